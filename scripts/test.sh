@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Builds Zanvolt and runs every test headless: inside a private D-Bus session
+# with an unlocked gnome-keyring, with HOME pointed at a fresh temporary folder.
+# Exit code: CTest's.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZANVOLT_BUILD_DIR:-$root/build}
+
+"$root/scripts/bootstrap.sh"
+
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${ZANVOLT_BUILD_TYPE:-Debug}" "${launcher[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvolt-test.XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+mkdir -p "$scratch/home" "$scratch/run"
+chmod 700 "$scratch/run"
+export HOME="$scratch/home"
+export XDG_RUNTIME_DIR="$scratch/run"
+export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
+export QT_QPA_PLATFORM=offscreen
+export ZANVOLT_SOURCE_DIR="$root"
+unset DBUS_SESSION_BUS_ADDRESS
+
+# The keyring is created on first unlock with a throw-away password.
+dbus-run-session -- bash -c '
+  printf zanvolt-test | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+  exec ctest --test-dir "$1" --output-on-failure -j"$(nproc)" "${@:2}"
+' _ "$build" "$@"

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "AppError.h"
+
+// Thrown when the user cancelled an operation, so callers can tell it apart
+// from a failure.
+class CancelledError : public AppError {
+public:
+    CancelledError() : AppError(QStringLiteral("Abgebrochen")) {}
+};
