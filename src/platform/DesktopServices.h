@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// What the client's logic needs of the desktop. The Linux implementation lives
+// in the GUI library; tests use a recording fake.
+class DesktopServices {
+public:
+    virtual ~DesktopServices() = default;
+
+    // Replaces the clipboard's contents with one plain-text string.
+    virtual void copyText(const QString& text) = 0;
+    // Shown at once; a click on it (or its "Link kopieren" action) copies the
+    // download URL when one is given. Failures are ignored.
+    virtual void postNotification(const QString& title, const QString& body,
+                                  const std::optional<QString>& downloadURL) = 0;
+    // Both throw AppError with a German description on failure.
+    virtual void registerLoginItem() = 0;
+    virtual void unregisterLoginItem() = 0;
+    virtual bool isLoginItemEnabled() = 0;
+    // Selects the file in the desktop's file viewer, rooted at its folder.
+    virtual void revealInFileViewer(const QString& filePath) = 0;
+};

@@ -1,0 +1,71 @@
+#include "KeychainService.h"
+
+#include "KeychainError.h"
+#include "LibsecretStore.h"
+#include "OrderedJson.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace KeychainService {
+
+namespace {
+std::shared_ptr<SecretStore>& storeSlot() {
+    static std::shared_ptr<SecretStore> store = std::make_shared<LibsecretStore>();
+    return store;
+}
+} // namespace
+
+QByteArray Credentials::toJson() const {
+    OrderedJson json = OrderedJson::object();
+    json.insert(QStringLiteral("serverURL"), serverURL).insert(QStringLiteral("apiKey"), apiKey);
+    return json.toJson();
+}
+
+std::optional<Credentials> Credentials::fromJson(const QByteArray& json) {
+    const QJsonDocument document = QJsonDocument::fromJson(json);
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonObject object = document.object();
+    Credentials credentials;
+    for (auto [key, field] : {std::pair{QStringLiteral("serverURL"), &credentials.serverURL},
+                              std::pair{QStringLiteral("apiKey"), &credentials.apiKey}}) {
+        const QJsonValue value = object.value(key);
+        if (value.isUndefined() || value.isNull())
+            continue;
+        if (!value.isString())
+            return std::nullopt;
+        *field = value.toString();
+    }
+    return credentials;
+}
+
+SecretStore& defaultStore() {
+    return *storeSlot();
+}
+
+void setDefaultStore(std::shared_ptr<SecretStore> store) {
+    storeSlot() = std::move(store);
+}
+
+std::optional<Credentials> loadCredentials(SecretStore& store) {
+    QByteArray data;
+    if (store.find(serviceName, credentialsAccount, &data) != 0)
+        return std::nullopt;
+    return Credentials::fromJson(data);
+}
+
+void saveCredentials(const Credentials& credentials, SecretStore& store) {
+    // One replacing store instead of delete-then-add: a failed save keeps the
+    // previous credentials.
+    const int status = store.store(serviceName, credentialsAccount, credentials.toJson());
+    if (status != 0)
+        throw KeychainError::saveFailed(status);
+}
+
+bool hasCredentials(SecretStore& store) {
+    const auto credentials = loadCredentials(store);
+    return credentials && !credentials->serverURL.isEmpty() && !credentials->apiKey.isEmpty();
+}
+
+} // namespace KeychainService

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "SecretStore.h"
+
+#include <QString>
+#include <memory>
+#include <optional>
+
+// The server URL and the API key, kept together as one JSON document in one
+// secret item (service "com.zanvolt.Zanvolt", account "credentials").
+namespace KeychainService {
+
+inline const QString serviceName = QStringLiteral("com.zanvolt.Zanvolt");
+inline const QString credentialsAccount = QStringLiteral("credentials");
+
+struct Credentials {
+    QString serverURL;
+    QString apiKey;
+
+    QByteArray toJson() const;
+    // Missing or null members become empty strings; a member of another type
+    // or a document that is not a JSON object gives nothing.
+    static std::optional<Credentials> fromJson(const QByteArray& json);
+
+    bool operator==(const Credentials&) const = default;
+};
+
+// The process's store: the Secret Service unless a test replaced it.
+SecretStore& defaultStore();
+void setDefaultStore(std::shared_ptr<SecretStore> store);
+
+std::optional<Credentials> loadCredentials(SecretStore& store = defaultStore());
+// Throws KeychainError::saveFailed with the store's status.
+void saveCredentials(const Credentials& credentials, SecretStore& store = defaultStore());
+bool hasCredentials(SecretStore& store = defaultStore());
+
+} // namespace KeychainService

@@ -1,0 +1,69 @@
+// libsecret (GLib) must come before Qt: GLib uses "signals" as an identifier.
+#include <libsecret/secret.h>
+
+#include "LibsecretStore.h"
+
+namespace {
+// Matching ignores the schema name, so items made by `secret-tool store` with
+// the same attributes are found too.
+const SecretSchema* schema() {
+    static const SecretSchema value = {"com.zanvolt.Zanvolt.Credentials",
+                                       SECRET_SCHEMA_DONT_MATCH_NAME,
+                                       {{"service", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {"account", SECRET_SCHEMA_ATTRIBUTE_STRING},
+                                        {nullptr, {}}},
+                                       0,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr,
+                                       nullptr};
+    return &value;
+}
+
+int statusOf(GError* error) {
+    if (!error)
+        return 0;
+    const int status = error->code != 0 ? error->code : -1;
+    g_error_free(error);
+    return status;
+}
+} // namespace
+
+int LibsecretStore::find(const QString& service, const QString& account, QByteArray* data) {
+    GError* error = nullptr;
+    gchar* secret =
+        secret_password_lookup_sync(schema(), nullptr, &error, "service", service.toUtf8().constData(),
+                                    "account", account.toUtf8().constData(), nullptr);
+    if (error)
+        return statusOf(error);
+    if (!secret)
+        return -25300; // no such item
+    if (data)
+        *data = QByteArray(secret);
+    secret_password_free(secret);
+    return 0;
+}
+
+int LibsecretStore::remove(const QString& service, const QString& account) {
+    GError* error = nullptr;
+    const gboolean removed =
+        secret_password_clear_sync(schema(), nullptr, &error, "service", service.toUtf8().constData(),
+                                   "account", account.toUtf8().constData(), nullptr);
+    if (error)
+        return statusOf(error);
+    return removed ? 0 : -25300;
+}
+
+int LibsecretStore::store(const QString& service, const QString& account, const QByteArray& data) {
+    GError* error = nullptr;
+    const QByteArray label = QStringLiteral("Zanvolt (%1)").arg(account).toUtf8();
+    const gboolean stored = secret_password_store_sync(
+        schema(), SECRET_COLLECTION_DEFAULT, label.constData(), data.constData(), nullptr, &error, "service",
+        service.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
+    if (error)
+        return statusOf(error);
+    return stored ? 0 : -1;
+}

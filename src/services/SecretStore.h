@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// A store of secret items addressed by service and account. Every call returns
+// a status: 0 is success, anything else a failure (including "no item").
+class SecretStore {
+public:
+    virtual ~SecretStore() = default;
+
+    virtual int find(const QString& service, const QString& account, QByteArray* data) = 0;
+    virtual int remove(const QString& service, const QString& account) = 0;
+    // Adds the item, or replaces the data of the item with the same service
+    // and account in one step.
+    virtual int store(const QString& service, const QString& account, const QByteArray& data) = 0;
+};

@@ -1,0 +1,121 @@
+#include "TransferHistoryService.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QTest>
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+TransferItem item(const QString& code, int day = 1) {
+    TransferItem t;
+    t.fileName = code + QStringLiteral(".pdf");
+    t.code = code;
+    t.downloadURL = QStringLiteral("https://s/d/") + code;
+    t.uploadDate = QDateTime(QDate(2024, 5, day), QTime(12, 30, 45), Qt::UTC);
+    t.password = QStringLiteral("secret-") + code;
+    t.hasPassword = true;
+    return t;
+}
+
+QStringList codes(const QList<TransferItem>& items) {
+    QStringList list;
+    for (const auto& i : items)
+        list << i.code;
+    return list;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+} // namespace
+
+class TestHistory : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void addCreatesPrivateFileAndTrims() {
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("nested/.zanvolt"));
+        TransferHistoryService history(folder);
+        QCOMPARE(history.fileURL(), folder + QStringLiteral("/history.json"));
+        QVERIFY(history.load().isEmpty());
+
+        history.add(item(QStringLiteral("A")));
+        QCOMPARE(QFile::permissions(folder) & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+        QCOMPARE(QFile::permissions(history.fileURL()) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QFile file(history.fileURL());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QVERIFY(!bytes.contains("secret-A"));           // passwords never reach the disk
+        QVERIFY(bytes.contains("\n  {\n    \"id\": ")); // pretty, in the record's member order
+        QCOMPARE(QJsonDocument::fromJson(bytes).array().size(), 1);
+
+        for (int i = 1; i <= 20; ++i)
+            history.add(item(QStringLiteral("N%1").arg(i)));
+        const auto items = history.load();
+        QCOMPARE(items.size(), 20);
+        QCOMPARE(items.first().code, QStringLiteral("N20"));
+        QCOMPARE(items.last().code, QStringLiteral("N1")); // "A" was the oldest and is gone
+        QVERIFY(!items.first().password);
+        QVERIFY(items.first().hasPassword);
+    }
+
+    void removeDropsEveryEntryOfTheCode() {
+        QTemporaryDir root;
+        TransferHistoryService history(root.path());
+        history.add(item(QStringLiteral("A")));
+        history.add(item(QStringLiteral("B")));
+        history.add(item(QStringLiteral("A"))); // duplicates are kept
+        QCOMPARE(codes(history.load()), (QStringList{"A", "B", "A"}));
+        TransferItem other = item(QStringLiteral("A"));
+        other.id = QUuid::createUuid(); // only the code matters
+        history.remove(other);
+        QCOMPARE(codes(history.load()), (QStringList{"B"}));
+    }
+
+    void damagedFilesReadAsEmpty() {
+        QTemporaryDir root;
+        TransferHistoryService history(root.path());
+        const QList<QByteArray> damaged = {
+            "not json",
+            R"({"fileName":"a"})",
+            R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45.123Z"}])",
+            R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01"}])",
+            R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}, 3])",
+        };
+        for (const QByteArray& bytes : damaged) {
+            writeFile(history.fileURL(), bytes);
+            QVERIFY2(history.load().isEmpty(), bytes.constData());
+        }
+        writeFile(history.fileURL(), R"([{"fileName":"a","code":"A","downloadURL":"u",
+                                          "uploadDate":"2024-05-01T14:30:45+02:00"}])");
+        QCOMPARE(codes(history.load()), (QStringList{"A"}));
+
+        writeFile(history.fileURL(), "not json");
+        history.add(item(QStringLiteral("B")));
+        QCOMPARE(codes(history.load()), (QStringList{"B"}));
+    }
+
+    void failedWriteKeepsOldFile() {
+        QTemporaryDir root;
+        TransferHistoryService history(root.path());
+        history.add(item(QStringLiteral("A")));
+        // A file-size limit makes the next write fail even for root.
+        struct rlimit saved {};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit tiny = saved;
+        tiny.rlim_cur = 64;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        history.add(item(QStringLiteral("B")));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(codes(history.load()), (QStringList{"A"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHistory)
+#include "tst_history.moc"
