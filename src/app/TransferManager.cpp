@@ -83,13 +83,61 @@ QCoro::Task<> TransferManager::pollOnce() {
         co_await self->refreshOutgoing();
 }
 
+// ---- Uploads (not yet built) ----
+
+void TransferManager::uploadFiles(const QList<QUrl>&, const std::optional<QString>&, bool) {}
+
+void TransferManager::cancelUpload() {}
+
+void TransferManager::dismissJustCompleted() {
+    update(m_justCompleted, std::optional<JustCompletedTransfer>(), &TransferManager::justCompletedChanged);
+}
+
+// ---- Sent transfers (not yet built) ----
+
 QCoro::Task<> TransferManager::refreshOutgoing() {
     co_return;
 }
 
+QCoro::Task<std::optional<QString>> TransferManager::revealPassword(QString) {
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> TransferManager::regeneratePassword(QString) {
+    co_return std::nullopt;
+}
+
+QCoro::Task<bool> TransferManager::removePassword(QString) {
+    co_return false;
+}
+
+QCoro::Task<bool> TransferManager::renameOutgoingFile(QString, QString, QString) {
+    co_return false;
+}
+
+void TransferManager::deleteTransfer(const TransferItem&) {}
+
+QCoro::Task<> TransferManager::downloadOutgoing(TransferItem) {
+    co_return;
+}
+
+void TransferManager::copyLink(const TransferItem&) {}
+
+// ---- Customer uploads (not yet built) ----
+
 QCoro::Task<> TransferManager::refreshIncoming() {
     co_return;
 }
+
+QCoro::Task<> TransferManager::downloadIncoming(IncomingUpload) {
+    co_return;
+}
+
+void TransferManager::deleteIncoming(const IncomingUpload&) {}
+
+void TransferManager::copyIncomingLink(const IncomingUpload&) {}
+
+// ---- Formatting ----
 
 QString TransferManager::formatSize(qint64 bytes) {
     if (bytes < 1024)

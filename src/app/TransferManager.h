@@ -90,8 +90,26 @@ public:
     // Whether a server URL and an API key are stored, read afresh on every call.
     bool hasServerConfig() const;
 
+    // Uploads: files handed over by the tray or the command line.
+    void uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password, bool generatePassword);
+    void cancelUpload();
+    void dismissJustCompleted();
+
+    // Sent transfers, addressed by their code.
     QCoro::Task<> refreshOutgoing();
+    QCoro::Task<std::optional<QString>> revealPassword(QString code);
+    QCoro::Task<std::optional<QString>> regeneratePassword(QString code);
+    QCoro::Task<bool> removePassword(QString code);
+    QCoro::Task<bool> renameOutgoingFile(QString code, QString oldName, QString newName);
+    void deleteTransfer(const TransferItem& transfer);
+    QCoro::Task<> downloadOutgoing(TransferItem transfer);
+    void copyLink(const TransferItem& transfer);
+
+    // Customer uploads, addressed by their token.
     QCoro::Task<> refreshIncoming();
+    QCoro::Task<> downloadIncoming(IncomingUpload upload);
+    void deleteIncoming(const IncomingUpload& upload);
+    void copyIncomingLink(const IncomingUpload& upload);
 
     static QString formatSize(qint64 bytes);
     static QString formatSpeed(double bytesPerSecond);

@@ -1,0 +1,130 @@
+#include "APIRequest.h"
+
+#include "APIError.h"
+#include "APIService.h"
+#include "CancelToken.h"
+#include "CancelledError.h"
+#include "PlatformError.h"
+#include "PrivateTempDir.h"
+
+#include <QBuffer>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTemporaryFile>
+#include <memory>
+#include <qcoro/qcoronetworkreply.h>
+
+namespace {
+constexpr int timeoutMs = 60000;
+
+QUrl endpointURL(const QString& baseURL, const QByteArray& encodedPath) {
+    // Strict parsing: a stored URL with blanks or without a host fails here,
+    // before anything is sent, instead of being "repaired" by Qt.
+    const QUrl base(baseURL, QUrl::StrictMode);
+    const QString scheme = base.scheme().toLower();
+    if (!base.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||
+        base.host().isEmpty())
+        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+    const QUrl url = QUrl::fromEncoded(base.toEncoded() + encodedPath, QUrl::StrictMode);
+    if (!url.isValid())
+        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+    return url;
+}
+
+std::optional<int> httpStatus(QNetworkReply* reply) {
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (!status.isValid())
+        return std::nullopt;
+    return status.toInt();
+}
+
+// Aborts the reply when the token fires; throws CancelledError afterwards.
+struct CancelGuard {
+    CancelGuard(QNetworkReply* reply, const QPointer<CancelToken>& token) : token(token) {
+        if (token)
+            connection = QObject::connect(token, &CancelToken::cancelled, reply, &QNetworkReply::abort);
+    }
+    ~CancelGuard() { QObject::disconnect(connection); }
+    void throwIfCancelled() const {
+        if (token && token->isCancelled())
+            throw CancelledError();
+    }
+    QPointer<CancelToken> token;
+    QMetaObject::Connection connection;
+};
+
+void throwTransportError(QNetworkReply* reply) {
+    throw PlatformError(reply->errorString());
+}
+} // namespace
+
+APIRequest APIRequest::make(const QByteArray& encodedPath) {
+    const QString base = APIService::baseURL(); // always first: no settings at all report the URL
+    const QString key = APIService::apiKey();
+    return make(base, key, encodedPath);
+}
+
+APIRequest APIRequest::make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath) {
+    QNetworkRequest request(endpointURL(baseURL, encodedPath));
+    request.setTransferTimeout(timeoutMs);
+    request.setRawHeader(QByteArrayLiteral("X-Api-Key"), apiKey.toUtf8());
+    return APIRequest(std::move(request));
+}
+
+QCoro::Task<APIResponse> APIRequest::send(QByteArray method, QByteArray body, QByteArray contentType,
+                                          QPointer<CancelToken> cancel) const {
+    if (cancel && cancel->isCancelled())
+        throw CancelledError();
+    QNetworkRequest request = m_request;
+    if (!contentType.isEmpty())
+        request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+    QNetworkAccessManager& session = APIService::trustedSession();
+    std::unique_ptr<QNetworkReply> reply;
+    if (method == "GET")
+        reply.reset(session.get(request));
+    else if (method == "DELETE")
+        reply.reset(session.deleteResource(request));
+    else if (method == "POST")
+        reply.reset(session.post(request, body));
+    else
+        reply.reset(session.sendCustomRequest(request, method, body));
+
+    const CancelGuard guard(reply.get(), cancel);
+    co_await reply.get();
+    guard.throwIfCancelled();
+    const std::optional<int> status = httpStatus(reply.get());
+    if (!status && reply->error() != QNetworkReply::NoError)
+        throwTransportError(reply.get());
+    co_return APIResponse{status, reply->readAll(), {}};
+}
+
+QCoro::Task<APIResponse> APIRequest::download(QPointer<CancelToken> cancel) const {
+    if (cancel && cancel->isCancelled())
+        throw CancelledError();
+    auto file = std::make_unique<QTemporaryFile>(PrivateTempDir::path() + QStringLiteral("/download-XXXXXX"));
+    if (!file->open())
+        throw PlatformError(file->errorString());
+
+    std::unique_ptr<QNetworkReply> reply(APIService::trustedSession().get(m_request));
+    bool writeFailed = false;
+    QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), [&] {
+        const QByteArray chunk = reply->readAll();
+        if (!writeFailed && file->write(chunk) != chunk.size()) {
+            writeFailed = true;
+            reply->abort();
+        }
+    });
+    const CancelGuard guard(reply.get(), cancel);
+    co_await reply.get();
+    guard.throwIfCancelled();
+    if (writeFailed)
+        throw PlatformError(file->errorString());
+    const std::optional<int> status = httpStatus(reply.get());
+    if (!status && reply->error() != QNetworkReply::NoError)
+        throwTransportError(reply.get());
+    const QByteArray rest = reply->readAll();
+    if (file->write(rest) != rest.size() || !file->flush())
+        throw PlatformError(file->errorString());
+    file->setAutoRemove(false);
+    co_return APIResponse{status, {}, file->fileName()};
+}

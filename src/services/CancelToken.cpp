@@ -1,0 +1,15 @@
+#include "CancelToken.h"
+
+#include "CancelledError.h"
+
+void CancelToken::cancel() {
+    if (m_cancelled)
+        return;
+    m_cancelled = true;
+    Q_EMIT cancelled();
+}
+
+void CancelToken::throwIfCancelled() const {
+    if (m_cancelled)
+        throw CancelledError();
+}
