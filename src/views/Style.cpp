@@ -1,0 +1,124 @@
+#include "Style.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QPalette>
+#include <QStyle>
+#include <QWidget>
+
+namespace {
+struct Symbol {
+    QStringList themeNames;
+    QStyle::StandardPixmap fallback;
+};
+
+const QHash<QString, Symbol>& symbols() {
+    static const QHash<QString, Symbol> table = {
+        {"arrow.up.doc.fill", {{"document-send", "go-up"}, QStyle::SP_ArrowUp}},
+        {"arrow.up.doc", {{"document-send", "go-up"}, QStyle::SP_ArrowUp}},
+        {"gearshape",
+         {{"preferences-system", "configure", "emblem-system"}, QStyle::SP_FileDialogDetailedView}},
+        {"power", {{"system-shutdown", "application-exit"}, QStyle::SP_DialogCloseButton}},
+        {"checkmark.circle.fill",
+         {{"emblem-ok", "dialog-ok", "object-select"}, QStyle::SP_DialogApplyButton}},
+        {"checkmark.circle", {{"dialog-ok", "object-select"}, QStyle::SP_DialogApplyButton}},
+        {"checkmark", {{"object-select", "dialog-ok"}, QStyle::SP_DialogApplyButton}},
+        {"xmark", {{"window-close", "dialog-close"}, QStyle::SP_TitleBarCloseButton}},
+        {"xmark.circle.fill", {{"process-stop", "dialog-cancel"}, QStyle::SP_DialogCancelButton}},
+        {"doc.on.doc", {{"edit-copy"}, QStyle::SP_FileLinkIcon}},
+        {"lock.fill",
+         {{"object-locked", "changes-prevent", "system-lock-screen"}, QStyle::SP_MessageBoxWarning}},
+        {"lock.open", {{"object-unlocked", "changes-allow"}, QStyle::SP_FileIcon}},
+        {"arrow.down.circle", {{"download", "go-down"}, QStyle::SP_ArrowDown}},
+        {"arrow.down.circle.fill", {{"download", "go-down"}, QStyle::SP_ArrowDown}},
+        {"trash", {{"edit-delete", "user-trash"}, QStyle::SP_TrashIcon}},
+        {"chevron.up", {{"go-up", "pan-up-symbolic"}, QStyle::SP_ArrowUp}},
+        {"chevron.down", {{"go-down", "pan-down-symbolic"}, QStyle::SP_ArrowDown}},
+        {"arrow.clockwise", {{"view-refresh"}, QStyle::SP_BrowserReload}},
+        {"exclamationmark.triangle", {{"dialog-warning"}, QStyle::SP_MessageBoxWarning}},
+        {"eye.slash", {{"view-hidden", "view-private"}, QStyle::SP_DialogNoButton}},
+        {"server.rack", {{"network-server"}, QStyle::SP_DriveNetIcon}},
+        {"tray", {{"mail-inbox", "folder-download"}, QStyle::SP_DirIcon}},
+        {"network", {{"network-workgroup", "network-wired"}, QStyle::SP_DriveNetIcon}},
+    };
+    return table;
+}
+
+qreal scale(Style::Text style) {
+    switch (style) {
+    case Style::Text::LargeTitle:
+        return 1.6;
+    case Style::Text::Title:
+        return 1.35;
+    case Style::Text::Title3:
+        return 1.15;
+    case Style::Text::Headline:
+        return 1.0;
+    case Style::Text::Subheadline:
+        return 0.92;
+    case Style::Text::Body:
+        return 1.0;
+    case Style::Text::Callout:
+        return 0.94;
+    case Style::Text::Caption:
+        return 0.85;
+    case Style::Text::Caption2:
+        return 0.77;
+    }
+    return 1.0;
+}
+} // namespace
+
+QIcon Style::icon(const QString& symbol) {
+    const auto it = symbols().constFind(symbol);
+    if (it == symbols().constEnd())
+        return {};
+    for (const QString& name : it->themeNames)
+        if (QIcon::hasThemeIcon(name))
+            return QIcon::fromTheme(name);
+    return QApplication::style()->standardIcon(it->fallback);
+}
+
+QFont Style::font(Text style, QFont::Weight weight) {
+    QFont font = QApplication::font();
+    const qreal base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
+    font.setPointSizeF(base * scale(style));
+    font.setWeight(style == Text::Headline && weight == QFont::Normal ? QFont::DemiBold : weight);
+    return font;
+}
+
+void Style::setFont(QWidget* widget, Text style, QFont::Weight weight) {
+    widget->setFont(font(style, weight));
+}
+
+QColor Style::green() {
+    return QColor(0x34, 0xC7, 0x59);
+}
+
+QColor Style::orange() {
+    return QColor(0xFF, 0x95, 0x00);
+}
+
+QColor Style::red() {
+    return QColor(0xFF, 0x3B, 0x30);
+}
+
+QColor Style::blue() {
+    return QColor(0x00, 0x7A, 0xFF);
+}
+
+QColor Style::accent() {
+    return QApplication::palette().color(QPalette::Highlight);
+}
+
+QColor Style::secondary() {
+    return QApplication::palette().color(QPalette::PlaceholderText);
+}
+
+QString Style::css(const QColor& color) {
+    return QStringLiteral("rgba(%1, %2, %3, %4)")
+        .arg(color.red())
+        .arg(color.green())
+        .arg(color.blue())
+        .arg(color.alphaF());
+}
