@@ -1,0 +1,33 @@
+#include "LinuxDesktopServices.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, QString autostartFolder)
+    : m_notifications([this](const QString& text) { copyText(text); }, bus),
+      m_autostart(std::move(autostartFolder)), m_fileManager(bus) {}
+
+void LinuxDesktopServices::copyText(const QString& text) {
+    QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+}
+
+void LinuxDesktopServices::postNotification(const QString& title, const QString& body,
+                                            const std::optional<QString>& downloadURL) {
+    m_notifications.post(title, body, downloadURL);
+}
+
+void LinuxDesktopServices::registerLoginItem() {
+    m_autostart.registerEntry();
+}
+
+void LinuxDesktopServices::unregisterLoginItem() {
+    m_autostart.unregisterEntry();
+}
+
+bool LinuxDesktopServices::isLoginItemEnabled() {
+    return m_autostart.isEnabled();
+}
+
+void LinuxDesktopServices::revealInFileViewer(const QString& filePath) {
+    m_fileManager.reveal(filePath);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "DesktopServices.h"
+#include "FileManagerReveal.h"
+#include "NotificationClient.h"
+#include "XdgAutostart.h"
+
+#include <QDBusConnection>
+
+// The desktop services on a freedesktop.org desktop: the Qt clipboard,
+// org.freedesktop.Notifications, an XDG autostart entry and
+// org.freedesktop.FileManager1. Needs a QGuiApplication.
+class LinuxDesktopServices : public DesktopServices {
+public:
+    // The folder of the autostart entry: empty means the user's usual one.
+    explicit LinuxDesktopServices(QDBusConnection bus = QDBusConnection::sessionBus(),
+                                  QString autostartFolder = {});
+
+    void copyText(const QString& text) override;
+    void postNotification(const QString& title, const QString& body,
+                          const std::optional<QString>& downloadURL) override;
+    void registerLoginItem() override;
+    void unregisterLoginItem() override;
+    bool isLoginItemEnabled() override;
+    void revealInFileViewer(const QString& filePath) override;
+
+private:
+    NotificationClient m_notifications;
+    XdgAutostart m_autostart;
+    FileManagerReveal m_fileManager;
+};

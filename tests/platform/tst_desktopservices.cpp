@@ -1,0 +1,383 @@
+#include "AppError.h"
+#include "LinuxDesktopServices.h"
+#include "UserDefaults.h"
+#include "XdgAutostart.h"
+
+#include <QClipboard>
+#include <QDBusConnection>
+#include <QDesktopServices>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+// A notification server of our own on the session bus, reached over a
+// connection of its own so calls and signals really cross the bus.
+class FakeNotificationServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    struct Call {
+        QString appName;
+        uint replacesId;
+        QString icon;
+        QString summary;
+        QString body;
+        QStringList actions;
+        QVariantMap hints;
+        int timeout;
+    };
+
+    QStringList capabilities;
+    QList<Call> calls;
+    int capabilityQueries = 0;
+    uint nextId = 40;
+
+public Q_SLOTS:
+    QStringList GetCapabilities() {
+        ++capabilityQueries;
+        return capabilities;
+    }
+    uint Notify(const QString& appName, uint replacesId, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints, int timeout) {
+        calls << Call{appName, replacesId, icon, summary, body, actions, hints, timeout};
+        return ++nextId;
+    }
+    void CloseNotification(uint id) { Q_EMIT NotificationClosed(id, 3); }
+
+Q_SIGNALS:
+    void ActionInvoked(uint id, const QString& actionKey);
+    void NotificationClosed(uint id, uint reason);
+};
+
+class FakeFileManager : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+public:
+    QList<QStringList> shown;
+    QStringList startupIds;
+
+public Q_SLOTS:
+    void ShowItems(const QStringList& uris, const QString& startupId) {
+        shown << uris;
+        startupIds << startupId;
+    }
+};
+
+// Stands in for the desktop's URL opener (QDesktopServices::setUrlHandler).
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> opened;
+public Q_SLOTS:
+    void open(const QUrl& url) { opened << url; }
+};
+
+namespace {
+const QString notificationsService = QStringLiteral("org.freedesktop.Notifications");
+const QString fileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+
+// Owns a bus name on a separate connection for the lifetime of a test case.
+class BusService {
+public:
+    BusService(const QString& name, const QString& path, QObject* object)
+        : m_name(name), m_connection(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name)) {
+        m_registered =
+            m_connection.registerObject(
+                path, object, QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals) &&
+            m_connection.registerService(name);
+    }
+    ~BusService() {
+        m_connection.unregisterService(m_name);
+        QDBusConnection::disconnectFromBus(m_name);
+    }
+    bool registered() const { return m_registered; }
+
+private:
+    QString m_name;
+    QDBusConnection m_connection;
+    bool m_registered = false;
+};
+
+QString clipboardText() {
+    return QGuiApplication::clipboard()->text(QClipboard::Clipboard);
+}
+
+QString writeIni(const QTemporaryDir& dir, const QString& name, const QByteArray& content) {
+    const QString path = dir.filePath(name);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("[General]\n" + content);
+    return path;
+}
+
+QStringList entryLines(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'));
+}
+} // namespace
+
+class TestDesktopServices : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_configHome;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        // Before the first QSettings use, so the defaults land here too.
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(m_configHome.path()));
+    }
+
+    void notificationArgumentsAndClicks() {
+        FakeNotificationServer server;
+        server.capabilities = {QStringLiteral("body"), QStringLiteral("actions")};
+        BusService bus(notificationsService, QStringLiteral("/org/freedesktop/Notifications"), &server);
+        QVERIFY(bus.registered());
+        LinuxDesktopServices desktop;
+
+        const QString urlA = QStringLiteral("https://files.example/d/AAA");
+        const QString urlC = QStringLiteral("https://files.example/d/CCC");
+        desktop.postNotification(QStringLiteral("Upload abgeschlossen"),
+                                 QStringLiteral("Klicken um Link zu kopieren"), urlA);
+        QTRY_COMPARE(server.calls.size(), 1);
+        desktop.postNotification(QStringLiteral("Download abgeschlossen"), QStringLiteral("a<b & c.pdf"),
+                                 std::nullopt);
+        QTRY_COMPARE(server.calls.size(), 2);
+        desktop.postNotification(QStringLiteral("Upload abgeschlossen"), QStringLiteral("Link kopiert"),
+                                 urlC);
+        QTRY_COMPARE(server.calls.size(), 3);
+        QCOMPARE(server.capabilityQueries, 1);
+
+        const auto& withUrl = server.calls[0];
+        QCOMPARE(withUrl.appName, QStringLiteral("Zanvolt"));
+        QCOMPARE(withUrl.replacesId, 0u);
+        QCOMPARE(withUrl.icon, QStringLiteral("com.zanvolt.Zanvolt"));
+        QCOMPARE(withUrl.summary, QStringLiteral("Upload abgeschlossen"));
+        QCOMPARE(withUrl.body, QStringLiteral("Klicken um Link zu kopieren"));
+        QCOMPARE(withUrl.actions, (QStringList{"default", "Link kopieren", "COPY_LINK", "Link kopieren"}));
+        QCOMPARE(withUrl.hints.value(QStringLiteral("desktop-entry")).toString(),
+                 QStringLiteral("com.zanvolt.Zanvolt"));
+        QCOMPARE(withUrl.hints.value(QStringLiteral("category")).toString(),
+                 QStringLiteral("transfer.complete"));
+        QCOMPARE(withUrl.timeout, -1);
+
+        const auto& plain = server.calls[1];
+        QVERIFY(plain.actions.isEmpty());
+        QCOMPARE(plain.body, QStringLiteral("a<b & c.pdf")); // no markup capability: sent as is
+
+        const uint idA = 41, idB = 42, idC = 43;
+        QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
+        QSignalSpy changes(QGuiApplication::clipboard(), &QClipboard::dataChanged);
+        Q_EMIT server.ActionInvoked(idB, QStringLiteral("default")); // carries no URL
+        Q_EMIT server.ActionInvoked(idA, QStringLiteral("default"));
+        QTRY_COMPARE(clipboardText(), urlA);
+        QCOMPARE(changes.size(), 1);
+
+        Q_EMIT server.ActionInvoked(idC, QStringLiteral("COPY_LINK"));
+        QTRY_COMPARE(clipboardText(), urlC);
+        Q_EMIT server.ActionInvoked(idA, QStringLiteral("COPY_LINK")); // clicked once more
+        QTRY_COMPARE(clipboardText(), urlA);
+
+        // Closed notifications are forgotten; the later click is the barrier.
+        Q_EMIT server.NotificationClosed(idA, 2);
+        Q_EMIT server.ActionInvoked(idA, QStringLiteral("default"));
+        Q_EMIT server.ActionInvoked(idC, QStringLiteral("default"));
+        QTRY_COMPARE(clipboardText(), urlC);
+        QCOMPARE(changes.size(), 4);
+    }
+
+    void notificationFollowsServerCapabilities() {
+        FakeNotificationServer server;
+        server.capabilities = {QStringLiteral("body"), QStringLiteral("body-markup")};
+        BusService bus(notificationsService, QStringLiteral("/org/freedesktop/Notifications"), &server);
+        QVERIFY(bus.registered());
+        LinuxDesktopServices desktop;
+
+        const QString url = QStringLiteral("https://files.example/d/XYZ");
+        desktop.postNotification(QStringLiteral("Download abgeschlossen"),
+                                 QStringLiteral("2 Datei(en) von Müller & <Co> heruntergeladen"), url);
+        QTRY_COMPARE(server.calls.size(), 1);
+        QVERIFY(server.calls[0].actions.isEmpty()); // a server without actions gets none
+        QCOMPARE(server.calls[0].body,
+                 QStringLiteral("2 Datei(en) von Müller &amp; &lt;Co&gt; heruntergeladen"));
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
+        Q_EMIT server.ActionInvoked(server.nextId, QStringLiteral("default"));
+        QTest::qWait(100);
+        QCOMPARE(clipboardText(), QStringLiteral("vorher"));
+    }
+
+    void notificationWithoutServerFailsQuietly() {
+        LinuxDesktopServices desktop;
+        QElapsedTimer clock;
+        clock.start();
+        desktop.postNotification(QStringLiteral("Upload fehlgeschlagen"),
+                                 QStringLiteral("Netzwerk-Fehler: x"), std::nullopt);
+        QVERIFY(clock.elapsed() < 500);
+        QTest::qWait(300); // lets the failed GetCapabilities come back
+
+        // A server that appears later is still used: the failure was not cached.
+        FakeNotificationServer server;
+        server.capabilities = {QStringLiteral("actions")};
+        BusService bus(notificationsService, QStringLiteral("/org/freedesktop/Notifications"), &server);
+        QVERIFY(bus.registered());
+        desktop.postNotification(QStringLiteral("Upload abgeschlossen"), QStringLiteral("Link kopiert"),
+                                 QStringLiteral("https://files.example/d/1"));
+        QTRY_COMPARE(server.calls.size(), 1);
+        QCOMPARE(server.calls[0].summary, QStringLiteral("Upload abgeschlossen"));
+        QCOMPARE(server.calls[0].actions.size(), 4);
+    }
+
+    void loginItemAsAutostartEntry() {
+        QCOMPARE(XdgAutostart().filePath(),
+                 m_configHome.path() + QStringLiteral("/autostart/com.zanvolt.Zanvolt.desktop"));
+
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("config/autostart"));
+        LinuxDesktopServices desktop(QDBusConnection::sessionBus(), folder);
+        const QString entry = folder + QStringLiteral("/com.zanvolt.Zanvolt.desktop");
+        QVERIFY(!desktop.isLoginItemEnabled());
+        desktop.unregisterLoginItem(); // nothing there: no failure
+
+        desktop.registerLoginItem();
+        QVERIFY(desktop.isLoginItemEnabled());
+        const QStringList lines = entryLines(entry);
+        QCOMPARE(lines.first(), QStringLiteral("[Desktop Entry]"));
+        QVERIFY(lines.contains(QStringLiteral("Type=Application")));
+        QVERIFY(lines.contains(QStringLiteral("Exec=") + QCoreApplication::applicationFilePath()));
+        QVERIFY(!lines.filter(QStringLiteral("Hidden")).size());
+
+        // A desktop's "don't start" switch turns the status off.
+        for (const QByteArray& off :
+             {QByteArray("Hidden=true\n"), QByteArray("X-GNOME-Autostart-enabled=false\n")}) {
+            QFile file(entry);
+            QVERIFY(file.open(QIODevice::Append));
+            file.write(off);
+            file.close();
+            QVERIFY2(!desktop.isLoginItemEnabled(), off.constData());
+            desktop.registerLoginItem(); // writes a fresh entry
+            QVERIFY(desktop.isLoginItemEnabled());
+        }
+
+        desktop.unregisterLoginItem();
+        QVERIFY(!QFile::exists(entry));
+        QVERIFY(!desktop.isLoginItemEnabled());
+
+        // A regular file where the folder should be: mkpath fails.
+        const QString blocked = root.filePath(QStringLiteral("not-a-folder"));
+        QVERIFY(QFile(blocked).open(QIODevice::WriteOnly));
+        LinuxDesktopServices broken(QDBusConnection::sessionBus(), blocked);
+        try {
+            broken.registerLoginItem();
+            QFAIL("registering into a file did not fail");
+        } catch (const AppError& error) {
+            QCOMPARE(
+                error.localizedDescription(),
+                QStringLiteral("Autostart-Eintrag konnte nicht geschrieben werden: Ordner „%1“ kann nicht "
+                               "angelegt werden")
+                    .arg(blocked));
+        }
+        QVERIFY(!broken.isLoginItemEnabled());
+    }
+
+    void execValueQuotesAndEscapes() {
+        QCOMPARE(XdgAutostart::execValue(QStringLiteral("/usr/bin/zanvolt")),
+                 QStringLiteral("/usr/bin/zanvolt"));
+        // Quoting rule first ("$" gets a backslash), then string escaping doubles it; "%" is doubled.
+        QCOMPARE(XdgAutostart::execValue(QStringLiteral("/opt/Meine Apps/zan$volt%1")),
+                 QStringLiteral("\"/opt/Meine Apps/zan\\\\$volt%%1\""));
+        QCOMPARE(XdgAutostart::execValue(QStringLiteral("/a\\b")), QStringLiteral("\"/a\\\\\\\\b\""));
+    }
+
+    void revealUsesFileManagerThenFolder() {
+        FakeFileManager fileManager;
+        UrlRecorder opener;
+        QDesktopServices::setUrlHandler(QStringLiteral("file"), &opener, "open");
+        LinuxDesktopServices desktop;
+        const QString file = QStringLiteral("/tmp/Eingang/Bericht für Müller #1.pdf");
+        {
+            BusService bus(fileManagerService, QStringLiteral("/org/freedesktop/FileManager1"), &fileManager);
+            QVERIFY(bus.registered());
+            desktop.revealInFileViewer(file);
+            QTRY_COMPARE(fileManager.shown.size(), 1);
+            QCOMPARE(fileManager.shown[0],
+                     QStringList{
+                         QStringLiteral("file:///tmp/Eingang/Bericht%20f%C3%BCr%20M%C3%BCller%20%231.pdf")});
+            QCOMPARE(fileManager.startupIds[0], QString());
+        }
+        desktop.revealInFileViewer(file);
+        QTRY_COMPARE(opener.opened.size(), 1);
+        QCOMPARE(opener.opened[0], QUrl::fromLocalFile(QStringLiteral("/tmp/Eingang")));
+        QCOMPARE(fileManager.shown.size(), 1);
+        QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    }
+
+    void userDefaultsMissingValueRules() {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("fresh.conf"));
+        UserDefaults fresh(path);
+        QCOMPARE(fresh.popoverWidth(), 380);
+        QCOMPARE(fresh.popoverHeight(), 560);
+        QVERIFY(fresh.autoCopyLink());
+        QVERIFY(!fresh.contains(UserDefaults::UpdaterKey::enableAutomaticChecks));
+        QCOMPARE(fresh.updaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks), std::nullopt);
+
+        fresh.setPopoverSize(250, 300);
+        QCOMPARE(UserDefaults(path).popoverWidth(), 380);
+        QCOMPARE(UserDefaults(path).popoverHeight(), 560);
+        fresh.setPopoverSize(320, 399);
+        QCOMPARE(UserDefaults(path).popoverWidth(), 320);
+        QCOMPARE(UserDefaults(path).popoverHeight(), 560);
+        fresh.setPopoverSize(600, 800);
+        QCOMPARE(UserDefaults(path).popoverWidth(), 600);
+        QCOMPARE(UserDefaults(path).popoverHeight(), 800);
+
+        fresh.setAutoCopyLink(false);
+        QVERIFY(!UserDefaults(path).autoCopyLink());
+        fresh.setAutoCopyLink(true);
+        QVERIFY(UserDefaults(path).autoCopyLink());
+        fresh.setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, false);
+        fresh.setUpdaterFlag(UserDefaults::UpdaterKey::automaticallyUpdate, true);
+        QVERIFY(fresh.contains(UserDefaults::UpdaterKey::enableAutomaticChecks));
+        QCOMPARE(fresh.updaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks), false);
+        QCOMPARE(fresh.updaterFlag(UserDefaults::UpdaterKey::automaticallyUpdate), true);
+
+        QSettings written(path, QSettings::IniFormat);
+        QCOMPARE(written.allKeys(), (QStringList{"SUAutomaticallyUpdate", "SUEnableAutomaticChecks",
+                                                 "autoCopyLink", "popoverHeight", "popoverWidth"}));
+        QCOMPARE(written.value(QStringLiteral("autoCopyLink")).toString(), QStringLiteral("true"));
+
+        // Hand-edited or foreign values.
+        QVERIFY(!UserDefaults(writeIni(dir, "false.conf", "autoCopyLink=false\n")).autoCopyLink());
+        for (const QByteArray notBoolean : {"0", "no", "FALSE", "garbage", "\"\""}) {
+            const UserDefaults stored(
+                writeIni(dir, "odd-" + notBoolean.toHex() + ".conf",
+                         "autoCopyLink=" + notBoolean + "\nSUAutomaticallyUpdate=" + notBoolean + "\n"));
+            QVERIFY2(stored.autoCopyLink(), notBoolean.constData());
+            QVERIFY(stored.contains(UserDefaults::UpdaterKey::automaticallyUpdate));
+            QCOMPARE(stored.updaterFlag(UserDefaults::UpdaterKey::automaticallyUpdate), std::nullopt);
+        }
+        const UserDefaults odd(writeIni(dir, "size.conf", "popoverWidth=wide\npopoverHeight=650.4\n"));
+        QCOMPARE(odd.popoverWidth(), 380);
+        QCOMPARE(odd.popoverHeight(), 650);
+    }
+
+    void userDefaultsLiveInZanvoltSettings() {
+        UserDefaults defaults;
+        defaults.setAutoCopyLink(false);
+        const QString file = m_configHome.path() + QStringLiteral("/Zanvolt/Zanvolt.conf");
+        QVERIFY2(QFile::exists(file), qPrintable(file));
+        QVERIFY(entryLines(file).contains(QStringLiteral("autoCopyLink=false")));
+        QVERIFY(!UserDefaults().autoCopyLink());
+    }
+};
+
+QTEST_MAIN(TestDesktopServices)
+#include "tst_desktopservices.moc"

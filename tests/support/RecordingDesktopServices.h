@@ -1,0 +1,36 @@
+#pragma once
+
+#include "DesktopServices.h"
+
+#include <QList>
+#include <QStringList>
+#include <optional>
+
+// Desktop services for logic and view tests: records every call and can be
+// told to fail the login-item calls.
+class RecordingDesktopServices : public DesktopServices {
+public:
+    struct Notification {
+        QString title;
+        QString body;
+        std::optional<QString> downloadURL;
+        bool operator==(const Notification&) const = default;
+    };
+
+    void copyText(const QString& text) override;
+    void postNotification(const QString& title, const QString& body,
+                          const std::optional<QString>& downloadURL) override;
+    // Both record the call, then throw AppError(*failLoginItemWith) when set;
+    // otherwise they switch loginItemEnabled.
+    void registerLoginItem() override;
+    void unregisterLoginItem() override;
+    bool isLoginItemEnabled() override { return loginItemEnabled; }
+    void revealInFileViewer(const QString& filePath) override;
+
+    QStringList copiedTexts;
+    QList<Notification> notifications;
+    QStringList revealedPaths;
+    QStringList loginItemCalls; // "register", "unregister"
+    bool loginItemEnabled = false;
+    std::optional<QString> failLoginItemWith;
+};
