@@ -1,0 +1,352 @@
+#include "MultipartStreamParser.h"
+#include "TransferServer.h"
+
+#include <QDir>
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct Answer {
+    int status = 0;
+    QByteArray body;
+    QNetworkReply::NetworkError error = QNetworkReply::NoError;
+    QJsonValue json() const {
+        const QJsonDocument document = QJsonDocument::fromJson(body);
+        return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+    }
+};
+
+struct Field {
+    QByteArray name, value;
+};
+
+// The chunk body as the client builds it: text fields, then the file part, in the order given.
+QByteArray multipart(const QByteArray& boundary, const QList<Field>& fields, const QByteArray& chunk,
+                     bool chunkFirst = false) {
+    QByteArray filePart = "--" + boundary +
+                          "\r\nContent-Disposition: form-data; name=\"chunk\"; filename=\"chunk.bin\"\r\n"
+                          "Content-Type: application/octet-stream\r\n\r\n" +
+                          chunk + "\r\n";
+    QByteArray body = chunkFirst ? filePart : QByteArray();
+    for (const auto& field : fields)
+        body += "--" + boundary + "\r\nContent-Disposition: form-data; name=\"" + field.name + "\"\r\n\r\n" +
+                field.value + "\r\n";
+    if (!chunkFirst)
+        body += filePart;
+    body.chop(2);
+    return body + "\r\n--" + boundary + "--\r\n";
+}
+
+class Client {
+public:
+    explicit Client(TransferServer& server) : server_(server) {}
+
+    QNetworkReply* begin(const QByteArray& verb, const QString& path, const QByteArray& body = {},
+                         const QByteArray& contentType = {}, bool withKey = true) {
+        QNetworkRequest request(QUrl::fromEncoded((server_.baseURL() + path).toUtf8()));
+        if (withKey)
+            request.setRawHeader("X-Api-Key", server_.apiKey().toUtf8());
+        if (!contentType.isEmpty())
+            request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
+        QNetworkReply* reply = nam_.sendCustomRequest(request, verb, body);
+        reply->ignoreSslErrors();
+        return reply;
+    }
+
+    static Answer finish(QNetworkReply* reply) {
+        if (!reply->isFinished()) {
+            QEventLoop loop;
+            QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+            QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+            loop.exec();
+        }
+        Answer answer{reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(), reply->readAll(),
+                      reply->error()};
+        reply->deleteLater();
+        return answer;
+    }
+
+    Answer send(const QByteArray& verb, const QString& path, const QByteArray& body = {},
+                const QByteArray& contentType = {}, bool withKey = true) {
+        return finish(begin(verb, path, body, contentType, withKey));
+    }
+
+    Answer json(const QByteArray& verb, const QString& path, const QJsonObject& body) {
+        return send(verb, path, QJsonDocument(body).toJson(QJsonDocument::Compact), "application/json");
+    }
+
+    QNetworkReply* beginChunk(const QString& token, const QString& fileName, int index, int total,
+                              const QByteArray& data, bool reversedFields = false) {
+        QList<Field> fields{{"token", token.toUtf8()},
+                            {"filename", fileName.toUtf8()},
+                            {"chunkIndex", QByteArray::number(index)},
+                            {"totalChunks", QByteArray::number(total)}};
+        if (reversedFields)
+            std::reverse(fields.begin(), fields.end());
+        const QByteArray boundary = "boundary-" + QByteArray::number(index) + "-X";
+        return begin("POST", "/api/upload-chunk", multipart(boundary, fields, data, reversedFields),
+                     "multipart/form-data; boundary=" + boundary);
+    }
+
+    QString token() { return send("POST", "/api/create-upload-token").json()["token"].toString(); }
+
+private:
+    TransferServer& server_;
+    QNetworkAccessManager nam_;
+};
+
+QJsonObject completion(const QString& token, const QString& name, int chunks) {
+    return {{"token", token},
+            {"files", QJsonArray{QJsonObject{{"name", name}, {"totalChunks", chunks}}}},
+            {"name", name},
+            {"direction", "outgoing"}};
+}
+
+} // namespace
+
+class TestDevServer : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void requiresTheApiKey() {
+        TransferServer server;
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+        QVERIFY(server.baseURL().startsWith("https://127.0.0.1:"));
+        Client client(server);
+        const Answer none = client.send("GET", "/api/incoming", {}, {}, false);
+        QCOMPARE(none.status, 401);
+        QVERIFY(!none.body.isEmpty() && none.body.size() < 100 && !none.body.startsWith('{'));
+        QCOMPARE(client.send("POST", "/api/create-upload-token", {}, {}, false).status, 401);
+        QCOMPARE(client.send("GET", "/api/incoming").body, QByteArray("[]"));
+        // The customer page and the public download need no key.
+        QCOMPARE(client.send("GET", "/", {}, {}, false).status, 200);
+        const QString code = server.seedTransfer({{"a.txt", "abc"}});
+        QCOMPARE(client.send("GET", "/d/" + code + "/file/a.txt", {}, {}, false).body, QByteArray("abc"));
+    }
+
+    void parsesMultipartSplitAnywhere() {
+        // Part contents that look like delimiters until their last byte.
+        const QByteArray tricky = "x\r\n--b-1\r\n--b-\r\n--b-1";
+        const QByteArray body =
+            multipart("b-12", {{"token", "t"}, {"filename", "\xC3\xA4.bin"}}, tricky, true);
+        for (int step : {1, 2, 3, 7, 4096}) {
+            QMap<QByteArray, QByteArray> parts;
+            QByteArray current, fileName;
+            MultipartStreamParser parser(
+                "b-12",
+                [&](const MultipartStreamParser::PartHeader& part) {
+                    current = part.name;
+                    if (part.hasFileName)
+                        fileName = part.fileName;
+                    return true;
+                },
+                [&](const char* data, size_t size) {
+                    parts[current].append(data, qsizetype(size));
+                    return true;
+                },
+                [] { return true; });
+            for (qsizetype i = 0; i < body.size(); i += step)
+                QVERIFY(
+                    parser.feed(body.constData() + i, size_t(std::min<qsizetype>(step, body.size() - i))));
+            QVERIFY(parser.isComplete());
+            QCOMPARE(parts.value("chunk"), tricky);
+            QCOMPARE(parts.value("filename"), QByteArray("\xC3\xA4.bin"));
+            QCOMPARE(parts.value("token"), QByteArray("t"));
+            QCOMPARE(fileName, QByteArray("chunk.bin"));
+        }
+        MultipartStreamParser truncated(
+            "b-12", [](const auto&) { return true; }, [](const char*, size_t) { return true; },
+            [] { return true; });
+        QVERIFY(truncated.feed(body.constData(), size_t(body.size() - 4)));
+        QVERIFY(!truncated.isComplete());
+        QCOMPARE(MultipartStreamParser::boundaryOf("multipart/form-data; boundary=\"a b\""),
+                 QByteArray("a b"));
+        QVERIFY(MultipartStreamParser::boundaryOf("application/json").isEmpty());
+    }
+
+    void assemblesChunksSentInAnyOrder() {
+        TransferServer server;
+        QVERIFY(server.start());
+        server.setRecordBodies(true);
+        Client client(server);
+        const QString token = client.token();
+        QVERIFY(!token.isEmpty());
+        QByteArray content(3 * 100000 + 17, Qt::Uninitialized);
+        for (qsizetype i = 0; i < content.size(); ++i)
+            content[i] = char((i * 7919) >> 3); // contains CR, LF and "--" sequences
+        const QString name = QStringLiteral("Übergabe März.bin");
+        const auto piece = [&](int i) { return content.mid(i * 100000, 100000); };
+
+        // Chunk 2 alone, then completion: chunks 0 and 1 are missing.
+        QCOMPARE(Client::finish(client.beginChunk(token, name, 2, 4, piece(2))).status, 200);
+        const Answer missing = client.json("POST", "/api/upload-complete", completion(token, name, 4));
+        QCOMPARE(missing.status, 400);
+        // Out of range, then the rest concurrently, one with its fields reversed behind the file part.
+        QCOMPARE(Client::finish(client.beginChunk(token, name, 4, 4, "x")).status, 400);
+        QList<QNetworkReply*> replies{client.beginChunk(token, name, 3, 4, piece(3)),
+                                      client.beginChunk(token, name, 1, 4, piece(1), true),
+                                      client.beginChunk(token, name, 0, 4, piece(0))};
+        for (auto* reply : replies) {
+            const Answer answer = Client::finish(reply);
+            QCOMPARE(answer.status, 200);
+            QVERIFY(answer.body.startsWith('{'));
+        }
+        const QList<TransferServer::RecordedRequest> seen = server.requests();
+        const auto chunk = std::find_if(seen.begin(), seen.end(), [](const auto& r) {
+            return r.path == "/api/upload-chunk" && r.body.contains("name=\"chunkIndex\"\r\n\r\n3\r\n");
+        });
+        QVERIFY(chunk != seen.end());
+        QCOMPARE(chunk->bodySize, chunk->body.size());
+        QVERIFY(chunk->headers.value("content-type").startsWith("multipart/form-data; boundary="));
+        QVERIFY(server.maxInFlight("/api/upload-chunk") >= 1);
+
+        QJsonObject complete = completion(token, name, 4);
+        complete.insert("password", "geheim");
+        const Answer done = client.json("POST", "/api/upload-complete", complete);
+        QCOMPARE(done.status, 200);
+        const QJsonObject result = done.json().toObject();
+        const QString code = result["code"].toString();
+        QVERIFY(QRegularExpression("^[A-Za-z0-9_-]+$").match(code).hasMatch());
+        QCOMPARE(result["downloadURL"].toString(), server.baseURL() + "/d/" + code);
+        QCOMPARE(result["files"].toArray().first()["size"].toInteger(), content.size());
+        QCOMPARE(result["password"].toString(), QStringLiteral("geheim"));
+        QCOMPARE(client.json("POST", "/api/upload-complete", completion(token, name, 4)).status, 400);
+
+        const QString encoded = QString::fromLatin1(name.toUtf8().toPercentEncoding());
+        QCOMPARE(client.send("GET", "/d/" + code + "/file/" + encoded, {}, {}, false).status, 403);
+        QCOMPARE(client.send("GET", "/d/" + code + "/file/" + encoded).body, content);
+        const QJsonObject listed = client.send("GET", "/api/outgoing").json()[0].toObject();
+        QVERIFY(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)")
+                    .match(listed["createdAt"].toString())
+                    .hasMatch());
+        QCOMPARE(listed["isDownloaded"].toBool(), true);
+        QCOMPARE(listed["totalSize"].toInteger(), content.size());
+    }
+
+    void rejectsInvalidNamesAndStoresNothingOutside() {
+        QTemporaryDir parent;
+        TransferServer::Options options;
+        options.dataDir = parent.filePath("data");
+        TransferServer server(options);
+        QVERIFY(server.start());
+        Client client(server);
+        const QString token = client.token();
+        const QStringList bad{"../escape.bin",        "a/b", "a\\b", ".", "..", QString(256, u'x'),
+                              QString(QChar(0)) + "x"};
+        for (const QString& name : bad) {
+            QCOMPARE(Client::finish(client.beginChunk(token, name, 0, 1, "data")).status, 400);
+            QCOMPARE(client.json("POST", "/api/upload-complete", completion(token, name, 1)).status, 400);
+        }
+        const QString code = server.seedTransfer({{"a.txt", "abc"}, {"b.txt", "def"}});
+        const auto rename = [&](const QString& from, const QString& to) {
+            return client.json("PATCH", "/api/outgoing/" + code + "/files",
+                               {{"oldName", from}, {"newName", to}});
+        };
+        QCOMPARE(rename("a.txt", "../../a.txt").status, 400);
+        QCOMPARE(rename("a.txt", "b.txt").status, 409);
+        QCOMPARE(rename("x.txt", "c.txt").status, 404);
+        QCOMPARE(rename("a.txt", "c.txt").json()["newName"].toString(), QStringLiteral("c.txt"));
+        QCOMPARE(client.send("GET", "/d/" + code + "/file/..%2F..%2Findex.json").status, 400);
+        QCOMPARE(client.send("GET", "/api/incoming/" + token + "/files/a%5Cb").status, 400);
+        QCOMPARE(QDir(parent.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList{"data"});
+        QCOMPARE(client.send("DELETE", "/api/outgoing/" + code).status, 200);
+        QCOMPARE(client.send("DELETE", "/api/outgoing/" + code).status, 404);
+    }
+
+    void keepsEverythingAcrossARestart() {
+        QTemporaryDir dir;
+        TransferServer::Options options;
+        options.dataDir = dir.path();
+        QString code, token, key;
+        QByteArray zip;
+        {
+            TransferServer first(options);
+            QVERIFY(first.start());
+            key = first.apiKey();
+            QVERIFY(key.size() >= 16);
+            QProcess packer;
+            const QString source = dir.filePath("Ordner");
+            QDir().mkpath(source + "/unter");
+            QFile(source + "/unter/x.txt").open(QIODevice::WriteOnly);
+            QFile file(source + "/y.txt");
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("12345") == 5);
+            file.close();
+            packer.setWorkingDirectory(dir.path());
+            packer.start("/usr/bin/zip", {"-qr", "-", "Ordner"});
+            QVERIFY(packer.waitForFinished());
+            zip = packer.readAllStandardOutput();
+            QDir(source).removeRecursively();
+            code = first.seedTransfer({{"Paket.zip", zip}}, "pw-123456789012");
+            token = first.seedIncoming("Erika Muster", {{"plan.pdf", "%PDF"}}, "A-1", {}, false);
+        }
+        TransferServer second(options);
+        QVERIFY(second.start());
+        QCOMPARE(second.apiKey(), key);
+        Client client(second);
+        const QJsonObject transfer = client.send("GET", "/api/outgoing").json()[0].toObject();
+        QCOMPARE(transfer["code"].toString(), code);
+        QCOMPARE(transfer["hasPassword"].toBool(), true);
+        const QJsonArray entries = transfer["zipEntries"]["Paket.zip"].toArray();
+        QCOMPARE(entries.size(), 2);
+        QStringList names{entries[0]["name"].toString(), entries[1]["name"].toString()};
+        names.sort();
+        QCOMPARE(names, (QStringList{"Ordner/unter/x.txt", "Ordner/y.txt"}));
+        QCOMPARE(client.send("GET", "/api/outgoing/" + code + "/password").json()["password"].toString(),
+                 QStringLiteral("pw-123456789012"));
+        QCOMPARE(client.json("PATCH", "/api/outgoing/" + code + "/password", {{"password", QJsonValue::Null}})
+                     .json()["hasPassword"]
+                     .toBool(true),
+                 false);
+        QCOMPARE(client.send("GET", "/d/" + code + "/file/Paket.zip", {}, {}, false).body, zip);
+
+        const QJsonObject upload = client.send("GET", "/api/incoming").json()[0].toObject();
+        QCOMPARE(upload["token"].toString(), token);
+        QVERIFY(!upload.contains("code") && !upload.contains("downloadURL") && !upload.contains("nachricht"));
+        QCOMPARE(upload["auftragsnummer"].toString(), QStringLiteral("A-1"));
+        QCOMPARE(client.send("GET", "/api/incoming/" + token + "/files/plan.pdf").body, QByteArray("%PDF"));
+        QCOMPARE(client.send("POST", "/api/incoming/" + token + "/downloaded").status, 200);
+        QCOMPARE(client.send("DELETE", "/api/incoming/" + token).status, 200);
+        QCOMPARE(client.send("DELETE", "/api/incoming/" + token).status, 404);
+    }
+
+    void followsTestControls() {
+        TransferServer server;
+        QVERIFY(server.start());
+        Client client(server);
+        server.failNext("/api/outgoing", 2, 503, "busy");
+        server.garbleNext("/api/in*", 1);
+        QCOMPARE(client.send("GET", "/api/outgoing").body, QByteArray("busy"));
+        QCOMPARE(client.send("GET", "/api/outgoing").status, 503);
+        QCOMPARE(client.send("GET", "/api/outgoing").status, 200);
+        const Answer garbled = client.send("GET", "/api/incoming");
+        QCOMPARE(garbled.status, 200);
+        QVERIFY(!garbled.body.startsWith('[') && !garbled.body.startsWith('{'));
+        // Qt resends a request up to three times when its connection closes unanswered.
+        server.dropNext("/api/incoming", 4);
+        QCOMPARE(client.send("GET", "/api/incoming").error, QNetworkReply::RemoteHostClosedError);
+        QCOMPARE(client.send("GET", "/api/incoming").status, 200);
+
+        server.clearRequests();
+        server.delayNext("/api/incoming", 4, 300);
+        QList<QNetworkReply*> replies;
+        for (int i = 0; i < 4; ++i)
+            replies.append(client.begin("GET", "/api/incoming"));
+        for (auto* reply : replies)
+            QCOMPARE(Client::finish(reply).status, 200);
+        QCOMPARE(server.maxInFlight("/api/incoming"), 4);
+        QCOMPARE(server.requests().size(), 4);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDevServer)
+#include "tst_devserver.moc"
