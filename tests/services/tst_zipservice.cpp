@@ -1,0 +1,372 @@
+#include "PlatformError.h"
+#include "ZipService.h"
+
+#include <QCoroTask>
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QtEndian>
+#include <sys/resource.h>
+
+namespace {
+
+// A reader of its own, so that a misreading in the service does not cancel out here.
+struct Entry {
+    QByteArray name;
+    int central; // offset of the central header
+    int local;   // offset of the local header it names
+    quint16 centralFlags;
+    quint16 localFlags; // 0xFFFF when no local header is there
+};
+
+quint16 u16(const QByteArray& d, qsizetype at) {
+    return qFromLittleEndian<quint16>(d.constData() + at);
+}
+quint32 u32(const QByteArray& d, qsizetype at) {
+    return qFromLittleEndian<quint32>(d.constData() + at);
+}
+void setU16(QByteArray& d, qsizetype at, quint16 v) {
+    qToLittleEndian(v, d.data() + at);
+}
+void setU32(QByteArray& d, qsizetype at, quint32 v) {
+    qToLittleEndian(v, d.data() + at);
+}
+qsizetype endRecord(const QByteArray& zip) {
+    return zip.lastIndexOf("PK\x05\x06");
+}
+
+QList<Entry> entries(const QByteArray& zip) {
+    QList<Entry> list;
+    const qsizetype end = endRecord(zip);
+    if (end < 0 || end + 22 > zip.size())
+        return list;
+    qsizetype at = u32(zip, end + 16);
+    for (int i = 0; i < u16(zip, end + 10) && at + 46 <= zip.size(); ++i) {
+        const int local = int(u32(zip, at + 42));
+        const bool hasLocal = local + 8 <= zip.size() && zip.mid(local, 4) == "PK\x03\x04";
+        list.append({zip.mid(at + 46, u16(zip, at + 28)), int(at), local, u16(zip, at + 8),
+                     hasLocal ? u16(zip, local + 6) : quint16(0xFFFF)});
+        at += 46 + u16(zip, at + 28) + u16(zip, at + 30) + u16(zip, at + 32);
+    }
+    return list;
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+QByteArray randomBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
+    return bytes;
+}
+
+bool unzipAccepts(const QString& archive) {
+    return QProcess::execute(QStringLiteral("unzip"), {QStringLiteral("-tqq"), archive}) == 0;
+}
+
+void checkAllFlagged(const QList<Entry>& list) {
+    for (const Entry& e : list) {
+        QVERIFY2(e.centralFlags & 0x0800, e.name.constData());
+        QVERIFY2(e.localFlags != 0xFFFF && (e.localFlags & 0x0800), e.name.constData());
+    }
+}
+
+QStringList names(const QList<Entry>& list) {
+    QStringList result;
+    for (const Entry& e : list)
+        result.append(QString::fromUtf8(e.name));
+    result.sort();
+    return result;
+}
+
+// QCoro 0.8's waitFor never returns when the task throws, so the error is caught inside a task first.
+QCoro::Task<QUrl> catching(QCoro::Task<QUrl> task, std::exception_ptr* error) {
+    try {
+        co_return co_await std::move(task);
+    } catch (...) {
+        *error = std::current_exception();
+        co_return QUrl();
+    }
+}
+
+QUrl finish(QCoro::Task<QUrl> task) {
+    std::exception_ptr error;
+    const QUrl result = QCoro::waitFor(catching(std::move(task), &error));
+    if (error)
+        std::rethrow_exception(error);
+    return result;
+}
+
+template <typename Error> Error failureOf(QCoro::Task<QUrl> task) {
+    try {
+        finish(std::move(task));
+    } catch (const Error& error) {
+        return error;
+    }
+    throw std::runtime_error("expected the call to fail with another error");
+}
+
+QUrl url(const QString& path) {
+    return QUrl::fromLocalFile(path);
+}
+
+} // namespace
+
+class TestZipService : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_runtime;
+    QTemporaryDir m_work;
+    QString m_archive; // crafted archives for the flag patch
+
+    QString privateDir() const { return m_runtime.path() + QStringLiteral("/zanvolt"); }
+    QString work(const QString& relative) const { return m_work.filePath(relative); }
+
+    // Three ASCII entries as the zip tool writes them under the C locale: no flag bit set.
+    QByteArray baseArchive() {
+        const QString dir = work(QStringLiteral("base"));
+        for (const char* name : {"a.txt", "b.txt", "c.txt"})
+            writeFile(dir + u'/' + QLatin1String(name), QByteArray(name).repeated(50));
+        QFile::remove(m_archive);
+        QProcess zip;
+        zip.setWorkingDirectory(dir);
+        zip.setProcessEnvironment(QProcessEnvironment());
+        zip.start(QStringLiteral("/usr/bin/zip"),
+                  {QStringLiteral("-X"), QStringLiteral("-q"), m_archive, QStringLiteral("a.txt"),
+                   QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+        zip.waitForFinished();
+        return readAll(m_archive);
+    }
+
+    // Writes the bytes, patches them, and returns what is on disk afterwards.
+    QByteArray patched(const QByteArray& bytes) {
+        QFile file(m_archive);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+        file.close();
+        ZipService::setUtf8Flag(m_archive);
+        return readAll(m_archive);
+    }
+
+    QString patchError(const QByteArray& bytes) {
+        try {
+            patched(bytes);
+        } catch (const ZipError& error) {
+            return error.message();
+        }
+        return QStringLiteral("no error");
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(m_runtime.isValid() && m_work.isValid());
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        m_archive = work(QStringLiteral("crafted.zip"));
+    }
+
+    void cleanup() {
+        const QStringList left =
+            QDir(privateDir())
+                .entryList({QStringLiteral("velmar-zip-*")}, QDir::AllEntries | QDir::System | QDir::Hidden);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
+    }
+
+    void rejectsEmptyListBeforeAnything() {
+        const auto error = failureOf<ZipError>(ZipService::createZip({}));
+        QCOMPARE(error.kind(), ZipError::Kind::NoFiles);
+        QCOMPARE(error.localizedDescription(), QStringLiteral("Keine Dateien zum Zippen"));
+        QVERIFY(!QFileInfo::exists(privateDir()));
+    }
+
+    void packsItemsAtTopLevel() {
+        writeFile(work(QStringLiteral("in/one.txt")), "one");
+        writeFile(work(QStringLiteral("in/tree/top.txt")), "top");
+        writeFile(work(QStringLiteral("in/tree/sub/deep/leaf.bin")), randomBytes(4096));
+        QDir().mkpath(work(QStringLiteral("in/tree/empty")));
+
+        // A stale archive of the same name must be replaced, not added to.
+        writeFile(work(QStringLiteral("in/stale.txt")), "stale");
+        QDir().mkpath(privateDir());
+        const QString single = privateDir() + QStringLiteral("/single.zip");
+        QProcess::execute(QStringLiteral("/usr/bin/zip"),
+                          {QStringLiteral("-jq"), single, work("in/stale.txt")});
+        QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("stale.txt")});
+
+        const QUrl one =
+            finish(ZipService::createZip({url(work("in/one.txt"))}, QStringLiteral("single.zip")));
+        QCOMPARE(one, url(single));
+        QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("one.txt")});
+        checkAllFlagged(entries(readAll(single)));
+        QVERIFY(unzipAccepts(single));
+
+        const QUrl several =
+            finish(ZipService::createZip({url(work("in/tree") + u'/'), url(work("in/one.txt"))}));
+        const QString name = several.fileName();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Zanvolt_\\d{4}-\\d\\d-\\d\\d_\\d{6}\\.zip$"))
+                     .match(name)
+                     .hasMatch(),
+                 qPrintable(name));
+        QCOMPARE(QFileInfo(several.toLocalFile()).path(), privateDir());
+        const QList<Entry> list = entries(readAll(several.toLocalFile()));
+        QCOMPARE(names(list), (QStringList{"one.txt", "tree/", "tree/empty/", "tree/sub/", "tree/sub/deep/",
+                                           "tree/sub/deep/leaf.bin", "tree/top.txt"}));
+        checkAllFlagged(list);
+        QVERIFY(unzipAccepts(several.toLocalFile()));
+
+        // The staged links are gone, what they pointed at is not.
+        QCOMPARE(readAll(work("in/tree/top.txt")), QByteArray("top"));
+        QCOMPARE(readAll(work("in/one.txt")), QByteArray("one"));
+    }
+
+    void composesTopLevelNames() {
+        const QString decomposed = QStringLiteral("Mu\u0308ller");
+        writeFile(work("nfc/") + decomposed + QStringLiteral("/A\u0308rger.txt"), "x");
+        const QUrl archive = finish(ZipService::createZip({url(work("nfc/") + decomposed)}));
+        const QList<Entry> list = entries(readAll(archive.toLocalFile()));
+        // Only the dropped item itself is renamed; names below it stay as they are on disk.
+        QCOMPARE(names(list), (QStringList{QStringLiteral("M\u00fcller/"),
+                                           QStringLiteral("M\u00fcller/A\u0308rger.txt")}));
+        QCOMPARE(list.first().name.left(3), QByteArray("M\xc3\xbc"));
+        checkAllFlagged(list);
+        QVERIFY(unzipAccepts(archive.toLocalFile()));
+    }
+
+    void keepsEventLoopRunning() {
+        writeFile(work(QStringLiteral("big.bin")), randomBytes(16 << 20));
+        int ticks = 0;
+        QTimer timer;
+        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
+        timer.start(20);
+        finish(ZipService::createZip({url(work("big.bin"))}, QStringLiteral("big.zip")));
+        QVERIFY2(ticks >= 2, qPrintable(QString::number(ticks)));
+    }
+
+    void patchesEachHeaderOnce() {
+        QByteArray bytes = baseArchive();
+        QList<Entry> list = entries(bytes);
+        QCOMPARE(list.size(), 3);
+        for (const Entry& e : list)
+            QCOMPARE(e.centralFlags | e.localFlags, 0);
+        setU16(bytes, list[0].central + 8, 0x0800); // central already marked, local not
+        setU16(bytes, list[1].local + 6, 0x2002);   // other bits survive
+        QByteArray expected = bytes;
+        for (const Entry& e : list) {
+            expected[e.central + 9] = char(expected[e.central + 9] | 0x08);
+            expected[e.local + 7] = char(expected[e.local + 7] | 0x08);
+        }
+        QCOMPARE(patched(bytes), expected);
+        QCOMPARE(entries(expected)[1].localFlags, 0x2802);
+
+        // Nothing to change: nothing written, so the modification time stays.
+        const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+        QFile file(m_archive);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
+        file.close();
+        ZipService::setUtf8Flag(m_archive);
+        QCOMPARE(QFileInfo(m_archive).lastModified(), old);
+
+        // A central entry pointing at no local header: its central flag only, and no error.
+        bytes = baseArchive();
+        setU32(bytes, list[1].central + 42, 2);          // inside another header
+        setU32(bytes, list[2].central + 42, 0xFFFFFF00); // beyond the end
+        expected = bytes;
+        for (const Entry& e : list)
+            expected[e.central + 9] = char(expected[e.central + 9] | 0x08);
+        expected[list[0].local + 7] = char(expected[list[0].local + 7] | 0x08);
+        QCOMPARE(patched(bytes), expected);
+    }
+
+    void findsEndRecordOrLeavesArchive() {
+        const QString noEnd = QStringLiteral("ZIP-Struktur unlesbar (kein End-of-Central-Directory)");
+        const QByteArray base = baseArchive();
+        QByteArray bytes = base;
+        setU16(bytes, endRecord(bytes) + 20, 0xFFFF);
+        checkAllFlagged(entries(patched(bytes + QByteArray(65535, 'c'))));
+        QVERIFY(unzipAccepts(m_archive));
+        const QByteArray tooLong = bytes + QByteArray(65536, 'c');
+        QCOMPARE(patchError(tooLong), noEnd);
+        QCOMPARE(readAll(m_archive), tooLong);
+        QCOMPARE(patchError(QByteArray(100, 'x')), noEnd);
+        QCOMPARE(patchError("PK\x05\x06 short"), QStringLiteral("no error"));
+        const QString missing = work(QStringLiteral("missing.zip"));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, ZipService::setUtf8Flag(missing));
+        QVERIFY(!QFileInfo::exists(missing));
+
+        // ZIP64 markers: left unchanged, without an error.
+        for (const auto& [offset, wide] :
+             std::initializer_list<std::pair<int, bool>>{{10, false}, {12, true}, {16, true}}) {
+            bytes = base;
+            wide ? setU32(bytes, endRecord(bytes) + offset, 0xFFFFFFFF)
+                 : setU16(bytes, endRecord(bytes) + offset, 0xFFFF);
+            QCOMPARE(patched(bytes), bytes);
+        }
+    }
+
+    void rejectsBrokenDirectory() {
+        const QByteArray base = baseArchive();
+        const QList<Entry> list = entries(base);
+        QByteArray bytes = base;
+        setU32(bytes, endRecord(bytes) + 12, u32(bytes, endRecord(bytes) + 12) + 1000);
+        QCOMPARE(patchError(bytes), QStringLiteral("Central Directory unvollständig"));
+
+        bytes = base;
+        setU16(bytes, endRecord(bytes) + 10, 4);
+        QCOMPARE(patchError(bytes), QStringLiteral("Ungültiger Central-Directory-Header"));
+
+        // Entries before the broken header keep their change; the rest stay as they were.
+        bytes = base;
+        bytes[list[1].central] = 'X';
+        QCOMPARE(patchError(bytes), QStringLiteral("Ungültiger Central-Directory-Header"));
+        const QByteArray after = readAll(m_archive);
+        QCOMPARE(u16(after, list[0].central + 8), 0x0800);
+        QCOMPARE(u16(after, list[0].local + 6), 0x0800);
+        QCOMPARE(u16(after, list[2].local + 6), 0);
+    }
+
+    void reportsToolFailures() {
+        // zip prints its own error texts to standard output, so a failure it reports itself (here: no
+        // folder for the archive) and one where it is killed (here: over the file-size limit) both leave
+        // standard error empty.
+        writeFile(work(QStringLiteral("fail/random.bin")), randomBytes(1 << 16));
+        const auto failing = [&](std::optional<QString> name) {
+            return failureOf<ZipError>(ZipService::createZip({url(work("fail/random.bin"))}, name));
+        };
+        const ZipError reported = failing(QStringLiteral("no-such-folder/x.zip"));
+        QCOMPARE(reported.kind(), ZipError::Kind::ZipFailed);
+        QCOMPARE(reported.localizedDescription(), QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
+        rlimit saved{};
+        getrlimit(RLIMIT_FSIZE, &saved);
+        rlimit small = saved;
+        small.rlim_cur = 4096;
+        setrlimit(RLIMIT_FSIZE, &small);
+        const ZipError killed = failing(std::nullopt);
+        setrlimit(RLIMIT_FSIZE, &saved);
+        QCOMPARE(killed.localizedDescription(), QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
+
+        QCOMPARE(ZipService::toolFailure("Datei \xe2\x80\x9e\xc3\xa4\xe2\x80\x9c fehlt\n").message(),
+                 QStringLiteral("Datei „ä“ fehlt\n"));
+        QCOMPARE(ZipService::toolFailure("abc\xc3").localizedDescription(),
+                 QStringLiteral("ZIP-Erstellung fehlgeschlagen: Unbekannter Fehler"));
+
+        // A missing item fails like a failed copy would, instead of being left out.
+        failureOf<PlatformError>(ZipService::createZip({url(work("fail/random.bin")), url(work("fail/gone"))},
+                                                       QStringLiteral("partial.zip")));
+        QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/partial.zip")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestZipService)
+#include "tst_zipservice.moc"
