@@ -1,0 +1,36 @@
+#include "UpdateWindowRaiser.h"
+
+#include "UpdateDialogs.h"
+#include "UpdaterManager.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+UpdateWindowRaiser::UpdateWindowRaiser(UpdaterManager& manager, QObject* parent) : QObject(parent) {
+    connect(&manager, &UpdaterManager::updateDialogWillShow, this,
+            [this] { QTimer::singleShot(delay, this, &UpdateWindowRaiser::raiseUpdateWindows); });
+}
+
+int UpdateWindowRaiser::raiseUpdateWindows() {
+    int raised = 0;
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget* window : windows) {
+        if (UpdaterManager::shouldRaiseWindow(window->isVisible(), window->windowTitle(),
+                                              UpdateDialogs::isUpdateDialog(window))) {
+            raise(window);
+            ++raised;
+        }
+    }
+    return raised;
+}
+
+// Kept above normal windows from now on, like a modal panel.
+void UpdateWindowRaiser::raise(QWidget* window) {
+    if (!(window->windowFlags() & Qt::WindowStaysOnTopHint)) {
+        window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        window->show(); // changing the flags hid it
+    }
+    window->raise();
+    window->activateWindow();
+}

@@ -1,0 +1,102 @@
+#include "APIServiceOutgoing.h"
+
+#include "APIError.h"
+#include "APIRequest.h"
+#include "APIService.h"
+#include "OrderedJson.h"
+#include "PlatformError.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QUrl>
+
+namespace APIService {
+
+namespace {
+const QByteArray jsonContentType = QByteArrayLiteral("application/json");
+
+// A transfer code is one path segment: unlike a file name, its "/" is encoded
+// too, so an odd code can never reach another endpoint.
+QByteArray codeSegment(const QString& code) {
+    return QUrl::toPercentEncoding(code, QByteArrayLiteral("!$&'()*+,;=:@"));
+}
+
+QByteArray transferPath(const QString& code) {
+    return QByteArrayLiteral("/api/outgoing/") + codeSegment(code);
+}
+
+[[noreturn]] void throwWrongShape() {
+    throw PlatformError(QStringLiteral("Die Daten konnten nicht gelesen werden, weil sie nicht das "
+                                       "richtige Format haben."));
+}
+
+QJsonObject jsonObject(const QByteArray& body) {
+    const QJsonValue value = parseJSON(body);
+    if (!value.isObject())
+        throwWrongShape();
+    return value.toObject();
+}
+} // namespace
+
+QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
+    const APIRequest request = APIRequest::make(QByteArrayLiteral("/api/outgoing"));
+    const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
+    if (!response.isHttp(200))
+        throw APIError::networkError(QStringLiteral("Fehler beim Laden der Transfers"));
+    const QJsonValue list = parseJSON(response.body);
+    if (!list.isArray())
+        throwWrongShape();
+    QList<OutgoingTransfer> transfers;
+    for (const QJsonValue& element : list.toArray()) {
+        if (!element.isObject())
+            throwWrongShape();
+        transfers.append(OutgoingTransfer::fromJson(element.toObject()));
+    }
+    co_return transfers;
+}
+
+QCoro::Task<PasswordResponse> revealOutgoingPassword(QString code) {
+    const APIRequest request = APIRequest::make(transferPath(code) + QByteArrayLiteral("/password"));
+    const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
+    expectJSONOK(response);
+    co_return PasswordResponse::fromJson(jsonObject(response.body));
+}
+
+QCoro::Task<PasswordResponse> updateOutgoingPassword(QString code, PasswordAction action) {
+    const APIRequest request = APIRequest::make(transferPath(code) + QByteArrayLiteral("/password"));
+    const APIResponse response =
+        co_await request.send(QByteArrayLiteral("PATCH"), action.patchBody().toJson(), jsonContentType);
+    expectJSONOK(response);
+    co_return PasswordResponse::fromJson(jsonObject(response.body));
+}
+
+QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QString newName) {
+    const APIRequest request = APIRequest::make(transferPath(code) + QByteArrayLiteral("/files"));
+    OrderedJson body = OrderedJson::object();
+    body.insert(QStringLiteral("oldName"), oldName).insert(QStringLiteral("newName"), newName);
+    const APIResponse response =
+        co_await request.send(QByteArrayLiteral("PATCH"), body.toJson(), jsonContentType);
+    expectJSONOK(response);
+    co_return RenameResponse::fromJson(jsonObject(response.body));
+}
+
+QCoro::Task<> deleteOutgoing(QString code) {
+    const APIRequest request = APIRequest::make(transferPath(code));
+    const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
+    if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
+        throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
+}
+
+QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName) {
+    const APIRequest request = APIRequest::make(QByteArrayLiteral("/d/") + codeSegment(code) +
+                                                QByteArrayLiteral("/file/") + escapePathSegment(fileName));
+    const APIResponse response = co_await request.download();
+    if (response.status && *response.status != 200) {
+        QFile::remove(response.filePath);
+        throw APIError::networkError(
+            QStringLiteral("Download fehlgeschlagen (HTTP %1)").arg(*response.status));
+    }
+    co_return response.filePath;
+}
+
+} // namespace APIService

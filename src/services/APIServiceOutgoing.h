@@ -1,0 +1,29 @@
+#pragma once
+
+#include "OutgoingTransfer.h"
+#include "PasswordAction.h"
+#include "PasswordResponse.h"
+#include "RenameResponse.h"
+
+#include <QList>
+#include <QString>
+#include <qcoro/qcorotask.h>
+
+// Sent transfers: the list, the password, renaming a file, deletion and
+// fetching a file again. Transfers are addressed by their code.
+namespace APIService {
+
+// Any status but 200: "Fehler beim Laden der Transfers"; an undecodable list
+// throws the decoding error.
+QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing();
+QCoro::Task<PasswordResponse> revealOutgoingPassword(QString code);
+QCoro::Task<PasswordResponse> updateOutgoingPassword(QString code, PasswordAction action);
+QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QString newName);
+// 200, 204 and 404 (already gone) count as deleted; else "Löschen fehlgeschlagen".
+QCoro::Task<> deleteOutgoing(QString code);
+// Streams the file into a new file in the private temporary folder and returns
+// its path; the caller moves it into place. On a status other than 200 nothing
+// is left behind: "Download fehlgeschlagen (HTTP <status>)".
+QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName);
+
+} // namespace APIService

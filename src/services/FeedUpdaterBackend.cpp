@@ -1,0 +1,381 @@
+#include "FeedUpdaterBackend.h"
+
+#include "CancelToken.h"
+#include "CancelledError.h"
+#include "PrivateTempDir.h"
+#include "UpdaterError.h"
+#include "UpdaterFlowDelegate.h"
+#include "UpdaterSignature.h"
+#include "UpdaterUserDriver.h"
+#include "UpdaterUserDriverDelegate.h"
+#include "UserDefaults.h"
+
+#include <QCoreApplication>
+#include <QCoroFuture>
+#include <QFileInfo>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QProcess>
+#include <QSaveFile>
+#include <QTemporaryFile>
+#include <QThread>
+#include <QtConcurrent>
+#include <qcoro/qcoronetworkreply.h>
+
+namespace {
+constexpr int transferTimeoutMs = 60000;
+
+// Separate from the API client's session, which accepts any certificate: updates are only ever
+// fetched with normal certificate checks. Never destroyed, so a reply may outlive its backend.
+QNetworkAccessManager& updateSession() {
+    static auto* session = new QNetworkAccessManager();
+    return *session;
+}
+
+QNetworkRequest updateRequest(const QUrl& url) {
+    QNetworkRequest request(url);
+    request.setTransferTimeout(transferTimeoutMs);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Zanvolt/" ZANVOLT_VERSION));
+    return request;
+}
+
+// The transport error, else a status other than 200, as a short reason; empty when all is well.
+QString replyProblem(QNetworkReply* reply) {
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (status.isValid() && status.toInt() != 200)
+        return QStringLiteral("HTTP-Status %1").arg(status.toInt());
+    if (reply->error() != QNetworkReply::NoError)
+        return reply->errorString();
+    return {};
+}
+
+bool isWebURL(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() &&
+           (scheme == QLatin1StringView("https") || scheme == QLatin1StringView("http"));
+}
+
+QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(QUrl url) {
+    std::unique_ptr<QNetworkReply> reply(updateSession().get(updateRequest(url)));
+    co_await reply.get();
+    const QString problem = replyProblem(reply.get());
+    if (!problem.isEmpty())
+        throw UpdaterError::feedUnreadable(problem);
+    co_return UpdaterFeed::parse(reply->readAll(), reply->url());
+}
+
+// Streams the file into the private temporary folder and returns its path; the caller removes it.
+// A body longer than announced is cut off at once instead of filling the disk.
+QCoro::Task<QString> download(UpdaterFeed::Item update, QString label, QPointer<UpdaterUserDriver> driver,
+                              QPointer<CancelToken> cancel) {
+    auto file = std::make_unique<QTemporaryFile>(PrivateTempDir::path() + QStringLiteral("/update-XXXXXX"));
+    if (!file->open())
+        throw UpdaterError::downloadFailed(file->errorString());
+    std::unique_ptr<QNetworkReply> reply(updateSession().get(updateRequest(update.downloadURL)));
+    qint64 received = 0;
+    bool tooLong = false;
+    bool writeFailed = false;
+    const auto store = [&](const QByteArray& chunk) {
+        received += chunk.size();
+        if (received > update.length)
+            tooLong = true;
+        else if (file->write(chunk) != chunk.size())
+            writeFailed = true;
+        if (tooLong || writeFailed)
+            reply->abort();
+    };
+    QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), [&] {
+        if (!tooLong && !writeFailed)
+            store(reply->readAll());
+        if (driver && !tooLong)
+            driver->showProgress(label, received, update.length, cancel);
+    });
+    if (cancel)
+        QObject::connect(cancel, &CancelToken::cancelled, reply.get(), &QNetworkReply::abort);
+    co_await reply.get();
+    if (cancel && cancel->isCancelled())
+        throw CancelledError();
+    if (tooLong)
+        throw UpdaterError::wrongLength();
+    if (writeFailed)
+        throw UpdaterError::downloadFailed(file->errorString());
+    const QString problem = replyProblem(reply.get());
+    if (!problem.isEmpty())
+        throw UpdaterError::downloadFailed(problem);
+    store(reply->readAll());
+    if (tooLong || received != update.length)
+        throw UpdaterError::wrongLength();
+    if (writeFailed || !file->flush())
+        throw UpdaterError::downloadFailed(file->errorString());
+    file->setAutoRemove(false);
+    co_return file->fileName();
+}
+
+struct Staged {
+    std::shared_ptr<QSaveFile> file;
+    std::optional<UpdaterError> error;
+};
+
+// Runs on a worker thread. Signs and writes the very same bytes (one mapping of the download), so
+// nothing can change between the check and the copy. The new file is written beside the program,
+// flushed and given the program's permissions, but not yet renamed over it.
+Staged verifyAndStage(QString downloaded, qint64 length, QByteArray signature, QByteArray publicKey,
+                      QString target, QThread* owner) {
+    QFile file(downloaded);
+    if (!file.open(QIODevice::ReadOnly))
+        return {nullptr, UpdaterError::downloadFailed(file.errorString())};
+    if (file.size() != length || length <= 0)
+        return {nullptr, UpdaterError::wrongLength()};
+    const uchar* data = file.map(0, length);
+    if (!data)
+        return {nullptr, UpdaterError::downloadFailed(file.errorString())};
+    const QByteArrayView bytes(data, length);
+    if (!UpdaterSignature::verify(bytes, signature, publicKey))
+        return {nullptr, UpdaterError::badSignature()};
+
+    auto staged = std::make_shared<QSaveFile>(target);
+    if (!staged->open(QIODevice::WriteOnly) || staged->write(bytes.data(), length) != length ||
+        !staged->flush() || !staged->setPermissions(QFile::permissions(target)))
+        return {nullptr, UpdaterError::installFailed(staged->errorString())};
+    staged->moveToThread(owner);
+    return {staged, std::nullopt};
+}
+
+// The new instance must not find this one still running: it would hand itself over to it and exit.
+void relaunchAfterExit(const QString& program) {
+    QProcess::startDetached(
+        QStringLiteral("/bin/sh"),
+        {QStringLiteral("-c"),
+         QStringLiteral("while kill -0 \"$1\" 2>/dev/null; do sleep 0.2; done; exec \"$2\""),
+         QStringLiteral("zanvolt-relaunch"), QString::number(QCoreApplication::applicationPid()), program});
+    QCoreApplication::quit();
+}
+
+QString releaseNotes(const UpdaterFeed::Item& update) {
+    if (update.releaseNotesLink.isEmpty())
+        return {};
+    return QStringLiteral("<br><a href=\"%1\">Versionshinweise anzeigen</a>")
+        .arg(QString::fromUtf8(update.releaseNotesLink.toEncoded()).toHtmlEscaped());
+}
+} // namespace
+
+FeedUpdaterBackend::FeedUpdaterBackend(QObject* parent) : FeedUpdaterBackend(Options{}, parent) {}
+
+FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
+    : UpdaterBackend(parent), m_options(std::move(options)) {
+    if (m_options.defaults) {
+        m_defaults = m_options.defaults;
+    } else {
+        m_ownDefaults = std::make_unique<UserDefaults>();
+        m_defaults = m_ownDefaults.get();
+    }
+    if (!m_options.relaunch)
+        m_options.relaunch = relaunchAfterExit;
+    m_firstCheck.setSingleShot(true);
+    connect(&m_firstCheck, &QTimer::timeout, this, [this] {
+        if (automaticallyChecksForUpdates())
+            checkForUpdatesInBackground();
+    });
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &FeedUpdaterBackend::installOnQuit);
+}
+
+FeedUpdaterBackend::~FeedUpdaterBackend() = default;
+
+bool FeedUpdaterBackend::automaticallyChecksForUpdates() const {
+    return m_defaults->updaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks).value_or(false);
+}
+
+void FeedUpdaterBackend::setAutomaticallyChecksForUpdates(bool value) {
+    m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, value);
+}
+
+// Kept for whoever reads the setting; this backend downloads only after the user chose to install.
+void FeedUpdaterBackend::setAutomaticallyDownloadsUpdates(bool value) {
+    m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::automaticallyUpdate, value);
+}
+
+void FeedUpdaterBackend::setUpdateCheckInterval(std::chrono::milliseconds interval) {
+    m_updateCheckInterval = interval;
+}
+
+// Without a stored time of the last check, the own schedule is one check soon after start: a client
+// that is restarted every day would otherwise never reach the daily timer's first tick.
+void FeedUpdaterBackend::resetUpdateCycle() {
+    m_firstCheck.stop();
+    m_firstCheck.start(m_options.firstCheckDelay);
+}
+
+bool FeedUpdaterBackend::isConfigured() const {
+    const auto key = QByteArray::fromBase64Encoding(m_options.publicKey.trimmed(),
+                                                    QByteArray::AbortOnBase64DecodingErrors);
+    return isWebURL(QUrl(m_options.feedURL, QUrl::StrictMode)) && key && key.decoded.size() == 32;
+}
+
+bool FeedUpdaterBackend::canCheckForUpdates() const {
+    return !m_sessionActive && isConfigured();
+}
+
+void FeedUpdaterBackend::setSessionActive(bool active) {
+    const bool could = canCheckForUpdates();
+    m_sessionActive = active;
+    if (canCheckForUpdates() != could)
+        Q_EMIT canCheckForUpdatesChanged(canCheckForUpdates());
+}
+
+void FeedUpdaterBackend::checkForUpdatesInBackground() {
+    runCheck(false);
+}
+
+void FeedUpdaterBackend::checkForUpdates() {
+    runCheck(true);
+}
+
+QString FeedUpdaterBackend::programFile() const {
+    QString path = m_options.programFile;
+    if (path.isEmpty())
+        path = qEnvironmentVariable("APPIMAGE");
+    if (path.isEmpty())
+        path = QCoreApplication::applicationFilePath();
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
+
+bool FeedUpdaterBackend::canReplaceProgramFile() const {
+    const QFileInfo program(programFile());
+    return program.isFile() && program.isWritable() && QFileInfo(program.absolutePath()).isWritable();
+}
+
+QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
+    if (!canCheckForUpdates())
+        co_return;
+    const QPointer<FeedUpdaterBackend> self(this);
+    setSessionActive(true);
+    bool reportFailure = userInitiated;
+    std::optional<QString> failure;
+    try {
+        co_await runSession(userInitiated, &reportFailure);
+    } catch (const CancelledError&) {
+    } catch (const AppError& error) {
+        failure = error.localizedDescription();
+    } catch (const std::exception& error) {
+        failure = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+        failure = QStringLiteral("Unbekannter Fehler");
+    }
+    if (!self)
+        co_return;
+    const QPointer<UpdaterUserDriver> driver = userDriver();
+    if (driver)
+        driver->hideProgress();
+    if (failure && reportFailure && driver) {
+        if (auto* delegate = userDriverDelegate())
+            delegate->willShowModalAlert();
+        try {
+            co_await driver->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
+                                    failure->toHtmlEscaped());
+        } catch (...) {
+        }
+    }
+    if (self)
+        self->setSessionActive(false);
+}
+
+QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFailure) {
+    const QPointer<FeedUpdaterBackend> self(this);
+    const QString current = m_options.currentVersion;
+    const QList<UpdaterFeed::Item> items = co_await fetchFeed(QUrl(m_options.feedURL, QUrl::StrictMode));
+    if (!self)
+        co_return;
+    const QPointer<UpdaterUserDriver> driver = userDriver();
+    if (!driver)
+        co_return;
+    const std::optional<UpdaterFeed::Item> update = UpdaterFeed::newestUpdate(items, current);
+    if (!update) {
+        if (!userInitiated)
+            co_return;
+        if (auto* delegate = userDriverDelegate())
+            delegate->willShowModalAlert();
+        co_await driver->inform(
+            QStringLiteral("Zanvolt ist auf dem neuesten Stand."),
+            QStringLiteral("Version %1 ist die neueste verfügbare Version.").arg(current.toHtmlEscaped()));
+        co_return;
+    }
+
+    *reportFailure = true;
+    if (auto* delegate = userDriverDelegate())
+        delegate->willHandleShowingUpdate();
+    const QString headline =
+        QStringLiteral("Zanvolt %1 ist verfügbar.").arg(update->displayVersion.toHtmlEscaped());
+    const QString installed = QStringLiteral("Installiert ist Version %1.").arg(current.toHtmlEscaped());
+    if (!canReplaceProgramFile()) {
+        co_await driver->inform(headline, installed +
+                                              QStringLiteral(" Diese Installation wird über die "
+                                                             "Paketverwaltung aktualisiert.") +
+                                              releaseNotes(*update));
+        co_return;
+    }
+    const bool install = co_await driver->ask(headline, installed + releaseNotes(*update),
+                                              QStringLiteral("Installieren"), QStringLiteral("Später"));
+    if (!install || !self || !driver)
+        co_return;
+    if (update->edSignature.isEmpty())
+        throw UpdaterError::missingSignature();
+    if (update->length <= 0)
+        throw UpdaterError::wrongLength();
+
+    const QString label = QStringLiteral("Zanvolt %1 wird geladen …").arg(update->displayVersion);
+    const auto cancelOwner = std::make_unique<CancelToken>();
+    const QPointer<CancelToken> cancel = cancelOwner.get();
+    if (auto* delegate = userDriverDelegate())
+        delegate->willHandleShowingUpdate();
+    driver->showProgress(label, 0, update->length, cancel);
+    const QString downloaded = co_await download(*update, label, driver, cancel);
+    if (!self) {
+        QFile::remove(downloaded);
+        co_return;
+    }
+    const QString target = programFile();
+    const QByteArray publicKey = m_options.publicKey;
+    const Staged staged = co_await QtConcurrent::run(verifyAndStage, downloaded, update->length,
+                                                     update->edSignature, publicKey, target, thread());
+    QFile::remove(downloaded);
+    if (staged.error)
+        throw *staged.error;
+    if (!self)
+        co_return;
+    if (driver)
+        driver->hideProgress();
+    self->handOver(staged.file);
+}
+
+void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
+    const QPointer<FeedUpdaterBackend> self(this);
+    const QString target = staged->fileName();
+    const auto relaunch = m_options.relaunch;
+    auto install = [self, staged, target, relaunch] {
+        if (!staged->isOpen())
+            return; // already installed at quit
+        if (!staged->commit()) {
+            if (self && self->userDriver()) {
+                if (auto* delegate = self->userDriverDelegate())
+                    delegate->willShowModalAlert();
+                self->userDriver()->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
+                                           UpdaterError::installFailed(staged->errorString())
+                                               .localizedDescription()
+                                               .toHtmlEscaped());
+            }
+            return;
+        }
+        relaunch(target);
+    };
+    UpdaterFlowDelegate* flow = flowDelegate();
+    if (flow && flow->willInstallUpdateOnQuit(install))
+        return;
+    m_installOnQuit = std::move(staged);
+}
+
+void FeedUpdaterBackend::installOnQuit() {
+    if (auto staged = std::exchange(m_installOnQuit, nullptr); staged && staged->isOpen())
+        staged->commit();
+}

@@ -1,0 +1,14 @@
+#include "RenameResponse.h"
+
+#include "JsonFields.h"
+
+namespace APIService {
+
+RenameResponse RenameResponse::fromJson(const QJsonObject& object) {
+    const JsonFields fields(object);
+    return RenameResponse{fields.optionalString(QStringLiteral("status")),
+                          fields.optionalString(QStringLiteral("oldName")),
+                          fields.optionalString(QStringLiteral("newName"))};
+}
+
+} // namespace APIService

@@ -1,0 +1,11 @@
+#include "UpdaterBackend.h"
+
+#include "UpdaterUserDriver.h"
+
+void UpdaterBackend::setUserDriver(UpdaterUserDriver* driver) {
+    m_userDriver = driver;
+}
+
+UpdaterUserDriver* UpdaterBackend::userDriver() const {
+    return static_cast<UpdaterUserDriver*>(m_userDriver.data());
+}

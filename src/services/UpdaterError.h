@@ -1,0 +1,54 @@
+#pragma once
+
+#include "AppError.h"
+
+// Failures of an update check or installation. Each one installs nothing; the
+// texts say so where the user might otherwise wonder.
+class UpdaterError : public AppError {
+public:
+    enum class Kind {
+        FeedUnreadable,
+        DownloadFailed,
+        WrongLength,
+        MissingSignature,
+        BadSignature,
+        InstallFailed
+    };
+
+    static UpdaterError feedUnreadable(const QString& reason) {
+        return UpdaterError(Kind::FeedUnreadable,
+                            QStringLiteral("Die Update-Informationen konnten nicht geladen werden: ") +
+                                reason);
+    }
+    static UpdaterError downloadFailed(const QString& reason) {
+        return UpdaterError(Kind::DownloadFailed,
+                            QStringLiteral("Das Update konnte nicht geladen werden: %1. Es wurde nichts "
+                                           "installiert.")
+                                .arg(reason));
+    }
+    static UpdaterError wrongLength() {
+        return UpdaterError(Kind::WrongLength,
+                            QStringLiteral("Das Update hat nicht die angekündigte Größe. Es wurde nichts "
+                                           "installiert."));
+    }
+    static UpdaterError missingSignature() {
+        return UpdaterError(Kind::MissingSignature,
+                            QStringLiteral("Das Update ist nicht signiert. Es wurde nichts installiert."));
+    }
+    static UpdaterError badSignature() {
+        return UpdaterError(
+            Kind::BadSignature,
+            QStringLiteral("Die Signatur des Updates ist ungültig. Es wurde nichts installiert."));
+    }
+    static UpdaterError installFailed(const QString& reason) {
+        return UpdaterError(Kind::InstallFailed,
+                            QStringLiteral("Das Update konnte nicht installiert werden: ") + reason);
+    }
+
+    Kind kind() const { return m_kind; }
+
+private:
+    UpdaterError(Kind kind, QString description) : AppError(std::move(description)), m_kind(kind) {}
+
+    Kind m_kind;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+// Ed25519 signatures of update files, checked with OpenSSL.
+class UpdaterSignature {
+public:
+    // True when `signatureBase64` (64 bytes once decoded) is a valid signature of `data` made with the
+    // private half of `publicKeyBase64` (the 32-byte raw key). Malformed base64, keys or signatures of
+    // the wrong size are never valid.
+    static bool verify(QByteArrayView data, const QByteArray& signatureBase64,
+                       const QByteArray& publicKeyBase64);
+};

@@ -1,0 +1,509 @@
+#include "FeedUpdaterBackend.h"
+#include "PrivateTempDir.h"
+#include "TransferServer.h"
+#include "UpdaterError.h"
+#include "UpdaterFeed.h"
+#include "UpdaterFlowDelegate.h"
+#include "UpdaterManager.h"
+#include "UpdaterUserDriver.h"
+#include "UserDefaults.h"
+
+#include <QCoroTask>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+// An Ed25519 key pair made for the test, signing the way the release tooling does.
+class SigningKey {
+public:
+    SigningKey() {
+        EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
+        EVP_PKEY* raw = nullptr;
+        if (context && EVP_PKEY_keygen_init(context) == 1)
+            EVP_PKEY_keygen(context, &raw);
+        EVP_PKEY_CTX_free(context);
+        m_key.reset(raw);
+    }
+    QByteArray publicKeyBase64() const {
+        QByteArray key(32, Qt::Uninitialized);
+        size_t size = key.size();
+        EVP_PKEY_get_raw_public_key(m_key.get(), reinterpret_cast<unsigned char*>(key.data()), &size);
+        return key.left(qsizetype(size)).toBase64();
+    }
+    QByteArray signBase64(const QByteArray& data) const {
+        QByteArray signature(64, Qt::Uninitialized);
+        size_t size = signature.size();
+        EVP_MD_CTX* context = EVP_MD_CTX_new();
+        EVP_DigestSignInit(context, nullptr, nullptr, nullptr, m_key.get());
+        EVP_DigestSign(context, reinterpret_cast<unsigned char*>(signature.data()), &size,
+                       reinterpret_cast<const unsigned char*>(data.constData()), size_t(data.size()));
+        EVP_MD_CTX_free(context);
+        return signature.left(qsizetype(size)).toBase64();
+    }
+
+private:
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key{nullptr, &EVP_PKEY_free};
+};
+
+struct FeedEntry {
+    QString version;
+    QString file;
+    qint64 length = 0;
+    QByteArray signature;
+    bool versionOnEnclosure = false; // the older appcast form
+};
+
+QByteArray appcast(const QList<FeedEntry>& entries) {
+    QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                 "<rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/"
+                                 "xml-namespaces/sparkle\">\n<channel><title>Zanvolt</title>\n");
+    for (const FeedEntry& e : entries) {
+        xml += QStringLiteral("<item><title>Version %1</title>").arg(e.version);
+        if (!e.versionOnEnclosure)
+            xml += QStringLiteral("<sparkle:version>%1</sparkle:version>").arg(e.version);
+        xml += QStringLiteral("<sparkle:releaseNotesLink>notes/%1.html</sparkle:releaseNotesLink>")
+                   .arg(e.version);
+        xml += QStringLiteral("<enclosure url=\"%1\" length=\"%2\" type=\"application/octet-stream\"")
+                   .arg(e.file)
+                   .arg(e.length);
+        if (e.versionOnEnclosure)
+            xml += QStringLiteral(" sparkle:version=\"%1\"").arg(e.version);
+        if (!e.signature.isEmpty())
+            xml += QStringLiteral(" sparkle:edSignature=\"%1\"").arg(QString::fromLatin1(e.signature));
+        xml += QStringLiteral("/></item>\n");
+    }
+    return (xml + QStringLiteral("</channel></rss>\n")).toUtf8();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+ino_t inode(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
+}
+
+QStringList leftoverDownloads() {
+    return QDir(PrivateTempDir::path()).entryList({QStringLiteral("update-*")}, QDir::Files | QDir::Hidden);
+}
+
+class FakeBackend : public UpdaterBackend {
+public:
+    bool automaticChecks = false;
+    bool canCheck = true;
+    std::chrono::milliseconds reportedInterval{20};
+    std::optional<std::chrono::milliseconds> requestedInterval;
+    std::optional<bool> downloadsAutomatically;
+    int backgroundChecks = 0;
+
+    bool automaticallyChecksForUpdates() const override { return automaticChecks; }
+    void setAutomaticallyChecksForUpdates(bool value) override { automaticChecks = value; }
+    void setAutomaticallyDownloadsUpdates(bool value) override { downloadsAutomatically = value; }
+    std::chrono::milliseconds updateCheckInterval() const override { return reportedInterval; }
+    void setUpdateCheckInterval(std::chrono::milliseconds interval) override { requestedInterval = interval; }
+    void resetUpdateCycle() override {}
+    bool canCheckForUpdates() const override { return canCheck; }
+    void checkForUpdatesInBackground() override { ++backgroundChecks; }
+    void checkForUpdates() override {}
+
+    void announceCanCheck(bool value) {
+        canCheck = value;
+        Q_EMIT canCheckForUpdatesChanged(value);
+    }
+};
+
+// Records every dialog and how many announcements preceded it.
+class RecordingDriver : public UpdaterUserDriver {
+public:
+    struct Shown {
+        QString kind, text, informative;
+        int announcementsBefore;
+    };
+    QList<Shown> shown;
+    bool install = true;
+    int progressReports = 0;
+    std::function<int()> announcements = [] { return 0; };
+
+    QCoro::Task<bool> ask(QString text, QString informative, QString accept, QString reject) override {
+        shown.append({QStringLiteral("ask %1/%2").arg(accept, reject), text, informative, announcements()});
+        co_return install;
+    }
+    QCoro::Task<> inform(QString text, QString informative) override {
+        shown.append({QStringLiteral("inform"), text, informative, announcements()});
+        co_return;
+    }
+    void showProgress(QString, qint64, qint64, QPointer<CancelToken>) override { ++progressReports; }
+    void hideProgress() override {}
+};
+
+} // namespace
+
+class TestUpdater : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<TransferServer> m_server;
+    QString m_feedDir, m_programDir, m_program;
+    std::unique_ptr<UserDefaults> m_defaults;
+    SigningKey m_key;
+    const QByteArray m_newProgram = QByteArray("#!/bin/sh\necho zanvolt 2.0.0\n").repeated(4000);
+
+    QString fileURL(const QString& name) const {
+        return m_server->baseURL() + QStringLiteral("/updates/") + name;
+    }
+    FeedUpdaterBackend::Options options(QStringList* relaunched) const {
+        FeedUpdaterBackend::Options o;
+        o.feedURL = fileURL(QStringLiteral("appcast.xml"));
+        o.publicKey = m_key.publicKeyBase64();
+        o.currentVersion = QStringLiteral("1.2.0");
+        o.programFile = m_program;
+        o.defaults = m_defaults.get();
+        o.relaunch = [relaunched](QString program) { relaunched->append(program); };
+        o.firstCheckDelay = 1h;
+        return o;
+    }
+    QStringList updatePaths() const {
+        QStringList paths;
+        for (const auto& request : m_server->requests())
+            if (request.path.startsWith(QStringLiteral("/updates/")))
+                paths << request.path;
+        return paths;
+    }
+
+    // A manager over the real feed backend, with a recording driver that counts announcements.
+    struct Client {
+        std::unique_ptr<UpdaterManager> manager;
+        FeedUpdaterBackend* backend = nullptr;
+        std::unique_ptr<RecordingDriver> driver = std::make_unique<RecordingDriver>();
+        QStringList relaunched;
+        int announcements = 0;
+    };
+    std::unique_ptr<Client> client() {
+        auto c = std::make_unique<Client>();
+        auto backend = std::make_unique<FeedUpdaterBackend>(options(&c->relaunched));
+        c->backend = backend.get();
+        c->manager = std::make_unique<UpdaterManager>(
+            UpdaterManager::Environment{std::move(backend), m_defaults.get()});
+        c->backend->setUserDriver(c->driver.get());
+        QObject::connect(c->manager.get(), &UpdaterManager::updateDialogWillShow,
+                         [raw = c.get()] { ++raw->announcements; });
+        c->driver->announcements = [raw = c.get()] { return raw->announcements; };
+        return c;
+    }
+
+private Q_SLOTS:
+    void init() {
+        m_feedDir = m_dir.filePath(QStringLiteral("feed-%1").arg(QTest::currentTestFunction()));
+        m_programDir = m_dir.filePath(QStringLiteral("bin-%1").arg(QTest::currentTestFunction()));
+        QDir().mkpath(m_feedDir);
+        QDir().mkpath(m_programDir);
+        m_program = m_programDir + QStringLiteral("/zanvolt");
+        writeFile(m_program, QByteArrayLiteral("#!/bin/sh\necho zanvolt 1.2.0\n"));
+        QFile::setPermissions(m_program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                             QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
+                                             QFile::ExeOther);
+        m_defaults = std::make_unique<UserDefaults>(
+            m_dir.filePath(QStringLiteral("settings-%1.ini").arg(QTest::currentTestFunction())));
+        TransferServer::Options serverOptions;
+        serverOptions.plainHttp = true;
+        m_server = std::make_unique<TransferServer>(serverOptions);
+        QVERIFY(m_server->start());
+        m_server->setUpdateFeedDirectory(m_feedDir);
+    }
+    void cleanup() { m_server.reset(); }
+
+    void defaultsKeysOnFirstAndLaterCreation() {
+        using Key = UserDefaults::UpdaterKey;
+        QVERIFY(!m_defaults->contains(Key::enableAutomaticChecks));
+        FeedUpdaterBackend::Options unconfigured;
+        unconfigured.feedURL.clear();
+        unconfigured.defaults = m_defaults.get();
+        {
+            UpdaterManager first({std::make_unique<FeedUpdaterBackend>(unconfigured), m_defaults.get()});
+            QCOMPARE(m_defaults->updaterFlag(Key::enableAutomaticChecks), std::optional<bool>(true));
+            QCOMPARE(m_defaults->updaterFlag(Key::automaticallyUpdate), std::optional<bool>(false));
+            QVERIFY(first.autoUpdateEnabled());
+            // No feed configured: nothing can be checked, from the very start.
+            QVERIFY(!first.canCheckForUpdates());
+            first.setAutoUpdateEnabled(false);
+            QCOMPARE(m_defaults->updaterFlag(Key::enableAutomaticChecks), std::optional<bool>(false));
+        }
+        m_defaults->setUpdaterFlag(Key::automaticallyUpdate, true);
+        UpdaterManager later({std::make_unique<FeedUpdaterBackend>(unconfigured), m_defaults.get()});
+        QCOMPARE(m_defaults->updaterFlag(Key::enableAutomaticChecks), std::optional<bool>(false));
+        QCOMPARE(m_defaults->updaterFlag(Key::automaticallyUpdate), std::optional<bool>(false));
+        QVERIFY(!later.autoUpdateEnabled());
+    }
+
+    void dailyTimerChecksOnlyWhenAutomaticChecksAreOnAndACheckMayStart() {
+        auto owned = std::make_unique<FakeBackend>();
+        FakeBackend* backend = owned.get();
+        m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, false);
+        UpdaterManager manager({std::move(owned), m_defaults.get()});
+        QCOMPARE(backend->requestedInterval, std::optional<std::chrono::milliseconds>(86400s));
+        QCOMPARE(backend->downloadsAutomatically, std::optional<bool>(false));
+
+        QTest::qWait(200); // about ten ticks of the interval the backend reports
+        QCOMPARE(backend->backgroundChecks, 0);
+
+        manager.setAutoUpdateEnabled(true);
+        backend->canCheck = false;
+        QTest::qWait(100);
+        QCOMPARE(backend->backgroundChecks, 0);
+
+        backend->canCheck = true;
+        QTRY_VERIFY(backend->backgroundChecks >= 2);
+    }
+
+    void canCheckForUpdatesFollowsTheBackend() {
+        auto owned = std::make_unique<FakeBackend>();
+        FakeBackend* backend = owned.get();
+        backend->canCheck = false;
+        UpdaterManager manager({std::move(owned), m_defaults.get()});
+        QVERIFY(!manager.canCheckForUpdates());
+        QSignalSpy changes(&manager, &UpdaterManager::canCheckForUpdatesChanged);
+        backend->announceCanCheck(true);
+        QTRY_VERIFY(manager.canCheckForUpdates());
+        backend->announceCanCheck(true);
+        backend->announceCanCheck(false);
+        QTRY_VERIFY(!manager.canCheckForUpdates());
+        QCOMPARE(changes.size(), 2);
+    }
+
+    void installRequestsWaitWhileBusyAndRunOnALaterTurn() {
+        auto owned = std::make_unique<FakeBackend>();
+        FakeBackend* backend = owned.get();
+        UpdaterManager manager({std::move(owned), m_defaults.get()});
+        bool busy = true;
+        manager.setIsBusyCheck([&] { return busy; });
+        QStringList ran;
+
+        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "first"; }));
+        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "second"; }));
+        QCoreApplication::processEvents();
+        manager.attemptPendingInstall();
+        QCoreApplication::processEvents();
+        QVERIFY(ran.isEmpty());
+        QVERIFY(manager.hasPendingInstall());
+
+        busy = false;
+        manager.attemptPendingInstall();
+        QVERIFY(!manager.hasPendingInstall());
+        QVERIFY(ran.isEmpty()); // queued, not run inside the call
+        QCoreApplication::processEvents();
+        QCOMPARE(ran, QStringList{"second"});
+
+        // Idle from the start: answered true first, run on the next turn.
+        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "idle"; }));
+        QCOMPARE(ran, QStringList{"second"});
+        QCoreApplication::processEvents();
+        QCOMPARE(ran, (QStringList{"second", "idle"}));
+    }
+
+    void windowRaisingRule() {
+        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Softwareaktualisierungen"), false));
+        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("AKTUALISIERUNG läuft"), false));
+        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Zanvolt-Update"), false));
+        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Hinweis"), true));
+        QVERIFY(!UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Einstellungen"), false));
+        QVERIFY(!UpdaterManager::shouldRaiseWindow(false, QStringLiteral("Aktualisierung"), true));
+        QVERIFY(!UpdaterManager::shouldRaiseWindow(true, QString(), true));
+    }
+
+    void feedFormsAndVersionOrder() {
+        QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("1.10"), QStringLiteral("1.9")) > 0);
+        QCOMPARE(UpdaterFeed::compareVersions(QStringLiteral("1.2"), QStringLiteral("1.2.0")), 0);
+        QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("2"), QStringLiteral("10.0")) < 0);
+
+        const QUrl feed(QStringLiteral("https://updates.example.com/zanvolt/appcast.xml"));
+        const auto items = UpdaterFeed::parse(appcast({{"1.9.0", "zanvolt-1.9", 10, "c2ln", false},
+                                                       {"1.10.0", "zanvolt-1.10", 11, "c2ln", true},
+                                                       {"", "zanvolt-x", 12, "c2ln", false}}),
+                                              feed);
+        QCOMPARE(items.size(), 2); // the item without a version is no update
+        const auto newest = UpdaterFeed::newestUpdate(items, QStringLiteral("1.2"));
+        QVERIFY(newest);
+        QCOMPARE(newest->version, QStringLiteral("1.10.0"));
+        QCOMPARE(newest->downloadURL.toString(),
+                 QStringLiteral("https://updates.example.com/zanvolt/zanvolt-1.10"));
+        QCOMPARE(newest->releaseNotesLink.toString(),
+                 QStringLiteral("https://updates.example.com/zanvolt/notes/1.10.0.html"));
+        QCOMPARE(newest->length, 11);
+        QCOMPARE(newest->edSignature, QByteArray("c2ln"));
+        QVERIFY(!UpdaterFeed::newestUpdate(items, QStringLiteral("1.10")));
+        QVERIFY_THROWS_EXCEPTION(UpdaterError, UpdaterFeed::parse("<rss><channel><item>", feed));
+    }
+
+    void goodUpdateReplacesTheProgramAtomicallyOnceIdle() {
+        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
+        const QByteArray signature = m_key.signBase64(m_newProgram);
+        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
+                  appcast({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
+                           {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), signature},
+                           {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}}));
+        const QByteArray oldProgram = readFile(m_program);
+        const ino_t oldInode = inode(m_program);
+        const auto oldPermissions = QFile::permissions(m_program);
+
+        auto c = client();
+        bool busy = true;
+        c->manager->setIsBusyCheck([&] { return busy; });
+        QSignalSpy canCheck(c->backend, &UpdaterBackend::canCheckForUpdatesChanged);
+        QCoro::waitFor(c->backend->runCheck(false));
+
+        QCOMPARE(c->driver->shown.size(), 1);
+        QCOMPARE(c->driver->shown[0].kind, QStringLiteral("ask Installieren/Später"));
+        QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt 2.0.0 ist verfügbar."));
+        QVERIFY(c->driver->shown[0].informative.startsWith(QStringLiteral("Installiert ist Version 1.2.0.")));
+        QVERIFY(c->driver->shown[0].informative.contains(fileURL("notes/2.0.0.html")));
+        QVERIFY(c->driver->shown[0].announcementsBefore >= 1);
+        QVERIFY(c->driver->progressReports >= 1);
+        QCOMPARE(updatePaths(), (QStringList{"/updates/appcast.xml", "/updates/zanvolt-2.0.0"}));
+        QCOMPARE(canCheck.size(), 2); // false while the check ran, true again
+
+        // Busy: staged beside the program, but the program is untouched.
+        QCoreApplication::processEvents();
+        QVERIFY(c->relaunched.isEmpty());
+        QCOMPARE(readFile(m_program), oldProgram);
+        QVERIFY(c->manager->hasPendingInstall());
+
+        busy = false;
+        c->manager->attemptPendingInstall();
+        QTRY_COMPARE(c->relaunched, QStringList{m_program});
+        QCOMPARE(readFile(m_program), m_newProgram);
+        QVERIFY(inode(m_program) != oldInode); // renamed over it, not rewritten in place
+        QCOMPARE(QFile::permissions(m_program), oldPermissions);
+        QCOMPARE(QDir(m_programDir).entryList(QDir::Files | QDir::Hidden), QStringList{"zanvolt"});
+        QVERIFY(leftoverDownloads().isEmpty());
+    }
+
+    void refusedUpdatesInstallNothing() {
+        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
+        QByteArray tampered = m_newProgram;
+        tampered[tampered.size() / 2] = char(tampered[tampered.size() / 2] ^ 1);
+        const QByteArray good = m_key.signBase64(m_newProgram);
+        const QString invalid =
+            QStringLiteral("Die Signatur des Updates ist ungültig. Es wurde nichts installiert.");
+        const QString size = QStringLiteral("Das Update hat nicht die angekündigte Größe. Es wurde nichts "
+                                            "installiert.");
+        const qint64 length = m_newProgram.size();
+        struct Case {
+            const char* name;
+            FeedEntry entry;
+            QString message;
+            QStringList fetched;
+        };
+        const QList<Case> cases = {
+            {"tampered file", {"2.0.0", fileURL("tampered"), length, good}, invalid, {"/updates/tampered"}},
+            {"other key",
+             {"2.0.0", fileURL("zanvolt-2.0.0"), length, SigningKey().signBase64(m_newProgram)},
+             invalid,
+             {"/updates/zanvolt-2.0.0"}},
+            {"longer than announced",
+             {"2.0.0", fileURL("zanvolt-2.0.0"), length - 1, good},
+             size,
+             {"/updates/zanvolt-2.0.0"}},
+            {"shorter than announced",
+             {"2.0.0", fileURL("zanvolt-2.0.0"), length + 1, good},
+             size,
+             {"/updates/zanvolt-2.0.0"}},
+            {"unsigned",
+             {"2.0.0", fileURL("zanvolt-2.0.0"), length, {}},
+             QStringLiteral("Das Update ist nicht signiert. Es wurde nichts installiert."),
+             {}},
+            {"missing file",
+             {"2.0.0", fileURL("gone"), length, good},
+             QStringLiteral("Das Update konnte nicht geladen werden: HTTP-Status 404. Es wurde nichts "
+                            "installiert."),
+             {"/updates/gone"}},
+        };
+        writeFile(m_feedDir + QStringLiteral("/tampered"), tampered);
+        const QByteArray oldProgram = readFile(m_program);
+        const ino_t oldInode = inode(m_program);
+        for (const Case& test : cases) {
+            writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast({test.entry}));
+            m_server->clearRequests();
+            auto c = client();
+            QCoro::waitFor(c->backend->runCheck(true));
+            QCoreApplication::processEvents();
+            QVERIFY2(c->driver->shown.size() == 2, test.name);
+            QCOMPARE(c->driver->shown[1].kind, QStringLiteral("inform"));
+            QCOMPARE(c->driver->shown[1].text, QStringLiteral("Die Aktualisierung ist fehlgeschlagen."));
+            QCOMPARE(c->driver->shown[1].informative, test.message);
+            QVERIFY(c->driver->shown[1].announcementsBefore > c->driver->shown[0].announcementsBefore);
+            QCOMPARE(updatePaths(), QStringList{"/updates/appcast.xml"} + test.fetched);
+            QVERIFY2(c->relaunched.isEmpty() && !c->manager->hasPendingInstall(), test.name);
+            QVERIFY(c->backend->canCheckForUpdates());
+            QCOMPARE(readFile(m_program), oldProgram);
+            QCOMPARE(inode(m_program), oldInode);
+            QCOMPARE(QDir(m_programDir).entryList(QDir::Files | QDir::Hidden), QStringList{"zanvolt"});
+            QVERIFY2(leftoverDownloads().isEmpty(), test.name);
+        }
+    }
+
+    void dialogsOfUserAndBackgroundChecks() {
+        const QByteArray signature = m_key.signBase64(m_newProgram);
+        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
+                  appcast({{"1.2", fileURL("zanvolt-1.2"), 5, signature}}));
+        auto c = client();
+
+        // Up to date: only a user's check says so.
+        QCoro::waitFor(c->backend->runCheck(false));
+        QCOMPARE(c->driver->shown.size(), 0);
+        QCOMPARE(c->announcements, 0);
+        QCoro::waitFor(c->backend->runCheck(true));
+        QCOMPARE(c->driver->shown.size(), 1);
+        QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt ist auf dem neuesten Stand."));
+        QCOMPARE(c->driver->shown[0].informative,
+                 QStringLiteral("Version 1.2.0 ist die neueste verfügbare Version."));
+        QCOMPARE(c->driver->shown[0].announcementsBefore, 1);
+
+        // A feed that cannot be read: silent in the background, reported to the user.
+        QFile::remove(m_feedDir + QStringLiteral("/appcast.xml"));
+        c->driver->shown.clear();
+        QCoro::waitFor(c->backend->runCheck(false));
+        QCOMPARE(c->driver->shown.size(), 0);
+        QCoro::waitFor(c->backend->runCheck(true));
+        QCOMPARE(c->driver->shown.size(), 1);
+        QCOMPARE(c->driver->shown[0].informative,
+                 QStringLiteral("Die Update-Informationen konnten nicht geladen werden: HTTP-Status 404"));
+    }
+
+    void programOwnedByThePackageManagerIsNotReplaced() {
+        if (::geteuid() == 0)
+            QSKIP("root may write anywhere");
+        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
+                  appcast({{"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
+                            m_key.signBase64(m_newProgram)}}));
+        QFile::setPermissions(m_programDir, QFile::ReadOwner | QFile::ExeOwner);
+        auto c = client();
+        QCoro::waitFor(c->backend->runCheck(false));
+        QFile::setPermissions(m_programDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(c->driver->shown.size(), 1);
+        QCOMPARE(c->driver->shown[0].kind, QStringLiteral("inform"));
+        QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt 2.0.0 ist verfügbar."));
+        QVERIFY(c->driver->shown[0].informative.contains(
+            QStringLiteral("Diese Installation wird über die Paketverwaltung aktualisiert.")));
+        QCOMPARE(updatePaths(), QStringList{"/updates/appcast.xml"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpdater)
+#include "tst_updater.moc"
