@@ -1,0 +1,82 @@
+#include "StatusIconAnimator.h"
+
+#include "MenuBarIcon.h"
+#include "StatusIcons.h"
+#include "TransferManager.h"
+
+StatusIconAnimator::StatusIconAnimator(TransferManager* manager, std::function<void()> attemptPendingInstall,
+                                       Timings timings, qreal devicePixelRatio, QObject* parent)
+    : QObject(parent), m_manager(manager), m_attemptPendingInstall(std::move(attemptPendingInstall)),
+      m_timings(timings), m_devicePixelRatio(devicePixelRatio),
+      m_normalIcon(MenuBarIcon::create(devicePixelRatio)) {
+    connect(manager, &TransferManager::isUploadingChanged, this, &StatusIconAnimator::onUploadingChanged);
+    connect(manager, &TransferManager::isZippingChanged, this, &StatusIconAnimator::onZippingChanged);
+    m_picture = Picture::Idle;
+    // Both states are delivered once at start, like a subscription to their
+    // current values: the check mark shows for a moment and a held-back
+    // update gets its chance.
+    onUploadingChanged();
+    onZippingChanged();
+}
+
+void StatusIconAnimator::show(const QImage& image, Picture picture) {
+    m_picture = picture;
+    Q_EMIT iconChanged(image, picture);
+}
+
+void StatusIconAnimator::onUploadingChanged() {
+    if (!m_manager)
+        return;
+    if (m_manager->isUploading()) {
+        startSpinner();
+    } else {
+        stopSpinner();
+        if (m_attemptPendingInstall)
+            m_attemptPendingInstall();
+    }
+}
+
+void StatusIconAnimator::onZippingChanged() {
+    if (!m_manager)
+        return;
+    if (m_manager->isZipping())
+        startZipAnimation();
+    else if (m_manager->isUploading())
+        startSpinner();
+    else if (m_attemptPendingInstall)
+        m_attemptPendingInstall();
+}
+
+void StatusIconAnimator::startZipAnimation() {
+    m_spinnerAngle = 0;
+    m_spinnerTimer.disconnect(this);
+    m_spinnerTimer.stop();
+    connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
+        m_spinnerAngle += 30;
+        if (m_spinnerAngle >= 360)
+            m_spinnerAngle = 0;
+        show(StatusIcons::createZipIcon(m_spinnerAngle, m_devicePixelRatio), Picture::Zip);
+    });
+    m_spinnerTimer.start(m_timings.zipTick);
+}
+
+void StatusIconAnimator::startSpinner() {
+    m_spinnerTimer.disconnect(this);
+    m_spinnerTimer.stop();
+    connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
+        if (m_manager)
+            show(StatusIcons::createProgressIcon(m_manager->uploadPercent(), m_devicePixelRatio),
+                 Picture::Progress);
+    });
+    m_spinnerTimer.start(m_timings.spinnerTick);
+    show(StatusIcons::createProgressIcon(0, m_devicePixelRatio), Picture::Progress);
+}
+
+void StatusIconAnimator::stopSpinner() {
+    m_spinnerTimer.disconnect(this);
+    m_spinnerTimer.stop();
+    show(StatusIcons::createCheckmarkIcon(m_devicePixelRatio), Picture::Checkmark);
+    // Not cancelled by a new upload within the hold time: the next tick of
+    // the new timer replaces the idle icon again.
+    QTimer::singleShot(m_timings.checkmarkHold, this, [this] { show(m_normalIcon, Picture::Idle); });
+}
