@@ -10,7 +10,7 @@ packages=(
   qcoro-qt6-dev libsecret-1-dev libssl-dev libcpp-httplib-dev
   zip unzip
   dbus dbus-x11 gnome-keyring libsecret-tools
-  xvfb xclip x11-utils
+  xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n
   appstream desktop-file-utils
 )
 
