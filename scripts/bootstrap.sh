@@ -11,7 +11,7 @@ packages=(
   zip unzip
   dbus dbus-x11 gnome-keyring libsecret-tools
   xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n
-  appstream desktop-file-utils
+  appstream desktop-file-utils dpkg-dev file
 )
 
 missing=()
