@@ -53,7 +53,17 @@ struct CancelGuard {
     QMetaObject::Connection connection;
 };
 
+// A reply is never deleted at once: a cancellation resumes the coroutine from
+// inside QNetworkReply::abort(), which still uses the reply after its
+// finished() signal.
+struct DeleteLater {
+    void operator()(QObject* object) const { object->deleteLater(); }
+};
+using ReplyPointer = std::unique_ptr<QNetworkReply, DeleteLater>;
+
 void throwTransportError(QNetworkReply* reply) {
+    if (APIService::certificateChanged(reply))
+        throw APIError::networkError(QStringLiteral("Zertifikat des Servers hat sich geändert"));
     throw PlatformError(reply->errorString());
 }
 } // namespace
@@ -79,7 +89,7 @@ QCoro::Task<APIResponse> APIRequest::send(QByteArray method, QByteArray body, QB
     if (!contentType.isEmpty())
         request.setHeader(QNetworkRequest::ContentTypeHeader, contentType);
     QNetworkAccessManager& session = APIService::trustedSession();
-    std::unique_ptr<QNetworkReply> reply;
+    ReplyPointer reply;
     if (method == "GET")
         reply.reset(session.get(request));
     else if (method == "DELETE")
@@ -105,7 +115,7 @@ QCoro::Task<APIResponse> APIRequest::download(QPointer<CancelToken> cancel) cons
     if (!file->open())
         throw PlatformError(file->errorString());
 
-    std::unique_ptr<QNetworkReply> reply(APIService::trustedSession().get(m_request));
+    ReplyPointer reply(APIService::trustedSession().get(m_request));
     bool writeFailed = false;
     QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), [&] {
         const QByteArray chunk = reply->readAll();

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "APIResponse.h"
+#include "CancelToken.h"
 
 #include <QByteArray>
 #include <QNetworkRequest>
 #include <QPointer>
 #include <qcoro/qcorotask.h>
-
-class CancelToken;
 
 // One authenticated request to the transfer server: base URL + path, the
 // "X-Api-Key" header, a 60 s inactivity timeout, "Content-Type" only with a body.

@@ -1,6 +1,8 @@
 #include "APIService.h"
 
 #include "APIError.h"
+#include "CertificatePins.h"
+#include "Graphemes.h"
 #include "KeychainService.h"
 #include "PlatformError.h"
 
@@ -9,8 +11,8 @@
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSslCertificate>
 #include <QStringDecoder>
-#include <QTextBoundaryFinder>
 #include <QUrl>
 
 namespace APIService {
@@ -32,14 +34,54 @@ QString apiKey() {
     return credentials->apiKey;
 }
 
+namespace {
+const char* const certificateChangedProperty = "zanvoltCertificateChanged";
+
+// Reached only when the system's trust store refused the chain or the name.
+// Not ignoring the errors aborts the handshake, so nothing of the request
+// (the API key included) is sent to a server with an unknown key.
+void trustOnFirstUse(QNetworkReply* reply, const QList<QSslError>& errors) {
+    QSslCertificate leaf = reply->sslConfiguration().peerCertificate();
+    if (leaf.isNull() && !errors.isEmpty())
+        leaf = errors.first().certificate();
+    const QByteArray hash = CertificatePins::publicKeyHash(leaf);
+    const QString origin = CertificatePins::origin(reply->url());
+    if (hash.isEmpty() || origin.isEmpty())
+        return;
+    CertificatePins pins;
+    const QByteArray known = pins.pinned(origin);
+    // Only these errors, which name this certificate, are ignored: Qt keeps the
+    // list for the connection's later handshakes, where ignoring everything
+    // would let another certificate in without asking again.
+    if (known.isEmpty()) {
+        // A pin that cannot be written is no reason to refuse the first contact.
+        pins.pin(origin, hash);
+        reply->ignoreSslErrors(errors);
+    } else if (known == hash) {
+        reply->ignoreSslErrors(errors);
+    } else {
+        reply->setProperty(certificateChangedProperty, true);
+    }
+}
+} // namespace
+
 QNetworkAccessManager& trustedSession() {
     static QNetworkAccessManager* session = [] {
         auto* manager = new QNetworkAccessManager();
-        QObject::connect(manager, &QNetworkAccessManager::sslErrors, manager,
-                         [](QNetworkReply* reply, const QList<QSslError>&) { reply->ignoreSslErrors(); });
+        QObject::connect(manager, &QNetworkAccessManager::sslErrors, manager, &trustOnFirstUse);
         return manager;
     }();
     return *session;
+}
+
+bool certificateChanged(const QNetworkReply* reply) {
+    return reply->property(certificateChangedProperty).toBool();
+}
+
+void forgetCertificate(const QString& serverURL) {
+    const QString origin = CertificatePins::origin(QUrl(serverURL, QUrl::StrictMode));
+    if (!origin.isEmpty())
+        CertificatePins().forget(origin);
 }
 
 QByteArray escapePathSegment(const QString& segment) {
@@ -51,11 +93,7 @@ QString excerpt(const QByteArray& body, int characters) {
     const QString text = decoder(body);
     if (decoder.hasError())
         return {};
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    int counted = 0;
-    while (counted < characters && graphemes.toNextBoundary() != -1)
-        ++counted;
-    return counted < characters ? text : text.left(graphemes.position());
+    return Graphemes::left(text, characters);
 }
 
 void expectJSONOK(const APIResponse& response) {

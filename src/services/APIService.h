@@ -7,6 +7,7 @@
 #include <QString>
 
 class QNetworkAccessManager;
+class QNetworkReply;
 
 // Every exchange with the transfer server. Stateless: each operation reads
 // the credentials afresh, so saved settings take effect with the next request.
@@ -16,9 +17,17 @@ namespace APIService {
 QString baseURL();
 // The stored API key; throws APIError::noAPIKey.
 QString apiKey();
-// The process's one network session. Certificates are accepted whatever they
-// are: company servers often run with self-signed ones.
+// The process's one network session. A certificate the system trusts is
+// accepted; company servers often run with self-signed ones, so any other
+// certificate is accepted on first contact with a server (scheme, host, port)
+// and from then on only with the same public key (CertificatePins).
 QNetworkAccessManager& trustedSession();
+// True when the reply failed because the server showed an untrusted
+// certificate with another key than the one remembered for it.
+bool certificateChanged(const QNetworkReply* reply);
+// Forgets the key remembered for the server, so that the next connection
+// accepts its present certificate: the user's explicit decision to trust it.
+void forgetCertificate(const QString& serverURL);
 
 // A file name or code as one URL path segment: UTF-8, percent-encoded except
 // for unreserved characters, "/" and "!$&'()*+,;=:@".

@@ -1,0 +1,88 @@
+#include "CertificatePins.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QUrl>
+
+namespace {
+QString& folderSlot() {
+    static QString folder;
+    return folder;
+}
+
+QJsonObject readPins(const QString& fileURL) {
+    QFile file(fileURL);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+bool writePins(const QString& fileURL, const QJsonObject& pins) {
+    QSaveFile file(fileURL);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    const QByteArray bytes = QJsonDocument(pins).toJson(QJsonDocument::Indented);
+    // Flush before commit: a failure only the last flush meets must keep the old file.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+} // namespace
+
+CertificatePins::CertificatePins(const QString& folder) {
+    const QString directory = folder.isEmpty() ? defaultFolder() : folder;
+    if (!QDir(directory).exists() && QDir().mkpath(directory))
+        QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_fileURL = QDir(directory).filePath(QStringLiteral("pinned-certificates.json"));
+}
+
+QString CertificatePins::defaultFolder() {
+    const QString& folder = folderSlot();
+    return folder.isEmpty() ? QDir::homePath() + QStringLiteral("/.zanvolt") : folder;
+}
+
+void CertificatePins::setDefaultFolder(const QString& folder) {
+    folderSlot() = folder;
+}
+
+QString CertificatePins::origin(const QUrl& url) {
+    const QString scheme = url.scheme().toLower();
+    if (scheme.isEmpty() || url.host().isEmpty())
+        return {};
+    const int defaultPort = scheme == QLatin1String("http") ? 80 : 443;
+    return QStringLiteral("%1://%2:%3").arg(scheme, url.host().toLower()).arg(url.port(defaultPort));
+}
+
+QByteArray CertificatePins::publicKeyHash(const QSslCertificate& certificate) {
+    const QByteArray key = certificate.publicKey().toDer();
+    if (key.isEmpty())
+        return {};
+    return QCryptographicHash::hash(key, QCryptographicHash::Sha256).toBase64();
+}
+
+QByteArray CertificatePins::pinned(const QString& origin) const {
+    return readPins(m_fileURL).value(origin).toString().toLatin1();
+}
+
+bool CertificatePins::pin(const QString& origin, const QByteArray& hash) {
+    QJsonObject pins = readPins(m_fileURL);
+    pins.insert(origin, QString::fromLatin1(hash));
+    return writePins(m_fileURL, pins);
+}
+
+bool CertificatePins::forget(const QString& origin) {
+    QJsonObject pins = readPins(m_fileURL);
+    if (!pins.contains(origin))
+        return true;
+    pins.remove(origin);
+    return writePins(m_fileURL, pins);
+}

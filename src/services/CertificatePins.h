@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+class QSslCertificate;
+class QUrl;
+
+// The public keys of servers whose certificates the system does not trust,
+// remembered on first contact ("https://host:port" → base64 SHA-256 of the
+// key) in a small owner-only JSON file. Reading never fails: a missing or
+// damaged file holds no pins.
+class CertificatePins {
+public:
+    // An empty folder means the process's default (see setDefaultFolder).
+    explicit CertificatePins(const QString& folder = {});
+
+    // The home folder's ".zanvolt" unless a test replaced it; empty restores that.
+    static QString defaultFolder();
+    static void setDefaultFolder(const QString& folder);
+
+    // "scheme://host:port" with the scheme's default port filled in; empty
+    // for a URL without scheme or host.
+    static QString origin(const QUrl& url);
+    static QByteArray publicKeyHash(const QSslCertificate& certificate);
+
+    QString fileURL() const { return m_fileURL; }
+
+    // Empty when nothing is remembered for the origin.
+    QByteArray pinned(const QString& origin) const;
+    // Return false when the file could not be written.
+    bool pin(const QString& origin, const QByteArray& hash);
+    bool forget(const QString& origin);
+
+private:
+    QString m_fileURL;
+};

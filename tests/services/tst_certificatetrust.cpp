@@ -1,0 +1,238 @@
+#include "APIRequest.h"
+#include "APIService.h"
+#include "AppError.h"
+#include "CertificatePins.h"
+#include "InMemorySecretStore.h"
+#include "KeychainService.h"
+#include "TransferServer.h"
+#include "WaitForTask.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <openssl/x509v3.h>
+
+#include <memory>
+
+namespace {
+template <auto Free> struct Deleter {
+    template <typename T> void operator()(T* p) const { Free(p); }
+};
+using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
+using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
+using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
+using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
+
+// One GET the way every endpoint sends it; the description of what was thrown,
+// or "<no error>" for any HTTP answer.
+QString outcome(bool download = false) {
+    try {
+        const APIRequest request = APIRequest::make(QByteArrayLiteral("/api/incoming"));
+        const APIResponse response =
+            download ? waitForTask(request.download()) : waitForTask(request.send(QByteArrayLiteral("GET")));
+        if (!response.filePath.isEmpty())
+            QFile::remove(response.filePath);
+    } catch (const AppError& error) {
+        return error.localizedDescription();
+    }
+    return QStringLiteral("<no error>");
+}
+
+// The usual pin form, computed with OpenSSL rather than Qt: base64 of the
+// SHA-256 of the certificate's DER SubjectPublicKeyInfo.
+QByteArray spkiPin(const QByteArray& certificatePem) {
+    BioPtr bio(BIO_new_mem_buf(certificatePem.constData(), int(certificatePem.size())));
+    CertPtr cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+    if (!cert)
+        return {};
+    unsigned char* der = nullptr;
+    const int length = i2d_PUBKEY(X509_get0_pubkey(cert.get()), &der);
+    const QByteArray spki(reinterpret_cast<const char*>(der), length);
+    OPENSSL_free(der);
+    return QCryptographicHash::hash(spki, QCryptographicHash::Sha256).toBase64();
+}
+
+QJsonObject pinFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).object();
+}
+
+bool addExtension(X509* cert, X509* issuer, int nid, const char* value) {
+    X509V3_CTX ctx;
+    X509V3_set_ctx_nodb(&ctx);
+    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
+    ExtPtr extension(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
+    return extension && X509_add_ext(cert, extension.get(), -1) == 1;
+}
+
+CertPtr makeCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer,
+                        EVP_PKEY* issuerKey) {
+    CertPtr cert(X509_new());
+    X509_set_version(cert.get(), X509_VERSION_3);
+    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
+    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
+    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 24 * 3600);
+    X509_set_pubkey(cert.get(), key);
+    X509_NAME_add_entry_by_txt(X509_get_subject_name(cert.get()), "CN", MBSTRING_UTF8,
+                               reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
+    const bool isCA = issuer == nullptr;
+    X509* signer = isCA ? cert.get() : issuer;
+    X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
+    const bool ok =
+        isCA ? addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE") &&
+                   addExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign")
+             : addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE") &&
+                   addExtension(cert.get(), signer, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1") &&
+                   addExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
+    if (!ok || X509_sign(cert.get(), isCA ? key : issuerKey, EVP_sha256()) == 0)
+        return {};
+    return cert;
+}
+
+QByteArray pem(X509* cert) {
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    PEM_write_bio_X509(bio.get(), cert);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio.get(), &data);
+    return QByteArray(data, int(length));
+}
+
+QByteArray pem(EVP_PKEY* key) {
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio.get(), &data);
+    return QByteArray(data, int(length));
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+} // namespace
+
+// Trust on first use against the bundled server: its self-signed certificate
+// is remembered per scheme, host and port; a certificate the system trusts
+// needs no pin.
+class TestCertificateTrust : public QObject {
+    Q_OBJECT
+
+    std::shared_ptr<InMemorySecretStore> store;
+    QTemporaryDir home;
+    QByteArray savedHome;
+
+    void useServer(const TransferServer& server, const QString& url = {}) {
+        KeychainService::saveCredentials({url.isEmpty() ? server.baseURL() : url, server.apiKey()}, *store);
+    }
+
+private Q_SLOTS:
+    void init() {
+        // Pins live beside the history in the home folder's ".zanvolt".
+        savedHome = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home.path()));
+        CertificatePins::setDefaultFolder({});
+        store = std::make_shared<InMemorySecretStore>();
+        KeychainService::setDefaultStore(store);
+    }
+    void cleanup() {
+        KeychainService::setDefaultStore(std::make_shared<InMemorySecretStore>());
+        qputenv("HOME", savedHome);
+        QFile::remove(home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json")));
+    }
+
+    void selfSignedCertificateIsPinnedAndAChangeRefused() {
+        const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
+        QTemporaryDir firstData, secondData;
+        TransferServer::Options options;
+        options.dataDir = firstData.path();
+        auto first = std::make_unique<TransferServer>(options);
+        QVERIFY(first->start());
+        const int port = first->port();
+        const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
+        const QByteArray firstPin = spkiPin(first->certificatePem());
+        QVERIFY(!firstPin.isEmpty());
+
+        useServer(*first);
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
+        QCOMPARE(QFile::permissions(pinsPath) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(outcome(true), QStringLiteral("<no error>"));
+        QCOMPARE(first->requests().size(), 2);
+        first->stop();
+
+        // Another key at the same address: refused before a byte of the request.
+        options.dataDir = secondData.path();
+        options.port = port;
+        TransferServer second(options);
+        QVERIFY2(second.start(), qPrintable(second.lastError()));
+        const QByteArray secondPin = spkiPin(second.certificatePem());
+        QVERIFY(secondPin != firstPin);
+        useServer(second);
+        const QString changed = QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers hat sich geändert");
+        QCOMPARE(outcome(), changed);
+        QCOMPARE(outcome(true), changed);
+        QCOMPARE(second.requests().size(), 0);
+        QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
+
+        // Another port is another server: its own first contact.
+        TransferServer::Options elsewhere;
+        elsewhere.dataDir = firstData.path();
+        TransferServer third(elsewhere);
+        QVERIFY(third.start());
+        useServer(third);
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+
+        // "Server testen" forgets the key (the URL as the user typed it), so the new one is taken.
+        APIService::forgetCertificate(second.baseURL() + QStringLiteral("/"));
+        QVERIFY(!pinFile(pinsPath).contains(origin));
+        useServer(second);
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(pinFile(pinsPath).value(origin).toString(), QString::fromLatin1(secondPin));
+        QCOMPARE(second.requests().size(), 1);
+        QCOMPARE(second.requests().at(0).headers.value(QStringLiteral("x-api-key")), second.apiKey());
+        QCOMPARE(pinFile(pinsPath).size(), 2);
+    }
+
+    void certificateTheSystemTrustsNeedsNoPin() {
+        KeyPtr caKey(EVP_EC_gen("P-256"));
+        KeyPtr leafKey(EVP_EC_gen("P-256"));
+        CertPtr ca = makeCertificate(caKey.get(), "Zanvolt Test CA", 1, nullptr, nullptr);
+        QVERIFY(ca);
+        CertPtr leaf = makeCertificate(leafKey.get(), "localhost", 2, ca.get(), caKey.get());
+        QVERIFY(leaf);
+        QTemporaryDir files;
+        TransferServer::Options options;
+        options.certificatePath = files.filePath(QStringLiteral("leaf.pem"));
+        options.keyPath = files.filePath(QStringLiteral("leaf-key.pem"));
+        QVERIFY(writeFile(options.certificatePath, pem(leaf.get())));
+        QVERIFY(writeFile(options.keyPath, pem(leafKey.get())));
+        TransferServer server(options);
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
+
+        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
+        QSslConfiguration trusting = saved;
+        trusting.addCaCertificate(QSslCertificate(pem(ca.get())));
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        const auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(saved); });
+
+        const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
+        for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
+            useServer(server, QStringLiteral("https://%1:%2").arg(host).arg(server.port()));
+            QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        }
+        QCOMPARE(server.requests().size(), 2);
+        QVERIFY(!QFile::exists(pinsPath));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCertificateTrust)
+#include "tst_certificatetrust.moc"

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "InMemorySecretStore.h"
+#include "TransferServer.h"
+
+#include <QTemporaryDir>
+#include <memory>
+
+// The bundled server on loopback, with its URL and key stored as the process's
+// credentials in an in-memory secret store (the default store while it lives).
+// Remembered server certificates go to a folder of its own: a later server
+// that gets the same port has another certificate.
+class TestServerFixture {
+public:
+    explicit TestServerFixture(TransferServer::Options options = {});
+    ~TestServerFixture();
+
+    TransferServer& server() { return *m_server; }
+    InMemorySecretStore& store() { return *m_store; }
+    // Replaces the stored credentials (e.g. an empty key, another URL).
+    void storeCredentials(const QString& serverURL, const QString& apiKey);
+
+private:
+    QTemporaryDir m_pinsFolder;
+    std::unique_ptr<TransferServer> m_server;
+    std::shared_ptr<InMemorySecretStore> m_store;
+};
