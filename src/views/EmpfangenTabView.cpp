@@ -1,0 +1,336 @@
+#include "EmpfangenTabView.h"
+
+#include "AlertDialog.h"
+#include "ElidedLabel.h"
+#include "IncomingRowView.h"
+#include "KeychainService.h"
+#include "Style.h"
+#include "TransferManager.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHash>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <functional>
+
+namespace {
+QColor faded(QColor color, qreal opacity) {
+    color.setAlphaF(color.alphaF() * opacity);
+    return color;
+}
+
+QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
+    auto* label = new QLabel;
+    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
+    label->setFixedSize(size, size);
+    return label;
+}
+
+QLabel* styledLabel(Style::Text style, const QColor& color, const QString& text = {}) {
+    auto* label = new QLabel(text);
+    label->setAccessibleName(text);
+    Style::setFont(label, style);
+    label->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(color)));
+    return label;
+}
+
+// Runs a manager operation that nobody waits for; the manager reports its own failures.
+void startDetached(QPointer<TransferManager> manager,
+                   std::function<QCoro::Task<>(TransferManager&)> operation) {
+    [](QPointer<TransferManager> manager,
+       std::function<QCoro::Task<>(TransferManager&)> operation) -> QCoro::Task<> {
+        try {
+            if (manager)
+                co_await operation(*manager);
+        } catch (...) {
+            // Nothing may escape a detached task.
+        }
+    }(std::move(manager), std::move(operation));
+}
+} // namespace
+
+EmpfangenTabView::EmpfangenTabView(TransferManager* manager, QWidget* parent)
+    : QWidget(parent), m_manager(manager) {
+    Q_ASSERT(manager);
+    setAccessibleName(QStringLiteral("Empfangen"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildNotConfigured(), 1);
+
+    m_content = new QWidget;
+    auto* content = new QVBoxLayout(m_content);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(0);
+    content->addWidget(buildDownloadLine());
+    content->addWidget(buildErrorLine());
+    content->addWidget(buildEmptyView(), 1);
+    content->addWidget(buildList(), 1);
+    content->addWidget(buildFooter());
+    layout->addWidget(m_content, 1);
+
+    connect(manager, &TransferManager::isDownloadingChanged, this, &EmpfangenTabView::updateDownload);
+    connect(manager, &TransferManager::downloadProgressChanged, this, &EmpfangenTabView::updateDownload);
+    connect(manager, &TransferManager::incomingErrorChanged, this, &EmpfangenTabView::updateError);
+    connect(manager, &TransferManager::incomingUploadsChanged, this, [this] {
+        syncRows();
+        updateConfigured();
+    });
+
+    updateDownload();
+    updateError();
+    syncRows();
+    updateConfigured();
+}
+
+QWidget* EmpfangenTabView::buildNotConfigured() {
+    m_notConfigured = new QWidget;
+    m_notConfigured->setObjectName(QStringLiteral("notConfigured"));
+    auto* lines = new QVBoxLayout(m_notConfigured);
+    lines->setContentsMargins(16, 16, 16, 16);
+    lines->setSpacing(12);
+    lines->addStretch(1);
+    lines->addWidget(symbolLabel(QStringLiteral("server.rack"), Style::secondary(), 32), 0, Qt::AlignHCenter);
+    lines->addWidget(styledLabel(Style::Text::Caption, Style::secondary(),
+                                 QStringLiteral("Transfer-Server nicht konfiguriert")),
+                     0, Qt::AlignHCenter);
+    auto* open = new QPushButton(QStringLiteral("Einstellungen öffnen"));
+    open->setObjectName(QStringLiteral("openSettingsButton"));
+    open->setAccessibleName(open->text());
+    Style::setFont(open, Style::Text::Caption);
+    connect(open, &QPushButton::clicked, this, [this] {
+        if (m_manager)
+            m_manager->setShowSettings(true);
+    });
+    lines->addWidget(open, 0, Qt::AlignHCenter);
+    lines->addStretch(1);
+    return m_notConfigured;
+}
+
+QWidget* EmpfangenTabView::buildDownloadLine() {
+    m_downloadLine = new QWidget;
+    m_downloadLine->setObjectName(QStringLiteral("downloadLine"));
+    auto* row = new QHBoxLayout(m_downloadLine);
+    row->setContentsMargins(16, 8, 16, 8);
+    row->setSpacing(8);
+    m_spinner = new QProgressBar;
+    m_spinner->setRange(0, 0);
+    m_spinner->setTextVisible(false);
+    m_spinner->setFixedSize(22, 6);
+    row->addWidget(m_spinner);
+    m_downloadText = styledLabel(Style::Text::Caption, Style::secondary());
+    m_downloadText->setObjectName(QStringLiteral("downloadText"));
+    row->addWidget(m_downloadText, 1);
+    return m_downloadLine;
+}
+
+QWidget* EmpfangenTabView::buildErrorLine() {
+    m_errorLine = new QWidget;
+    m_errorLine->setObjectName(QStringLiteral("errorLine"));
+    m_errorLine->setAttribute(Qt::WA_StyledBackground);
+    m_errorLine->setStyleSheet(QStringLiteral("QWidget#errorLine { background: %1; }")
+                                   .arg(Style::css(faded(Style::orange(), 0.10))));
+    auto* row = new QHBoxLayout(m_errorLine);
+    row->setContentsMargins(16, 6, 16, 6);
+    row->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle"), Style::orange(), 14), 0,
+                   Qt::AlignTop);
+    // At most two lines; a longer message ends in "…".
+    m_errorText = new ElidedLabel(Qt::ElideRight, 2);
+    m_errorText->setObjectName(QStringLiteral("errorText"));
+    Style::setFont(m_errorText, Style::Text::Caption2);
+    m_errorText->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::orange())));
+    row->addWidget(m_errorText, 1);
+    auto* close = new QToolButton;
+    close->setObjectName(QStringLiteral("closeErrorButton"));
+    close->setAutoRaise(true);
+    close->setIcon(Style::icon(QStringLiteral("xmark")));
+    close->setIconSize(QSize(10, 10));
+    close->setAccessibleName(QStringLiteral("Schließen"));
+    close->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    connect(close, &QToolButton::clicked, this, [this] {
+        if (m_manager)
+            m_manager->setIncomingError(std::nullopt);
+    });
+    row->addWidget(close, 0, Qt::AlignTop);
+    return m_errorLine;
+}
+
+QWidget* EmpfangenTabView::buildEmptyView() {
+    m_emptyView = new QWidget;
+    m_emptyView->setObjectName(QStringLiteral("emptyView"));
+    auto* lines = new QVBoxLayout(m_emptyView);
+    lines->setContentsMargins(16, 16, 16, 16);
+    lines->setSpacing(8);
+    lines->addStretch(1);
+    lines->addWidget(symbolLabel(QStringLiteral("tray"), Style::secondary(), 24), 0, Qt::AlignHCenter);
+    lines->addWidget(
+        styledLabel(Style::Text::Caption, Style::secondary(), QStringLiteral("Keine Kunden-Uploads")), 0,
+        Qt::AlignHCenter);
+    auto* hint = styledLabel(Style::Text::Caption2, Style::secondary(),
+                             QStringLiteral("Kunden können Dateien über die Webseite senden"));
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setWordWrap(true);
+    lines->addWidget(hint);
+    lines->addStretch(1);
+    return m_emptyView;
+}
+
+QWidget* EmpfangenTabView::buildList() {
+    m_list = new QScrollArea;
+    m_list->setObjectName(QStringLiteral("incomingList"));
+    m_list->setAccessibleName(QStringLiteral("Kunden-Uploads"));
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setWidgetResizable(true);
+    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    auto* content = new QWidget;
+    m_rowsLayout = new QVBoxLayout(content);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(0);
+    m_rowsLayout->addStretch(1);
+    m_list->setWidget(content);
+    return m_list;
+}
+
+QWidget* EmpfangenTabView::buildFooter() {
+    auto* footer = new QWidget;
+    auto* row = new QHBoxLayout(footer);
+    row->setContentsMargins(0, 6, 0, 6);
+    row->addStretch(1);
+    auto* refresh = new QToolButton;
+    refresh->setObjectName(QStringLiteral("refreshButton"));
+    refresh->setAutoRaise(true);
+    refresh->setIcon(Style::icon(QStringLiteral("arrow.clockwise"), Style::secondary()));
+    refresh->setIconSize(QSize(11, 11));
+    refresh->setText(QStringLiteral("Aktualisieren"));
+    refresh->setAccessibleName(refresh->text());
+    refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Style::setFont(refresh, Style::Text::Caption2);
+    refresh->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }")
+                               .arg(Style::css(Style::secondary())));
+    connect(refresh, &QToolButton::clicked, this, [this] {
+        startDetached(m_manager, [](TransferManager& manager) { return manager.refreshIncoming(); });
+    });
+    row->addWidget(refresh);
+    row->addStretch(1);
+    return footer;
+}
+
+void EmpfangenTabView::showEvent(QShowEvent* event) {
+    updateConfigured();
+    QWidget::showEvent(event);
+}
+
+void EmpfangenTabView::updateConfigured() {
+    const bool configured = KeychainService::hasCredentials();
+    m_notConfigured->setVisible(!configured);
+    m_content->setVisible(configured);
+}
+
+void EmpfangenTabView::updateDownload() {
+    m_downloadLine->setVisible(m_manager->isDownloading());
+    m_downloadText->setText(m_manager->downloadProgress());
+    m_downloadText->setAccessibleName(m_manager->downloadProgress());
+    m_spinner->setAccessibleName(m_manager->downloadProgress());
+}
+
+void EmpfangenTabView::updateError() {
+    const auto message = m_manager->incomingError();
+    m_errorLine->setVisible(message.has_value());
+    m_errorText->setFullText(message.value_or(QString()));
+}
+
+QList<IncomingRowView*> EmpfangenTabView::rows() const {
+    QList<IncomingRowView*> rows;
+    for (const Entry& entry : m_entries)
+        rows << entry.row;
+    return rows;
+}
+
+void EmpfangenTabView::confirmAndDelete(const IncomingUpload& upload) {
+    const int answer = AlertDialog::ask(
+        this, QStringLiteral("Eingang von ") + upload.customerName + QStringLiteral(" löschen?"),
+        QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."),
+        {QStringLiteral("Löschen"), QStringLiteral("Abbrechen")});
+    if (answer == 0 && m_manager)
+        m_manager->deleteIncoming(upload);
+}
+
+EmpfangenTabView::Entry EmpfangenTabView::makeEntry(const IncomingUpload& upload) {
+    auto* row = new IncomingRowView(upload);
+    connect(row, &IncomingRowView::downloadRequested, this, [this, row] {
+        startDetached(m_manager, [upload = row->upload()](TransferManager& manager) {
+            return manager.downloadIncoming(upload);
+        });
+    });
+    connect(row, &IncomingRowView::copyLinkRequested, this, [this, row] {
+        if (m_manager)
+            m_manager->copyIncomingLink(row->upload());
+    });
+    connect(row, &IncomingRowView::deleteRequested, this, [this, row] {
+        // A copy: the row may be gone once the alert returns.
+        const IncomingUpload upload = row->upload();
+        confirmAndDelete(upload);
+    });
+    auto* divider = new QFrame;
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Plain);
+    divider->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(faded(Style::secondary(), 0.3))));
+    return {row, divider};
+}
+
+void EmpfangenTabView::syncRows() {
+    const QList<IncomingUpload> uploads = m_manager->incomingUploads();
+    QHash<QString, Entry> existing;
+    for (const Entry& entry : std::as_const(m_entries))
+        existing.insert(entry.row->upload().token, entry);
+
+    QList<Entry> next;
+    next.reserve(uploads.size());
+    for (const IncomingUpload& upload : uploads) {
+        const auto it = existing.find(upload.token);
+        if (it != existing.end()) {
+            it->row->setUpload(upload);
+            next << *it;
+            existing.erase(it);
+        } else {
+            next << makeEntry(upload);
+        }
+    }
+    // A row may be the sender of the signal that led here (its delete button): it goes later.
+    for (const Entry& gone : std::as_const(existing)) {
+        m_rowsLayout->removeWidget(gone.row);
+        m_rowsLayout->removeWidget(gone.divider);
+        gone.row->hide();
+        gone.divider->hide();
+        gone.row->deleteLater();
+        gone.divider->deleteLater();
+    }
+    QList<IncomingRowView*> seated, wanted;
+    for (const Entry& entry : std::as_const(m_entries))
+        if (!existing.contains(entry.row->upload().token))
+            seated << entry.row;
+    for (const Entry& entry : std::as_const(next))
+        wanted << entry.row;
+    if (seated != wanted) {
+        // Re-seating widgets in the layout is cheap; only new tokens made new rows above.
+        for (const Entry& entry : std::as_const(next)) {
+            m_rowsLayout->removeWidget(entry.row);
+            m_rowsLayout->removeWidget(entry.divider);
+        }
+        for (qsizetype i = 0; i < next.size(); ++i) {
+            m_rowsLayout->insertWidget(int(2 * i), next[i].row);
+            m_rowsLayout->insertWidget(int(2 * i + 1), next[i].divider);
+        }
+    }
+    m_entries = next;
+
+    const bool empty = uploads.isEmpty();
+    m_emptyView->setVisible(empty);
+    m_list->setVisible(!empty);
+}

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+
+class ElidedLabel;
+class IncomingRowView;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QScrollArea;
+class QVBoxLayout;
+struct IncomingUpload;
+class TransferManager;
+
+// The receive tab: the not-configured view while no credentials are stored, otherwise the running
+// download, the last error of the receive side, and either the empty view or the customer uploads,
+// with "Aktualisieren" at the bottom. It holds no state of its own; rows are kept by the upload's
+// token, so a refresh keeps them and their states.
+class EmpfangenTabView : public QWidget {
+    Q_OBJECT
+
+public:
+    EmpfangenTabView(TransferManager* manager, QWidget* parent = nullptr);
+
+    // The rows in list order.
+    QList<IncomingRowView*> rows() const;
+
+    // The delete confirmation; only "Löschen" deletes.
+    void confirmAndDelete(const IncomingUpload& upload);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    struct Entry {
+        IncomingRowView* row;
+        QFrame* divider;
+    };
+
+    QWidget* buildNotConfigured();
+    QWidget* buildDownloadLine();
+    QWidget* buildErrorLine();
+    QWidget* buildEmptyView();
+    QWidget* buildList();
+    QWidget* buildFooter();
+
+    // Asks the credentials store, so call it only when the tab shows or its list changes.
+    void updateConfigured();
+    void updateDownload();
+    void updateError();
+    void syncRows();
+    Entry makeEntry(const IncomingUpload& upload);
+
+    QPointer<TransferManager> m_manager;
+
+    QWidget* m_notConfigured;
+    QWidget* m_content;
+    QWidget* m_downloadLine;
+    QProgressBar* m_spinner;
+    QLabel* m_downloadText;
+    QWidget* m_errorLine;
+    ElidedLabel* m_errorText;
+    QWidget* m_emptyView;
+    QScrollArea* m_list;
+    QVBoxLayout* m_rowsLayout;
+    QList<Entry> m_entries;
+};

@@ -1,0 +1,251 @@
+#include "AlertDialog.h"
+#include "ElidedLabel.h"
+#include "EmpfangenTabView.h"
+#include "IncomingRowView.h"
+#include "RecordingDesktopServices.h"
+#include "Style.h"
+#include "TestServerFixture.h"
+#include "TransferManager.h"
+#include "UserDefaults.h"
+#include "WaitForTask.h"
+
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+const QList<TransferServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"), "angebot"},
+                                                   {QStringLiteral("Plan.dwg"), "plan"},
+                                                   {QStringLiteral("Foto.jpg"), QByteArray(2048, 'f')},
+                                                   {QStringLiteral("Liste.xlsx"), "liste"}};
+
+template <typename T> T* child(QWidget* parent, const char* name) {
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+bool isClose(const QColor& a, const QColor& b) {
+    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
+}
+} // namespace
+
+// The receive tab on a real manager that talks to the bundled server.
+class TestReceiveTab : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir home;
+    std::unique_ptr<QTemporaryDir> scratch;
+    std::unique_ptr<TestServerFixture> fixture;
+    RecordingDesktopServices desktop;
+    std::unique_ptr<UserDefaults> defaults;
+    std::unique_ptr<TransferManager> manager;
+    std::unique_ptr<QWidget> window;
+    EmpfangenTabView* tab = nullptr;
+
+    TransferServer& server() { return fixture->server(); }
+    void refresh() { waitForTask(manager->refreshIncoming()); }
+
+    IncomingRowView* row(const QString& token) {
+        for (IncomingRowView* candidate : tab->rows())
+            if (candidate->upload().token == token)
+                return candidate;
+        return nullptr;
+    }
+    bool shown(QWidget* widget) { return widget->isVisibleTo(window.get()); }
+
+    QStringList deleteRequests() {
+        QStringList seen;
+        for (const auto& request : server().requests())
+            if (request.method == QLatin1String("DELETE"))
+                seen << request.path;
+        return seen;
+    }
+
+private Q_SLOTS:
+    void initTestCase() {
+        // Downloads land in the Downloads folder: keep it inside a throw-away home.
+        qputenv("HOME", QFile::encodeName(home.path()));
+        qunsetenv("XDG_CONFIG_HOME");
+        IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds(50));
+    }
+
+    void init() {
+        scratch = std::make_unique<QTemporaryDir>();
+        fixture = std::make_unique<TestServerFixture>();
+        desktop = RecordingDesktopServices();
+        defaults = std::make_unique<UserDefaults>(scratch->filePath(QStringLiteral("settings.ini")));
+        TransferManager::Environment env;
+        env.historyDirectory = scratch->path();
+        env.secretStore = &fixture->store();
+        env.desktop = &desktop;
+        env.defaults = defaults.get();
+        env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
+        manager = std::make_unique<TransferManager>(env);
+        window = std::make_unique<QWidget>();
+        window->resize(420, 560);
+        auto* layout = new QVBoxLayout(window.get());
+        layout->setContentsMargins(0, 0, 0, 0);
+        tab = new EmpfangenTabView(manager.get());
+        layout->addWidget(tab);
+        window->show();
+    }
+
+    void cleanup() {
+        window.reset();
+        manager.reset();
+        fixture.reset();
+    }
+
+    void notConfiguredWheneverNoCredentialsAreStored() {
+        server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
+        refresh();
+        QVERIFY(!shown(child<QWidget>(tab, "notConfigured")));
+        QVERIFY(shown(tab->rows().first()));
+
+        // A key removed elsewhere: the manager still holds the upload, the tab shows only the hint.
+        fixture->storeCredentials(server().baseURL(), QString());
+        tab->hide();
+        tab->show();
+        QVERIFY(shown(child<QWidget>(tab, "notConfigured")));
+        QVERIFY(!shown(tab->rows().first()));
+        QVERIFY(!shown(child<QToolButton>(tab, "refreshButton")));
+        QCOMPARE(manager->incomingUploads().size(), 1);
+        QTest::mouseClick(child<QPushButton>(tab, "openSettingsButton"), Qt::LeftButton);
+        QVERIFY(manager->showSettings());
+    }
+
+    void rowsShowHeadlineAndFacts() {
+        const QDateTime sent(QDate(2024, 3, 7), QTime(9, 5));
+        const QString none = server().seedIncoming(QStringLiteral("Müller GmbH"), {},
+                                                   QStringLiteral("A-1234"), {}, true, sent);
+        const QString one =
+            server().seedIncoming(QStringLiteral("Schmidt AG"), {{QStringLiteral("Plan.pdf"), "plan"}});
+        const QString four = server().seedIncoming(QStringLiteral("Weber KG"), fourFiles);
+        refresh();
+
+        QCOMPARE(child<ElidedLabel>(row(none), "headline")->fullText(), QStringLiteral("Müller GmbH"));
+        QCOMPARE(child<ElidedLabel>(row(one), "headline")->fullText(), QStringLiteral("Plan.pdf"));
+        QCOMPARE(child<ElidedLabel>(row(four), "headline")->fullText(), QStringLiteral("Angebot.pdf (+3)"));
+
+        QCOMPARE(child<QLabel>(row(none), "date")->text(), QStringLiteral("07.03. 09:05"));
+        ElidedLabel* order = child<ElidedLabel>(row(none), "order");
+        QVERIFY(shown(order));
+        QCOMPARE(order->fullText(), QStringLiteral("· Auftrag A-1234"));
+        QVERIFY(!shown(child<QLabel>(row(one), "order")));
+        QVERIFY(!shown(child<QLabel>(row(one), "fileCount")));
+        ElidedLabel* count = child<ElidedLabel>(row(four), "fileCount");
+        QVERIFY(shown(count));
+        QCOMPARE(count->fullText(), QStringLiteral("· 4 Dateien"));
+
+        // A click on the line outside the buttons copies the link and shows the overlay for a while.
+        IncomingRowView* clicked = row(one);
+        QWidget* mainLine = child<QWidget>(clicked, "mainLine");
+        QTest::mouseClick(mainLine, Qt::LeftButton, {}, QPoint(40, mainLine->height() / 2));
+        QCOMPARE(desktop.copiedTexts.size(), 1);
+        QVERIFY(desktop.copiedTexts.first().startsWith(server().baseURL() + QStringLiteral("/")));
+        QVERIFY(shown(child<QWidget>(clicked, "copiedOverlay")));
+        QTRY_VERIFY(!shown(child<QWidget>(clicked, "copiedOverlay")));
+    }
+
+    void unfoldOnlyWithSomethingToShow() {
+        const QString plain =
+            server().seedIncoming(QStringLiteral("Schmidt AG"), {{QStringLiteral("Plan.pdf"), "plan"}});
+        const QString withMessage =
+            server().seedIncoming(QStringLiteral("Weber KG"), {{QStringLiteral("Plan.pdf"), "plan"}}, {},
+                                  QStringLiteral("Bitte bis Freitag drucken."));
+        const QString many = server().seedIncoming(QStringLiteral("Braun OHG"), fourFiles);
+        refresh();
+
+        QVERIFY(!shown(child<QToolButton>(row(plain), "expandButton")));
+
+        IncomingRowView* messageRow = row(withMessage);
+        auto* expand = child<QToolButton>(messageRow, "expandButton");
+        QVERIFY(shown(expand));
+        QVERIFY(!shown(child<QWidget>(messageRow, "details")));
+        QTest::mouseClick(expand, Qt::LeftButton);
+        QCOMPARE(child<ElidedLabel>(messageRow, "message")->fullText(),
+                 QStringLiteral("Bitte bis Freitag drucken."));
+        QVERIFY(shown(child<ElidedLabel>(messageRow, "message")));
+        QVERIFY(!shown(child<QWidget>(messageRow, "fileRows")));
+
+        IncomingRowView* manyRow = row(many);
+        QTest::mouseClick(child<QToolButton>(manyRow, "expandButton"), Qt::LeftButton);
+        QVERIFY(!shown(child<ElidedLabel>(manyRow, "message")));
+        QStringList names;
+        for (ElidedLabel* label : child<QWidget>(manyRow, "fileRows")->findChildren<ElidedLabel*>())
+            names << label->fullText();
+        QCOMPARE(names, QStringList({"Angebot.pdf", "Plan.dwg", "Foto.jpg", "Liste.xlsx"}));
+
+        // A refresh that brings a new upload keeps the existing rows and their states.
+        server().seedIncoming(QStringLiteral("Neu GmbH"), fourFiles);
+        refresh();
+        QCOMPARE(tab->rows().size(), 4);
+        QCOMPARE(row(withMessage), messageRow);
+        QVERIFY(shown(child<QWidget>(messageRow, "details")));
+    }
+
+    void downloadTurnsTheDotGreen() {
+        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
+        refresh();
+        IncomingRowView* fresh = row(token);
+        auto* download = child<QToolButton>(fresh, "downloadButton");
+        QCOMPARE(download->toolTip(), QStringLiteral("Dateien herunterladen"));
+        QLabel* dot = child<QLabel>(fresh, "statusDot");
+        QVERIFY(isClose(dot->grab().toImage().pixelColor(4, 4), Style::orange()));
+
+        server().delayNext(QStringLiteral("/api/incoming/*"), 1, 300);
+        QTest::mouseClick(download, Qt::LeftButton);
+        QTRY_VERIFY(shown(child<QWidget>(tab, "downloadLine")));
+        QVERIFY(child<QLabel>(tab, "downloadText")->text().startsWith(QStringLiteral("Lade ")));
+        QTRY_VERIFY(!shown(child<QWidget>(tab, "downloadLine")));
+        QVERIFY(fresh->upload().isDownloaded);
+
+        QCOMPARE(row(token), fresh);
+        QCOMPARE(download->toolTip(), QStringLiteral("Erneut herunterladen"));
+        QVERIFY(isClose(dot->grab().toImage().pixelColor(4, 4), Style::green()));
+    }
+
+    void deleteAsksFirst() {
+        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
+        refresh();
+        server().clearRequests();
+
+        AlertDialog::setNextAnswer(1);
+        QTest::mouseClick(child<QToolButton>(row(token), "deleteButton"), Qt::LeftButton);
+        const auto asked = AlertDialog::lastShown();
+        QCOMPARE(asked.value().message, QStringLiteral("Eingang von Müller GmbH löschen?"));
+        QCOMPARE(asked.value().informativeText,
+                 QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."));
+        QCOMPARE(asked.value().buttons, QStringList({"Löschen", "Abbrechen"}));
+        QTest::qWait(100);
+        QVERIFY(deleteRequests().isEmpty());
+        QVERIFY(row(token));
+
+        AlertDialog::setNextAnswer(0);
+        QTest::mouseClick(child<QToolButton>(row(token), "deleteButton"), Qt::LeftButton);
+        QVERIFY(tab->rows().isEmpty());
+        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("/api/incoming/") + token});
+        // The refresh after the deletion finds nothing: the empty view takes the list's place.
+        QTRY_VERIFY(shown(child<QWidget>(tab, "emptyView")));
+        QVERIFY(!shown(child<QWidget>(tab, "incomingList")));
+    }
+
+    void errorLineCanBeClosed() {
+        server().failNext(QStringLiteral("/api/incoming"), 1, 503, "Wartung bis 18 Uhr");
+        refresh();
+        QVERIFY(shown(child<QWidget>(tab, "errorLine")));
+        QCOMPARE(child<ElidedLabel>(tab, "errorText")->fullText(),
+                 QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
+        QTest::mouseClick(child<QToolButton>(tab, "closeErrorButton"), Qt::LeftButton);
+        QVERIFY(!manager->incomingError());
+        QVERIFY(!shown(child<QWidget>(tab, "errorLine")));
+    }
+};
+
+QTEST_MAIN(TestReceiveTab)
+#include "tst_receivetab.moc"
