@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QHash>
+#include <QPainter>
 #include <QPalette>
 #include <QStyle>
 #include <QWidget>
@@ -79,6 +80,43 @@ QIcon Style::icon(const QString& symbol) {
     return QApplication::style()->standardIcon(it->fallback);
 }
 
+QIcon Style::icon(const QString& symbol, const QColor& tint) {
+    // Lists build the same few tinted symbols for every row.
+    static QHash<QString, QIcon> cache;
+    const QString key = symbol + QLatin1Char('|') + QString::number(quint64(tint.rgba64()), 16);
+    if (const auto cached = cache.constFind(key); cached != cache.constEnd())
+        return *cached;
+    const auto it = symbols().constFind(symbol);
+    if (it == symbols().constEnd())
+        return {};
+    QIcon base;
+    for (const QString& name : it->themeNames) {
+        if (QIcon::hasThemeIcon(name)) {
+            base = QIcon::fromTheme(name);
+            break;
+        }
+    }
+    QIcon tinted;
+    if (base.isNull()) {
+        // The style's own pictures are multicoloured: as a silhouette an arrow in a circle
+        // would become a plain disc, so they keep their colours.
+        tinted = QApplication::style()->standardIcon(it->fallback);
+    } else {
+        for (const int side : {12, 14, 16, 22, 24, 32, 48, 64}) {
+            QPixmap pixmap = base.pixmap(QSize(side, side));
+            if (pixmap.isNull())
+                continue;
+            QPainter painter(&pixmap);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+            painter.fillRect(pixmap.rect(), tint);
+            painter.end();
+            tinted.addPixmap(pixmap);
+        }
+    }
+    cache.insert(key, tinted);
+    return tinted;
+}
+
 QFont Style::font(Text style, QFont::Weight weight) {
     QFont font = QApplication::font();
     const qreal base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
@@ -113,6 +151,18 @@ QColor Style::accent() {
 
 QColor Style::secondary() {
     return QApplication::palette().color(QPalette::PlaceholderText);
+}
+
+QColor Style::faded(QColor color, qreal opacity) {
+    color.setAlphaF(color.alphaF() * opacity);
+    return color;
+}
+
+void Style::setTextColor(QWidget* widget, const QColor& color) {
+    QPalette palette = widget->palette();
+    for (const auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+        palette.setColor(role, color);
+    widget->setPalette(palette);
 }
 
 QString Style::css(const QColor& color) {

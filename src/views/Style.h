@@ -16,6 +16,9 @@ public:
 
     // `symbol` is one of the panel's symbol names, e.g. "doc.on.doc", "trash".
     static QIcon icon(const QString& symbol);
+    // A theme's symbol recoloured as one silhouette in `tint` (its alpha included),
+    // the way the panel's coloured symbols look; the style's fallback as it is.
+    static QIcon icon(const QString& symbol, const QColor& tint);
     static QFont font(Text style, QFont::Weight weight = QFont::Normal);
     static void setFont(QWidget* widget, Text style, QFont::Weight weight = QFont::Normal);
 
@@ -25,6 +28,11 @@ public:
     static QColor blue();
     static QColor accent();
     static QColor secondary();
+    // `color` at `opacity` times its own alpha.
+    static QColor faded(QColor color, qreal opacity);
+    // Text in `color` through the palette: unlike a style sheet it costs nothing per widget,
+    // which counts in long lists.
+    static void setTextColor(QWidget* widget, const QColor& color);
     // `color` as a style-sheet colour, e.g. for a label's text.
     static QString css(const QColor& color);
 };

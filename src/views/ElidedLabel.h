@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QLabel>
+
+// A label that keeps to a number of lines at whatever width it gets, shortening
+// its text with "…" (in the middle or at the end) instead of growing or clipping.
+// The full text stays available as fullText() and as the accessible name.
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+
+public:
+    explicit ElidedLabel(Qt::TextElideMode mode = Qt::ElideMiddle, int maximumLines = 1,
+                         QWidget* parent = nullptr);
+
+    QString fullText() const { return m_fullText; }
+    void setFullText(const QString& text);
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return m_maximumLines > 1; }
+    int heightForWidth(int width) const override;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    // The lines shown at `width`: wrapped at word boundaries, at most
+    // m_maximumLines, the last one shortened when text is left over.
+    QStringList linesFor(int width) const;
+    int lineHeight() const;
+    void refresh();
+
+    QString m_fullText;
+    Qt::TextElideMode m_mode;
+    int m_maximumLines;
+};

@@ -1,0 +1,531 @@
+#include "TransferRowView.h"
+
+#include "AlertDialog.h"
+#include "DesktopServices.h"
+#include "ElidedLabel.h"
+#include "FileTypeIcon.h"
+#include "RenameFileSheet.h"
+#include "Style.h"
+#include "TransferManager.h"
+
+#include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPropertyAnimation>
+#include <QScrollArea>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+std::chrono::milliseconds copiedOverlayDuration{2000};
+std::chrono::milliseconds passwordCopiedDuration{1500};
+
+constexpr int bodyIcon = 16;
+constexpr int calloutIcon = 15;
+constexpr int captionIcon = 13;
+constexpr int caption2Icon = 12;
+constexpr int fileLineHeight = 18;
+constexpr int fileLinesShown = 10;
+
+QToolButton* symbolButton(const QString& tooltip, const QString& accessibleName = {}) {
+    auto* button = new QToolButton;
+    button->setAutoRaise(true);
+    button->setFocusPolicy(Qt::NoFocus);
+    button->setFixedSize(22, 28);
+    button->setIconSize(QSize(bodyIcon, bodyIcon));
+    button->setToolTip(tooltip);
+    button->setAccessibleName(accessibleName.isEmpty() ? tooltip : accessibleName);
+    return button;
+}
+
+QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
+    auto* label = new QLabel;
+    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
+    label->setFixedSize(size, size);
+    return label;
+}
+
+QLabel* textLabel(Style::Text style, const QColor& color, QFont::Weight weight = QFont::Normal) {
+    auto* label = new QLabel;
+    Style::setFont(label, style, weight);
+    Style::setTextColor(label, color);
+    return label;
+}
+
+void setText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setAccessibleName(text);
+}
+
+QFont monospaced(Style::Text style) {
+    QFont font = Style::font(style);
+    font.setStyleHint(QFont::Monospace);
+    font.setFamily(QStringLiteral("monospace"));
+    return font;
+}
+} // namespace
+
+TransferRowView::TransferRowView(const TransferItem& transfer, TransferManager* manager,
+                                 DesktopServices* desktop, QWidget* parent)
+    : QWidget(parent), m_transfer(transfer), m_manager(manager), m_desktop(desktop) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildMainLine(layout);
+    buildPasswordLine(layout);
+    buildLoadingLine(layout);
+
+    m_fileList = new QWidget;
+    auto* fileListLayout = new QVBoxLayout(m_fileList);
+    fileListLayout->setContentsMargins(16, 0, 16, 8);
+    m_fileScroll = new QScrollArea;
+    m_fileScroll->setFrameShape(QFrame::NoFrame);
+    m_fileScroll->setWidgetResizable(true);
+    m_fileScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fileScroll->setAccessibleName(QStringLiteral("Dateiliste"));
+    fileListLayout->addWidget(m_fileScroll);
+    layout->addWidget(m_fileList);
+    m_fileList->hide();
+
+    rebuildPasswordMenu();
+    refresh();
+}
+
+void TransferRowView::buildMainLine(QVBoxLayout* layout) {
+    m_mainLine = new QWidget;
+    m_mainLine->setObjectName(QStringLiteral("mainLine"));
+    m_mainLine->installEventFilter(this);
+    auto* line = new QHBoxLayout(m_mainLine);
+    line->setContentsMargins(8, 6, 8, 6);
+    line->setSpacing(10);
+
+    m_typeIcon = new FileTypeIcon(m_transfer.fileName, 24);
+    line->addWidget(m_typeIcon);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setSpacing(4);
+    m_name = new ElidedLabel(Qt::ElideMiddle);
+    Style::setFont(m_name, Style::Text::Caption, QFont::Medium);
+    nameRow->addWidget(m_name);
+    m_lock = symbolLabel(QStringLiteral("lock.fill"), Style::accent(), caption2Icon);
+    m_lock->setToolTip(QStringLiteral("Passwortgeschützt"));
+    m_lock->setAccessibleName(QStringLiteral("Passwortgeschützt"));
+    nameRow->addWidget(m_lock);
+    nameRow->addStretch(1);
+    texts->addLayout(nameRow);
+
+    auto* dateRow = new QHBoxLayout;
+    dateRow->setSpacing(4);
+    m_date = textLabel(Style::Text::Caption2, Style::secondary());
+    // In a narrow panel the download date gives way first, then the count; the upload date stays.
+    m_fileCount = new ElidedLabel(Qt::ElideRight);
+    Style::setFont(m_fileCount, Style::Text::Caption2);
+    Style::setTextColor(m_fileCount, Style::secondary());
+    m_downloaded = new ElidedLabel(Qt::ElideRight);
+    Style::setFont(m_downloaded, Style::Text::Caption2);
+    Style::setTextColor(m_downloaded, Style::green());
+    // Ignoring its size hint, it takes whatever the others leave and nothing they need.
+    m_downloaded->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    dateRow->addWidget(m_date);
+    dateRow->addWidget(m_fileCount);
+    dateRow->addWidget(m_downloaded, 1);
+    texts->addLayout(dateRow);
+    line->addLayout(texts, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    // The menu pops up from a plain button, so no menu arrow is drawn.
+    m_passwordButton = symbolButton(QString());
+    m_passwordMenu = new QMenu(this);
+    m_passwordMenu->setObjectName(QStringLiteral("passwordMenu"));
+    connect(m_passwordButton, &QToolButton::clicked, this, [this] {
+        m_passwordMenu->popup(m_passwordButton->mapToGlobal(QPoint(0, m_passwordButton->height())));
+    });
+    buttons->addWidget(m_passwordButton);
+
+    auto* download = symbolButton(QStringLiteral("Herunterladen"));
+    download->setIcon(Style::icon(QStringLiteral("arrow.down.circle"), Style::accent()));
+    connect(download, &QToolButton::clicked, this, &TransferRowView::downloadRequested);
+    buttons->addWidget(download);
+
+    m_copyButton = symbolButton(QStringLiteral("Link kopieren"));
+    connect(m_copyButton, &QToolButton::clicked, this, &TransferRowView::copyLinkAction);
+    buttons->addWidget(m_copyButton);
+
+    auto* remove = symbolButton(QStringLiteral("Vom Server löschen"));
+    remove->setIconSize(QSize(calloutIcon, calloutIcon));
+    remove->setIcon(Style::icon(QStringLiteral("trash"), Style::faded(Style::secondary(), 0.6)));
+    connect(remove, &QToolButton::clicked, this, &TransferRowView::deleteRequested);
+    buttons->addWidget(remove);
+
+    m_expandButton = symbolButton(QString(), QStringLiteral("Dateiliste"));
+    connect(m_expandButton, &QToolButton::clicked, this, [this] {
+        m_isExpanded = !m_isExpanded;
+        refresh();
+    });
+    buttons->addWidget(m_expandButton);
+    line->addLayout(buttons);
+
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    m_contextMenu->addAction(QStringLiteral("Umbenennen\u2026"), this, &TransferRowView::openRenameSheet);
+    // Only the request: the overlay belongs to the button and the click on the line.
+    m_contextMenu->addAction(QStringLiteral("Link kopieren"), this, &TransferRowView::copyLinkRequested);
+    m_contextMenu->addAction(QStringLiteral("Herunterladen"), this, &TransferRowView::downloadRequested);
+    m_contextMenu->addSeparator();
+    m_contextMenu->addAction(QStringLiteral("Löschen"), this, &TransferRowView::deleteRequested);
+
+    layout->addWidget(m_mainLine);
+}
+
+// Built on first use: most rows never show it.
+void TransferRowView::buildOverlay() {
+    m_overlay = new QWidget(m_mainLine);
+    m_overlay->setObjectName(QStringLiteral("copiedOverlay"));
+    m_overlay->setAttribute(Qt::WA_StyledBackground);
+    m_overlay->setStyleSheet(QStringLiteral("QWidget#copiedOverlay { background: %1; border-radius: 6px; }")
+                                 .arg(Style::css(Style::faded(Style::green(), 0.85))));
+    auto* overlayLayout = new QHBoxLayout(m_overlay);
+    overlayLayout->setSpacing(6);
+    overlayLayout->addStretch(1);
+    overlayLayout->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), Qt::white, captionIcon));
+    auto* copied = textLabel(Style::Text::Caption, Qt::white, QFont::Medium);
+    setText(copied, QStringLiteral("Link kopiert"));
+    overlayLayout->addWidget(copied);
+    overlayLayout->addStretch(1);
+    auto* opacity = new QGraphicsOpacityEffect(m_overlay);
+    m_overlay->setGraphicsEffect(opacity);
+    m_overlayFade = new QPropertyAnimation(opacity, "opacity", this);
+    m_overlayFade->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(m_overlayFade, &QPropertyAnimation::finished, this, [this] {
+        if (!m_showCopied)
+            m_overlay->hide();
+    });
+}
+
+void TransferRowView::buildPasswordLine(QVBoxLayout* layout) {
+    m_passwordLine = new QWidget;
+    m_passwordLine->setObjectName(QStringLiteral("passwordLine"));
+    m_passwordLine->setAutoFillBackground(true);
+    QPalette background = m_passwordLine->palette();
+    background.setColor(QPalette::Window, Style::faded(Style::secondary(), 0.08));
+    m_passwordLine->setPalette(background);
+    auto* line = new QHBoxLayout(m_passwordLine);
+    line->setContentsMargins(12, 4, 12, 4);
+    line->setSpacing(6);
+    line->addWidget(symbolLabel(QStringLiteral("lock.fill"), Style::accent(), caption2Icon));
+    m_password = new QLabel;
+    m_password->setObjectName(QStringLiteral("password"));
+    m_password->setFont(monospaced(Style::Text::Caption));
+    m_password->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    line->addWidget(m_password);
+    line->addStretch(1);
+    m_copyPasswordButton = symbolButton(QStringLiteral("Passwort kopieren"));
+    m_copyPasswordButton->setFixedHeight(20);
+    m_copyPasswordButton->setIconSize(QSize(caption2Icon, caption2Icon));
+    connect(m_copyPasswordButton, &QToolButton::clicked, this, &TransferRowView::copyPasswordFromLine);
+    line->addWidget(m_copyPasswordButton);
+    auto* hide = symbolButton(QStringLiteral("Verbergen"));
+    hide->setFixedHeight(20);
+    hide->setIconSize(QSize(caption2Icon, caption2Icon));
+    hide->setIcon(Style::icon(QStringLiteral("eye.slash"), Style::secondary()));
+    connect(hide, &QToolButton::clicked, this, [this] {
+        m_passwordVisible = false;
+        refresh();
+    });
+    line->addWidget(hide);
+    layout->addWidget(m_passwordLine);
+}
+
+void TransferRowView::buildLoadingLine(QVBoxLayout* layout) {
+    m_loadingLine = new QWidget;
+    m_loadingLine->setObjectName(QStringLiteral("loadingLine"));
+    auto* line = new QHBoxLayout(m_loadingLine);
+    line->setContentsMargins(12, 2, 12, 2);
+    line->setSpacing(6);
+    auto* spinner = new QProgressBar;
+    spinner->setRange(0, 0);
+    spinner->setTextVisible(false);
+    spinner->setFixedSize(24, 6);
+    spinner->setAccessibleName(QStringLiteral("Passwort wird geladen..."));
+    line->addWidget(spinner);
+    auto* text = textLabel(Style::Text::Caption2, Style::secondary());
+    setText(text, QStringLiteral("Passwort wird geladen..."));
+    line->addWidget(text);
+    line->addStretch(1);
+    layout->addWidget(m_loadingLine);
+}
+
+void TransferRowView::setCopiedOverlayDuration(std::chrono::milliseconds duration) {
+    copiedOverlayDuration = duration;
+}
+
+void TransferRowView::setPasswordCopiedDuration(std::chrono::milliseconds duration) {
+    passwordCopiedDuration = duration;
+}
+
+void TransferRowView::setTransfer(const TransferItem& transfer) {
+    if (transfer == m_transfer)
+        return;
+    const bool menuChanged = transfer.hasPassword != m_transfer.hasPassword;
+    m_transfer = transfer;
+    if (menuChanged)
+        rebuildPasswordMenu();
+    refresh();
+}
+
+void TransferRowView::rebuildPasswordMenu() {
+    m_passwordMenu->clear();
+    if (m_transfer.hasPassword) {
+        m_passwordMenu->addAction(QStringLiteral("Passwort anzeigen"), this,
+                                  &TransferRowView::revealPassword);
+        m_passwordMenu->addAction(QStringLiteral("Passwort kopieren"), this,
+                                  &TransferRowView::copyPasswordOnly);
+        m_passwordMenu->addSeparator();
+        m_passwordMenu->addAction(QStringLiteral("Neu erzeugen"), this, &TransferRowView::regeneratePassword);
+        m_passwordMenu->addAction(QStringLiteral("Passwortschutz entfernen"), this,
+                                  &TransferRowView::removePassword);
+    } else {
+        m_passwordMenu->addAction(QStringLiteral("Passwort erzeugen"), this,
+                                  &TransferRowView::generatePassword);
+    }
+    const QString tooltip =
+        m_transfer.hasPassword ? QStringLiteral("Passwort verwalten") : QStringLiteral("Passwort hinzufügen");
+    m_passwordButton->setToolTip(tooltip);
+    m_passwordButton->setAccessibleName(tooltip);
+    m_passwordButton->setIcon(
+        m_transfer.hasPassword
+            ? Style::icon(QStringLiteral("lock.fill"), Style::accent())
+            : Style::icon(QStringLiteral("lock.open"), Style::faded(Style::secondary(), 0.6)));
+}
+
+void TransferRowView::refresh() {
+    const TransferItem& t = m_transfer;
+    m_typeIcon->setFileName(t.fileName);
+    m_name->setFullText(t.fileName);
+    m_lock->setVisible(t.hasPassword);
+
+    setText(m_date, t.uploadDate.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+    m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(t.originalFileNames.size()));
+    m_fileCount->setVisible(!t.originalFileNames.isEmpty());
+    if (t.downloadedAt)
+        m_downloaded->setFullText(QStringLiteral("· Datei heruntergeladen: ") +
+                                  t.downloadedAt->toLocalTime().toString(QStringLiteral("dd.MM.yy - HH:mm")));
+    m_downloaded->setVisible(t.downloadedAt.has_value());
+    QStringList lineTexts{t.fileName, m_date->text()};
+    if (!t.originalFileNames.isEmpty())
+        lineTexts << m_fileCount->fullText();
+    if (t.downloadedAt)
+        lineTexts << m_downloaded->fullText();
+    m_mainLine->setAccessibleName(lineTexts.join(QLatin1Char(' ')));
+
+    m_copyButton->setIcon(m_showCopied ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
+                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
+    m_expandButton->setVisible(!t.originalFileNames.isEmpty());
+    m_expandButton->setIcon(Style::icon(
+        m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
+
+    m_passwordLine->setVisible(m_passwordVisible && t.password.has_value());
+    setText(m_password, t.password.value_or(QString()));
+    m_copyPasswordButton->setIcon(m_passwordCopied
+                                      ? Style::icon(QStringLiteral("checkmark"), Style::green())
+                                      : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
+    m_loadingLine->setVisible(m_isLoadingPassword);
+
+    const bool listShown = m_isExpanded && !t.originalFileNames.isEmpty();
+    if (listShown && m_listedNames != t.originalFileNames)
+        rebuildFileList();
+    m_fileList->setVisible(listShown);
+}
+
+void TransferRowView::rebuildFileList() {
+    m_listedNames = m_transfer.originalFileNames;
+    auto* content = new QWidget;
+    auto* names = new QVBoxLayout(content);
+    names->setContentsMargins(0, 0, 0, 0);
+    names->setSpacing(4);
+    for (const QString& name : std::as_const(m_listedNames)) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(6);
+        row->addWidget(new FileTypeIcon(name, 14));
+        auto* label = new ElidedLabel(Qt::ElideMiddle);
+        Style::setFont(label, Style::Text::Caption2);
+        label->setFullText(name);
+        row->addWidget(label);
+        row->addStretch(1);
+        names->addLayout(row);
+    }
+    names->addStretch(1);
+    m_fileScroll->setWidget(content); // deletes the previous list
+    m_fileScroll->setFixedHeight(fileLineHeight * int(qMin<qsizetype>(m_listedNames.size(), fileLinesShown)));
+}
+
+bool TransferRowView::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_mainLine)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Resize:
+        if (m_overlay)
+            m_overlay->setGeometry(m_mainLine->rect());
+        break;
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && m_mainLine->rect().contains(mouse->position().toPoint())) {
+            copyLinkAction();
+            return true;
+        }
+        break;
+    }
+    case QEvent::ContextMenu:
+        m_contextMenu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TransferRowView::copyLinkAction() {
+    Q_EMIT copyLinkRequested();
+    setShowCopied(true);
+    // A second press starts a second timer; the first one still ends the overlay.
+    QTimer::singleShot(copiedOverlayDuration, this, [this] { setShowCopied(false); });
+}
+
+void TransferRowView::setShowCopied(bool value) {
+    if (value == m_showCopied)
+        return;
+    m_showCopied = value;
+    if (!m_overlay)
+        buildOverlay();
+    m_overlayFade->stop();
+    m_overlayFade->setDuration(value ? 200 : 300);
+    m_overlayFade->setStartValue(value ? 0.0 : 1.0);
+    m_overlayFade->setEndValue(value ? 1.0 : 0.0);
+    if (value) {
+        m_overlay->setGeometry(m_mainLine->rect());
+        m_overlay->raise();
+        m_overlay->show();
+    }
+    m_overlayFade->start();
+    refresh();
+}
+
+void TransferRowView::copyPasswordFromLine() {
+    if (m_transfer.password && m_desktop)
+        m_desktop->copyText(*m_transfer.password);
+    m_passwordCopied = true;
+    refresh();
+    QTimer::singleShot(passwordCopiedDuration, this, [this] {
+        m_passwordCopied = false;
+        refresh();
+    });
+}
+
+void TransferRowView::revealPassword() {
+    if (m_transfer.password) {
+        m_passwordVisible = true;
+        refresh();
+        return;
+    }
+    runPasswordRequest(false);
+}
+
+void TransferRowView::generatePassword() {
+    runPasswordRequest(true);
+}
+
+void TransferRowView::runPasswordRequest(bool generate) {
+    m_isLoadingPassword = true;
+    refresh();
+    [](QPointer<TransferRowView> self, QPointer<TransferManager> manager, QString code,
+       bool generate) -> QCoro::Task<> {
+        try {
+            if (manager) {
+                if (generate)
+                    co_await manager->regeneratePassword(code);
+                else
+                    co_await manager->revealPassword(code);
+            }
+        } catch (...) {
+            // The manager reports its failures itself; nothing may escape a detached task.
+        }
+        if (!self)
+            co_return;
+        self->m_isLoadingPassword = false;
+        self->m_passwordVisible = true;
+        self->refresh();
+    }(this, m_manager, m_transfer.code, generate);
+}
+
+void TransferRowView::copyPasswordOnly() {
+    if (m_transfer.password) {
+        if (m_desktop)
+            m_desktop->copyText(*m_transfer.password);
+        return;
+    }
+    // The copy is wanted even when a refresh rebuilds this row meanwhile.
+    [](QPointer<TransferManager> manager, DesktopServices* desktop, QString code) -> QCoro::Task<> {
+        try {
+            std::optional<QString> password;
+            if (manager)
+                password = co_await manager->revealPassword(code);
+            if (password && desktop)
+                desktop->copyText(*password);
+        } catch (...) {
+            // As above: the manager has reported it.
+        }
+    }(m_manager, m_desktop, m_transfer.code);
+}
+
+void TransferRowView::regeneratePassword() {
+    const int answer = AlertDialog::ask(
+        this, QStringLiteral("Neues Passwort erzeugen?"),
+        QStringLiteral(
+            "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
+        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")});
+    if (answer == 0)
+        generatePassword();
+}
+
+void TransferRowView::removePassword() {
+    const int answer = AlertDialog::ask(this, QStringLiteral("Passwortschutz entfernen?"),
+                                        QStringLiteral("Der Link ist danach ohne Passwort abrufbar."),
+                                        {QStringLiteral("Entfernen"), QStringLiteral("Abbrechen")});
+    if (answer != 0)
+        return;
+    [](QPointer<TransferRowView> self, QPointer<TransferManager> manager, QString code) -> QCoro::Task<> {
+        try {
+            if (manager)
+                co_await manager->removePassword(code);
+        } catch (...) {
+            // As above: the manager has reported it.
+        }
+        if (!self)
+            co_return;
+        self->m_passwordVisible = false;
+        self->refresh();
+    }(this, m_manager, m_transfer.code);
+}
+
+RenameFileSheet* TransferRowView::renameSheet() const {
+    return m_renameSheet;
+}
+
+void TransferRowView::openRenameSheet() {
+    if (m_renameSheet) {
+        m_renameSheet->raise();
+        m_renameSheet->activateWindow();
+        return;
+    }
+    m_renameSheet = new RenameFileSheet(m_transfer.code, m_transfer.fileName, m_manager, this);
+    m_renameSheet->setAttribute(Qt::WA_DeleteOnClose);
+    m_renameSheet->open();
+}

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "TransferItem.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <chrono>
+
+class DesktopServices;
+class ElidedLabel;
+class FileTypeIcon;
+class QLabel;
+class QMenu;
+class QPropertyAnimation;
+class QScrollArea;
+class QToolButton;
+class QVBoxLayout;
+class RenameFileSheet;
+class TransferManager;
+
+// One sent transfer in the send tab: the main line with its buttons, the password line, the loading
+// line and the unfolding list of packed files. Copying the link, downloading and deleting are asked
+// of the tab through signals; passwords and renaming go to the manager directly. The view states
+// live as long as this widget: the tab builds a new row when the item's id changes.
+class TransferRowView : public QWidget {
+    Q_OBJECT
+
+public:
+    TransferRowView(const TransferItem& transfer, TransferManager* manager, DesktopServices* desktop,
+                    QWidget* parent = nullptr);
+
+    const TransferItem& transfer() const { return m_transfer; }
+    // An in-place change of the same transfer (a password revealed, made or removed): the row's
+    // states stay as they are.
+    void setTransfer(const TransferItem& transfer);
+
+    bool showCopied() const { return m_showCopied; }
+    bool isExpanded() const { return m_isExpanded; }
+    bool passwordVisible() const { return m_passwordVisible; }
+    bool isLoadingPassword() const { return m_isLoadingPassword; }
+    bool passwordCopied() const { return m_passwordCopied; }
+    RenameFileSheet* renameSheet() const;
+
+    // How long "Link kopiert" and the copy-password confirmation stay; tests shorten them.
+    static void setCopiedOverlayDuration(std::chrono::milliseconds duration);
+    static void setPasswordCopiedDuration(std::chrono::milliseconds duration);
+
+    // Menu entries and actions, as the password menu and the context menu offer them.
+    void copyLinkAction();
+    void revealPassword();
+    void copyPasswordOnly();
+    void generatePassword();
+    void regeneratePassword();
+    void removePassword();
+    void openRenameSheet();
+
+Q_SIGNALS:
+    void copyLinkRequested();
+    void downloadRequested();
+    void deleteRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMainLine(QVBoxLayout* layout);
+    void buildOverlay();
+    void buildPasswordLine(QVBoxLayout* layout);
+    void buildLoadingLine(QVBoxLayout* layout);
+    void rebuildPasswordMenu();
+    void rebuildFileList();
+    void refresh();
+    void setShowCopied(bool value);
+    void copyPasswordFromLine();
+    void runPasswordRequest(bool generate);
+
+    TransferItem m_transfer;
+    QPointer<TransferManager> m_manager;
+    DesktopServices* m_desktop;
+
+    bool m_showCopied = false;
+    bool m_isExpanded = false;
+    bool m_passwordVisible = false;
+    bool m_isLoadingPassword = false;
+    bool m_passwordCopied = false;
+    QPointer<RenameFileSheet> m_renameSheet;
+
+    QWidget* m_mainLine;
+    FileTypeIcon* m_typeIcon;
+    ElidedLabel* m_name;
+    QLabel* m_lock;
+    QLabel* m_date;
+    ElidedLabel* m_fileCount;
+    ElidedLabel* m_downloaded;
+    QToolButton* m_passwordButton;
+    QMenu* m_passwordMenu;
+    QToolButton* m_copyButton;
+    QToolButton* m_expandButton;
+    QMenu* m_contextMenu;
+    QWidget* m_overlay = nullptr;
+    QPropertyAnimation* m_overlayFade = nullptr;
+
+    QWidget* m_passwordLine;
+    QLabel* m_password;
+    QToolButton* m_copyPasswordButton;
+    QWidget* m_loadingLine;
+
+    QWidget* m_fileList;
+    QScrollArea* m_fileScroll;
+    QStringList m_listedNames;
+};
