@@ -6,15 +6,19 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 #include <QUuid>
 #include <chrono>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
+class CancelToken;
 class DesktopServices;
 class SecretStore;
+class UserDefaults;
 
 // The one observable object: everything the panel and the tray icon show, the
 // upload queue, the poll and every operation on transfers. All state belongs to
@@ -60,6 +64,7 @@ public:
         QString historyDirectory;           // empty: ~/.zanvolt
         SecretStore* secretStore = nullptr; // null: the process's secret store
         DesktopServices* desktop = nullptr; // null: no clipboard, notifications or file viewer
+        UserDefaults* defaults = nullptr;   // null: the user's settings file
         std::chrono::milliseconds firstPollDelay{5000};
         std::chrono::milliseconds pollInterval{60000};
     };
@@ -140,6 +145,14 @@ private:
     }
 
     SecretStore& secretStore() const;
+    UserDefaults& userDefaults() const;
+
+    void processQueue();
+    void startUpload(const QueuedUpload& upload);
+    QCoro::Task<> runUpload(QueuedUpload upload, QPointer<CancelToken> cancel, quint64 run);
+    void finishRun();
+    static QStringList collectOriginalNames(const QList<QUrl>& urls);
+    void sendNotification(const QString& title, const QString& body, const std::optional<QString>& downloadURL);
     void cleanupLegacyKeychainEntries();
     void startPolling();
     QCoro::Task<> pollOnce();
@@ -164,6 +177,9 @@ private:
 
     QTimer m_firstPoll;
     QTimer m_pollTimer;
+    std::unique_ptr<UserDefaults> m_ownDefaults;
+    QPointer<CancelToken> m_uploadCancel; // the active run's, while one runs
+    quint64 m_runCounter = 0;             // lets late progress reports find out their run is over
     bool m_wasCancelled = false;
     QList<QueuedUpload> m_uploadQueue;
     bool m_isProcessingQueue = false;

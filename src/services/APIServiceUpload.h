@@ -1,0 +1,31 @@
+#pragma once
+
+#include "CancelToken.h"
+#include "OutgoingResult.h"
+
+#include <QPointer>
+#include <QString>
+#include <functional>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+namespace APIService {
+
+inline constexpr qint64 uploadChunkSize = 5'242'880;
+inline constexpr int maxChunksInFlight = 4;
+
+// Sends one local file as a new outgoing transfer: an upload token, the file
+// in chunks of uploadChunkSize (at most maxChunksInFlight requests at once,
+// three attempts each), then the completion. `progressHandler` gets
+// (fraction done, bytes per second) on the main thread after each confirmed
+// chunk. An empty password counts as none.
+//
+// Throws APIError, PlatformError for file-system and transport failures, or
+// CancelledError once `cancel` fired: its in-flight requests are aborted at
+// once and no completion is sent.
+QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QString> password,
+                                           bool generatePassword,
+                                           std::function<void(double, double)> progressHandler,
+                                           QPointer<CancelToken> cancel = nullptr);
+
+} // namespace APIService

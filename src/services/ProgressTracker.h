@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QtGlobal>
+#include <chrono>
+#include <deque>
+#include <functional>
+
+// Adds up the bytes the server confirmed during one upload and turns them into
+// the fraction done and a speed smoothed over the last five seconds. Its state
+// belongs to the main thread: a call from another thread is carried there and
+// waits for it, so concurrent chunk tasks need no lock.
+class ProgressTracker {
+public:
+    using Clock = std::function<std::chrono::steady_clock::time_point()>;
+    // (fraction done, bytes per second)
+    using Handler = std::function<void(double, double)>;
+
+    ProgressTracker(qint64 total, Handler handler, Clock clock = &std::chrono::steady_clock::now);
+
+    // Counts `bytes` more confirmed bytes and calls the handler with both
+    // numbers on the main thread; returns after the handler has run.
+    void add(qint64 bytes);
+
+private:
+    struct Sample {
+        std::chrono::steady_clock::time_point time;
+        qint64 bytes;
+    };
+
+    void addOnMainThread(qint64 bytes);
+
+    static constexpr std::chrono::seconds window{5};
+
+    qint64 m_uploaded = 0;
+    qint64 m_total;
+    Handler m_handler;
+    Clock m_clock;
+    std::deque<Sample> m_samples; // cumulative counts, oldest first; never empty
+};

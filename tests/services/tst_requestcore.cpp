@@ -1,0 +1,147 @@
+#include "APIError.h"
+#include "APIRequest.h"
+#include "APIService.h"
+#include "PlatformError.h"
+#include "TestServerFixture.h"
+#include "WaitForTask.h"
+
+#include <QCoroTask>
+#include <QTest>
+
+namespace {
+const QByteArray probePath = QByteArrayLiteral("/api/outgoing");
+
+// Builds and sends one request the way every endpoint does, then applies the
+// common check; returns the description of what was thrown, or "<no error>".
+QString outcome() {
+    try {
+        const APIRequest request = APIRequest::make(probePath);
+        APIService::expectJSONOK(waitForTask(request.send(QByteArrayLiteral("GET"))));
+    } catch (const AppError& error) {
+        return error.localizedDescription();
+    }
+    return QStringLiteral("<no error>");
+}
+
+QStringList paths(TransferServer& server) {
+    QStringList list;
+    for (const auto& request : server.requests())
+        list << request.path;
+    return list;
+}
+} // namespace
+
+// The request core against the bundled HTTPS server with its self-signed certificate.
+class TestRequestCore : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<TestServerFixture> fixture;
+    TransferServer& server() { return fixture->server(); }
+
+private Q_SLOTS:
+    void init() { fixture = std::make_unique<TestServerFixture>(); }
+    void cleanup() { fixture.reset(); }
+
+    void configurationIsCheckedBeforeAnythingIsSent() {
+        const QString url = server().baseURL();
+        const QString key = server().apiKey();
+
+        fixture->store().items.clear();
+        QCOMPARE(outcome(), QStringLiteral("Server-URL nicht konfiguriert"));
+        fixture->storeCredentials({}, {});
+        QCOMPARE(outcome(), QStringLiteral("Server-URL nicht konfiguriert"));
+        fixture->storeCredentials(url, {});
+        QCOMPARE(outcome(), QStringLiteral("API-Key nicht konfiguriert"));
+        // Blanks are neither trimmed nor encoded: such a URL fails in order.
+        fixture->storeCredentials(url + QStringLiteral("/mein server"), key);
+        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        fixture->storeCredentials(QStringLiteral(" ") + url, key);
+        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        fixture->storeCredentials(QStringLiteral("127.0.0.1:%1").arg(server().port()), key);
+        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        QCOMPARE(server().requests().size(), 0);
+
+        // Read afresh for every request: the repaired settings count at once.
+        fixture->storeCredentials(url, key);
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(server().requests().size(), 1);
+    }
+
+    void oneTrailingSlashIsRemovedAndHeadersAreSet() {
+        const QString url = server().baseURL();
+        fixture->storeCredentials(url + QStringLiteral("/"), server().apiKey());
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        fixture->storeCredentials(url + QStringLiteral("//"), server().apiKey());
+        QCOMPARE(APIRequest::make(probePath).url().toString(), url + QStringLiteral("//api/outgoing"));
+        // Qt's HTTP layer merges the double slash on the wire.
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(paths(server()), (QStringList{"/api/outgoing", "/api/outgoing"}));
+
+        const auto get = server().requests().at(0);
+        QCOMPARE(get.method, QStringLiteral("GET"));
+        QCOMPARE(get.headers.value("x-api-key"), server().apiKey());
+        QVERIFY(!get.headers.contains("content-type"));
+
+        // A wrong key is sent as stored and the server's refusal comes back verbatim.
+        server().clearRequests();
+        fixture->storeCredentials(url, QStringLiteral("falsch"));
+        QCOMPARE(outcome(), QStringLiteral("Server-Fehler 401: Ungültiger oder fehlender API-Key"));
+        QCOMPARE(server().requests().at(0).headers.value("x-api-key"), QStringLiteral("falsch"));
+    }
+
+    void responseCheck() {
+        server().failNext(QString::fromLatin1(probePath), 1, 200, {});
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        server().failNext(QString::fromLatin1(probePath), 1, 200, "[1,2]");
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+
+        // Cut after 200 user-perceived characters: "é" here is two code points
+        // in three bytes, so neither bytes nor UTF-16 units give this text.
+        const QString e = QStringLiteral("e\u0301");
+        const QString page = QStringLiteral("<p>") + e.repeated(300);
+        server().failNext(QString::fromLatin1(probePath), 1, 200, page.toUtf8());
+        QCOMPARE(outcome(),
+                 QStringLiteral("Netzwerk-Fehler: Unerwartete Antwort (kein JSON): <p>") + e.repeated(197));
+        // No whitespace or byte-order mark is skipped before the JSON.
+        server().failNext(QString::fromLatin1(probePath), 1, 200, " {}");
+        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Unerwartete Antwort (kein JSON):  {}"));
+        server().failNext(QString::fromLatin1(probePath), 1, 200, "\xEF\xBB\xBF{}");
+        QVERIFY(outcome().startsWith(QStringLiteral("Netzwerk-Fehler: Unerwartete Antwort (kein JSON): ")));
+
+        server().failNext(QString::fromLatin1(probePath), 1, 403, "forbidden");
+        QCOMPARE(outcome(), QStringLiteral("Server-Fehler 403: forbidden"));
+        // The status is checked first, even when the body is JSON; 500 characters are kept.
+        const QString long500 = QStringLiteral("ä").repeated(499) + QStringLiteral("ü");
+        server().failNext(QString::fromLatin1(probePath), 1, 500, (long500 + QStringLiteral("xyz")).toUtf8());
+        QCOMPARE(outcome(), QStringLiteral("Server-Fehler 500: ") + long500);
+        server().failNext(QString::fromLatin1(probePath), 1, 404, R"({"error":"weg"})");
+        QCOMPARE(outcome(), QStringLiteral(R"(Server-Fehler 404: {"error":"weg"})"));
+        // A body that is not UTF-8 counts as empty text.
+        server().failNext(QString::fromLatin1(probePath), 1, 502, "\xC3\x28 kaputt");
+        QCOMPARE(outcome(), QStringLiteral("Server-Fehler 502: "));
+        server().failNext(QString::fromLatin1(probePath), 1, 200, "<\xC3\x28>");
+        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Unerwartete Antwort (kein JSON): "));
+    }
+
+    void selfSignedCertificateIsAcceptedForAnyHostName() {
+        QVERIFY(server().baseURL().startsWith(QStringLiteral("https://127.0.0.1:")));
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        fixture->storeCredentials(QStringLiteral("https://localhost:%1").arg(server().port()),
+                                  server().apiKey());
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(server().requests().size(), 2);
+    }
+
+    void transportFailuresPassThroughUnwrapped() {
+        server().stop();
+        try {
+            waitForTask(APIRequest::make(probePath).send(QByteArrayLiteral("GET")));
+            QFAIL("a stopped server must not answer");
+        } catch (const PlatformError& error) {
+            QCOMPARE(error.localizedDescription(), QStringLiteral("Connection refused"));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestRequestCore)
+#include "tst_requestcore.moc"
