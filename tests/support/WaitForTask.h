@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QCoroTask>
+#include <exception>
+#include <optional>
+
+// Runs the task to its end in a nested event loop and returns its result or
+// rethrows its exception. QCoro 0.8's own waitFor() drops an exception thrown
+// after the task's first suspension and then waits forever.
+template <typename T> T waitForTask(QCoro::Task<T> task) {
+    std::optional<T> result;
+    std::exception_ptr error;
+    QCoro::waitFor(
+        [](QCoro::Task<T> inner, std::optional<T>* result, std::exception_ptr* error) -> QCoro::Task<> {
+            try {
+                result->emplace(co_await std::move(inner));
+            } catch (...) {
+                *error = std::current_exception();
+            }
+        }(std::move(task), &result, &error));
+    if (error)
+        std::rethrow_exception(error);
+    return std::move(*result);
+}
+
+inline void waitForTask(QCoro::Task<> task) {
+    std::exception_ptr error;
+    QCoro::waitFor([](QCoro::Task<> inner, std::exception_ptr* error) -> QCoro::Task<> {
+        try {
+            co_await std::move(inner);
+        } catch (...) {
+            *error = std::current_exception();
+        }
+    }(std::move(task), &error));
+    if (error)
+        std::rethrow_exception(error);
+}
