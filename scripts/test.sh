@@ -9,8 +9,16 @@ build=${ZANVOLT_BUILD_DIR:-$root/build}
 "$root/scripts/bootstrap.sh"
 
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE="${ZANVOLT_BUILD_TYPE:-Debug}" "${launcher[@]}" >/dev/null
+if command -v ccache >/dev/null; then
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  # Paths relative to the checkout, so another clone of the same sources hits the cache.
+  export CCACHE_BASEDIR="$root" CCACHE_NOHASHDIR=1
+fi
+# Assertions on, optimisation and debug info off: the tests are built often and
+# debug info is most of the compile time of these Qt-heavy sources. Set
+# ZANVOLT_DEBUG_FLAGS="-O0 -g" for a build to debug in.
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+  -DCMAKE_CXX_FLAGS_DEBUG="${ZANVOLT_DEBUG_FLAGS:--O0}" "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvolt-test.XXXXXX")
