@@ -101,6 +101,7 @@ QCoro::Task<> pause(std::chrono::milliseconds duration, QPointer<CancelToken> ca
         co_return;
     QTimer timer;
     timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer); // a coarse timer may end up to 5 % early
     QObject::connect(cancel, &CancelToken::cancelled, &timer, [&timer] { timer.start(0); });
     timer.start(duration);
     co_await timer;
