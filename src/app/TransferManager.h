@@ -152,7 +152,8 @@ private:
     QCoro::Task<> runUpload(QueuedUpload upload, QPointer<CancelToken> cancel, quint64 run);
     void finishRun();
     static QStringList collectOriginalNames(const QList<QUrl>& urls);
-    void sendNotification(const QString& title, const QString& body, const std::optional<QString>& downloadURL);
+    void sendNotification(const QString& title, const QString& body,
+                          const std::optional<QString>& downloadURL);
     void cleanupLegacyKeychainEntries();
     void startPolling();
     QCoro::Task<> pollOnce();

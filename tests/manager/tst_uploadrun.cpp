@@ -6,10 +6,10 @@
 
 #include <QDir>
 #include <QElapsedTimer>
-#include <QRegularExpression>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -95,7 +95,8 @@ private Q_SLOTS:
     }
 
     void singleFileIsSentUnchanged() {
-        const QUrl file = writeFile(files->filePath(QStringLiteral("Bericht \"final\".pdf")), QByteArray(3000, 'x'));
+        const QUrl file =
+            writeFile(files->filePath(QStringLiteral("Bericht \"final\".pdf")), QByteArray(3000, 'x'));
         QSignalSpy zipping(manager.get(), &TransferManager::isZippingChanged);
         manager->uploadFiles({file}, std::nullopt, false);
         waitIdle();
@@ -111,14 +112,15 @@ private Q_SLOTS:
         QCOMPARE(desktop.copiedTexts, QStringList{sent.downloadURL});
         QCOMPARE(desktop.notifications,
                  (QList<RecordingDesktopServices::Notification>{
-                     {QStringLiteral("Upload abgeschlossen"), QStringLiteral("Link kopiert – bereit zum Teilen"),
-                      sent.downloadURL}}));
+                     {QStringLiteral("Upload abgeschlossen"),
+                      QStringLiteral("Link kopiert – bereit zum Teilen"), sent.downloadURL}}));
         QVERIFY(manager->justCompleted());
         QCOMPARE(manager->justCompleted()->fileName, sent.fileName);
         QVERIFY(!manager->errorMessage());
         QCOMPARE(states.first(), QStringLiteral("1 0 [] 0"));
         QCOMPARE(states.value(1), QStringLiteral("1 0 [Hochladen: Bericht _final_.pdf (3 KB)...] 0"));
-        const QRegularExpression finalReport(QStringLiteral(R"(^1 0 \[100% von 3 KB – [0-9.]+ (KB|MB)/s – ca\. 0s\] 1$)"));
+        const QRegularExpression finalReport(
+            QStringLiteral(R"(^1 0 \[100% von 3 KB – [0-9.]+ (KB|MB)/s – ca\. 0s\] 1$)"));
         QVERIFY2(!states.filter(finalReport).isEmpty(), qPrintable(states.join(QLatin1Char('\n'))));
         QCOMPARE(states.last(), QStringLiteral("0 0 [] 0"));
     }
@@ -177,12 +179,14 @@ private Q_SLOTS:
     }
 
     void cancellingStartsTheNextUpload() {
-        const QUrl big = writeFile(files->filePath(QStringLiteral("gross.bin")), QByteArray(11 * 1024 * 1024, 'g'));
+        const QUrl big =
+            writeFile(files->filePath(QStringLiteral("gross.bin")), QByteArray(11 * 1024 * 1024, 'g'));
         const QUrl small = writeFile(files->filePath(QStringLiteral("klein.txt")), "k");
         fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 3, 3000);
         manager->uploadFiles({big}, std::nullopt, false);
         manager->uploadFiles({small}, std::nullopt, false);
-        QTRY_VERIFY_WITH_TIMEOUT(fixture->server().maxInFlight(QStringLiteral("/api/upload-chunk")) > 0, runTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(fixture->server().maxInFlight(QStringLiteral("/api/upload-chunk")) > 0,
+                                 runTimeout);
         // The next upload starts at once and clears the message again: keep every one.
         QStringList messages;
         connect(manager.get(), &TransferManager::errorMessageChanged, this,
@@ -193,7 +197,8 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(messages.contains(QStringLiteral("Upload abgebrochen")), 5000);
         QVERIFY(cancelled.elapsed() < 2000); // aborted, not waiting for the delayed chunk answers
         QTRY_VERIFY_WITH_TIMEOUT(completions(fixture->server()) == 1 && !manager->isUploading(), runTimeout);
-        QCOMPARE(completionBody(fixture->server())[QStringLiteral("name")].toString(), QStringLiteral("klein.txt"));
+        QCOMPARE(completionBody(fixture->server())[QStringLiteral("name")].toString(),
+                 QStringLiteral("klein.txt"));
         // Only the second upload announced itself; the cancelled one stayed quiet.
         QCOMPARE(desktop.notifications.size(), 1);
         QCOMPARE(desktop.notifications.first().title, QStringLiteral("Upload abgeschlossen"));
@@ -208,8 +213,8 @@ private Q_SLOTS:
         waitIdle();
         const QString message = QStringLiteral("Server-Fehler 500: kaputt");
         QCOMPARE(manager->errorMessage(), std::optional<QString>(message));
-        QCOMPARE(desktop.notifications,
-                 (QList<RecordingDesktopServices::Notification>{{QStringLiteral("Upload fehlgeschlagen"), message, {}}}));
+        QCOMPARE(desktop.notifications, (QList<RecordingDesktopServices::Notification>{
+                                            {QStringLiteral("Upload fehlgeschlagen"), message, {}}}));
         QVERIFY(manager->transfers().isEmpty());
         QVERIFY(!manager->justCompleted());
         const QString archive = QStringLiteral("%1/Plan_%2.zip")
@@ -244,8 +249,9 @@ private Q_SLOTS:
             QCOMPARE(desktop.notifications.value(0).body, c.body);
             QCOMPARE(desktop.notifications.value(0).downloadURL, std::optional<QString>(done->downloadURL));
             const QStringList expectedCopy =
-                !c.autoCopy ? QStringList()
-                : c.password ? QStringList{QStringLiteral("Download-Link: %1\nPasswort: %2").arg(done->downloadURL, *c.password)}
+                !c.autoCopy  ? QStringList()
+                : c.password ? QStringList{QStringLiteral("Download-Link: %1\nPasswort: %2")
+                                               .arg(done->downloadURL, *c.password)}
                              : QStringList{done->downloadURL};
             QCOMPARE(desktop.copiedTexts, expectedCopy);
             QCOMPARE(manager->transfers().value(0).password, c.password); // carried into the reloaded list
