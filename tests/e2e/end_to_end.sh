@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# End-to-end check of the real client: zanvolt under Xvfb with a tray host
+# (trayer), a private D-Bus session with gnome-keyring and a notification
+# service (dunst), and the bundled server. Files are handed over as
+# `zanvolt FILE…`; everything is then checked from outside the process.
+#
+# Usage: end_to_end.sh ZANVOLT DEVSERVER [SCREENSHOT.png]
+set -euo pipefail
+
+if [ -z "${ZANVOLT_E2E_INNER:-}" ]; then
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvolt-e2e.XXXXXX")
+  trap 'rm -rf "$scratch"' EXIT
+  mkdir -p "$scratch/home" "$scratch/run" "$scratch/server" "$scratch/files"
+  chmod 700 "$scratch/run"
+  export ZANVOLT_E2E_INNER=1 ZANVOLT_E2E_SCRATCH="$scratch"
+  export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
+  export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
+  export LC_ALL=C.UTF-8
+  unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
+  # Not exec: the trap must still remove the scratch folder.
+  xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- "$0" "$@"
+  exit $?
+fi
+
+zanvolt=$(realpath "$1")
+devserver=$(realpath "$2")
+screenshot=${3:+$(realpath "$3")}
+scratch=$ZANVOLT_E2E_SCRATCH
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$scratch"/*.log; do
+    echo "--- $(basename "$log")" >&2
+    tail -n 20 "$log" >&2
+  done
+  exit 1
+}
+# wait_for SECONDS COMMAND…: polls until COMMAND succeeds.
+wait_for() {
+  local tries=$(($1 * 10))
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+has_bus_name() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    "string:$1" | grep -q 'boolean true'
+}
+
+# The desktop around the client.
+printf zanvolt-e2e | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+  >"$scratch/notifications.log" 2>&1 &
+pids+=($!)
+dunst >"$scratch/dunst.log" 2>&1 &
+pids+=($!)
+trayer --edge top --align right --widthtype request --height 24 --expand false >"$scratch/trayer.log" 2>&1 &
+pids+=($!)
+wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
+wait_for 10 xwininfo -name panel || fail "trayer did not start"
+
+# The bundled server on a free port, and its URL and key as the client's credentials.
+"$devserver" --port 0 --data "$scratch/server" >"$scratch/server.log" 2>&1 &
+pids+=($!)
+wait_for 10 grep -q '^API-Key: ' "$scratch/server.log" || fail "the bundled server did not start"
+url=$(sed -n 's/^Zanvolt-Testserver läuft: //p' "$scratch/server.log")
+key=$(sed -n 's/^API-Key: //p' "$scratch/server.log")
+printf '{"serverURL":"%s","apiKey":"%s"}' "$url" "$key" |
+  secret-tool store --label=Zanvolt service com.zanvolt.Zanvolt account credentials
+
+# Two files and a folder: the client packs them into one archive.
+files=$scratch/files
+printf 'Prüfbericht – Seite 1\n' >"$files/Prüfbericht Ä.txt"
+head -c 6000000 /dev/urandom >"$files/messung.bin" # more than one chunk
+mkdir -p "$files/Anhänge/tief"
+printf 'unten\n' >"$files/Anhänge/tief/notiz.txt"
+today=$(date +%d-%m-%Y)
+cd "$files"
+"$zanvolt" "Prüfbericht Ä.txt" messung.bin Anhänge >"$scratch/zanvolt.log" 2>&1 &
+pids+=($!)
+client=$!
+
+history=$HOME/.zanvolt/history.json
+uploaded() { kill -0 "$client" || return 2; grep -q '"downloadURL"' "$history"; }
+wait_for 60 uploaded || fail "no upload reached the history"
+link=$(grep -m1 -oE '"downloadURL": "[^"]+"' "$history" | cut -d'"' -f4)
+code=$(grep -m1 -oE '"code": "[^"]+"' "$history" | cut -d'"' -f4)
+echo "uploaded: $link"
+
+# The server stored the archive with every item, byte for byte.
+stored=("$scratch/server/transfers/$code"/*)
+[ ${#stored[@]} -eq 1 ] && [ -f "${stored[0]}" ] || fail "the server holds no single file for $code"
+archive=$(basename "${stored[0]}")
+[ "$archive" = "Prüfbericht Ä_$today.zip" ] || fail "archive named $archive"
+listing=$(unzip -Z1 "${stored[0]}" | sort | tr '\n' '|')
+[ "$listing" = "Anhänge/|Anhänge/tief/|Anhänge/tief/notiz.txt|Prüfbericht Ä.txt|messung.bin|" ] ||
+  fail "archive lists $listing"
+unzip -p "${stored[0]}" messung.bin | cmp - "$files/messung.bin" || fail "messung.bin differs"
+unzip -p "${stored[0]}" "Prüfbericht Ä.txt" | cmp - "$files/Prüfbericht Ä.txt" || fail "Prüfbericht differs"
+
+# The history: the transfer, its original names, no password, no key.
+grep -q '"originalFileNames": \[' "$history" || fail "history lacks originalFileNames"
+grep -q '"hasPassword": false' "$history" || fail "history lacks hasPassword"
+[ "$(stat -c %a "$history")" = 600 ] || fail "history.json is not private"
+
+# The link on the X clipboard, and the notification.
+wait_for 5 sh -c "[ \"\$(xclip -o -selection clipboard)\" = '$link' ]" ||
+  fail "clipboard holds '$(xclip -o -selection clipboard 2>&1)'"
+wait_for 5 grep -q 'string "Upload abgeschlossen"' "$scratch/notifications.log" || fail "no notification"
+grep -q 'string "Link kopiert – bereit zum Teilen"' "$scratch/notifications.log" ||
+  fail "notification body differs"
+
+# Secrets and files: the key lives only in the keyring (encrypted), the
+# temporary archive is gone, the private folders are private.
+leaks=$(grep -rlF -- "$key" "$HOME" "$XDG_RUNTIME_DIR" 2>/dev/null || true)
+[ -z "$leaks" ] || fail "API key found in $leaks"
+private=$XDG_RUNTIME_DIR/zanvolt
+[ "$(ls -A "$private")" = instance.socket ] || fail "temporary folder holds: $(ls -A "$private")"
+[ "$(stat -c %a "$private")" = 700 ] || fail "temporary folder is not private"
+[ "$(stat -c %A "$private/instance.socket")" = srwx------ ] || fail "the instance socket is not private"
+
+# The tray icon sits in the tray host; a click on it opens the panel.
+kill -0 "$client" || fail "the client exited"
+tray=$(xwininfo -name panel | sed -n 's/^xwininfo: Window id: \(0x[0-9a-f]*\).*/\1/p')
+icon=$(xwininfo -tree -id "$tray" | grep '("zanvolt" "Zanvolt")') || fail "no Zanvolt icon in the tray"
+read -r w h x y < <(sed -E 's/.* ([0-9]+)x([0-9]+)\+-?[0-9]+\+-?[0-9]+ +\+(-?[0-9]+)\+(-?[0-9]+).*/\1 \2 \3 \4/' <<<"$icon")
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+panel_window() { xdotool search --onlyvisible --name '^Zanvolt$' | while read -r id; do
+  xwininfo -id "$id" | awk -v id="$id" '/Width:/ { w = $2 } END { if (w >= 320) print id }'
+done | head -n1; }
+wait_for 5 sh -c "[ -n \"\$($(declare -f panel_window); panel_window)\" ]" || fail "a click on the tray icon opened no panel"
+panel=$(panel_window)
+sleep 0.5 # let the panel paint before it is photographed
+if [ -n "$screenshot" ]; then
+  xwd -silent -id "$panel" | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot"
+  [ -s "$screenshot" ] || fail "no screenshot written"
+  echo "panel screenshot: $screenshot ($(file -b "$screenshot"))"
+fi
+
+# Escape hides the panel again; quitting leaves the client's process alone until then.
+xdotool key --window "$panel" Escape
+wait_for 5 sh -c "! xwininfo -id $panel | grep -q IsViewable" || fail "Escape did not hide the panel"
+kill -0 "$client" || fail "the client exited"
+echo "end-to-end check passed"
