@@ -19,11 +19,6 @@
 #include <functional>
 
 namespace {
-QColor faded(QColor color, qreal opacity) {
-    color.setAlphaF(color.alphaF() * opacity);
-    return color;
-}
-
 QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
     auto* label = new QLabel;
     label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
@@ -134,7 +129,7 @@ QWidget* EmpfangenTabView::buildErrorLine() {
     m_errorLine->setObjectName(QStringLiteral("errorLine"));
     m_errorLine->setAttribute(Qt::WA_StyledBackground);
     m_errorLine->setStyleSheet(QStringLiteral("QWidget#errorLine { background: %1; }")
-                                   .arg(Style::css(faded(Style::orange(), 0.10))));
+                                   .arg(Style::css(Style::faded(Style::orange(), 0.10))));
     auto* row = new QHBoxLayout(m_errorLine);
     row->setContentsMargins(16, 6, 16, 6);
     row->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle"), Style::orange(), 14), 0,
@@ -189,10 +184,11 @@ QWidget* EmpfangenTabView::buildList() {
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget;
-    m_rowsLayout = new QVBoxLayout(content);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
+    auto* rowsLayout = new QVBoxLayout(content);
+    rowsLayout->setContentsMargins(0, 0, 0, 0);
+    rowsLayout->setSpacing(0);
+    rowsLayout->addStretch(1);
+    m_rows.emplace(rowsLayout);
     m_list->setWidget(content);
     return m_list;
 }
@@ -246,10 +242,7 @@ void EmpfangenTabView::updateError() {
 }
 
 QList<IncomingRowView*> EmpfangenTabView::rows() const {
-    QList<IncomingRowView*> rows;
-    for (const Entry& entry : m_entries)
-        rows << entry.row;
-    return rows;
+    return m_rows->rows();
 }
 
 void EmpfangenTabView::confirmAndDelete(const IncomingUpload& upload) {
@@ -261,7 +254,7 @@ void EmpfangenTabView::confirmAndDelete(const IncomingUpload& upload) {
         m_manager->deleteIncoming(upload);
 }
 
-EmpfangenTabView::Entry EmpfangenTabView::makeEntry(const IncomingUpload& upload) {
+IncomingRowView* EmpfangenTabView::makeRow(const IncomingUpload& upload) {
     auto* row = new IncomingRowView(upload);
     connect(row, &IncomingRowView::downloadRequested, this, [this, row] {
         startDetached(m_manager, [upload = row->upload()](TransferManager& manager) {
@@ -277,58 +270,15 @@ EmpfangenTabView::Entry EmpfangenTabView::makeEntry(const IncomingUpload& upload
         const IncomingUpload upload = row->upload();
         confirmAndDelete(upload);
     });
-    auto* divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    divider->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(faded(Style::secondary(), 0.3))));
-    return {row, divider};
+    return row;
 }
 
 void EmpfangenTabView::syncRows() {
     const QList<IncomingUpload> uploads = m_manager->incomingUploads();
-    QHash<QString, Entry> existing;
-    for (const Entry& entry : std::as_const(m_entries))
-        existing.insert(entry.row->upload().token, entry);
-
-    QList<Entry> next;
-    next.reserve(uploads.size());
-    for (const IncomingUpload& upload : uploads) {
-        const auto it = existing.find(upload.token);
-        if (it != existing.end()) {
-            it->row->setUpload(upload);
-            next << *it;
-            existing.erase(it);
-        } else {
-            next << makeEntry(upload);
-        }
-    }
-    // A row may be the sender of the signal that led here (its delete button): it goes later.
-    for (const Entry& gone : std::as_const(existing)) {
-        m_rowsLayout->removeWidget(gone.row);
-        m_rowsLayout->removeWidget(gone.divider);
-        gone.row->hide();
-        gone.divider->hide();
-        gone.row->deleteLater();
-        gone.divider->deleteLater();
-    }
-    QList<IncomingRowView*> seated, wanted;
-    for (const Entry& entry : std::as_const(m_entries))
-        if (!existing.contains(entry.row->upload().token))
-            seated << entry.row;
-    for (const Entry& entry : std::as_const(next))
-        wanted << entry.row;
-    if (seated != wanted) {
-        // Re-seating widgets in the layout is cheap; only new tokens made new rows above.
-        for (const Entry& entry : std::as_const(next)) {
-            m_rowsLayout->removeWidget(entry.row);
-            m_rowsLayout->removeWidget(entry.divider);
-        }
-        for (qsizetype i = 0; i < next.size(); ++i) {
-            m_rowsLayout->insertWidget(int(2 * i), next[i].row);
-            m_rowsLayout->insertWidget(int(2 * i + 1), next[i].divider);
-        }
-    }
-    m_entries = next;
+    m_rows->sync(
+        uploads, [](const IncomingUpload& upload) { return upload.token; },
+        [](IncomingRowView* row, const IncomingUpload& upload) { row->setUpload(upload); },
+        [this](const IncomingUpload& upload) { return makeRow(upload); });
 
     const bool empty = uploads.isEmpty();
     m_emptyView->setVisible(empty);

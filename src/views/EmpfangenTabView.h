@@ -1,8 +1,11 @@
 #pragma once
 
+#include "KeyedRowList.h"
+
 #include <QList>
 #include <QPointer>
 #include <QWidget>
+#include <optional>
 
 class ElidedLabel;
 class IncomingRowView;
@@ -34,11 +37,6 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    struct Entry {
-        IncomingRowView* row;
-        QFrame* divider;
-    };
-
     QWidget* buildNotConfigured();
     QWidget* buildDownloadLine();
     QWidget* buildErrorLine();
@@ -51,7 +49,7 @@ private:
     void updateDownload();
     void updateError();
     void syncRows();
-    Entry makeEntry(const IncomingUpload& upload);
+    IncomingRowView* makeRow(const IncomingUpload& upload);
 
     QPointer<TransferManager> m_manager;
 
@@ -64,6 +62,5 @@ private:
     ElidedLabel* m_errorText;
     QWidget* m_emptyView;
     QScrollArea* m_list;
-    QVBoxLayout* m_rowsLayout;
-    QList<Entry> m_entries;
+    std::optional<KeyedRowList<IncomingRowView, QString>> m_rows;
 };

@@ -1,29 +1,21 @@
 #include "IncomingRowView.h"
 
+#include "CopiedOverlay.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
 #include "Style.h"
 
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
-#include <QPropertyAnimation>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-std::chrono::milliseconds copiedOverlayDuration{2000};
 
 constexpr int title3Icon = 18;
 constexpr int captionIcon = 13;
 constexpr int caption2Icon = 12;
-
-QColor faded(QColor color, qreal opacity) {
-    color.setAlphaF(color.alphaF() * opacity);
-    return color;
-}
 
 QToolButton* symbolButton(const QString& tooltip, int iconSize, const QString& accessibleName = {}) {
     auto* button = new QToolButton;
@@ -35,13 +27,6 @@ QToolButton* symbolButton(const QString& tooltip, int iconSize, const QString& a
     button->setAccessibleName(accessibleName.isEmpty() ? tooltip : accessibleName);
     button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
     return button;
-}
-
-QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
-    auto* label = new QLabel;
-    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
-    label->setFixedSize(size, size);
-    return label;
 }
 
 template <typename Label = QLabel>
@@ -152,7 +137,7 @@ void IncomingRowView::buildMainLine(QVBoxLayout* layout) {
 
     auto* remove = symbolButton(QStringLiteral("Vom Server löschen"), caption2Icon);
     remove->setObjectName(QStringLiteral("deleteButton"));
-    remove->setIcon(Style::icon(QStringLiteral("trash"), faded(Style::secondary(), 0.6)));
+    remove->setIcon(Style::icon(QStringLiteral("trash"), Style::faded(Style::secondary(), 0.6)));
     connect(remove, &QToolButton::clicked, this, &IncomingRowView::deleteRequested);
     buttons->addWidget(remove);
 
@@ -166,33 +151,7 @@ void IncomingRowView::buildMainLine(QVBoxLayout* layout) {
     buttons->addWidget(m_expandButton);
     line->addLayout(buttons);
 
-    buildOverlay();
     layout->addWidget(m_mainLine);
-}
-
-void IncomingRowView::buildOverlay() {
-    m_overlay = new QWidget(m_mainLine);
-    m_overlay->setObjectName(QStringLiteral("copiedOverlay"));
-    m_overlay->setAttribute(Qt::WA_StyledBackground);
-    m_overlay->setStyleSheet(QStringLiteral("QWidget#copiedOverlay { background: %1; border-radius: 6px; }")
-                                 .arg(Style::css(faded(Style::green(), 0.85))));
-    auto* overlayLayout = new QHBoxLayout(m_overlay);
-    overlayLayout->setSpacing(6);
-    overlayLayout->addStretch(1);
-    overlayLayout->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), Qt::white, captionIcon));
-    auto* copied = styledLabel(Style::Text::Caption, Qt::white, QFont::Medium);
-    setText(copied, QStringLiteral("Link kopiert"));
-    overlayLayout->addWidget(copied);
-    overlayLayout->addStretch(1);
-    auto* opacity = new QGraphicsOpacityEffect(m_overlay);
-    m_overlay->setGraphicsEffect(opacity);
-    m_overlayFade = new QPropertyAnimation(opacity, "opacity", this);
-    m_overlayFade->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(m_overlayFade, &QPropertyAnimation::finished, this, [this] {
-        if (!m_showCopied)
-            m_overlay->hide();
-    });
-    m_overlay->hide();
 }
 
 QString IncomingRowView::headlineText(const IncomingUpload& upload) {
@@ -209,7 +168,7 @@ bool IncomingRowView::hasExpandableContent(const IncomingUpload& upload) {
 }
 
 void IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds duration) {
-    copiedOverlayDuration = duration;
+    CopiedOverlay::setDuration(duration);
 }
 
 void IncomingRowView::setUpload(const IncomingUpload& upload) {
@@ -245,7 +204,7 @@ void IncomingRowView::refresh() {
         u.isDownloaded ? QStringLiteral("Erneut herunterladen") : QStringLiteral("Dateien herunterladen");
     m_downloadButton->setToolTip(downloadTip);
     m_downloadButton->setAccessibleName(downloadTip);
-    m_copyButton->setIcon(m_showCopied ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
+    m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
 
     const bool expandable = hasExpandableContent(u);
@@ -292,9 +251,7 @@ void IncomingRowView::rebuildFileRows() {
 bool IncomingRowView::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_mainLine)
         return QWidget::eventFilter(watched, event);
-    if (event->type() == QEvent::Resize) {
-        m_overlay->setGeometry(m_mainLine->rect());
-    } else if (event->type() == QEvent::MouseButtonRelease) {
+    if (event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_mainLine->rect().contains(mouse->position().toPoint())) {
             copyLinkAction();
@@ -306,24 +263,10 @@ bool IncomingRowView::eventFilter(QObject* watched, QEvent* event) {
 
 void IncomingRowView::copyLinkAction() {
     Q_EMIT copyLinkRequested();
-    setShowCopied(true);
-    // A second press starts a second timer; the first one still ends the overlay.
-    QTimer::singleShot(copiedOverlayDuration, this, [this] { setShowCopied(false); });
-}
-
-void IncomingRowView::setShowCopied(bool value) {
-    if (value == m_showCopied)
-        return;
-    m_showCopied = value;
-    m_overlayFade->stop();
-    m_overlayFade->setDuration(value ? 200 : 300);
-    m_overlayFade->setStartValue(value ? 0.0 : 1.0);
-    m_overlayFade->setEndValue(value ? 1.0 : 0.0);
-    if (value) {
-        m_overlay->setGeometry(m_mainLine->rect());
-        m_overlay->raise();
-        m_overlay->show();
+    // Built on first use: most rows never show it.
+    if (!m_overlay) {
+        m_overlay = new CopiedOverlay(m_mainLine);
+        connect(m_overlay, &CopiedOverlay::showingChanged, this, &IncomingRowView::refresh);
     }
-    m_overlayFade->start();
-    refresh();
+    m_overlay->flash();
 }

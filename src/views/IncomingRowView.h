@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CopiedOverlay.h"
 #include "IncomingUpload.h"
 
 #include <QWidget>
@@ -7,7 +8,6 @@
 
 class ElidedLabel;
 class QLabel;
-class QPropertyAnimation;
 class QToolButton;
 class QVBoxLayout;
 
@@ -26,7 +26,7 @@ public:
     void setUpload(const IncomingUpload& upload);
 
     bool isExpanded() const { return m_isExpanded; }
-    bool showCopied() const { return m_showCopied; }
+    bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
 
     // No files: the customer's name; one: its name; more: the first name and " (+N)".
     static QString headlineText(const IncomingUpload& upload);
@@ -49,14 +49,11 @@ protected:
 
 private:
     void buildMainLine(QVBoxLayout* layout);
-    void buildOverlay();
     void refresh();
     void rebuildFileRows();
-    void setShowCopied(bool value);
 
     IncomingUpload m_upload;
     bool m_isExpanded = false;
-    bool m_showCopied = false;
 
     QWidget* m_mainLine;
     QLabel* m_dot;
@@ -69,8 +66,7 @@ private:
     QToolButton* m_downloadButton;
     QToolButton* m_copyButton;
     QToolButton* m_expandButton;
-    QWidget* m_overlay;
-    QPropertyAnimation* m_overlayFade;
+    CopiedOverlay* m_overlay = nullptr;
 
     QWidget* m_details;
     ElidedLabel* m_message;

@@ -277,10 +277,11 @@ QWidget* SendenTabView::buildList() {
     m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     auto* content = new QWidget;
-    m_rowsLayout = new QVBoxLayout(content);
-    m_rowsLayout->setContentsMargins(0, 0, 14, 0);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch(1);
+    auto* rowsLayout = new QVBoxLayout(content);
+    rowsLayout->setContentsMargins(0, 0, 14, 0);
+    rowsLayout->setSpacing(0);
+    rowsLayout->addStretch(1);
+    m_rows.emplace(rowsLayout);
     m_list->setWidget(content);
     return m_list;
 }
@@ -344,17 +345,10 @@ void SendenTabView::updateChoice() {
 }
 
 QList<TransferRowView*> SendenTabView::rows() const {
-    return rowsOf(m_entries);
+    return m_rows->rows();
 }
 
-QList<TransferRowView*> SendenTabView::rowsOf(const QList<Entry>& entries) {
-    QList<TransferRowView*> rows;
-    for (const Entry& entry : entries)
-        rows << entry.row;
-    return rows;
-}
-
-SendenTabView::Entry SendenTabView::makeEntry(const TransferItem& transfer) {
+TransferRowView* SendenTabView::makeRow(const TransferItem& transfer) {
     auto* row = new TransferRowView(transfer, m_manager, m_desktop);
     connect(row, &TransferRowView::copyLinkRequested, this, [this, row] {
         if (m_manager)
@@ -369,56 +363,12 @@ SendenTabView::Entry SendenTabView::makeEntry(const TransferItem& transfer) {
         if (m_manager)
             m_manager->deleteTransfer(row->transfer());
     });
-    auto* divider = new QFrame;
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Plain);
-    Style::setTextColor(divider, Style::faded(Style::secondary(), 0.3));
-    return {row, divider};
+    return row;
 }
 
 void SendenTabView::syncRows() {
-    const QList<TransferItem> items = m_manager->transfers();
-    QHash<QUuid, Entry> existing;
-    for (const Entry& entry : std::as_const(m_entries))
-        existing.insert(entry.row->transfer().id, entry);
-
-    QList<Entry> next;
-    next.reserve(items.size());
-    for (const TransferItem& item : items) {
-        const auto it = existing.find(item.id);
-        if (it != existing.end()) {
-            it->row->setTransfer(item);
-            next << *it;
-            existing.erase(it);
-        } else {
-            next << makeEntry(item);
-        }
-    }
-    // A row may be the sender of the signal that led here (its delete button): it goes later.
-    for (const Entry& gone : std::as_const(existing)) {
-        m_rowsLayout->removeWidget(gone.row);
-        m_rowsLayout->removeWidget(gone.divider);
-        gone.row->hide();
-        gone.divider->hide();
-        gone.row->deleteLater();
-        gone.divider->deleteLater();
-    }
-
-    QList<TransferRowView*> surviving;
-    for (const Entry& entry : std::as_const(m_entries)) {
-        if (!existing.contains(entry.row->transfer().id))
-            surviving << entry.row;
-    }
-    if (surviving != rowsOf(next)) {
-        // Moving widgets inside the layout is cheap; only new ids made new rows above.
-        for (const Entry& entry : std::as_const(next)) {
-            m_rowsLayout->removeWidget(entry.row);
-            m_rowsLayout->removeWidget(entry.divider);
-        }
-        for (qsizetype i = 0; i < next.size(); ++i) {
-            m_rowsLayout->insertWidget(int(2 * i), next[i].row);
-            m_rowsLayout->insertWidget(int(2 * i + 1), next[i].divider);
-        }
-    }
-    m_entries = next;
+    m_rows->sync(
+        m_manager->transfers(), [](const TransferItem& item) { return item.id; },
+        [](TransferRowView* row, const TransferItem& item) { row->setTransfer(item); },
+        [this](const TransferItem& item) { return makeRow(item); });
 }

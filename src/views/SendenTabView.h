@@ -1,8 +1,12 @@
 #pragma once
 
+#include "KeyedRowList.h"
+
 #include <QList>
 #include <QPointer>
+#include <QUuid>
 #include <QWidget>
+#include <optional>
 
 class DesktopServices;
 struct TransferItem;
@@ -29,11 +33,6 @@ public:
     QList<TransferRowView*> rows() const;
 
 private:
-    struct Entry {
-        TransferRowView* row;
-        QFrame* divider;
-    };
-
     QWidget* buildBanner();
     QWidget* buildProgress();
     QWidget* buildError();
@@ -47,8 +46,7 @@ private:
     void updateError();
     void updateChoice();
     void syncRows();
-    Entry makeEntry(const TransferItem& transfer);
-    static QList<TransferRowView*> rowsOf(const QList<Entry>& entries);
+    TransferRowView* makeRow(const TransferItem& transfer);
 
     QPointer<TransferManager> m_manager;
     DesktopServices* m_desktop;
@@ -69,6 +67,5 @@ private:
 
     QWidget* m_hint;
     QScrollArea* m_list;
-    QVBoxLayout* m_rowsLayout;
-    QList<Entry> m_entries;
+    std::optional<KeyedRowList<TransferRowView, QUuid>> m_rows;
 };

@@ -1,6 +1,7 @@
 #include "TransferRowView.h"
 
 #include "AlertDialog.h"
+#include "CopiedOverlay.h"
 #include "DesktopServices.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
@@ -9,20 +10,17 @@
 #include "TransferManager.h"
 
 #include <QContextMenuEvent>
-#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QPropertyAnimation>
 #include <QScrollArea>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
-std::chrono::milliseconds copiedOverlayDuration{2000};
 std::chrono::milliseconds passwordCopiedDuration{1500};
 
 constexpr int bodyIcon = 16;
@@ -185,31 +183,6 @@ void TransferRowView::buildMainLine(QVBoxLayout* layout) {
     layout->addWidget(m_mainLine);
 }
 
-// Built on first use: most rows never show it.
-void TransferRowView::buildOverlay() {
-    m_overlay = new QWidget(m_mainLine);
-    m_overlay->setObjectName(QStringLiteral("copiedOverlay"));
-    m_overlay->setAttribute(Qt::WA_StyledBackground);
-    m_overlay->setStyleSheet(QStringLiteral("QWidget#copiedOverlay { background: %1; border-radius: 6px; }")
-                                 .arg(Style::css(Style::faded(Style::green(), 0.85))));
-    auto* overlayLayout = new QHBoxLayout(m_overlay);
-    overlayLayout->setSpacing(6);
-    overlayLayout->addStretch(1);
-    overlayLayout->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), Qt::white, captionIcon));
-    auto* copied = textLabel(Style::Text::Caption, Qt::white, QFont::Medium);
-    setText(copied, QStringLiteral("Link kopiert"));
-    overlayLayout->addWidget(copied);
-    overlayLayout->addStretch(1);
-    auto* opacity = new QGraphicsOpacityEffect(m_overlay);
-    m_overlay->setGraphicsEffect(opacity);
-    m_overlayFade = new QPropertyAnimation(opacity, "opacity", this);
-    m_overlayFade->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(m_overlayFade, &QPropertyAnimation::finished, this, [this] {
-        if (!m_showCopied)
-            m_overlay->hide();
-    });
-}
-
 void TransferRowView::buildPasswordLine(QVBoxLayout* layout) {
     m_passwordLine = new QWidget;
     m_passwordLine->setObjectName(QStringLiteral("passwordLine"));
@@ -264,7 +237,7 @@ void TransferRowView::buildLoadingLine(QVBoxLayout* layout) {
 }
 
 void TransferRowView::setCopiedOverlayDuration(std::chrono::milliseconds duration) {
-    copiedOverlayDuration = duration;
+    CopiedOverlay::setDuration(duration);
 }
 
 void TransferRowView::setPasswordCopiedDuration(std::chrono::milliseconds duration) {
@@ -326,7 +299,7 @@ void TransferRowView::refresh() {
         lineTexts << m_downloaded->fullText();
     m_mainLine->setAccessibleName(lineTexts.join(QLatin1Char(' ')));
 
-    m_copyButton->setIcon(m_showCopied ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
+    m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
     m_expandButton->setVisible(!t.originalFileNames.isEmpty());
     m_expandButton->setIcon(Style::icon(
@@ -371,10 +344,6 @@ bool TransferRowView::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_mainLine)
         return QWidget::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::Resize:
-        if (m_overlay)
-            m_overlay->setGeometry(m_mainLine->rect());
-        break;
     case QEvent::MouseButtonRelease: {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::LeftButton && m_mainLine->rect().contains(mouse->position().toPoint())) {
@@ -394,28 +363,12 @@ bool TransferRowView::eventFilter(QObject* watched, QEvent* event) {
 
 void TransferRowView::copyLinkAction() {
     Q_EMIT copyLinkRequested();
-    setShowCopied(true);
-    // A second press starts a second timer; the first one still ends the overlay.
-    QTimer::singleShot(copiedOverlayDuration, this, [this] { setShowCopied(false); });
-}
-
-void TransferRowView::setShowCopied(bool value) {
-    if (value == m_showCopied)
-        return;
-    m_showCopied = value;
-    if (!m_overlay)
-        buildOverlay();
-    m_overlayFade->stop();
-    m_overlayFade->setDuration(value ? 200 : 300);
-    m_overlayFade->setStartValue(value ? 0.0 : 1.0);
-    m_overlayFade->setEndValue(value ? 1.0 : 0.0);
-    if (value) {
-        m_overlay->setGeometry(m_mainLine->rect());
-        m_overlay->raise();
-        m_overlay->show();
+    // Built on first use: most rows never show it.
+    if (!m_overlay) {
+        m_overlay = new CopiedOverlay(m_mainLine);
+        connect(m_overlay, &CopiedOverlay::showingChanged, this, &TransferRowView::refresh);
     }
-    m_overlayFade->start();
-    refresh();
+    m_overlay->flash();
 }
 
 void TransferRowView::copyPasswordFromLine() {

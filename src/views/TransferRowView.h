@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CopiedOverlay.h"
 #include "TransferItem.h"
 
 #include <QPointer>
@@ -11,7 +12,6 @@ class ElidedLabel;
 class FileTypeIcon;
 class QLabel;
 class QMenu;
-class QPropertyAnimation;
 class QScrollArea;
 class QToolButton;
 class QVBoxLayout;
@@ -34,7 +34,7 @@ public:
     // states stay as they are.
     void setTransfer(const TransferItem& transfer);
 
-    bool showCopied() const { return m_showCopied; }
+    bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
     bool isExpanded() const { return m_isExpanded; }
     bool passwordVisible() const { return m_passwordVisible; }
     bool isLoadingPassword() const { return m_isLoadingPassword; }
@@ -64,13 +64,11 @@ protected:
 
 private:
     void buildMainLine(QVBoxLayout* layout);
-    void buildOverlay();
     void buildPasswordLine(QVBoxLayout* layout);
     void buildLoadingLine(QVBoxLayout* layout);
     void rebuildPasswordMenu();
     void rebuildFileList();
     void refresh();
-    void setShowCopied(bool value);
     void copyPasswordFromLine();
     void runPasswordRequest(bool generate);
 
@@ -78,7 +76,6 @@ private:
     QPointer<TransferManager> m_manager;
     DesktopServices* m_desktop;
 
-    bool m_showCopied = false;
     bool m_isExpanded = false;
     bool m_passwordVisible = false;
     bool m_isLoadingPassword = false;
@@ -97,8 +94,7 @@ private:
     QToolButton* m_copyButton;
     QToolButton* m_expandButton;
     QMenu* m_contextMenu;
-    QWidget* m_overlay = nullptr;
-    QPropertyAnimation* m_overlayFade = nullptr;
+    CopiedOverlay* m_overlay = nullptr;
 
     QWidget* m_passwordLine;
     QLabel* m_password;

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "Style.h"
+
+#include <QFrame>
+#include <QHash>
+#include <QList>
+#include <QVBoxLayout>
+
+// One row widget per record, each with a divider below it, kept in a layout in
+// the records' order. A refresh updates the rows of records that stay in place,
+// so their state (overlays, running downloads, focus) survives it; only new
+// keys make new rows.
+template <typename Row, typename Key> class KeyedRowList {
+public:
+    explicit KeyedRowList(QVBoxLayout* layout) : m_layout(layout) {}
+
+    QList<Row*> rows() const {
+        QList<Row*> rows;
+        rows.reserve(m_entries.size());
+        for (const Entry& entry : m_entries)
+            rows << entry.row;
+        return rows;
+    }
+
+    // keyOf(record) -> Key; update(Row*, record) refreshes a kept row; make(record) -> Row* builds one.
+    template <typename Record, typename KeyOf, typename Update, typename Make>
+    void sync(const QList<Record>& records, KeyOf keyOf, Update update, Make make) {
+        QHash<Key, Entry> existing;
+        for (const Entry& entry : std::as_const(m_entries))
+            existing.insert(entry.key, entry);
+
+        QList<Entry> next;
+        next.reserve(records.size());
+        for (const Record& record : records) {
+            const Key key = keyOf(record);
+            const auto it = existing.find(key);
+            if (it != existing.end()) {
+                update(it->row, record);
+                next << *it;
+                existing.erase(it);
+            } else {
+                next << Entry{make(record), divider(), key};
+            }
+        }
+        // A row may be the sender of the signal that led here (its delete button): it goes later.
+        for (const Entry& gone : std::as_const(existing)) {
+            for (QWidget* widget : {static_cast<QWidget*>(gone.row), static_cast<QWidget*>(gone.divider)}) {
+                m_layout->removeWidget(widget);
+                widget->hide();
+                widget->deleteLater();
+            }
+        }
+
+        QList<Row*> seated, wanted;
+        for (const Entry& entry : std::as_const(m_entries))
+            if (!existing.contains(entry.key))
+                seated << entry.row;
+        for (const Entry& entry : std::as_const(next))
+            wanted << entry.row;
+        if (seated != wanted) {
+            // Re-seating widgets in the layout is cheap.
+            for (const Entry& entry : std::as_const(next)) {
+                m_layout->removeWidget(entry.row);
+                m_layout->removeWidget(entry.divider);
+            }
+            for (qsizetype i = 0; i < next.size(); ++i) {
+                m_layout->insertWidget(int(2 * i), next[i].row);
+                m_layout->insertWidget(int(2 * i + 1), next[i].divider);
+            }
+        }
+        m_entries = next;
+    }
+
+private:
+    struct Entry {
+        Row* row;
+        QFrame* divider;
+        Key key;
+    };
+
+    static QFrame* divider() {
+        auto* line = new QFrame;
+        line->setFrameShape(QFrame::HLine);
+        line->setFrameShadow(QFrame::Plain);
+        Style::setTextColor(line, Style::faded(Style::secondary(), 0.3));
+        return line;
+    }
+
+    QVBoxLayout* m_layout;
+    QList<Entry> m_entries;
+};
