@@ -54,6 +54,23 @@ bool appendFile(int target, const QString& sourcePath) {
     return ok;
 }
 
+// A chunk folder's joined file is named after the number of chunks it holds: "joined-<n>".
+struct Joined {
+    QString path;
+    qint64 chunks = 0;
+};
+
+Joined findJoined(const QString& dir) {
+    const QStringList found = QDir(dir).entryList({QStringLiteral("joined-*")}, QDir::Files);
+    if (found.isEmpty())
+        return {};
+    return {dir + u'/' + found.first(), found.first().mid(7).toLongLong()};
+}
+
+QString chunkPath(const QString& dir, qint64 index) {
+    return dir + QStringLiteral("/%1.chunk").arg(index);
+}
+
 } // namespace
 
 UploadEndpoints::UploadEndpoints(ServerStore& store, std::function<QString()> publicBaseURL)
@@ -148,11 +165,47 @@ void UploadEndpoints::uploadChunk(ServerExchange& exchange) {
     if (!index || !total || *total < 1 || *total > maxChunks || *index >= *total)
         return reject(400, QStringLiteral("Ungültige Teilnummer"));
     const QString dir = chunkDir(uploadDir, *fileName);
-    const QString target = dir + QStringLiteral("/%1.chunk").arg(*index);
+    const QString target = chunkPath(dir, *index);
     if (!QDir().mkpath(dir) ||
         std::rename(QFile::encodeName(writer.path()).constData(), QFile::encodeName(target).constData()) != 0)
         return reject(500, QStringLiteral("Teil konnte nicht gespeichert werden"));
+    {
+        const std::lock_guard lock(joinMutex_);
+        absorbChunks(dir, *total);
+    }
     exchange.json(200, QJsonObject{{"status", "ok"}, {"chunkIndex", *index}});
+}
+
+void UploadEndpoints::absorbChunks(const QString& dir, qint64 totalChunks) {
+    if (!QFileInfo(dir).isDir())
+        return; // claimed by a completion meanwhile
+    Joined joined = findJoined(dir);
+    if (joined.path.isEmpty()) {
+        if (!QFile::rename(chunkPath(dir, 0), dir + QStringLiteral("/joined-1")))
+            return;
+        joined = {dir + QStringLiteral("/joined-1"), 1};
+    }
+    if (joined.chunks >= totalChunks || !QFileInfo::exists(chunkPath(dir, joined.chunks)))
+        return;
+    // Not O_APPEND: copy_file_range refuses such targets; the offset is moved to the end instead.
+    const int file = ::open(QFile::encodeName(joined.path).constData(), O_WRONLY | O_CLOEXEC);
+    if (file < 0 || ::lseek(file, 0, SEEK_END) < 0) {
+        if (file >= 0)
+            ::close(file);
+        return;
+    }
+    qint64 chunks = joined.chunks;
+    for (; chunks < totalChunks && QFileInfo::exists(chunkPath(dir, chunks)); ++chunks) {
+        const off_t before = ::lseek(file, 0, SEEK_CUR);
+        if (!appendFile(file, chunkPath(dir, chunks))) {
+            // Left as it was, so that the chunk can be joined later.
+            [[maybe_unused]] const int ignored = ::ftruncate(file, before);
+            break;
+        }
+        QFile::remove(chunkPath(dir, chunks));
+    }
+    ::close(file);
+    QFile::rename(joined.path, dir + QStringLiteral("/joined-%1").arg(chunks));
 }
 
 void UploadEndpoints::complete(ServerExchange& exchange) {
@@ -200,20 +253,30 @@ void UploadEndpoints::complete(ServerExchange& exchange) {
         return;
     }
 
+    const std::lock_guard lock(joinMutex_);
     // Claimed by a rename, so that a second completion of the same token finds nothing.
     const QString claimed = store_.scratchFile();
     if (!QDir().rename(uploadDir, claimed)) {
         exchange.error(400, QStringLiteral("Unbekannter Upload-Token"));
         return;
     }
+    QStringList joinedFiles;
     for (const auto& part : parts) {
-        for (qint64 i = 0; i < part.chunks; ++i) {
-            if (!QFileInfo::exists(chunkDir(claimed, part.name) + QStringLiteral("/%1.chunk").arg(i))) {
-                QDir().rename(claimed, uploadDir);
-                exchange.error(400, QStringLiteral("Teil %1 von „%2“ fehlt").arg(i).arg(part.name));
-                return;
-            }
+        const QString dir = chunkDir(claimed, part.name);
+        absorbChunks(dir, part.chunks);
+        const Joined joined = findJoined(dir);
+        if (joined.chunks != part.chunks) {
+            QDir().rename(claimed, uploadDir);
+            if (joined.chunks < part.chunks && !QFileInfo::exists(chunkPath(dir, joined.chunks)))
+                exchange.error(400,
+                               QStringLiteral("Teil %1 von „%2“ fehlt").arg(joined.chunks).arg(part.name));
+            else if (joined.chunks > part.chunks)
+                exchange.error(400, QStringLiteral("Ungültige Dateiangabe"));
+            else
+                exchange.error(500, QStringLiteral("Datei konnte nicht zusammengesetzt werden"));
+            return;
         }
+        joinedFiles << joined.path;
     }
 
     const QString code = store_.uniqueCode();
@@ -223,24 +286,15 @@ void UploadEndpoints::complete(ServerExchange& exchange) {
     transfer.code = code;
     transfer.name = request["name"].toString(parts.first().name);
     transfer.createdAt = QDateTime::currentDateTimeUtc();
-    for (const auto& part : parts) {
-        const QString chunks = chunkDir(claimed, part.name);
-        const QString path = target + u'/' + part.name;
-        bool ok = QFile::rename(chunks + QStringLiteral("/0.chunk"), path);
-        // Not O_APPEND: copy_file_range refuses such targets; the offset is moved to the end instead.
-        const int file = ok ? ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CLOEXEC) : -1;
-        ok = file >= 0 && ::lseek(file, 0, SEEK_END) >= 0;
-        for (qint64 i = 1; ok && i < part.chunks; ++i)
-            ok = appendFile(file, chunks + QStringLiteral("/%1.chunk").arg(i));
-        if (file >= 0)
-            ok = ::close(file) == 0 && ok;
-        if (!ok) {
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const QString path = target + u'/' + parts[i].name;
+        if (!QFile::rename(joinedFiles[i], path)) {
             QDir(target).removeRecursively();
             QDir(claimed).removeRecursively();
             exchange.error(500, QStringLiteral("Datei konnte nicht zusammengesetzt werden"));
             return;
         }
-        transfer.files.append(ServerStore::describe(path, part.name));
+        transfer.files.append(ServerStore::describe(path, parts[i].name));
     }
     QDir(claimed).removeRecursively();
 

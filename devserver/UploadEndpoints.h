@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <mutex>
 
 #include <QString>
 
@@ -20,7 +21,12 @@ public:
 
 private:
     QString chunkDir(const QString& uploadDir, const QString& fileName) const;
+    // Appends the chunks that continue the joined file of `dir`, in order, as they arrive, so that
+    // the completion finds the file (nearly) whole. Call with joinMutex_ held.
+    void absorbChunks(const QString& dir, qint64 totalChunks);
 
     ServerStore& store_;
     std::function<QString()> publicBaseURL_;
+    // Orders joining against claiming an upload for its completion.
+    std::mutex joinMutex_;
 };

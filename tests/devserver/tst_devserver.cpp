@@ -190,6 +190,7 @@ private Q_SLOTS:
         QCOMPARE(Client::finish(client.beginChunk(token, name, 2, 4, piece(2))).status, 200);
         const Answer missing = client.json("POST", "/api/upload-complete", completion(token, name, 4));
         QCOMPARE(missing.status, 400);
+        QVERIFY(missing.body.contains("Teil 0 von"));
         // Out of range, then the rest concurrently, one with its fields reversed behind the file part.
         QCOMPARE(Client::finish(client.beginChunk(token, name, 4, 4, "x")).status, 400);
         QList<QNetworkReply*> replies{client.beginChunk(token, name, 3, 4, piece(3)),
@@ -208,6 +209,9 @@ private Q_SLOTS:
         QCOMPARE(chunk->bodySize, chunk->body.size());
         QVERIFY(chunk->headers.value("content-type").startsWith("multipart/form-data; boundary="));
         QVERIFY(server.maxInFlight("/api/upload-chunk") >= 1);
+
+        // A retried chunk whose first answer was lost: joined once only.
+        QCOMPARE(Client::finish(client.beginChunk(token, name, 1, 4, piece(1))).status, 200);
 
         QJsonObject complete = completion(token, name, 4);
         complete.insert("password", "geheim");
