@@ -1,9 +1,11 @@
 #include "EmpfangenTabView.h"
 
 #include "AlertDialog.h"
+#include "DetachedTask.h"
 #include "ElidedLabel.h"
 #include "IncomingRowView.h"
 #include "KeychainService.h"
+#include "RefreshFooter.h"
 #include "Style.h"
 #include "TransferManager.h"
 
@@ -34,19 +36,6 @@ QLabel* styledLabel(Style::Text style, const QColor& color, const QString& text 
     return label;
 }
 
-// Runs a manager operation that nobody waits for; the manager reports its own failures.
-void startDetached(QPointer<TransferManager> manager,
-                   std::function<QCoro::Task<>(TransferManager&)> operation) {
-    [](QPointer<TransferManager> manager,
-       std::function<QCoro::Task<>(TransferManager&)> operation) -> QCoro::Task<> {
-        try {
-            if (manager)
-                co_await operation(*manager);
-        } catch (...) {
-            // Nothing may escape a detached task.
-        }
-    }(std::move(manager), std::move(operation));
-}
 } // namespace
 
 EmpfangenTabView::EmpfangenTabView(TransferManager* manager, QWidget* parent)
@@ -179,41 +168,15 @@ QWidget* EmpfangenTabView::buildList() {
     m_list = new QScrollArea;
     m_list->setObjectName(QStringLiteral("incomingList"));
     m_list->setAccessibleName(QStringLiteral("Kunden-Uploads"));
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setWidgetResizable(true);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* content = new QWidget;
-    auto* rowsLayout = new QVBoxLayout(content);
-    rowsLayout->setContentsMargins(0, 0, 0, 0);
-    rowsLayout->setSpacing(0);
-    rowsLayout->addStretch(1);
-    m_rows.emplace(rowsLayout);
-    m_list->setWidget(content);
+    m_rows.emplace(m_list, 0);
     return m_list;
 }
 
 QWidget* EmpfangenTabView::buildFooter() {
-    auto* footer = new QWidget;
-    auto* row = new QHBoxLayout(footer);
-    row->setContentsMargins(0, 6, 0, 6);
-    row->addStretch(1);
-    auto* refresh = new QToolButton;
-    refresh->setObjectName(QStringLiteral("refreshButton"));
-    refresh->setAutoRaise(true);
-    refresh->setIcon(Style::icon(QStringLiteral("arrow.clockwise"), Style::secondary()));
-    refresh->setIconSize(QSize(11, 11));
-    refresh->setText(QStringLiteral("Aktualisieren"));
-    refresh->setAccessibleName(refresh->text());
-    refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    Style::setFont(refresh, Style::Text::Caption2);
-    refresh->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; color: %1; }")
-                               .arg(Style::css(Style::secondary())));
-    connect(refresh, &QToolButton::clicked, this, [this] {
-        startDetached(m_manager, [](TransferManager& manager) { return manager.refreshIncoming(); });
+    auto* footer = new RefreshFooter;
+    connect(footer, &RefreshFooter::refreshRequested, this, [this] {
+        DetachedTask::start(m_manager, [](TransferManager& manager) { return manager.refreshIncoming(); });
     });
-    row->addWidget(refresh);
-    row->addStretch(1);
     return footer;
 }
 
@@ -257,7 +220,7 @@ void EmpfangenTabView::confirmAndDelete(const IncomingUpload& upload) {
 IncomingRowView* EmpfangenTabView::makeRow(const IncomingUpload& upload) {
     auto* row = new IncomingRowView(upload);
     connect(row, &IncomingRowView::downloadRequested, this, [this, row] {
-        startDetached(m_manager, [upload = row->upload()](TransferManager& manager) {
+        DetachedTask::start(m_manager, [upload = row->upload()](TransferManager& manager) {
             return manager.downloadIncoming(upload);
         });
     });

@@ -5,15 +5,28 @@
 #include <QFrame>
 #include <QHash>
 #include <QList>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
-// One row widget per record, each with a divider below it, kept in a layout in
-// the records' order. A refresh updates the rows of records that stay in place,
+// One row widget per record, each with a divider below it, kept in a scrolling
+// list in the records' order. A refresh updates the rows of records that stay in place,
 // so their state (overlays, running downloads, focus) survives it; only new
 // keys make new rows.
 template <typename Row, typename Key> class KeyedRowList {
 public:
-    explicit KeyedRowList(QVBoxLayout* layout) : m_layout(layout) {}
+    // Fills `area` with the list; `rightMargin` keeps rows clear of its scroll bar.
+    KeyedRowList(QScrollArea* area, int rightMargin) {
+        area->setFrameShape(QFrame::NoFrame);
+        area->setWidgetResizable(true);
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        auto* content = new QWidget;
+        m_layout = new QVBoxLayout(content);
+        m_layout->setContentsMargins(0, 0, rightMargin, 0);
+        m_layout->setSpacing(0);
+        m_layout->addStretch(1);
+        area->setWidget(content);
+    }
 
     QList<Row*> rows() const {
         QList<Row*> rows;

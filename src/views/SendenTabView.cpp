@@ -1,7 +1,9 @@
 #include "SendenTabView.h"
 
 #include "DesktopServices.h"
+#include "DetachedTask.h"
 #include "ElidedLabel.h"
+#include "RefreshFooter.h"
 #include "Style.h"
 #include "TransferManager.h"
 #include "TransferRowView.h"
@@ -56,19 +58,6 @@ QToolButton* symbolButton(const QString& symbol, const QColor& tint, int iconSiz
     return button;
 }
 
-// Runs a manager operation that nobody waits for; the manager reports its own failures.
-void startDetached(QPointer<TransferManager> manager,
-                   std::function<QCoro::Task<>(TransferManager&)> operation) {
-    [](QPointer<TransferManager> manager,
-       std::function<QCoro::Task<>(TransferManager&)> operation) -> QCoro::Task<> {
-        try {
-            if (manager)
-                co_await operation(*manager);
-        } catch (...) {
-            // Nothing may escape a detached task.
-        }
-    }(std::move(manager), std::move(operation));
-}
 } // namespace
 
 SendenTabView::SendenTabView(TransferManager* manager, DesktopServices* desktop, QWidget* parent)
@@ -272,36 +261,15 @@ QWidget* SendenTabView::buildList() {
     m_list = new QScrollArea;
     m_list->setObjectName(QStringLiteral("transferList"));
     m_list->setAccessibleName(QStringLiteral("Gesendete Dateien"));
-    m_list->setFrameShape(QFrame::NoFrame);
-    m_list->setWidgetResizable(true);
-    m_list->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* content = new QWidget;
-    auto* rowsLayout = new QVBoxLayout(content);
-    rowsLayout->setContentsMargins(0, 0, 14, 0);
-    rowsLayout->setSpacing(0);
-    rowsLayout->addStretch(1);
-    m_rows.emplace(rowsLayout);
-    m_list->setWidget(content);
+    m_rows.emplace(m_list, 14);
     return m_list;
 }
 
 QWidget* SendenTabView::buildFooter() {
-    auto* footer = new QWidget;
-    auto* row = new QHBoxLayout(footer);
-    row->setContentsMargins(0, 6, 0, 6);
-    row->addStretch(1);
-    auto* refresh = symbolButton(QStringLiteral("arrow.clockwise"), Style::secondary(), 11,
-                                 QStringLiteral("Aktualisieren"));
-    refresh->setText(QStringLiteral("Aktualisieren"));
-    refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    Style::setFont(refresh, Style::Text::Caption2);
-    Style::setTextColor(refresh, Style::secondary());
-    connect(refresh, &QToolButton::clicked, this, [this] {
-        startDetached(m_manager, [](TransferManager& manager) { return manager.refreshOutgoing(); });
+    auto* footer = new RefreshFooter;
+    connect(footer, &RefreshFooter::refreshRequested, this, [this] {
+        DetachedTask::start(m_manager, [](TransferManager& manager) { return manager.refreshOutgoing(); });
     });
-    row->addWidget(refresh);
-    row->addStretch(1);
     return footer;
 }
 
@@ -355,7 +323,7 @@ TransferRowView* SendenTabView::makeRow(const TransferItem& transfer) {
             m_manager->copyLink(row->transfer());
     });
     connect(row, &TransferRowView::downloadRequested, this, [this, row] {
-        startDetached(m_manager, [item = row->transfer()](TransferManager& manager) {
+        DetachedTask::start(m_manager, [item = row->transfer()](TransferManager& manager) {
             return manager.downloadOutgoing(item);
         });
     });

@@ -1,0 +1,25 @@
+#include "RefreshFooter.h"
+
+#include "Style.h"
+
+#include <QHBoxLayout>
+#include <QToolButton>
+
+RefreshFooter::RefreshFooter(QWidget* parent) : QWidget(parent) {
+    auto* row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 6, 0, 6);
+    row->addStretch(1);
+    auto* refresh = new QToolButton;
+    refresh->setObjectName(QStringLiteral("refreshButton"));
+    refresh->setAutoRaise(true);
+    refresh->setIcon(Style::icon(QStringLiteral("arrow.clockwise"), Style::secondary()));
+    refresh->setIconSize(QSize(11, 11));
+    refresh->setText(QStringLiteral("Aktualisieren"));
+    refresh->setAccessibleName(refresh->text());
+    refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Style::setFont(refresh, Style::Text::Caption2);
+    Style::setTextColor(refresh, Style::secondary());
+    connect(refresh, &QToolButton::clicked, this, &RefreshFooter::refreshRequested);
+    row->addWidget(refresh);
+    row->addStretch(1);
+}
