@@ -1,16 +1,18 @@
+#include "ManagerFixture.h"
+#include "MenuBarIcon.h"
+#include "PanelPlacement.h"
 #include "PanelWindow.h"
-#include "RecordingDesktopServices.h"
 #include "StatusIconAnimator.h"
-#include "TestServerFixture.h"
-#include "TransferManager.h"
-#include "UserDefaults.h"
+#include "StatusIcons.h"
 
 #include <QApplication>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 namespace {
 // A child that notes the keys that reach it.
@@ -27,22 +29,39 @@ bool deliverEscape(QWidget* target) {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     return QApplication::sendEvent(target, &press);
 }
+constexpr qreal scale = 4; // drawn at 4× so that single sample points sit well inside strokes
+
+// The pixel on the ring's centre line at `degrees` on screen (0 = three o'clock, counter-clockwise).
+QColor ringPixel(const QImage& image, double degrees) {
+    const double radians = degrees * M_PI / 180.0;
+    return image.pixelColor(int((11 + 8.5 * std::cos(radians)) * scale),
+                            int((11 - 8.5 * std::sin(radians)) * scale));
+}
+
+// Opaque in `color`, or with `alpha` the faint track in it.
+bool is(const QColor& pixel, const QColor& color, double alpha = 1) {
+    return std::abs(pixel.alpha() - alpha * 255) <= 3 && std::abs(pixel.red() - color.red()) <= 4 &&
+           std::abs(pixel.green() - color.green()) <= 4 && std::abs(pixel.blue() - color.blue()) <= 4;
+}
+
+// Only the number inside the ring: everything from its inner edge (radius 7.25) outwards is cleared.
+QImage number(double fraction) {
+    QImage image = StatusIcons::createProgressIcon(fraction, scale, Qt::black);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (std::hypot(x / scale - 11, y / scale - 11) > 6.75)
+                image.setPixel(x, y, 0);
+    return image;
+}
 } // namespace
 
+// The tray icon and its pictures, and the panel window: placement, size, keys and drops.
 class TestShell : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void iconFollowsTheUploadWithoutCheckmarkBetweenZipAndProgress() {
-        TestServerFixture fixture;
-        QTemporaryDir dir;
-        UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
-        RecordingDesktopServices desktop;
-        TransferManager::Environment environment;
-        environment.historyDirectory = dir.path();
-        environment.desktop = &desktop;
-        environment.defaults = &defaults;
-        environment.firstPollDelay = environment.pollInterval = std::chrono::hours(1);
-        TransferManager manager(environment);
+        ManagerFixture fixture;
+        TransferManager& manager = *fixture.manager;
 
         int installAttempts = 0;
         using namespace std::chrono_literals;
@@ -60,13 +79,11 @@ private Q_SLOTS:
         QCOMPARE(installAttempts, 2);
         QTRY_COMPARE(animator.picture(), P::Idle);
 
-        QList<QUrl> urls;
-        for (const char* name : {"a.txt", "b.txt"}) {
-            QFile file(dir.filePath(QString::fromLatin1(name)));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(QByteArray(200000, 'z'));
-            urls << QUrl::fromLocalFile(file.fileName());
-        }
+        // Random bytes take zip long enough to show a frame of its animation even on a busy machine.
+        QByteArray noise(1 << 21, Qt::Uninitialized);
+        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        const QList<QUrl> urls{fixture.file(QStringLiteral("a.bin"), noise),
+                               fixture.file(QStringLiteral("b.bin"), noise)};
         fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 300);
         manager.uploadFiles(urls, std::nullopt, false);
         QTRY_VERIFY_WITH_TIMEOUT(!manager.isUploading(), 20000);
@@ -121,6 +138,121 @@ private Q_SLOTS:
         QVERIFY(drop({QUrl(QStringLiteral("https://example.com/x")), file}));
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(dropped.first().first().value<QList<QUrl>>(), QList<QUrl>{file});
+    }
+
+    void storedSizeFallsBackAndIsCapped() {
+        QCOMPARE(PanelPlacement::storedSize(250, 300), QSize(380, 560));
+        QCOMPARE(PanelPlacement::storedSize(600, 800), QSize(600, 800));
+        QCOMPARE(PanelPlacement::storedSize(0, 0), QSize(380, 560)); // keys missing
+        QCOMPARE(PanelPlacement::storedSize(320, 400), QSize(320, 400));
+        QCOMPARE(PanelPlacement::storedSize(319, 900), QSize(380, 900));
+        QCOMPARE(PanelPlacement::storedSize(2000, 1000), QSize(700, 900));
+    }
+
+    void hangsCentredBelowTheIconInsideTheScreen() {
+        const QRect screen(0, 27, 1920, 1053); // below a 27-pixel top bar
+        const QSize panel(380, 560);
+
+        QCOMPARE(PanelPlacement::topLeft(QRect(1000, 0, 24, 27), panel, screen), QPoint(822, 31));
+        // Far right: the right edge stays 8 inside; far left: the left edge 8 inside.
+        const QPoint right = PanelPlacement::topLeft(QRect(1896, 0, 24, 27), panel, screen);
+        QCOMPARE(right.x() + panel.width(), 1920 - 8);
+        QCOMPARE(right.y(), 31);
+        QCOMPARE(PanelPlacement::topLeft(QRect(0, 0, 24, 27), panel, screen), QPoint(8, 31));
+
+        // A second screen to the right of the first.
+        const QRect second(1920, 0, 2560, 1440);
+        QCOMPARE(PanelPlacement::topLeft(QRect(4450, 0, 30, 30), panel, second).x(), 1920 + 2560 - 380 - 8);
+        QCOMPARE(PanelPlacement::topLeft(QRect(1900, 0, 30, 30), panel, second).x(), 1920 + 8);
+
+        // A tray at the bottom: the panel ends where the available area ends, above the bar.
+        const QRect aboveBar(0, 0, 1920, 1040);
+        QCOMPARE(PanelPlacement::topLeft(QRect(1700, 1050, 24, 24), panel, aboveBar), QPoint(1522, 480));
+        // Taller than the screen: its top stays visible.
+        QCOMPARE(PanelPlacement::topLeft(QRect(900, 0, 24, 27), QSize(380, 900), QRect(0, 20, 1280, 700)).y(),
+                 20);
+        // Without a screen nothing is clamped.
+        QCOMPARE(PanelPlacement::topLeft(QRect(0, 0, 24, 27), panel, std::nullopt), QPoint(-178, 31));
+    }
+
+    void anchorFallsBackFromTrayToPointerToCorner() {
+        const QRect primary(0, 32, 1920, 1048);
+        const QRect tray(1800, 4, 24, 24);
+        const QPoint pointer(1500, 10);
+        QCOMPARE(PanelPlacement::anchor(tray, pointer, primary), tray);
+        // StatusNotifierItem trays report an empty rectangle.
+        QCOMPARE(PanelPlacement::anchor(QRect(), pointer, primary).topLeft(), pointer);
+        QCOMPARE(
+            PanelPlacement::topLeft(PanelPlacement::anchor(QRect(), pointer, primary), {380, 560}, primary),
+            QPoint(1310, 32)); // the pointer is on the top bar: the panel starts below the bar
+
+        const QRect corner = PanelPlacement::anchor(std::nullopt, std::nullopt, primary);
+        QCOMPARE(PanelPlacement::topLeft(corner, {380, 560}, primary), QPoint(1920 - 380 - 8, 32 + 4));
+    }
+
+    void logoScalesToEighteenHigh() {
+        const QImage logo = MenuBarIcon::create(2);
+        QCOMPARE(logo.deviceIndependentSize(), QSizeF(18, 18));
+        QCOMPARE(logo.size(), QSize(36, 36));
+        QCOMPARE(logo.pixelColor(18, 18).alpha(), 255); // the bundled logo is found and drawn
+
+        QTemporaryDir dir;
+        QImage red(1024, 512, QImage::Format_ARGB32);
+        red.fill(Qt::red);
+        red.save(dir.filePath(QStringLiteral("wide.png")));
+        red.copy(0, 0, 300, 512).save(dir.filePath(QStringLiteral("narrow.png")));
+        QCOMPARE(MenuBarIcon::create(dir.filePath(QStringLiteral("wide.png"))).size(), QSize(36, 18));
+        const QImage narrow = MenuBarIcon::create(dir.filePath(QStringLiteral("narrow.png")), 2);
+        QCOMPARE(narrow.deviceIndependentSize(), QSizeF(11, 18)); // 10.55
+        QCOMPARE(narrow.pixelColor(11, 18), QColor(Qt::red));
+
+        QImage transparent(18, 18, QImage::Format_Alpha8);
+        transparent.fill(0);
+        QCOMPARE(MenuBarIcon::create(dir.filePath(QStringLiteral("none.png")))
+                     .convertToFormat(QImage::Format_Alpha8),
+                 transparent);
+    }
+
+    void progressRingGrowsClockwiseFromTheTop() {
+        const QImage zero = StatusIcons::createProgressIcon(0, scale, Qt::black);
+        QCOMPARE(zero.deviceIndependentSize(), QSizeF(22, 22));
+        QCOMPARE(zero.size(), QSize(88, 88));
+        QVERIFY(is(ringPixel(zero, 87), StatusIcons::blue)); // the 0.02 stub, just right of the top
+        for (double degrees : {100.0, 0.0, 270.0, 180.0})
+            QVERIFY(is(ringPixel(zero, degrees), StatusIcons::grey, 0.3));
+
+        const QImage full = StatusIcons::createProgressIcon(1, scale, Qt::black);
+        for (int degrees = 0; degrees < 360; degrees += 15)
+            QVERIFY(is(ringPixel(full, degrees), StatusIcons::blue));
+
+        QCOMPARE(number(0.999), number(0.99)); // cut, not rounded
+        QCOMPARE(number(0.004), number(0));
+        QVERIFY(number(0) != number(0.99));
+        QVERIFY(number(0.99) != number(1));
+        QVERIFY(number(0) != number(1));
+    }
+
+    void zipFrameSweepsTwoRadiansFromTheAngle() {
+        const QImage start = StatusIcons::createZipIcon(0, scale, Qt::black);
+        QCOMPARE(StatusIcons::createZipIcon(360, scale, Qt::black), start);
+        QCOMPARE(StatusIcons::createZipIcon(-720, scale, Qt::black), start);
+        QVERIFY(StatusIcons::createZipIcon(30, scale, Qt::black) != start);
+        // 2.0 radians ≈ 114.6°, counter-clockwise on screen.
+        for (double degrees : {10.0, 60.0, 105.0})
+            QVERIFY(is(ringPixel(start, degrees), StatusIcons::orange));
+        for (double degrees : {130.0, 200.0, 300.0, 345.0})
+            QVERIFY(is(ringPixel(start, degrees), StatusIcons::orange, 0.2));
+    }
+
+    void checkmarkIsWhiteOnGreen() {
+        const QImage check = StatusIcons::createCheckmarkIcon(scale);
+        QCOMPARE(check.deviceIndependentSize(), QSizeF(18, 18));
+        const QColor green = check.pixelColor(9 * scale, 4 * scale); // inside the disc, above the tick
+        QCOMPARE(green.rgba(), qRgb(0, 199, 84));                    // (0, 0.78, 0.33)
+        QCOMPARE(check.pixelColor(8 * scale, 11.5 * scale), QColor(Qt::white)); // the tick's lowest point
+        QCOMPARE(check.pixelColor(12.5 * scale - 1, 6.5 * scale), QColor(Qt::white));
+        QCOMPARE(check.pixelColor(5.5 * scale, 6.5 * scale), green); // it opens upwards on screen
+        QCOMPARE(check.pixelColor(1, 1).alpha(), 0);
     }
 };
 

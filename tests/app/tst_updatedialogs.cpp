@@ -1,4 +1,5 @@
 #include "FeedUpdaterBackend.h"
+#include "TestFiles.h"
 #include "TransferServer.h"
 #include "UpdateDialogs.h"
 #include "UpdateWindowRaiser.h"
@@ -40,12 +41,6 @@ QStringList buttonTexts(QMessageBox* box, bool accessible) {
         texts << (accessible ? button->accessibleName() : button->text());
     texts.sort();
     return texts;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
 }
 
 QByteArray appcast(const QString& version, const QString& fileURL, qint64 length) {

@@ -4,6 +4,8 @@
 #include "CertificatePins.h"
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
+#include "TemporaryHome.h"
+#include "TestFiles.h"
 #include "TransferServer.h"
 #include "WaitForTask.h"
 
@@ -60,10 +62,7 @@ QByteArray spkiPin(const QByteArray& certificatePem) {
 }
 
 QJsonObject pinFile(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return QJsonDocument::fromJson(file.readAll()).object();
+    return QJsonDocument::fromJson(readAll(path)).object();
 }
 
 bool addExtension(X509* cert, X509* issuer, int nid, const char* value) {
@@ -113,11 +112,6 @@ QByteArray pem(EVP_PKEY* key) {
     const long length = BIO_get_mem_data(bio.get(), &data);
     return QByteArray(data, int(length));
 }
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
 } // namespace
 
 // Trust on first use against the bundled server: its self-signed certificate
@@ -127,8 +121,7 @@ class TestCertificateTrust : public QObject {
     Q_OBJECT
 
     std::shared_ptr<InMemorySecretStore> store;
-    QTemporaryDir home;
-    QByteArray savedHome;
+    std::unique_ptr<TemporaryHome> home; // pins live beside the history in its ".zanvolt"
 
     void useServer(const TransferServer& server, const QString& url = {}) {
         KeychainService::saveCredentials({url.isEmpty() ? server.baseURL() : url, server.apiKey()}, *store);
@@ -136,21 +129,18 @@ class TestCertificateTrust : public QObject {
 
 private Q_SLOTS:
     void init() {
-        // Pins live beside the history in the home folder's ".zanvolt".
-        savedHome = qgetenv("HOME");
-        qputenv("HOME", QFile::encodeName(home.path()));
+        home = std::make_unique<TemporaryHome>();
         CertificatePins::setDefaultFolder({});
         store = std::make_shared<InMemorySecretStore>();
         KeychainService::setDefaultStore(store);
     }
     void cleanup() {
         KeychainService::setDefaultStore(std::make_shared<InMemorySecretStore>());
-        qputenv("HOME", savedHome);
-        QFile::remove(home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json")));
+        home.reset();
     }
 
     void selfSignedCertificateIsPinnedAndAChangeRefused() {
-        const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
+        const QString pinsPath = home->filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
         QTemporaryDir firstData, secondData;
         TransferServer::Options options;
         options.dataDir = firstData.path();
@@ -213,8 +203,8 @@ private Q_SLOTS:
         TransferServer::Options options;
         options.certificatePath = files.filePath(QStringLiteral("leaf.pem"));
         options.keyPath = files.filePath(QStringLiteral("leaf-key.pem"));
-        QVERIFY(writeFile(options.certificatePath, pem(leaf.get())));
-        QVERIFY(writeFile(options.keyPath, pem(leafKey.get())));
+        writeFile(options.certificatePath, pem(leaf.get()));
+        writeFile(options.keyPath, pem(leafKey.get()));
         TransferServer server(options);
         QVERIFY2(server.start(), qPrintable(server.lastError()));
 
@@ -224,7 +214,7 @@ private Q_SLOTS:
         QSslConfiguration::setDefaultConfiguration(trusting);
         const auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(saved); });
 
-        const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
+        const QString pinsPath = home->filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
         for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
             useServer(server, QStringLiteral("https://%1:%2").arg(host).arg(server.port()));
             QCOMPARE(outcome(), QStringLiteral("<no error>"));

@@ -1,3 +1,4 @@
+#include "TestFiles.h"
 #include "TransferHistoryService.h"
 
 #include <QFile>
@@ -25,12 +26,6 @@ QStringList codes(const QList<TransferItem>& items) {
     for (const auto& i : items)
         list << i.code;
     return list;
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
 }
 } // namespace
 
@@ -86,14 +81,21 @@ private Q_SLOTS:
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45.123Z"}])",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01"}])",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}, 3])",
+            R"([{"code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}])",
+            R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z",
+                 "hasPassword":"yes"}])",
+            R"([{"id":"nope","fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}])",
         };
         for (const QByteArray& bytes : damaged) {
             writeFile(history.fileURL(), bytes);
             QVERIFY2(history.load().isEmpty(), bytes.constData());
         }
+        // An offset is converted; null optionals are absent.
         writeFile(history.fileURL(), R"([{"fileName":"a","code":"A","downloadURL":"u",
-                                          "uploadDate":"2024-05-01T14:30:45+02:00"}])");
+                                          "uploadDate":"2024-05-01T14:30:45+02:00","downloadedAt":null,
+                                          "hasPassword":null,"originalFileNames":null}])");
         QCOMPARE(codes(history.load()), (QStringList{"A"}));
+        QVERIFY(!history.load().first().downloadedAt);
 
         writeFile(history.fileURL(), "not json");
         history.add(item(QStringLiteral("B")));

@@ -1,5 +1,7 @@
+#include "FakeUpdaterBackend.h"
 #include "FeedUpdaterBackend.h"
 #include "PrivateTempDir.h"
+#include "TestFiles.h"
 #include "TransferServer.h"
 #include "UpdaterError.h"
 #include "UpdaterFeed.h"
@@ -84,17 +86,6 @@ QByteArray appcast(const QList<FeedEntry>& entries) {
     return (xml + QStringLiteral("</channel></rss>\n")).toUtf8();
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(file.write(bytes), bytes.size());
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 ino_t inode(const QString& path) {
     struct stat info {};
     return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
@@ -103,31 +94,6 @@ ino_t inode(const QString& path) {
 QStringList leftoverDownloads() {
     return QDir(PrivateTempDir::path()).entryList({QStringLiteral("update-*")}, QDir::Files | QDir::Hidden);
 }
-
-class FakeBackend : public UpdaterBackend {
-public:
-    bool automaticChecks = false;
-    bool canCheck = true;
-    std::chrono::milliseconds reportedInterval{20};
-    std::optional<std::chrono::milliseconds> requestedInterval;
-    std::optional<bool> downloadsAutomatically;
-    int backgroundChecks = 0;
-
-    bool automaticallyChecksForUpdates() const override { return automaticChecks; }
-    void setAutomaticallyChecksForUpdates(bool value) override { automaticChecks = value; }
-    void setAutomaticallyDownloadsUpdates(bool value) override { downloadsAutomatically = value; }
-    std::chrono::milliseconds updateCheckInterval() const override { return reportedInterval; }
-    void setUpdateCheckInterval(std::chrono::milliseconds interval) override { requestedInterval = interval; }
-    void resetUpdateCycle() override {}
-    bool canCheckForUpdates() const override { return canCheck; }
-    void checkForUpdatesInBackground() override { ++backgroundChecks; }
-    void checkForUpdates() override {}
-
-    void announceCanCheck(bool value) {
-        canCheck = value;
-        Q_EMIT canCheckForUpdatesChanged(value);
-    }
-};
 
 // Records every dialog and how many announcements preceded it.
 class RecordingDriver : public UpdaterUserDriver {
@@ -252,44 +218,40 @@ private Q_SLOTS:
         QVERIFY(!later.autoUpdateEnabled());
     }
 
-    void dailyTimerChecksOnlyWhenAutomaticChecksAreOnAndACheckMayStart() {
-        auto owned = std::make_unique<FakeBackend>();
-        FakeBackend* backend = owned.get();
+    void dailyTimerAndCanCheckFollowTheBackend() {
+        auto owned = std::make_unique<FakeUpdaterBackend>();
+        FakeUpdaterBackend* backend = owned.get();
+        backend->reportedInterval = 20ms;
+        backend->canCheck = false;
         m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, false);
         UpdaterManager manager({std::move(owned), m_defaults.get()});
         QCOMPARE(backend->requestedInterval, std::optional<std::chrono::milliseconds>(86400s));
         QCOMPARE(backend->downloadsAutomatically, std::optional<bool>(false));
-
-        QTest::qWait(200); // about ten ticks of the interval the backend reports
-        QCOMPARE(backend->backgroundChecks, 0);
-
-        manager.setAutoUpdateEnabled(true);
-        backend->canCheck = false;
-        QTest::qWait(100);
-        QCOMPARE(backend->backgroundChecks, 0);
-
-        backend->canCheck = true;
-        QTRY_VERIFY(backend->backgroundChecks >= 2);
-    }
-
-    void canCheckForUpdatesFollowsTheBackend() {
-        auto owned = std::make_unique<FakeBackend>();
-        FakeBackend* backend = owned.get();
-        backend->canCheck = false;
-        UpdaterManager manager({std::move(owned), m_defaults.get()});
         QVERIFY(!manager.canCheckForUpdates());
+        // The flag follows the backend's announcements, signalling real changes only.
         QSignalSpy changes(&manager, &UpdaterManager::canCheckForUpdatesChanged);
         backend->announceCanCheck(true);
         QTRY_VERIFY(manager.canCheckForUpdates());
         backend->announceCanCheck(true);
+
+        // The daily timer checks only with automatic checks on and while a check may start.
+        QTest::qWait(200); // about ten ticks of the interval the backend reports
+        QCOMPARE(backend->backgroundChecks, 0);
+        manager.setAutoUpdateEnabled(true);
+        backend->canCheck = false;
+        QTest::qWait(100);
+        QCOMPARE(backend->backgroundChecks, 0);
+        backend->canCheck = true;
+        QTRY_VERIFY(backend->backgroundChecks >= 2);
+
         backend->announceCanCheck(false);
         QTRY_VERIFY(!manager.canCheckForUpdates());
         QCOMPARE(changes.size(), 2);
     }
 
     void installRequestsWaitWhileBusyAndRunOnALaterTurn() {
-        auto owned = std::make_unique<FakeBackend>();
-        FakeBackend* backend = owned.get();
+        auto owned = std::make_unique<FakeUpdaterBackend>();
+        FakeUpdaterBackend* backend = owned.get();
         UpdaterManager manager({std::move(owned), m_defaults.get()});
         bool busy = true;
         manager.setIsBusyCheck([&] { return busy; });
@@ -358,7 +320,7 @@ private Q_SLOTS:
                   appcast({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
                            {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), signature},
                            {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}}));
-        const QByteArray oldProgram = readFile(m_program);
+        const QByteArray oldProgram = readAll(m_program);
         const ino_t oldInode = inode(m_program);
         const auto oldPermissions = QFile::permissions(m_program);
 
@@ -381,13 +343,13 @@ private Q_SLOTS:
         // Busy: staged beside the program, but the program is untouched.
         QCoreApplication::processEvents();
         QVERIFY(c->relaunched.isEmpty());
-        QCOMPARE(readFile(m_program), oldProgram);
+        QCOMPARE(readAll(m_program), oldProgram);
         QVERIFY(c->manager->hasPendingInstall());
 
         busy = false;
         c->manager->attemptPendingInstall();
         QTRY_COMPARE(c->relaunched, QStringList{m_program});
-        QCOMPARE(readFile(m_program), m_newProgram);
+        QCOMPARE(readAll(m_program), m_newProgram);
         QVERIFY(inode(m_program) != oldInode); // renamed over it, not rewritten in place
         QCOMPARE(QFile::permissions(m_program), oldPermissions);
         QCOMPARE(QDir(m_programDir).entryList(QDir::Files | QDir::Hidden), QStringList{"zanvolt"});
@@ -435,7 +397,7 @@ private Q_SLOTS:
              {"/updates/gone"}},
         };
         writeFile(m_feedDir + QStringLiteral("/tampered"), tampered);
-        const QByteArray oldProgram = readFile(m_program);
+        const QByteArray oldProgram = readAll(m_program);
         const ino_t oldInode = inode(m_program);
         for (const Case& test : cases) {
             writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast({test.entry}));
@@ -451,7 +413,7 @@ private Q_SLOTS:
             QCOMPARE(updatePaths(), QStringList{"/updates/appcast.xml"} + test.fetched);
             QVERIFY2(c->relaunched.isEmpty() && !c->manager->hasPendingInstall(), test.name);
             QVERIFY(c->backend->canCheckForUpdates());
-            QCOMPARE(readFile(m_program), oldProgram);
+            QCOMPARE(readAll(m_program), oldProgram);
             QCOMPARE(inode(m_program), oldInode);
             QCOMPARE(QDir(m_programDir).entryList(QDir::Files | QDir::Hidden), QStringList{"zanvolt"});
             QVERIFY2(leftoverDownloads().isEmpty(), test.name);

@@ -1,9 +1,9 @@
 #include "PlatformError.h"
+#include "TestFiles.h"
+#include "WaitForTask.h"
 #include "ZipService.h"
 
-#include <QCoroTask>
 #include <QDateTime>
-#include <QDir>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -56,18 +56,6 @@ QList<Entry> entries(const QByteArray& zip) {
     return list;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
-
 QByteArray randomBytes(qsizetype size) {
     QByteArray bytes(size, Qt::Uninitialized);
     QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
@@ -93,27 +81,9 @@ QStringList names(const QList<Entry>& list) {
     return result;
 }
 
-// QCoro 0.8's waitFor never returns when the task throws, so the error is caught inside a task first.
-QCoro::Task<QUrl> catching(QCoro::Task<QUrl> task, std::exception_ptr* error) {
+template <typename Error> Error errorOf(QCoro::Task<QUrl> task) {
     try {
-        co_return co_await std::move(task);
-    } catch (...) {
-        *error = std::current_exception();
-        co_return QUrl();
-    }
-}
-
-QUrl finish(QCoro::Task<QUrl> task) {
-    std::exception_ptr error;
-    const QUrl result = QCoro::waitFor(catching(std::move(task), &error));
-    if (error)
-        std::rethrow_exception(error);
-    return result;
-}
-
-template <typename Error> Error failureOf(QCoro::Task<QUrl> task) {
-    try {
-        finish(std::move(task));
+        waitForTask(std::move(task));
     } catch (const Error& error) {
         return error;
     }
@@ -184,13 +154,6 @@ private Q_SLOTS:
         QVERIFY2(left.isEmpty(), qPrintable(left.join(u' ')));
     }
 
-    void rejectsEmptyListBeforeAnything() {
-        const auto error = failureOf<ZipError>(ZipService::createZip({}));
-        QCOMPARE(error.kind(), ZipError::Kind::NoFiles);
-        QCOMPARE(error.localizedDescription(), QStringLiteral("Keine Dateien zum Zippen"));
-        QVERIFY(!QFileInfo::exists(privateDir()));
-    }
-
     void packsItemsAtTopLevel() {
         writeFile(work(QStringLiteral("in/one.txt")), "one");
         writeFile(work(QStringLiteral("in/tree/top.txt")), "top");
@@ -206,14 +169,14 @@ private Q_SLOTS:
         QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("stale.txt")});
 
         const QUrl one =
-            finish(ZipService::createZip({url(work("in/one.txt"))}, QStringLiteral("single.zip")));
+            waitForTask(ZipService::createZip({url(work("in/one.txt"))}, QStringLiteral("single.zip")));
         QCOMPARE(one, url(single));
         QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("one.txt")});
         checkAllFlagged(entries(readAll(single)));
         QVERIFY(unzipAccepts(single));
 
         const QUrl several =
-            finish(ZipService::createZip({url(work("in/tree") + u'/'), url(work("in/one.txt"))}));
+            waitForTask(ZipService::createZip({url(work("in/tree") + u'/'), url(work("in/one.txt"))}));
         const QString name = several.fileName();
         QVERIFY2(QRegularExpression(QStringLiteral("^Zanvolt_\\d{4}-\\d\\d-\\d\\d_\\d{6}\\.zip$"))
                      .match(name)
@@ -229,18 +192,16 @@ private Q_SLOTS:
         // The staged links are gone, what they pointed at is not.
         QCOMPARE(readAll(work("in/tree/top.txt")), QByteArray("top"));
         QCOMPARE(readAll(work("in/one.txt")), QByteArray("one"));
-    }
 
-    void composesTopLevelNames() {
+        // A dropped item's name is composed (NFC); names below it stay as they are on disk.
         const QString decomposed = QStringLiteral("Mu\u0308ller");
         writeFile(work("nfc/") + decomposed + QStringLiteral("/A\u0308rger.txt"), "x");
-        const QUrl archive = finish(ZipService::createZip({url(work("nfc/") + decomposed)}));
-        const QList<Entry> list = entries(readAll(archive.toLocalFile()));
-        // Only the dropped item itself is renamed; names below it stay as they are on disk.
-        QCOMPARE(names(list), (QStringList{QStringLiteral("M\u00fcller/"),
-                                           QStringLiteral("M\u00fcller/A\u0308rger.txt")}));
-        QCOMPARE(list.first().name.left(3), QByteArray("M\xc3\xbc"));
-        checkAllFlagged(list);
+        const QUrl archive = waitForTask(ZipService::createZip({url(work("nfc/") + decomposed)}));
+        const QList<Entry> composed = entries(readAll(archive.toLocalFile()));
+        QCOMPARE(names(composed), (QStringList{QStringLiteral("M\u00fcller/"),
+                                               QStringLiteral("M\u00fcller/A\u0308rger.txt")}));
+        QCOMPARE(composed.first().name.left(3), QByteArray("M\xc3\xbc"));
+        checkAllFlagged(composed);
         QVERIFY(unzipAccepts(archive.toLocalFile()));
     }
 
@@ -250,7 +211,7 @@ private Q_SLOTS:
         QTimer timer;
         connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
         timer.start(20);
-        finish(ZipService::createZip({url(work("big.bin"))}, QStringLiteral("big.zip")));
+        waitForTask(ZipService::createZip({url(work("big.bin"))}, QStringLiteral("big.zip")));
         QVERIFY2(ticks >= 2, qPrintable(QString::number(ticks)));
     }
 
@@ -336,13 +297,20 @@ private Q_SLOTS:
         QCOMPARE(u16(after, list[2].local + 6), 0);
     }
 
-    void reportsToolFailures() {
+    void reportsFailures() {
+        // An empty list is refused before anything is made.
+        QVERIFY(QDir(privateDir()).removeRecursively());
+        const auto empty = errorOf<ZipError>(ZipService::createZip({}));
+        QCOMPARE(empty.kind(), ZipError::Kind::NoFiles);
+        QCOMPARE(empty.localizedDescription(), QStringLiteral("Keine Dateien zum Zippen"));
+        QVERIFY(!QFileInfo::exists(privateDir()));
+
         // zip prints its own error texts to standard output, so a failure it reports itself (here: no
         // folder for the archive) and one where it is killed (here: over the file-size limit) both leave
         // standard error empty.
         writeFile(work(QStringLiteral("fail/random.bin")), randomBytes(1 << 16));
         const auto failing = [&](std::optional<QString> name) {
-            return failureOf<ZipError>(ZipService::createZip({url(work("fail/random.bin"))}, name));
+            return errorOf<ZipError>(ZipService::createZip({url(work("fail/random.bin"))}, name));
         };
         const ZipError reported = failing(QStringLiteral("no-such-folder/x.zip"));
         QCOMPARE(reported.kind(), ZipError::Kind::ZipFailed);
@@ -362,8 +330,8 @@ private Q_SLOTS:
                  QStringLiteral("ZIP-Erstellung fehlgeschlagen: Unbekannter Fehler"));
 
         // A missing item fails like a failed copy would, instead of being left out.
-        failureOf<PlatformError>(ZipService::createZip({url(work("fail/random.bin")), url(work("fail/gone"))},
-                                                       QStringLiteral("partial.zip")));
+        errorOf<PlatformError>(ZipService::createZip({url(work("fail/random.bin")), url(work("fail/gone"))},
+                                                     QStringLiteral("partial.zip")));
         QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/partial.zip")));
     }
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "AppError.h"
+
 #include <QCoroTask>
 #include <exception>
 #include <optional>
@@ -34,4 +36,14 @@ inline void waitForTask(QCoro::Task<> task) {
     }(std::move(task), &error));
     if (error)
         std::rethrow_exception(error);
+}
+
+// The text the user would see for a task that should fail, or "<no error>".
+template <typename T> QString failureOf(QCoro::Task<T> task) {
+    try {
+        waitForTask(std::move(task));
+    } catch (const AppError& error) {
+        return error.localizedDescription();
+    }
+    return QStringLiteral("<no error>");
 }

@@ -2,19 +2,15 @@
 #include "ElidedLabel.h"
 #include "EmpfangenTabView.h"
 #include "IncomingRowView.h"
-#include "RecordingDesktopServices.h"
+#include "PanelFixture.h"
 #include "Style.h"
-#include "TestServerFixture.h"
-#include "TransferManager.h"
-#include "UserDefaults.h"
+#include "TemporaryHome.h"
 #include "WaitForTask.h"
+#include "WidgetLookup.h"
 
-#include <QLabel>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 namespace {
 const QList<TransferServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"), "angebot"},
@@ -22,29 +18,18 @@ const QList<TransferServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"
                                                    {QStringLiteral("Foto.jpg"), QByteArray(2048, 'f')},
                                                    {QStringLiteral("Liste.xlsx"), "liste"}};
 
-template <typename T> T* child(QWidget* parent, const char* name) {
-    T* found = parent->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-
 bool isClose(const QColor& a, const QColor& b) {
     return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
 }
 } // namespace
 
-// The receive tab on a real manager that talks to the bundled server.
+// The receive tab of the panel on a real manager that talks to the bundled server.
 class TestReceiveTab : public QObject {
     Q_OBJECT
 
-    QTemporaryDir home;
-    std::unique_ptr<QTemporaryDir> scratch;
-    std::unique_ptr<TestServerFixture> fixture;
-    RecordingDesktopServices desktop;
-    std::unique_ptr<UserDefaults> defaults;
-    std::unique_ptr<TransferManager> manager;
-    std::unique_ptr<QWidget> window;
+    TemporaryHome home; // downloads land in its Downloads folder
+    std::unique_ptr<PanelFixture> fixture;
+    TransferManager* manager = nullptr;
     EmpfangenTabView* tab = nullptr;
 
     TransferServer& server() { return fixture->server(); }
@@ -56,7 +41,7 @@ class TestReceiveTab : public QObject {
                 return candidate;
         return nullptr;
     }
-    bool shown(QWidget* widget) { return widget->isVisibleTo(window.get()); }
+    bool shown(QWidget* widget) { return widget->isVisibleTo(fixture->panel.get()); }
 
     QStringList deleteRequests() {
         QStringList seen;
@@ -67,39 +52,17 @@ class TestReceiveTab : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        // Downloads land in the Downloads folder: keep it inside a throw-away home.
-        qputenv("HOME", QFile::encodeName(home.path()));
-        qunsetenv("XDG_CONFIG_HOME");
-        IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds(50));
-    }
+    void initTestCase() { IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds(50)); }
 
     void init() {
-        scratch = std::make_unique<QTemporaryDir>();
-        fixture = std::make_unique<TestServerFixture>();
-        desktop = RecordingDesktopServices();
-        defaults = std::make_unique<UserDefaults>(scratch->filePath(QStringLiteral("settings.ini")));
-        TransferManager::Environment env;
-        env.historyDirectory = scratch->path();
-        env.secretStore = &fixture->store();
-        env.desktop = &desktop;
-        env.defaults = defaults.get();
-        env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
-        manager = std::make_unique<TransferManager>(env);
-        window = std::make_unique<QWidget>();
-        window->resize(420, 560);
-        auto* layout = new QVBoxLayout(window.get());
-        layout->setContentsMargins(0, 0, 0, 0);
-        tab = new EmpfangenTabView(manager.get());
-        layout->addWidget(tab);
-        window->show();
+        fixture = std::make_unique<PanelFixture>();
+        manager = fixture->manager;
+        manager->setSelectedTab(1);
+        tab = fixture->panel->receiveTab();
+        fixture->panel->show();
     }
 
-    void cleanup() {
-        window.reset();
-        manager.reset();
-        fixture.reset();
-    }
+    void cleanup() { fixture.reset(); }
 
     void notConfiguredWheneverNoCredentialsAreStored() {
         server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
@@ -114,6 +77,7 @@ private Q_SLOTS:
         QVERIFY(shown(child<QWidget>(tab, "notConfigured")));
         QVERIFY(!shown(tab->rows().first()));
         QVERIFY(!shown(child<QToolButton>(tab, "refreshButton")));
+        fixture->shoot(QStringLiteral("receive-not-configured"));
         QCOMPARE(manager->incomingUploads().size(), 1);
         QTest::mouseClick(child<QPushButton>(tab, "openSettingsButton"), Qt::LeftButton);
         QVERIFY(manager->showSettings());
@@ -146,8 +110,8 @@ private Q_SLOTS:
         IncomingRowView* clicked = row(one);
         QWidget* mainLine = child<QWidget>(clicked, "mainLine");
         QTest::mouseClick(mainLine, Qt::LeftButton, {}, QPoint(40, mainLine->height() / 2));
-        QCOMPARE(desktop.copiedTexts.size(), 1);
-        QVERIFY(desktop.copiedTexts.first().startsWith(server().baseURL() + QStringLiteral("/")));
+        QCOMPARE(fixture->desktop.copiedTexts.size(), 1);
+        QVERIFY(fixture->desktop.copiedTexts.first().startsWith(server().baseURL() + QStringLiteral("/")));
         QVERIFY(shown(child<QWidget>(clicked, "copiedOverlay")));
         QTRY_VERIFY(!shown(child<QWidget>(clicked, "copiedOverlay")));
     }
@@ -180,6 +144,7 @@ private Q_SLOTS:
         for (ElidedLabel* label : child<QWidget>(manyRow, "fileRows")->findChildren<ElidedLabel*>())
             names << label->fullText();
         QCOMPARE(names, QStringList({"Angebot.pdf", "Plan.dwg", "Foto.jpg", "Liste.xlsx"}));
+        fixture->shoot(QStringLiteral("receive-list"));
 
         // A refresh that brings a new upload keeps the existing rows and their states.
         server().seedIncoming(QStringLiteral("Neu GmbH"), fourFiles);
@@ -202,6 +167,7 @@ private Q_SLOTS:
         QTest::mouseClick(download, Qt::LeftButton);
         QTRY_VERIFY(shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(child<QLabel>(tab, "downloadText")->text().startsWith(QStringLiteral("Lade ")));
+        fixture->shoot(QStringLiteral("receive-downloading"));
         QTRY_VERIFY(!shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(fresh->upload().isDownloaded);
 
@@ -233,6 +199,7 @@ private Q_SLOTS:
         // The refresh after the deletion finds nothing: the empty view takes the list's place.
         QTRY_VERIFY(shown(child<QWidget>(tab, "emptyView")));
         QVERIFY(!shown(child<QWidget>(tab, "incomingList")));
+        fixture->shoot(QStringLiteral("receive-empty"));
     }
 
     void errorLineCanBeClosed() {
@@ -241,6 +208,7 @@ private Q_SLOTS:
         QVERIFY(shown(child<QWidget>(tab, "errorLine")));
         QCOMPARE(child<ElidedLabel>(tab, "errorText")->fullText(),
                  QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
+        fixture->shoot(QStringLiteral("receive-error"));
         QTest::mouseClick(child<QToolButton>(tab, "closeErrorButton"), Qt::LeftButton);
         QVERIFY(!manager->incomingError());
         QVERIFY(!shown(child<QWidget>(tab, "errorLine")));

@@ -2,106 +2,104 @@
 #include "BuildInfo.h"
 #include "ElidedLabel.h"
 #include "EmpfangenTabView.h"
-#include "PopoverView.h"
-#include "RecordingDesktopServices.h"
+#include "FileTypeIcon.h"
+#include "PanelFixture.h"
+#include "RecordedRequests.h"
+#include "RenameFileSheet.h"
 #include "SendenTabView.h"
 #include "SettingsView.h"
-#include "TestServerFixture.h"
-#include "TransferManager.h"
+#include "TemporaryHome.h"
 #include "TransferRowView.h"
-#include "UpdaterBackend.h"
-#include "UpdaterManager.h"
-#include "UserDefaults.h"
+#include "WidgetLookup.h"
 
-#include <QAbstractButton>
 #include <QFileInfo>
-#include <QLabel>
-#include <QMenu>
+#include <QLineEdit>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QScrollArea>
-#include <QTemporaryDir>
+#include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 constexpr int runTimeout = 30000;
 
-template <typename T = QAbstractButton> T* named(QWidget* root, const QString& name) {
-    for (T* child : root->findChildren<T*>())
-        if (child->accessibleName() == name && child->isVisibleTo(root->window()))
-            return child;
-    return nullptr;
-}
-
-int requestCount(TransferServer& server, const QString& method, const QString& path) {
+// Pixels of `image` within a few steps of `color`, ignoring alpha.
+int pixelsOf(const QImage& image, const QColor& color) {
     int count = 0;
-    for (const auto& request : server.requests())
-        count += request.method == method && request.path == path;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            count += pixel.alpha() > 200 && std::abs(pixel.red() - color.red()) < 12 &&
+                     std::abs(pixel.green() - color.green()) < 12 &&
+                     std::abs(pixel.blue() - color.blue()) < 12;
+        }
+    return count;
+}
+// Text pixels clearly tinted red, whatever the antialiasing blends them with.
+int reddishPixels(const QImage& image) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            count += pixel.red() > pixel.green() + 80 && pixel.red() > pixel.blue() + 80;
+        }
     return count;
 }
 } // namespace
 
-// The panel frame and the send tab on a real manager talking to the bundled server.
+// The panel frame, the send tab, its rows with their password flow, the rename sheet and the glyphs,
+// on a real manager talking to the bundled server.
 class TestSendTab : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> dir;
-    std::unique_ptr<TestServerFixture> fixture;
-    std::unique_ptr<UserDefaults> defaults;
-    RecordingDesktopServices desktop;
-    std::unique_ptr<TransferManager> manager;
-    std::unique_ptr<SendenTabView> tab;
+    TemporaryHome home; // a download lands in its Downloads folder
+    std::unique_ptr<PanelFixture> fixture;
+    TransferManager* manager = nullptr;
+    SendenTabView* tab = nullptr;
 
     TransferServer& server() { return fixture->server(); }
-
-    QUrl writeFile(const QString& name, const QByteArray& content) {
-        QFile file(dir->filePath(name));
-        if (!file.open(QIODevice::WriteOnly))
-            qFatal("cannot write %s", qPrintable(name));
-        file.write(content);
-        return QUrl::fromLocalFile(file.fileName());
-    }
-
-    void showTab() {
-        tab = std::make_unique<SendenTabView>(manager.get(), &desktop);
-        tab->resize(380, 480);
-        tab->show();
-    }
+    QUrl writeFile(const QString& name, const QByteArray& content) { return fixture->file(name, content); }
+    void showTab() { fixture->panel->show(); }
 
     bool shows(const QString& objectName) {
         QWidget* widget = tab->findChild<QWidget*>(objectName);
-        return widget && widget->isVisibleTo(tab.get());
+        return widget && widget->isVisibleTo(tab);
     }
 
     QString label(const QString& objectName) { return tab->findChild<QLabel*>(objectName)->text(); }
 
-private Q_SLOTS:
-    void init() {
-        dir = std::make_unique<QTemporaryDir>();
-        fixture = std::make_unique<TestServerFixture>();
-        fixture->server().setRecordBodies(true);
-        defaults = std::make_unique<UserDefaults>(dir->filePath(QStringLiteral("settings.ini")));
-        desktop = RecordingDesktopServices();
-        TransferManager::Environment env;
-        env.historyDirectory = dir->filePath(QStringLiteral("history"));
-        env.secretStore = &fixture->store();
-        env.desktop = &desktop;
-        env.defaults = defaults.get();
-        env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
-        // Without credentials the constructor's refresh ends at once instead of racing the test's own.
-        fixture->storeCredentials(QString(), QString());
-        manager = std::make_unique<TransferManager>(env);
-        fixture->storeCredentials(server().baseURL(), server().apiKey());
-        manager->setShowSettings(false);
+    // The shown tab, listing what the server holds.
+    void showListed() {
+        showTab();
+        QCoro::waitFor(manager->refreshOutgoing());
     }
 
-    void cleanup() {
-        tab.reset();
-        manager.reset();
-        fixture.reset();
+    // "METHOD body" of every request to the path.
+    QStringList sentTo(const QString& path) {
+        QStringList seen;
+        for (const auto& request : requestsTo(server(), path))
+            seen << request.method + u' ' + QString::fromUtf8(request.body);
+        return seen;
     }
+
+private Q_SLOTS:
+    void initTestCase() {
+        TransferRowView::setCopiedOverlayDuration(std::chrono::milliseconds(100));
+        TransferRowView::setPasswordCopiedDuration(std::chrono::milliseconds(100));
+    }
+
+    void init() {
+        fixture = std::make_unique<PanelFixture>();
+        manager = fixture->manager;
+        tab = fixture->panel->sendTab();
+    }
+
+    void cleanup() { fixture.reset(); }
 
     void hintUntilThereIsSomethingToShow() {
         showTab();
+        fixture->shoot(QStringLiteral("send-hint"));
         QVERIFY(shows(QStringLiteral("hint")));
         QVERIFY(!shows(QStringLiteral("transferList")));
         QCOMPARE(label(QStringLiteral("hintText")),
@@ -111,9 +109,9 @@ private Q_SLOTS:
 
         // "Aktualisieren" still reloads, and a listed transfer replaces the hint with its row.
         server().seedTransfer({{QStringLiteral("Angebot.pdf"), "pdf"}});
-        named(tab.get(), QStringLiteral("Aktualisieren"))->click();
+        shownNamed(tab, QStringLiteral("Aktualisieren"))->click();
         QTRY_COMPARE_WITH_TIMEOUT(tab->rows().size(), 1, runTimeout);
-        QCOMPARE(requestCount(server(), QStringLiteral("GET"), QStringLiteral("/api/outgoing")), 1);
+        QCOMPARE(requestLines(server(), QStringLiteral("/api/outgoing")), QStringList{"GET /api/outgoing"});
         QVERIFY(!shows(QStringLiteral("hint")));
         QVERIFY(shows(QStringLiteral("transferList")));
         QCOMPARE(tab->rows().first()->transfer().fileName, QStringLiteral("Angebot.pdf"));
@@ -125,15 +123,15 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(manager->justCompleted() && !manager->isUploading(), runTimeout);
         const auto first = *manager->justCompleted();
         QVERIFY(shows(QStringLiteral("banner")));
-        QVERIFY(named<QLabel>(tab.get(), QStringLiteral("Upload fertig")));
+        QVERIFY(shownNamed<QLabel>(tab, QStringLiteral("Upload fertig")));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("bannerFileName"))->fullText(),
                  QStringLiteral("Plan.pdf"));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("bannerLink"))->fullText(), first.downloadURL);
         QVERIFY(!shows(QStringLiteral("bannerPassword"))); // three lines only
-        QVERIFY(!named(tab.get(), QStringLiteral("Passwort kopieren")));
-        desktop.copiedTexts.clear();
-        named(tab.get(), QStringLiteral("Kopieren"))->click();
-        QCOMPARE(desktop.copiedTexts, QStringList{first.downloadURL});
+        QVERIFY(!shownNamed(tab, QStringLiteral("Passwort kopieren")));
+        fixture->desktop.copiedTexts.clear();
+        shownNamed(tab, QStringLiteral("Kopieren"))->click();
+        QCOMPARE(fixture->desktop.copiedTexts, QStringList{first.downloadURL});
 
         manager->uploadFiles({writeFile(QStringLiteral("Vertrag.pdf"), "vertrag")},
                              QStringLiteral("Geheim-42"), false);
@@ -142,13 +140,14 @@ private Q_SLOTS:
                                  runTimeout);
         QVERIFY(shows(QStringLiteral("bannerPassword")));
         QCOMPARE(label(QStringLiteral("bannerPassword")), QStringLiteral("Geheim-42"));
-        desktop.copiedTexts.clear();
-        named(tab.get(), QStringLiteral("Passwort kopieren"))->click();
-        named(tab.get(), QStringLiteral("Kopieren"))->click();
-        QCOMPARE(desktop.copiedTexts,
+        fixture->shoot(QStringLiteral("send-banner"));
+        fixture->desktop.copiedTexts.clear();
+        shownNamed(tab, QStringLiteral("Passwort kopieren"))->click();
+        shownNamed(tab, QStringLiteral("Kopieren"))->click();
+        QCOMPARE(fixture->desktop.copiedTexts,
                  (QStringList{QStringLiteral("Geheim-42"), manager->justCompleted()->downloadURL}));
 
-        named(tab.get(), QStringLiteral("Schließen"))->click();
+        shownNamed(tab, QStringLiteral("Schließen"))->click();
         QVERIFY(!manager->justCompleted());
         QVERIFY(!shows(QStringLiteral("banner")));
         QCOMPARE(tab->rows().size(), 2); // the list, not the hint
@@ -168,15 +167,16 @@ private Q_SLOTS:
         QVERIFY(!shows(QStringLiteral("hint")));
         QVERIFY(shows(QStringLiteral("progressText")));
         QCOMPARE(label(QStringLiteral("queueLine")), QStringLiteral("2 weitere Uploads in Warteschlange"));
+        fixture->shoot(QStringLiteral("send-progress"));
 
         // Progress reports redraw the progress block only; rows stay the same widgets.
         QList<TransferRowView*> rowsAtReport;
         int rebuiltOnReport = 0;
-        connect(manager.get(), &TransferManager::uploadProgressChanged, tab.get(), [&] {
+        connect(manager, &TransferManager::uploadProgressChanged, tab, [&] {
             rebuiltOnReport += !rowsAtReport.isEmpty() && tab->rows() != rowsAtReport;
             rowsAtReport = tab->rows();
         });
-        connect(manager.get(), &TransferManager::transfersChanged, tab.get(), [&] { rowsAtReport.clear(); });
+        connect(manager, &TransferManager::transfersChanged, tab, [&] { rowsAtReport.clear(); });
 
         QTRY_COMPARE_WITH_TIMEOUT(manager->queueCount(), 1, runTimeout);
         QCOMPARE(label(QStringLiteral("queueLine")), QStringLiteral("1 weiterer Upload in Warteschlange"));
@@ -187,7 +187,7 @@ private Q_SLOTS:
         QCOMPARE(tab->findChild<QProgressBar*>()->value(), qRound(manager->uploadPercent() * 1000));
         QCOMPARE(label(QStringLiteral("progressText")), manager->uploadProgress());
 
-        named(tab.get(), QStringLiteral("Upload abbrechen"))->click();
+        shownNamed(tab, QStringLiteral("Upload abbrechen"))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!manager->isUploading(), runTimeout);
         QVERIFY(!shows(QStringLiteral("progressText")));
         QVERIFY(shows(QStringLiteral("errorText")));
@@ -202,11 +202,11 @@ private Q_SLOTS:
         server().failNext(QStringLiteral("/api/outgoing/") + code + QStringLiteral("/password"), 1, 500,
                           "Zeile eins\nZeile zwei\nZeile drei");
         showTab();
-        tab->resize(700, 480);
+        fixture->panel->resize(700, 560);
         QVERIFY(!QCoro::waitFor(manager->revealPassword(code)));
         QTest::qWait(0);
         auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
-        QVERIFY(error->isVisibleTo(tab.get()));
+        QVERIFY(error->isVisibleTo(tab));
         QCOMPARE(error->fullText(), QStringLiteral("Passwort konnte nicht geladen werden: Server-Fehler 500: "
                                                    "Zeile eins\nZeile zwei\nZeile drei"));
         QCOMPARE(error->text(), QStringLiteral("Passwort konnte nicht geladen werden: Server-Fehler 500: "
@@ -214,7 +214,7 @@ private Q_SLOTS:
         QVERIFY(error->height() < 3 * error->fontMetrics().lineSpacing());
 
         // A long single line that wraps is held to two lines as well.
-        tab->resize(320, 480);
+        fixture->panel->resize(320, 560);
         QTest::qWait(0);
         const QStringList shown = error->text().split(QLatin1Char('\n'));
         QCOMPARE(shown.size(), 2);
@@ -234,7 +234,8 @@ private Q_SLOTS:
         QCOMPARE(row->transfer().code, first);
         row->revealPassword();
         QTRY_VERIFY_WITH_TIMEOUT(row->passwordVisible() && !row->isLoadingPassword(), runTimeout);
-        QVERIFY(row->findChild<QWidget*>(QStringLiteral("passwordLine"))->isVisibleTo(tab.get()));
+        QVERIFY(row->findChild<QWidget*>(QStringLiteral("passwordLine"))->isVisibleTo(tab));
+        fixture->shoot(QStringLiteral("send-list"));
 
         // The other row gets a password in place: nobody is rebuilt, the open line stays.
         TransferRowView* other = tab->rows().last();
@@ -253,15 +254,23 @@ private Q_SLOTS:
         QCOMPARE(tab->rows().first()->transfer().password,
                  std::optional<QString>(QStringLiteral("Erstes-1")));
         QCOMPARE(tab->findChildren<TransferRowView*>().size(), 2); // the old ones are gone
+
+        // At the narrowest panel, with a downloaded file, nothing may be pushed out of view.
+        QCoro::waitFor(manager->downloadOutgoing(tab->rows().last()->transfer()));
+        QCoro::waitFor(manager->refreshOutgoing());
+        QVERIFY(tab->rows().last()->transfer().downloadedAt);
+        fixture->panel->resize(UserDefaults::minimumPopoverWidth, UserDefaults::defaultPopoverHeight);
+        QTest::qWait(0);
+        QWidget* content = tab->findChild<QScrollArea*>(QStringLiteral("transferList"))->widget();
+        QVERIFY(content->width() <= content->parentWidget()->width());
+        fixture->shoot(QStringLiteral("send-list-narrow"));
     }
 
     void panelFrame() {
-        UpdaterManager updater(UpdaterManager::Environment{nullptr, defaults.get()});
-        PopoverView panel(manager.get(), &desktop, defaults.get(), &updater);
-        panel.resize(380, 560);
+        PopoverView& panel = *fixture->panel;
         panel.show();
-        auto* senden = named(&panel, QStringLiteral("Senden"));
-        auto* empfangen = named(&panel, QStringLiteral("Empfangen"));
+        auto* senden = shownNamed(&panel, QStringLiteral("Senden"));
+        auto* empfangen = shownNamed(&panel, QStringLiteral("Empfangen"));
         QVERIFY(senden && empfangen);
         QVERIFY(senden->isChecked() && !empfangen->isChecked());
         QVERIFY(panel.sendTab()->isVisibleTo(&panel));
@@ -278,7 +287,7 @@ private Q_SLOTS:
         QVERIFY(senden->isChecked() && panel.sendTab()->isVisibleTo(&panel));
 
         // The gear is the way in and out of the settings; the picker is gone meanwhile.
-        auto* gear = named(&panel, QStringLiteral("Einstellungen"));
+        auto* gear = shownNamed(&panel, QStringLiteral("Einstellungen"));
         QTest::mouseClick(gear, Qt::LeftButton);
         QVERIFY(manager->showSettings());
         QVERIFY(panel.settingsPage()->isVisibleTo(&panel));
@@ -286,13 +295,278 @@ private Q_SLOTS:
         QTest::mouseClick(gear, Qt::LeftButton);
         QVERIFY(!manager->showSettings() && senden->isVisibleTo(&panel));
 
-        QVERIFY(named(&panel, QStringLiteral("Zanvolt beenden")));
+        QVERIFY(shownNamed(&panel, QStringLiteral("Zanvolt beenden")));
         const QString built = QFileInfo(QCoreApplication::applicationFilePath())
                                   .lastModified()
                                   .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
         QCOMPARE(panel.findChild<QLabel*>(QStringLiteral("footerVersion"))->text(),
                  QStringLiteral("v" ZANVOLT_VERSION " \u2022 ") + built);
         QCOMPARE(BuildInfo::displayVersion(QString()), QStringLiteral("?"));
+    }
+
+    void mainLineButtonsAndMenus() {
+        TransferItem item;
+        item.fileName = QStringLiteral("Unterlagen_05-03-2024.zip");
+        item.code = QStringLiteral("K7");
+        item.downloadURL = QStringLiteral("https://transfer.example.test/d/K7");
+        item.uploadDate = QDateTime(QDate(2024, 3, 5), QTime(14, 7)).toUTC();
+        item.originalFileNames = {QStringLiteral("a.pdf"), QStringLiteral("b.docx"), QStringLiteral("c.png")};
+        item.downloadedAt = QDateTime(QDate(2024, 3, 6), QTime(9, 5)).toUTC();
+        item.hasPassword = true;
+        TransferRowView row(item, manager, &fixture->desktop);
+        row.resize(380, 200);
+        row.show();
+
+        QVERIFY(showsLabel(&row, QStringLiteral("05.03.2024 14:07")));
+        QVERIFY(showsLabel(&row, QStringLiteral("· 3 Dateien")));
+        QVERIFY(showsLabel(&row, QStringLiteral("· Datei heruntergeladen: 06.03.24 - 09:05")));
+        QVERIFY(named<QLabel>(&row, QStringLiteral("Passwortgeschützt"))->isVisibleTo(&row));
+        QStringList tooltips;
+        for (const QToolButton* button :
+             row.findChild<QWidget*>(QStringLiteral("mainLine"))->findChildren<QToolButton*>())
+            tooltips << button->toolTip();
+        QCOMPARE(tooltips, (QStringList{"Passwort verwalten", "Herunterladen", "Link kopieren",
+                                        "Vom Server löschen", ""}));
+        QCOMPARE(menuTexts(row.findChild<QMenu*>(QStringLiteral("passwordMenu"))),
+                 (QStringList{"Passwort anzeigen", "Passwort kopieren", "—", "Neu erzeugen",
+                              "Passwortschutz entfernen"}));
+        QMenu* context = row.findChild<QMenu*>(QStringLiteral("contextMenu"));
+        QCOMPARE(menuTexts(context),
+                 (QStringList{"Umbenennen…", "Link kopieren", "Herunterladen", "—", "Löschen"}));
+
+        // Download and delete only ask the tab; deleting is never confirmed here.
+        QSignalSpy copy(&row, &TransferRowView::copyLinkRequested);
+        QSignalSpy download(&row, &TransferRowView::downloadRequested);
+        QSignalSpy remove(&row, &TransferRowView::deleteRequested);
+        AlertDialog::setNextAnswer(1);
+        named(&row, QStringLiteral("Herunterladen"))->click();
+        named(&row, QStringLiteral("Vom Server löschen"))->click();
+        trigger(context, QStringLiteral("Löschen"));
+        QCOMPARE(download.size(), 1);
+        QCOMPARE(remove.size(), 2);
+        QVERIFY(!AlertDialog::lastShown());
+
+        // The context menu's copy asks without the overlay; a click on the line shows it for a while.
+        trigger(context, QStringLiteral("Link kopieren"));
+        QCOMPARE(copy.size(), 1);
+        QVERIFY(!row.showCopied());
+        QTest::mouseClick(row.findChild<QWidget*>(QStringLiteral("mainLine")), Qt::LeftButton, {},
+                          QPoint(60, 10));
+        QCOMPARE(copy.size(), 2);
+        QVERIFY(row.findChild<QWidget*>(QStringLiteral("copiedOverlay"))->isVisible());
+        QVERIFY(showsLabel(&row, QStringLiteral("Link kopiert")));
+        QTRY_VERIFY(!row.findChild<QWidget*>(QStringLiteral("copiedOverlay"))->isVisible());
+
+        // The unfolded list is 18 points per name, at most ten names high.
+        QScrollArea* files = row.findChild<QScrollArea*>();
+        QVERIFY(!files->isVisibleTo(&row));
+        named(&row, QStringLiteral("Dateiliste"))->click();
+        QVERIFY(files->isVisibleTo(&row));
+        QCOMPARE(files->height(), 54);
+        for (int i = 0; i < 12; ++i)
+            item.originalFileNames << QStringLiteral("weitere-%1.txt").arg(i);
+        row.setTransfer(item);
+        QCOMPARE(files->height(), 180);
+        QVERIFY(row.isExpanded()); // an in-place change keeps the row's states
+        QVERIFY(showsLabel(&row, QStringLiteral("· 15 Dateien")));
+
+        item.originalFileNames.clear();
+        item.hasPassword = false;
+        item.downloadedAt.reset();
+        row.setTransfer(item);
+        QVERIFY(!named(&row, QStringLiteral("Dateiliste"))->isVisibleTo(&row));
+        QVERIFY(!files->isVisibleTo(&row));
+        QVERIFY(!showsLabel(&row, QStringLiteral("· 15 Dateien")));
+        QVERIFY(!named<QLabel>(&row, QStringLiteral("Passwortgeschützt"))->isVisibleTo(&row));
+        QCOMPARE(named(&row, QStringLiteral("Passwort hinzufügen"))->toolTip(),
+                 QStringLiteral("Passwort hinzufügen"));
+        QCOMPARE(menuTexts(row.findChild<QMenu*>(QStringLiteral("passwordMenu"))),
+                 QStringList{"Passwort erzeugen"});
+    }
+
+    void passwordFlow() {
+        const QString code =
+            server().seedTransfer({{QStringLiteral("Preise.xlsx"), "x"}}, QStringLiteral("Alt-123"));
+        const QString path = QStringLiteral("/api/outgoing/") + code + QStringLiteral("/password");
+        showListed();
+        TransferRowView* row = tab->rows().value(0);
+        QVERIFY(row);
+        QMenu* menu = row->findChild<QMenu*>(QStringLiteral("passwordMenu"));
+        QWidget* line = row->findChild<QWidget*>(QStringLiteral("passwordLine"));
+        QWidget* loading = row->findChild<QWidget*>(QStringLiteral("loadingLine"));
+
+        trigger(menu, QStringLiteral("Passwort anzeigen"));
+        QVERIFY(loading->isVisibleTo(row));
+        QVERIFY(showsLabel(row, QStringLiteral("Passwort wird geladen...")));
+        QTRY_VERIFY_WITH_TIMEOUT(line->isVisibleTo(row), runTimeout);
+        QVERIFY(!loading->isVisibleTo(row));
+        QCOMPARE(row->findChild<QLabel*>(QStringLiteral("password"))->text(), QStringLiteral("Alt-123"));
+        QCOMPARE(sentTo(path), QStringList{QStringLiteral("GET ")});
+
+        // Known now: hiding and showing again asks nobody.
+        named(row, QStringLiteral("Verbergen"))->click();
+        QVERIFY(!line->isVisibleTo(row));
+        trigger(menu, QStringLiteral("Passwort anzeigen"));
+        QVERIFY(line->isVisibleTo(row));
+        QCOMPARE(sentTo(path).size(), 1);
+
+        // The menu's copy gives no feedback; the line's copy button does, for a while.
+        trigger(menu, QStringLiteral("Passwort kopieren"));
+        QCOMPARE(fixture->desktop.copiedTexts, QStringList{QStringLiteral("Alt-123")});
+        QVERIFY(!row->passwordCopied());
+        named(row, QStringLiteral("Passwort kopieren"))->click();
+        QCOMPARE(fixture->desktop.copiedTexts.size(), 2);
+        QVERIFY(row->passwordCopied());
+        QTRY_VERIFY(!row->passwordCopied());
+
+        // "Abbrechen" in either alert changes nothing.
+        AlertDialog::setNextAnswer(1);
+        trigger(menu, QStringLiteral("Neu erzeugen"));
+        QCOMPARE(AlertDialog::lastShown()->message, QStringLiteral("Neues Passwort erzeugen?"));
+        QCOMPARE(AlertDialog::lastShown()->informativeText,
+                 QStringLiteral("Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen "
+                                "Passwort downloaden."));
+        QCOMPARE(AlertDialog::lastShown()->buttons, (QStringList{"Neu erzeugen", "Abbrechen"}));
+        AlertDialog::setNextAnswer(1);
+        trigger(menu, QStringLiteral("Passwortschutz entfernen"));
+        QCOMPARE(AlertDialog::lastShown()->message, QStringLiteral("Passwortschutz entfernen?"));
+        QCOMPARE(AlertDialog::lastShown()->informativeText,
+                 QStringLiteral("Der Link ist danach ohne Passwort abrufbar."));
+        QCOMPARE(AlertDialog::lastShown()->buttons, (QStringList{"Entfernen", "Abbrechen"}));
+        QTest::qWait(100);
+        QCOMPARE(sentTo(path).size(), 1);
+        QCOMPARE(row->transfer().password, std::optional<QString>(QStringLiteral("Alt-123")));
+
+        // Confirmed: a new password replaces the old one in the same row, its line still open.
+        AlertDialog::setNextAnswer(0);
+        trigger(menu, QStringLiteral("Neu erzeugen"));
+        QTRY_VERIFY_WITH_TIMEOUT(row->transfer().password !=
+                                         std::optional<QString>(QStringLiteral("Alt-123")) &&
+                                     !row->isLoadingPassword(),
+                                 runTimeout);
+        QVERIFY(sentTo(path).last().startsWith(QStringLiteral("PATCH ")));
+        QCOMPARE(tab->rows().value(0), row);
+        QVERIFY(line->isVisibleTo(row));
+        QCOMPARE(row->findChild<QLabel*>(QStringLiteral("password"))->text(), *row->transfer().password);
+
+        AlertDialog::setNextAnswer(0);
+        trigger(menu, QStringLiteral("Passwortschutz entfernen"));
+        QTRY_VERIFY_WITH_TIMEOUT(!row->transfer().hasPassword, runTimeout);
+        QTRY_VERIFY(!line->isVisibleTo(row));
+        QCOMPARE(named(row, QStringLiteral("Passwort hinzufügen"))->toolTip(),
+                 QStringLiteral("Passwort hinzufügen"));
+
+        // Without a password the menu only makes one, without asking.
+        const auto asked = AlertDialog::lastShown();
+        trigger(menu, QStringLiteral("Passwort erzeugen"));
+        QVERIFY(loading->isVisibleTo(row));
+        QTRY_VERIFY_WITH_TIMEOUT(line->isVisibleTo(row) && row->transfer().hasPassword, runTimeout);
+        QCOMPARE(AlertDialog::lastShown()->message, asked->message);
+        QCOMPARE(sentTo(path).size(), 4);
+        QCOMPARE(tab->rows().value(0), row);
+    }
+
+    void renameSheetRules() {
+        const QString code = server().seedTransfer({{QStringLiteral("Bericht.final.pdf"), "b"}});
+        QCoro::waitFor(manager->refreshOutgoing());
+        const QString path = QStringLiteral("/api/outgoing/") + code + QStringLiteral("/files");
+        QWidget panel;
+        RenameFileSheet sheet(code, QStringLiteral("Bericht.final.pdf"), manager, &panel);
+        sheet.show();
+        auto* field = sheet.findChild<QLineEdit*>();
+        auto* save = named<QPushButton>(&sheet, QStringLiteral("Speichern"));
+        auto* counter = sheet.findChild<QLabel*>(QStringLiteral("counter"));
+        QCOMPARE(field->text(), QStringLiteral("Bericht.final"));
+        QCOMPARE(sheet.findChild<QLabel*>(QStringLiteral("extension"))->text(), QStringLiteral(".pdf"));
+        QCOMPARE(counter->text(), QStringLiteral("13 / 60"));
+        // The unchanged stem cannot be saved, not even with Return, also when only blanks were added.
+        QVERIFY(!save->isEnabled());
+        field->setText(QStringLiteral(" Bericht.final  "));
+        QVERIFY(!save->isEnabled());
+        QTest::keyClick(field, Qt::Key_Return);
+        QVERIFY(sheet.isVisible());
+        field->setText(QStringLiteral("   "));
+        QVERIFY(!save->isEnabled());
+        QCOMPARE(counter->text(), QStringLiteral("0 / 60"));
+
+        // Counted in user-perceived characters: "ä" written as a + combining diaeresis is one.
+        const QString umlaut = QStringLiteral("a\u0308");
+        field->setText(umlaut.repeated(60));
+        QCOMPARE(counter->text(), QStringLiteral("60 / 60"));
+        QVERIFY(save->isEnabled());
+        const QImage allowed = counter->grab().toImage();
+        field->setText(umlaut.repeated(61));
+        QCOMPARE(counter->text(), QStringLiteral("61 / 60"));
+        QVERIFY(!save->isEnabled());
+        QCOMPARE(reddishPixels(allowed), 0);
+        QVERIFY(reddishPixels(counter->grab().toImage()) > 5);
+        fixture->shoot(QStringLiteral("send-rename-too-long"), &sheet);
+
+        // A failure keeps the sheet open with the manager's message, and the text for another try.
+        server().failNext(path, 1, 409, "Name bereits vergeben");
+        server().delayNext(path, 1, 300);
+        field->setText(QStringLiteral("  Bericht \t"));
+        QCOMPARE(counter->text(), QStringLiteral("7 / 60"));
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(save->text(), QStringLiteral("Speichere…"));
+        QVERIFY(!save->isEnabled());
+        auto* error = sheet.findChild<QLabel*>(QStringLiteral("error"));
+        QTRY_VERIFY_WITH_TIMEOUT(error->isVisibleTo(&sheet), runTimeout);
+        QCOMPARE(error->text(),
+                 QStringLiteral("Umbenennen fehlgeschlagen: Server-Fehler 409: Name bereits vergeben"));
+        QVERIFY(sheet.isVisible());
+        QCOMPARE(save->text(), QStringLiteral("Speichern"));
+        QVERIFY(save->isEnabled());
+        QCOMPARE(field->text(), QStringLiteral("  Bericht \t"));
+        fixture->shoot(QStringLiteral("send-rename-failed"), &sheet);
+
+        save->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!sheet.isVisible(), runTimeout);
+        QCOMPARE(sheet.result(), int(QDialog::Accepted));
+        const QStringList sent = sentTo(path);
+        QCOMPARE(sent.last(),
+                 QStringLiteral(R"(PATCH {"oldName":"Bericht.final.pdf","newName":"Bericht.pdf"})"));
+        QCOMPARE(manager->transfers().value(0).fileName, QStringLiteral("Bericht.pdf"));
+
+        // A leading dot is no extension: the whole name is the basis and nothing is appended.
+        RenameFileSheet hidden(code, QStringLiteral(".htaccess"), manager, &panel);
+        QCOMPARE(hidden.findChild<QLineEdit*>()->text(), QStringLiteral(".htaccess"));
+        QCOMPARE(hidden.findChild<QLabel*>(QStringLiteral("extension"))->text(), QString());
+        QCOMPARE(RenameFileSheet::extension(QStringLiteral("README")), QString());
+
+        // "Umbenennen…" in the row's menu opens the sheet for that transfer, modal to the panel.
+        showListed();
+        TransferRowView* row = tab->rows().value(0);
+        trigger(row->findChild<QMenu*>(QStringLiteral("contextMenu")), QStringLiteral("Umbenennen…"));
+        QVERIFY(row->renameSheet() && row->renameSheet()->isVisible());
+        QVERIFY(row->renameSheet()->isModal());
+        QCOMPARE(row->renameSheet()->basis(), QStringLiteral("Bericht"));
+        named<QPushButton>(row->renameSheet(), QStringLiteral("Abbrechen"))->click();
+        QTRY_VERIFY(!row->renameSheet());
+    }
+
+    void fileTypeGlyphs() {
+        using Kind = FileTypeIcon::Kind;
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral("Bericht.docx")), Kind::document);
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral("FOTO.JPG")), Kind::image);
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral("notes")), Kind::other);
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral("archive.tar.bz2")), Kind::other);
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral("backup.tar.gz")), Kind::archive);
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral("Ordner.v2/Satz.INDD")), Kind::layout);
+        QCOMPARE(FileTypeIcon::kind(QStringLiteral(".pdf")), Kind::other);
+
+        // Drawn at 48 points, 2 pixels per unit: the W of a document passes (12,13); the fold at
+        // (14,5) belongs to every document outline but not to the image glyph.
+        const QImage docx = FileTypeIcon::pixmap(QStringLiteral("Bericht.docx"), 48).toImage();
+        const QColor blue = FileTypeIcon::color(Kind::document);
+        QVERIFY(pixelsOf(docx.copy(22, 24, 5, 5), blue) > 0);
+        QVERIFY(pixelsOf(docx.copy(27, 9, 3, 3), blue) > 0);
+        const QImage photo = FileTypeIcon::pixmap(QStringLiteral("FOTO.JPG"), 48).toImage();
+        QCOMPARE(photo.copy(27, 9, 3, 3).pixelColor(1, 1).alpha(), 0);
+        QVERIFY(pixelsOf(photo, FileTypeIcon::color(Kind::image)) > 100);
+        const QImage plain = FileTypeIcon::pixmap(QStringLiteral("notes"), 48).toImage();
+        QCOMPARE(plain.pixelColor(24, 26).alpha(), 0); // outline only, nothing inside
+        QVERIFY(plain.pixelColor(8, 30).alpha() > 0);  // the page's left edge at x = 4
     }
 };
 

@@ -1,64 +1,21 @@
 #include "KeychainService.h"
-#include "RecordingDesktopServices.h"
+#include "PanelFixture.h"
 #include "SettingsField.h"
 #include "SettingsView.h"
 #include "Style.h"
-#include "TestServerFixture.h"
-#include "TransferManager.h"
-#include "UpdaterBackend.h"
-#include "UpdaterManager.h"
-#include "UserDefaults.h"
+#include "WidgetLookup.h"
 
 #include <QCheckBox>
-#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
-#include <QVBoxLayout>
 
-namespace {
-class CountingBackend : public UpdaterBackend {
-public:
-    bool canCheck = true;
-    int userChecks = 0;
-
-    bool automaticallyChecksForUpdates() const override { return false; }
-    void setAutomaticallyChecksForUpdates(bool) override {}
-    void setAutomaticallyDownloadsUpdates(bool) override {}
-    std::chrono::milliseconds updateCheckInterval() const override { return std::chrono::hours(24); }
-    void setUpdateCheckInterval(std::chrono::milliseconds) override {}
-    void resetUpdateCycle() override {}
-    bool canCheckForUpdates() const override { return canCheck; }
-    void checkForUpdatesInBackground() override {}
-    void checkForUpdates() override { ++userChecks; }
-
-    void announceCanCheck(bool value) {
-        canCheck = value;
-        Q_EMIT canCheckForUpdatesChanged(value);
-    }
-};
-
-template <typename T> T* child(QWidget* parent, const char* name) {
-    T* found = parent->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no child %s", name);
-    return found;
-}
-} // namespace
-
-// The settings page on a real manager, the bundled server and the in-memory secret store.
+// The settings page of the panel on a real manager, the bundled server and the in-memory secret store.
 class TestSettings : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> scratch;
-    std::unique_ptr<TestServerFixture> fixture;
-    RecordingDesktopServices desktop;
-    std::unique_ptr<UserDefaults> defaults;
-    std::unique_ptr<TransferManager> manager;
-    CountingBackend* backend = nullptr;
-    std::unique_ptr<UpdaterManager> updater;
-    std::unique_ptr<QWidget> window;
+    std::unique_ptr<PanelFixture> fixture;
+    TransferManager* manager = nullptr;
     SettingsView* page = nullptr;
 
     TransferServer& server() { return fixture->server(); }
@@ -66,7 +23,7 @@ class TestSettings : public QObject {
     QLineEdit* keyField() { return child<SettingsField>(page, "apiKeyField")->lineEdit(); }
     QPushButton* button(const char* name) { return child<QPushButton>(page, name); }
     QLabel* result() { return child<QLabel>(page, "testResult"); }
-    bool shown(QWidget* widget) { return widget->isVisibleTo(window.get()); }
+    bool shown(QWidget* widget) { return widget->isVisibleTo(fixture->panel.get()); }
     bool isGreen(QLabel* label) { return label->styleSheet().contains(Style::css(Style::green())); }
     bool isRed(QLabel* label) { return label->styleSheet().contains(Style::css(Style::red())); }
     std::optional<KeychainService::Credentials> stored() {
@@ -86,41 +43,17 @@ class TestSettings : public QObject {
 
 private Q_SLOTS:
     void init() {
-        scratch = std::make_unique<QTemporaryDir>();
-        fixture = std::make_unique<TestServerFixture>();
-        desktop = RecordingDesktopServices();
-        defaults = std::make_unique<UserDefaults>(scratch->filePath(QStringLiteral("settings.ini")));
-        TransferManager::Environment env;
-        env.historyDirectory = scratch->path();
-        env.secretStore = &fixture->store();
-        env.desktop = &desktop;
-        env.defaults = defaults.get();
-        env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
-        manager = std::make_unique<TransferManager>(env);
+        fixture = std::make_unique<PanelFixture>();
+        manager = fixture->manager;
         manager->setShowSettings(true);
-        auto owned = std::make_unique<CountingBackend>();
-        backend = owned.get();
-        updater =
-            std::make_unique<UpdaterManager>(UpdaterManager::Environment{std::move(owned), defaults.get()});
-
-        window = std::make_unique<QWidget>();
-        window->resize(400, 640);
-        auto* layout = new QVBoxLayout(window.get());
-        layout->setContentsMargins(0, 0, 0, 0);
-        page = new SettingsView(manager.get(), updater.get(), &desktop, defaults.get());
-        layout->addWidget(page);
+        page = fixture->panel->settingsPage();
     }
 
-    void cleanup() {
-        window.reset();
-        updater.reset();
-        manager.reset();
-        fixture.reset();
-    }
+    void cleanup() { fixture.reset(); }
 
     void nothingStoredShowsTheDefaults() {
         fixture->store().items.clear();
-        window->show();
+        fixture->panel->show();
         QCOMPARE(urlField()->text(), QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL));
         QCOMPARE(urlField()->placeholderText(), QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL));
         QVERIFY(keyField()->text().isEmpty());
@@ -129,7 +62,8 @@ private Q_SLOTS:
         QVERIFY(!button("testButton")->isEnabled());
         QVERIFY(!button("saveButton")->isEnabled());
         QVERIFY(child<QCheckBox>(page, "autoCopyLinkSwitch")->isChecked());
-        QVERIFY(desktop.loginItemCalls.isEmpty());
+        QVERIFY(fixture->desktop.loginItemCalls.isEmpty());
+        fixture->shoot(QStringLiteral("settings-nothing-stored"));
 
         QTest::keyClicks(keyField(), QStringLiteral("abc"));
         QVERIFY(button("testButton")->isEnabled());
@@ -146,14 +80,14 @@ private Q_SLOTS:
 
         // The link switch is stored at once.
         QTest::mouseClick(child<QCheckBox>(page, "autoCopyLinkSwitch"), Qt::LeftButton);
-        QVERIFY(!UserDefaults(scratch->filePath(QStringLiteral("settings.ini"))).autoCopyLink());
+        QVERIFY(!UserDefaults(fixture->dir.filePath(QStringLiteral("settings.ini"))).autoCopyLink());
     }
 
     void successfulTestCountsTheUploads() {
         for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
             server().seedIncoming(name, {{QStringLiteral("x.pdf"), "x"}});
         fixture->store().items.clear();
-        window->show();
+        fixture->panel->show();
         enter(urlField(), server().baseURL());
         QTest::keyClicks(keyField(), server().apiKey());
 
@@ -163,6 +97,7 @@ private Q_SLOTS:
         QVERIFY(shown(child<QWidget>(page, "testingRow")));
         QVERIFY(!button("testButton")->isEnabled());
         QVERIFY(button("saveButton")->isEnabled());
+        fixture->shoot(QStringLiteral("settings-testing"));
         // Saved before the server is asked.
         QCOMPARE(stored(), (KeychainService::Credentials{server().baseURL(), server().apiKey()}));
 
@@ -170,6 +105,7 @@ private Q_SLOTS:
         QVERIFY(isGreen(result()));
         QVERIFY(!shown(child<QWidget>(page, "testingRow")));
         QVERIFY(manager->showSettings());
+        fixture->shoot(QStringLiteral("settings-test-succeeded"));
 
         // Another server without uploads: the entered pair is what counts.
         TransferServer empty;
@@ -186,13 +122,14 @@ private Q_SLOTS:
     }
 
     void failedTestKeepsTheCredentials() {
-        window->show();
+        fixture->panel->show();
         enter(urlField(), QStringLiteral("https://127.0.0.1:1"));
         enter(keyField(), QStringLiteral("abc"));
         QTest::mouseClick(button("testButton"), Qt::LeftButton);
         QTRY_VERIFY(!page->isTesting());
         QVERIFY(result()->text().startsWith(QStringLiteral("Fehler: ")));
         QVERIFY(isRed(result()));
+        fixture->shoot(QStringLiteral("settings-test-failed"));
         QCOMPARE(stored(), (KeychainService::Credentials{QStringLiteral("https://127.0.0.1:1"),
                                                          QStringLiteral("abc")}));
 
@@ -205,19 +142,19 @@ private Q_SLOTS:
     }
 
     void loginItemFollowsTheSwitch() {
-        desktop.loginItemEnabled = true;
-        window->show();
+        fixture->desktop.loginItemEnabled = true;
+        fixture->panel->show();
         // An enabled login item is registered once more on each appearance.
         QVERIFY(child<QCheckBox>(page, "launchAtLoginSwitch")->isChecked());
-        QCOMPARE(desktop.loginItemCalls, QStringList{QStringLiteral("register")});
+        QCOMPARE(fixture->desktop.loginItemCalls, QStringList{QStringLiteral("register")});
         QTest::mouseClick(child<QCheckBox>(page, "launchAtLoginSwitch"), Qt::LeftButton);
-        QCOMPARE(desktop.loginItemCalls, QStringList({"register", "unregister"}));
-        QVERIFY(!desktop.loginItemEnabled);
+        QCOMPARE(fixture->desktop.loginItemCalls, QStringList({"register", "unregister"}));
+        QVERIFY(!fixture->desktop.loginItemEnabled);
 
-        desktop.loginItemCalls.clear();
-        desktop.failLoginItemWith = QStringLiteral("Autostart-Ordner nicht beschreibbar");
+        fixture->desktop.loginItemCalls.clear();
+        fixture->desktop.failLoginItemWith = QStringLiteral("Autostart-Ordner nicht beschreibbar");
         QTest::mouseClick(child<QCheckBox>(page, "launchAtLoginSwitch"), Qt::LeftButton);
-        QCOMPARE(desktop.loginItemCalls, QStringList{QStringLiteral("register")});
+        QCOMPARE(fixture->desktop.loginItemCalls, QStringList{QStringLiteral("register")});
         QVERIFY(!child<QCheckBox>(page, "launchAtLoginSwitch")->isChecked());
         QCOMPARE(result()->text(), QStringLiteral("Autostart-Fehler: Autostart-Ordner nicht beschreibbar"));
         QVERIFY(isRed(result()));
@@ -225,7 +162,7 @@ private Q_SLOTS:
 
     void cancelAndSave() {
         const KeychainService::Credentials original{server().baseURL(), server().apiKey()};
-        window->show();
+        fixture->panel->show();
         QCOMPARE(urlField()->text(), original.serverURL);
         QCOMPARE(keyField()->text(), original.apiKey);
         enter(urlField(), QStringLiteral("https://anders.example"));
@@ -251,14 +188,14 @@ private Q_SLOTS:
     }
 
     void updateCheckFollowsTheController() {
-        window->show();
+        fixture->panel->show();
         QPushButton* check = button("updateButton");
         QVERIFY(check->isEnabled());
         QTest::mouseClick(check, Qt::LeftButton);
-        QCOMPARE(backend->userChecks, 1);
-        backend->announceCanCheck(false);
+        QCOMPARE(fixture->updaterBackend->userChecks, 1);
+        fixture->updaterBackend->announceCanCheck(false);
         QTRY_VERIFY(!check->isEnabled());
-        backend->announceCanCheck(true);
+        fixture->updaterBackend->announceCanCheck(true);
         QTRY_VERIFY(check->isEnabled());
     }
 };

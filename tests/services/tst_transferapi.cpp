@@ -1,54 +1,20 @@
-#include "APIError.h"
 #include "APIServiceIncoming.h"
+#include "APIServiceOutgoing.h"
 #include "PrivateTempDir.h"
+#include "RecordedRequests.h"
+#include "TemporaryHome.h"
+#include "TestFiles.h"
 #include "TestServerFixture.h"
+#include "WaitForTask.h"
 
-#include <QCoroTask>
-#include <QDir>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-QStringList rawPaths(TransferServer& server) {
-    QStringList paths;
-    for (const auto& request : server.requests())
-        paths << request.method + u' ' + request.path;
-    return paths;
-}
-
-// QCoro::waitFor never returns when the awaited task throws, so every task is
-// awaited inside a coroutine that catches.
-template <typename T> QCoro::Task<QString> describeFailure(QCoro::Task<T> task) {
-    try {
-        co_await std::move(task);
-    } catch (const AppError& error) {
-        co_return error.localizedDescription();
-    } catch (...) {
-        co_return QStringLiteral("<other exception>");
-    }
-    co_return QStringLiteral("<no error>");
-}
-
-template <typename T> QString failureOf(QCoro::Task<T> task) {
-    return QCoro::waitFor(describeFailure(std::move(task)));
-}
-
-template <typename T> QCoro::Task<T> orAbort(QCoro::Task<T> task) {
-    try {
-        co_return co_await std::move(task);
-    } catch (const std::exception& error) {
-        qFatal("unexpected failure: %s", error.what());
-    }
-}
-
-template <typename T> T valueOf(QCoro::Task<T> task) {
-    return QCoro::waitFor(orAbort(std::move(task)));
+QStringList entryNames(const QList<APIService::ZipEntry>& entries) {
+    QStringList names;
+    for (const auto& entry : entries)
+        names << entry.name;
+    return names;
 }
 
 QStringList temporaryDownloads() {
@@ -56,20 +22,17 @@ QStringList temporaryDownloads() {
 }
 } // namespace
 
-// The customer-upload endpoints against the bundled server.
-class TestIncomingAPI : public QObject {
+// The endpoints of sent transfers and customer uploads against the bundled server.
+class TestTransferAPI : public QObject {
     Q_OBJECT
 
-    QTemporaryDir home;
+    TemporaryHome home; // the inbox lives in its Downloads folder
     std::unique_ptr<TestServerFixture> fixture;
 
     TransferServer& server() { return fixture->server(); }
 
 private Q_SLOTS:
     void initTestCase() {
-        // The inbox lives in the Downloads folder: keep it inside a throw-away home.
-        qputenv("HOME", QFile::encodeName(home.path()));
-        qunsetenv("XDG_CONFIG_HOME");
         QCOMPARE(APIService::incomingFolder(), home.path() + QStringLiteral("/Downloads/Zanvolt-Eingang"));
     }
 
@@ -85,7 +48,7 @@ private Q_SLOTS:
         const QString token =
             server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "12345"}},
                                   QStringLiteral("A-17"), QStringLiteral("Bitte prüfen"));
-        const QList<IncomingUpload> uploads = valueOf(APIService::fetchIncoming());
+        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming());
         QCOMPARE(uploads.size(), 1);
         QCOMPARE(uploads[0].token, token);
         QCOMPARE(uploads[0].customerName, QStringLiteral("Müller GmbH"));
@@ -104,10 +67,6 @@ private Q_SLOTS:
         server().failNext(QStringLiteral("/api/incoming"), 1, 200, R"([{"token":"t"}])");
         QCOMPARE(failureOf(APIService::fetchIncoming()),
                  QStringLiteral("Die Daten konnten nicht gelesen werden, weil „customerName“ fehlt."));
-
-        fixture->storeCredentials(server().baseURL(), QStringLiteral("falsch"));
-        QCOMPARE(failureOf(APIService::fetchIncoming()),
-                 QStringLiteral("Server-Fehler 401: Ungültiger oder fehlender API-Key"));
     }
 
     void downloadsAreEscapedOnTheWireAndReplaceByName() {
@@ -116,13 +75,13 @@ private Q_SLOTS:
         const QString second = server().seedIncoming(QStringLiteral("B"), {{name, "zweite"}});
         server().clearRequests();
 
-        const QString saved = valueOf(APIService::downloadFile(first, name));
+        const QString saved = waitForTask(APIService::downloadFile(first, name));
         QCOMPARE(saved, APIService::incomingFolder() + u'/' + name);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
-        QCOMPARE(valueOf(APIService::downloadFile(second, name)), saved);
+        QCOMPARE(waitForTask(APIService::downloadFile(second, name)), saved);
         QCOMPARE(readAll(saved), QByteArray("zweite"));
         QCOMPARE(QDir(APIService::incomingFolder()).entryList(QDir::Files), QStringList{name});
-        QCOMPARE(rawPaths(server()),
+        QCOMPARE(requestLines(server()),
                  (QStringList{
                      QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
                          .arg(first),
@@ -133,7 +92,7 @@ private Q_SLOTS:
         QDir().mkpath(APIService::incomingFolder() + QStringLiteral("/Plan.pdf/alt"));
         const QString plan =
             server().seedIncoming(QStringLiteral("C"), {{QStringLiteral("Plan.pdf"), "plan"}});
-        QCOMPARE(readAll(valueOf(APIService::downloadFile(plan, QStringLiteral("Plan.pdf")))),
+        QCOMPARE(readAll(waitForTask(APIService::downloadFile(plan, QStringLiteral("Plan.pdf")))),
                  QByteArray("plan"));
 
         QCOMPARE(failureOf(APIService::downloadFile(first, QStringLiteral("fehlt.txt"))),
@@ -147,12 +106,13 @@ private Q_SLOTS:
             {QStringLiteral(".."), "__"},
             {QStringLiteral("."), "_"},
             {QStringLiteral("Ordner\\..\\x.txt"), "Ordner_.._x.txt"},
-            {QStringLiteral("/etc/passwd"), "_etc_passwd"}};
+            {QStringLiteral("/etc/passwd"), "_etc_passwd"},
+            {QStringLiteral("..."), "..."}};
         for (const auto& [hostile, safe] : cases) {
             // A name with dot segments may reach another path once the URL is normalised:
             // answer whatever arrives, as a hostile server would.
             server().failNext(QStringLiteral("/api/*"), 1, 200, hostile.toUtf8());
-            const QString saved = valueOf(APIService::downloadFile(QStringLiteral("T1"), hostile));
+            const QString saved = waitForTask(APIService::downloadFile(QStringLiteral("T1"), hostile));
             QCOMPARE(saved, APIService::incomingFolder() + u'/' + safe);
             QCOMPARE(readAll(saved), hostile.toUtf8());
         }
@@ -180,30 +140,74 @@ private Q_SLOTS:
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("a.txt"), "a"}});
         const QString path = QStringLiteral("/api/incoming/") + token;
 
-        server().failNext(path + QStringLiteral("/downloaded"), 1, 204, {});
-        QCOMPARE(failureOf(APIService::markAsDownloaded(token)),
-                 QStringLiteral("Netzwerk-Fehler: Markierung fehlgeschlagen"));
-        QVERIFY(!valueOf(APIService::fetchIncoming()).value(0).isDownloaded);
+        QVERIFY(!waitForTask(APIService::fetchIncoming()).value(0).isDownloaded);
         QCOMPARE(failureOf(APIService::markAsDownloaded(token)), QStringLiteral("<no error>"));
-        QVERIFY(valueOf(APIService::fetchIncoming()).value(0).isDownloaded);
+        QVERIFY(waitForTask(APIService::fetchIncoming()).value(0).isDownloaded);
 
         server().failNext(path, 1, 500, "kaputt");
         QCOMPARE(failureOf(APIService::deleteIncoming(token)),
                  QStringLiteral("Netzwerk-Fehler: Löschen fehlgeschlagen"));
         server().failNext(path, 1, 204, {});
         QCOMPARE(failureOf(APIService::deleteIncoming(token)), QStringLiteral("<no error>"));
-        QCOMPARE(valueOf(APIService::fetchIncoming()).size(), 1);
+        QCOMPARE(waitForTask(APIService::fetchIncoming()).size(), 1);
         QCOMPARE(failureOf(APIService::deleteIncoming(token)), QStringLiteral("<no error>"));
-        QVERIFY(valueOf(APIService::fetchIncoming()).isEmpty());
+        QVERIFY(waitForTask(APIService::fetchIncoming()).isEmpty());
         QCOMPARE(failureOf(APIService::deleteIncoming(token)),
                  QStringLiteral("<no error>")); // 404: already gone
 
         // The token is one path segment, whatever it holds.
         server().clearRequests();
         failureOf(APIService::deleteIncoming(QStringLiteral("a b?c")));
-        QCOMPARE(rawPaths(server()), QStringList{QStringLiteral("DELETE /api/incoming/a%20b%3Fc")});
+        QCOMPARE(requestLines(server()), QStringList{QStringLiteral("DELETE /api/incoming/a%20b%3Fc")});
+    }
+
+    void listDecoding() {
+        // Dates with and without a fraction; ZIP entries of the first listed file that has some.
+        server().failNext(
+            QStringLiteral("/api/outgoing"), 1, 200,
+            "[{\"code\":\"K1\",\"files\":[{\"name\":\"A.zip\",\"size\":1,\"sizeFormatted\":\"1 B\"},"
+            "{\"name\":\"B.zip\",\"size\":2,\"sizeFormatted\":\"2 B\"}],"
+            "\"downloadURL\":\"https://s/d/K1\",\"createdAt\":\"2024-05-01T12:30:45.500+02:00\","
+            "\"isDownloaded\":false,\"zipEntries\":{\"B.zip\":[{\"name\":\"b/1.txt\",\"size\":7}],"
+            "\"Z.zip\":[{\"name\":\"z.txt\",\"size\":1}]}},"
+            "{\"code\":\"K2\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
+            "\"isDownloaded\":true,\"hasPassword\":null,\"zipEntries\":{\"Z.zip\":[{\"name\":\"z.txt\","
+            "\"size\":1}]}},"
+            "{\"code\":\"K3\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
+            "\"isDownloaded\":false}]");
+        const auto list = waitForTask(APIService::fetchOutgoing());
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
+        QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
+        QCOMPARE(list[0].primaryZipEntries().first().size, 7);
+        QCOMPARE(entryNames(list[1].primaryZipEntries()), QStringList{"z.txt"}); // no file matches
+        QCOMPARE(list[1].hasPassword, std::nullopt);
+        QVERIFY(list[2].primaryZipEntries().isEmpty());
+
+        // One bad element fails the whole list with the decoder's text.
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 200,
+                          "[{\"code\":\"K1\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01\","
+                          "\"isDownloaded\":false}]");
+        QCOMPARE(failureOf(APIService::fetchOutgoing()), QStringLiteral("Ungültiges Datum: 2024-05-01"));
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 200,
+                          "[{\"code\":\"K1\",\"files\":[],\"downloadURL\":\"u\",\"isDownloaded\":false}]");
+        QVERIFY(failureOf(APIService::fetchOutgoing()).contains(QStringLiteral("„createdAt“ fehlt")));
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 503, "[]");
+        QCOMPARE(failureOf(APIService::fetchOutgoing()),
+                 QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers"));
+    }
+
+    void codesAndNamesStayInTheirPathSegment() {
+        QCOMPARE(failureOf(APIService::revealOutgoingPassword(QStringLiteral("a/b c"))),
+                 QStringLiteral("Server-Fehler 404: {\"error\":\"Transfer nicht gefunden\"}"));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2Fb%20c/password"));
+        QCOMPARE(failureOf(APIService::downloadOutgoingFile(QStringLiteral("K?1"),
+                                                            QStringLiteral("Mein Plan #2.pdf"))),
+                 QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen (HTTP 404)"));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/d/K%3F1/file/Mein%20Plan%20%232.pdf"));
+        QCOMPARE(server().requests().last().headers.value("x-api-key"), server().apiKey());
     }
 };
 
-QTEST_GUILESS_MAIN(TestIncomingAPI)
-#include "tst_incomingapi.moc"
+QTEST_GUILESS_MAIN(TestTransferAPI)
+#include "tst_transferapi.moc"

@@ -1,44 +1,33 @@
+#include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
+#include "ManagerFixture.h"
 #include "PrivateTempDir.h"
-#include "RecordingDesktopServices.h"
-#include "TestServerFixture.h"
-#include "TransferManager.h"
+#include "RecordedRequests.h"
+#include "TemporaryHome.h"
+#include "TestFiles.h"
 
 #include <QCoroTask>
-#include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 using Notification = RecordingDesktopServices::Notification;
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+QString inboxFile(const QString& name) {
+    return APIService::incomingFolder() + u'/' + name;
 }
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
+const QList<TransferServer::SeedFile> threeFiles = {{QStringLiteral("1 Angebot.pdf"), "angebot"},
+                                                    {QStringLiteral("2 Plan.dwg"), "plan"},
+                                                    {QStringLiteral("3 Foto.jpg"), "foto"}};
 
 QStringList codes(const QList<TransferItem>& items) {
     QStringList list;
     for (const auto& item : items)
         list << item.code;
     return list;
-}
-
-QStringList requestsSeen(TransferServer& server) {
-    QStringList seen;
-    for (const auto& request : server.requests())
-        seen << request.method + u' ' + request.path;
-    return seen;
 }
 
 // A real archive made by the system's zip tool, so the server lists its entries.
@@ -67,51 +56,58 @@ TransferItem historyItem(const QString& code, QDateTime date, QStringList names)
 }
 } // namespace
 
-// The send tab's operations against the bundled server.
-class TestOutgoing : public QObject {
+// The manager's lists of sent transfers and of customer uploads, and what it does with them,
+// against the bundled server.
+class TestTransferLists : public QObject {
     Q_OBJECT
 
-    QTemporaryDir home;
-    std::unique_ptr<QTemporaryDir> historyDir;
-    std::unique_ptr<TestServerFixture> fixture;
-    RecordingDesktopServices desktop;
-    std::unique_ptr<TransferManager> manager;
+    TemporaryHome home; // downloads land in its Downloads folder
+    std::unique_ptr<ManagerFixture> fixture;
+    TransferManager* manager = nullptr;
     const QDateTime now = QDateTime::currentDateTimeUtc().addMSecs(-123);
 
+    // Every value a property took, in order, as the panel would have seen it.
+    QStringList progressLines;
+    QList<std::optional<QString>> errors;
+
     TransferServer& server() { return fixture->server(); }
-    TransferHistoryService history() { return TransferHistoryService(historyDir->path()); }
-    void refresh() { QCoro::waitFor(manager->refreshOutgoing()); }
+    void refreshIncoming() { QCoro::waitFor(manager->refreshIncoming()); }
+    void refreshOutgoing() { QCoro::waitFor(manager->refreshOutgoing()); }
+    QStringList requestsSeen() { return requestLines(server(), QStringLiteral("/api/incoming")); }
+    TransferHistoryService history() { return TransferHistoryService(fixture->historyPath()); }
     QString zanvoltFolder() {
         return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) +
                QStringLiteral("/Zanvolt");
     }
 
+    QStringList tokens() const {
+        QStringList all;
+        for (const IncomingUpload& upload : manager->incomingUploads())
+            all << upload.token;
+        return all;
+    }
+
+    IncomingUpload listed(const QString& token) {
+        for (const IncomingUpload& upload : manager->incomingUploads())
+            if (upload.token == token)
+                return upload;
+        qFatal("upload %s is not listed", qPrintable(token));
+    }
+
 private Q_SLOTS:
-    void initTestCase() {
-        qputenv("HOME", QFile::encodeName(home.path()));
-        qunsetenv("XDG_CONFIG_HOME");
-        QVERIFY(zanvoltFolder().startsWith(home.path() + u'/'));
-    }
-
     void init() {
-        fixture = std::make_unique<TestServerFixture>();
-        historyDir = std::make_unique<QTemporaryDir>();
-        desktop = RecordingDesktopServices();
-        TransferManager::Environment env;
-        env.historyDirectory = historyDir->path();
-        env.secretStore = &fixture->store();
-        env.desktop = &desktop;
-        env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
-        // Without credentials the constructor's refresh ends at once instead of racing the test's own.
-        fixture->storeCredentials(QString(), QString());
-        manager = std::make_unique<TransferManager>(env);
-        fixture->storeCredentials(server().baseURL(), server().apiKey());
+        QDir(APIService::incomingFolder()).removeRecursively();
+        fixture = std::make_unique<ManagerFixture>();
+        manager = fixture->manager;
+        progressLines.clear();
+        errors.clear();
+        connect(manager, &TransferManager::downloadProgressChanged, this,
+                [this] { progressLines << manager->downloadProgress(); });
+        connect(manager, &TransferManager::incomingErrorChanged, this,
+                [this] { errors << manager->incomingError(); });
     }
 
-    void cleanup() {
-        manager.reset();
-        fixture.reset();
-    }
+    void cleanup() { fixture.reset(); }
 
     void mergeWithHistory() {
         const QString a = server().seedTransfer({{QStringLiteral("a.pdf"), "a"}}, {}, now);
@@ -127,7 +123,7 @@ private Q_SLOTS:
         const QByteArray historyBytes = readAll(history().fileURL());
         const QUuid bHistoryId = history().load().first().id;
 
-        refresh();
+        refreshOutgoing();
         const auto list = manager->transfers();
         QCOMPARE(codes(list), (QStringList{a, b, c.code, z, e}));
         QCOMPARE(list[0].fileName, QStringLiteral("a.pdf"));
@@ -149,7 +145,7 @@ private Q_SLOTS:
                           "\"2020-01-01T00:00:00.5Z\",\"isDownloaded\":false,\"hasPassword\":true},"
                           "{\"code\":\"NEU\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":"
                           "\"2999-01-01T00:00:00+01:00\",\"isDownloaded\":false}]");
-        refresh();
+        refreshOutgoing();
         QCOMPARE(codes(manager->transfers()), (QStringList{"NEU", b, c.code, "LEER"}));
         QCOMPARE(manager->transfers().last().fileName, QStringLiteral("LEER"));
         QVERIFY(manager->transfers().last().hasPassword);
@@ -161,18 +157,18 @@ private Q_SLOTS:
         history().add(old);
         QVERIFY(manager->transfers().isEmpty());
         server().failNext(QStringLiteral("/api/outgoing"), 1, 500, "kaputt");
-        refresh();
+        refreshOutgoing();
         QCOMPARE(manager->transfers(), QList<TransferItem>{old});
 
         server().seedTransfer({{QStringLiteral("a.pdf"), "a"}});
-        refresh();
+        refreshOutgoing();
         const auto shown = manager->transfers();
         QCOMPARE(shown.size(), 2);
-        QSignalSpy changed(manager.get(), &TransferManager::transfersChanged);
+        QSignalSpy changed(manager, &TransferManager::transfersChanged);
         server().failNext(QStringLiteral("/api/outgoing"), 1, 200, "<html>");
-        refresh();
+        refreshOutgoing();
         server().failNext(QStringLiteral("/api/outgoing"), 1, 503, "[]");
-        refresh();
+        refreshOutgoing();
         QCOMPARE(manager->transfers(), shown);
         QCOMPARE(changed.count(), 0);
         QVERIFY(!manager->errorMessage());
@@ -182,18 +178,17 @@ private Q_SLOTS:
         const QString code =
             server().seedTransfer({{QStringLiteral("a.pdf"), "a"}}, QStringLiteral("Geheim-1"));
         history().add(historyItem(code, now, {}));
-        refresh();
+        refreshOutgoing();
         QVERIFY(manager->transfers()[0].hasPassword);
         QVERIFY(!manager->transfers()[0].password);
 
         QCOMPARE(QCoro::waitFor(manager->revealPassword(code)), QStringLiteral("Geheim-1"));
-        refresh();
+        refreshOutgoing();
         QCOMPARE(manager->transfers()[0].password, QStringLiteral("Geheim-1")); // carried over by code
         manager->copyLink(manager->transfers()[0]);
-        QCOMPARE(desktop.copiedTexts, QStringList{manager->transfers()[0].downloadURL});
+        QCOMPARE(fixture->desktop.copiedTexts, QStringList{manager->transfers()[0].downloadURL});
         QVERIFY(!readAll(history().fileURL()).contains("Geheim"));
 
-        server().setRecordBodies(true);
         server().clearRequests();
         const auto fresh = QCoro::waitFor(manager->regeneratePassword(code));
         QVERIFY(fresh && *fresh != QStringLiteral("Geheim-1"));
@@ -201,7 +196,7 @@ private Q_SLOTS:
         QVERIFY(QCoro::waitFor(manager->removePassword(code)));
         QVERIFY(!manager->transfers()[0].password && !manager->transfers()[0].hasPassword);
         const auto requests = server().requests();
-        QCOMPARE(requestsSeen(server()), QStringList(2, "PATCH /api/outgoing/" + code + "/password"));
+        QCOMPARE(requestLines(server()), QStringList(2, "PATCH /api/outgoing/" + code + "/password"));
         QCOMPARE(requests[0].headers.value("content-type"), QStringLiteral("application/json"));
         QCOMPARE(requests[0].body, QByteArray("{\"generate\":true}"));
         QCOMPARE(requests[1].body, QByteArray("{\"password\":null}"));
@@ -219,33 +214,13 @@ private Q_SLOTS:
                  QStringLiteral("Passwort konnte nicht entfernt werden: Server-Fehler 500: kaputt"));
     }
 
-    void renameRefreshesOrReports() {
-        const QString code = server().seedTransfer({{QStringLiteral("alt.txt"), "a"}});
-        refresh();
-        server().setRecordBodies(true);
-        server().clearRequests();
-        QVERIFY(QCoro::waitFor(manager->renameOutgoingFile(code, "alt.txt", "neu.txt")));
-        QCOMPARE(manager->transfers()[0].fileName, QStringLiteral("neu.txt"));
-        QCOMPARE(server().requests().first().body,
-                 QByteArray("{\"oldName\":\"alt.txt\",\"newName\":\"neu.txt\"}"));
-        QVERIFY(!manager->errorMessage());
-
-        server().clearRequests();
-        QVERIFY(!QCoro::waitFor(manager->renameOutgoingFile(code, "alt.txt", "x.txt")));
-        QCOMPARE(manager->errorMessage(),
-                 QStringLiteral(
-                     "Umbenennen fehlgeschlagen: Server-Fehler 404: {\"error\":\"Datei nicht gefunden\"}"));
-        QCOMPARE(requestsSeen(server()),
-                 QStringList{QStringLiteral("PATCH /api/outgoing/%1/files").arg(code)});
-    }
-
     void deleteRemovesAtOnceAndReportsServerFailure() {
         const QString bystander =
             server().seedTransfer({{QStringLiteral("bleibt.txt"), "b"}}, {}, now.addDays(-1));
         const QString gone = server().seedTransfer({{QStringLiteral("weg.txt"), "w"}});
         const QString kept = server().seedTransfer({{QStringLiteral("zurueck.txt"), "z"}});
-        refresh();
-        QSignalSpy changed(manager.get(), &TransferManager::transfersChanged);
+        refreshOutgoing();
+        QSignalSpy changed(manager, &TransferManager::transfersChanged);
         const auto item = [&](const QString& code) {
             for (const auto& t : manager->transfers())
                 if (t.code == code)
@@ -261,7 +236,7 @@ private Q_SLOTS:
         QVERIFY(codes(history().load()).isEmpty());
         QTRY_COMPARE(changed.count(), 2); // the removal, then the refresh
         QCOMPARE(codes(manager->transfers()), (QStringList{kept, bystander}));
-        QCOMPARE(requestsSeen(server()).mid(requestsSeen(server()).size() - 2),
+        QCOMPARE(requestLines(server()).mid(requestLines(server()).size() - 2),
                  (QStringList{"DELETE /api/outgoing/" + gone, "GET /api/outgoing"}));
         QVERIFY(!manager->incomingError() && !manager->errorMessage());
 
@@ -276,15 +251,15 @@ private Q_SLOTS:
 
     void downloadReplacesAndStaysInTheFolder() {
         server().seedTransfer({{QStringLiteral("Bericht 2024.txt"), "neu"}});
-        refresh();
+        refreshOutgoing();
         const TransferItem item = manager->transfers()[0];
         const QString target = zanvoltFolder() + QStringLiteral("/Bericht 2024.txt");
         writeFile(target, "alt, und länger als die neue Fassung");
 
         QCoro::waitFor(manager->downloadOutgoing(item));
         QCOMPARE(readAll(target), QByteArray("neu"));
-        QCOMPARE(desktop.revealedPaths, QStringList{target});
-        QCOMPARE(desktop.notifications,
+        QCOMPARE(fixture->desktop.revealedPaths, QStringList{target});
+        QCOMPARE(fixture->desktop.notifications,
                  (QList<Notification>{{"Download abgeschlossen", "Bericht 2024.txt", std::nullopt}}));
         QVERIFY(!manager->errorMessage());
 
@@ -306,9 +281,148 @@ private Q_SLOTS:
             QStringLiteral("Download fehlgeschlagen: Netzwerk-Fehler: Download fehlgeschlagen (HTTP 403)"));
         QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), tempBefore);
         QCOMPARE(readAll(target), QByteArray("neu"));
-        QCOMPARE(desktop.notifications.size(), 2);
+        QCOMPARE(fixture->desktop.notifications.size(), 2);
+    }
+
+    void refreshKeepsTheListOnFailureUntilTheNextSuccess() {
+        const QString first = server().seedIncoming(QStringLiteral("Erster Kunde"), threeFiles);
+        refreshIncoming();
+        QCOMPARE(manager->incomingUploads().size(), 1);
+        QCOMPARE(manager->incomingUploads()[0].token, first);
+        QVERIFY(!manager->incomingError());
+
+        server().seedIncoming(QStringLiteral("Zweiter Kunde"), threeFiles);
+        server().failNext(QStringLiteral("/api/incoming"), 1, 503, "Wartung bis 18 Uhr");
+        refreshIncoming();
+        QCOMPARE(manager->incomingUploads().size(), 1);
+        QCOMPARE(manager->incomingError(), QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
+
+        refreshIncoming();
+        QCOMPARE(manager->incomingUploads().size(), 2);
+        QVERIFY(!manager->incomingError());
+
+        // Without a complete configuration nothing is asked and nothing changes.
+        fixture->storeCredentials(server().baseURL(), QString());
+        server().clearRequests();
+        refreshIncoming();
+        QVERIFY(requestsSeen().isEmpty());
+        QCOMPARE(manager->incomingUploads().size(), 2);
+    }
+
+    void downloadFetchesInOrderMarksAndAnnounces() {
+        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), threeFiles);
+        refreshIncoming();
+        server().clearRequests();
+        QSignalSpy downloading(manager, &TransferManager::isDownloadingChanged);
+
+        QCoro::waitFor(manager->downloadIncoming(listed(token)));
+
+        QCOMPARE(progressLines, (QStringList{"Lade herunter...", "Lade 1 Angebot.pdf...",
+                                             "Lade 2 Plan.dwg...", "Lade 3 Foto.jpg...", ""}));
+        QCOMPARE(downloading.count(), 2);
+        QVERIFY(!manager->isDownloading());
+        const QString files = QStringLiteral("GET /api/incoming/") + token + QStringLiteral("/files/");
+        QCOMPARE(
+            requestsSeen(),
+            (QStringList{files + "1%20Angebot.pdf", files + "2%20Plan.dwg", files + "3%20Foto.jpg",
+                         QStringLiteral("POST /api/incoming/") + token + QStringLiteral("/downloaded")}));
+        for (const auto& file : threeFiles)
+            QCOMPARE(readAll(inboxFile(file.name)), file.content);
+        QVERIFY(listed(token).isDownloaded);
+        QCOMPARE(fixture->desktop.notifications,
+                 (QList<Notification>{{QStringLiteral("Download abgeschlossen"),
+                                       QStringLiteral("3 Datei(en) von Müller GmbH heruntergeladen"),
+                                       std::nullopt}}));
+        QVERIFY(errors.isEmpty());
+        refreshIncoming();
+        QVERIFY(listed(token).isDownloaded); // the server kept the mark
+    }
+
+    void aFailedFileStopsTheRestAndLeavesTheUploadUnmarked() {
+        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), threeFiles);
+        refreshIncoming();
+        server().clearRequests();
+        server().failNext(QStringLiteral("/api/incoming/%1/files/2%20Plan.dwg").arg(token), 1, 500, "kaputt");
+
+        QCoro::waitFor(manager->downloadIncoming(listed(token)));
+
+        QCOMPARE(readAll(inboxFile(QStringLiteral("1 Angebot.pdf"))), QByteArray("angebot"));
+        QVERIFY(!QFile::exists(inboxFile(QStringLiteral("2 Plan.dwg"))));
+        QVERIFY(!QFile::exists(inboxFile(QStringLiteral("3 Foto.jpg"))));
+        QCOMPARE(requestsSeen().size(), 2); // neither the third file nor the mark was asked for
+        QCOMPARE(manager->incomingError(), QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
+        QVERIFY(!listed(token).isDownloaded);
+        QVERIFY(fixture->desktop.notifications.isEmpty());
+        QVERIFY(!manager->isDownloading());
+        QCOMPARE(progressLines.last(), QString());
+
+        // Marking answered 204: every file arrived, but only 200 counts as marked.
+        server().failNext(QStringLiteral("/api/incoming/%1/downloaded").arg(token), 1, 204, {});
+        QCoro::waitFor(manager->downloadIncoming(listed(token)));
+        for (const auto& file : threeFiles)
+            QCOMPARE(readAll(inboxFile(file.name)), file.content);
+        QCOMPARE(manager->incomingError(), QStringLiteral("Netzwerk-Fehler: Markierung fehlgeschlagen"));
+        QVERIFY(!listed(token).isDownloaded);
+        QVERIFY(fixture->desktop.notifications.isEmpty());
+        QVERIFY(!manager->isDownloading());
+        QCOMPARE(manager->downloadProgress(), QString());
+    }
+
+    void copyLinkPrefersTheServersLinkThenCodeThenToken() {
+        fixture->storeCredentials(QStringLiteral("https://dateien.example.test/"), QStringLiteral("k"));
+        IncomingUpload upload;
+        upload.token = QStringLiteral("tok-1");
+        upload.code = QStringLiteral("K7X2");
+        upload.downloadURL = QStringLiteral("https://link.example.test/d/ABC?x=1");
+        manager->copyIncomingLink(upload);
+        upload.downloadURL = QString();
+        manager->copyIncomingLink(upload);
+        upload.downloadURL.reset();
+        upload.code = QString();
+        manager->copyIncomingLink(upload);
+        QCOMPARE(fixture->desktop.copiedTexts,
+                 (QStringList{"https://link.example.test/d/ABC?x=1", "https://dateien.example.test/d/K7X2",
+                              "https://dateien.example.test/d/tok-1"}));
+
+        fixture->storeCredentials(QString(), QStringLiteral("k"));
+        manager->copyIncomingLink(upload);
+        QCOMPARE(fixture->desktop.copiedTexts.size(), 3);
+        QVERIFY(errors.isEmpty());
+    }
+
+    void deletedRowVanishesAtOnceAndReturnsWhenTheServerRefuses() {
+        const QString kept = server().seedIncoming(QStringLiteral("Bleibt"), threeFiles);
+        const QString gone = server().seedIncoming(QStringLiteral("Geht"), threeFiles);
+        refreshIncoming();
+        server().clearRequests();
+
+        manager->deleteIncoming(listed(gone));
+        QCOMPARE(manager->incomingUploads().size(), 1);
+        QCOMPARE(manager->incomingUploads()[0].token, kept);
+        // Arrives before the refresh that follows the deletion, so that refresh changes the list.
+        const QString fresh = server().seedIncoming(QStringLiteral("Neu"), threeFiles);
+        QTRY_COMPARE(manager->incomingUploads().size(), 2);
+        QCOMPARE(tokens(), (QStringList{fresh, kept})); // newest first, as the server lists them
+        QCOMPARE(requestsSeen(), (QStringList{QStringLiteral("DELETE /api/incoming/") + gone,
+                                              QStringLiteral("GET /api/incoming")}));
+        QVERIFY(errors.isEmpty());
+
+        server().failNext(QStringLiteral("/api/incoming/") + kept, 1, 500, "gesperrt");
+        server().clearRequests();
+        manager->deleteIncoming(listed(kept));
+        QCOMPARE(manager->incomingUploads().size(), 1);
+        QTRY_COMPARE(manager->incomingUploads().size(), 2);
+        QCOMPARE(tokens(), (QStringList{fresh, kept}));
+        QCOMPARE(requestsSeen(), (QStringList{QStringLiteral("DELETE /api/incoming/") + kept,
+                                              QStringLiteral("GET /api/incoming")}));
+        // The refresh that brings the row back succeeds and so clears the message again.
+        QCOMPARE(
+            errors,
+            (QList<std::optional<QString>>{
+                QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"),
+                std::nullopt}));
     }
 };
 
-QTEST_GUILESS_MAIN(TestOutgoing)
-#include "tst_outgoing.moc"
+QTEST_GUILESS_MAIN(TestTransferLists)
+#include "tst_transferlists.moc"

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "UpdaterBackend.h"
+
+#include <optional>
+
+// An update mechanism that only records what it is asked, for the updater manager's own rules
+// and for views that show the updater's state.
+class FakeUpdaterBackend : public UpdaterBackend {
+public:
+    bool automaticChecks = false;
+    bool canCheck = true;
+    std::chrono::milliseconds reportedInterval{std::chrono::hours(24)};
+    std::optional<std::chrono::milliseconds> requestedInterval;
+    std::optional<bool> downloadsAutomatically;
+    int backgroundChecks = 0;
+    int userChecks = 0;
+
+    bool automaticallyChecksForUpdates() const override { return automaticChecks; }
+    void setAutomaticallyChecksForUpdates(bool value) override { automaticChecks = value; }
+    void setAutomaticallyDownloadsUpdates(bool value) override { downloadsAutomatically = value; }
+    std::chrono::milliseconds updateCheckInterval() const override { return reportedInterval; }
+    void setUpdateCheckInterval(std::chrono::milliseconds interval) override { requestedInterval = interval; }
+    void resetUpdateCycle() override {}
+    bool canCheckForUpdates() const override { return canCheck; }
+    void checkForUpdatesInBackground() override { ++backgroundChecks; }
+    void checkForUpdates() override { ++userChecks; }
+
+    void announceCanCheck(bool value);
+};

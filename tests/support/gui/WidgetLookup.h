@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QTest>
+
+// By accessible name, whether shown or not.
+template <typename T = QAbstractButton> T* named(QWidget* root, const QString& name) {
+    for (T* child : root->findChildren<T*>())
+        if (child->accessibleName() == name)
+            return child;
+    return nullptr;
+}
+
+// By accessible name, among what the root's window shows.
+template <typename T = QAbstractButton> T* shownNamed(QWidget* root, const QString& name) {
+    for (T* child : root->findChildren<T*>())
+        if (child->accessibleName() == name && child->isVisibleTo(root->window()))
+            return child;
+    return nullptr;
+}
+
+// By object name; a missing one ends the run, as no test can go on without it.
+template <typename T> T* child(QWidget* parent, const char* name) {
+    T* found = parent->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no child %s", name);
+    return found;
+}
+
+// A label showing the text, or naming it in full where it is shortened.
+inline bool showsLabel(QWidget* root, const QString& text) {
+    for (const QLabel* label : root->findChildren<QLabel*>())
+        if ((label->text() == text || label->accessibleName() == text) && label->isVisibleTo(root))
+            return true;
+    return false;
+}
+
+// The entries as the user reads them, "—" for a separator.
+inline QStringList menuTexts(const QMenu* menu) {
+    QStringList list;
+    for (const QAction* action : menu->actions())
+        list << (action->isSeparator() ? QStringLiteral("—") : action->text());
+    return list;
+}
+
+inline void trigger(QMenu* menu, const QString& text) {
+    for (QAction* action : menu->actions())
+        if (action->text() == text)
+            return action->trigger();
+    QFAIL(qPrintable(QStringLiteral("no entry ") + text));
+}
