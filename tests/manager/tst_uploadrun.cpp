@@ -3,6 +3,7 @@
 #include "RecordedRequests.h"
 #include "TestFiles.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -216,6 +217,18 @@ private Q_SLOTS:
             QCOMPARE(fixture->desktop.copiedTexts, expectedCopy);
             QCOMPARE(manager->transfers().value(0).password, c.password); // carried into the reloaded list
             QCOMPARE(manager->transfers().value(0).hasPassword, c.password.has_value());
+        }
+        // Passwords live in memory only, the key in the secret store only: no file the runs wrote
+        // (history, settings, certificate pins, temporary folder) holds either.
+        QVERIFY(QFile::exists(fixture->historyPath() + QStringLiteral("/history.json")));
+        for (const QString& folder : {fixture->dir.path(), PrivateTempDir::path()}) {
+            QDirIterator files(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+            while (files.hasNext()) {
+                const QByteArray content = readAll(files.next());
+                QVERIFY2(!content.contains("geheim-123"), qPrintable(files.filePath()));
+                QVERIFY2(!content.contains(fixture->server().apiKey().toUtf8()),
+                         qPrintable(files.filePath()));
+            }
         }
     }
 
