@@ -243,17 +243,6 @@ private Q_SLOTS:
         for (double degrees : {130.0, 200.0, 300.0, 345.0})
             QVERIFY(is(ringPixel(start, degrees), StatusIcons::orange, 0.2));
     }
-
-    void checkmarkIsWhiteOnGreen() {
-        const QImage check = StatusIcons::createCheckmarkIcon(scale);
-        QCOMPARE(check.deviceIndependentSize(), QSizeF(18, 18));
-        const QColor green = check.pixelColor(9 * scale, 4 * scale); // inside the disc, above the tick
-        QCOMPARE(green.rgba(), qRgb(0, 199, 84));                    // (0, 0.78, 0.33)
-        QCOMPARE(check.pixelColor(8 * scale, 11.5 * scale), QColor(Qt::white)); // the tick's lowest point
-        QCOMPARE(check.pixelColor(12.5 * scale - 1, 6.5 * scale), QColor(Qt::white));
-        QCOMPARE(check.pixelColor(5.5 * scale, 6.5 * scale), green); // it opens upwards on screen
-        QCOMPARE(check.pixelColor(1, 1).alpha(), 0);
-    }
 };
 
 QTEST_MAIN(TestShell)

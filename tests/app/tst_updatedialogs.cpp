@@ -1,3 +1,4 @@
+#include "Appcast.h"
 #include "FeedUpdaterBackend.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
@@ -43,18 +44,6 @@ QStringList buttonTexts(QMessageBox* box, bool accessible) {
     return texts;
 }
 
-QByteArray appcast(const QString& version, const QString& fileURL, qint64 length) {
-    return QStringLiteral("<?xml version=\"1.0\"?><rss version=\"2.0\" xmlns:sparkle=\"http://"
-                          "www.andymatuschak.org/xml-namespaces/sparkle\"><channel><item>"
-                          "<sparkle:version>%1</sparkle:version>"
-                          "<sparkle:releaseNotesLink>notes.html</sparkle:releaseNotesLink>"
-                          "<enclosure url=\"%2\" length=\"%3\" sparkle:edSignature=\"%4\"/>"
-                          "</item></channel></rss>")
-        .arg(version, fileURL)
-        .arg(length)
-        .arg(QString::fromLatin1(QByteArray(64, 'x').toBase64()))
-        .toUtf8();
-}
 } // namespace
 
 class TestUpdateDialogs : public QObject {
@@ -96,8 +85,10 @@ private Q_SLOTS:
         const QString updates = server.baseURL() + QStringLiteral("/updates/");
         const QByteArray newProgram(4096, 'z');
         writeFile(feedDir + QStringLiteral("/zanvolt-2"), newProgram);
-        writeFile(feedDir + QStringLiteral("/appcast.xml"),
-                  appcast(QStringLiteral("2.0.0"), updates + QStringLiteral("zanvolt-2"), newProgram.size()));
+        // Signed, but not with the key the client trusts.
+        writeFile(
+            feedDir + QStringLiteral("/appcast.xml"),
+            appcast({{"2.0.0", updates + "zanvolt-2", newProgram.size(), QByteArray(64, 'x').toBase64()}}));
         const QString program = m_dir.filePath(QStringLiteral("zanvolt"));
         writeFile(program, QByteArrayLiteral("old"));
 
@@ -127,7 +118,7 @@ private Q_SLOTS:
         QCOMPARE(buttonTexts(box, true), (QStringList{"Installieren", "Später"}));
         QLabel* notes = nullptr;
         for (QLabel* label : box->findChildren<QLabel*>())
-            if (label->text().contains(updates + QStringLiteral("notes.html")))
+            if (label->text().contains(updates + QStringLiteral("notes/2.0.0.html")))
                 notes = label;
         QVERIFY(notes && notes->openExternalLinks());
         QTRY_VERIFY(box->windowFlags() & Qt::WindowStaysOnTopHint);

@@ -1,4 +1,5 @@
 #include "MultipartStreamParser.h"
+#include "TestFiles.h"
 #include "TransferServer.h"
 
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -120,11 +120,8 @@ private Q_SLOTS:
     void requiresTheApiKey() {
         TransferServer server;
         QVERIFY2(server.start(), qPrintable(server.lastError()));
-        QVERIFY(server.baseURL().startsWith("https://127.0.0.1:"));
         Client client(server);
-        const Answer none = client.send("GET", "/api/incoming", {}, {}, false);
-        QCOMPARE(none.status, 401);
-        QVERIFY(!none.body.isEmpty() && none.body.size() < 100 && !none.body.startsWith('{'));
+        QCOMPARE(client.send("GET", "/api/incoming", {}, {}, false).status, 401);
         QCOMPARE(client.send("POST", "/api/create-upload-token", {}, {}, false).status, 401);
         QCOMPARE(client.send("GET", "/api/incoming").body, QByteArray("[]"));
         // The customer page and the public download need no key.
@@ -176,7 +173,6 @@ private Q_SLOTS:
     void assemblesChunksSentInAnyOrder() {
         TransferServer server;
         QVERIFY(server.start());
-        server.setRecordBodies(true);
         Client client(server);
         const QString token = client.token();
         QVERIFY(!token.isEmpty());
@@ -196,19 +192,8 @@ private Q_SLOTS:
         QList<QNetworkReply*> replies{client.beginChunk(token, name, 3, 4, piece(3)),
                                       client.beginChunk(token, name, 1, 4, piece(1), true),
                                       client.beginChunk(token, name, 0, 4, piece(0))};
-        for (auto* reply : replies) {
-            const Answer answer = Client::finish(reply);
-            QCOMPARE(answer.status, 200);
-            QVERIFY(answer.body.startsWith('{'));
-        }
-        const QList<TransferServer::RecordedRequest> seen = server.requests();
-        const auto chunk = std::find_if(seen.begin(), seen.end(), [](const auto& r) {
-            return r.path == "/api/upload-chunk" && r.body.contains("name=\"chunkIndex\"\r\n\r\n3\r\n");
-        });
-        QVERIFY(chunk != seen.end());
-        QCOMPARE(chunk->bodySize, chunk->body.size());
-        QVERIFY(chunk->headers.value("content-type").startsWith("multipart/form-data; boundary="));
-        QVERIFY(server.maxInFlight("/api/upload-chunk") >= 1);
+        for (auto* reply : replies)
+            QCOMPARE(Client::finish(reply).status, 200);
 
         // A retried chunk whose first answer was lost: joined once only.
         QCOMPARE(Client::finish(client.beginChunk(token, name, 1, 4, piece(1))).status, 200);
@@ -219,7 +204,6 @@ private Q_SLOTS:
         QCOMPARE(done.status, 200);
         const QJsonObject result = done.json().toObject();
         const QString code = result["code"].toString();
-        QVERIFY(QRegularExpression("^[A-Za-z0-9_-]+$").match(code).hasMatch());
         QCOMPARE(result["downloadURL"].toString(), server.baseURL() + "/d/" + code);
         QCOMPARE(result["files"].toArray().first()["size"].toInteger(), content.size());
         QCOMPARE(result["password"].toString(), QStringLiteral("geheim"));
@@ -228,12 +212,6 @@ private Q_SLOTS:
         const QString encoded = QString::fromLatin1(name.toUtf8().toPercentEncoding());
         QCOMPARE(client.send("GET", "/d/" + code + "/file/" + encoded, {}, {}, false).status, 403);
         QCOMPARE(client.send("GET", "/d/" + code + "/file/" + encoded).body, content);
-        const QJsonObject listed = client.send("GET", "/api/outgoing").json()[0].toObject();
-        QVERIFY(QRegularExpression(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z$)")
-                    .match(listed["createdAt"].toString())
-                    .hasMatch());
-        QCOMPARE(listed["isDownloaded"].toBool(), true);
-        QCOMPARE(listed["totalSize"].toInteger(), content.size());
     }
 
     void rejectsInvalidNamesAndStoresNothingOutside() {
@@ -278,13 +256,10 @@ private Q_SLOTS:
             QVERIFY(first.start());
             key = first.apiKey();
             QVERIFY(key.size() >= 16);
-            QProcess packer;
             const QString source = dir.filePath("Ordner");
-            QDir().mkpath(source + "/unter");
-            QFile(source + "/unter/x.txt").open(QIODevice::WriteOnly);
-            QFile file(source + "/y.txt");
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("12345") == 5);
-            file.close();
+            writeFile(source + "/unter/x.txt", {});
+            writeFile(source + "/y.txt", "12345");
+            QProcess packer;
             packer.setWorkingDirectory(dir.path());
             packer.start("/usr/bin/zip", {"-qr", "-", "Ordner"});
             QVERIFY(packer.waitForFinished());
@@ -307,48 +282,26 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"Ordner/unter/x.txt", "Ordner/y.txt"}));
         QCOMPARE(client.send("GET", "/api/outgoing/" + code + "/password").json()["password"].toString(),
                  QStringLiteral("pw-123456789012"));
-        QCOMPARE(client.json("PATCH", "/api/outgoing/" + code + "/password", {{"password", QJsonValue::Null}})
-                     .json()["hasPassword"]
-                     .toBool(true),
-                 false);
-        QCOMPARE(client.send("GET", "/d/" + code + "/file/Paket.zip", {}, {}, false).body, zip);
+        QCOMPARE(client.send("GET", "/d/" + code + "/file/Paket.zip").body, zip);
 
         const QJsonObject upload = client.send("GET", "/api/incoming").json()[0].toObject();
         QCOMPARE(upload["token"].toString(), token);
         QVERIFY(!upload.contains("code") && !upload.contains("downloadURL") && !upload.contains("nachricht"));
         QCOMPARE(upload["auftragsnummer"].toString(), QStringLiteral("A-1"));
         QCOMPARE(client.send("GET", "/api/incoming/" + token + "/files/plan.pdf").body, QByteArray("%PDF"));
-        QCOMPARE(client.send("POST", "/api/incoming/" + token + "/downloaded").status, 200);
         QCOMPARE(client.send("DELETE", "/api/incoming/" + token).status, 200);
         QCOMPARE(client.send("DELETE", "/api/incoming/" + token).status, 404);
     }
 
-    void followsTestControls() {
+    // The other controls are relied on, with exact outcomes, by the client's tests.
+    void dropsConnectionsUnanswered() {
         TransferServer server;
         QVERIFY(server.start());
         Client client(server);
-        server.failNext("/api/outgoing", 2, 503, "busy");
-        server.garbleNext("/api/in*", 1);
-        QCOMPARE(client.send("GET", "/api/outgoing").body, QByteArray("busy"));
-        QCOMPARE(client.send("GET", "/api/outgoing").status, 503);
-        QCOMPARE(client.send("GET", "/api/outgoing").status, 200);
-        const Answer garbled = client.send("GET", "/api/incoming");
-        QCOMPARE(garbled.status, 200);
-        QVERIFY(!garbled.body.startsWith('[') && !garbled.body.startsWith('{'));
         // Qt resends a request up to three times when its connection closes unanswered.
         server.dropNext("/api/incoming", 4);
         QCOMPARE(client.send("GET", "/api/incoming").error, QNetworkReply::RemoteHostClosedError);
         QCOMPARE(client.send("GET", "/api/incoming").status, 200);
-
-        server.clearRequests();
-        server.delayNext("/api/incoming", 4, 300);
-        QList<QNetworkReply*> replies;
-        for (int i = 0; i < 4; ++i)
-            replies.append(client.begin("GET", "/api/incoming"));
-        for (auto* reply : replies)
-            QCOMPARE(Client::finish(reply).status, 200);
-        QCOMPARE(server.maxInFlight("/api/incoming"), 4);
-        QCOMPARE(server.requests().size(), 4);
     }
 };
 

@@ -2,6 +2,7 @@
 #include "IncomingUpload.h"
 #include "IsoDate.h"
 #include "TransferItem.h"
+#include "WaitForTask.h"
 
 #include <QJsonDocument>
 #include <QTest>
@@ -9,15 +10,6 @@
 namespace {
 QJsonObject object(const char* json) {
     return QJsonDocument::fromJson(QByteArray(json)).object();
-}
-
-template <typename Decode> QString decodeError(Decode decode) {
-    try {
-        decode();
-    } catch (const AppError& error) {
-        return error.localizedDescription();
-    }
-    return QStringLiteral("<decoded>");
 }
 } // namespace
 
@@ -89,20 +81,20 @@ private Q_SLOTS:
         QVERIFY(written.contains(R"("size":9007199254740993)"));
 
         QVERIFY(
-            decodeError([] {
+            failureOf([] {
                 IncomingUpload::fromJson(
                     object(
                         R"({"token":"t","files":[], "uploadDate":"2024-05-01T12:30:45Z","isDownloaded":true})"),
                     F::Optional);
             }).contains(QStringLiteral("customerName")));
-        QVERIFY(decodeError([] {
+        QVERIFY(failureOf([] {
                     IncomingFile::fromJson(object(R"({"name":"a","size":"12","sizeFormatted":"12 B"})"));
                 }).contains(QStringLiteral("„size“")));
-        QVERIFY(decodeError([] {
+        QVERIFY(failureOf([] {
                     IncomingFile::fromJson(object(R"({"name":"a","size":1.5,"sizeFormatted":"x"})"));
                 }).contains(QStringLiteral("„size“")));
         QVERIFY(
-            decodeError([] {
+            failureOf([] {
                 IncomingUpload::fromJson(
                     object(
                         R"({"token":"t","customerName":"c","files":[], "uploadDate":"2024-05-01T12:30:45Z","isDownloaded":1})"),

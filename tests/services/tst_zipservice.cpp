@@ -30,10 +30,7 @@ quint16 u16(const QByteArray& d, qsizetype at) {
 quint32 u32(const QByteArray& d, qsizetype at) {
     return qFromLittleEndian<quint32>(d.constData() + at);
 }
-void setU16(QByteArray& d, qsizetype at, quint16 v) {
-    qToLittleEndian(v, d.data() + at);
-}
-void setU32(QByteArray& d, qsizetype at, quint32 v) {
+template <typename T> void put(QByteArray& d, qsizetype at, T v) {
     qToLittleEndian(v, d.data() + at);
 }
 qsizetype endRecord(const QByteArray& zip) {
@@ -66,13 +63,6 @@ bool unzipAccepts(const QString& archive) {
     return QProcess::execute(QStringLiteral("unzip"), {QStringLiteral("-tqq"), archive}) == 0;
 }
 
-void checkAllFlagged(const QList<Entry>& list) {
-    for (const Entry& e : list) {
-        QVERIFY2(e.centralFlags & 0x0800, e.name.constData());
-        QVERIFY2(e.localFlags != 0xFFFF && (e.localFlags & 0x0800), e.name.constData());
-    }
-}
-
 QStringList names(const QList<Entry>& list) {
     QStringList result;
     for (const Entry& e : list)
@@ -81,13 +71,15 @@ QStringList names(const QList<Entry>& list) {
     return result;
 }
 
-template <typename Error> Error errorOf(QCoro::Task<QUrl> task) {
-    try {
-        waitForTask(std::move(task));
-    } catch (const Error& error) {
-        return error;
+// The archive holds exactly these names, each flagged as UTF-8 in both its headers, and unzip accepts it.
+void checkArchive(const QString& path, const QStringList& expected) {
+    const QList<Entry> list = entries(readAll(path));
+    QCOMPARE(names(list), expected);
+    for (const Entry& e : list) {
+        QVERIFY2(e.centralFlags & 0x0800, e.name.constData());
+        QVERIFY2(e.localFlags != 0xFFFF && (e.localFlags & 0x0800), e.name.constData());
     }
-    throw std::runtime_error("expected the call to fail with another error");
+    QVERIFY(unzipAccepts(path));
 }
 
 QUrl url(const QString& path) {
@@ -114,19 +106,14 @@ class TestZipService : public QObject {
         QProcess zip;
         zip.setWorkingDirectory(dir);
         zip.setProcessEnvironment(QProcessEnvironment());
-        zip.start(QStringLiteral("/usr/bin/zip"),
-                  {QStringLiteral("-X"), QStringLiteral("-q"), m_archive, QStringLiteral("a.txt"),
-                   QStringLiteral("b.txt"), QStringLiteral("c.txt")});
+        zip.start(QStringLiteral("/usr/bin/zip"), {"-X", "-q", m_archive, "a.txt", "b.txt", "c.txt"});
         zip.waitForFinished();
         return readAll(m_archive);
     }
 
     // Writes the bytes, patches them, and returns what is on disk afterwards.
     QByteArray patched(const QByteArray& bytes) {
-        QFile file(m_archive);
-        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
-        file.write(bytes);
-        file.close();
+        writeFile(m_archive, bytes);
         ZipService::setUtf8Flag(m_archive);
         return readAll(m_archive);
     }
@@ -171,9 +158,7 @@ private Q_SLOTS:
         const QUrl one =
             waitForTask(ZipService::createZip({url(work("in/one.txt"))}, QStringLiteral("single.zip")));
         QCOMPARE(one, url(single));
-        QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("one.txt")});
-        checkAllFlagged(entries(readAll(single)));
-        QVERIFY(unzipAccepts(single));
+        checkArchive(single, {"one.txt"});
 
         const QUrl several =
             waitForTask(ZipService::createZip({url(work("in/tree") + u'/'), url(work("in/one.txt"))}));
@@ -183,11 +168,8 @@ private Q_SLOTS:
                      .hasMatch(),
                  qPrintable(name));
         QCOMPARE(QFileInfo(several.toLocalFile()).path(), privateDir());
-        const QList<Entry> list = entries(readAll(several.toLocalFile()));
-        QCOMPARE(names(list), (QStringList{"one.txt", "tree/", "tree/empty/", "tree/sub/", "tree/sub/deep/",
-                                           "tree/sub/deep/leaf.bin", "tree/top.txt"}));
-        checkAllFlagged(list);
-        QVERIFY(unzipAccepts(several.toLocalFile()));
+        checkArchive(several.toLocalFile(), {"one.txt", "tree/", "tree/empty/", "tree/sub/", "tree/sub/deep/",
+                                             "tree/sub/deep/leaf.bin", "tree/top.txt"});
 
         // The staged links are gone, what they pointed at is not.
         QCOMPARE(readAll(work("in/tree/top.txt")), QByteArray("top"));
@@ -197,12 +179,8 @@ private Q_SLOTS:
         const QString decomposed = QStringLiteral("Mu\u0308ller");
         writeFile(work("nfc/") + decomposed + QStringLiteral("/A\u0308rger.txt"), "x");
         const QUrl archive = waitForTask(ZipService::createZip({url(work("nfc/") + decomposed)}));
-        const QList<Entry> composed = entries(readAll(archive.toLocalFile()));
-        QCOMPARE(names(composed), (QStringList{QStringLiteral("M\u00fcller/"),
-                                               QStringLiteral("M\u00fcller/A\u0308rger.txt")}));
-        QCOMPARE(composed.first().name.left(3), QByteArray("M\xc3\xbc"));
-        checkAllFlagged(composed);
-        QVERIFY(unzipAccepts(archive.toLocalFile()));
+        checkArchive(archive.toLocalFile(),
+                     {QStringLiteral("M\u00fcller/"), QStringLiteral("M\u00fcller/A\u0308rger.txt")});
     }
 
     void keepsEventLoopRunning() {
@@ -221,8 +199,8 @@ private Q_SLOTS:
         QCOMPARE(list.size(), 3);
         for (const Entry& e : list)
             QCOMPARE(e.centralFlags | e.localFlags, 0);
-        setU16(bytes, list[0].central + 8, 0x0800); // central already marked, local not
-        setU16(bytes, list[1].local + 6, 0x2002);   // other bits survive
+        put<quint16>(bytes, list[0].central + 8, 0x0800); // central already marked, local not
+        put<quint16>(bytes, list[1].local + 6, 0x2002);   // other bits survive
         QByteArray expected = bytes;
         for (const Entry& e : list) {
             expected[e.central + 9] = char(expected[e.central + 9] | 0x08);
@@ -241,8 +219,8 @@ private Q_SLOTS:
 
         // A central entry pointing at no local header: its central flag only, and no error.
         bytes = baseArchive();
-        setU32(bytes, list[1].central + 42, 2);          // inside another header
-        setU32(bytes, list[2].central + 42, 0xFFFFFF00); // beyond the end
+        put<quint32>(bytes, list[1].central + 42, 2);          // inside another header
+        put<quint32>(bytes, list[2].central + 42, 0xFFFFFF00); // beyond the end
         expected = bytes;
         for (const Entry& e : list)
             expected[e.central + 9] = char(expected[e.central + 9] | 0x08);
@@ -254,9 +232,9 @@ private Q_SLOTS:
         const QString noEnd = QStringLiteral("ZIP-Struktur unlesbar (kein End-of-Central-Directory)");
         const QByteArray base = baseArchive();
         QByteArray bytes = base;
-        setU16(bytes, endRecord(bytes) + 20, 0xFFFF);
-        checkAllFlagged(entries(patched(bytes + QByteArray(65535, 'c'))));
-        QVERIFY(unzipAccepts(m_archive));
+        put<quint16>(bytes, endRecord(bytes) + 20, 0xFFFF);
+        patched(bytes + QByteArray(65535, 'c'));
+        checkArchive(m_archive, {"a.txt", "b.txt", "c.txt"});
         const QByteArray tooLong = bytes + QByteArray(65536, 'c');
         QCOMPARE(patchError(tooLong), noEnd);
         QCOMPARE(readAll(m_archive), tooLong);
@@ -270,8 +248,8 @@ private Q_SLOTS:
         for (const auto& [offset, wide] :
              std::initializer_list<std::pair<int, bool>>{{10, false}, {12, true}, {16, true}}) {
             bytes = base;
-            wide ? setU32(bytes, endRecord(bytes) + offset, 0xFFFFFFFF)
-                 : setU16(bytes, endRecord(bytes) + offset, 0xFFFF);
+            wide ? put<quint32>(bytes, endRecord(bytes) + offset, 0xFFFFFFFF)
+                 : put<quint16>(bytes, endRecord(bytes) + offset, 0xFFFF);
             QCOMPARE(patched(bytes), bytes);
         }
     }
@@ -280,11 +258,11 @@ private Q_SLOTS:
         const QByteArray base = baseArchive();
         const QList<Entry> list = entries(base);
         QByteArray bytes = base;
-        setU32(bytes, endRecord(bytes) + 12, u32(bytes, endRecord(bytes) + 12) + 1000);
+        put<quint32>(bytes, endRecord(bytes) + 12, u32(bytes, endRecord(bytes) + 12) + 1000);
         QCOMPARE(patchError(bytes), QStringLiteral("Central Directory unvollständig"));
 
         bytes = base;
-        setU16(bytes, endRecord(bytes) + 10, 4);
+        put<quint16>(bytes, endRecord(bytes) + 10, 4);
         QCOMPARE(patchError(bytes), QStringLiteral("Ungültiger Central-Directory-Header"));
 
         // Entries before the broken header keep their change; the rest stay as they were.
@@ -300,9 +278,7 @@ private Q_SLOTS:
     void reportsFailures() {
         // An empty list is refused before anything is made.
         QVERIFY(QDir(privateDir()).removeRecursively());
-        const auto empty = errorOf<ZipError>(ZipService::createZip({}));
-        QCOMPARE(empty.kind(), ZipError::Kind::NoFiles);
-        QCOMPARE(empty.localizedDescription(), QStringLiteral("Keine Dateien zum Zippen"));
+        QCOMPARE(failureOf(ZipService::createZip({})), QStringLiteral("Keine Dateien zum Zippen"));
         QVERIFY(!QFileInfo::exists(privateDir()));
 
         // zip prints its own error texts to standard output, so a failure it reports itself (here: no
@@ -310,19 +286,18 @@ private Q_SLOTS:
         // standard error empty.
         writeFile(work(QStringLiteral("fail/random.bin")), randomBytes(1 << 16));
         const auto failing = [&](std::optional<QString> name) {
-            return errorOf<ZipError>(ZipService::createZip({url(work("fail/random.bin"))}, name));
+            return failureOf(ZipService::createZip({url(work("fail/random.bin"))}, name));
         };
-        const ZipError reported = failing(QStringLiteral("no-such-folder/x.zip"));
-        QCOMPARE(reported.kind(), ZipError::Kind::ZipFailed);
-        QCOMPARE(reported.localizedDescription(), QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
+        QCOMPARE(failing(QStringLiteral("no-such-folder/x.zip")),
+                 QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
         rlimit saved{};
         getrlimit(RLIMIT_FSIZE, &saved);
         rlimit small = saved;
         small.rlim_cur = 4096;
         setrlimit(RLIMIT_FSIZE, &small);
-        const ZipError killed = failing(std::nullopt);
+        const QString killed = failing(std::nullopt);
         setrlimit(RLIMIT_FSIZE, &saved);
-        QCOMPARE(killed.localizedDescription(), QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
+        QCOMPARE(killed, QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
 
         QCOMPARE(ZipService::toolFailure("Datei \xe2\x80\x9e\xc3\xa4\xe2\x80\x9c fehlt\n").message(),
                  QStringLiteral("Datei „ä“ fehlt\n"));
@@ -330,8 +305,9 @@ private Q_SLOTS:
                  QStringLiteral("ZIP-Erstellung fehlgeschlagen: Unbekannter Fehler"));
 
         // A missing item fails like a failed copy would, instead of being left out.
-        errorOf<PlatformError>(ZipService::createZip({url(work("fail/random.bin")), url(work("fail/gone"))},
-                                                     QStringLiteral("partial.zip")));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, waitForTask(ZipService::createZip(
+                                                    {url(work("fail/random.bin")), url(work("fail/gone"))},
+                                                    QStringLiteral("partial.zip"))));
         QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/partial.zip")));
     }
 };

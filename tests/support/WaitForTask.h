@@ -3,6 +3,7 @@
 #include "AppError.h"
 
 #include <QCoroTask>
+#include <concepts>
 #include <exception>
 #include <optional>
 
@@ -42,6 +43,16 @@ inline void waitForTask(QCoro::Task<> task) {
 template <typename T> QString failureOf(QCoro::Task<T> task) {
     try {
         waitForTask(std::move(task));
+    } catch (const AppError& error) {
+        return error.localizedDescription();
+    }
+    return QStringLiteral("<no error>");
+}
+
+// The same for a plain call.
+template <std::invocable F> QString failureOf(F call) {
+    try {
+        call();
     } catch (const AppError& error) {
         return error.localizedDescription();
     }

@@ -3,6 +3,7 @@
 #include "EmpfangenTabView.h"
 #include "IncomingRowView.h"
 #include "PanelFixture.h"
+#include "RecordedRequests.h"
 #include "Style.h"
 #include "TemporaryHome.h"
 #include "WaitForTask.h"
@@ -42,14 +43,7 @@ class TestReceiveTab : public QObject {
         return nullptr;
     }
     bool shown(QWidget* widget) { return widget->isVisibleTo(fixture->panel.get()); }
-
-    QStringList deleteRequests() {
-        QStringList seen;
-        for (const auto& request : server().requests())
-            if (request.method == QLatin1String("DELETE"))
-                seen << request.path;
-        return seen;
-    }
+    QStringList deleteRequests() { return requestLines(server(), QStringLiteral("/api/incoming/")); }
 
 private Q_SLOTS:
     void initTestCase() { IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds(50)); }
@@ -195,7 +189,7 @@ private Q_SLOTS:
         AlertDialog::setNextAnswer(0);
         QTest::mouseClick(child<QToolButton>(row(token), "deleteButton"), Qt::LeftButton);
         QVERIFY(tab->rows().isEmpty());
-        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("/api/incoming/") + token});
+        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("DELETE /api/incoming/") + token});
         // The refresh after the deletion finds nothing: the empty view takes the list's place.
         QTRY_VERIFY(shown(child<QWidget>(tab, "emptyView")));
         QVERIFY(!shown(child<QWidget>(tab, "incomingList")));

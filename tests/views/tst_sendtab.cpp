@@ -8,6 +8,7 @@
 #include "RenameFileSheet.h"
 #include "SendenTabView.h"
 #include "SettingsView.h"
+#include "Style.h"
 #include "TemporaryHome.h"
 #include "TransferRowView.h"
 #include "WidgetLookup.h"
@@ -19,12 +20,11 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolButton>
 
 namespace {
 constexpr int runTimeout = 30000;
 
-// Pixels of `image` within a few steps of `color`, ignoring alpha.
+// Opaque pixels of `image` within a few steps of `color`.
 int pixelsOf(const QImage& image, const QColor& color) {
     int count = 0;
     for (int y = 0; y < image.height(); ++y)
@@ -33,16 +33,6 @@ int pixelsOf(const QImage& image, const QColor& color) {
             count += pixel.alpha() > 200 && std::abs(pixel.red() - color.red()) < 12 &&
                      std::abs(pixel.green() - color.green()) < 12 &&
                      std::abs(pixel.blue() - color.blue()) < 12;
-        }
-    return count;
-}
-// Text pixels clearly tinted red, whatever the antialiasing blends them with.
-int reddishPixels(const QImage& image) {
-    int count = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            count += pixel.red() > pixel.green() + 80 && pixel.red() > pixel.blue() + 80;
         }
     return count;
 }
@@ -102,10 +92,6 @@ private Q_SLOTS:
         fixture->shoot(QStringLiteral("send-hint"));
         QVERIFY(shows(QStringLiteral("hint")));
         QVERIFY(!shows(QStringLiteral("transferList")));
-        QCOMPARE(label(QStringLiteral("hintText")),
-                 QStringLiteral("Dateien auf das Menüleisten-Symbol ziehen,\num einen Upload zu starten."));
-        QVERIFY(!shows(QStringLiteral("banner")) && !shows(QStringLiteral("progressText")) &&
-                !shows(QStringLiteral("errorText")));
 
         // "Aktualisieren" still reloads, and a listed transfer replaces the hint with its row.
         server().seedTransfer({{QStringLiteral("Angebot.pdf"), "pdf"}});
@@ -123,7 +109,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(manager->justCompleted() && !manager->isUploading(), runTimeout);
         const auto first = *manager->justCompleted();
         QVERIFY(shows(QStringLiteral("banner")));
-        QVERIFY(shownNamed<QLabel>(tab, QStringLiteral("Upload fertig")));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("bannerFileName"))->fullText(),
                  QStringLiteral("Plan.pdf"));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("bannerLink"))->fullText(), first.downloadURL);
@@ -278,7 +263,7 @@ private Q_SLOTS:
         QTest::mouseClick(empfangen, Qt::LeftButton);
         QCOMPARE(manager->selectedTab(), 1);
         QVERIFY(panel.receiveTab()->isVisibleTo(&panel) && !panel.sendTab()->isVisibleTo(&panel));
-
+        // An unknown tab number shows the receive tab with neither button checked.
         manager->setSelectedTab(7);
         QVERIFY(panel.receiveTab()->isVisibleTo(&panel));
         QVERIFY(!senden->isChecked() && !empfangen->isChecked());
@@ -295,7 +280,6 @@ private Q_SLOTS:
         QTest::mouseClick(gear, Qt::LeftButton);
         QVERIFY(!manager->showSettings() && senden->isVisibleTo(&panel));
 
-        QVERIFY(shownNamed(&panel, QStringLiteral("Zanvolt beenden")));
         const QString built = QFileInfo(QCoreApplication::applicationFilePath())
                                   .lastModified()
                                   .toString(QStringLiteral("dd.MM.yyyy HH:mm"));
@@ -321,28 +305,19 @@ private Q_SLOTS:
         QVERIFY(showsLabel(&row, QStringLiteral("· 3 Dateien")));
         QVERIFY(showsLabel(&row, QStringLiteral("· Datei heruntergeladen: 06.03.24 - 09:05")));
         QVERIFY(named<QLabel>(&row, QStringLiteral("Passwortgeschützt"))->isVisibleTo(&row));
-        QStringList tooltips;
-        for (const QToolButton* button :
-             row.findChild<QWidget*>(QStringLiteral("mainLine"))->findChildren<QToolButton*>())
-            tooltips << button->toolTip();
-        QCOMPARE(tooltips, (QStringList{"Passwort verwalten", "Herunterladen", "Link kopieren",
-                                        "Vom Server löschen", ""}));
-        QCOMPARE(menuTexts(row.findChild<QMenu*>(QStringLiteral("passwordMenu"))),
-                 (QStringList{"Passwort anzeigen", "Passwort kopieren", "—", "Neu erzeugen",
-                              "Passwortschutz entfernen"}));
+        QVERIFY(named(&row, QStringLiteral("Passwort verwalten")));
         QMenu* context = row.findChild<QMenu*>(QStringLiteral("contextMenu"));
-        QCOMPARE(menuTexts(context),
-                 (QStringList{"Umbenennen…", "Link kopieren", "Herunterladen", "—", "Löschen"}));
 
-        // Download and delete only ask the tab; deleting is never confirmed here.
+        // Download and delete, by button or menu, only ask the tab; deleting is never confirmed here.
         QSignalSpy copy(&row, &TransferRowView::copyLinkRequested);
         QSignalSpy download(&row, &TransferRowView::downloadRequested);
         QSignalSpy remove(&row, &TransferRowView::deleteRequested);
         AlertDialog::setNextAnswer(1);
         named(&row, QStringLiteral("Herunterladen"))->click();
+        trigger(context, QStringLiteral("Herunterladen"));
         named(&row, QStringLiteral("Vom Server löschen"))->click();
         trigger(context, QStringLiteral("Löschen"));
-        QCOMPARE(download.size(), 1);
+        QCOMPARE(download.size(), 2);
         QCOMPARE(remove.size(), 2);
         QVERIFY(!AlertDialog::lastShown());
 
@@ -378,8 +353,7 @@ private Q_SLOTS:
         QVERIFY(!files->isVisibleTo(&row));
         QVERIFY(!showsLabel(&row, QStringLiteral("· 15 Dateien")));
         QVERIFY(!named<QLabel>(&row, QStringLiteral("Passwortgeschützt"))->isVisibleTo(&row));
-        QCOMPARE(named(&row, QStringLiteral("Passwort hinzufügen"))->toolTip(),
-                 QStringLiteral("Passwort hinzufügen"));
+        QVERIFY(named(&row, QStringLiteral("Passwort hinzufügen")));
         QCOMPARE(menuTexts(row.findChild<QMenu*>(QStringLiteral("passwordMenu"))),
                  QStringList{"Passwort erzeugen"});
     }
@@ -453,8 +427,6 @@ private Q_SLOTS:
         trigger(menu, QStringLiteral("Passwortschutz entfernen"));
         QTRY_VERIFY_WITH_TIMEOUT(!row->transfer().hasPassword, runTimeout);
         QTRY_VERIFY(!line->isVisibleTo(row));
-        QCOMPARE(named(row, QStringLiteral("Passwort hinzufügen"))->toolTip(),
-                 QStringLiteral("Passwort hinzufügen"));
 
         // Without a password the menu only makes one, without asking.
         const auto asked = AlertDialog::lastShown();
@@ -494,12 +466,11 @@ private Q_SLOTS:
         field->setText(umlaut.repeated(60));
         QCOMPARE(counter->text(), QStringLiteral("60 / 60"));
         QVERIFY(save->isEnabled());
-        const QImage allowed = counter->grab().toImage();
+        QVERIFY(counter->palette().color(QPalette::WindowText) != Style::red());
         field->setText(umlaut.repeated(61));
         QCOMPARE(counter->text(), QStringLiteral("61 / 60"));
         QVERIFY(!save->isEnabled());
-        QCOMPARE(reddishPixels(allowed), 0);
-        QVERIFY(reddishPixels(counter->grab().toImage()) > 5);
+        QCOMPARE(counter->palette().color(QPalette::WindowText), Style::red());
         fixture->shoot(QStringLiteral("send-rename-too-long"), &sheet);
 
         // A failure keeps the sheet open with the manager's message, and the text for another try.
@@ -529,9 +500,7 @@ private Q_SLOTS:
         QCOMPARE(manager->transfers().value(0).fileName, QStringLiteral("Bericht.pdf"));
 
         // A leading dot is no extension: the whole name is the basis and nothing is appended.
-        RenameFileSheet hidden(code, QStringLiteral(".htaccess"), manager, &panel);
-        QCOMPARE(hidden.findChild<QLineEdit*>()->text(), QStringLiteral(".htaccess"));
-        QCOMPARE(hidden.findChild<QLabel*>(QStringLiteral("extension"))->text(), QString());
+        QCOMPARE(RenameFileSheet::extension(QStringLiteral(".htaccess")), QString());
         QCOMPARE(RenameFileSheet::extension(QStringLiteral("README")), QString());
 
         // "Umbenennen…" in the row's menu opens the sheet for that transfer, modal to the panel.
@@ -547,26 +516,21 @@ private Q_SLOTS:
 
     void fileTypeGlyphs() {
         using Kind = FileTypeIcon::Kind;
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral("Bericht.docx")), Kind::document);
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral("FOTO.JPG")), Kind::image);
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral("notes")), Kind::other);
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral("archive.tar.bz2")), Kind::other);
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral("backup.tar.gz")), Kind::archive);
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral("Ordner.v2/Satz.INDD")), Kind::layout);
-        QCOMPARE(FileTypeIcon::kind(QStringLiteral(".pdf")), Kind::other);
+        const QList<std::pair<const char*, Kind>> kinds = {
+            {"Bericht.docx", Kind::document},     {"FOTO.JPG", Kind::image},        {"notes", Kind::other},
+            {"archive.tar.bz2", Kind::other},     {"backup.tar.gz", Kind::archive}, {".pdf", Kind::other},
+            {"Ordner.v2/Satz.INDD", Kind::layout}};
+        for (const auto& [name, kind] : kinds)
+            QVERIFY2(FileTypeIcon::kind(QString::fromUtf8(name)) == kind, name);
 
-        // Drawn at 48 points, 2 pixels per unit: the W of a document passes (12,13); the fold at
-        // (14,5) belongs to every document outline but not to the image glyph.
-        const QImage docx = FileTypeIcon::pixmap(QStringLiteral("Bericht.docx"), 48).toImage();
-        const QColor blue = FileTypeIcon::color(Kind::document);
-        QVERIFY(pixelsOf(docx.copy(22, 24, 5, 5), blue) > 0);
-        QVERIFY(pixelsOf(docx.copy(27, 9, 3, 3), blue) > 0);
-        const QImage photo = FileTypeIcon::pixmap(QStringLiteral("FOTO.JPG"), 48).toImage();
-        QCOMPARE(photo.copy(27, 9, 3, 3).pixelColor(1, 1).alpha(), 0);
-        QVERIFY(pixelsOf(photo, FileTypeIcon::color(Kind::image)) > 100);
-        const QImage plain = FileTypeIcon::pixmap(QStringLiteral("notes"), 48).toImage();
-        QCOMPARE(plain.pixelColor(24, 26).alpha(), 0); // outline only, nothing inside
-        QVERIFY(plain.pixelColor(8, 30).alpha() > 0);  // the page's left edge at x = 4
+        // Each glyph in its kind's colour: the image filled, the plain page an outline only.
+        const auto glyph = [](const char* name) {
+            return FileTypeIcon::pixmap(QString::fromUtf8(name), 48).toImage();
+        };
+        QVERIFY(pixelsOf(glyph("Bericht.docx"), FileTypeIcon::color(Kind::document)) > 0);
+        QVERIFY(pixelsOf(glyph("FOTO.JPG"), FileTypeIcon::color(Kind::image)) > 100);
+        QCOMPARE(glyph("notes").pixelColor(24, 26).alpha(), 0);
+        QVERIFY(glyph("notes").pixelColor(8, 30).alpha() > 0); // the page's left edge
     }
 };
 
