@@ -12,11 +12,15 @@ bool isSparkle(const QXmlStreamReader& xml, QLatin1StringView name) {
     return xml.namespaceUri() == sparkleNamespace && xml.name() == name;
 }
 
+// Only web links: the download is fetched and the notes link is offered for a click, so a feed
+// must not point them at local files or scripts.
 QUrl resolved(const QUrl& base, const QString& text) {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return {};
-    return base.resolved(QUrl(trimmed));
+    const QUrl url = base.resolved(QUrl(trimmed));
+    return url.scheme() == QLatin1StringView("https") || url.scheme() == QLatin1StringView("http") ? url
+                                                                                                   : QUrl();
 }
 
 // Reads one <item>; the reader stands on its start element.

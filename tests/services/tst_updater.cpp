@@ -260,11 +260,13 @@ private Q_SLOTS:
         QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("2"), QStringLiteral("10.0")) < 0);
 
         const QUrl feed(QStringLiteral("https://updates.example.com/zanvolt/appcast.xml"));
-        const auto items = UpdaterFeed::parse(appcast({{"1.9.0", "zanvolt-1.9", 10, "c2ln", false},
-                                                       {"1.10.0", "zanvolt-1.10", 11, "c2ln", true},
-                                                       {"", "zanvolt-x", 12, "c2ln", false}}),
-                                              feed);
-        QCOMPARE(items.size(), 2); // the item without a version is no update
+        const auto items =
+            UpdaterFeed::parse(appcast({{"1.9.0", "zanvolt-1.9", 10, "c2ln", false},
+                                        {"1.10.0", "zanvolt-1.10", 11, "c2ln", true},
+                                        {"", "zanvolt-x", 12, "c2ln", false},
+                                        {"9.0.0", "file:///usr/bin/zanvolt", 13, "c2ln", false}}),
+                               feed);
+        QCOMPARE(items.size(), 2); // no version, or a download that is no web link: no update
         const auto newest = UpdaterFeed::newestUpdate(items, QStringLiteral("1.2"));
         QVERIFY(newest);
         QCOMPARE(newest->version, QStringLiteral("1.10.0"));
