@@ -167,10 +167,6 @@ bool IncomingRowView::hasExpandableContent(const IncomingUpload& upload) {
     return upload.files.size() > 1 || hasText(upload.nachricht);
 }
 
-void IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds duration) {
-    CopiedOverlay::setDuration(duration);
-}
-
 void IncomingRowView::setUpload(const IncomingUpload& upload) {
     if (upload == m_upload)
         return;

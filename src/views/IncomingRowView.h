@@ -4,7 +4,6 @@
 #include "IncomingUpload.h"
 
 #include <QWidget>
-#include <chrono>
 
 class ElidedLabel;
 class QLabel;
@@ -32,9 +31,6 @@ public:
     static QString headlineText(const IncomingUpload& upload);
     // More than one file, or a message.
     static bool hasExpandableContent(const IncomingUpload& upload);
-
-    // How long "Link kopiert" stays; tests shorten it.
-    static void setCopiedOverlayDuration(std::chrono::milliseconds duration);
 
     // The copy button and a click on the main line: asks for the link and shows "Link kopiert".
     void copyLinkAction();

@@ -236,10 +236,6 @@ void TransferRowView::buildLoadingLine(QVBoxLayout* layout) {
     layout->addWidget(m_loadingLine);
 }
 
-void TransferRowView::setCopiedOverlayDuration(std::chrono::milliseconds duration) {
-    CopiedOverlay::setDuration(duration);
-}
-
 void TransferRowView::setPasswordCopiedDuration(std::chrono::milliseconds duration) {
     passwordCopiedDuration = duration;
 }

@@ -41,8 +41,6 @@ public:
     bool passwordCopied() const { return m_passwordCopied; }
     RenameFileSheet* renameSheet() const;
 
-    // How long "Link kopiert" and the copy-password confirmation stay; tests shorten them.
-    static void setCopiedOverlayDuration(std::chrono::milliseconds duration);
     static void setPasswordCopiedDuration(std::chrono::milliseconds duration);
 
     // Menu entries and actions, as the password menu and the context menu offer them.

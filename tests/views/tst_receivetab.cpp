@@ -1,4 +1,5 @@
 #include "AlertDialog.h"
+#include "CopiedOverlay.h"
 #include "ElidedLabel.h"
 #include "EmpfangenTabView.h"
 #include "IncomingRowView.h"
@@ -46,7 +47,7 @@ class TestReceiveTab : public QObject {
     QStringList deleteRequests() { return requestLines(server(), QStringLiteral("/api/incoming/")); }
 
 private Q_SLOTS:
-    void initTestCase() { IncomingRowView::setCopiedOverlayDuration(std::chrono::milliseconds(50)); }
+    void initTestCase() { CopiedOverlay::setDuration(std::chrono::milliseconds(50)); }
 
     void init() {
         fixture = std::make_unique<PanelFixture>();

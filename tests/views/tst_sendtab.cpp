@@ -1,5 +1,6 @@
 #include "AlertDialog.h"
 #include "BuildInfo.h"
+#include "CopiedOverlay.h"
 #include "ElidedLabel.h"
 #include "EmpfangenTabView.h"
 #include "FileTypeIcon.h"
@@ -75,7 +76,7 @@ class TestSendTab : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        TransferRowView::setCopiedOverlayDuration(std::chrono::milliseconds(100));
+        CopiedOverlay::setDuration(std::chrono::milliseconds(100));
         TransferRowView::setPasswordCopiedDuration(std::chrono::milliseconds(100));
     }
 
