@@ -8,11 +8,13 @@
 #include "PrivateTempDir.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTemporaryFile>
 #include <memory>
 #include <qcoro/qcoronetworkreply.h>
+#include <sys/stat.h>
 
 namespace {
 constexpr int timeoutMs = 60000;
@@ -65,6 +67,24 @@ void throwTransportError(QNetworkReply* reply) {
     if (APIService::certificateChanged(reply))
         throw APIError::networkError(QStringLiteral("Zertifikat des Servers hat sich geändert"));
     throw PlatformError(reply->errorString());
+}
+
+// 0666 less the process's umask, read without changing it (umask() would, for every thread).
+mode_t newFileMode() {
+    mode_t mask = 022;
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    mask = mode_t(value);
+                break;
+            }
+        }
+    }
+    return 0666 & ~mask;
 }
 } // namespace
 
@@ -135,6 +155,9 @@ QCoro::Task<APIResponse> APIRequest::download(QPointer<CancelToken> cancel) cons
     const QByteArray rest = reply->readAll();
     if (file->write(rest) != rest.size() || !file->flush())
         throw PlatformError(file->errorString());
+    // The file is moved into the user's folders next: give it the mode any file saved there gets,
+    // not the owner-only one of a temporary file. Until then the private folder shields it.
+    ::fchmod(file->handle(), newFileMode());
     file->setAutoRemove(false);
     co_return APIResponse{status, {}, file->fileName()};
 }

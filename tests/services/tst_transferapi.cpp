@@ -8,6 +8,7 @@
 #include "WaitForTask.h"
 
 #include <QTest>
+#include <sys/stat.h>
 
 namespace {
 QStringList entryNames(const QList<APIService::ZipEntry>& entries) {
@@ -75,9 +76,15 @@ private Q_SLOTS:
         const QString second = server().seedIncoming(QStringLiteral("B"), {{name, "zweite"}});
         server().clearRequests();
 
+        const mode_t previousMask = ::umask(027);
         const QString saved = waitForTask(APIService::downloadFile(first, name));
+        ::umask(previousMask);
         QCOMPARE(saved, APIService::incomingFolder() + u'/' + name);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
+        // Saved like any new file of the user's, not with its temporary file's owner-only mode.
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(saved).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0640));
         QCOMPARE(waitForTask(APIService::downloadFile(second, name)), saved);
         QCOMPARE(readAll(saved), QByteArray("zweite"));
         QCOMPARE(QDir(APIService::incomingFolder()).entryList(QDir::Files), QStringList{name});
