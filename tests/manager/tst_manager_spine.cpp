@@ -1,7 +1,10 @@
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
+#include "RecordedRequests.h"
+#include "TestServerFixture.h"
 #include "TransferManager.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -74,6 +77,31 @@ private Q_SLOTS:
         manager.setSelectedTab(1);
         manager.setSelectedTab(1);
         QCOMPARE(tabChanged.count(), 1);
+    }
+
+    void pollsIncomingThenOutgoingAfterTheFirstDelayThenEachInterval() {
+        TestServerFixture fixture;
+        TransferManager::Environment env;
+        QTemporaryDir dir;
+        env.historyDirectory = dir.path();
+        env.secretStore = &fixture.store();
+        env.firstPollDelay = std::chrono::milliseconds(400);
+        env.pollInterval = std::chrono::milliseconds(2000);
+        QElapsedTimer clock;
+        clock.start();
+        TransferManager manager(env);
+        const QString outgoing = QStringLiteral("GET /api/outgoing");
+        const QString incoming = QStringLiteral("GET /api/incoming");
+        // Start-up refreshes the sent transfers once; the first tick comes after the short delay.
+        QTRY_COMPARE(requestLines(fixture.server()), QStringList{outgoing});
+        QTRY_COMPARE_WITH_TIMEOUT(requestLines(fixture.server()), (QStringList{outgoing, incoming, outgoing}),
+                                  3000);
+        // Qt's coarse timers may fire up to 5 % early.
+        QVERIFY(clock.elapsed() >= 380);
+        QVERIFY(clock.elapsed() < 1900);
+        QTRY_COMPARE_WITH_TIMEOUT(requestLines(fixture.server()),
+                                  (QStringList{outgoing, incoming, outgoing, incoming, outgoing}), 5000);
+        QVERIFY(clock.elapsed() >= 1900);
     }
 
     void formatters() {
