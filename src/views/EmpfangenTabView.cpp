@@ -5,6 +5,7 @@
 #include "ElidedLabel.h"
 #include "IncomingRowView.h"
 #include "KeychainService.h"
+#include "Labels.h"
 #include "RefreshFooter.h"
 #include "Style.h"
 #include "TransferManager.h"
@@ -20,23 +21,7 @@
 #include <QVBoxLayout>
 #include <functional>
 
-namespace {
-QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
-    auto* label = new QLabel;
-    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
-    label->setFixedSize(size, size);
-    return label;
-}
-
-QLabel* styledLabel(Style::Text style, const QColor& color, const QString& text = {}) {
-    auto* label = new QLabel(text);
-    label->setAccessibleName(text);
-    Style::setFont(label, style);
-    label->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(color)));
-    return label;
-}
-
-} // namespace
+namespace {} // namespace
 
 EmpfangenTabView::EmpfangenTabView(TransferManager* manager, QWidget* parent)
     : QWidget(parent), m_manager(manager) {
@@ -79,10 +64,11 @@ QWidget* EmpfangenTabView::buildNotConfigured() {
     lines->setContentsMargins(16, 16, 16, 16);
     lines->setSpacing(12);
     lines->addStretch(1);
-    lines->addWidget(symbolLabel(QStringLiteral("server.rack"), Style::secondary(), 32), 0, Qt::AlignHCenter);
-    lines->addWidget(styledLabel(Style::Text::Caption, Style::secondary(),
-                                 QStringLiteral("Transfer-Server nicht konfiguriert")),
-                     0, Qt::AlignHCenter);
+    lines->addWidget(Labels::symbol(QStringLiteral("server.rack"), Style::secondary(), 32), 0,
+                     Qt::AlignHCenter);
+    auto* title = Labels::text(Style::Text::Caption, Style::secondary());
+    Labels::setText(title, QStringLiteral("Transfer-Server nicht konfiguriert"));
+    lines->addWidget(title, 0, Qt::AlignHCenter);
     auto* open = new QPushButton(QStringLiteral("Einstellungen öffnen"));
     open->setObjectName(QStringLiteral("openSettingsButton"));
     open->setAccessibleName(open->text());
@@ -107,7 +93,7 @@ QWidget* EmpfangenTabView::buildDownloadLine() {
     m_spinner->setTextVisible(false);
     m_spinner->setFixedSize(22, 6);
     row->addWidget(m_spinner);
-    m_downloadText = styledLabel(Style::Text::Caption, Style::secondary());
+    m_downloadText = Labels::text(Style::Text::Caption, Style::secondary());
     m_downloadText->setObjectName(QStringLiteral("downloadText"));
     row->addWidget(m_downloadText, 1);
     return m_downloadLine;
@@ -121,7 +107,7 @@ QWidget* EmpfangenTabView::buildErrorLine() {
                                    .arg(Style::css(Style::faded(Style::orange(), 0.10))));
     auto* row = new QHBoxLayout(m_errorLine);
     row->setContentsMargins(16, 6, 16, 6);
-    row->addWidget(symbolLabel(QStringLiteral("exclamationmark.triangle"), Style::orange(), 14), 0,
+    row->addWidget(Labels::symbol(QStringLiteral("exclamationmark.triangle"), Style::orange(), 14), 0,
                    Qt::AlignTop);
     // At most two lines; a longer message ends in "…".
     m_errorText = new ElidedLabel(Qt::ElideRight, 2);
@@ -151,12 +137,12 @@ QWidget* EmpfangenTabView::buildEmptyView() {
     lines->setContentsMargins(16, 16, 16, 16);
     lines->setSpacing(8);
     lines->addStretch(1);
-    lines->addWidget(symbolLabel(QStringLiteral("tray"), Style::secondary(), 24), 0, Qt::AlignHCenter);
-    lines->addWidget(
-        styledLabel(Style::Text::Caption, Style::secondary(), QStringLiteral("Keine Kunden-Uploads")), 0,
-        Qt::AlignHCenter);
-    auto* hint = styledLabel(Style::Text::Caption2, Style::secondary(),
-                             QStringLiteral("Kunden können Dateien über die Webseite senden"));
+    lines->addWidget(Labels::symbol(QStringLiteral("tray"), Style::secondary(), 24), 0, Qt::AlignHCenter);
+    auto* title = Labels::text(Style::Text::Caption, Style::secondary());
+    Labels::setText(title, QStringLiteral("Keine Kunden-Uploads"));
+    lines->addWidget(title, 0, Qt::AlignHCenter);
+    auto* hint = Labels::text(Style::Text::Caption2, Style::secondary());
+    Labels::setText(hint, QStringLiteral("Kunden können Dateien über die Webseite senden"));
     hint->setAlignment(Qt::AlignCenter);
     hint->setWordWrap(true);
     lines->addWidget(hint);

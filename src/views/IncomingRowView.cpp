@@ -3,6 +3,7 @@
 #include "CopiedOverlay.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
+#include "Labels.h"
 #include "Style.h"
 
 #include <QHBoxLayout>
@@ -29,14 +30,6 @@ QToolButton* symbolButton(const QString& tooltip, int iconSize, const QString& a
     return button;
 }
 
-template <typename Label = QLabel>
-Label* styledLabel(Style::Text style, const QColor& color, QFont::Weight weight = QFont::Normal) {
-    auto* label = new Label();
-    Style::setFont(label, style, weight);
-    label->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(color)));
-    return label;
-}
-
 // One part of the line under the headline, shortened at its end when space runs out.
 ElidedLabel* factLabel(const char* name, const QColor& color, QFont::Weight weight = QFont::Normal) {
     auto* label = new ElidedLabel(Qt::ElideRight);
@@ -44,11 +37,6 @@ ElidedLabel* factLabel(const char* name, const QColor& color, QFont::Weight weig
     Style::setFont(label, Style::Text::Caption2, weight);
     label->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(color)));
     return label;
-}
-
-void setText(QLabel* label, const QString& text) {
-    label->setText(text);
-    label->setAccessibleName(text);
 }
 
 bool hasText(const std::optional<QString>& value) {
@@ -118,7 +106,7 @@ void IncomingRowView::buildMainLine(QVBoxLayout* layout) {
     texts->addLayout(facts);
     line->addLayout(texts, 1);
 
-    m_date = styledLabel(Style::Text::Caption2, Style::secondary());
+    m_date = Labels::text(Style::Text::Caption2, Style::secondary());
     m_date->setObjectName(QStringLiteral("date"));
     line->addWidget(m_date);
 
@@ -187,7 +175,7 @@ void IncomingRowView::refresh() {
     m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(u.files.size()));
     m_size->setVisible(u.totalSizeFormatted.has_value());
     m_size->setFullText(QStringLiteral("· ") + u.totalSizeFormatted.value_or(QString()));
-    setText(m_date, u.uploadDate.toLocalTime().toString(QStringLiteral("dd.MM. HH:mm")));
+    Labels::setText(m_date, u.uploadDate.toLocalTime().toString(QStringLiteral("dd.MM. HH:mm")));
 
     QStringList lineTexts{m_headline->fullText(), u.customerName};
     for (ElidedLabel* part : {m_order, m_fileCount, m_size})
@@ -237,8 +225,8 @@ void IncomingRowView::rebuildFileRows() {
         Style::setFont(name, Style::Text::Caption2);
         name->setFullText(file.name);
         line->addWidget(name, 1);
-        auto* size = styledLabel(Style::Text::Caption2, Style::secondary());
-        setText(size, file.sizeFormatted);
+        auto* size = Labels::text(Style::Text::Caption2, Style::secondary());
+        Labels::setText(size, file.sizeFormatted);
         line->addWidget(size);
         rows->addWidget(row);
     }

@@ -3,6 +3,7 @@
 #include "DesktopServices.h"
 #include "DetachedTask.h"
 #include "ElidedLabel.h"
+#include "Labels.h"
 #include "RefreshFooter.h"
 #include "Style.h"
 #include "TransferManager.h"
@@ -20,26 +21,6 @@
 #include <functional>
 
 namespace {
-QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
-    auto* label = new QLabel;
-    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
-    label->setFixedSize(size, size);
-    return label;
-}
-
-template <typename Label = QLabel>
-Label* styledLabel(Style::Text style, const QColor& color, QFont::Weight weight = QFont::Normal) {
-    auto* label = new Label();
-    Style::setFont(label, style, weight);
-    Style::setTextColor(label, color);
-    return label;
-}
-
-void setText(QLabel* label, const QString& text) {
-    label->setText(text);
-    label->setAccessibleName(text);
-}
-
 QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
     auto* box = new QWidget;
     auto* layout = new QVBoxLayout(box);
@@ -114,10 +95,10 @@ QWidget* SendenTabView::buildBanner() {
 
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
-    title->addWidget(symbolLabel(QStringLiteral("checkmark.circle.fill"), Style::green(), 14));
+    title->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), Style::green(), 14));
     auto* done = new QLabel;
     Style::setFont(done, Style::Text::Caption, QFont::DemiBold);
-    setText(done, QStringLiteral("Upload fertig"));
+    Labels::setText(done, QStringLiteral("Upload fertig"));
     title->addWidget(done);
     title->addStretch(1);
     auto* close = symbolButton(QStringLiteral("xmark"), Style::secondary(), 10, QStringLiteral("Schließen"));
@@ -128,14 +109,14 @@ QWidget* SendenTabView::buildBanner() {
     title->addWidget(close);
     lines->addLayout(title);
 
-    m_bannerFileName = styledLabel<ElidedLabel>(Style::Text::Caption2, Style::secondary());
+    m_bannerFileName = Labels::text<ElidedLabel>(Style::Text::Caption2, Style::secondary());
     m_bannerFileName->setObjectName(QStringLiteral("bannerFileName"));
     lines->addWidget(m_bannerFileName);
 
     auto* linkRow = new QHBoxLayout;
     linkRow->setSpacing(6);
-    auto* linkTitle = styledLabel(Style::Text::Caption2, Style::secondary());
-    setText(linkTitle, QStringLiteral("Link:"));
+    auto* linkTitle = Labels::text(Style::Text::Caption2, Style::secondary());
+    Labels::setText(linkTitle, QStringLiteral("Link:"));
     linkRow->addWidget(linkTitle);
     m_bannerLink = new ElidedLabel(Qt::ElideMiddle);
     m_bannerLink->setObjectName(QStringLiteral("bannerLink"));
@@ -157,7 +138,7 @@ QWidget* SendenTabView::buildBanner() {
     auto* passwordRow = new QHBoxLayout(m_bannerPasswordRow);
     passwordRow->setContentsMargins(0, 0, 0, 0);
     passwordRow->setSpacing(6);
-    passwordRow->addWidget(symbolLabel(QStringLiteral("lock.fill"), Style::accent(), 13));
+    passwordRow->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), 13));
     m_bannerPassword = new QLabel;
     m_bannerPassword->setObjectName(QStringLiteral("bannerPassword"));
     QFont mono = Style::font(Style::Text::Callout);
@@ -201,7 +182,7 @@ QWidget* SendenTabView::buildProgress() {
     lines->addWidget(m_progressBar);
 
     auto* row = new QHBoxLayout;
-    m_progressText = styledLabel(Style::Text::Caption, Style::secondary());
+    m_progressText = Labels::text(Style::Text::Caption, Style::secondary());
     m_progressText->setObjectName(QStringLiteral("progressText"));
     row->addWidget(m_progressText);
     row->addStretch(1);
@@ -215,7 +196,7 @@ QWidget* SendenTabView::buildProgress() {
     row->addWidget(cancel);
     lines->addLayout(row);
 
-    m_queueLine = styledLabel(Style::Text::Caption2, Style::orange());
+    m_queueLine = Labels::text(Style::Text::Caption2, Style::orange());
     m_queueLine->setObjectName(QStringLiteral("queueLine"));
     lines->addWidget(m_queueLine);
 
@@ -227,7 +208,7 @@ QWidget* SendenTabView::buildError() {
     auto* line = new QWidget;
     auto* row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* icon = symbolLabel(QStringLiteral("exclamationmark.triangle"), Style::red(), 14);
+    auto* icon = Labels::symbol(QStringLiteral("exclamationmark.triangle"), Style::red(), 14);
     row->addWidget(icon, 0, Qt::AlignTop);
     // At most two lines; a longer message ends in "…".
     m_errorText = new ElidedLabel(Qt::ElideRight, 2);
@@ -246,11 +227,12 @@ QWidget* SendenTabView::buildHint() {
     lines->setContentsMargins(0, 32, 0, 32);
     lines->setSpacing(6);
     lines->addStretch(1);
-    lines->addWidget(symbolLabel(QStringLiteral("arrow.up.doc"), Style::secondary(), 28), 0,
+    lines->addWidget(Labels::symbol(QStringLiteral("arrow.up.doc"), Style::secondary(), 28), 0,
                      Qt::AlignHCenter);
-    auto* text = styledLabel(Style::Text::Caption, Style::secondary());
+    auto* text = Labels::text(Style::Text::Caption, Style::secondary());
     text->setObjectName(QStringLiteral("hintText"));
-    setText(text, QStringLiteral("Dateien auf das Menüleisten-Symbol ziehen,\num einen Upload zu starten."));
+    Labels::setText(
+        text, QStringLiteral("Dateien auf das Menüleisten-Symbol ziehen,\num einen Upload zu starten."));
     text->setAlignment(Qt::AlignCenter);
     lines->addWidget(text);
     lines->addStretch(1);
@@ -280,23 +262,24 @@ void SendenTabView::updateBanner() {
         return;
     m_bannerFileName->setFullText(completed->fileName);
     m_bannerLink->setFullText(completed->downloadURL);
-    setText(m_bannerPassword, completed->password.value_or(QString()));
+    Labels::setText(m_bannerPassword, completed->password.value_or(QString()));
     m_bannerPasswordRow->setVisible(completed->password.has_value());
 }
 
 void SendenTabView::updateProgress() {
     m_progressBar->setValue(qRound(qBound(0.0, m_manager->uploadPercent(), 1.0) * 1000));
-    setText(m_progressText, m_manager->uploadProgress());
+    Labels::setText(m_progressText, m_manager->uploadProgress());
 }
 
 void SendenTabView::updateQueue() {
     const int count = m_manager->queueCount();
     m_queueLine->setVisible(count > 0);
     if (count > 0)
-        setText(m_queueLine, QString::number(count) + QStringLiteral(" weitere") +
-                                 (count == 1 ? QStringLiteral("r") : QString()) + QStringLiteral(" Upload") +
-                                 (count != 1 ? QStringLiteral("s") : QString()) +
-                                 QStringLiteral(" in Warteschlange"));
+        Labels::setText(m_queueLine, QString::number(count) + QStringLiteral(" weitere") +
+                                         (count == 1 ? QStringLiteral("r") : QString()) +
+                                         QStringLiteral(" Upload") +
+                                         (count != 1 ? QStringLiteral("s") : QString()) +
+                                         QStringLiteral(" in Warteschlange"));
 }
 
 void SendenTabView::updateError() {

@@ -5,6 +5,7 @@
 #include "DesktopServices.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
+#include "Labels.h"
 #include "RenameFileSheet.h"
 #include "Style.h"
 #include "TransferManager.h"
@@ -39,25 +40,6 @@ QToolButton* symbolButton(const QString& tooltip, const QString& accessibleName 
     button->setToolTip(tooltip);
     button->setAccessibleName(accessibleName.isEmpty() ? tooltip : accessibleName);
     return button;
-}
-
-QLabel* symbolLabel(const QString& symbol, const QColor& tint, int size) {
-    auto* label = new QLabel;
-    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
-    label->setFixedSize(size, size);
-    return label;
-}
-
-QLabel* textLabel(Style::Text style, const QColor& color, QFont::Weight weight = QFont::Normal) {
-    auto* label = new QLabel;
-    Style::setFont(label, style, weight);
-    Style::setTextColor(label, color);
-    return label;
-}
-
-void setText(QLabel* label, const QString& text) {
-    label->setText(text);
-    label->setAccessibleName(text);
 }
 
 QFont monospaced(Style::Text style) {
@@ -112,7 +94,7 @@ void TransferRowView::buildMainLine(QVBoxLayout* layout) {
     m_name = new ElidedLabel(Qt::ElideMiddle);
     Style::setFont(m_name, Style::Text::Caption, QFont::Medium);
     nameRow->addWidget(m_name);
-    m_lock = symbolLabel(QStringLiteral("lock.fill"), Style::accent(), caption2Icon);
+    m_lock = Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), caption2Icon);
     m_lock->setToolTip(QStringLiteral("Passwortgeschützt"));
     m_lock->setAccessibleName(QStringLiteral("Passwortgeschützt"));
     nameRow->addWidget(m_lock);
@@ -121,7 +103,7 @@ void TransferRowView::buildMainLine(QVBoxLayout* layout) {
 
     auto* dateRow = new QHBoxLayout;
     dateRow->setSpacing(4);
-    m_date = textLabel(Style::Text::Caption2, Style::secondary());
+    m_date = Labels::text(Style::Text::Caption2, Style::secondary());
     // In a narrow panel the download date gives way first, then the count; the upload date stays.
     m_fileCount = new ElidedLabel(Qt::ElideRight);
     Style::setFont(m_fileCount, Style::Text::Caption2);
@@ -193,7 +175,7 @@ void TransferRowView::buildPasswordLine(QVBoxLayout* layout) {
     auto* line = new QHBoxLayout(m_passwordLine);
     line->setContentsMargins(12, 4, 12, 4);
     line->setSpacing(6);
-    line->addWidget(symbolLabel(QStringLiteral("lock.fill"), Style::accent(), caption2Icon));
+    line->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), caption2Icon));
     m_password = new QLabel;
     m_password->setObjectName(QStringLiteral("password"));
     m_password->setFont(monospaced(Style::Text::Caption));
@@ -229,8 +211,8 @@ void TransferRowView::buildLoadingLine(QVBoxLayout* layout) {
     spinner->setFixedSize(24, 6);
     spinner->setAccessibleName(QStringLiteral("Passwort wird geladen..."));
     line->addWidget(spinner);
-    auto* text = textLabel(Style::Text::Caption2, Style::secondary());
-    setText(text, QStringLiteral("Passwort wird geladen..."));
+    auto* text = Labels::text(Style::Text::Caption2, Style::secondary());
+    Labels::setText(text, QStringLiteral("Passwort wird geladen..."));
     line->addWidget(text);
     line->addStretch(1);
     layout->addWidget(m_loadingLine);
@@ -281,7 +263,7 @@ void TransferRowView::refresh() {
     m_name->setFullText(t.fileName);
     m_lock->setVisible(t.hasPassword);
 
-    setText(m_date, t.uploadDate.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
+    Labels::setText(m_date, t.uploadDate.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm")));
     m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(t.originalFileNames.size()));
     m_fileCount->setVisible(!t.originalFileNames.isEmpty());
     if (t.downloadedAt)
@@ -302,7 +284,7 @@ void TransferRowView::refresh() {
         m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
 
     m_passwordLine->setVisible(m_passwordVisible && t.password.has_value());
-    setText(m_password, t.password.value_or(QString()));
+    Labels::setText(m_password, t.password.value_or(QString()));
     m_copyPasswordButton->setIcon(m_passwordCopied
                                       ? Style::icon(QStringLiteral("checkmark"), Style::green())
                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));

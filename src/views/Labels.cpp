@@ -1,0 +1,13 @@
+#include "Labels.h"
+
+QLabel* Labels::symbol(const QString& symbol, const QColor& tint, int size) {
+    auto* label = new QLabel;
+    label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
+    label->setFixedSize(size, size);
+    return label;
+}
+
+void Labels::setText(QLabel* label, const QString& text) {
+    label->setText(text);
+    label->setAccessibleName(text);
+}
