@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QTextLayout>
 #include <QtMath>
+#include <algorithm>
 
 namespace {
 // QTextLayout breaks lines only at Unicode line separators.
@@ -101,8 +102,11 @@ int ElidedLabel::heightForWidth(int width) const {
 }
 
 int ElidedLabel::lineHeight() const {
-    // Some fonts report a line spacing below their height; underscores and descenders need the height.
-    return qMax(fontMetrics().lineSpacing(), fontMetrics().height() + 1);
+    // Some fonts report a line spacing below their height; underscores and descenders need the height,
+    // and capitals with umlauts reach above the ascent (their dots were cut off otherwise).
+    const QFontMetrics metrics = fontMetrics();
+    const int tallest = metrics.boundingRect(QStringLiteral("ÄÖÜÅ_gj")).height();
+    return std::max({metrics.lineSpacing(), metrics.height() + 1, tallest + 1});
 }
 
 void ElidedLabel::resizeEvent(QResizeEvent* event) {

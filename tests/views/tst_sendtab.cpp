@@ -515,6 +515,28 @@ private Q_SLOTS:
         QTRY_VERIFY(!row->renameSheet());
     }
 
+    void elidedNamesKeepTheDotsOfCapitalUmlauts() {
+        const auto render = [](const QString& text) {
+            ElidedLabel label(Qt::ElideMiddle);
+            Style::setFont(&label, Style::Text::Caption, QFont::Medium);
+            label.setFullText(text);
+            label.resize(label.sizeHint());
+            return label.grab().toImage();
+        };
+        // The dots are the only difference; clipped, at most a faint trace of them is left.
+        const auto dotPixels = [&](const QString& withDots, const QString& without) {
+            const QImage a = render(withDots);
+            const QImage b = render(without);
+            int count = 0;
+            for (int y = 0; y < qMin(a.height(), b.height()); ++y)
+                for (int x = 0; x < qMin(a.width(), b.width()); ++x)
+                    count += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 64;
+            return count;
+        };
+        QVERIFY(dotPixels(QStringLiteral("Ä.zip"), QStringLiteral("A.zip")) >= 2);
+        QVERIFY(dotPixels(QStringLiteral("Übergabe"), QStringLiteral("Ubergabe")) >= 2);
+    }
+
     void fileTypeGlyphs() {
         using Kind = FileTypeIcon::Kind;
         const QList<std::pair<const char*, Kind>> kinds = {
