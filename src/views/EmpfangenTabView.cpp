@@ -10,16 +10,13 @@
 #include "Style.h"
 #include "TransferManager.h"
 
-#include <QFrame>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <functional>
 
 namespace {} // namespace
 

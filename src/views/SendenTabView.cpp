@@ -11,14 +11,12 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHash>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <functional>
 
 namespace {
 QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
