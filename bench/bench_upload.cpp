@@ -12,14 +12,11 @@
 #include "TransferServer.h"
 
 #include <QCoreApplication>
-#include <QCoroNetworkReply>
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QMap>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -127,42 +124,6 @@ UploadTimes upload(const QString& path) {
     return times;
 }
 
-// One of four lanes that PUT the file's 5 MiB pieces to the sink through the client's own
-// network session: Qt's transport alone, without multipart framing, chunk bookkeeping or the
-// server's chunk handling.
-QCoro::Task<> putPieces(QString path, QUrl sink, qint64* next, qint64 count) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("cannot read %s", qPrintable(path));
-    while (*next < count) {
-        const qint64 index = (*next)++;
-        file.seek(index * APIService::uploadChunkSize);
-        const QByteArray piece = file.read(APIService::uploadChunkSize);
-        QNetworkRequest request(sink);
-        request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/octet-stream"));
-        QNetworkReply* reply = APIService::trustedSession().put(request, piece);
-        co_await reply;
-        reply->deleteLater();
-        if (reply->error() != QNetworkReply::NoError)
-            qFatal("sink: %s", qPrintable(reply->errorString()));
-    }
-}
-
-double qtPut(const QString& path, const QString& baseURL) {
-    QElapsedTimer timer;
-    timer.start();
-    const qint64 count =
-        (QFileInfo(path).size() + APIService::uploadChunkSize - 1) / APIService::uploadChunkSize;
-    qint64 next = 0;
-    const QUrl sink(baseURL + QStringLiteral("/bench/sink"));
-    std::vector<QCoro::Task<>> lanes;
-    for (int i = 0; i < APIService::maxChunksInFlight; ++i)
-        lanes.push_back(putPieces(path, sink, &next, count));
-    for (auto& lane : lanes)
-        QCoro::waitFor(lane);
-    return timer.nsecsElapsed() / 1e9;
-}
-
 double curlPut(const QString& path, const QString& baseURL, double* cpu) {
     const double cpuBefore = cpuSeconds(RUSAGE_CHILDREN);
     QElapsedTimer timer;
@@ -205,26 +166,21 @@ int run(int argc, char** argv) {
                 qPrintable(baseURL), rounds);
     double curlCpu = 0;
     curlPut(file, baseURL, &curlCpu); // warm-up: both then read the file from the page cache
-    QList<double> curlTimes, qtTimes, chunkTimes, totalTimes;
+    QList<double> curlTimes, chunkTimes, totalTimes;
     for (int round = 0; round < rounds; ++round) {
         const double curlSeconds = curlPut(file, baseURL, &curlCpu);
-        const double qtSeconds = qtPut(file, baseURL);
-        qtTimes << qtSeconds;
         const UploadTimes times = upload(file);
         curlTimes << curlSeconds;
         chunkTimes << times.chunksSeconds;
         totalTimes << times.totalSeconds;
-        std::printf("  round %d: curl %.2f s (CPU %.2f s); Qt pieces %.2f s; uploadOutgoing %.2f s to the "
-                    "last chunk, "
+        std::printf("  round %d: curl %.2f s (CPU %.2f s); uploadOutgoing %.2f s to the last chunk, "
                     "%.2f s with completion (CPU %.2f s); %.3f / %.3f x curl\n",
-                    round + 1, curlSeconds, curlCpu, qtSeconds, times.chunksSeconds, times.totalSeconds,
+                    round + 1, curlSeconds, curlCpu, times.chunksSeconds, times.totalSeconds,
                     times.cpuSeconds, times.chunksSeconds / curlSeconds, times.totalSeconds / curlSeconds);
     }
-    std::printf("  median: curl %.2f s (%.0f MiB/s); Qt pieces %.2f s (%.3f x curl); uploadOutgoing %.2f s "
-                "to the last chunk (%.3f x curl), "
+    std::printf("  median: curl %.2f s (%.0f MiB/s); uploadOutgoing %.2f s to the last chunk (%.3f x curl), "
                 "%.2f s with completion (%.3f x curl)\n",
-                median(curlTimes), throughputSize / 1048576.0 / median(curlTimes), median(qtTimes),
-                median(qtTimes) / median(curlTimes), median(chunkTimes),
+                median(curlTimes), throughputSize / 1048576.0 / median(curlTimes), median(chunkTimes),
                 median(chunkTimes) / median(curlTimes), median(totalTimes),
                 median(totalTimes) / median(curlTimes));
     QFile::remove(file);

@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
-  qcoro-qt6-dev libsecret-1-dev libssl-dev libcpp-httplib-dev
+  qcoro-qt6-dev libsecret-1-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
   zip unzip curl
   dbus dbus-x11 gnome-keyring libsecret-tools
   xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n

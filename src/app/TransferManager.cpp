@@ -8,7 +8,6 @@
 #include "DesktopServices.h"
 #include "Graphemes.h"
 #include "KeychainService.h"
-#include "SafeFileName.h"
 #include "UserDefaults.h"
 #include "ZipService.h"
 
@@ -554,30 +553,12 @@ QCoro::Task<> TransferManager::downloadOutgoing(TransferItem transfer) {
     QPointer<TransferManager> self(this);
     const QString folder =
         QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + QStringLiteral("/Zanvolt");
-    QDir().mkpath(folder); // a failure shows when the file is moved
-    const QString destination = folder + u'/' + SafeFileName::forFolder(transfer.fileName);
-
-    QString downloaded;
+    QString destination;
     std::optional<QString> failure;
     try {
-        downloaded = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName);
+        destination = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName, folder);
     } catch (const AppError& error) {
         failure = error.localizedDescription();
-    }
-    if (!failure) {
-        // Across file systems a move is a copy: never on the main thread. The
-        // future is named because GCC 12 destroys a lambda temporary inside a
-        // co_await expression twice, freeing the strings it captured.
-        QFuture<std::optional<QString>> moved = QtConcurrent::run([downloaded, destination] {
-            QFile::remove(destination);
-            QFile file(downloaded);
-            if (file.rename(destination))
-                return std::optional<QString>();
-            const std::optional<QString> error = file.errorString();
-            QFile::remove(downloaded);
-            return error;
-        });
-        failure = co_await moved;
     }
     if (!self)
         co_return;

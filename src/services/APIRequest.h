@@ -2,36 +2,44 @@
 
 #include "APIResponse.h"
 #include "CancelToken.h"
+#include "HttpEngine.h"
+#include "HttpRequest.h"
 
 #include <QByteArray>
-#include <QNetworkRequest>
 #include <QPointer>
 #include <qcoro/qcorotask.h>
 
 // One authenticated request to the transfer server: base URL + path, the
-// "X-Api-Key" header, a 60 s inactivity timeout, "Content-Type" only with a body.
+// "X-Api-Key" header, a 60 s inactivity limit, "Content-Type" only with a body.
 class APIRequest {
 public:
     // Reads the base URL, then the API key, afresh from the secret store
     // (APIError::noServerURL / noAPIKey). `encodedPath` must already be
-    // percent-encoded (see APIService::escapePathSegment).
+    // percent-encoded (see APIService::escapePathSegment); it is sent exactly so.
     static APIRequest make(const QByteArray& encodedPath);
     // For operations that read the configuration once and send many requests.
     static APIRequest make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath);
 
-    QUrl url() const { return m_request.url(); }
+    QByteArray url() const { return m_request.url; }
 
-    // Sends the request through the client's one network session. Transport
-    // failures throw PlatformError with the platform's own text; a cancelled
-    // token aborts the request at once and throws CancelledError.
+    // Transport failures throw PlatformError with the transport's own text; a
+    // server whose key changed throws APIError::networkError; a cancelled
+    // token ends the request at once with CancelledError.
     QCoro::Task<APIResponse> send(QByteArray method, QByteArray body = {}, QByteArray contentType = {},
                                   QPointer<CancelToken> cancel = nullptr) const;
-    // Streams the response body into a new private temporary file (never held
-    // in memory). The caller owns the file; a transport failure removes it.
-    QCoro::Task<APIResponse> download(QPointer<CancelToken> cancel = nullptr) const;
+    // POSTs `head`, the file region and `tail` as one body, reading the file
+    // while sending. `progress` gets the body bytes sent so far.
+    QCoro::Task<APIResponse> postFileRegion(QByteArray head, HttpRequest::FileRegion region, QByteArray tail,
+                                            QByteArray contentType, QPointer<CancelToken> cancel,
+                                            HttpEngine::ProgressHandler progress) const;
+    // GETs into a new ".part" file in `folder`: only a complete 200 body is
+    // kept (the caller owns the file then); any other body comes in memory.
+    QCoro::Task<APIResponse> download(QString folder, QPointer<CancelToken> cancel = nullptr) const;
 
 private:
-    explicit APIRequest(QNetworkRequest request) : m_request(std::move(request)) {}
+    explicit APIRequest(HttpRequest request) : m_request(std::move(request)) {}
+    static QCoro::Task<APIResponse> run(HttpRequest request, QPointer<CancelToken> cancel,
+                                        HttpEngine::ProgressHandler progress = {});
 
-    QNetworkRequest m_request;
+    HttpRequest m_request;
 };

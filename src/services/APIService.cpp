@@ -1,19 +1,23 @@
 #include "APIService.h"
 
 #include "APIError.h"
-#include "CertificatePins.h"
+#include "APIRequest.h"
 #include "Graphemes.h"
 #include "KeychainService.h"
 #include "PlatformError.h"
+#include "SafeFileName.h"
+#include "ServerTrust.h"
 
+#include <QCoroFuture>
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QSslCertificate>
 #include <QStringDecoder>
 #include <QUrl>
+#include <QtConcurrent>
+#include <filesystem>
+#include <system_error>
 
 namespace APIService {
 
@@ -34,58 +38,17 @@ QString apiKey() {
     return credentials->apiKey;
 }
 
-namespace {
-const char* const certificateChangedProperty = "zanvoltCertificateChanged";
-
-// Reached only when the system's trust store refused the chain or the name.
-// Not ignoring the errors aborts the handshake, so nothing of the request
-// (the API key included) is sent to a server with an unknown key.
-void trustOnFirstUse(QNetworkReply* reply, const QList<QSslError>& errors) {
-    QSslCertificate leaf = reply->sslConfiguration().peerCertificate();
-    if (leaf.isNull() && !errors.isEmpty())
-        leaf = errors.first().certificate();
-    const QByteArray hash = CertificatePins::publicKeyHash(leaf);
-    const QString origin = CertificatePins::origin(reply->url());
-    if (hash.isEmpty() || origin.isEmpty())
-        return;
-    CertificatePins pins;
-    const QByteArray known = pins.pinned(origin);
-    // Only these errors, which name this certificate, are ignored: Qt keeps the
-    // list for the connection's later handshakes, where ignoring everything
-    // would let another certificate in without asking again.
-    if (known.isEmpty()) {
-        // A pin that cannot be written is no reason to refuse the first contact.
-        pins.pin(origin, hash);
-        reply->ignoreSslErrors(errors);
-    } else if (known == hash) {
-        reply->ignoreSslErrors(errors);
-    } else {
-        reply->setProperty(certificateChangedProperty, true);
-    }
-}
-} // namespace
-
-QNetworkAccessManager& trustedSession() {
-    static QNetworkAccessManager* session = [] {
-        auto* manager = new QNetworkAccessManager();
-        QObject::connect(manager, &QNetworkAccessManager::sslErrors, manager, &trustOnFirstUse);
-        return manager;
-    }();
-    return *session;
-}
-
-bool certificateChanged(const QNetworkReply* reply) {
-    return reply->property(certificateChangedProperty).toBool();
-}
-
 void forgetCertificate(const QString& serverURL) {
-    const QString origin = CertificatePins::origin(QUrl(serverURL, QUrl::StrictMode));
-    if (!origin.isEmpty())
-        CertificatePins().forget(origin);
+    ServerTrust::forget(serverURL);
 }
 
 QByteArray escapePathSegment(const QString& segment) {
-    return QUrl::toPercentEncoding(segment, QByteArrayLiteral("/!$&'()*+,;=:@"));
+    // "." and ".." would name the folder above on any server that resolves dot segments.
+    if (segment == QLatin1String("."))
+        return QByteArrayLiteral("%2E");
+    if (segment == QLatin1String(".."))
+        return QByteArrayLiteral("%2E%2E");
+    return QUrl::toPercentEncoding(segment, QByteArrayLiteral("!$&'()*+,;=:@"));
 }
 
 QString excerpt(const QByteArray& body, int characters) {
@@ -116,6 +79,38 @@ QJsonValue parseJSON(const QByteArray& body) {
                            "sind (%1).")
                 .arg(error.errorString()));
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
+}
+
+QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder, QString fileName) {
+    // Futures are named: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    QFuture<QString> made = QtConcurrent::run([folder] {
+        std::error_code error;
+        std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
+        return error ? QString::fromLocal8Bit(error.message()) : QString();
+    });
+    if (const QString problem = co_await made; !problem.isEmpty())
+        throw PlatformError(
+            QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: %2").arg(folder, problem));
+    APIResponse response = co_await request.download(folder);
+    if (response.filePath.isEmpty())
+        co_return response;
+    struct Saved {
+        QString path;
+        QString error;
+    };
+    QFuture<Saved> moved = QtConcurrent::run([part = response.filePath, folder, fileName] {
+        try {
+            return Saved{SafeFileName::moveNoReplace(part, folder, fileName), {}};
+        } catch (const AppError& error) {
+            QFile::remove(part);
+            return Saved{{}, error.localizedDescription()};
+        }
+    });
+    const Saved saved = co_await moved;
+    if (saved.path.isEmpty())
+        throw PlatformError(saved.error);
+    response.filePath = saved.path;
+    co_return response;
 }
 
 } // namespace APIService

@@ -5,9 +5,9 @@
 #include <QByteArray>
 #include <QJsonValue>
 #include <QString>
+#include <qcoro/qcorotask.h>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class APIRequest;
 
 // Every exchange with the transfer server. Stateless: each operation reads
 // the credentials afresh, so saved settings take effect with the next request.
@@ -17,20 +17,13 @@ namespace APIService {
 QString baseURL();
 // The stored API key; throws APIError::noAPIKey.
 QString apiKey();
-// The process's one network session. A certificate the system trusts is
-// accepted; company servers often run with self-signed ones, so any other
-// certificate is accepted on first contact with a server (scheme, host, port)
-// and from then on only with the same public key (CertificatePins).
-QNetworkAccessManager& trustedSession();
-// True when the reply failed because the server showed an untrusted
-// certificate with another key than the one remembered for it.
-bool certificateChanged(const QNetworkReply* reply);
 // Forgets the key remembered for the server, so that the next connection
 // accepts its present certificate: the user's explicit decision to trust it.
 void forgetCertificate(const QString& serverURL);
 
-// A file name or code as one URL path segment: UTF-8, percent-encoded except
-// for unreserved characters, "/" and "!$&'()*+,;=:@".
+// A file name, token or code as exactly one URL path segment: UTF-8,
+// percent-encoded except for unreserved characters and "!$&'()*+,;=:@"; "/"
+// is encoded, and so are the dot segments "." and "..".
 QByteArray escapePathSegment(const QString& segment);
 
 // The common check for JSON answers: status 200, then an empty body or one
@@ -41,5 +34,12 @@ void expectJSONOK(const APIResponse& response);
 QString excerpt(const QByteArray& body, int characters);
 // Parses a JSON document; throws PlatformError (a decoding error) when it is not JSON.
 QJsonValue parseJSON(const QByteArray& body);
+
+// Downloads the request's answer into `folder`, made when missing: a complete
+// 200 body is saved under the safe form of `fileName` or, when that name is
+// taken by anything, the first free one ("Bericht (2).pdf"); nothing is ever
+// replaced, and no file system work runs on the main thread. The response's
+// filePath says where. Another status comes back with its body, nothing saved.
+QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder, QString fileName);
 
 } // namespace APIService

@@ -4,17 +4,10 @@
 #include "APIRequest.h"
 #include "APIService.h"
 #include "PlatformError.h"
-#include "SafeFileName.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
-#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QStringDecoder>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 QByteArray uploadPath(const QString& token) {
@@ -28,22 +21,6 @@ QString bodyText(const QByteArray& body) {
     return decoder.hasError() ? QString() : text;
 }
 
-void makeFolder(const QString& path) {
-    std::error_code error;
-    std::filesystem::create_directories(QFile::encodeName(path).toStdString(), error);
-    if (error)
-        throw PlatformError(QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: %2")
-                                .arg(path, QString::fromLocal8Bit(error.message())));
-}
-
-// A symlink is removed itself, never followed; a real folder with all it holds.
-void removeExisting(const QString& path) {
-    const QFileInfo info(path);
-    if (info.isDir() && !info.isSymLink())
-        QDir(path).removeRecursively();
-    else
-        QFile::remove(path);
-}
 } // namespace
 
 namespace APIService {
@@ -78,22 +55,11 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
 QCoro::Task<QString> downloadFile(QString token, QString fileName) {
     const APIRequest request =
         APIRequest::make(uploadPath(token) + QByteArrayLiteral("/files/") + escapePathSegment(fileName));
-    const APIResponse response = co_await request.download();
-    auto removeTemporary = qScopeGuard([path = response.filePath] { QFile::remove(path); });
+    const QString inbox = incomingFolder();
+    const APIResponse response = co_await downloadInto(request, inbox, fileName);
     if (!response.isHttp(200))
         throw APIError::networkError(QStringLiteral("Download fehlgeschlagen"));
-
-    const QString inbox = incomingFolder();
-    makeFolder(inbox);
-    const QString destination = inbox + QLatin1Char('/') + SafeFileName::forFolder(fileName);
-    removeExisting(destination);
-    // QFile::rename copies and removes by itself when the temporary folder is
-    // on another file system.
-    QFile temporary(response.filePath);
-    if (!temporary.rename(destination))
-        throw PlatformError(temporary.errorString());
-    removeTemporary.dismiss();
-    co_return destination;
+    co_return response.filePath;
 }
 
 QCoro::Task<> markAsDownloaded(QString token) {

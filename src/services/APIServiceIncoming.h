@@ -12,9 +12,10 @@ namespace APIService {
 
 // Throws APIError::httpError with the whole body text for any status but 200.
 QCoro::Task<QList<IncomingUpload>> fetchIncoming();
-// Saves one file into "Zanvolt-Eingang" in the Downloads folder, replacing an
-// item of the same name, and returns its path. A name from the server that
-// could leave the folder is made safe first.
+// Saves one file into "Zanvolt-Eingang" in the Downloads folder and returns
+// its path: under its own name made safe, or the first free numbered name
+// when that is taken; nothing there is ever replaced. A cut-off body is an
+// error and leaves nothing behind.
 QCoro::Task<QString> downloadFile(QString token, QString fileName);
 // Only status 200 counts as marked.
 QCoro::Task<> markAsDownloaded(QString token);

@@ -6,23 +6,15 @@
 #include "OrderedJson.h"
 #include "PlatformError.h"
 
-#include <QFile>
 #include <QJsonArray>
-#include <QUrl>
 
 namespace APIService {
 
 namespace {
 const QByteArray jsonContentType = QByteArrayLiteral("application/json");
 
-// A transfer code is one path segment: unlike a file name, its "/" is encoded
-// too, so an odd code can never reach another endpoint.
-QByteArray codeSegment(const QString& code) {
-    return QUrl::toPercentEncoding(code, QByteArrayLiteral("!$&'()*+,;=:@"));
-}
-
 QByteArray transferPath(const QString& code) {
-    return QByteArrayLiteral("/api/outgoing/") + codeSegment(code);
+    return QByteArrayLiteral("/api/outgoing/") + escapePathSegment(code);
 }
 
 [[noreturn]] void throwWrongShape() {
@@ -87,15 +79,13 @@ QCoro::Task<> deleteOutgoing(QString code) {
         throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
 }
 
-QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName) {
-    const APIRequest request = APIRequest::make(QByteArrayLiteral("/d/") + codeSegment(code) +
+QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName, QString folder) {
+    const APIRequest request = APIRequest::make(QByteArrayLiteral("/d/") + escapePathSegment(code) +
                                                 QByteArrayLiteral("/file/") + escapePathSegment(fileName));
-    const APIResponse response = co_await request.download();
-    if (response.status && *response.status != 200) {
-        QFile::remove(response.filePath);
+    const APIResponse response = co_await downloadInto(request, folder, fileName);
+    if (*response.status != 200)
         throw APIError::networkError(
             QStringLiteral("Download fehlgeschlagen (HTTP %1)").arg(*response.status));
-    }
     co_return response.filePath;
 }
 

@@ -21,9 +21,9 @@ QCoro::Task<PasswordResponse> updateOutgoingPassword(QString code, PasswordActio
 QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QString newName);
 // 200, 204 and 404 (already gone) count as deleted; else "Löschen fehlgeschlagen".
 QCoro::Task<> deleteOutgoing(QString code);
-// Streams the file into a new file in the private temporary folder and returns
-// its path; the caller moves it into place. On a status other than 200 nothing
-// is left behind: "Download fehlgeschlagen (HTTP <status>)".
-QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName);
+// Streams the file into `folder` (see downloadInto) and returns where it was
+// saved. On a status other than 200 nothing is left behind:
+// "Download fehlgeschlagen (HTTP <status>)".
+QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName, QString folder);
 
 } // namespace APIService

@@ -5,21 +5,20 @@
 #include "APIService.h"
 #include "CancelToken.h"
 #include "CancelledError.h"
+#include "HttpError.h"
 #include "JsonFields.h"
 #include "OrderedJson.h"
 #include "PlatformError.h"
 #include "ProgressTracker.h"
 
-#include <QCoroFuture>
 #include <QCoroTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <QUuid>
-#include <QtConcurrent>
 #include <algorithm>
-#include <cstring>
 #include <memory>
+#include <sys/stat.h>
 #include <vector>
 
 namespace APIService {
@@ -29,9 +28,10 @@ using namespace std::chrono_literals;
 
 constexpr int attemptsPerChunk = 3;
 constexpr std::chrono::milliseconds retryPauses[] = {500ms, 1000ms};
+constexpr std::chrono::milliseconds progressInterval = 50ms;
 
 // The multipart text before and after one chunk's bytes. The bytes are read
-// straight into the body between the two, so a chunk is in memory only once.
+// from the file while the body is sent, so no chunk is ever held in memory.
 struct ChunkMultipart {
     QByteArray boundary;
     QByteArray head;
@@ -53,43 +53,58 @@ ChunkMultipart makeChunkMultipart(const QByteArray& boundary,
     return multipart;
 }
 
-struct ChunkBody {
-    QByteArray body;
-    qint64 bytes = 0; // of the file, without the multipart text
-    QString error;    // the file system's text when reading failed
+// When the file was last seen: an upload of a file that changed on the way
+// would deliver a mix of old and new bytes.
+struct FileIdentity {
+    dev_t device = 0;
+    ino_t inode = 0;
+    qint64 size = -1;
+    qint64 modifiedNanoseconds = 0;
+    bool operator==(const FileIdentity&) const = default;
 };
 
-// Runs on a worker thread: a slow disk must not stall the event loop.
-ChunkBody readChunkBody(const QString& path, qint64 index, const ChunkMultipart& multipart) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || !file.seek(index * uploadChunkSize))
-        return {{}, 0, file.errorString()};
-    const qsizetype headSize = multipart.head.size();
-    QByteArray body(headSize + uploadChunkSize + multipart.tail.size(), Qt::Uninitialized);
-    std::memcpy(body.data(), multipart.head.constData(), headSize);
-    const qint64 read = file.read(body.data() + headSize, uploadChunkSize);
-    if (read < 0)
-        return {{}, 0, file.errorString()};
-    if (read == 0)
-        return {};
-    std::memcpy(body.data() + headSize + read, multipart.tail.constData(), multipart.tail.size());
-    body.resize(headSize + read + multipart.tail.size());
-    return {body, read, {}};
+FileIdentity identify(const QString& path) {
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        throw PlatformError(qt_error_string(errno));
+    return {info.st_dev, info.st_ino, qint64(info.st_size),
+            qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
 }
 
 // What the chunk tasks of one upload share; it lives on the main thread.
 struct UploadRun {
     UploadRun(QString filePath, QString fileName, APIRequest chunkRequest)
         : filePath(std::move(filePath)), fileName(std::move(fileName)),
-          chunkRequest(std::move(chunkRequest)) {}
+          chunkRequest(std::move(chunkRequest)) {
+        progressFlush.setSingleShot(true);
+        progressFlush.setInterval(progressInterval);
+        QObject::connect(&progressFlush, &QTimer::timeout, [this] { flushProgress(); });
+    }
+
+    // Bytes of the file sent (or, after a failed attempt, taken back) reach
+    // the tracker at most every progressInterval, however many chunks run.
+    void addProgress(qint64 bytes) {
+        pendingProgress += bytes;
+        if (!progressFlush.isActive())
+            progressFlush.start();
+    }
+    void flushProgress() {
+        progressFlush.stop();
+        if (pendingProgress != 0 && tracker)
+            tracker->add(pendingProgress);
+        pendingProgress = 0;
+    }
 
     const QString filePath;
     const QString fileName;
     const APIRequest chunkRequest;
     QString token;
+    qint64 size = 0;
     qint64 totalChunks = 0;
     qint64 nextIndex = 0;
     std::unique_ptr<ProgressTracker> tracker;
+    QTimer progressFlush;
+    qint64 pendingProgress = 0;
     CancelToken cancel;         // aborts every request of the run
     std::exception_ptr failure; // of the first chunk that failed for good
 };
@@ -108,6 +123,10 @@ QCoro::Task<> pause(std::chrono::milliseconds duration, QPointer<CancelToken> ca
 }
 
 QCoro::Task<> uploadChunk(std::shared_ptr<UploadRun> run, qint64 index) {
+    const qint64 offset = index * uploadChunkSize;
+    const qint64 length = std::min(uploadChunkSize, run->size - offset);
+    if (length <= 0)
+        co_return;
     const QByteArray boundary = QByteArrayLiteral("boundary-") +
                                 QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toLatin1();
     const ChunkMultipart multipart =
@@ -117,26 +136,41 @@ QCoro::Task<> uploadChunk(std::shared_ptr<UploadRun> run, qint64 index) {
                             {"chunkIndex", QByteArray::number(index)},
                             {"totalChunks", QByteArray::number(run->totalChunks)}},
                            QByteArrayLiteral("chunk"), QByteArrayLiteral("chunk.bin"));
-    const ChunkBody chunk = co_await QtConcurrent::run(readChunkBody, run->filePath, index, multipart);
-    if (!chunk.error.isNull())
-        throw PlatformError(chunk.error);
-    if (chunk.bytes == 0)
-        co_return;
-
     const QByteArray contentType = QByteArrayLiteral("multipart/form-data; boundary=") + boundary;
+    const qint64 headSize = multipart.head.size();
+
+    // File bytes of this chunk counted in the progress so far.
+    auto counted = std::make_shared<qint64>(0);
+    auto countSent = [run, counted, headSize, length](qint64 sent, qint64) {
+        const qint64 fileBytes = std::clamp<qint64>(sent - headSize, 0, length);
+        run->addProgress(fileBytes - *counted);
+        *counted = fileBytes;
+    };
+
+    // Named: GCC 12 destroys a braced temporary inside a co_await expression twice.
+    const HttpRequest::FileRegion region{run->filePath, offset, length};
+    const QPointer<CancelToken> cancel(&run->cancel);
     std::exception_ptr lastError;
     for (int attempt = 0; attempt < attemptsPerChunk; ++attempt) {
         try {
-            const APIResponse response = co_await run->chunkRequest.send(
-                QByteArrayLiteral("POST"), chunk.body, contentType, &run->cancel);
+            const APIResponse response = co_await run->chunkRequest.postFileRegion(
+                multipart.head, region, multipart.tail, contentType, cancel, countSent);
             expectJSONOK(response);
-            run->tracker->add(chunk.bytes);
+            run->addProgress(length - *counted);
+            *counted = length;
             co_return;
         } catch (const CancelledError&) {
             throw;
+        } catch (const HttpError& error) {
+            // The file, not the line, failed: another attempt reads the same.
+            if (error.kind() == HttpError::Kind::FileChanged || error.kind() == HttpError::Kind::FileSystem)
+                throw;
+            lastError = std::current_exception();
         } catch (const AppError&) {
             lastError = std::current_exception();
         }
+        run->addProgress(-*counted);
+        *counted = 0;
         if (attempt + 1 < attemptsPerChunk)
             co_await pause(retryPauses[attempt], &run->cancel);
     }
@@ -207,6 +241,7 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
         std::make_shared<UploadRun>(filePath, QFileInfo(filePath).fileName(),
                                     APIRequest::make(base, key, QByteArrayLiteral("/api/upload-chunk")));
 
+    const FileIdentity before = identify(filePath);
     const qint64 size = fileSize(filePath);
     if (size < 1)
         throw APIError::networkError(QStringLiteral("Datei leer oder nicht lesbar"));
@@ -219,6 +254,7 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
         co_await tokenRequest.send(QByteArrayLiteral("POST"), {}, {}, &run->cancel);
     expectJSONOK(tokenResponse);
     run->token = JsonFields(jsonObject(tokenResponse.body)).string(QStringLiteral("token"));
+    run->size = size;
     run->totalChunks = (size + uploadChunkSize - 1) / uploadChunkSize;
     run->tracker = std::make_unique<ProgressTracker>(size, std::move(progressHandler));
 
@@ -231,6 +267,10 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
         throw CancelledError();
     if (run->failure)
         std::rethrow_exception(run->failure);
+    run->flushProgress();
+    if (identify(filePath) != before)
+        throw HttpError(HttpError::Kind::FileChanged,
+                        QStringLiteral("Die Datei wurde während des Uploads verändert"));
 
     const APIResponse response = co_await completeRequest.send(
         QByteArrayLiteral("POST"), completionBody(*run, password, generatePassword).toJson(),

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 
 ProgressTracker::ProgressTracker(qint64 total, Handler handler, Clock clock)
     : m_total(total), m_handler(std::move(handler)), m_clock(std::move(clock)) {
@@ -30,7 +31,8 @@ void ProgressTracker::addOnMainThread(qint64 bytes) {
     const Sample& first = m_samples.front();
     const Sample& last = m_samples.back();
     const double seconds = std::chrono::duration<double>(last.time - first.time).count();
-    const double speed = seconds > 0 ? double(last.bytes - first.bytes) / seconds : 0.0;
+    // Bytes of a failed attempt are taken back, which must not read as a negative speed.
+    const double speed = seconds > 0 ? std::max(0.0, double(last.bytes - first.bytes) / seconds) : 0.0;
     if (m_handler)
         m_handler(fraction, speed);
 }

@@ -5,7 +5,7 @@
 #include <deque>
 #include <functional>
 
-// Adds up the bytes the server confirmed during one upload and turns them into
+// Adds up the bytes sent during one upload (a failed attempt takes its bytes back) and turns them into
 // the fraction done and a speed smoothed over the last five seconds. Its state
 // belongs to the main thread: a call from another thread is carried there and
 // waits for it, so concurrent chunk tasks need no lock.

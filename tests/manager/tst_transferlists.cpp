@@ -1,7 +1,6 @@
 #include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
 #include "ManagerFixture.h"
-#include "PrivateTempDir.h"
 #include "RecordedRequests.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
@@ -245,15 +244,17 @@ private Q_SLOTS:
         QCOMPARE(codes(manager->transfers()), (QStringList{kept, bystander})); // still on the server
     }
 
-    void downloadReplacesAndStaysInTheFolder() {
+    void downloadKeepsWhatIsThereAndStaysInTheFolder() {
         server().seedTransfer({{QStringLiteral("Bericht 2024.txt"), "neu"}});
         refreshOutgoing();
         const TransferItem item = manager->transfers()[0];
-        const QString target = zanvoltFolder() + QStringLiteral("/Bericht 2024.txt");
-        writeFile(target, "alt, und länger als die neue Fassung");
+        const QString taken = zanvoltFolder() + QStringLiteral("/Bericht 2024.txt");
+        const QString target = zanvoltFolder() + QStringLiteral("/Bericht 2024 (2).txt");
+        writeFile(taken, "alt, und länger als die neue Fassung");
 
         QCoro::waitFor(manager->downloadOutgoing(item));
         QCOMPARE(readAll(target), QByteArray("neu"));
+        QCOMPARE(readAll(taken), QByteArray("alt, und länger als die neue Fassung"));
         QCOMPARE(fixture->desktop.revealedPaths, QStringList{target});
         QCOMPARE(fixture->desktop.notifications,
                  (QList<Notification>{{"Download abgeschlossen", "Bericht 2024.txt", std::nullopt}}));
@@ -268,15 +269,15 @@ private Q_SLOTS:
         QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(QDir(zanvoltFolder() + "/..").entryList(QDir::Files | QDir::Hidden), QStringList());
 
-        const QString temp = PrivateTempDir::path();
-        const QStringList tempBefore = QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+        const QStringList before =
+            QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
         server().failNext(QStringLiteral("/d/*"), 1, 403, "verboten");
         QCoro::waitFor(manager->downloadOutgoing(item));
         QCOMPARE(
             manager->errorMessage(),
             QStringLiteral("Download fehlgeschlagen: Netzwerk-Fehler: Download fehlgeschlagen (HTTP 403)"));
-        QCOMPARE(QDir(temp).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), tempBefore);
-        QCOMPARE(readAll(target), QByteArray("neu"));
+        QCOMPARE(QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 before);
         QCOMPARE(fixture->desktop.notifications.size(), 2);
     }
 

@@ -2,6 +2,7 @@
 #include "APIService.h"
 #include "AppError.h"
 #include "CertificatePins.h"
+#include "HttpEngine.h"
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
 #include "TemporaryHome.h"
@@ -9,10 +10,10 @@
 #include "TransferServer.h"
 #include "WaitForTask.h"
 
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QSslConfiguration>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,8 +38,8 @@ using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
 QString outcome(bool download = false) {
     try {
         const APIRequest request = APIRequest::make(QByteArrayLiteral("/api/incoming"));
-        const APIResponse response =
-            download ? waitForTask(request.download()) : waitForTask(request.send(QByteArrayLiteral("GET")));
+        const APIResponse response = download ? waitForTask(request.download(QDir::tempPath()))
+                                              : waitForTask(request.send(QByteArrayLiteral("GET")));
         if (!response.filePath.isEmpty())
             QFile::remove(response.filePath);
     } catch (const AppError& error) {
@@ -208,11 +209,10 @@ private Q_SLOTS:
         TransferServer server(options);
         QVERIFY2(server.start(), qPrintable(server.lastError()));
 
-        const QSslConfiguration saved = QSslConfiguration::defaultConfiguration();
-        QSslConfiguration trusting = saved;
-        trusting.addCaCertificate(QSslCertificate(pem(ca.get())));
-        QSslConfiguration::setDefaultConfiguration(trusting);
-        const auto restore = qScopeGuard([&] { QSslConfiguration::setDefaultConfiguration(saved); });
+        const QString bundle = files.filePath(QStringLiteral("ca.pem"));
+        writeFile(bundle, pem(ca.get()));
+        HttpEngine::instance().setCaBundle(bundle);
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setCaBundle({}); });
 
         const QString pinsPath = home->filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
         for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {

@@ -1,6 +1,5 @@
 #include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
-#include "PrivateTempDir.h"
 #include "RecordedRequests.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
@@ -18,8 +17,9 @@ QStringList entryNames(const QList<APIService::ZipEntry>& entries) {
     return names;
 }
 
-QStringList temporaryDownloads() {
-    return QDir(PrivateTempDir::path()).entryList({QStringLiteral("download-*")}, QDir::Files);
+// Downloads in progress, or left behind by one that failed.
+QStringList partFiles(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
 }
 } // namespace
 
@@ -70,7 +70,7 @@ private Q_SLOTS:
                  QStringLiteral("Die Daten konnten nicht gelesen werden, weil „customerName“ fehlt."));
     }
 
-    void downloadsAreEscapedOnTheWireAndReplaceByName() {
+    void downloadsAreEscapedOnTheWireAndNeverReplaceAnything() {
         const QString name = QStringLiteral("Angebot Müller & Söhne.pdf");
         const QString first = server().seedIncoming(QStringLiteral("A"), {{name, "erste Fassung"}});
         const QString second = server().seedIncoming(QStringLiteral("B"), {{name, "zweite"}});
@@ -85,9 +85,12 @@ private Q_SLOTS:
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(saved).constData(), &info), 0);
         QCOMPARE(info.st_mode & 0777, mode_t(0640));
-        QCOMPARE(waitForTask(APIService::downloadFile(second, name)), saved);
-        QCOMPARE(readAll(saved), QByteArray("zweite"));
-        QCOMPARE(QDir(APIService::incomingFolder()).entryList(QDir::Files), QStringList{name});
+        // Another customer's file of the same name gets a free name; the first stays as it was.
+        const QString numbered =
+            APIService::incomingFolder() + QStringLiteral("/Angebot Müller & Söhne (2).pdf");
+        QCOMPARE(waitForTask(APIService::downloadFile(second, name)), numbered);
+        QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
+        QCOMPARE(readAll(numbered), QByteArray("zweite"));
         QCOMPARE(requestLines(server()),
                  (QStringList{
                      QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
@@ -95,16 +98,29 @@ private Q_SLOTS:
                      QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
                          .arg(second)}));
 
-        // A folder of the same name is replaced as well.
-        QDir().mkpath(APIService::incomingFolder() + QStringLiteral("/Plan.pdf/alt"));
+        // A folder of the same name, with the user's documents in it, is left alone.
+        const QString documents = APIService::incomingFolder() + QStringLiteral("/Plan.pdf/alt");
+        QDir().mkpath(documents);
+        writeFile(documents + QStringLiteral("/notiz.txt"), "meins");
         const QString plan =
             server().seedIncoming(QStringLiteral("C"), {{QStringLiteral("Plan.pdf"), "plan"}});
-        QCOMPARE(readAll(waitForTask(APIService::downloadFile(plan, QStringLiteral("Plan.pdf")))),
-                 QByteArray("plan"));
+        const QString planSaved = waitForTask(APIService::downloadFile(plan, QStringLiteral("Plan.pdf")));
+        QCOMPARE(planSaved, APIService::incomingFolder() + QStringLiteral("/Plan (2).pdf"));
+        QCOMPARE(readAll(planSaved), QByteArray("plan"));
+        QCOMPARE(readAll(documents + QStringLiteral("/notiz.txt")), QByteArray("meins"));
+
+        // The same for a sent file downloaded again.
+        const QString again = home.path() + QStringLiteral("/Downloads/Zanvolt");
+        QDir().mkpath(again + QStringLiteral("/Plan.pdf"));
+        const QString code = server().seedTransfer({{QStringLiteral("Plan.pdf"), "gesendet"}});
+        QCOMPARE(waitForTask(APIService::downloadOutgoingFile(code, QStringLiteral("Plan.pdf"), again)),
+                 again + QStringLiteral("/Plan (2).pdf"));
+        QVERIFY(QFileInfo(again + QStringLiteral("/Plan.pdf")).isDir());
 
         QCOMPARE(failureOf(APIService::downloadFile(first, QStringLiteral("fehlt.txt"))),
                  QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
-        QVERIFY(temporaryDownloads().isEmpty());
+        QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
+        QVERIFY(partFiles(again).isEmpty());
     }
 
     void hostileNamesStayInsideTheInbox() {
@@ -139,7 +155,7 @@ private Q_SLOTS:
         QVERIFY(failureOf(APIService::downloadFile(QStringLiteral("T1"), QStringLiteral("a.txt")))
                     .startsWith(QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: ")
                                     .arg(APIService::incomingFolder())));
-        QVERIFY(temporaryDownloads().isEmpty());
+        QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
     }
 
     void markingAndDeletingFollowTheirStatusRules() {
@@ -209,10 +225,20 @@ private Q_SLOTS:
                  QStringLiteral("Server-Fehler 404: {\"error\":\"Transfer nicht gefunden\"}"));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2Fb%20c/password"));
         QCOMPARE(failureOf(APIService::downloadOutgoingFile(QStringLiteral("K?1"),
-                                                            QStringLiteral("Mein Plan #2.pdf"))),
+                                                            QStringLiteral("Mein Plan #2.pdf"), home.path())),
                  QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen (HTTP 404)"));
         QCOMPARE(server().requests().last().path, QStringLiteral("/d/K%3F1/file/Mein%20Plan%20%232.pdf"));
         QCOMPARE(server().requests().last().headers.value("x-api-key"), server().apiKey());
+
+        // Sent exactly as built: "/" and dot segments stay inside their segment, nothing is merged.
+        failureOf(APIService::revealOutgoingPassword(QStringLiteral("..")));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/%2E%2E/password"));
+        failureOf(APIService::downloadFile(QStringLiteral("."), QStringLiteral("../../api/outgoing")));
+        QCOMPARE(server().requests().last().path,
+                 QStringLiteral("/api/incoming/%2E/files/..%2F..%2Fapi%2Foutgoing"));
+        failureOf(APIService::deleteOutgoing(QStringLiteral("a//b")));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2F%2Fb"));
+        QCOMPARE(server().requests().last().method, QStringLiteral("DELETE"));
     }
 };
 

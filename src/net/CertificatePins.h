@@ -3,7 +3,6 @@
 #include <QByteArray>
 #include <QString>
 
-class QSslCertificate;
 class QUrl;
 
 // The public keys of servers whose certificates the system does not trust,
@@ -22,7 +21,8 @@ public:
     // "scheme://host:port" with the scheme's default port filled in; empty
     // for a URL without scheme or host.
     static QString origin(const QUrl& url);
-    static QByteArray publicKeyHash(const QSslCertificate& certificate);
+    // Base64 of the SHA-256 of a DER SubjectPublicKeyInfo: the usual pin form.
+    static QByteArray publicKeyHash(const QByteArray& subjectPublicKeyInfo);
 
     QString fileURL() const { return m_fileURL; }
 

@@ -6,8 +6,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
-#include <QSslCertificate>
-#include <QSslKey>
 #include <QUrl>
 
 namespace {
@@ -62,11 +60,10 @@ QString CertificatePins::origin(const QUrl& url) {
     return QStringLiteral("%1://%2:%3").arg(scheme, url.host().toLower()).arg(url.port(defaultPort));
 }
 
-QByteArray CertificatePins::publicKeyHash(const QSslCertificate& certificate) {
-    const QByteArray key = certificate.publicKey().toDer();
-    if (key.isEmpty())
+QByteArray CertificatePins::publicKeyHash(const QByteArray& subjectPublicKeyInfo) {
+    if (subjectPublicKeyInfo.isEmpty())
         return {};
-    return QCryptographicHash::hash(key, QCryptographicHash::Sha256).toBase64();
+    return QCryptographicHash::hash(subjectPublicKeyInfo, QCryptographicHash::Sha256).toBase64();
 }
 
 QByteArray CertificatePins::pinned(const QString& origin) const {

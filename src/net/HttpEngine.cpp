@@ -1,0 +1,99 @@
+#include "HttpEngine.h"
+
+#include "CancelledError.h"
+#include "CertificatePins.h"
+#include "TransferThread.h"
+
+#include <QFile>
+#include <QUrl>
+#include <coroutine>
+#include <curl/curl.h>
+#include <optional>
+
+struct HttpEngine::Pending {
+    std::optional<TransferThread::Result> result;
+    std::coroutine_handle<> waiter;
+    ProgressHandler progress;
+};
+
+namespace {
+struct ResultAwaiter {
+    HttpEngine::Pending* pending;
+
+    bool await_ready() const noexcept { return pending->result.has_value(); }
+    void await_suspend(std::coroutine_handle<> waiter) noexcept { pending->waiter = waiter; }
+    TransferThread::Result await_resume() { return std::move(*pending->result); }
+};
+} // namespace
+
+HttpEngine& HttpEngine::instance() {
+    static HttpEngine* engine = new HttpEngine();
+    return *engine;
+}
+
+HttpEngine::HttpEngine() {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    // The sinks run on the transfer thread and only post to this object's (the main) thread.
+    m_thread = std::make_unique<TransferThread>(
+        [this](TransferThread::Result result) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, result = std::move(result)]() mutable {
+                    Pending* pending = m_pending.take(result.id);
+                    if (!pending)
+                        return;
+                    pending->result = std::move(result);
+                    if (pending->waiter)
+                        pending->waiter.resume();
+                },
+                Qt::QueuedConnection);
+        },
+        [this](QList<TransferThread::Progress> progress) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, progress = std::move(progress)] {
+                    for (const TransferThread::Progress& step : progress) {
+                        Pending* pending = m_pending.value(step.id);
+                        if (pending && pending->progress)
+                            pending->progress(step.sent, step.received);
+                    }
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+HttpEngine::~HttpEngine() = default;
+
+void HttpEngine::setCaBundle(const QString& path) {
+    m_thread->setCaBundle(QFile::encodeName(path));
+}
+
+void HttpEngine::setInactivityLimit(int seconds) {
+    m_thread->setInactivityLimit(seconds);
+}
+
+QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelToken> cancel,
+                                           ProgressHandler progress) {
+    if (cancel && cancel->isCancelled())
+        throw CancelledError();
+    const QUrl url = QUrl::fromEncoded(request.url, QUrl::StrictMode);
+    const QString origin = CertificatePins::origin(url);
+    const QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();
+
+    Pending pending;
+    pending.progress = std::move(progress);
+    const quint64 id = ++m_nextId;
+    m_pending.insert(id, &pending);
+    QMetaObject::Connection cancelling;
+    if (cancel)
+        cancelling = connect(cancel, &CancelToken::cancelled, this, [this, id] { m_thread->cancel(id); });
+    m_thread->submit(id, std::move(request), origin, host);
+
+    TransferThread::Result result = co_await ResultAwaiter{&pending};
+    disconnect(cancelling);
+    if (result.cancelled)
+        throw CancelledError();
+    if (result.error)
+        throw *result.error;
+    co_return HttpResponse{result.status, std::move(result.body), result.filePath};
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+#include <utility>
+
+// One HTTP request as it goes on the wire. The URL is sent exactly as
+// encoded: no "//" merged, no dot segment resolved.
+struct HttpRequest {
+    // A region of a local file that is read while the body is sent, so a
+    // large body is never held in memory.
+    struct FileRegion {
+        QString path;
+        qint64 offset = 0;
+        qint64 length = 0;
+    };
+
+    QByteArray method = QByteArrayLiteral("GET");
+    QByteArray url;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    // The body: `body`, then the file region when there is one, then `bodyTail`.
+    QByteArray body;
+    std::optional<FileRegion> bodyFile;
+    QByteArray bodyTail;
+    // When set, a 200 answer's body goes into a new ".part" file in this
+    // folder instead of memory.
+    QString downloadFolder;
+    // Bodies kept in memory are refused beyond this size; no answer the app
+    // reads is anywhere near it.
+    qint64 maxBodySize = 64LL * 1024 * 1024;
+
+    qint64 bodySize() const { return body.size() + (bodyFile ? bodyFile->length : 0) + bodyTail.size(); }
+};

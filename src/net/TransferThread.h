@@ -1,0 +1,73 @@
+#pragma once
+
+#include "HttpError.h"
+#include "HttpRequest.h"
+
+#include <QList>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+// The thread that moves every byte of the app's HTTP traffic: one libcurl
+// multi handle driven by curl_multi_poll and woken by curl_multi_wakeup, so
+// TLS, file reads and file writes never load the UI thread. It is handed
+// requests and cancellations from any thread and reports through the sinks,
+// which it calls on its own thread.
+class TransferThread {
+public:
+    struct Result {
+        quint64 id = 0;
+        int status = 0;
+        QByteArray body;
+        QString filePath;
+        std::optional<HttpError> error;
+        bool cancelled = false;
+    };
+    struct Progress {
+        quint64 id;
+        qint64 sent;
+        qint64 received;
+    };
+    using ResultSink = std::function<void(Result)>;
+    using ProgressSink = std::function<void(QList<Progress>)>;
+
+    TransferThread(ResultSink results, ProgressSink progress);
+    ~TransferThread();
+    TransferThread(const TransferThread&) = delete;
+    TransferThread& operator=(const TransferThread&) = delete;
+
+    // `origin` and `host` name the server for the certificate check.
+    void submit(quint64 id, HttpRequest request, QString origin, QByteArray host);
+    // The transfer ends at once with `cancelled` set; unknown or finished ids are ignored.
+    void cancel(quint64 id);
+
+    // For tests: the CA bundle to trust instead of the system's, and the inactivity limit.
+    void setCaBundle(const QByteArray& path);
+    void setInactivityLimit(int seconds);
+
+    struct Job;
+
+private:
+    void run();
+    void takeCommands();
+    void start(std::unique_ptr<Job> job);
+    void finish(Job* job, int curlCode);
+    void reportProgress();
+
+    ResultSink m_results;
+    ProgressSink m_progress;
+    void* m_multi;
+
+    std::mutex m_mutex; // guards the commands and the settings below
+    std::vector<std::unique_ptr<Job>> m_submitted;
+    std::vector<quint64> m_cancelled;
+    QByteArray m_caBundle;
+    int m_inactivitySeconds = 60;
+    bool m_quit = false;
+
+    std::vector<std::unique_ptr<Job>> m_running; // the thread's own
+    std::thread m_thread;
+};
