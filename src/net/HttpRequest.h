@@ -29,7 +29,7 @@ struct HttpRequest {
     QString downloadFolder;
     // Bodies kept in memory are refused beyond this size; no answer the app
     // reads is anywhere near it.
-    qint64 maxBodySize = 64LL * 1024 * 1024;
+    qint64 maxBodySize = 64'000'000;
 
     qint64 bodySize() const { return body.size() + (bodyFile ? bodyFile->length : 0) + bodyTail.size(); }
 };

@@ -1,11 +1,14 @@
 #include "APIError.h"
 #include "APIRequest.h"
 #include "APIService.h"
+#include "HttpEngine.h"
 #include "RecordedRequests.h"
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
 
 #include <QCoroTask>
+#include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QTest>
 
 namespace {
@@ -113,6 +116,22 @@ private Q_SLOTS:
         QCOMPARE(outcome(), QStringLiteral("Server-Fehler 502: "));
         server().failNext(QString::fromLatin1(probePath), 1, 200, "<\xC3\x28>");
         QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Unerwartete Antwort (kein JSON): "));
+    }
+
+    void silenceAndHugeAnswersEndTheRequest() {
+        // An inactivity limit, not a total time: a slow answer that keeps moving is fine.
+        HttpEngine::instance().setInactivityLimit(1);
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setInactivityLimit(60); });
+        server().delayNext(QString::fromLatin1(probePath), 1, 3000);
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(outcome(), QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)"));
+        QVERIFY2(clock.elapsed() < 2900, qPrintable(QString::number(clock.elapsed())));
+
+        // No list the app reads comes near this; the memory stays bounded.
+        server().failNext(QString::fromLatin1(probePath), 1, 200, "[" + QByteArray(65'000'000, ' ') + "]");
+        QCOMPARE(outcome(), QStringLiteral("Antwort des Servers zu groß (über 64 MB)"));
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
     }
 
     void transportFailuresPassThroughUnwrapped() {

@@ -6,8 +6,11 @@
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
 
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QStringList entryNames(const QList<APIService::ZipEntry>& entries) {
@@ -156,6 +159,28 @@ private Q_SLOTS:
                     .startsWith(QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: ")
                                     .arg(APIService::incomingFolder())));
         QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
+    }
+
+    void aFullDiskFailsTheDownloadAndLeavesNothing() {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        const QString inbox = APIService::incomingFolder();
+        QDir().mkpath(inbox);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                     QStringLiteral("size=64k"), QStringLiteral("none"), inbox});
+        QVERIFY(mount.waitForFinished() && mount.exitCode() == 0);
+        const auto unmount = qScopeGuard([inbox] { QProcess::execute(QStringLiteral("umount"), {inbox}); });
+        writeFile(inbox + QStringLiteral("/schon da.txt"), "bleibt");
+
+        const QString token = server().seedIncoming(
+            QStringLiteral("Kunde"), {{QStringLiteral("gross.bin"), QByteArray(512 * 1024, 'x')}});
+        QCOMPARE(failureOf(APIService::downloadFile(token, QStringLiteral("gross.bin"))),
+                 QStringLiteral("Nicht genug Speicherplatz für den Download"));
+        QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("schon da.txt")});
+        QCOMPARE(readAll(inbox + QStringLiteral("/schon da.txt")), QByteArray("bleibt"));
     }
 
     void markingAndDeletingFollowTheirStatusRules() {
