@@ -2,13 +2,14 @@
 
 #include "CancelToken.h"
 #include "CancelledError.h"
+#include "Logging.h"
 #include "PrivateTempDir.h"
+#include "Settings.h"
 #include "UpdaterError.h"
 #include "UpdaterFlowDelegate.h"
 #include "UpdaterSignature.h"
 #include "UpdaterUserDriver.h"
 #include "UpdaterUserDriverDelegate.h"
-#include "UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
@@ -166,7 +167,7 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
     if (m_options.defaults) {
         m_defaults = m_options.defaults;
     } else {
-        m_ownDefaults = std::make_unique<UserDefaults>();
+        m_ownDefaults = std::make_unique<Settings>();
         m_defaults = m_ownDefaults.get();
     }
     if (!m_options.relaunch)
@@ -183,16 +184,16 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
 FeedUpdaterBackend::~FeedUpdaterBackend() = default;
 
 bool FeedUpdaterBackend::automaticallyChecksForUpdates() const {
-    return m_defaults->updaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks).value_or(false);
+    return m_defaults->updaterFlag(Settings::UpdaterKey::enableAutomaticChecks).value_or(false);
 }
 
 void FeedUpdaterBackend::setAutomaticallyChecksForUpdates(bool value) {
-    m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, value);
+    m_defaults->setUpdaterFlag(Settings::UpdaterKey::enableAutomaticChecks, value);
 }
 
 // Kept for whoever reads the setting; this backend downloads only after the user chose to install.
 void FeedUpdaterBackend::setAutomaticallyDownloadsUpdates(bool value) {
-    m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::automaticallyUpdate, value);
+    m_defaults->setUpdaterFlag(Settings::UpdaterKey::automaticallyUpdate, value);
 }
 
 void FeedUpdaterBackend::setUpdateCheckInterval(std::chrono::milliseconds interval) {
@@ -257,12 +258,14 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
         co_await runSession(userInitiated, &reportFailure);
     } catch (const CancelledError&) {
     } catch (const AppError& error) {
-        failure = error.localizedDescription();
+        failure = error.message();
     } catch (const std::exception& error) {
         failure = QString::fromLocal8Bit(error.what());
     } catch (...) {
         failure = QStringLiteral("Unbekannter Fehler");
     }
+    if (failure && !reportFailure)
+        qCInfo(lcUpdate) << "update check failed quietly:" << *failure;
     if (!self)
         co_return;
     const QPointer<UpdaterUserDriver> driver = userDriver();
@@ -275,6 +278,7 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
             co_await driver->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
                                     failure->toHtmlEscaped());
         } catch (...) {
+            qCWarning(lcUpdate) << "the failure dialog could not be shown";
         }
     }
     if (self)
@@ -360,10 +364,9 @@ void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
             if (self && self->userDriver()) {
                 if (auto* delegate = self->userDriverDelegate())
                     delegate->willShowModalAlert();
-                self->userDriver()->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
-                                           UpdaterError::installFailed(staged->errorString())
-                                               .localizedDescription()
-                                               .toHtmlEscaped());
+                self->userDriver()->inform(
+                    QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
+                    UpdaterError::installFailed(staged->errorString()).message().toHtmlEscaped());
             }
             return;
         }
