@@ -6,10 +6,8 @@
 #include "PrivateTempDir.h"
 #include "Settings.h"
 #include "UpdaterError.h"
-#include "UpdaterFlowDelegate.h"
 #include "UpdaterSignature.h"
 #include "UpdaterUserDriver.h"
-#include "UpdaterUserDriverDelegate.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
@@ -272,8 +270,7 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
     if (driver)
         driver->hideProgress();
     if (failure && reportFailure && driver) {
-        if (auto* delegate = userDriverDelegate())
-            delegate->willShowModalAlert();
+        Q_EMIT dialogWillShow();
         try {
             co_await driver->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
                                     failure->toHtmlEscaped());
@@ -298,8 +295,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     if (!update) {
         if (!userInitiated)
             co_return;
-        if (auto* delegate = userDriverDelegate())
-            delegate->willShowModalAlert();
+        Q_EMIT dialogWillShow();
         co_await driver->inform(
             QStringLiteral("Zanvolt ist auf dem neuesten Stand."),
             QStringLiteral("Version %1 ist die neueste verfügbare Version.").arg(current.toHtmlEscaped()));
@@ -307,8 +303,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     }
 
     *reportFailure = true;
-    if (auto* delegate = userDriverDelegate())
-        delegate->willHandleShowingUpdate();
+    Q_EMIT dialogWillShow();
     const QString headline =
         QStringLiteral("Zanvolt %1 ist verfügbar.").arg(update->displayVersion.toHtmlEscaped());
     const QString installed = QStringLiteral("Installiert ist Version %1.").arg(current.toHtmlEscaped());
@@ -331,8 +326,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     const QString label = QStringLiteral("Zanvolt %1 wird geladen …").arg(update->displayVersion);
     const auto cancelOwner = std::make_unique<CancelToken>();
     const QPointer<CancelToken> cancel = cancelOwner.get();
-    if (auto* delegate = userDriverDelegate())
-        delegate->willHandleShowingUpdate();
+    Q_EMIT dialogWillShow();
     driver->showProgress(label, 0, update->length, cancel);
     const QString downloaded = co_await download(*update, label, driver, cancel);
     if (!self) {
@@ -362,8 +356,7 @@ void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
             return; // already installed at quit
         if (!staged->commit()) {
             if (self && self->userDriver()) {
-                if (auto* delegate = self->userDriverDelegate())
-                    delegate->willShowModalAlert();
+                Q_EMIT self->dialogWillShow();
                 self->userDriver()->inform(
                     QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
                     UpdaterError::installFailed(staged->errorString()).message().toHtmlEscaped());
@@ -372,8 +365,7 @@ void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
         }
         relaunch(target);
     };
-    UpdaterFlowDelegate* flow = flowDelegate();
-    if (flow && flow->willInstallUpdateOnQuit(install))
+    if (requestInstall(install))
         return;
     m_installOnQuit = std::move(staged);
 }

@@ -18,7 +18,7 @@ class Settings;
 // Updates from a signed appcast feed (see UpdaterFeed). A check reads the feed; a newer version is
 // offered in a dialog, downloaded through a network session of its own that verifies certificates,
 // checked for its announced length and its Ed25519 signature, and written beside the program file.
-// The flow delegate then gets the install request: renaming the new file over the program, starting
+// The controller then gets the install request: renaming the new file over the program, starting
 // it and quitting. Nothing is installed without a valid signature.
 class FeedUpdaterBackend : public UpdaterBackend {
     Q_OBJECT

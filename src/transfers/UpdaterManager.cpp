@@ -3,8 +3,6 @@
 #include "FeedUpdaterBackend.h"
 #include "Settings.h"
 #include "UpdaterBackend.h"
-#include "UpdaterFlowDelegate.h"
-#include "UpdaterUserDriverDelegate.h"
 
 #include <QCoreApplication>
 #include <QPointer>
@@ -22,8 +20,6 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
         m_defaults = m_ownDefaults.get();
     }
 
-    m_userDriverDelegate = std::make_unique<UpdaterUserDriverDelegate>();
-    m_flowDelegate = std::make_unique<UpdaterFlowDelegate>();
     if (environment.backend) {
         m_controller = std::move(environment.backend);
     } else {
@@ -31,9 +27,7 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
         options.defaults = m_defaults;
         m_controller = std::make_unique<FeedUpdaterBackend>(std::move(options));
     }
-    m_controller->setDelegates(m_flowDelegate.get(), m_userDriverDelegate.get());
-    connect(m_userDriverDelegate.get(), &UpdaterUserDriverDelegate::dialogWillShow, this,
-            &UpdaterManager::updateDialogWillShow);
+    connect(m_controller.get(), &UpdaterBackend::dialogWillShow, this, &UpdaterManager::updateDialogWillShow);
 
     using Key = Settings::UpdaterKey;
     if (!m_defaults->contains(Key::enableAutomaticChecks))
@@ -41,13 +35,13 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
     m_defaults->setUpdaterFlag(Key::automaticallyUpdate, false);
 
     m_autoUpdateEnabled = m_controller->automaticallyChecksForUpdates();
-    m_flowDelegate->installHandler = [self = QPointer<UpdaterManager>(this)](std::function<void()> install) {
+    m_controller->setInstallHandler([self = QPointer<UpdaterManager>(this)](std::function<void()> install) {
         if (!self)
             return false;
         self->setPendingInstall(std::move(install));
         self->attemptPendingInstall();
         return true;
-    };
+    });
 
     m_controller->setAutomaticallyChecksForUpdates(m_autoUpdateEnabled);
     m_controller->setAutomaticallyDownloadsUpdates(false);

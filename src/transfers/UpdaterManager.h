@@ -8,8 +8,6 @@
 #include <memory>
 
 class UpdaterBackend;
-class UpdaterFlowDelegate;
-class UpdaterUserDriverDelegate;
 class Settings;
 
 // The update controller: keeps the automatic-check setting, never lets the backend download on its
@@ -62,9 +60,7 @@ private:
 
     std::unique_ptr<Settings> m_ownDefaults;
     Settings* m_defaults = nullptr;
-    std::unique_ptr<UpdaterUserDriverDelegate> m_userDriverDelegate;
-    std::unique_ptr<UpdaterFlowDelegate> m_flowDelegate;
-    std::unique_ptr<UpdaterBackend> m_controller; // after the delegates: it dies before them
+    std::unique_ptr<UpdaterBackend> m_controller;
     QTimer m_pollTimer;
     std::function<bool()> m_isBusyCheck;
     std::function<void()> m_pendingInstall;

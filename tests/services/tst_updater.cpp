@@ -8,7 +8,6 @@
 #include "TransferServer.h"
 #include "UpdaterError.h"
 #include "UpdaterFeed.h"
-#include "UpdaterFlowDelegate.h"
 #include "UpdaterManager.h"
 #include "UpdaterUserDriver.h"
 
@@ -223,8 +222,8 @@ private Q_SLOTS:
         manager.setIsBusyCheck([&] { return busy; });
         QStringList ran;
 
-        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "first"; }));
-        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "second"; }));
+        QVERIFY(backend->requestInstall([&] { ran << "first"; }));
+        QVERIFY(backend->requestInstall([&] { ran << "second"; }));
         QCoreApplication::processEvents();
         manager.attemptPendingInstall();
         QCoreApplication::processEvents();
@@ -239,7 +238,7 @@ private Q_SLOTS:
         QCOMPARE(ran, QStringList{"second"});
 
         // Idle from the start: answered true first, run on the next turn.
-        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "idle"; }));
+        QVERIFY(backend->requestInstall([&] { ran << "idle"; }));
         QCOMPARE(ran, QStringList{"second"});
         QCoreApplication::processEvents();
         QCOMPARE(ran, (QStringList{"second", "idle"}));
