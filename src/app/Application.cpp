@@ -6,6 +6,7 @@
 #include "StatusIconAnimator.h"
 #include "TransferSession.h"
 #include "UpdateDialogs.h"
+#include "UpdaterBackend.h"
 #include "UpdaterManager.h"
 #include "Uploads.h"
 
@@ -23,7 +24,7 @@ Application::~Application() {
 }
 
 void Application::start(const QList<QUrl>& files) {
-    m_updater = &UpdaterManager::shared();
+    m_updater = new UpdaterManager(UpdaterManager::Environment{nullptr, &m_settings}, this);
     connect(m_updater, &UpdaterManager::updateDialogWillShow, this, &Application::hidePanel);
     UpdateDialogs::attach(*m_updater);
 

@@ -7,11 +7,6 @@
 #include <QCoreApplication>
 #include <QPointer>
 
-UpdaterManager& UpdaterManager::shared() {
-    static UpdaterManager* instance = new UpdaterManager(Environment{});
-    return *instance;
-}
-
 UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObject(parent) {
     if (environment.defaults) {
         m_defaults = environment.defaults;

@@ -27,9 +27,6 @@ public:
         Settings* defaults = nullptr;            // null: the user's settings file
     };
 
-    // The one instance of the process, created on first use.
-    static UpdaterManager& shared();
-
     explicit UpdaterManager(Environment environment, QObject* parent = nullptr);
     ~UpdaterManager() override;
 
