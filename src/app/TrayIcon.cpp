@@ -1,5 +1,7 @@
 #include "TrayIcon.h"
 
+#include "Logging.h"
+
 #include <QPainter>
 #include <cmath>
 
@@ -34,8 +36,10 @@ QImage create(qreal devicePixelRatio) {
 QImage create(const QString& path, qreal devicePixelRatio) {
     const QImage logo(path);
     const QSizeF size = logo.deviceIndependentSize();
-    if (logo.isNull() || size.height() <= 0)
+    if (logo.isNull() || size.height() <= 0) {
+        qCWarning(lcUi) << "tray logo not loaded, the icon stays blank:" << path;
         return blank(iconHeight, devicePixelRatio);
+    }
 
     const int width = static_cast<int>(std::lround(size.width() / size.height() * iconHeight));
     QImage image = blank(width, devicePixelRatio);

@@ -2,6 +2,7 @@
 
 #include "CancelToken.h"
 #include "CancelledError.h"
+#include "ErrorText.h"
 #include "Logging.h"
 #include "PrivateTempDir.h"
 #include "Settings.h"
@@ -255,10 +256,8 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
     try {
         co_await runSession(userInitiated, &reportFailure);
     } catch (const CancelledError&) {
-    } catch (const AppError& error) {
-        failure = error.message();
     } catch (const std::exception& error) {
-        failure = QString::fromLocal8Bit(error.what());
+        failure = describeError(error).text;
     } catch (...) {
         failure = QStringLiteral("Unbekannter Fehler");
     }
