@@ -49,7 +49,7 @@ public:
 Q_SIGNALS:
     void transfersChanged();
     void errorChanged();
-    // A failed server deletion; shown on the receive side, as the user expects deletions there.
+    // A failed server deletion, with its text; the session shows it in the receive tab's error line.
     void deleteFailed(const QString& text);
 
 private:
