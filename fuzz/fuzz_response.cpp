@@ -51,7 +51,7 @@ void checkJSONOK(const APIResponse& response) {
         } else if (*response.status != 200) {
             FUZZ_REQUIRE(error.kind() == APIError::Kind::HttpError);
             FUZZ_REQUIRE(error.statusCode() == *response.status);
-            FUZZ_REQUIRE(error.message() == APIService::excerpt(response.body, 500));
+            FUZZ_REQUIRE(error.serverMessage() == APIService::excerpt(response.body, 500));
         } else {
             FUZZ_REQUIRE(error.kind() == APIError::Kind::NetworkError);
             FUZZ_REQUIRE(!response.body.isEmpty() && response.body.front() != '{' &&

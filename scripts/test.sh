@@ -8,6 +8,13 @@ build=${ZANVOLT_BUILD_DIR:-$root/build}
 
 "$root/scripts/bootstrap.sh"
 
+# The number texts are also checked under a German locale, which a fresh system lacks.
+if ! locale -a 2>/dev/null | grep -qix 'de_DE\.utf-\?8'; then
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
+fi
+
 launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

@@ -1,7 +1,7 @@
 #include "PanelWindow.h"
 
 #include "PanelPlacement.h"
-#include "UserDefaults.h"
+#include "Settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -10,15 +10,15 @@
 #include <QMimeData>
 #include <QVBoxLayout>
 
-PanelWindow::PanelWindow(UserDefaults* defaults, QWidget* parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_defaults(defaults) {
+PanelWindow::PanelWindow(Settings* settings, QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_settings(settings) {
     setObjectName(QStringLiteral("ZanvoltPanel"));
     setAccessibleName(QStringLiteral("Zanvolt"));
     setWindowTitle(QStringLiteral("Zanvolt"));
     setAcceptDrops(true);
     setMinimumSize(PanelPlacement::minimumSize);
     setMaximumSize(PanelPlacement::maximumSize);
-    resize(PanelPlacement::storedSize(m_defaults->popoverWidth(), m_defaults->popoverHeight()));
+    resize(PanelPlacement::storedSize(m_settings->panelWidth(), m_settings->panelHeight()));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     qApp->installEventFilter(this);
@@ -48,7 +48,7 @@ bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
 
 bool PanelWindow::event(QEvent* event) {
     if (event->type() == QEvent::WindowDeactivate && isVisible()) {
-        // Losing the focus to one of our own dialogs (rename sheet, alerts)
+        // Losing the focus to one of our own dialogs (rename dialog, alerts)
         // keeps the panel; losing it to anything else hides it.
         const QWidget* active = QApplication::activeWindow();
         const QWidget* modal = QApplication::activeModalWidget();
@@ -63,7 +63,7 @@ bool PanelWindow::event(QEvent* event) {
 
 void PanelWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    m_defaults->setPopoverSize(width(), height());
+    m_settings->setPanelSize(width(), height());
 }
 
 QList<QUrl> PanelWindow::fileUrls(const QMimeData* mime) {

@@ -5,7 +5,7 @@
 #include <QWidget>
 
 class QMimeData;
-class UserDefaults;
+class Settings;
 
 // The floating panel: a frameless tool window that stays on top, has no
 // taskbar entry and is never closed, only hidden. It hides on Escape and when
@@ -14,7 +14,7 @@ class UserDefaults;
 class PanelWindow : public QWidget {
     Q_OBJECT
 public:
-    explicit PanelWindow(UserDefaults* defaults, QWidget* parent = nullptr);
+    explicit PanelWindow(Settings* settings, QWidget* parent = nullptr);
     ~PanelWindow() override;
 
     void setContent(QWidget* content);
@@ -34,5 +34,5 @@ protected:
 private:
     static QList<QUrl> fileUrls(const QMimeData* mime);
 
-    UserDefaults* m_defaults;
+    Settings* m_settings;
 };

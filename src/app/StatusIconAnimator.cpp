@@ -1,16 +1,16 @@
 #include "StatusIconAnimator.h"
 
-#include "MenuBarIcon.h"
 #include "StatusIcons.h"
-#include "TransferManager.h"
+#include "TrayIcon.h"
+#include "Uploads.h"
 
-StatusIconAnimator::StatusIconAnimator(TransferManager* manager, std::function<void()> attemptPendingInstall,
+StatusIconAnimator::StatusIconAnimator(Uploads* uploads, std::function<void()> attemptPendingInstall,
                                        Timings timings, qreal devicePixelRatio, QObject* parent)
-    : QObject(parent), m_manager(manager), m_attemptPendingInstall(std::move(attemptPendingInstall)),
+    : QObject(parent), m_uploads(uploads), m_attemptPendingInstall(std::move(attemptPendingInstall)),
       m_timings(timings), m_devicePixelRatio(devicePixelRatio),
-      m_normalIcon(MenuBarIcon::create(devicePixelRatio)) {
-    connect(manager, &TransferManager::isUploadingChanged, this, &StatusIconAnimator::onUploadingChanged);
-    connect(manager, &TransferManager::isZippingChanged, this, &StatusIconAnimator::onZippingChanged);
+      m_normalIcon(TrayIcon::create(devicePixelRatio)) {
+    connect(uploads, &Uploads::isUploadingChanged, this, &StatusIconAnimator::onUploadingChanged);
+    connect(uploads, &Uploads::isZippingChanged, this, &StatusIconAnimator::onZippingChanged);
     m_picture = Picture::Idle;
     // Both states are delivered once at start, like a subscription to their
     // current values: the check mark shows for a moment and a held-back
@@ -25,9 +25,9 @@ void StatusIconAnimator::show(const QImage& image, Picture picture) {
 }
 
 void StatusIconAnimator::onUploadingChanged() {
-    if (!m_manager)
+    if (!m_uploads)
         return;
-    if (m_manager->isUploading()) {
+    if (m_uploads->isUploading()) {
         startSpinner();
     } else {
         stopSpinner();
@@ -37,11 +37,11 @@ void StatusIconAnimator::onUploadingChanged() {
 }
 
 void StatusIconAnimator::onZippingChanged() {
-    if (!m_manager)
+    if (!m_uploads)
         return;
-    if (m_manager->isZipping())
+    if (m_uploads->isZipping())
         startZipAnimation();
-    else if (m_manager->isUploading())
+    else if (m_uploads->isUploading())
         startSpinner();
     else if (m_attemptPendingInstall)
         m_attemptPendingInstall();
@@ -64,8 +64,8 @@ void StatusIconAnimator::startSpinner() {
     m_spinnerTimer.disconnect(this);
     m_spinnerTimer.stop();
     connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
-        if (m_manager)
-            show(StatusIcons::createProgressIcon(m_manager->uploadPercent(), m_devicePixelRatio),
+        if (m_uploads)
+            show(StatusIcons::createProgressIcon(m_uploads->progress(), m_devicePixelRatio),
                  Picture::Progress);
     });
     m_spinnerTimer.start(m_timings.spinnerTick);

@@ -7,10 +7,10 @@
 #include <chrono>
 #include <functional>
 
-class TransferManager;
+class Uploads;
 
 // Switches the tray icon between idle, ZIP animation, progress ring and check
-// mark as the manager's upload state changes. Starting one animation stops the
+// mark as the upload state changes. Starting one animation stops the
 // one before it: timers are replaced, never stacked.
 class StatusIconAnimator : public QObject {
     Q_OBJECT
@@ -24,7 +24,7 @@ public:
     };
 
     // `attemptPendingInstall` runs whenever the client may have become idle.
-    StatusIconAnimator(TransferManager* manager, std::function<void()> attemptPendingInstall, Timings timings,
+    StatusIconAnimator(Uploads* uploads, std::function<void()> attemptPendingInstall, Timings timings,
                        qreal devicePixelRatio, QObject* parent = nullptr);
 
     QImage normalIcon() const { return m_normalIcon; }
@@ -43,7 +43,7 @@ private:
     void onUploadingChanged();
     void onZippingChanged();
 
-    QPointer<TransferManager> m_manager;
+    QPointer<Uploads> m_uploads;
     std::function<void()> m_attemptPendingInstall;
     Timings m_timings;
     qreal m_devicePixelRatio;

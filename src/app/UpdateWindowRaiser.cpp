@@ -16,8 +16,8 @@ int UpdateWindowRaiser::raiseUpdateWindows() {
     int raised = 0;
     const auto windows = QApplication::topLevelWidgets();
     for (QWidget* window : windows) {
-        if (UpdaterManager::shouldRaiseWindow(window->isVisible(), window->windowTitle(),
-                                              UpdateDialogs::isUpdateDialog(window))) {
+        if (shouldRaiseWindow(window->isVisible(), window->windowTitle(),
+                              UpdateDialogs::isUpdateDialog(window))) {
             raise(window);
             ++raised;
         }
@@ -33,4 +33,11 @@ void UpdateWindowRaiser::raise(QWidget* window) {
     }
     window->raise();
     window->activateWindow();
+}
+
+bool UpdateWindowRaiser::shouldRaiseWindow(bool visible, const QString& title, bool isBackendDialog) {
+    if (!visible || title.isEmpty())
+        return false;
+    return isBackendDialog || title.contains(QLatin1StringView("update"), Qt::CaseInsensitive) ||
+           title.contains(QLatin1StringView("aktualisierung"), Qt::CaseInsensitive);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <chrono>
 
 class QWidget;
@@ -16,7 +17,11 @@ public:
 
     UpdateWindowRaiser(UpdaterManager& manager, QObject* parent = nullptr);
 
-    // Raises every top-level window the manager's rule picks; returns how many.
+    // Whether a top-level window belongs to an update and is brought forward: visible, with a
+    // non-empty title, and either one of the backend's own dialogs or titled with "update" or
+    // "aktualisierung" in any letter case.
+    static bool shouldRaiseWindow(bool visible, const QString& title, bool isBackendDialog);
+    // Raises every top-level window that rule picks; returns how many.
     static int raiseUpdateWindows();
 
 private:

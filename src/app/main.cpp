@@ -1,7 +1,6 @@
-#include "AppDelegate.h"
 #include "AppError.h"
+#include "Application.h"
 #include "SingleInstance.h"
-#include "TransferManager.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
@@ -32,7 +31,7 @@ int main(int argc, char* argv[]) {
     try {
         instance = std::make_unique<SingleInstance>();
     } catch (const AppError& error) {
-        std::fprintf(stderr, "zanvolt: %s\n", qPrintable(error.localizedDescription()));
+        std::fprintf(stderr, "zanvolt: %s\n", qPrintable(error.message()));
         return 1;
     }
     switch (instance->start(arguments)) {
@@ -48,10 +47,11 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    AppDelegate delegate;
-    delegate.start(
+    Application application;
+    application.start(
         SingleInstance::acceptedFiles(SingleInstance::urlsFromArguments(arguments, QDir::currentPath())));
-    QObject::connect(instance.get(), &SingleInstance::filesReceived, &delegate, &AppDelegate::receiveFiles);
-    QObject::connect(instance.get(), &SingleInstance::showRequested, &delegate, &AppDelegate::showPanel);
+    QObject::connect(instance.get(), &SingleInstance::filesReceived, &application,
+                     &Application::receiveFiles);
+    QObject::connect(instance.get(), &SingleInstance::showRequested, &application, &Application::showPanel);
     return app.exec();
 }

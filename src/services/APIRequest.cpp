@@ -43,7 +43,7 @@ QCoro::Task<APIResponse> APIRequest::run(HttpRequest request, QPointer<CancelTok
         co_return APIResponse{response.status, std::move(response.body), response.filePath};
     } catch (const HttpError& error) {
         if (error.kind() == HttpError::Kind::CertificateChanged)
-            throw APIError::networkError(error.localizedDescription());
+            throw APIError::networkError(error.message());
         throw;
     }
 }

@@ -103,7 +103,7 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
             return Saved{SafeFileName::moveNoReplace(part, folder, fileName), {}};
         } catch (const AppError& error) {
             QFile::remove(part);
-            return Saved{{}, error.localizedDescription()};
+            return Saved{{}, error.message()};
         }
     });
     const Saved saved = co_await moved;

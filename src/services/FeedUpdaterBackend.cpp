@@ -2,13 +2,13 @@
 
 #include "CancelToken.h"
 #include "CancelledError.h"
+#include "ErrorText.h"
+#include "Logging.h"
 #include "PrivateTempDir.h"
+#include "Settings.h"
 #include "UpdaterError.h"
-#include "UpdaterFlowDelegate.h"
 #include "UpdaterSignature.h"
 #include "UpdaterUserDriver.h"
-#include "UpdaterUserDriverDelegate.h"
-#include "UserDefaults.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
@@ -166,7 +166,7 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
     if (m_options.defaults) {
         m_defaults = m_options.defaults;
     } else {
-        m_ownDefaults = std::make_unique<UserDefaults>();
+        m_ownDefaults = std::make_unique<Settings>();
         m_defaults = m_ownDefaults.get();
     }
     if (!m_options.relaunch)
@@ -183,16 +183,16 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
 FeedUpdaterBackend::~FeedUpdaterBackend() = default;
 
 bool FeedUpdaterBackend::automaticallyChecksForUpdates() const {
-    return m_defaults->updaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks).value_or(false);
+    return m_defaults->updaterFlag(Settings::UpdaterKey::enableAutomaticChecks).value_or(false);
 }
 
 void FeedUpdaterBackend::setAutomaticallyChecksForUpdates(bool value) {
-    m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, value);
+    m_defaults->setUpdaterFlag(Settings::UpdaterKey::enableAutomaticChecks, value);
 }
 
 // Kept for whoever reads the setting; this backend downloads only after the user chose to install.
 void FeedUpdaterBackend::setAutomaticallyDownloadsUpdates(bool value) {
-    m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::automaticallyUpdate, value);
+    m_defaults->setUpdaterFlag(Settings::UpdaterKey::automaticallyUpdate, value);
 }
 
 void FeedUpdaterBackend::setUpdateCheckInterval(std::chrono::milliseconds interval) {
@@ -256,25 +256,25 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
     try {
         co_await runSession(userInitiated, &reportFailure);
     } catch (const CancelledError&) {
-    } catch (const AppError& error) {
-        failure = error.localizedDescription();
     } catch (const std::exception& error) {
-        failure = QString::fromLocal8Bit(error.what());
+        failure = describeError(error).text;
     } catch (...) {
         failure = QStringLiteral("Unbekannter Fehler");
     }
+    if (failure && !reportFailure)
+        qCInfo(lcUpdate) << "update check failed quietly:" << *failure;
     if (!self)
         co_return;
     const QPointer<UpdaterUserDriver> driver = userDriver();
     if (driver)
         driver->hideProgress();
     if (failure && reportFailure && driver) {
-        if (auto* delegate = userDriverDelegate())
-            delegate->willShowModalAlert();
+        Q_EMIT dialogWillShow();
         try {
             co_await driver->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
                                     failure->toHtmlEscaped());
         } catch (...) {
+            qCWarning(lcUpdate) << "the failure dialog could not be shown";
         }
     }
     if (self)
@@ -294,8 +294,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     if (!update) {
         if (!userInitiated)
             co_return;
-        if (auto* delegate = userDriverDelegate())
-            delegate->willShowModalAlert();
+        Q_EMIT dialogWillShow();
         co_await driver->inform(
             QStringLiteral("Zanvolt ist auf dem neuesten Stand."),
             QStringLiteral("Version %1 ist die neueste verfügbare Version.").arg(current.toHtmlEscaped()));
@@ -303,8 +302,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     }
 
     *reportFailure = true;
-    if (auto* delegate = userDriverDelegate())
-        delegate->willHandleShowingUpdate();
+    Q_EMIT dialogWillShow();
     const QString headline =
         QStringLiteral("Zanvolt %1 ist verfügbar.").arg(update->displayVersion.toHtmlEscaped());
     const QString installed = QStringLiteral("Installiert ist Version %1.").arg(current.toHtmlEscaped());
@@ -327,8 +325,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     const QString label = QStringLiteral("Zanvolt %1 wird geladen …").arg(update->displayVersion);
     const auto cancelOwner = std::make_unique<CancelToken>();
     const QPointer<CancelToken> cancel = cancelOwner.get();
-    if (auto* delegate = userDriverDelegate())
-        delegate->willHandleShowingUpdate();
+    Q_EMIT dialogWillShow();
     driver->showProgress(label, 0, update->length, cancel);
     const QString downloaded = co_await download(*update, label, driver, cancel);
     if (!self) {
@@ -358,19 +355,16 @@ void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
             return; // already installed at quit
         if (!staged->commit()) {
             if (self && self->userDriver()) {
-                if (auto* delegate = self->userDriverDelegate())
-                    delegate->willShowModalAlert();
-                self->userDriver()->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
-                                           UpdaterError::installFailed(staged->errorString())
-                                               .localizedDescription()
-                                               .toHtmlEscaped());
+                Q_EMIT self->dialogWillShow();
+                self->userDriver()->inform(
+                    QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
+                    UpdaterError::installFailed(staged->errorString()).message().toHtmlEscaped());
             }
             return;
         }
         relaunch(target);
     };
-    UpdaterFlowDelegate* flow = flowDelegate();
-    if (flow && flow->willInstallUpdateOnQuit(install))
+    if (requestInstall(install))
         return;
     m_installOnQuit = std::move(staged);
 }

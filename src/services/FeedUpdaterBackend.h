@@ -13,12 +13,12 @@
 #include <qcoro/qcorotask.h>
 
 class QSaveFile;
-class UserDefaults;
+class Settings;
 
 // Updates from a signed appcast feed (see UpdaterFeed). A check reads the feed; a newer version is
 // offered in a dialog, downloaded through a network session of its own that verifies certificates,
 // checked for its announced length and its Ed25519 signature, and written beside the program file.
-// The flow delegate then gets the install request: renaming the new file over the program, starting
+// The controller then gets the install request: renaming the new file over the program, starting
 // it and quitting. Nothing is installed without a valid signature.
 class FeedUpdaterBackend : public UpdaterBackend {
     Q_OBJECT
@@ -27,8 +27,8 @@ public:
         QString feedURL = QStringLiteral(ZANVOLT_UPDATE_FEED_URL);
         QByteArray publicKey = QByteArrayLiteral(ZANVOLT_UPDATE_PUBLIC_KEY); // base64 of the raw 32 bytes
         QString currentVersion = QStringLiteral(ZANVOLT_VERSION);
-        QString programFile;              // empty: $APPIMAGE when set, else this executable
-        UserDefaults* defaults = nullptr; // null: the user's settings file
+        QString programFile;          // empty: $APPIMAGE when set, else this executable
+        Settings* defaults = nullptr; // null: the user's settings file
         // Called with the program file once it was replaced. Null: start the new program as soon as
         // this process has ended, and quit.
         std::function<void(QString)> relaunch;
@@ -67,8 +67,8 @@ private:
     void installOnQuit();
 
     Options m_options;
-    std::unique_ptr<UserDefaults> m_ownDefaults;
-    UserDefaults* m_defaults = nullptr;
+    std::unique_ptr<Settings> m_ownDefaults;
+    Settings* m_defaults = nullptr;
     std::chrono::milliseconds m_updateCheckInterval{std::chrono::hours(24)};
     QTimer m_firstCheck;
     bool m_sessionActive = false;

@@ -1,6 +1,7 @@
 #include "TransferHistoryService.h"
 
 #include "AppError.h"
+#include "Logging.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,7 +32,8 @@ QList<TransferItem> TransferHistoryService::load() const {
                 return {};
             items.append(TransferItem::fromJson(value.toObject(), IsoDate::Fraction::Forbidden));
         }
-    } catch (const AppError&) {
+    } catch (const AppError& error) {
+        qCWarning(lcTransfers) << "history file unreadable, showing none:" << error.message();
         return {};
     }
     return items;

@@ -3,15 +3,14 @@
 #include <QObject>
 #include <QPointer>
 #include <chrono>
+#include <functional>
 
-class UpdaterFlowDelegate;
 class UpdaterUserDriver;
-class UpdaterUserDriverDelegate;
 
 // What UpdaterManager needs of an update mechanism: an automatic-check flag, a background check, a
 // user-initiated check, a can-check flag with change signal, and an install request handed to the
-// flow delegate, which may hold it back while the client is busy. Before any dialog of its own shows,
-// a backend tells the user-driver delegate.
+// controller, which may hold it back while the client is busy. Before any dialog of its own shows,
+// a backend says so (dialogWillShow).
 class UpdaterBackend : public QObject {
     Q_OBJECT
 public:
@@ -32,12 +31,17 @@ public:
     // Shows progress and every outcome, including "up to date" and errors.
     virtual void checkForUpdates() = 0;
 
-    void setDelegates(UpdaterFlowDelegate* flow, UpdaterUserDriverDelegate* userDriver) {
-        m_flowDelegate = flow;
-        m_userDriverDelegate = userDriver;
+    // Set by the update controller: takes an install that is ready and answers whether it will run
+    // it (it holds the install back while the client is busy).
+    void setInstallHandler(std::function<bool(std::function<void()>)> handler) {
+        m_installHandler = std::move(handler);
     }
-    UpdaterFlowDelegate* flowDelegate() const { return m_flowDelegate; }
-    UpdaterUserDriverDelegate* userDriverDelegate() const { return m_userDriverDelegate; }
+    // Called when an update is ready. `immediateInstall` replaces the program, starts the new one and
+    // quits. False, keeping nothing, without a controller; the backend then installs when the client
+    // quits by itself.
+    bool requestInstall(std::function<void()> immediateInstall) {
+        return m_installHandler && m_installHandler(std::move(immediateInstall));
+    }
 
     // The dialogs; without them a check can neither ask nor report, and so installs nothing.
     void setUserDriver(UpdaterUserDriver* driver);
@@ -45,9 +49,10 @@ public:
 
 Q_SIGNALS:
     void canCheckForUpdatesChanged(bool canCheck);
+    // Right before each of the backend's dialogs shows: a found update, its progress, any alert.
+    void dialogWillShow();
 
 private:
-    UpdaterFlowDelegate* m_flowDelegate = nullptr;
-    UpdaterUserDriverDelegate* m_userDriverDelegate = nullptr;
+    std::function<bool(std::function<void()>)> m_installHandler;
     QPointer<QObject> m_userDriver;
 };

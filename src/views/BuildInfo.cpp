@@ -1,5 +1,7 @@
 #include "BuildInfo.h"
 
+#include "Format.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
@@ -19,7 +21,7 @@ QString BuildInfo::buildDate() {
         QDateTime modified = executable.exists() ? executable.lastModified() : QDateTime();
         if (!modified.isValid())
             modified = QDateTime::currentDateTime();
-        return modified.toLocalTime().toString(QStringLiteral("dd.MM.yyyy HH:mm"));
+        return Format::dateTime(modified);
     }();
     return value;
 }

@@ -14,6 +14,17 @@ public:
     // Covers `line` (its parent) from now on; hidden until flash().
     explicit CopiedOverlay(QWidget* line);
 
+    // Flashes the overlay of a row's `line`, built on first use (most rows never show one);
+    // `changed` runs on `row` whenever the strip appears or goes.
+    template <typename Row>
+    static void flashOver(CopiedOverlay*& overlay, QWidget* line, Row* row, void (Row::*changed)()) {
+        if (!overlay) {
+            overlay = new CopiedOverlay(line);
+            connect(overlay, &CopiedOverlay::showingChanged, row, changed);
+        }
+        overlay->flash();
+    }
+
     // How long a flash stays; tests shorten it.
     static void setDuration(std::chrono::milliseconds duration);
 

@@ -1,10 +1,13 @@
 #include "Style.h"
 
 #include <QApplication>
+#include <QFrame>
 #include <QHash>
 #include <QPainter>
 #include <QPalette>
+#include <QProgressBar>
 #include <QStyle>
+#include <QToolButton>
 #include <QWidget>
 
 namespace {
@@ -171,4 +174,43 @@ QString Style::css(const QColor& color) {
         .arg(color.green())
         .arg(color.blue())
         .arg(color.alphaF());
+}
+
+QFont Style::monospaceFont(Text style) {
+    QFont mono = font(style);
+    mono.setStyleHint(QFont::Monospace);
+    mono.setFamily(QStringLiteral("monospace"));
+    return mono;
+}
+
+QToolButton* Style::symbolButton(int iconSize, const QString& tooltip, const QString& accessibleName,
+                                 QSize fixedSize) {
+    auto* button = new QToolButton;
+    button->setAutoRaise(true);
+    button->setIconSize(QSize(iconSize, iconSize));
+    if (!tooltip.isEmpty())
+        button->setToolTip(tooltip);
+    button->setAccessibleName(accessibleName.isEmpty() ? tooltip : accessibleName);
+    if (fixedSize.isValid()) {
+        button->setFocusPolicy(Qt::NoFocus);
+        button->setFixedSize(fixedSize);
+    }
+    return button;
+}
+
+QProgressBar* Style::spinner(int width, const QString& accessibleName) {
+    auto* bar = new QProgressBar;
+    bar->setRange(0, 0);
+    bar->setTextVisible(false);
+    bar->setFixedSize(width, 6);
+    if (!accessibleName.isEmpty())
+        bar->setAccessibleName(accessibleName);
+    return bar;
+}
+
+QFrame* Style::divider() {
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
 }

@@ -3,8 +3,12 @@
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QSize>
 #include <QString>
 
+class QFrame;
+class QProgressBar;
+class QToolButton;
 class QWidget;
 
 // The panel's look in one place: symbol names mapped to the desktop's icon
@@ -21,6 +25,17 @@ public:
     static QIcon icon(const QString& symbol, const QColor& tint);
     static QFont font(Text style, QFont::Weight weight = QFont::Normal);
     static void setFont(QWidget* widget, Text style, QFont::Weight weight = QFont::Normal);
+    // The text style in the desktop's fixed-width face, for passwords and extensions.
+    static QFont monospaceFont(Text style);
+
+    // A flat icon-only button named for screen readers by `accessibleName`, else by its tooltip
+    // (Qt takes neither on its own). A `fixedSize` makes a row button, which takes no focus.
+    static QToolButton* symbolButton(int iconSize, const QString& tooltip, const QString& accessibleName = {},
+                                     QSize fixedSize = {});
+    // A thin horizontal line between the panel's sections.
+    static QFrame* divider();
+    // A thin busy bar, `width` wide: the panel's spinner.
+    static QProgressBar* spinner(int width, const QString& accessibleName = {});
 
     static QColor green();
     static QColor orange();

@@ -1,9 +1,9 @@
-#include "ManagerFixture.h"
-#include "MenuBarIcon.h"
 #include "PanelPlacement.h"
 #include "PanelWindow.h"
+#include "SessionFixture.h"
 #include "StatusIconAnimator.h"
 #include "StatusIcons.h"
+#include "TrayIcon.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -60,13 +60,13 @@ class TestShell : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void iconFollowsTheUploadWithoutCheckmarkBetweenZipAndProgress() {
-        ManagerFixture fixture;
-        TransferManager& manager = *fixture.manager;
+        SessionFixture fixture;
+        Uploads& uploads = *fixture.uploads;
 
         int installAttempts = 0;
         using namespace std::chrono_literals;
         StatusIconAnimator animator(
-            &manager, [&] { ++installAttempts; }, {10ms, 20ms, 100ms}, 2.0);
+            &uploads, [&] { ++installAttempts; }, {10ms, 20ms, 100ms}, 2.0);
         QList<StatusIconAnimator::Picture> pictures{animator.picture()};
         connect(&animator, &StatusIconAnimator::iconChanged, this,
                 [&](const QImage& image, StatusIconAnimator::Picture picture) {
@@ -85,8 +85,8 @@ private Q_SLOTS:
         const QList<QUrl> urls{fixture.file(QStringLiteral("a.bin"), noise),
                                fixture.file(QStringLiteral("b.bin"), noise)};
         fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 300);
-        manager.uploadFiles(urls, std::nullopt, false);
-        QTRY_VERIFY_WITH_TIMEOUT(!manager.isUploading(), 20000);
+        uploads.uploadFiles(urls, std::nullopt, false);
+        QTRY_VERIFY_WITH_TIMEOUT(!uploads.isUploading(), 20000);
         QTRY_COMPARE(animator.picture(), P::Idle);
         QCOMPARE(pictures,
                  (QList<P>{P::Checkmark, P::Idle, P::Progress, P::Zip, P::Progress, P::Checkmark, P::Idle}));
@@ -95,7 +95,7 @@ private Q_SLOTS:
 
     void escapeIsConsumedOnlyWhileShown() {
         QTemporaryDir dir;
-        UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
+        Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
         PanelWindow panel(&defaults);
         auto* probe = new KeyProbe;
         panel.setContent(probe);
@@ -112,14 +112,14 @@ private Q_SLOTS:
 
     void remembersSizeAndTakesOnlyFileDrops() {
         QTemporaryDir dir;
-        UserDefaults defaults(dir.filePath(QStringLiteral("settings.ini")));
-        defaults.setPopoverSize(250, 300);
+        Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
+        defaults.setPanelSize(250, 300);
         PanelWindow panel(&defaults);
         QCOMPARE(panel.size(), QSize(380, 560));
         panel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
         panel.resize(600, 800);
-        QTRY_COMPARE(UserDefaults(dir.filePath(QStringLiteral("settings.ini"))).popoverWidth(), 600);
+        QTRY_COMPARE(Settings(dir.filePath(QStringLiteral("settings.ini"))).panelWidth(), 600);
         QCOMPARE(PanelWindow(&defaults).size(), QSize(600, 800));
 
         QSignalSpy dropped(&panel, &PanelWindow::filesDropped);
@@ -191,7 +191,7 @@ private Q_SLOTS:
     }
 
     void logoScalesToEighteenHigh() {
-        const QImage logo = MenuBarIcon::create(2);
+        const QImage logo = TrayIcon::create(2);
         QCOMPARE(logo.deviceIndependentSize(), QSizeF(18, 18));
         QCOMPARE(logo.size(), QSize(36, 36));
         QCOMPARE(logo.pixelColor(18, 18).alpha(), 255); // the bundled logo is found and drawn
@@ -201,16 +201,16 @@ private Q_SLOTS:
         red.fill(Qt::red);
         red.save(dir.filePath(QStringLiteral("wide.png")));
         red.copy(0, 0, 300, 512).save(dir.filePath(QStringLiteral("narrow.png")));
-        QCOMPARE(MenuBarIcon::create(dir.filePath(QStringLiteral("wide.png"))).size(), QSize(36, 18));
-        const QImage narrow = MenuBarIcon::create(dir.filePath(QStringLiteral("narrow.png")), 2);
+        QCOMPARE(TrayIcon::create(dir.filePath(QStringLiteral("wide.png"))).size(), QSize(36, 18));
+        const QImage narrow = TrayIcon::create(dir.filePath(QStringLiteral("narrow.png")), 2);
         QCOMPARE(narrow.deviceIndependentSize(), QSizeF(11, 18)); // 10.55
         QCOMPARE(narrow.pixelColor(11, 18), QColor(Qt::red));
 
         QImage transparent(18, 18, QImage::Format_Alpha8);
         transparent.fill(0);
-        QCOMPARE(MenuBarIcon::create(dir.filePath(QStringLiteral("none.png")))
-                     .convertToFormat(QImage::Format_Alpha8),
-                 transparent);
+        QCOMPARE(
+            TrayIcon::create(dir.filePath(QStringLiteral("none.png"))).convertToFormat(QImage::Format_Alpha8),
+            transparent);
     }
 
     void progressRingGrowsClockwiseFromTheTop() {

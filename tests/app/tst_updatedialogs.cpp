@@ -1,11 +1,11 @@
 #include "Appcast.h"
 #include "FeedUpdaterBackend.h"
+#include "Settings.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
 #include "UpdateDialogs.h"
 #include "UpdateWindowRaiser.h"
 #include "UpdaterManager.h"
-#include "UserDefaults.h"
 
 #include <QApplication>
 #include <QCoroTask>
@@ -51,8 +51,17 @@ class TestUpdateDialogs : public QObject {
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
+    void windowRaisingRule() {
+        QVERIFY(UpdateWindowRaiser::shouldRaiseWindow(true, QStringLiteral("AKTUALISIERUNG läuft"), false));
+        QVERIFY(UpdateWindowRaiser::shouldRaiseWindow(true, QStringLiteral("Zanvolt-Update"), false));
+        QVERIFY(UpdateWindowRaiser::shouldRaiseWindow(true, QStringLiteral("Hinweis"), true));
+        QVERIFY(!UpdateWindowRaiser::shouldRaiseWindow(true, QStringLiteral("Einstellungen"), false));
+        QVERIFY(!UpdateWindowRaiser::shouldRaiseWindow(false, QStringLiteral("Aktualisierung"), true));
+        QVERIFY(!UpdateWindowRaiser::shouldRaiseWindow(true, QString(), true));
+    }
+
     void matchingWindowsAreRaisedShortlyAfterTheAnnouncement() {
-        UserDefaults defaults(m_dir.filePath(QStringLiteral("raise.ini")));
+        Settings defaults(m_dir.filePath(QStringLiteral("raise.ini")));
         FeedUpdaterBackend::Options unconfigured;
         unconfigured.feedURL.clear();
         unconfigured.defaults = &defaults;
@@ -92,7 +101,7 @@ private Q_SLOTS:
         const QString program = m_dir.filePath(QStringLiteral("zanvolt"));
         writeFile(program, QByteArrayLiteral("old"));
 
-        UserDefaults defaults(m_dir.filePath(QStringLiteral("dialogs.ini")));
+        Settings defaults(m_dir.filePath(QStringLiteral("dialogs.ini")));
         FeedUpdaterBackend::Options options;
         options.feedURL = updates + QStringLiteral("appcast.xml");
         options.publicKey = QByteArray(32, 'k').toBase64();

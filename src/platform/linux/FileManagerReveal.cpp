@@ -1,5 +1,6 @@
 #include "FileManagerReveal.h"
 
+#include "Logging.h"
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusPendingReply>
@@ -33,7 +34,9 @@ QCoro::Task<> FileManagerReveal::showItems(QString filePath) {
         const QDBusPendingReply<> reply = co_await m_bus.asyncCall(call, callTimeoutMs);
         if (!self || !reply.isError())
             co_return;
+        qCInfo(lcPlatform) << "no file manager answered, opening the folder:" << reply.error().message();
         QDesktopServices::openUrl(QUrl::fromLocalFile(info.absolutePath()));
     } catch (...) {
+        qCWarning(lcPlatform) << "revealing a file failed";
     }
 }

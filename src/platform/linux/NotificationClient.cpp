@@ -1,5 +1,6 @@
 #include "NotificationClient.h"
 
+#include "Logging.h"
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusPendingReply>
@@ -58,10 +59,13 @@ QCoro::Task<> NotificationClient::send(QString title, QString body, std::optiona
         call << QStringLiteral("Zanvolt") << uint(0) << QStringLiteral("com.zanvolt.Zanvolt") << title
              << shownBody << actions << hints << int(-1);
         const QDBusPendingReply<uint> reply = co_await m_bus.asyncCall(call, callTimeoutMs);
+        if (reply.isError())
+            qCInfo(lcPlatform) << "notification not shown:" << reply.error().message();
         if (!self || reply.isError() || !withActions)
             co_return;
         m_urls.insert(reply.value(), *downloadURL);
     } catch (...) {
+        qCWarning(lcPlatform) << "notification failed";
     }
 }
 

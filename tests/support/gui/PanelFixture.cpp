@@ -7,9 +7,9 @@
 PanelFixture::PanelFixture() {
     auto backend = std::make_unique<FakeUpdaterBackend>();
     updaterBackend = backend.get();
-    updater = std::make_unique<UpdaterManager>(UpdaterManager::Environment{std::move(backend), &defaults});
-    panel = std::make_unique<PopoverView>(manager, &desktop, &defaults, updater.get());
-    panel->resize(UserDefaults::defaultPopoverWidth, UserDefaults::defaultPopoverHeight);
+    updater = std::make_unique<UpdaterManager>(UpdaterManager::Environment{std::move(backend), &settings});
+    panel = std::make_unique<PanelView>(session, updater.get());
+    panel->resize(Settings::defaultPanelWidth, Settings::defaultPanelHeight);
 }
 
 PanelFixture::~PanelFixture() {

@@ -1,13 +1,13 @@
 #pragma once
 
 #include "FakeUpdaterBackend.h"
-#include "ManagerFixture.h"
-#include "PopoverView.h"
+#include "PanelView.h"
+#include "SessionFixture.h"
 #include "UpdaterManager.h"
 
-// The panel (PopoverView at its default size, not yet shown) on a ManagerFixture, with an
+// The panel (PanelView at its default size, not yet shown) on a SessionFixture, with an
 // updater whose backend only records.
-class PanelFixture : public ManagerFixture {
+class PanelFixture : public SessionFixture {
 public:
     PanelFixture();
     ~PanelFixture();
@@ -17,5 +17,5 @@ public:
 
     FakeUpdaterBackend* updaterBackend = nullptr;
     std::unique_ptr<UpdaterManager> updater;
-    std::unique_ptr<PopoverView> panel;
+    std::unique_ptr<PanelView> panel;
 };

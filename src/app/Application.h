@@ -1,0 +1,47 @@
+#pragma once
+
+#include "LinuxDesktopServices.h"
+#include "Settings.h"
+
+#include <QList>
+#include <QObject>
+#include <QPoint>
+#include <QUrl>
+#include <optional>
+
+class PanelWindow;
+class QSystemTrayIcon;
+class StatusIconAnimator;
+class TransferSession;
+class UpdaterManager;
+
+// The application shell: the tray icon with its pictures, the floating panel
+// under it, the one TransferSession, and the wiring to the update controller.
+class Application : public QObject {
+    Q_OBJECT
+public:
+    explicit Application(QObject* parent = nullptr);
+    ~Application() override;
+
+    // Builds everything; `files` came with the program's start and are sent.
+    void start(const QList<QUrl>& files);
+
+    TransferSession* session() const { return m_session; }
+    PanelWindow* panel() const { return m_panel; }
+
+    void togglePanel();
+    void showPanel();
+    void hidePanel();
+    // Files from a drop or a second start; refused without file URLs.
+    void receiveFiles(const QList<QUrl>& urls);
+
+private:
+    Settings m_settings;
+    LinuxDesktopServices m_desktop;
+    UpdaterManager* m_updater = nullptr;
+    TransferSession* m_session = nullptr;
+    PanelWindow* m_panel = nullptr;
+    QSystemTrayIcon* m_tray = nullptr;
+    StatusIconAnimator* m_animator = nullptr;
+    std::optional<QPoint> m_clickPosition;
+};

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "AppError.h"
+
+// Errors of the server client, with the German descriptions the user sees.
+class APIError : public AppError {
+public:
+    enum class Kind { HttpError, NetworkError, NoServerURL, NoAPIKey };
+
+    static APIError httpError(int status, const QString& message) {
+        return APIError(Kind::HttpError, status, message,
+                        QStringLiteral("Server-Fehler %1: %2").arg(status).arg(message));
+    }
+    static APIError networkError(const QString& message) {
+        return APIError(Kind::NetworkError, 0, message, QStringLiteral("Netzwerk-Fehler: ") + message);
+    }
+    static APIError noServerURL() {
+        return APIError(Kind::NoServerURL, 0, {}, QStringLiteral("Server-URL nicht konfiguriert"));
+    }
+    static APIError noAPIKey() {
+        return APIError(Kind::NoAPIKey, 0, {}, QStringLiteral("API-Key nicht konfiguriert"));
+    }
+
+    Kind kind() const { return m_kind; }
+    int statusCode() const { return m_status; }
+    QString serverMessage() const { return m_message; }
+
+private:
+    APIError(Kind kind, int status, QString message, QString description)
+        : AppError(std::move(description)), m_kind(kind), m_status(status), m_message(std::move(message)) {}
+
+    Kind m_kind;
+    int m_status;
+    QString m_message;
+};

@@ -1,0 +1,126 @@
+#include "ReceivedUploads.h"
+
+#include "APIService.h"
+#include "APIServiceIncoming.h"
+#include "AppError.h"
+#include "DesktopServices.h"
+#include "Detached.h"
+#include "ErrorText.h"
+#include "Logging.h"
+#include "ServerAccount.h"
+
+#include <QPointer>
+#include <algorithm>
+
+namespace {
+QString incomingFailureText(const std::exception& error) {
+    return describeError(error).text;
+}
+} // namespace
+
+ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent)
+    : QObject(parent), m_account(account), m_desktop(desktop) {}
+
+void ReceivedUploads::setError(const std::optional<QString>& value) {
+    update(m_error, value, &ReceivedUploads::errorChanged);
+}
+
+bool ReceivedUploads::isConfigured() const {
+    return m_account->isConfigured();
+}
+
+void ReceivedUploads::sendNotification(const QString& title, const QString& body,
+                                       const std::optional<QString>& downloadURL) {
+    if (m_desktop)
+        m_desktop->postNotification(title, body, downloadURL);
+}
+
+QCoro::Task<> ReceivedUploads::refresh() {
+    if (!m_account->isConfigured())
+        co_return;
+    QPointer<ReceivedUploads> self(this);
+    try {
+        QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
+        if (!self)
+            co_return;
+        update(m_uploads, std::move(uploads), &ReceivedUploads::uploadsChanged);
+        setError(std::nullopt);
+    } catch (const std::exception& error) {
+        if (self)
+            setError(incomingFailureText(error));
+    }
+}
+
+QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
+    QPointer<ReceivedUploads> self(this);
+    update(m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
+    update(m_downloadProgress, QStringLiteral("Lade herunter..."), &ReceivedUploads::downloadProgressChanged);
+    try {
+        for (const IncomingFile& file : upload.files) {
+            update(m_downloadProgress, QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
+                   &ReceivedUploads::downloadProgressChanged);
+            co_await APIService::downloadFile(upload.token, file.name);
+            if (!self)
+                co_return;
+        }
+        co_await APIService::markAsDownloaded(upload.token);
+        if (!self)
+            co_return;
+        // A poll may have replaced the list meanwhile: look the upload up afresh.
+        const auto listed = std::find_if(m_uploads.begin(), m_uploads.end(),
+                                         [&](const IncomingUpload& u) { return u.token == upload.token; });
+        if (listed != m_uploads.end() && !listed->isDownloaded) {
+            listed->isDownloaded = true;
+            Q_EMIT uploadsChanged();
+        }
+        update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
+        sendNotification(QStringLiteral("Download abgeschlossen"),
+                         QString::number(upload.files.size()) + QStringLiteral(" Datei(en) von ") +
+                             upload.customerName + QStringLiteral(" heruntergeladen"),
+                         std::nullopt);
+    } catch (const std::exception& error) {
+        if (!self)
+            co_return;
+        setError(incomingFailureText(error));
+    }
+    update(m_isDownloading, false, &ReceivedUploads::isDownloadingChanged);
+    update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
+}
+
+void ReceivedUploads::remove(const IncomingUpload& upload) {
+    QList<IncomingUpload> remaining = m_uploads;
+    remaining.removeIf([&](const IncomingUpload& u) { return u.token == upload.token; });
+    update(m_uploads, std::move(remaining), &ReceivedUploads::uploadsChanged);
+    detach(deleteOnServer(upload.token), this);
+}
+
+QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
+    QPointer<ReceivedUploads> self(this);
+    try {
+        co_await APIService::deleteIncoming(token);
+    } catch (const std::exception& error) {
+        if (!self)
+            co_return;
+        setError(QStringLiteral("Server-Löschung fehlgeschlagen: ") + incomingFailureText(error));
+    }
+    // Also after a failure: the upload, still on the server, comes back.
+    if (self)
+        co_await refresh();
+}
+
+void ReceivedUploads::copyLink(const IncomingUpload& upload) {
+    QString link;
+    if (upload.downloadURL && !upload.downloadURL->isEmpty()) {
+        link = *upload.downloadURL;
+    } else {
+        try {
+            link = APIService::baseURL() + QStringLiteral("/d/") +
+                   (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
+        } catch (const AppError& error) {
+            qCInfo(lcTransfers) << "no link to copy:" << error.message();
+            return; // no server URL: nothing to link to
+        }
+    }
+    if (m_desktop)
+        m_desktop->copyText(link);
+}

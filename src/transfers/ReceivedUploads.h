@@ -1,0 +1,66 @@
+#pragma once
+
+#include "IncomingUpload.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class DesktopServices;
+class ServerAccount;
+
+// The customer uploads on the server: the list, the running download with its progress line, the
+// last error of the receive side, deletions and links. Addressed by token. Change signals fire
+// only when a value really changes.
+class ReceivedUploads : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<IncomingUpload> uploads READ uploads NOTIFY uploadsChanged)
+    Q_PROPERTY(bool isDownloading READ isDownloading NOTIFY isDownloadingChanged)
+    Q_PROPERTY(QString downloadProgress READ downloadProgress NOTIFY downloadProgressChanged)
+    Q_PROPERTY(std::optional<QString> error READ error WRITE setError NOTIFY errorChanged)
+
+public:
+    // Null desktop: no clipboard or notifications.
+    ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent = nullptr);
+
+    QList<IncomingUpload> uploads() const { return m_uploads; }
+    bool isDownloading() const { return m_isDownloading; }
+    QString downloadProgress() const { return m_downloadProgress; }
+    std::optional<QString> error() const { return m_error; }
+    void setError(const std::optional<QString>& value);
+
+    // Whether the receive side can list anything; asks the secret store.
+    bool isConfigured() const;
+
+    QCoro::Task<> refresh();
+    QCoro::Task<> downloadIncoming(IncomingUpload upload);
+    // Gone from the list at once; the server's deletion runs in the background.
+    void remove(const IncomingUpload& upload);
+    void copyLink(const IncomingUpload& upload);
+
+Q_SIGNALS:
+    void uploadsChanged();
+    void isDownloadingChanged();
+    void downloadProgressChanged();
+    void errorChanged();
+
+private:
+    template <typename T> void update(T& field, T value, void (ReceivedUploads::*changed)()) {
+        if (field == value)
+            return;
+        field = std::move(value);
+        Q_EMIT(this->*changed)();
+    }
+    void sendNotification(const QString& title, const QString& body,
+                          const std::optional<QString>& downloadURL);
+    QCoro::Task<> deleteOnServer(QString token);
+
+    ServerAccount* m_account;
+    DesktopServices* m_desktop;
+    QList<IncomingUpload> m_uploads;
+    bool m_isDownloading = false;
+    QString m_downloadProgress;
+    std::optional<QString> m_error;
+};

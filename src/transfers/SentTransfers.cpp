@@ -1,0 +1,283 @@
+#include "SentTransfers.h"
+
+#include "APIService.h"
+#include "APIServiceOutgoing.h"
+#include "AppError.h"
+#include "DesktopServices.h"
+#include "Detached.h"
+#include "ErrorText.h"
+#include "Logging.h"
+#include "SafeFileName.h"
+#include "ServerAccount.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <QPointer>
+#include <QSet>
+#include <QStandardPaths>
+#include <QtConcurrent>
+#include <algorithm>
+#include <qcoro/qcorofuture.h>
+
+namespace {
+// The first item with this code gets the password; the list is a copy, so the
+// caller can publish it in one change.
+QList<TransferItem> withPassword(QList<TransferItem> items, const QString& code,
+                                 const std::optional<QString>& password, bool hasPassword) {
+    const auto it =
+        std::find_if(items.begin(), items.end(), [&](const TransferItem& i) { return i.code == code; });
+    if (it != items.end()) {
+        it->password = password;
+        it->hasPassword = hasPassword;
+    }
+    return items;
+}
+
+QStringList namesOf(const OutgoingTransfer& transfer, const TransferItem* inHistory) {
+    QStringList names;
+    if (inHistory && !inHistory->originalFileNames.isEmpty())
+        return inHistory->originalFileNames;
+    if (const auto entries = transfer.primaryZipEntries(); !entries.isEmpty()) {
+        for (const auto& entry : entries)
+            names.append(entry.name);
+    } else if (transfer.files.size() > 1) {
+        for (const auto& file : transfer.files)
+            names.append(file.name);
+    }
+    return names;
+}
+} // namespace
+
+SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
+                             DesktopServices* desktop, QObject* parent)
+    : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory) {
+    m_transfers = m_historyService.load();
+}
+
+void SentTransfers::setTransfers(QList<TransferItem> transfers) {
+    if (m_transfers == transfers)
+        return;
+    m_transfers = std::move(transfers);
+    Q_EMIT transfersChanged();
+}
+
+void SentTransfers::setError(std::optional<QString> error) {
+    if (m_error == error)
+        return;
+    m_error = std::move(error);
+    Q_EMIT errorChanged();
+}
+
+void SentTransfers::clearError() {
+    setError(std::nullopt);
+}
+
+void SentTransfers::addUploaded(const TransferItem& item) {
+    m_historyService.add(item);
+    // The file never holds passwords: carry this one into the reloaded list.
+    setTransfers(withPassword(m_historyService.load(), item.code, item.password, item.hasPassword));
+}
+
+QCoro::Task<> SentTransfers::refresh() {
+    if (!m_account->isConfigured())
+        co_return;
+    // Passwords live only in memory; taken before waiting, carried over by code.
+    QHash<QString, QString> knownPasswords;
+    for (const TransferItem& item : std::as_const(m_transfers)) {
+        if (item.password)
+            knownPasswords.insert(item.code, *item.password);
+    }
+    const auto knownPassword = [&](const QString& code) {
+        const auto it = knownPasswords.constFind(code);
+        return it == knownPasswords.constEnd() ? std::optional<QString>() : std::optional<QString>(*it);
+    };
+
+    QPointer<SentTransfers> self(this);
+    QList<OutgoingTransfer> listed;
+    try {
+        listed = co_await APIService::fetchOutgoing();
+    } catch (const std::exception& error) {
+        // Offline is normal for a tray client: keep what is shown, say nothing.
+        qCInfo(lcTransfers) << "sent transfers not refreshed:" << describeError(error).text;
+        if (self && self->m_transfers.isEmpty())
+            self->setTransfers(self->m_historyService.load());
+        co_return;
+    }
+    if (!self)
+        co_return;
+
+    const QList<TransferItem> history = m_historyService.load();
+    QHash<QString, const TransferItem*> firstInHistory;
+    for (const TransferItem& item : history) {
+        if (!firstInHistory.contains(item.code))
+            firstInHistory.insert(item.code, &item);
+    }
+
+    QList<TransferItem> merged;
+    QSet<QString> seen;
+    for (const OutgoingTransfer& transfer : std::as_const(listed)) {
+        seen.insert(transfer.code);
+        TransferItem item;
+        item.fileName = transfer.files.isEmpty() ? transfer.code : transfer.files.first().name;
+        item.code = transfer.code;
+        item.downloadURL = transfer.downloadURL;
+        item.uploadDate = transfer.createdAt;
+        item.originalFileNames = namesOf(transfer, firstInHistory.value(transfer.code));
+        item.downloadedAt = transfer.downloadedAt;
+        item.hasPassword = transfer.hasPassword.value_or(false);
+        item.password = knownPassword(transfer.code);
+        merged.append(std::move(item));
+    }
+    for (const TransferItem& item : history) {
+        if (seen.contains(item.code))
+            continue;
+        TransferItem copy = item;
+        copy.password = knownPassword(item.code);
+        merged.append(std::move(copy));
+    }
+    std::stable_sort(merged.begin(), merged.end(), [](const TransferItem& a, const TransferItem& b) {
+        return a.uploadDate > b.uploadDate;
+    });
+    setTransfers(std::move(merged));
+}
+
+QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) {
+    QPointer<SentTransfers> self(this);
+    std::optional<QString> failure;
+    try {
+        const APIService::PasswordResponse response = co_await APIService::revealOutgoingPassword(code);
+        if (self)
+            self->setTransfers(
+                withPassword(self->m_transfers, code, response.password, response.hasPassword));
+        co_return response.password;
+    } catch (const AppError& error) {
+        failure = QStringLiteral("Passwort konnte nicht geladen werden: ") + error.message();
+    }
+    if (self)
+        self->setError(failure);
+    co_return std::nullopt;
+}
+
+QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString code) {
+    QPointer<SentTransfers> self(this);
+    std::optional<QString> failure;
+    try {
+        const APIService::PasswordResponse response =
+            co_await APIService::updateOutgoingPassword(code, APIService::PasswordAction::generate());
+        if (self)
+            self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
+        co_return response.password;
+    } catch (const AppError& error) {
+        failure = QStringLiteral("Passwort konnte nicht erzeugt werden: ") + error.message();
+    }
+    if (self)
+        self->setError(failure);
+    co_return std::nullopt;
+}
+
+QCoro::Task<bool> SentTransfers::removePassword(QString code) {
+    QPointer<SentTransfers> self(this);
+    std::optional<QString> failure;
+    try {
+        co_await APIService::updateOutgoingPassword(code, APIService::PasswordAction::remove());
+        if (self)
+            self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
+        co_return true;
+    } catch (const AppError& error) {
+        failure = QStringLiteral("Passwort konnte nicht entfernt werden: ") + error.message();
+    }
+    if (self)
+        self->setError(failure);
+    co_return false;
+}
+
+QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldName, QString newName) {
+    QPointer<SentTransfers> self(this);
+    std::optional<QString> failure;
+    try {
+        co_await APIService::renameOutgoingFile(code, oldName, newName);
+    } catch (const AppError& error) {
+        failure = QStringLiteral("Umbenennen fehlgeschlagen: ") + error.message();
+    }
+    if (!self)
+        co_return !failure;
+    if (failure) {
+        setError(failure);
+        co_return false;
+    }
+    // The new name comes from the server's list, not from a local edit.
+    co_await refresh();
+    co_return true;
+}
+
+void SentTransfers::remove(const TransferItem& transfer) {
+    const TransferItem target = transfer; // the argument may be an element of the list changed below
+    m_historyService.remove(target);
+    QList<TransferItem> remaining = m_transfers;
+    remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });
+    setTransfers(std::move(remaining));
+    if (!m_account->isConfigured())
+        return;
+    detach(deleteOnServer(target.code), this);
+}
+
+QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
+    QPointer<SentTransfers> self(this);
+    std::optional<QString> failure;
+    try {
+        co_await APIService::deleteOutgoing(code);
+    } catch (const AppError& error) {
+        failure = QStringLiteral("Server-Löschung fehlgeschlagen: ") + error.message();
+    }
+    if (!self)
+        co_return;
+    if (failure)
+        Q_EMIT deleteFailed(*failure);
+    co_await refresh();
+}
+
+QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
+    QPointer<SentTransfers> self(this);
+    const QString folder =
+        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + QStringLiteral("/Zanvolt");
+    QString destination;
+    std::optional<QString> failure;
+    try {
+        destination = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName, folder);
+    } catch (const AppError& error) {
+        failure = error.message();
+    }
+    if (!self)
+        co_return;
+    if (failure) {
+        setError(QStringLiteral("Download fehlgeschlagen: ") + *failure);
+        co_return;
+    }
+    if (m_desktop) {
+        m_desktop->revealInFileViewer(destination);
+        m_desktop->postNotification(QStringLiteral("Download abgeschlossen"), transfer.fileName,
+                                    std::nullopt);
+    }
+}
+
+void SentTransfers::copyText(const QString& text) {
+    if (m_desktop)
+        m_desktop->copyText(text);
+}
+
+void SentTransfers::copyLink(const TransferItem& transfer) {
+    copyText(transfer.downloadURL);
+}
+
+void SentTransfers::copyPassword(const TransferItem& transfer) {
+    if (transfer.password) {
+        copyText(*transfer.password);
+        return;
+    }
+    // The copy is wanted even when a refresh rebuilds the row that asked.
+    detach(revealPassword(transfer.code), this, [this](std::optional<QString> password) {
+        if (password)
+            copyText(*password);
+    });
+}

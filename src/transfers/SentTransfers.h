@@ -1,0 +1,66 @@
+#pragma once
+
+#include "TransferHistoryService.h"
+#include "TransferItem.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class DesktopServices;
+class ServerAccount;
+
+// The sent transfers: the server's list merged with the local history, their passwords (kept in
+// memory only), renames, downloads, deletions and links. Addressed by code. Change signals fire
+// only when a value really changes.
+class SentTransfers : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QList<TransferItem> transfers READ transfers NOTIFY transfersChanged)
+    Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
+
+public:
+    // `historyDirectory` empty: ~/.zanvolt. Null desktop: no clipboard, notifications or file viewer.
+    SentTransfers(ServerAccount* account, const QString& historyDirectory, DesktopServices* desktop,
+                  QObject* parent = nullptr);
+
+    QList<TransferItem> transfers() const { return m_transfers; }
+    std::optional<QString> error() const { return m_error; }
+    void clearError();
+
+    // Lists the server's transfers and merges the history; offline, keeps what is shown.
+    QCoro::Task<> refresh();
+    // A finished upload: recorded in the history, with its password carried into the list.
+    void addUploaded(const TransferItem& item);
+
+    QCoro::Task<std::optional<QString>> revealPassword(QString code);
+    QCoro::Task<std::optional<QString>> regeneratePassword(QString code);
+    QCoro::Task<bool> removePassword(QString code);
+    QCoro::Task<bool> renameOutgoingFile(QString code, QString oldName, QString newName);
+    // Gone from the list and the history at once; the server's deletion runs in the background.
+    void remove(const TransferItem& transfer);
+    QCoro::Task<> downloadOutgoing(TransferItem transfer);
+
+    void copyLink(const TransferItem& transfer);
+    // The known password, or the server's when it is not known yet.
+    void copyPassword(const TransferItem& transfer);
+
+Q_SIGNALS:
+    void transfersChanged();
+    void errorChanged();
+    // A failed server deletion, with its text; the session shows it in the receive tab's error line.
+    void deleteFailed(const QString& text);
+
+private:
+    void setTransfers(QList<TransferItem> transfers);
+    void setError(std::optional<QString> error);
+    QCoro::Task<> deleteOnServer(QString code);
+    void copyText(const QString& text);
+
+    ServerAccount* m_account;
+    DesktopServices* m_desktop;
+    TransferHistoryService m_historyService;
+    QList<TransferItem> m_transfers;
+    std::optional<QString> m_error;
+};

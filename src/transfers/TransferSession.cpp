@@ -1,0 +1,60 @@
+#include "TransferSession.h"
+
+#include "Detached.h"
+#include "ReceivedUploads.h"
+#include "SentTransfers.h"
+#include "ServerAccount.h"
+#include "Uploads.h"
+
+TransferSession::TransferSession(Environment environment, QObject* parent)
+    : QObject(parent),
+      m_account(new ServerAccount(environment.secretStore, environment.settings, environment.desktop, this)),
+      m_sent(new SentTransfers(m_account, environment.historyDirectory, environment.desktop, this)),
+      m_received(new ReceivedUploads(m_account, environment.desktop, this)),
+      m_uploads(new Uploads(m_account, m_sent, environment.desktop, this)) {
+    connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
+    connect(m_sent, &SentTransfers::deleteFailed, m_received,
+            [this](const QString& text) { m_received->setError(text); });
+
+    m_account->removeLegacyEntries();
+    if (!m_account->isConfigured())
+        m_showSettings = true;
+    startPolling(environment.firstPollDelay, environment.pollInterval);
+    detach(m_sent->refresh(), this);
+}
+
+TransferSession::~TransferSession() = default;
+
+void TransferSession::setShowSettings(bool value) {
+    if (m_showSettings == value)
+        return;
+    m_showSettings = value;
+    Q_EMIT showSettingsChanged();
+}
+
+void TransferSession::setSelectedTab(int value) {
+    if (m_selectedTab == value)
+        return;
+    m_selectedTab = value;
+    Q_EMIT selectedTabChanged();
+}
+
+void TransferSession::startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval) {
+    m_firstPoll.setSingleShot(true);
+    m_firstPoll.setInterval(firstDelay);
+    connect(&m_firstPoll, &QTimer::timeout, this, &TransferSession::poll);
+    m_firstPoll.start();
+
+    m_pollTimer.setInterval(interval);
+    connect(&m_pollTimer, &QTimer::timeout, this, &TransferSession::poll);
+    m_pollTimer.start();
+}
+
+void TransferSession::poll() {
+    // The customer uploads first, then the sent transfers, one after the other.
+    QPointer<SentTransfers> sent(m_sent);
+    detach(m_received->refresh(), this, [sent] {
+        if (sent)
+            detach(sent->refresh(), sent);
+    });
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <chrono>
+
+class DesktopServices;
+class ReceivedUploads;
+class SecretStore;
+class SentTransfers;
+class ServerAccount;
+class Settings;
+class Uploads;
+
+// Everything the panel and the tray icon show, without widgets: the server account, the uploads,
+// the sent transfers and the customer uploads, the poll that keeps both lists current, and which
+// page and tab the panel shows, so it reopens where the user left it. All state belongs to the
+// main thread.
+class TransferSession : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool showSettings READ showSettings WRITE setShowSettings NOTIFY showSettingsChanged)
+    Q_PROPERTY(int selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
+
+public:
+    // Collaborators; the defaults are the real ones.
+    struct Environment {
+        QString historyDirectory;           // empty: ~/.zanvolt
+        SecretStore* secretStore = nullptr; // null: the process's secret store
+        DesktopServices* desktop = nullptr; // null: no clipboard, notifications or file viewer
+        Settings* settings = nullptr;       // null: the user's settings file
+        std::chrono::milliseconds firstPollDelay{5000};
+        std::chrono::milliseconds pollInterval{60000};
+    };
+
+    explicit TransferSession(Environment environment, QObject* parent = nullptr);
+    ~TransferSession() override;
+
+    ServerAccount* account() const { return m_account; }
+    Uploads* uploads() const { return m_uploads; }
+    SentTransfers* sent() const { return m_sent; }
+    ReceivedUploads* received() const { return m_received; }
+
+    bool showSettings() const { return m_showSettings; }
+    void setShowSettings(bool value);
+    int selectedTab() const { return m_selectedTab; }
+    void setSelectedTab(int value);
+
+Q_SIGNALS:
+    void showSettingsChanged();
+    void selectedTabChanged();
+
+private:
+    void startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
+    void poll();
+
+    ServerAccount* m_account;
+    SentTransfers* m_sent;
+    ReceivedUploads* m_received;
+    Uploads* m_uploads;
+    QTimer m_firstPoll;
+    QTimer m_pollTimer;
+    bool m_showSettings = false;
+    int m_selectedTab = 0;
+};

@@ -1,0 +1,98 @@
+#include "UpdaterManager.h"
+
+#include "FeedUpdaterBackend.h"
+#include "Settings.h"
+#include "UpdaterBackend.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+
+UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObject(parent) {
+    if (environment.defaults) {
+        m_defaults = environment.defaults;
+    } else {
+        m_ownDefaults = std::make_unique<Settings>();
+        m_defaults = m_ownDefaults.get();
+    }
+
+    if (environment.backend) {
+        m_controller = std::move(environment.backend);
+    } else {
+        FeedUpdaterBackend::Options options;
+        options.defaults = m_defaults;
+        m_controller = std::make_unique<FeedUpdaterBackend>(std::move(options));
+    }
+    connect(m_controller.get(), &UpdaterBackend::dialogWillShow, this, &UpdaterManager::updateDialogWillShow);
+
+    using Key = Settings::UpdaterKey;
+    if (!m_defaults->contains(Key::enableAutomaticChecks))
+        m_defaults->setUpdaterFlag(Key::enableAutomaticChecks, true);
+    m_defaults->setUpdaterFlag(Key::automaticallyUpdate, false);
+
+    m_autoUpdateEnabled = m_controller->automaticallyChecksForUpdates();
+    m_controller->setInstallHandler([self = QPointer<UpdaterManager>(this)](std::function<void()> install) {
+        if (!self)
+            return false;
+        self->setPendingInstall(std::move(install));
+        self->attemptPendingInstall();
+        return true;
+    });
+
+    m_controller->setAutomaticallyChecksForUpdates(m_autoUpdateEnabled);
+    m_controller->setAutomaticallyDownloadsUpdates(false);
+    m_controller->setUpdateCheckInterval(updateCheckInterval);
+    m_controller->resetUpdateCycle();
+
+    // Read at once, so the settings' button is never briefly enabled without a feed; later changes
+    // may come from any thread and are delivered on this one.
+    m_canCheckForUpdates = m_controller->canCheckForUpdates();
+    connect(m_controller.get(), &UpdaterBackend::canCheckForUpdatesChanged, this,
+            &UpdaterManager::setCanCheckForUpdates, Qt::QueuedConnection);
+
+    m_pollTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_pollTimer, &QTimer::timeout, this, [this] {
+        if (m_controller->automaticallyChecksForUpdates() && m_controller->canCheckForUpdates())
+            m_controller->checkForUpdatesInBackground();
+    });
+    QMetaObject::invokeMethod(this, &UpdaterManager::startBackgroundPolling, Qt::QueuedConnection);
+}
+
+UpdaterManager::~UpdaterManager() = default;
+
+void UpdaterManager::setAutoUpdateEnabled(bool value) {
+    m_controller->setAutomaticallyChecksForUpdates(value);
+    m_defaults->setUpdaterFlag(Settings::UpdaterKey::enableAutomaticChecks, value);
+    if (m_autoUpdateEnabled == value)
+        return;
+    m_autoUpdateEnabled = value;
+    Q_EMIT autoUpdateEnabledChanged();
+}
+
+void UpdaterManager::setCanCheckForUpdates(bool value) {
+    if (m_canCheckForUpdates == value)
+        return;
+    m_canCheckForUpdates = value;
+    Q_EMIT canCheckForUpdatesChanged();
+}
+
+// One QTimer, restarted: a second start replaces the schedule instead of adding one.
+void UpdaterManager::startBackgroundPolling() {
+    m_pollTimer.stop();
+    m_pollTimer.setInterval(m_controller->updateCheckInterval());
+    m_pollTimer.start();
+}
+
+void UpdaterManager::checkForUpdates() {
+    m_controller->checkForUpdates();
+}
+
+void UpdaterManager::attemptPendingInstall() {
+    if (!m_pendingInstall)
+        return;
+    if (m_isBusyCheck && m_isBusyCheck())
+        return;
+    auto install = std::exchange(m_pendingInstall, nullptr);
+    // Queued on the application object, not on this one: the install quits the client, and it must
+    // run even if the manager is gone by then.
+    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(install), Qt::QueuedConnection);
+}

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "OutgoingResult.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <optional>
+#include <qcoro/qcorotask.h>
+
+class CancelToken;
+
+// One upload, from the dropped items to the server's answer: packs several items or a folder into
+// an archive first, sends the file with progress, and reports one result. Reports that arrive after
+// the result are dropped, so a finished job never shows progress again.
+class UploadJob : public QObject {
+    Q_OBJECT
+
+public:
+    struct Request {
+        QList<QUrl> urls;
+        std::optional<QString> password;
+        bool generatePassword = false;
+    };
+
+    struct Result {
+        enum class Outcome { Succeeded, Failed, Cancelled };
+        Outcome outcome = Outcome::Failed;
+        QString errorText;             // when failed
+        QString fileName;              // the name the transfer is listed under
+        QStringList originalFileNames; // what an archive holds
+        APIService::OutgoingResult response;
+    };
+
+    explicit UploadJob(Request request, QObject* parent = nullptr);
+    ~UploadJob() override;
+
+    void start();
+    // Aborts the transfer at once; packing itself cannot be interrupted and stops after it.
+    void cancel();
+
+    bool isZipping() const { return m_isZipping; }
+    QString progressText() const { return m_progressText; }
+    double progress() const { return m_progress; }
+
+    // The names an upload of these items lists: each file, and every file below a folder.
+    static QStringList collectOriginalNames(const QList<QUrl>& urls);
+
+Q_SIGNALS:
+    void zippingChanged();
+    void progressTextChanged();
+    void progressChanged();
+    void finished(const UploadJob::Result& result);
+
+private:
+    QCoro::Task<> run();
+    void setZipping(bool value);
+    void setProgressText(const QString& value);
+    void setProgress(double value);
+    void finish(Result result);
+
+    Request m_request;
+    QPointer<CancelToken> m_cancel;
+    bool m_cancelled = false;
+    bool m_done = false;
+    bool m_isZipping = false;
+    QString m_progressText;
+    double m_progress = 0;
+};

@@ -1,0 +1,150 @@
+#include "Uploads.h"
+
+#include "DesktopServices.h"
+#include "SentTransfers.h"
+#include "ServerAccount.h"
+
+#include <QDateTime>
+
+Uploads::Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent)
+    : QObject(parent), m_account(account), m_sent(sent), m_desktop(desktop) {}
+
+Uploads::~Uploads() = default;
+
+void Uploads::uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
+                          bool generatePassword) {
+    if (urls.isEmpty())
+        return; // nothing to send: no run, nothing queued
+    if (!m_account->isConfigured()) {
+        Q_EMIT configurationMissing();
+        return;
+    }
+    const UploadJob::Request request{urls, password, generatePassword};
+    if (!m_isUploading) {
+        start(request);
+        return;
+    }
+    QList<UploadJob::Request> queue = m_queue;
+    queue.append(request);
+    setQueue(std::move(queue));
+}
+
+void Uploads::setQueue(QList<UploadJob::Request> queue) {
+    const bool changed = queue.size() != m_queue.size();
+    m_queue = std::move(queue);
+    if (changed)
+        Q_EMIT queueCountChanged();
+}
+
+void Uploads::cancelUpload() {
+    if (m_job)
+        m_job->cancel();
+}
+
+void Uploads::dismissJustCompleted() {
+    update(m_justCompleted, std::optional<JustCompletedTransfer>(), &Uploads::justCompletedChanged);
+}
+
+void Uploads::copyText(const QString& text) {
+    if (m_desktop)
+        m_desktop->copyText(text);
+}
+
+void Uploads::copyCompletedLink() {
+    if (m_justCompleted)
+        copyText(m_justCompleted->downloadURL);
+}
+
+void Uploads::copyCompletedPassword() {
+    if (m_justCompleted && m_justCompleted->password)
+        copyText(*m_justCompleted->password);
+}
+
+void Uploads::notify(const QString& title, const QString& body, const std::optional<QString>& downloadURL) {
+    if (m_desktop)
+        m_desktop->postNotification(title, body, downloadURL);
+}
+
+void Uploads::start(const UploadJob::Request& request) {
+    update(m_isUploading, true, &Uploads::isUploadingChanged);
+    // A new upload starts with a clean slate on the send tab, also for the list's failures.
+    update(m_error, std::optional<QString>(), &Uploads::errorChanged);
+    m_sent->clearError();
+
+    auto* job = new UploadJob(request, this);
+    m_job = job;
+    connect(job, &UploadJob::zippingChanged, this,
+            [this, job] { update(m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
+    connect(job, &UploadJob::progressTextChanged, this,
+            [this, job] { update(m_progressText, job->progressText(), &Uploads::progressTextChanged); });
+    connect(job, &UploadJob::progressChanged, this,
+            [this, job] { update(m_progress, job->progress(), &Uploads::progressChanged); });
+    connect(job, &UploadJob::finished, this, &Uploads::onFinished);
+    job->start();
+}
+
+void Uploads::onFinished(const UploadJob::Result& result) {
+    if (m_job)
+        m_job->deleteLater();
+    m_job = nullptr;
+    if (result.outcome == UploadJob::Result::Outcome::Succeeded) {
+        publish(result);
+    } else {
+        update(m_progressText, QString(), &Uploads::progressTextChanged);
+        update(m_isZipping, false, &Uploads::isZippingChanged);
+        if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
+            update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
+                   &Uploads::errorChanged);
+        } else {
+            const QString message =
+                result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+            update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
+            notify(QStringLiteral("Upload fehlgeschlagen"), message, std::nullopt);
+        }
+    }
+    update(m_isUploading, false, &Uploads::isUploadingChanged);
+    update(m_progress, 0.0, &Uploads::progressChanged);
+    if (m_queue.isEmpty())
+        return;
+    QList<UploadJob::Request> queue = m_queue;
+    const UploadJob::Request next = queue.takeFirst();
+    setQueue(std::move(queue));
+    start(next);
+}
+
+void Uploads::publish(const UploadJob::Result& result) {
+    const APIService::OutgoingResult& response = result.response;
+    TransferItem item;
+    item.fileName = result.fileName;
+    item.code = response.code;
+    item.downloadURL = response.downloadURL;
+    item.uploadDate = QDateTime::currentDateTimeUtc();
+    item.originalFileNames = result.originalFileNames;
+    item.hasPassword = response.hasPassword.value_or(response.password.has_value());
+    item.password = response.password;
+    m_sent->addUploaded(item);
+
+    bool copied = false;
+    if (m_account->autoCopyLink() && m_desktop) {
+        const bool withPassword = response.password && !response.password->isEmpty();
+        copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
+                                    .arg(response.downloadURL, *response.password)
+                              : response.downloadURL);
+        copied = true;
+    }
+
+    update(m_justCompleted,
+           std::optional<JustCompletedTransfer>(JustCompletedTransfer{
+               QUuid::createUuid(), response.code, response.downloadURL, result.fileName, response.password}),
+           &Uploads::justCompletedChanged);
+    update(m_progressText, QString(), &Uploads::progressTextChanged);
+
+    QString body;
+    if (response.password)
+        body = copied ? QStringLiteral("Link + Passwort kopiert")
+                      : QStringLiteral("Upload fertig — Passwort im Banner");
+    else
+        body = copied ? QStringLiteral("Link kopiert – bereit zum Teilen")
+                      : QStringLiteral("Klicken um Link zu kopieren");
+    notify(QStringLiteral("Upload abgeschlossen"), body, response.downloadURL);
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "UploadJob.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+#include <optional>
+
+class DesktopServices;
+class SentTransfers;
+class ServerAccount;
+
+// The upload queue: one UploadJob runs at a time, later drops wait their turn. Publishes the
+// running job's state, the last failure and the banner of the upload just finished; a finished
+// upload goes into the sent transfers, the clipboard (when the user wants it) and a notification.
+class Uploads : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(bool isUploading READ isUploading NOTIFY isUploadingChanged)
+    Q_PROPERTY(bool isZipping READ isZipping NOTIFY isZippingChanged)
+    Q_PROPERTY(QString progressText READ progressText NOTIFY progressTextChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY progressChanged)
+    Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
+    Q_PROPERTY(int queueCount READ queueCount NOTIFY queueCountChanged)
+    Q_PROPERTY(
+        std::optional<JustCompletedTransfer> justCompleted READ justCompleted NOTIFY justCompletedChanged)
+
+public:
+    // The banner data of the last successful upload.
+    struct JustCompletedTransfer {
+        QUuid id = QUuid::createUuid();
+        QString code;
+        QString downloadURL;
+        QString fileName;
+        std::optional<QString> password;
+        bool operator==(const JustCompletedTransfer&) const = default;
+    };
+
+    Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent = nullptr);
+    ~Uploads() override;
+
+    bool isUploading() const { return m_isUploading; }
+    bool isZipping() const { return m_isZipping; }
+    QString progressText() const { return m_progressText; }
+    double progress() const { return m_progress; }
+    std::optional<QString> error() const { return m_error; }
+    int queueCount() const { return m_queue.size(); }
+    std::optional<JustCompletedTransfer> justCompleted() const { return m_justCompleted; }
+
+    // Files handed over by a drop or the command line. Without stored credentials nothing runs and
+    // configurationMissing() asks for the settings.
+    void uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password, bool generatePassword);
+    void cancelUpload();
+    void dismissJustCompleted();
+    // The banner's link and password.
+    void copyCompletedLink();
+    void copyCompletedPassword();
+
+Q_SIGNALS:
+    void isUploadingChanged();
+    void isZippingChanged();
+    void progressTextChanged();
+    void progressChanged();
+    void errorChanged();
+    void queueCountChanged();
+    void justCompletedChanged();
+    void configurationMissing();
+
+private:
+    template <typename T> void update(T& field, T value, void (Uploads::*changed)()) {
+        if (field == value)
+            return;
+        field = std::move(value);
+        Q_EMIT(this->*changed)();
+    }
+    void setQueue(QList<UploadJob::Request> queue);
+    void start(const UploadJob::Request& request);
+    void onFinished(const UploadJob::Result& result);
+    void publish(const UploadJob::Result& result);
+    void notify(const QString& title, const QString& body, const std::optional<QString>& downloadURL);
+    void copyText(const QString& text);
+
+    ServerAccount* m_account;
+    SentTransfers* m_sent;
+    DesktopServices* m_desktop;
+    QPointer<UploadJob> m_job;
+    QList<UploadJob::Request> m_queue;
+
+    bool m_isUploading = false;
+    bool m_isZipping = false;
+    QString m_progressText;
+    double m_progress = 0;
+    std::optional<QString> m_error;
+    std::optional<JustCompletedTransfer> m_justCompleted;
+};

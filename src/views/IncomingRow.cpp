@@ -1,0 +1,245 @@
+#include "IncomingRow.h"
+
+#include "CopiedOverlay.h"
+#include "ElidedLabel.h"
+#include "FileTypeIcon.h"
+#include "Format.h"
+#include "Labels.h"
+#include "Style.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int title3Icon = 18;
+constexpr int captionIcon = 13;
+constexpr int caption2Icon = 12;
+
+QToolButton* symbolButton(const QString& tooltip, int iconSize, const QString& accessibleName = {}) {
+    auto* button = Style::symbolButton(iconSize, tooltip, accessibleName, QSize(iconSize + 6, iconSize + 8));
+    button->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    return button;
+}
+
+// One part of the line under the headline, shortened at its end when space runs out.
+ElidedLabel* factLabel(const char* name, const QColor& color, QFont::Weight weight = QFont::Normal) {
+    auto* label = new ElidedLabel(Qt::ElideRight);
+    label->setObjectName(QLatin1String(name));
+    Style::setFont(label, Style::Text::Caption2, weight);
+    label->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(color)));
+    return label;
+}
+
+bool hasText(const std::optional<QString>& value) {
+    return value && !value->isEmpty();
+}
+} // namespace
+
+IncomingRow::IncomingRow(const IncomingUpload& upload, QWidget* parent) : QWidget(parent), m_upload(upload) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildMainLine(layout);
+
+    m_details = new QWidget;
+    m_details->setObjectName(QStringLiteral("details"));
+    auto* details = new QVBoxLayout(m_details);
+    details->setContentsMargins(16, 0, 16, 8);
+    details->setSpacing(6);
+    m_message = new ElidedLabel(Qt::ElideRight, 3);
+    m_message->setObjectName(QStringLiteral("message"));
+    Style::setFont(m_message, Style::Text::Caption2);
+    m_message->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::secondary())));
+    details->addWidget(m_message);
+    m_fileRows = new QWidget;
+    m_fileRows->setObjectName(QStringLiteral("fileRows"));
+    auto* rows = new QVBoxLayout(m_fileRows);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(6);
+    details->addWidget(m_fileRows);
+    layout->addWidget(m_details);
+    m_details->hide();
+
+    refresh();
+}
+
+void IncomingRow::buildMainLine(QVBoxLayout* layout) {
+    m_mainLine = new QWidget;
+    m_mainLine->setObjectName(QStringLiteral("mainLine"));
+    m_mainLine->installEventFilter(this);
+    auto* line = new QHBoxLayout(m_mainLine);
+    line->setContentsMargins(16, 8, 16, 8);
+    line->setSpacing(10);
+
+    m_dot = new QLabel;
+    m_dot->setObjectName(QStringLiteral("statusDot"));
+    m_dot->setFixedSize(8, 8);
+    line->addWidget(m_dot);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    m_headline = new ElidedLabel(Qt::ElideMiddle);
+    m_headline->setObjectName(QStringLiteral("headline"));
+    Style::setFont(m_headline, Style::Text::Caption, QFont::Medium);
+    texts->addWidget(m_headline);
+
+    auto* facts = new QHBoxLayout;
+    facts->setSpacing(6);
+    // Every part may shorten: the narrowest panel cannot show them all in full.
+    m_customer = factLabel("customer", Style::secondary());
+    m_order = factLabel("order", Style::accent(), QFont::Medium);
+    m_fileCount = factLabel("fileCount", Style::secondary());
+    m_size = factLabel("size", Style::secondary());
+    for (ElidedLabel* part : {m_customer, m_order, m_fileCount, m_size})
+        facts->addWidget(part);
+    facts->addStretch(1);
+    texts->addLayout(facts);
+    line->addLayout(texts, 1);
+
+    m_date = Labels::text(Style::Text::Caption2, Style::secondary());
+    m_date->setObjectName(QStringLiteral("date"));
+    line->addWidget(m_date);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    m_downloadButton = symbolButton(QString(), title3Icon);
+    m_downloadButton->setObjectName(QStringLiteral("downloadButton"));
+    m_downloadButton->setIcon(Style::icon(QStringLiteral("arrow.down.circle.fill"), Style::accent()));
+    connect(m_downloadButton, &QToolButton::clicked, this, &IncomingRow::downloadRequested);
+    buttons->addWidget(m_downloadButton);
+
+    m_copyButton = symbolButton(QStringLiteral("Link kopieren"), captionIcon);
+    m_copyButton->setObjectName(QStringLiteral("copyButton"));
+    connect(m_copyButton, &QToolButton::clicked, this, &IncomingRow::copyLinkAction);
+    buttons->addWidget(m_copyButton);
+
+    auto* remove = symbolButton(QStringLiteral("Vom Server löschen"), caption2Icon);
+    remove->setObjectName(QStringLiteral("deleteButton"));
+    remove->setIcon(Style::icon(QStringLiteral("trash"), Style::faded(Style::secondary(), 0.6)));
+    connect(remove, &QToolButton::clicked, this, &IncomingRow::deleteRequested);
+    buttons->addWidget(remove);
+
+    // No tooltip on the unfold button; screen readers still need a name.
+    m_expandButton = symbolButton(QString(), captionIcon, QStringLiteral("Details"));
+    m_expandButton->setObjectName(QStringLiteral("expandButton"));
+    connect(m_expandButton, &QToolButton::clicked, this, [this] {
+        m_isExpanded = !m_isExpanded;
+        refresh();
+    });
+    buttons->addWidget(m_expandButton);
+    line->addLayout(buttons);
+
+    layout->addWidget(m_mainLine);
+}
+
+QString IncomingRow::headlineText(const IncomingUpload& upload) {
+    if (upload.files.isEmpty())
+        return upload.customerName;
+    if (upload.files.size() == 1)
+        return upload.files.first().name;
+    return upload.files.first().name + QStringLiteral(" (+") + QString::number(upload.files.size() - 1) +
+           QLatin1Char(')');
+}
+
+bool IncomingRow::hasExpandableContent(const IncomingUpload& upload) {
+    return upload.files.size() > 1 || hasText(upload.nachricht);
+}
+
+void IncomingRow::setUpload(const IncomingUpload& upload) {
+    if (upload == m_upload)
+        return;
+    m_upload = upload;
+    refresh();
+}
+
+void IncomingRow::refresh() {
+    const IncomingUpload& u = m_upload;
+    m_dot->setStyleSheet(QStringLiteral("background: %1; border-radius: 4px;")
+                             .arg(Style::css(u.isDownloaded ? Style::green() : Style::orange())));
+    m_headline->setFullText(headlineText(u));
+    m_customer->setFullText(u.customerName);
+
+    m_order->setVisible(hasText(u.auftragsnummer));
+    m_order->setFullText(QStringLiteral("· Auftrag ") + u.auftragsnummer.value_or(QString()));
+    m_fileCount->setVisible(u.files.size() >= 2);
+    m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(u.files.size()));
+    m_size->setVisible(u.totalSizeFormatted.has_value());
+    m_size->setFullText(QStringLiteral("· ") + u.totalSizeFormatted.value_or(QString()));
+    Labels::setText(m_date, Format::dayAndTime(u.uploadDate));
+
+    QStringList lineTexts{m_headline->fullText(), u.customerName};
+    for (ElidedLabel* part : {m_order, m_fileCount, m_size})
+        if (!part->isHidden())
+            lineTexts << part->fullText();
+    lineTexts << m_date->text();
+    m_mainLine->setAccessibleName(lineTexts.join(QLatin1Char(' ')));
+
+    const QString downloadTip =
+        u.isDownloaded ? QStringLiteral("Erneut herunterladen") : QStringLiteral("Dateien herunterladen");
+    m_downloadButton->setToolTip(downloadTip);
+    m_downloadButton->setAccessibleName(downloadTip);
+    m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
+                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
+
+    const bool expandable = hasExpandableContent(u);
+    m_expandButton->setVisible(expandable);
+    m_expandButton->setIcon(Style::icon(
+        m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
+
+    const bool detailsShown = m_isExpanded && expandable;
+    if (detailsShown) {
+        m_message->setFullText(u.nachricht.value_or(QString()));
+        m_message->setVisible(hasText(u.nachricht));
+        if (m_listedFiles != u.files)
+            rebuildFileRows();
+        m_fileRows->setVisible(u.files.size() >= 2);
+    }
+    m_details->setVisible(detailsShown);
+}
+
+void IncomingRow::rebuildFileRows() {
+    m_listedFiles = m_upload.files;
+    QLayout* rows = m_fileRows->layout();
+    while (QLayoutItem* item = rows->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    for (const IncomingFile& file : std::as_const(m_listedFiles)) {
+        auto* row = new QWidget;
+        row->setAccessibleName(file.name + QLatin1Char(' ') + file.sizeFormatted);
+        auto* line = new QHBoxLayout(row);
+        line->setContentsMargins(0, 0, 0, 0);
+        line->setSpacing(6);
+        line->addWidget(new FileTypeIcon(file.name, 14));
+        auto* name = new ElidedLabel(Qt::ElideMiddle);
+        Style::setFont(name, Style::Text::Caption2);
+        name->setFullText(file.name);
+        line->addWidget(name, 1);
+        auto* size = Labels::text(Style::Text::Caption2, Style::secondary());
+        Labels::setText(size, file.sizeFormatted);
+        line->addWidget(size);
+        rows->addWidget(row);
+    }
+}
+
+bool IncomingRow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_mainLine)
+        return QWidget::eventFilter(watched, event);
+    if (event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && m_mainLine->rect().contains(mouse->position().toPoint())) {
+            copyLinkAction();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void IncomingRow::copyLinkAction() {
+    Q_EMIT copyLinkRequested();
+    CopiedOverlay::flashOver(m_overlay, m_mainLine, this, &IncomingRow::refresh);
+}

@@ -1,0 +1,213 @@
+#include "ReceiveTab.h"
+
+#include "AlertDialog.h"
+#include "Detached.h"
+#include "ElidedLabel.h"
+#include "IncomingRow.h"
+#include "Labels.h"
+#include "ReceivedUploads.h"
+#include "RefreshFooter.h"
+#include "Style.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+ReceiveTab::ReceiveTab(ReceivedUploads* received, QWidget* parent) : QWidget(parent), m_received(received) {
+    Q_ASSERT(received);
+    setAccessibleName(QStringLiteral("Empfangen"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildNotConfigured(), 1);
+
+    m_content = new QWidget;
+    auto* content = new QVBoxLayout(m_content);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(0);
+    content->addWidget(buildDownloadLine());
+    content->addWidget(buildErrorLine());
+    content->addWidget(buildEmptyView(), 1);
+    content->addWidget(buildList(), 1);
+    content->addWidget(buildFooter());
+    layout->addWidget(m_content, 1);
+
+    connect(received, &ReceivedUploads::isDownloadingChanged, this, &ReceiveTab::updateDownload);
+    connect(received, &ReceivedUploads::downloadProgressChanged, this, &ReceiveTab::updateDownload);
+    connect(received, &ReceivedUploads::errorChanged, this, &ReceiveTab::updateError);
+    connect(received, &ReceivedUploads::uploadsChanged, this, [this] {
+        syncRows();
+        updateConfigured();
+    });
+
+    updateDownload();
+    updateError();
+    syncRows();
+    updateConfigured();
+}
+
+QWidget* ReceiveTab::buildNotConfigured() {
+    m_notConfigured = new QWidget;
+    m_notConfigured->setObjectName(QStringLiteral("notConfigured"));
+    auto* lines = new QVBoxLayout(m_notConfigured);
+    lines->setContentsMargins(16, 16, 16, 16);
+    lines->setSpacing(12);
+    lines->addStretch(1);
+    lines->addWidget(Labels::symbol(QStringLiteral("server.rack"), Style::secondary(), 32), 0,
+                     Qt::AlignHCenter);
+    auto* title = Labels::text(Style::Text::Caption, Style::secondary());
+    Labels::setText(title, QStringLiteral("Transfer-Server nicht konfiguriert"));
+    lines->addWidget(title, 0, Qt::AlignHCenter);
+    auto* open = new QPushButton(QStringLiteral("Einstellungen öffnen"));
+    open->setObjectName(QStringLiteral("openSettingsButton"));
+    open->setAccessibleName(open->text());
+    Style::setFont(open, Style::Text::Caption);
+    connect(open, &QPushButton::clicked, this, &ReceiveTab::settingsRequested);
+    lines->addWidget(open, 0, Qt::AlignHCenter);
+    lines->addStretch(1);
+    return m_notConfigured;
+}
+
+QWidget* ReceiveTab::buildDownloadLine() {
+    m_downloadLine = new QWidget;
+    m_downloadLine->setObjectName(QStringLiteral("downloadLine"));
+    auto* row = new QHBoxLayout(m_downloadLine);
+    row->setContentsMargins(16, 8, 16, 8);
+    row->setSpacing(8);
+    m_spinner = Style::spinner(22);
+    row->addWidget(m_spinner);
+    m_downloadText = Labels::text(Style::Text::Caption, Style::secondary());
+    m_downloadText->setObjectName(QStringLiteral("downloadText"));
+    row->addWidget(m_downloadText, 1);
+    return m_downloadLine;
+}
+
+QWidget* ReceiveTab::buildErrorLine() {
+    m_errorLine = new QWidget;
+    m_errorLine->setObjectName(QStringLiteral("errorLine"));
+    m_errorLine->setAttribute(Qt::WA_StyledBackground);
+    m_errorLine->setStyleSheet(QStringLiteral("QWidget#errorLine { background: %1; }")
+                                   .arg(Style::css(Style::faded(Style::orange(), 0.10))));
+    auto* row = new QHBoxLayout(m_errorLine);
+    row->setContentsMargins(16, 6, 16, 6);
+    row->addWidget(Labels::symbol(QStringLiteral("exclamationmark.triangle"), Style::orange(), 14), 0,
+                   Qt::AlignTop);
+    // At most two lines; a longer message ends in "…".
+    m_errorText = new ElidedLabel(Qt::ElideRight, 2);
+    m_errorText->setObjectName(QStringLiteral("errorText"));
+    Style::setFont(m_errorText, Style::Text::Caption2);
+    m_errorText->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::orange())));
+    row->addWidget(m_errorText, 1);
+    auto* close = new QToolButton;
+    close->setObjectName(QStringLiteral("closeErrorButton"));
+    close->setAutoRaise(true);
+    close->setIcon(Style::icon(QStringLiteral("xmark")));
+    close->setIconSize(QSize(10, 10));
+    close->setAccessibleName(QStringLiteral("Schließen"));
+    close->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
+    connect(close, &QToolButton::clicked, this, [this] { m_received->setError(std::nullopt); });
+    row->addWidget(close, 0, Qt::AlignTop);
+    return m_errorLine;
+}
+
+QWidget* ReceiveTab::buildEmptyView() {
+    m_emptyView = new QWidget;
+    m_emptyView->setObjectName(QStringLiteral("emptyView"));
+    auto* lines = new QVBoxLayout(m_emptyView);
+    lines->setContentsMargins(16, 16, 16, 16);
+    lines->setSpacing(8);
+    lines->addStretch(1);
+    lines->addWidget(Labels::symbol(QStringLiteral("tray"), Style::secondary(), 24), 0, Qt::AlignHCenter);
+    auto* title = Labels::text(Style::Text::Caption, Style::secondary());
+    Labels::setText(title, QStringLiteral("Keine Kunden-Uploads"));
+    lines->addWidget(title, 0, Qt::AlignHCenter);
+    auto* hint = Labels::text(Style::Text::Caption2, Style::secondary());
+    Labels::setText(hint, QStringLiteral("Kunden können Dateien über die Webseite senden"));
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setWordWrap(true);
+    lines->addWidget(hint);
+    lines->addStretch(1);
+    return m_emptyView;
+}
+
+QWidget* ReceiveTab::buildList() {
+    m_list = new QScrollArea;
+    m_list->setObjectName(QStringLiteral("incomingList"));
+    m_list->setAccessibleName(QStringLiteral("Kunden-Uploads"));
+    m_rows.emplace(m_list, 0);
+    return m_list;
+}
+
+QWidget* ReceiveTab::buildFooter() {
+    auto* footer = new RefreshFooter;
+    connect(footer, &RefreshFooter::refreshRequested, this,
+            [this] { detach(m_received->refresh(), m_received); });
+    return footer;
+}
+
+void ReceiveTab::showEvent(QShowEvent* event) {
+    updateConfigured();
+    QWidget::showEvent(event);
+}
+
+void ReceiveTab::updateConfigured() {
+    const bool configured = m_received->isConfigured();
+    m_notConfigured->setVisible(!configured);
+    m_content->setVisible(configured);
+}
+
+void ReceiveTab::updateDownload() {
+    const QString progress = m_received->downloadProgress();
+    m_downloadLine->setVisible(m_received->isDownloading());
+    m_downloadText->setText(progress);
+    m_downloadText->setAccessibleName(progress);
+    m_spinner->setAccessibleName(progress);
+}
+
+void ReceiveTab::updateError() {
+    const auto message = m_received->error();
+    m_errorLine->setVisible(message.has_value());
+    m_errorText->setFullText(message.value_or(QString()));
+}
+
+QList<IncomingRow*> ReceiveTab::rows() const {
+    return m_rows->rows();
+}
+
+void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
+    const int answer = AlertDialog::ask(
+        this, QStringLiteral("Eingang von ") + upload.customerName + QStringLiteral(" löschen?"),
+        QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."),
+        {QStringLiteral("Löschen"), QStringLiteral("Abbrechen")});
+    if (answer == 0)
+        m_received->remove(upload);
+}
+
+IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
+    auto* row = new IncomingRow(upload);
+    connect(row, &IncomingRow::downloadRequested, this,
+            [this, row] { detach(m_received->downloadIncoming(row->upload()), m_received); });
+    connect(row, &IncomingRow::copyLinkRequested, this, [this, row] { m_received->copyLink(row->upload()); });
+    connect(row, &IncomingRow::deleteRequested, this, [this, row] {
+        // A copy: the row may be gone once the alert returns.
+        const IncomingUpload upload = row->upload();
+        confirmAndDelete(upload);
+    });
+    return row;
+}
+
+void ReceiveTab::syncRows() {
+    const QList<IncomingUpload> uploads = m_received->uploads();
+    m_rows->sync(
+        uploads, [](const IncomingUpload& upload) { return upload.token; },
+        [](IncomingRow* row, const IncomingUpload& upload) { row->setUpload(upload); },
+        [this](const IncomingUpload& upload) { return makeRow(upload); });
+
+    const bool empty = uploads.isEmpty();
+    m_emptyView->setVisible(empty);
+    m_list->setVisible(!empty);
+}

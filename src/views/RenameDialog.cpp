@@ -1,0 +1,157 @@
+#include "RenameDialog.h"
+
+#include "Detached.h"
+#include "Graphemes.h"
+#include "SentTransfers.h"
+#include "Style.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+constexpr int maximumLength = 60;
+}
+
+RenameDialog::RenameDialog(const QString& code, const QString& originalName, SentTransfers* sent,
+                           QWidget* parent)
+    : QDialog(parent), m_code(code), m_originalName(originalName), m_sent(sent) {
+    setWindowTitle(QStringLiteral("Datei umbenennen"));
+    setAccessibleName(QStringLiteral("Datei umbenennen"));
+    setWindowModality(Qt::WindowModal);
+    setFixedWidth(420);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setSpacing(14);
+
+    auto* title = new QLabel(QStringLiteral("Datei umbenennen"));
+    Style::setFont(title, Style::Text::Headline);
+    title->setAccessibleName(title->text());
+    layout->addWidget(title);
+
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setSpacing(4);
+    m_field = new QLineEdit;
+    m_field->setPlaceholderText(QStringLiteral("Basisname"));
+    m_field->setAccessibleName(QStringLiteral("Basisname"));
+    nameRow->addWidget(m_field, 1);
+    auto* extensionLabel = new QLabel(extension(originalName));
+    extensionLabel->setFont(Style::monospaceFont(Style::Text::Body));
+    Style::setTextColor(extensionLabel, Style::secondary());
+    extensionLabel->setAccessibleName(extensionLabel->text());
+    extensionLabel->setObjectName(QStringLiteral("extension"));
+    nameRow->addWidget(extensionLabel);
+    layout->addLayout(nameRow);
+
+    m_counter = new QLabel;
+    m_counter->setObjectName(QStringLiteral("counter"));
+    Style::setFont(m_counter, Style::Text::Caption);
+    layout->addWidget(m_counter);
+
+    m_error = new QLabel;
+    m_error->setObjectName(QStringLiteral("error"));
+    m_error->setWordWrap(true);
+    Style::setFont(m_error, Style::Text::Caption);
+    Style::setTextColor(m_error, Style::red());
+    m_error->hide();
+    layout->addWidget(m_error);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* cancel = new QPushButton(QStringLiteral("Abbrechen"));
+    cancel->setObjectName(QStringLiteral("cancelButton"));
+    cancel->setAccessibleName(cancel->text());
+    cancel->setAutoDefault(false);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject); // Escape rejects as well
+    buttons->addWidget(cancel);
+    m_saveButton = new QPushButton(QStringLiteral("Speichern"));
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    m_saveButton->setAccessibleName(m_saveButton->text());
+    m_saveButton->setDefault(true);
+    connect(m_saveButton, &QPushButton::clicked, this, &RenameDialog::save);
+    buttons->addWidget(m_saveButton);
+    layout->addLayout(buttons);
+
+    connect(m_field, &QLineEdit::textChanged, this, &RenameDialog::refresh);
+    m_field->setText(stem(originalName));
+    refresh();
+}
+
+QString RenameDialog::extension(const QString& fileName) {
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot <= 0 ? QString() : fileName.mid(dot);
+}
+
+QString RenameDialog::stem(const QString& fileName) {
+    return fileName.left(fileName.size() - extension(fileName).size());
+}
+
+QString RenameDialog::basis() const {
+    return m_field->text();
+}
+
+void RenameDialog::setBasis(const QString& basis) {
+    m_field->setText(basis);
+}
+
+QString RenameDialog::trimmedBasis() const {
+    return m_field->text().trimmed();
+}
+
+bool RenameDialog::canSave() const {
+    const QString trimmed = trimmedBasis();
+    return !trimmed.isEmpty() && Graphemes::count(trimmed) <= maximumLength &&
+           trimmed != stem(m_originalName) && !m_isSaving;
+}
+
+void RenameDialog::refresh() {
+    const int length = Graphemes::count(trimmedBasis());
+    m_counter->setText(QStringLiteral("%1 / %2").arg(length).arg(maximumLength));
+    m_counter->setAccessibleName(m_counter->text());
+    const QColor counterColor = length > maximumLength ? Style::red() : Style::secondary();
+    Style::setTextColor(m_counter, counterColor);
+
+    m_error->setText(m_errorText.value_or(QString()));
+    m_error->setAccessibleName(m_error->text());
+    if (m_error->isVisibleTo(this) != m_errorText.has_value()) {
+        m_error->setVisible(m_errorText.has_value());
+        // A wrapped label's height follows the width only when the dialog is sized anew.
+        adjustSize();
+    }
+
+    m_saveButton->setText(m_isSaving ? QStringLiteral("Speichere\u2026") : QStringLiteral("Speichern"));
+    m_saveButton->setAccessibleName(m_saveButton->text());
+    m_saveButton->setEnabled(canSave());
+}
+
+void RenameDialog::save() {
+    // Return reaches here through the default button, which is only enabled when saving is allowed;
+    // the check guards direct calls too.
+    if (!canSave())
+        return;
+    const QString newName = trimmedBasis() + extension(m_originalName);
+    if (newName == m_originalName) {
+        accept();
+        return;
+    }
+    m_isSaving = true;
+    m_errorText.reset();
+    refresh();
+
+    if (!m_sent)
+        return;
+    // A failure is reported as the sent transfers' error, which the dialog shows as well.
+    detach(m_sent->renameOutgoingFile(m_code, m_originalName, newName), this, [this](bool renamed) {
+        m_isSaving = false;
+        if (renamed) {
+            accept();
+            return;
+        }
+        const std::optional<QString> message = m_sent ? m_sent->error() : std::nullopt;
+        m_errorText = message && !message->isEmpty() ? *message : QStringLiteral("Unbekannter Fehler");
+        refresh();
+    });
+}

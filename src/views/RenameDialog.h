@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <optional>
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SentTransfers;
+
+// The small dialog in which the user gives a sent file a new base name; the
+// extension is kept as it is. Modal to the panel; it closes itself when the
+// rename succeeded or the user cancelled, and stays open after a failure.
+class RenameDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    RenameDialog(const QString& code, const QString& originalName, SentTransfers* sent,
+                 QWidget* parent = nullptr);
+
+    // The part from the last "." on, unless that dot is the first character.
+    static QString extension(const QString& fileName);
+    static QString stem(const QString& fileName);
+
+    QString basis() const;
+    void setBasis(const QString& basis);
+    bool isSaving() const { return m_isSaving; }
+    std::optional<QString> errorText() const { return m_errorText; }
+    bool canSave() const;
+
+public Q_SLOTS:
+    void save();
+
+private:
+    QString trimmedBasis() const;
+    void refresh();
+
+    QString m_code;
+    QString m_originalName;
+    QPointer<SentTransfers> m_sent;
+    bool m_isSaving = false;
+    std::optional<QString> m_errorText;
+
+    QLineEdit* m_field;
+    QLabel* m_counter;
+    QLabel* m_error;
+    QPushButton* m_saveButton;
+};

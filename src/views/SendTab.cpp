@@ -1,0 +1,292 @@
+#include "SendTab.h"
+
+#include "Detached.h"
+#include "ElidedLabel.h"
+#include "Labels.h"
+#include "RefreshFooter.h"
+#include "SentTransfers.h"
+#include "Style.h"
+#include "TransferRow.h"
+#include "Uploads.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(left, top, right, bottom);
+    layout->setSpacing(0);
+    layout->addWidget(content);
+    return box;
+}
+
+} // namespace
+
+SendTab::SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent)
+    : QWidget(parent), m_uploads(uploads), m_sent(sent) {
+    Q_ASSERT(uploads && sent);
+    setAccessibleName(QStringLiteral("Senden"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(buildBanner());
+    layout->addWidget(buildProgress());
+    layout->addWidget(buildError());
+    layout->addWidget(buildHint(), 1);
+    layout->addWidget(buildList(), 1);
+    layout->addWidget(buildFooter());
+
+    connect(uploads, &Uploads::justCompletedChanged, this, [this] {
+        updateBanner();
+        updateChoice();
+    });
+    connect(uploads, &Uploads::isUploadingChanged, this, [this] {
+        m_progressBox->setVisible(m_uploads->isUploading());
+        updateChoice();
+    });
+    connect(uploads, &Uploads::progressChanged, this, &SendTab::updateProgress);
+    connect(uploads, &Uploads::progressTextChanged, this, &SendTab::updateProgress);
+    connect(uploads, &Uploads::queueCountChanged, this, &SendTab::updateQueue);
+    // One error line for both: the latest failure shows; a new upload clears both.
+    connect(uploads, &Uploads::errorChanged, this, [this] { showError(m_uploads->error()); });
+    connect(sent, &SentTransfers::errorChanged, this, [this] { showError(m_sent->error()); });
+    connect(sent, &SentTransfers::transfersChanged, this, [this] {
+        syncRows();
+        updateChoice();
+    });
+
+    updateBanner();
+    m_progressBox->setVisible(uploads->isUploading());
+    updateProgress();
+    updateQueue();
+    showError(uploads->error() ? uploads->error() : sent->error());
+    syncRows();
+    updateChoice();
+}
+
+QWidget* SendTab::buildBanner() {
+    auto* banner = new QFrame;
+    banner->setObjectName(QStringLiteral("banner"));
+    banner->setAccessibleName(QStringLiteral("Upload fertig"));
+    banner->setStyleSheet(
+        QStringLiteral("QFrame#banner { background: %1; border: 1px solid %2; border-radius: 6px; }")
+            .arg(Style::css(Style::faded(Style::green(), 0.10)),
+                 Style::css(Style::faded(Style::green(), 0.40))));
+    auto* lines = new QVBoxLayout(banner);
+    lines->setContentsMargins(8, 8, 8, 8);
+    lines->setSpacing(6);
+
+    auto* title = new QHBoxLayout;
+    title->setSpacing(6);
+    title->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), Style::green(), 14));
+    auto* done = new QLabel;
+    Style::setFont(done, Style::Text::Caption, QFont::DemiBold);
+    Labels::setText(done, QStringLiteral("Upload fertig"));
+    title->addWidget(done);
+    title->addStretch(1);
+    auto* close = Style::symbolButton(10, {}, QStringLiteral("Schließen"));
+    close->setObjectName(QStringLiteral("bannerClose"));
+    close->setIcon(Style::icon(QStringLiteral("xmark"), Style::secondary()));
+    connect(close, &QToolButton::clicked, m_uploads, &Uploads::dismissJustCompleted);
+    title->addWidget(close);
+    lines->addLayout(title);
+
+    m_bannerFileName = Labels::text<ElidedLabel>(Style::Text::Caption2, Style::secondary());
+    m_bannerFileName->setObjectName(QStringLiteral("bannerFileName"));
+    lines->addWidget(m_bannerFileName);
+
+    auto* linkRow = new QHBoxLayout;
+    linkRow->setSpacing(6);
+    auto* linkTitle = Labels::text(Style::Text::Caption2, Style::secondary());
+    Labels::setText(linkTitle, QStringLiteral("Link:"));
+    linkRow->addWidget(linkTitle);
+    m_bannerLink = new ElidedLabel(Qt::ElideMiddle);
+    m_bannerLink->setObjectName(QStringLiteral("bannerLink"));
+    Style::setFont(m_bannerLink, Style::Text::Caption2);
+    m_bannerLink->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    linkRow->addWidget(m_bannerLink);
+    linkRow->addStretch(1);
+    auto* copyLink = new QPushButton(QStringLiteral("Kopieren"));
+    copyLink->setObjectName(QStringLiteral("bannerCopyLink"));
+    Style::setFont(copyLink, Style::Text::Caption2);
+    copyLink->setAccessibleName(copyLink->text());
+    connect(copyLink, &QPushButton::clicked, m_uploads, &Uploads::copyCompletedLink);
+    linkRow->addWidget(copyLink);
+    lines->addLayout(linkRow);
+
+    m_bannerPasswordRow = new QWidget;
+    auto* passwordRow = new QHBoxLayout(m_bannerPasswordRow);
+    passwordRow->setContentsMargins(0, 0, 0, 0);
+    passwordRow->setSpacing(6);
+    passwordRow->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), 13));
+    m_bannerPassword = new QLabel;
+    m_bannerPassword->setObjectName(QStringLiteral("bannerPassword"));
+    m_bannerPassword->setFont(Style::monospaceFont(Style::Text::Callout));
+    m_bannerPassword->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    passwordRow->addWidget(m_bannerPassword);
+    passwordRow->addStretch(1);
+    auto* copyPassword = new QPushButton(QStringLiteral("Passwort kopieren"));
+    copyPassword->setObjectName(QStringLiteral("bannerCopyPassword"));
+    Style::setFont(copyPassword, Style::Text::Caption);
+    copyPassword->setAccessibleName(copyPassword->text());
+    connect(copyPassword, &QPushButton::clicked, m_uploads, &Uploads::copyCompletedPassword);
+    passwordRow->addWidget(copyPassword);
+    lines->addWidget(m_bannerPasswordRow);
+
+    m_bannerBox = padded(banner, 16, 12, 16, 0);
+    return m_bannerBox;
+}
+
+QWidget* SendTab::buildProgress() {
+    auto* block = new QWidget;
+    auto* lines = new QVBoxLayout(block);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setSpacing(6);
+
+    m_progressBar = new QProgressBar;
+    m_progressBar->setRange(0, 1000);
+    m_progressBar->setTextVisible(false);
+    m_progressBar->setFixedHeight(8);
+    QPalette palette = m_progressBar->palette();
+    palette.setColor(QPalette::Highlight, Style::blue());
+    m_progressBar->setPalette(palette);
+    m_progressBar->setAccessibleName(QStringLiteral("Upload-Fortschritt"));
+    lines->addWidget(m_progressBar);
+
+    auto* row = new QHBoxLayout;
+    m_progressText = Labels::text(Style::Text::Caption, Style::secondary());
+    m_progressText->setObjectName(QStringLiteral("progressText"));
+    row->addWidget(m_progressText);
+    row->addStretch(1);
+    auto* cancel = Style::symbolButton(16, QStringLiteral("Upload abbrechen"));
+    cancel->setObjectName(QStringLiteral("cancelUpload"));
+    cancel->setIcon(Style::icon(QStringLiteral("xmark.circle.fill"), Style::secondary()));
+    connect(cancel, &QToolButton::clicked, m_uploads, &Uploads::cancelUpload);
+    row->addWidget(cancel);
+    lines->addLayout(row);
+
+    m_queueLine = Labels::text(Style::Text::Caption2, Style::orange());
+    m_queueLine->setObjectName(QStringLiteral("queueLine"));
+    lines->addWidget(m_queueLine);
+
+    m_progressBox = padded(block, 16, 12, 16, 0);
+    return m_progressBox;
+}
+
+QWidget* SendTab::buildError() {
+    auto* line = new QWidget;
+    auto* row = new QHBoxLayout(line);
+    row->setContentsMargins(0, 0, 0, 0);
+    auto* icon = Labels::symbol(QStringLiteral("exclamationmark.triangle"), Style::red(), 14);
+    row->addWidget(icon, 0, Qt::AlignTop);
+    // At most two lines; a longer message ends in "…".
+    m_errorText = new ElidedLabel(Qt::ElideRight, 2);
+    m_errorText->setObjectName(QStringLiteral("errorText"));
+    Style::setFont(m_errorText, Style::Text::Caption);
+    Style::setTextColor(m_errorText, Style::red());
+    row->addWidget(m_errorText, 1);
+    m_errorBox = padded(line, 16, 8, 16, 0);
+    return m_errorBox;
+}
+
+QWidget* SendTab::buildHint() {
+    m_hint = new QWidget;
+    m_hint->setObjectName(QStringLiteral("hint"));
+    auto* lines = new QVBoxLayout(m_hint);
+    lines->setContentsMargins(0, 32, 0, 32);
+    lines->setSpacing(6);
+    lines->addStretch(1);
+    lines->addWidget(Labels::symbol(QStringLiteral("arrow.up.doc"), Style::secondary(), 28), 0,
+                     Qt::AlignHCenter);
+    auto* text = Labels::text(Style::Text::Caption, Style::secondary());
+    text->setObjectName(QStringLiteral("hintText"));
+    Labels::setText(
+        text, QStringLiteral("Dateien auf das Menüleisten-Symbol ziehen,\num einen Upload zu starten."));
+    text->setAlignment(Qt::AlignCenter);
+    lines->addWidget(text);
+    lines->addStretch(1);
+    return m_hint;
+}
+
+QWidget* SendTab::buildList() {
+    m_list = new QScrollArea;
+    m_list->setObjectName(QStringLiteral("transferList"));
+    m_list->setAccessibleName(QStringLiteral("Gesendete Dateien"));
+    m_rows.emplace(m_list, 14);
+    return m_list;
+}
+
+QWidget* SendTab::buildFooter() {
+    auto* footer = new RefreshFooter;
+    connect(footer, &RefreshFooter::refreshRequested, this, [this] { detach(m_sent->refresh(), m_sent); });
+    return footer;
+}
+
+void SendTab::updateBanner() {
+    const auto completed = m_uploads->justCompleted();
+    m_bannerBox->setVisible(completed.has_value());
+    if (!completed)
+        return;
+    m_bannerFileName->setFullText(completed->fileName);
+    m_bannerLink->setFullText(completed->downloadURL);
+    Labels::setText(m_bannerPassword, completed->password.value_or(QString()));
+    m_bannerPasswordRow->setVisible(completed->password.has_value());
+}
+
+void SendTab::updateProgress() {
+    m_progressBar->setValue(qRound(qBound(0.0, m_uploads->progress(), 1.0) * 1000));
+    Labels::setText(m_progressText, m_uploads->progressText());
+}
+
+void SendTab::updateQueue() {
+    const int count = m_uploads->queueCount();
+    m_queueLine->setVisible(count > 0);
+    if (count > 0)
+        Labels::setText(m_queueLine, QString::number(count) + QStringLiteral(" weitere") +
+                                         (count == 1 ? QStringLiteral("r") : QString()) +
+                                         QStringLiteral(" Upload") +
+                                         (count != 1 ? QStringLiteral("s") : QString()) +
+                                         QStringLiteral(" in Warteschlange"));
+}
+
+void SendTab::showError(std::optional<QString> message) {
+    if (!message)
+        message = m_uploads->error() ? m_uploads->error() : m_sent->error();
+    m_errorBox->setVisible(message.has_value());
+    m_errorText->setFullText(message.value_or(QString()));
+}
+
+void SendTab::updateChoice() {
+    const bool hint =
+        m_sent->transfers().isEmpty() && !m_uploads->isUploading() && !m_uploads->justCompleted();
+    m_hint->setVisible(hint);
+    m_list->setVisible(!hint);
+}
+
+QList<TransferRow*> SendTab::rows() const {
+    return m_rows->rows();
+}
+
+TransferRow* SendTab::makeRow(const TransferItem& transfer) {
+    auto* row = new TransferRow(transfer, m_sent);
+    connect(row, &TransferRow::copyLinkRequested, this, [this, row] { m_sent->copyLink(row->transfer()); });
+    connect(row, &TransferRow::downloadRequested, this,
+            [this, row] { detach(m_sent->downloadOutgoing(row->transfer()), m_sent); });
+    connect(row, &TransferRow::deleteRequested, this, [this, row] { m_sent->remove(row->transfer()); });
+    return row;
+}
+
+void SendTab::syncRows() {
+    m_rows->sync(
+        m_sent->transfers(), [](const TransferItem& item) { return item.id; },
+        [](TransferRow* row, const TransferItem& item) { row->setTransfer(item); },
+        [this](const TransferItem& item) { return makeRow(item); });
+}

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "KeyedRowList.h"
+
+#include <QList>
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+#include <optional>
+
+struct TransferItem;
+class ElidedLabel;
+class QFrame;
+class QLabel;
+class QProgressBar;
+class QScrollArea;
+class QVBoxLayout;
+class SentTransfers;
+class TransferRow;
+class Uploads;
+
+// The send tab: the banner of the upload just finished, the running upload with its queue, the last
+// error, and either the hint or the list of sent transfers, with "Aktualisieren" at the bottom. It
+// holds no state of its own; everything follows the change signals of the uploads and the sent
+// transfers. Rows are kept by the
+// transfer's id, so progress reports and in-place changes never rebuild them.
+class SendTab : public QWidget {
+    Q_OBJECT
+
+public:
+    SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent = nullptr);
+
+    // The rows in list order.
+    QList<TransferRow*> rows() const;
+
+private:
+    QWidget* buildBanner();
+    QWidget* buildProgress();
+    QWidget* buildError();
+    QWidget* buildHint();
+    QWidget* buildList();
+    QWidget* buildFooter();
+
+    void updateBanner();
+    void updateProgress();
+    void updateQueue();
+    // Shows `message`, or when it is empty the other side's failure, if any.
+    void showError(std::optional<QString> message);
+    void updateChoice();
+    void syncRows();
+    TransferRow* makeRow(const TransferItem& transfer);
+
+    Uploads* m_uploads;
+    SentTransfers* m_sent;
+
+    QWidget* m_bannerBox;
+    ElidedLabel* m_bannerFileName;
+    ElidedLabel* m_bannerLink;
+    QWidget* m_bannerPasswordRow;
+    QLabel* m_bannerPassword;
+
+    QWidget* m_progressBox;
+    QProgressBar* m_progressBar;
+    QLabel* m_progressText;
+    QLabel* m_queueLine;
+
+    QWidget* m_errorBox;
+    ElidedLabel* m_errorText;
+
+    QWidget* m_hint;
+    QScrollArea* m_list;
+    std::optional<KeyedRowList<TransferRow, QUuid>> m_rows;
+};

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+class QCheckBox;
+class QLabel;
+class QPushButton;
+class ServerAccount;
+class SettingsField;
+class TransferSession;
+class UpdaterManager;
+
+// The settings page: server URL and API key (kept in the secret store), the connection test, the
+// two switches, saving, and the manual update check. Its inputs are view-local until the user saves
+// or tests; every appearance starts over from the stored values.
+class SettingsPage : public QWidget {
+    Q_OBJECT
+
+public:
+    SettingsPage(TransferSession* session, UpdaterManager* updater, QWidget* parent = nullptr);
+    ~SettingsPage() override;
+
+    QString testResult() const { return m_testResult; }
+    bool isTesting() const { return m_isTesting; }
+
+    // Resets the page to its initial values and loads the stored ones; runs on every appearance.
+    void loadExisting();
+    // Saves the entered pair, then lists the customer uploads with it.
+    void testServer();
+    // Closes the page on success.
+    void saveCredentials();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    QWidget* buildPage();
+    // Green for a success, red for a failure.
+    void setTestResult(const QString& text, bool good = false);
+    void setTesting(bool value);
+    void setLaunchAtLogin(bool value);
+    void updateButtons();
+
+    TransferSession* m_session;
+    ServerAccount* m_account;
+    QPointer<UpdaterManager> m_updater;
+
+    QString m_testResult;
+    bool m_isTesting = false;
+    // Set while a failed login-item change puts the switch back, which must run nothing.
+    bool m_resettingLaunchAtLogin = false;
+
+    SettingsField* m_serverURL;
+    SettingsField* m_apiKey;
+    QPushButton* m_testButton;
+    QCheckBox* m_autoCopyLink;
+    QCheckBox* m_launchAtLogin;
+    QPushButton* m_saveButton;
+    QLabel* m_result;
+    QWidget* m_testingRow;
+    QPushButton* m_updateButton;
+};

@@ -1,0 +1,409 @@
+#include "TransferRow.h"
+
+#include "AlertDialog.h"
+#include "CopiedOverlay.h"
+#include "Detached.h"
+#include "ElidedLabel.h"
+#include "FileTypeIcon.h"
+#include "Format.h"
+#include "Labels.h"
+#include "RenameDialog.h"
+#include "SentTransfers.h"
+#include "Style.h"
+
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+std::chrono::milliseconds passwordCopiedDuration{1500};
+
+constexpr int bodyIcon = 16;
+constexpr int calloutIcon = 15;
+constexpr int captionIcon = 13;
+constexpr int caption2Icon = 12;
+constexpr int fileLineHeight = 18;
+constexpr int fileLinesShown = 10;
+
+QToolButton* symbolButton(const QString& tooltip, const QString& accessibleName = {}) {
+    return Style::symbolButton(bodyIcon, tooltip, accessibleName, QSize(22, 28));
+}
+} // namespace
+
+TransferRow::TransferRow(const TransferItem& transfer, SentTransfers* sent, QWidget* parent)
+    : QWidget(parent), m_transfer(transfer), m_sent(sent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    buildMainLine(layout);
+    buildPasswordLine(layout);
+    buildLoadingLine(layout);
+
+    m_fileList = new QWidget;
+    auto* fileListLayout = new QVBoxLayout(m_fileList);
+    fileListLayout->setContentsMargins(16, 0, 16, 8);
+    m_fileScroll = new QScrollArea;
+    m_fileScroll->setFrameShape(QFrame::NoFrame);
+    m_fileScroll->setWidgetResizable(true);
+    m_fileScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_fileScroll->setAccessibleName(QStringLiteral("Dateiliste"));
+    fileListLayout->addWidget(m_fileScroll);
+    layout->addWidget(m_fileList);
+    m_fileList->hide();
+
+    rebuildPasswordMenu();
+    refresh();
+}
+
+void TransferRow::buildMainLine(QVBoxLayout* layout) {
+    m_mainLine = new QWidget;
+    m_mainLine->setObjectName(QStringLiteral("mainLine"));
+    m_mainLine->installEventFilter(this);
+    auto* line = new QHBoxLayout(m_mainLine);
+    line->setContentsMargins(8, 6, 8, 6);
+    line->setSpacing(10);
+
+    m_typeIcon = new FileTypeIcon(m_transfer.fileName, 24);
+    line->addWidget(m_typeIcon);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(2);
+    auto* nameRow = new QHBoxLayout;
+    nameRow->setSpacing(4);
+    m_name = new ElidedLabel(Qt::ElideMiddle);
+    Style::setFont(m_name, Style::Text::Caption, QFont::Medium);
+    nameRow->addWidget(m_name);
+    m_lock = Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), caption2Icon);
+    m_lock->setToolTip(QStringLiteral("Passwortgeschützt"));
+    m_lock->setAccessibleName(QStringLiteral("Passwortgeschützt"));
+    m_lock->setObjectName(QStringLiteral("lockIcon"));
+    nameRow->addWidget(m_lock);
+    nameRow->addStretch(1);
+    texts->addLayout(nameRow);
+
+    auto* dateRow = new QHBoxLayout;
+    dateRow->setSpacing(4);
+    m_date = Labels::text(Style::Text::Caption2, Style::secondary());
+    // In a narrow panel the download date gives way first, then the count; the upload date stays.
+    m_fileCount = new ElidedLabel(Qt::ElideRight);
+    Style::setFont(m_fileCount, Style::Text::Caption2);
+    Style::setTextColor(m_fileCount, Style::secondary());
+    m_downloaded = new ElidedLabel(Qt::ElideRight);
+    Style::setFont(m_downloaded, Style::Text::Caption2);
+    Style::setTextColor(m_downloaded, Style::green());
+    // Ignoring its size hint, it takes whatever the others leave and nothing they need.
+    m_downloaded->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    dateRow->addWidget(m_date);
+    dateRow->addWidget(m_fileCount);
+    dateRow->addWidget(m_downloaded, 1);
+    texts->addLayout(dateRow);
+    line->addLayout(texts, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setSpacing(0);
+    // The menu pops up from a plain button, so no menu arrow is drawn.
+    m_passwordButton = symbolButton(QString());
+    m_passwordMenu = new QMenu(this);
+    m_passwordMenu->setObjectName(QStringLiteral("passwordMenu"));
+    connect(m_passwordButton, &QToolButton::clicked, this, [this] {
+        m_passwordMenu->popup(m_passwordButton->mapToGlobal(QPoint(0, m_passwordButton->height())));
+    });
+    buttons->addWidget(m_passwordButton);
+
+    auto* download = symbolButton(QStringLiteral("Herunterladen"));
+    download->setObjectName(QStringLiteral("downloadButton"));
+    download->setIcon(Style::icon(QStringLiteral("arrow.down.circle"), Style::accent()));
+    connect(download, &QToolButton::clicked, this, &TransferRow::downloadRequested);
+    buttons->addWidget(download);
+
+    m_copyButton = symbolButton(QStringLiteral("Link kopieren"));
+    m_copyButton->setObjectName(QStringLiteral("copyLinkButton"));
+    connect(m_copyButton, &QToolButton::clicked, this, &TransferRow::copyLinkAction);
+    buttons->addWidget(m_copyButton);
+
+    auto* remove = symbolButton(QStringLiteral("Vom Server löschen"));
+    remove->setObjectName(QStringLiteral("deleteButton"));
+    remove->setIconSize(QSize(calloutIcon, calloutIcon));
+    remove->setIcon(Style::icon(QStringLiteral("trash"), Style::faded(Style::secondary(), 0.6)));
+    connect(remove, &QToolButton::clicked, this, &TransferRow::deleteRequested);
+    buttons->addWidget(remove);
+
+    m_expandButton = symbolButton(QString(), QStringLiteral("Dateiliste"));
+    m_expandButton->setObjectName(QStringLiteral("expandButton"));
+    connect(m_expandButton, &QToolButton::clicked, this, [this] {
+        m_isExpanded = !m_isExpanded;
+        refresh();
+    });
+    buttons->addWidget(m_expandButton);
+    line->addLayout(buttons);
+
+    m_contextMenu = new QMenu(this);
+    m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
+    m_contextMenu->addAction(QStringLiteral("Umbenennen\u2026"), this, &TransferRow::openRenameDialog);
+    // Only the request: the overlay belongs to the button and the click on the line.
+    m_contextMenu->addAction(QStringLiteral("Link kopieren"), this, &TransferRow::copyLinkRequested);
+    m_contextMenu->addAction(QStringLiteral("Herunterladen"), this, &TransferRow::downloadRequested);
+    m_contextMenu->addSeparator();
+    m_contextMenu->addAction(QStringLiteral("Löschen"), this, &TransferRow::deleteRequested);
+
+    layout->addWidget(m_mainLine);
+}
+
+void TransferRow::buildPasswordLine(QVBoxLayout* layout) {
+    m_passwordLine = new QWidget;
+    m_passwordLine->setObjectName(QStringLiteral("passwordLine"));
+    m_passwordLine->setAutoFillBackground(true);
+    QPalette background = m_passwordLine->palette();
+    background.setColor(QPalette::Window, Style::faded(Style::secondary(), 0.08));
+    m_passwordLine->setPalette(background);
+    auto* line = new QHBoxLayout(m_passwordLine);
+    line->setContentsMargins(12, 4, 12, 4);
+    line->setSpacing(6);
+    line->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), caption2Icon));
+    m_password = new QLabel;
+    m_password->setObjectName(QStringLiteral("password"));
+    m_password->setFont(Style::monospaceFont(Style::Text::Caption));
+    m_password->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    line->addWidget(m_password);
+    line->addStretch(1);
+    m_copyPasswordButton = symbolButton(QStringLiteral("Passwort kopieren"));
+    m_copyPasswordButton->setObjectName(QStringLiteral("copyPasswordButton"));
+    m_copyPasswordButton->setFixedHeight(20);
+    m_copyPasswordButton->setIconSize(QSize(caption2Icon, caption2Icon));
+    connect(m_copyPasswordButton, &QToolButton::clicked, this, &TransferRow::copyPasswordFromLine);
+    line->addWidget(m_copyPasswordButton);
+    auto* hide = symbolButton(QStringLiteral("Verbergen"));
+    hide->setObjectName(QStringLiteral("hidePasswordButton"));
+    hide->setFixedHeight(20);
+    hide->setIconSize(QSize(caption2Icon, caption2Icon));
+    hide->setIcon(Style::icon(QStringLiteral("eye.slash"), Style::secondary()));
+    connect(hide, &QToolButton::clicked, this, [this] {
+        m_passwordVisible = false;
+        refresh();
+    });
+    line->addWidget(hide);
+    layout->addWidget(m_passwordLine);
+}
+
+void TransferRow::buildLoadingLine(QVBoxLayout* layout) {
+    m_loadingLine = new QWidget;
+    m_loadingLine->setObjectName(QStringLiteral("loadingLine"));
+    auto* line = new QHBoxLayout(m_loadingLine);
+    line->setContentsMargins(12, 2, 12, 2);
+    line->setSpacing(6);
+    auto* spinner = Style::spinner(24, QStringLiteral("Passwort wird geladen..."));
+    line->addWidget(spinner);
+    auto* text = Labels::text(Style::Text::Caption2, Style::secondary());
+    Labels::setText(text, QStringLiteral("Passwort wird geladen..."));
+    line->addWidget(text);
+    line->addStretch(1);
+    layout->addWidget(m_loadingLine);
+}
+
+void TransferRow::setPasswordCopiedDuration(std::chrono::milliseconds duration) {
+    passwordCopiedDuration = duration;
+}
+
+void TransferRow::setTransfer(const TransferItem& transfer) {
+    if (transfer == m_transfer)
+        return;
+    const bool menuChanged = transfer.hasPassword != m_transfer.hasPassword;
+    m_transfer = transfer;
+    if (menuChanged)
+        rebuildPasswordMenu();
+    refresh();
+}
+
+void TransferRow::rebuildPasswordMenu() {
+    m_passwordMenu->clear();
+    if (m_transfer.hasPassword) {
+        m_passwordMenu->addAction(QStringLiteral("Passwort anzeigen"), this, &TransferRow::revealPassword);
+        m_passwordMenu->addAction(QStringLiteral("Passwort kopieren"), this, &TransferRow::copyPasswordOnly);
+        m_passwordMenu->addSeparator();
+        m_passwordMenu->addAction(QStringLiteral("Neu erzeugen"), this, &TransferRow::regeneratePassword);
+        m_passwordMenu->addAction(QStringLiteral("Passwortschutz entfernen"), this,
+                                  &TransferRow::removePassword);
+    } else {
+        m_passwordMenu->addAction(QStringLiteral("Passwort erzeugen"), this, &TransferRow::generatePassword);
+    }
+    const QString tooltip =
+        m_transfer.hasPassword ? QStringLiteral("Passwort verwalten") : QStringLiteral("Passwort hinzufügen");
+    m_passwordButton->setToolTip(tooltip);
+    m_passwordButton->setAccessibleName(tooltip);
+    m_passwordButton->setIcon(
+        m_transfer.hasPassword
+            ? Style::icon(QStringLiteral("lock.fill"), Style::accent())
+            : Style::icon(QStringLiteral("lock.open"), Style::faded(Style::secondary(), 0.6)));
+}
+
+void TransferRow::refresh() {
+    const TransferItem& t = m_transfer;
+    m_typeIcon->setFileName(t.fileName);
+    m_name->setFullText(t.fileName);
+    m_lock->setVisible(t.hasPassword);
+
+    Labels::setText(m_date, Format::dateTime(t.uploadDate));
+    m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(t.originalFileNames.size()));
+    m_fileCount->setVisible(!t.originalFileNames.isEmpty());
+    if (t.downloadedAt)
+        m_downloaded->setFullText(QStringLiteral("· Datei heruntergeladen: ") +
+                                  Format::downloadedAt(*t.downloadedAt));
+    m_downloaded->setVisible(t.downloadedAt.has_value());
+    QStringList lineTexts{t.fileName, m_date->text()};
+    if (!t.originalFileNames.isEmpty())
+        lineTexts << m_fileCount->fullText();
+    if (t.downloadedAt)
+        lineTexts << m_downloaded->fullText();
+    m_mainLine->setAccessibleName(lineTexts.join(QLatin1Char(' ')));
+
+    m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
+                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
+    m_expandButton->setVisible(!t.originalFileNames.isEmpty());
+    m_expandButton->setIcon(Style::icon(
+        m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
+
+    m_passwordLine->setVisible(m_passwordVisible && t.password.has_value());
+    Labels::setText(m_password, t.password.value_or(QString()));
+    m_copyPasswordButton->setIcon(m_passwordCopied
+                                      ? Style::icon(QStringLiteral("checkmark"), Style::green())
+                                      : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
+    m_loadingLine->setVisible(m_isLoadingPassword);
+
+    const bool listShown = m_isExpanded && !t.originalFileNames.isEmpty();
+    if (listShown && m_listedNames != t.originalFileNames)
+        rebuildFileList();
+    m_fileList->setVisible(listShown);
+}
+
+void TransferRow::rebuildFileList() {
+    m_listedNames = m_transfer.originalFileNames;
+    auto* content = new QWidget;
+    auto* names = new QVBoxLayout(content);
+    names->setContentsMargins(0, 0, 0, 0);
+    names->setSpacing(4);
+    for (const QString& name : std::as_const(m_listedNames)) {
+        auto* row = new QHBoxLayout;
+        row->setSpacing(6);
+        row->addWidget(new FileTypeIcon(name, 14));
+        auto* label = new ElidedLabel(Qt::ElideMiddle);
+        Style::setFont(label, Style::Text::Caption2);
+        label->setFullText(name);
+        row->addWidget(label);
+        row->addStretch(1);
+        names->addLayout(row);
+    }
+    names->addStretch(1);
+    m_fileScroll->setWidget(content); // deletes the previous list
+    m_fileScroll->setFixedHeight(fileLineHeight * int(qMin<qsizetype>(m_listedNames.size(), fileLinesShown)));
+}
+
+bool TransferRow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != m_mainLine)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && m_mainLine->rect().contains(mouse->position().toPoint())) {
+            copyLinkAction();
+            return true;
+        }
+        break;
+    }
+    case QEvent::ContextMenu:
+        m_contextMenu->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TransferRow::copyLinkAction() {
+    Q_EMIT copyLinkRequested();
+    CopiedOverlay::flashOver(m_overlay, m_mainLine, this, &TransferRow::refresh);
+}
+
+void TransferRow::copyPasswordFromLine() {
+    if (m_transfer.password)
+        m_sent->copyPassword(m_transfer);
+    m_passwordCopied = true;
+    refresh();
+    QTimer::singleShot(passwordCopiedDuration, this, [this] {
+        m_passwordCopied = false;
+        refresh();
+    });
+}
+
+void TransferRow::revealPassword() {
+    if (m_transfer.password) {
+        m_passwordVisible = true;
+        refresh();
+        return;
+    }
+    runPasswordRequest(false);
+}
+
+void TransferRow::generatePassword() {
+    runPasswordRequest(true);
+}
+
+void TransferRow::runPasswordRequest(bool generate) {
+    m_isLoadingPassword = true;
+    refresh();
+    // The sent transfers report a failure themselves; the row only leaves its loading state.
+    auto request =
+        generate ? m_sent->regeneratePassword(m_transfer.code) : m_sent->revealPassword(m_transfer.code);
+    detach(std::move(request), this, [this](std::optional<QString>) {
+        m_isLoadingPassword = false;
+        m_passwordVisible = true;
+        refresh();
+    });
+}
+
+void TransferRow::copyPasswordOnly() {
+    m_sent->copyPassword(m_transfer);
+}
+
+void TransferRow::regeneratePassword() {
+    const int answer = AlertDialog::ask(
+        this, QStringLiteral("Neues Passwort erzeugen?"),
+        QStringLiteral(
+            "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
+        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")});
+    if (answer == 0)
+        generatePassword();
+}
+
+void TransferRow::removePassword() {
+    const int answer = AlertDialog::ask(this, QStringLiteral("Passwortschutz entfernen?"),
+                                        QStringLiteral("Der Link ist danach ohne Passwort abrufbar."),
+                                        {QStringLiteral("Entfernen"), QStringLiteral("Abbrechen")});
+    if (answer != 0)
+        return;
+    detach(m_sent->removePassword(m_transfer.code), this, [this](bool) {
+        m_passwordVisible = false;
+        refresh();
+    });
+}
+
+RenameDialog* TransferRow::renameDialog() const {
+    return m_renameDialog;
+}
+
+void TransferRow::openRenameDialog() {
+    if (m_renameDialog) {
+        m_renameDialog->raise();
+        m_renameDialog->activateWindow();
+        return;
+    }
+    m_renameDialog = new RenameDialog(m_transfer.code, m_transfer.fileName, m_sent, this);
+    m_renameDialog->setAttribute(Qt::WA_DeleteOnClose);
+    m_renameDialog->open();
+}

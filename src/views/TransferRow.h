@@ -1,0 +1,102 @@
+#pragma once
+
+#include "CopiedOverlay.h"
+#include "TransferItem.h"
+
+#include <QPointer>
+#include <QWidget>
+#include <chrono>
+
+class ElidedLabel;
+class FileTypeIcon;
+class QLabel;
+class QMenu;
+class QScrollArea;
+class QToolButton;
+class QVBoxLayout;
+class RenameDialog;
+class SentTransfers;
+
+// One sent transfer in the send tab: the main line with its buttons, the password line, the loading
+// line and the unfolding list of packed files. Copying the link, downloading and deleting are asked
+// of the tab through signals; passwords and renaming go to the sent transfers directly. The view states
+// live as long as this widget: the tab builds a new row when the item's id changes.
+class TransferRow : public QWidget {
+    Q_OBJECT
+
+public:
+    TransferRow(const TransferItem& transfer, SentTransfers* sent, QWidget* parent = nullptr);
+
+    const TransferItem& transfer() const { return m_transfer; }
+    // An in-place change of the same transfer (a password revealed, made or removed): the row's
+    // states stay as they are.
+    void setTransfer(const TransferItem& transfer);
+
+    bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
+    bool isExpanded() const { return m_isExpanded; }
+    bool passwordVisible() const { return m_passwordVisible; }
+    bool isLoadingPassword() const { return m_isLoadingPassword; }
+    bool passwordCopied() const { return m_passwordCopied; }
+    RenameDialog* renameDialog() const;
+
+    static void setPasswordCopiedDuration(std::chrono::milliseconds duration);
+
+    // Menu entries and actions, as the password menu and the context menu offer them.
+    void copyLinkAction();
+    void revealPassword();
+    void copyPasswordOnly();
+    void generatePassword();
+    void regeneratePassword();
+    void removePassword();
+    void openRenameDialog();
+
+Q_SIGNALS:
+    void copyLinkRequested();
+    void downloadRequested();
+    void deleteRequested();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildMainLine(QVBoxLayout* layout);
+    void buildPasswordLine(QVBoxLayout* layout);
+    void buildLoadingLine(QVBoxLayout* layout);
+    void rebuildPasswordMenu();
+    void rebuildFileList();
+    void refresh();
+    void copyPasswordFromLine();
+    void runPasswordRequest(bool generate);
+
+    TransferItem m_transfer;
+    SentTransfers* m_sent;
+
+    bool m_isExpanded = false;
+    bool m_passwordVisible = false;
+    bool m_isLoadingPassword = false;
+    bool m_passwordCopied = false;
+    QPointer<RenameDialog> m_renameDialog;
+
+    QWidget* m_mainLine;
+    FileTypeIcon* m_typeIcon;
+    ElidedLabel* m_name;
+    QLabel* m_lock;
+    QLabel* m_date;
+    ElidedLabel* m_fileCount;
+    ElidedLabel* m_downloaded;
+    QToolButton* m_passwordButton;
+    QMenu* m_passwordMenu;
+    QToolButton* m_copyButton;
+    QToolButton* m_expandButton;
+    QMenu* m_contextMenu;
+    CopiedOverlay* m_overlay = nullptr;
+
+    QWidget* m_passwordLine;
+    QLabel* m_password;
+    QToolButton* m_copyPasswordButton;
+    QWidget* m_loadingLine;
+
+    QWidget* m_fileList;
+    QScrollArea* m_fileScroll;
+    QStringList m_listedNames;
+};

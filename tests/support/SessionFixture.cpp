@@ -1,0 +1,27 @@
+#include "SessionFixture.h"
+
+#include "TestFiles.h"
+
+SessionFixture::SessionFixture() {
+    server().setRecordBodies(true);
+    TransferSession::Environment environment;
+    environment.historyDirectory = historyPath();
+    environment.secretStore = &store();
+    environment.desktop = &desktop;
+    environment.settings = &settings;
+    environment.firstPollDelay = environment.pollInterval = std::chrono::hours(1);
+    storeCredentials(QString(), QString());
+    m_session = std::make_unique<TransferSession>(environment);
+    session = m_session.get();
+    uploads = session->uploads();
+    sent = session->sent();
+    received = session->received();
+    storeCredentials(server().baseURL(), server().apiKey());
+    session->setShowSettings(false);
+}
+
+SessionFixture::~SessionFixture() = default;
+
+QUrl SessionFixture::file(const QString& relativePath, const QByteArray& content) const {
+    return writeFile(dir.filePath(relativePath), content);
+}

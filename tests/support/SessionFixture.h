@@ -1,0 +1,38 @@
+#pragma once
+
+#include "ReceivedUploads.h"
+#include "RecordingDesktopServices.h"
+#include "SentTransfers.h"
+#include "ServerAccount.h"
+#include "Settings.h"
+#include "TestServerFixture.h"
+#include "TransferSession.h"
+#include "Uploads.h"
+
+#include <QTemporaryDir>
+#include <QUrl>
+
+// A TransferSession wired to the bundled server, with recording desktop services, a settings
+// file and history folder of its own and its polls an hour away. It starts as a configured
+// client does, except that its start-up refresh ends at once instead of racing a test's own
+// requests. The server records request bodies.
+class SessionFixture : public TestServerFixture {
+public:
+    SessionFixture();
+    ~SessionFixture();
+
+    QString historyPath() const { return dir.filePath(QStringLiteral("history")); }
+    // Writes a file below the fixture's folder and returns its URL, as a drop hands it over.
+    QUrl file(const QString& relativePath, const QByteArray& content) const;
+
+    QTemporaryDir dir;
+    Settings settings{dir.filePath(QStringLiteral("settings.ini"))};
+    RecordingDesktopServices desktop;
+    TransferSession* session = nullptr;
+    Uploads* uploads = nullptr;
+    SentTransfers* sent = nullptr;
+    ReceivedUploads* received = nullptr;
+
+private:
+    std::unique_ptr<TransferSession> m_session;
+};

@@ -1,0 +1,428 @@
+#include "APIServiceIncoming.h"
+#include "APIServiceOutgoing.h"
+#include "RecordedRequests.h"
+#include "SessionFixture.h"
+#include "TemporaryHome.h"
+#include "TestFiles.h"
+
+#include <QCoroTask>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+using Notification = RecordingDesktopServices::Notification;
+
+QString inboxFile(const QString& name) {
+    return APIService::incomingFolder() + u'/' + name;
+}
+
+const QList<TransferServer::SeedFile> threeFiles = {{QStringLiteral("1 Angebot.pdf"), "angebot"},
+                                                    {QStringLiteral("2 Plan.dwg"), "plan"},
+                                                    {QStringLiteral("3 Foto.jpg"), "foto"}};
+
+QStringList codes(const QList<TransferItem>& items) {
+    QStringList list;
+    for (const auto& item : items)
+        list << item.code;
+    return list;
+}
+
+// A real archive made by the system's zip tool, so the server lists its entries.
+QByteArray zipOf(const QStringList& files) {
+    QTemporaryDir dir;
+    for (const QString& name : files)
+        writeFile(dir.filePath(name), name.toUtf8());
+    QProcess zip;
+    zip.setWorkingDirectory(dir.path());
+    zip.start(QStringLiteral("/usr/bin/zip"), QStringList{"-q", "-D", "pack.zip"} + files);
+    zip.waitForFinished();
+    return readAll(dir.filePath(QStringLiteral("pack.zip")));
+}
+
+// The history keeps whole seconds.
+TransferItem historyItem(const QString& code, QDateTime date, QStringList names) {
+    date = date.toUTC();
+    date.setTime(QTime(date.time().hour(), date.time().minute(), date.time().second()));
+    TransferItem item;
+    item.fileName = code + QStringLiteral(".zip");
+    item.code = code;
+    item.downloadURL = QStringLiteral("https://alt.example.test/d/") + code;
+    item.uploadDate = date;
+    item.originalFileNames = std::move(names);
+    return item;
+}
+} // namespace
+
+// The lists of sent transfers and of customer uploads, and what it does with them,
+// against the bundled server.
+class TestTransferLists : public QObject {
+    Q_OBJECT
+
+    TemporaryHome home; // downloads land in its Downloads folder
+    std::unique_ptr<SessionFixture> fixture;
+    TransferSession* session = nullptr;
+    Uploads* uploads = nullptr;
+    SentTransfers* sent = nullptr;
+    ReceivedUploads* received = nullptr;
+    const QDateTime now = QDateTime::currentDateTimeUtc().addMSecs(-123);
+
+    // Every value a property took, in order, as the panel would have seen it.
+    QStringList progressLines;
+    QList<std::optional<QString>> errors;
+
+    TransferServer& server() { return fixture->server(); }
+    void refreshIncoming() { QCoro::waitFor(received->refresh()); }
+    void refreshOutgoing() { QCoro::waitFor(sent->refresh()); }
+    QStringList requestsSeen() { return requestLines(server(), QStringLiteral("/api/incoming")); }
+    TransferHistoryService history() { return TransferHistoryService(fixture->historyPath()); }
+    QString zanvoltFolder() {
+        return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) +
+               QStringLiteral("/Zanvolt");
+    }
+
+    QStringList tokens() const {
+        QStringList all;
+        for (const IncomingUpload& upload : received->uploads())
+            all << upload.token;
+        return all;
+    }
+
+    IncomingUpload listed(const QString& token) {
+        for (const IncomingUpload& upload : received->uploads())
+            if (upload.token == token)
+                return upload;
+        qFatal("upload %s is not listed", qPrintable(token));
+    }
+
+private Q_SLOTS:
+    void init() {
+        QDir(APIService::incomingFolder()).removeRecursively();
+        fixture = std::make_unique<SessionFixture>();
+        session = fixture->session;
+        uploads = fixture->uploads;
+        sent = fixture->sent;
+        received = fixture->received;
+        progressLines.clear();
+        errors.clear();
+        connect(received, &ReceivedUploads::downloadProgressChanged, this,
+                [this] { progressLines << received->downloadProgress(); });
+        connect(received, &ReceivedUploads::errorChanged, this, [this] { errors << received->error(); });
+    }
+
+    void cleanup() { fixture.reset(); }
+
+    void mergeWithHistory() {
+        const QString a = server().seedTransfer({{QStringLiteral("a.pdf"), "a"}}, {}, now);
+        const QString b = server().seedTransfer({{"b1.txt", "1"}, {"b2.txt", "2"}}, {}, now.addDays(-1));
+        const QString z =
+            server().seedTransfer({{"pack.zip", zipOf({"x/1.txt", "y.txt"})}}, {}, now.addDays(-3));
+        const QString e = server().seedTransfer({{"e1.txt", "1"}, {"e2.txt", "2"}}, {}, now.addDays(-4));
+        TransferItem c = historyItem(QStringLiteral("C"), now.addDays(-2), {"c1.txt"});
+        c.hasPassword = true;
+        c.downloadedAt = c.uploadDate.addSecs(5);
+        history().add(c);
+        history().add(historyItem(b, now.addDays(-1), {"Ordner/1.txt", "Ordner/2.txt"}));
+        const QByteArray historyBytes = readAll(history().fileURL());
+        const QUuid bHistoryId = history().load().first().id;
+
+        refreshOutgoing();
+        const auto list = sent->transfers();
+        QCOMPARE(codes(list), (QStringList{a, b, c.code, z, e}));
+        QCOMPARE(list[0].fileName, QStringLiteral("a.pdf"));
+        QCOMPARE(list[0].downloadURL, server().baseURL() + QStringLiteral("/d/") + a);
+        QCOMPARE(list[0].uploadDate, now);
+        QVERIFY(list[0].originalFileNames.isEmpty());
+        QVERIFY(!list[0].hasPassword && !list[0].downloadedAt);
+        QCOMPARE(list[1].fileName, QStringLiteral("b1.txt"));
+        QCOMPARE(list[1].originalFileNames, (QStringList{"Ordner/1.txt", "Ordner/2.txt"}));
+        QVERIFY(list[1].id != bHistoryId); // server rows get fresh ids
+        QCOMPARE(list[2], c);              // history-only rows stay as they were
+        QCOMPARE(list[3].originalFileNames, (QStringList{"x/1.txt", "y.txt"}));
+        QCOMPARE(list[4].originalFileNames, (QStringList{"e1.txt", "e2.txt"}));
+        QCOMPARE(readAll(history().fileURL()), historyBytes);
+
+        // A transfer without files is named by its code; the list is sorted here, not by the server.
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 200,
+                          "[{\"code\":\"LEER\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":"
+                          "\"2020-01-01T00:00:00.5Z\",\"isDownloaded\":false,\"hasPassword\":true},"
+                          "{\"code\":\"NEU\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":"
+                          "\"2999-01-01T00:00:00+01:00\",\"isDownloaded\":false}]");
+        refreshOutgoing();
+        QCOMPARE(codes(sent->transfers()), (QStringList{"NEU", b, c.code, "LEER"}));
+        QCOMPARE(sent->transfers().last().fileName, QStringLiteral("LEER"));
+        QVERIFY(sent->transfers().last().hasPassword);
+        QCOMPARE(sent->transfers()[1].fileName, b + QStringLiteral(".zip")); // now only in the history
+    }
+
+    void failingListKeepsTheListSilently() {
+        const TransferItem old = historyItem(QStringLiteral("ALT"), now.addDays(-9), {});
+        history().add(old);
+        QVERIFY(sent->transfers().isEmpty());
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 500, "kaputt");
+        refreshOutgoing();
+        QCOMPARE(sent->transfers(), QList<TransferItem>{old});
+
+        server().seedTransfer({{QStringLiteral("a.pdf"), "a"}});
+        refreshOutgoing();
+        const auto shown = sent->transfers();
+        QCOMPARE(shown.size(), 2);
+        QSignalSpy changed(sent, &SentTransfers::transfersChanged);
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 200, "<html>");
+        refreshOutgoing();
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 503, "[]");
+        refreshOutgoing();
+        QCOMPARE(sent->transfers(), shown);
+        QCOMPARE(changed.count(), 0);
+        QVERIFY(!sent->error());
+    }
+
+    void passwordsLiveInMemoryOnly() {
+        const QString code =
+            server().seedTransfer({{QStringLiteral("a.pdf"), "a"}}, QStringLiteral("Geheim-1"));
+        history().add(historyItem(code, now, {}));
+        refreshOutgoing();
+        QVERIFY(sent->transfers()[0].hasPassword);
+        QVERIFY(!sent->transfers()[0].password);
+
+        QCOMPARE(QCoro::waitFor(sent->revealPassword(code)), QStringLiteral("Geheim-1"));
+        sent->copyLink(sent->transfers()[0]); // the link alone, though the password is known
+        QCOMPARE(fixture->desktop.copiedTexts, QStringList{sent->transfers()[0].downloadURL});
+
+        server().clearRequests();
+        const auto fresh = QCoro::waitFor(sent->regeneratePassword(code));
+        QVERIFY(fresh && *fresh != QStringLiteral("Geheim-1"));
+        QVERIFY(QCoro::waitFor(sent->removePassword(code)));
+        QVERIFY(!sent->transfers()[0].password && !sent->transfers()[0].hasPassword);
+        const auto requests = server().requests();
+        QCOMPARE(requestLines(server()), QStringList(2, "PATCH /api/outgoing/" + code + "/password"));
+        QCOMPARE(requests[0].headers.value("content-type"), QStringLiteral("application/json"));
+        QCOMPARE(requests[0].body, QByteArray("{\"generate\":true}"));
+        QCOMPARE(requests[1].body, QByteArray("{\"password\":null}"));
+        QCOMPARE(QCoro::waitFor(APIService::revealOutgoingPassword(code)).hasPassword, false);
+
+        server().failNext(QStringLiteral("/api/outgoing/*"), 3, 500, "kaputt");
+        QCOMPARE(QCoro::waitFor(sent->revealPassword(code)), std::nullopt);
+        QCOMPARE(sent->error(),
+                 QStringLiteral("Passwort konnte nicht geladen werden: Server-Fehler 500: kaputt"));
+        QCOMPARE(QCoro::waitFor(sent->regeneratePassword(code)), std::nullopt);
+        QCOMPARE(sent->error(),
+                 QStringLiteral("Passwort konnte nicht erzeugt werden: Server-Fehler 500: kaputt"));
+        QVERIFY(!QCoro::waitFor(sent->removePassword(code)));
+        QCOMPARE(sent->error(),
+                 QStringLiteral("Passwort konnte nicht entfernt werden: Server-Fehler 500: kaputt"));
+    }
+
+    void deleteRemovesAtOnceAndReportsServerFailure() {
+        const QString bystander =
+            server().seedTransfer({{QStringLiteral("bleibt.txt"), "b"}}, {}, now.addDays(-1));
+        const QString gone = server().seedTransfer({{QStringLiteral("weg.txt"), "w"}});
+        const QString kept = server().seedTransfer({{QStringLiteral("zurueck.txt"), "z"}});
+        refreshOutgoing();
+        QSignalSpy changed(sent, &SentTransfers::transfersChanged);
+        const auto item = [&](const QString& code) {
+            for (const auto& t : sent->transfers())
+                if (t.code == code)
+                    return t;
+            qFatal("%s is not listed", qPrintable(code));
+        };
+
+        // Already gone on the server (404): still a success, and the history cannot bring it back.
+        history().add(item(gone));
+        QCoro::waitFor(APIService::deleteOutgoing(gone));
+        sent->remove(item(gone));
+        QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // before any answer
+        QVERIFY(codes(history().load()).isEmpty());
+        QTRY_COMPARE(changed.count(), 2); // the removal, then the refresh
+        QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander}));
+        QCOMPARE(requestLines(server()).mid(requestLines(server()).size() - 2),
+                 (QStringList{"DELETE /api/outgoing/" + gone, "GET /api/outgoing"}));
+        QVERIFY(!received->error() && !sent->error());
+
+        server().failNext(QStringLiteral("/api/outgoing/") + kept, 1, 500, "{}");
+        sent->remove(item(kept));
+        QCOMPARE(codes(sent->transfers()), QStringList{bystander});
+        QTRY_COMPARE(changed.count(), 4);
+        QCOMPARE(received->error(),
+                 QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"));
+        QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // still on the server
+    }
+
+    void downloadKeepsWhatIsThereAndStaysInTheFolder() {
+        server().seedTransfer({{QStringLiteral("Bericht 2024.txt"), "neu"}});
+        refreshOutgoing();
+        const TransferItem item = sent->transfers()[0];
+        const QString taken = zanvoltFolder() + QStringLiteral("/Bericht 2024.txt");
+        const QString target = zanvoltFolder() + QStringLiteral("/Bericht 2024 (2).txt");
+        writeFile(taken, "alt, und länger als die neue Fassung");
+
+        QCoro::waitFor(sent->downloadOutgoing(item));
+        QCOMPARE(readAll(target), QByteArray("neu"));
+        QCOMPARE(readAll(taken), QByteArray("alt, und länger als die neue Fassung"));
+        QCOMPARE(fixture->desktop.revealedPaths, QStringList{target});
+        QCOMPARE(fixture->desktop.notifications,
+                 (QList<Notification>{{"Download abgeschlossen", "Bericht 2024.txt", std::nullopt}}));
+        QVERIFY(!sent->error());
+
+        // The server cannot store such a name, so its answer is forced.
+        TransferItem hostile = item;
+        hostile.fileName = QStringLiteral("../../ausbruch.txt");
+        server().failNext(QStringLiteral("/d/*"), 1, 200, "boese");
+        QCoro::waitFor(sent->downloadOutgoing(hostile));
+        QCOMPARE(readAll(zanvoltFolder() + QStringLiteral("/.._.._ausbruch.txt")), QByteArray("boese"));
+        QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(QDir(zanvoltFolder() + "/..").entryList(QDir::Files | QDir::Hidden), QStringList());
+
+        const QStringList before =
+            QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        server().failNext(QStringLiteral("/d/*"), 1, 403, "verboten");
+        QCoro::waitFor(sent->downloadOutgoing(item));
+        QCOMPARE(
+            sent->error(),
+            QStringLiteral("Download fehlgeschlagen: Netzwerk-Fehler: Download fehlgeschlagen (HTTP 403)"));
+        QCOMPARE(QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 before);
+        QCOMPARE(fixture->desktop.notifications.size(), 2);
+    }
+
+    void refreshKeepsTheListOnFailureUntilTheNextSuccess() {
+        const QString first = server().seedIncoming(QStringLiteral("Erster Kunde"), threeFiles);
+        refreshIncoming();
+        QCOMPARE(received->uploads().size(), 1);
+        QCOMPARE(received->uploads()[0].token, first);
+        QVERIFY(!received->error());
+
+        server().seedIncoming(QStringLiteral("Zweiter Kunde"), threeFiles);
+        server().failNext(QStringLiteral("/api/incoming"), 1, 503, "Wartung bis 18 Uhr");
+        refreshIncoming();
+        QCOMPARE(received->uploads().size(), 1);
+        QCOMPARE(received->error(), QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
+
+        refreshIncoming();
+        QCOMPARE(received->uploads().size(), 2);
+        QVERIFY(!received->error());
+
+        // Without a complete configuration nothing is asked and nothing changes.
+        fixture->storeCredentials(server().baseURL(), QString());
+        server().clearRequests();
+        refreshIncoming();
+        QVERIFY(requestsSeen().isEmpty());
+        QCOMPARE(received->uploads().size(), 2);
+    }
+
+    void downloadFetchesInOrderMarksAndAnnounces() {
+        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), threeFiles);
+        refreshIncoming();
+        server().clearRequests();
+        QSignalSpy downloading(received, &ReceivedUploads::isDownloadingChanged);
+
+        QCoro::waitFor(received->downloadIncoming(listed(token)));
+
+        QCOMPARE(progressLines, (QStringList{"Lade herunter...", "Lade 1 Angebot.pdf...",
+                                             "Lade 2 Plan.dwg...", "Lade 3 Foto.jpg...", ""}));
+        QCOMPARE(downloading.count(), 2);
+        QVERIFY(!received->isDownloading());
+        const QString files = QStringLiteral("GET /api/incoming/") + token + QStringLiteral("/files/");
+        QCOMPARE(
+            requestsSeen(),
+            (QStringList{files + "1%20Angebot.pdf", files + "2%20Plan.dwg", files + "3%20Foto.jpg",
+                         QStringLiteral("POST /api/incoming/") + token + QStringLiteral("/downloaded")}));
+        for (const auto& file : threeFiles)
+            QCOMPARE(readAll(inboxFile(file.name)), file.content);
+        QVERIFY(listed(token).isDownloaded);
+        QCOMPARE(fixture->desktop.notifications,
+                 (QList<Notification>{{QStringLiteral("Download abgeschlossen"),
+                                       QStringLiteral("3 Datei(en) von Müller GmbH heruntergeladen"),
+                                       std::nullopt}}));
+        QVERIFY(errors.isEmpty());
+    }
+
+    void aFailedFileStopsTheRestAndLeavesTheUploadUnmarked() {
+        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), threeFiles);
+        refreshIncoming();
+        server().clearRequests();
+        server().failNext(QStringLiteral("/api/incoming/%1/files/2%20Plan.dwg").arg(token), 1, 500, "kaputt");
+
+        QCoro::waitFor(received->downloadIncoming(listed(token)));
+
+        QCOMPARE(readAll(inboxFile(QStringLiteral("1 Angebot.pdf"))), QByteArray("angebot"));
+        QVERIFY(!QFile::exists(inboxFile(QStringLiteral("2 Plan.dwg"))));
+        QVERIFY(!QFile::exists(inboxFile(QStringLiteral("3 Foto.jpg"))));
+        QCOMPARE(requestsSeen().size(), 2); // neither the third file nor the mark was asked for
+        QCOMPARE(received->error(), QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
+        QVERIFY(!listed(token).isDownloaded);
+        QVERIFY(fixture->desktop.notifications.isEmpty());
+        QVERIFY(!received->isDownloading());
+        QCOMPARE(progressLines.last(), QString());
+
+        // Marking answered 204: every file arrived, but only 200 counts as marked.
+        server().failNext(QStringLiteral("/api/incoming/%1/downloaded").arg(token), 1, 204, {});
+        QCoro::waitFor(received->downloadIncoming(listed(token)));
+        for (const auto& file : threeFiles)
+            QCOMPARE(readAll(inboxFile(file.name)), file.content);
+        QCOMPARE(received->error(), QStringLiteral("Netzwerk-Fehler: Markierung fehlgeschlagen"));
+        QVERIFY(!listed(token).isDownloaded);
+        QVERIFY(fixture->desktop.notifications.isEmpty());
+        QVERIFY(!received->isDownloading());
+        QCOMPARE(received->downloadProgress(), QString());
+    }
+
+    void copyLinkPrefersTheServersLinkThenCodeThenToken() {
+        fixture->storeCredentials(QStringLiteral("https://dateien.example.test/"), QStringLiteral("k"));
+        IncomingUpload upload;
+        upload.token = QStringLiteral("tok-1");
+        upload.code = QStringLiteral("K7X2");
+        upload.downloadURL = QStringLiteral("https://link.example.test/d/ABC?x=1");
+        received->copyLink(upload);
+        upload.downloadURL = QString();
+        received->copyLink(upload);
+        upload.downloadURL.reset();
+        upload.code = QString();
+        received->copyLink(upload);
+        QCOMPARE(fixture->desktop.copiedTexts,
+                 (QStringList{"https://link.example.test/d/ABC?x=1", "https://dateien.example.test/d/K7X2",
+                              "https://dateien.example.test/d/tok-1"}));
+
+        fixture->storeCredentials(QString(), QStringLiteral("k"));
+        received->copyLink(upload);
+        QCOMPARE(fixture->desktop.copiedTexts.size(), 3);
+        QVERIFY(errors.isEmpty());
+    }
+
+    void deletedRowVanishesAtOnceAndReturnsWhenTheServerRefuses() {
+        const QString kept = server().seedIncoming(QStringLiteral("Bleibt"), threeFiles);
+        const QString gone = server().seedIncoming(QStringLiteral("Geht"), threeFiles);
+        refreshIncoming();
+        server().clearRequests();
+
+        received->remove(listed(gone));
+        QCOMPARE(received->uploads().size(), 1);
+        QCOMPARE(received->uploads()[0].token, kept);
+        // Arrives before the refresh that follows the deletion, so that refresh changes the list.
+        const QString fresh = server().seedIncoming(QStringLiteral("Neu"), threeFiles);
+        QTRY_COMPARE(received->uploads().size(), 2);
+        QCOMPARE(tokens(), (QStringList{fresh, kept})); // newest first, as the server lists them
+        QCOMPARE(requestsSeen(), (QStringList{QStringLiteral("DELETE /api/incoming/") + gone,
+                                              QStringLiteral("GET /api/incoming")}));
+        QVERIFY(errors.isEmpty());
+
+        server().failNext(QStringLiteral("/api/incoming/") + kept, 1, 500, "gesperrt");
+        server().clearRequests();
+        received->remove(listed(kept));
+        QCOMPARE(received->uploads().size(), 1);
+        QTRY_COMPARE(received->uploads().size(), 2);
+        QCOMPARE(tokens(), (QStringList{fresh, kept}));
+        QCOMPARE(requestsSeen(), (QStringList{QStringLiteral("DELETE /api/incoming/") + kept,
+                                              QStringLiteral("GET /api/incoming")}));
+        // The refresh that brings the row back succeeds and so clears the message again.
+        QCOMPARE(
+            errors,
+            (QList<std::optional<QString>>{
+                QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"),
+                std::nullopt}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestTransferLists)
+#include "tst_transferlists.moc"
