@@ -5,7 +5,7 @@
 // Errors of packing several items into one archive.
 class ZipError : public AppError {
 public:
-    enum class Kind { ZipFailed, NoFiles };
+    enum class Kind { ZipFailed, NoFiles, NotEnoughSpace };
 
     static ZipError zipFailed(const QString& message) {
         return ZipError(Kind::ZipFailed, message,
@@ -13,6 +13,12 @@ public:
     }
     static ZipError noFiles() {
         return ZipError(Kind::NoFiles, {}, QStringLiteral("Keine Dateien zum Zippen"));
+    }
+    // Sizes as the app formats them, e.g. "3.2 GB".
+    static ZipError notEnoughSpace(const QString& needed, const QString& available) {
+        return ZipError(Kind::NotEnoughSpace, {},
+                        QStringLiteral("Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.")
+                            .arg(needed, available));
     }
 
     Kind kind() const { return m_kind; }

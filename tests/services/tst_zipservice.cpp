@@ -1,12 +1,16 @@
+#include "CancelledError.h"
 #include "PlatformError.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
 #include "ZipService.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +26,8 @@ struct Entry {
     int local;   // offset of the local header it names
     quint16 centralFlags;
     quint16 localFlags; // 0xFFFF when no local header is there
+    quint16 method;     // 0 stored, 8 deflated
+    quint32 mode;       // the Unix mode in the upper half of the external attributes
 };
 
 quint16 u16(const QByteArray& d, qsizetype at) {
@@ -47,7 +53,8 @@ QList<Entry> entries(const QByteArray& zip) {
         const int local = int(u32(zip, at + 42));
         const bool hasLocal = local + 8 <= zip.size() && zip.mid(local, 4) == "PK\x03\x04";
         list.append({zip.mid(at + 46, u16(zip, at + 28)), int(at), local, u16(zip, at + 8),
-                     hasLocal ? u16(zip, local + 6) : quint16(0xFFFF)});
+                     hasLocal ? u16(zip, local + 6) : quint16(0xFFFF), u16(zip, at + 10),
+                     u32(zip, at + 38) >> 16});
         at += 46 + u16(zip, at + 28) + u16(zip, at + 30) + u16(zip, at + 32);
     }
     return list;
@@ -86,11 +93,35 @@ QUrl url(const QString& path) {
     return QUrl::fromLocalFile(path);
 }
 
+Entry named(const QList<Entry>& list, const QByteArray& name) {
+    for (const Entry& e : list) {
+        if (e.name == name)
+            return e;
+    }
+    return {name, -1, -1, 0, 0, 0xFFFF, 0};
+}
+
+// The zip processes this test process started that are still there.
+int zipChildren() {
+    int count = 0;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString& pid : pids) {
+        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+        const qsizetype close = stat.lastIndexOf(')');
+        if (close < 0 || !stat.contains("(zip)"))
+            continue;
+        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
+        if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid())
+            ++count;
+    }
+    return count;
+}
+
 } // namespace
 
 class TestZipService : public QObject {
     Q_OBJECT
-    QTemporaryDir m_runtime;
+    QTemporaryDir m_runtime; // the cache folder
     QTemporaryDir m_work;
     QString m_archive; // crafted archives for the flag patch
 
@@ -130,7 +161,7 @@ class TestZipService : public QObject {
 private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_runtime.isValid() && m_work.isValid());
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(m_runtime.path()));
         m_archive = work(QStringLiteral("crafted.zip"));
     }
 
@@ -181,6 +212,122 @@ private Q_SLOTS:
         const QUrl archive = waitForTask(ZipService::createZip({url(work("nfc/") + decomposed)}));
         checkArchive(archive.toLocalFile(),
                      {QStringLiteral("M\u00fcller/"), QStringLiteral("M\u00fcller/A\u0308rger.txt")});
+    }
+
+    void storesCompressedTypes() {
+        const QByteArray noise = randomBytes(64 * 1024);
+        const QByteArray text = QByteArray("Zeile mit Text, die sich wiederholt.\n").repeated(2000);
+        for (const char* name :
+             {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/b.tar.gz", "media/noise.bin"})
+            writeFile(work(QLatin1String(name)), noise);
+        writeFile(work(QStringLiteral("media/notes.txt")), text);
+        writeFile(work(QStringLiteral("media/jpg")), text); // a name, not a suffix
+        const QUrl archive =
+            waitForTask(ZipService::createZip({url(work("media"))}, QStringLiteral("m.zip")));
+        checkArchive(archive.toLocalFile(),
+                     {"media/", "media/Foto.jpg", "media/IMG_1.JPG", "media/b.tar.gz", "media/clip.Mp4",
+                      "media/jpg", "media/noise.bin", "media/notes.txt"});
+        const QList<Entry> list = entries(readAll(archive.toLocalFile()));
+        for (const char* stored : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/b.tar.gz"})
+            QVERIFY2(named(list, stored).method == 0, stored);
+        QCOMPARE(named(list, "media/notes.txt").method, 8);
+        QCOMPARE(named(list, "media/jpg").method, 8);
+        QCOMPARE(named(list, "media/noise.bin").method, 8); // as today: only the listed types are stored
+
+        // A dropped file of such a type too.
+        const QUrl single =
+            waitForTask(ZipService::createZip({url(work("media/Foto.jpg")), url(work("media/notes.txt"))}));
+        const QList<Entry> top = entries(readAll(single.toLocalFile()));
+        QCOMPARE(named(top, "Foto.jpg").method, 0);
+        QCOMPARE(named(top, "notes.txt").method, 8);
+        QVERIFY(unzipAccepts(single.toLocalFile()));
+        QProcess unzip;
+        unzip.start(QStringLiteral("unzip"),
+                    {QStringLiteral("-p"), single.toLocalFile(), QStringLiteral("Foto.jpg")});
+        QVERIFY(unzip.waitForFinished());
+        QCOMPARE(unzip.readAllStandardOutput(), noise);
+    }
+
+    // A folder with a link to its own parent and one to itself: followed, zip would never end.
+    void storesLinksInsideAsLinks() {
+        writeFile(work(QStringLiteral("loops/a.txt")), "a");
+        writeFile(work(QStringLiteral("loops/sub/b.txt")), "b");
+        QVERIFY(QFile::link(QStringLiteral(".."), work(QStringLiteral("loops/sub/up"))));
+        QVERIFY(QFile::link(QStringLiteral("../loops"), work(QStringLiteral("loops/again"))));
+        QVERIFY(QFile::link(QStringLiteral("nowhere"), work(QStringLiteral("loops/dangling"))));
+        // A dropped link stands for its folder; the links inside stay links.
+        QVERIFY(QFile::link(work(QStringLiteral("loops")), work(QStringLiteral("shortcut"))));
+        writeFile(work(QStringLiteral("-dash.txt")), "d");
+
+        const QUrl archive = waitForTask(
+            ZipService::createZip({url(work("loops")), url(work("shortcut")), url(work("-dash.txt"))},
+                                  QStringLiteral("loops.zip")));
+        QStringList expected;
+        for (const QString& top : {QStringLiteral("loops"), QStringLiteral("shortcut")}) {
+            for (const char* below : {"/", "/a.txt", "/again", "/dangling", "/sub/", "/sub/b.txt", "/sub/up"})
+                expected << top + QLatin1String(below);
+        }
+        expected << QStringLiteral("-dash.txt");
+        expected.sort();
+        checkArchive(archive.toLocalFile(), expected);
+        const QList<Entry> list = entries(readAll(archive.toLocalFile()));
+        for (const char* link : {"loops/sub/up", "loops/again", "loops/dangling", "shortcut/again"})
+            QVERIFY2((named(list, link).mode & 0170000) == 0120000, link);
+        QCOMPARE(named(list, "loops/").mode & 0170000, 0040000u);
+        QCOMPARE(named(list, "loops/a.txt").mode & 0170000, 0100000u);
+        QCOMPARE(readAll(work("loops/a.txt")), QByteArray("a"));
+        QVERIFY(QFileInfo(work("loops/sub/up")).isSymLink());
+    }
+
+    void cancelEndsZip() {
+        // Large enough that deflating it takes seconds.
+        QFile big(work(QStringLiteral("cancel/big.bin")));
+        QDir().mkpath(work(QStringLiteral("cancel")));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        const QByteArray block = randomBytes(1 << 20);
+        for (int i = 0; i < 384; ++i)
+            big.write(block);
+        big.close();
+
+        CancelToken cancel;
+        QTimer::singleShot(300, &cancel, [&] {
+            QCOMPARE(zipChildren(), 1);
+            cancel.cancel();
+        });
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY_THROWS_EXCEPTION(
+            CancelledError,
+            waitForTask(ZipService::createZip({url(work("cancel"))}, QStringLiteral("cancel.zip"), &cancel)));
+        QCOMPARE(zipChildren(), 0);
+        QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/cancel.zip")));
+        QVERIFY(
+            QDir(privateDir()).entryList({QStringLiteral("zi*")}, QDir::Files).isEmpty()); // zip's own file
+        QFile::remove(big.fileName());
+    }
+
+    void checksFreeSpaceFirst() {
+        writeFile(work(QStringLiteral("space/a.bin")), QByteArray(3 << 20, 'a'));
+        writeFile(work(QStringLiteral("space/folder/b.bin")), QByteArray(1 << 20, 'b'));
+        const QList<QUrl> items{url(work("space/a.bin")), url(work("space/folder"))};
+        QStringList asked;
+        qint64 free = 1153433;
+        ZipService::setAvailableBytes([&](const QString& folder) {
+            asked << folder;
+            return free;
+        });
+        const auto restore = qScopeGuard([] { ZipService::setAvailableBytes({}); });
+        QCOMPARE(
+            failureOf(ZipService::createZip(items, QStringLiteral("space.zip"))),
+            QStringLiteral("Nicht genug Speicherplatz für das ZIP-Archiv: 5.0 MB benötigt, 1.1 MB frei."));
+        QCOMPARE(asked, QStringList{privateDir()});
+        QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/space.zip")));
+
+        free = (5 << 20) + 3 * 256; // exactly what is needed
+        checkArchive(waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"))).toLocalFile(),
+                     {"a.bin", "folder/", "folder/b.bin"});
+        free = -1; // unknown: zip finds out itself
+        QVERIFY(waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"))).isValid());
     }
 
     void keepsEventLoopRunning() {
