@@ -191,6 +191,9 @@ void stageItem(const QUrl& url, Staging& staging) {
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::utimensat(AT_FDCWD, head.constData(), times, 0);
 
+    // An unreadable folder would otherwise look empty.
+    if (::access(nativeSource.constData(), R_OK | X_OK) != 0)
+        failItem(source, errno);
     const QStringList children =
         QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     if (children.isEmpty())

@@ -1,12 +1,13 @@
 #include "CancelledError.h"
 #include "PlatformError.h"
+#include "PrivateTempDir.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
 #include "ZipService.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QElapsedTimer>
+
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -101,20 +102,46 @@ Entry named(const QList<Entry>& list, const QByteArray& name) {
     return {name, -1, -1, 0, 0, 0xFFFF, 0};
 }
 
-// The zip processes this test process started that are still there.
-int zipChildren() {
-    int count = 0;
+// State and parent of a process; state 0 when it is gone.
+std::pair<char, qint64> processState(const QString& pid) {
+    const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    const QList<QByteArray> fields = close < 0 ? QList<QByteArray>() : stat.mid(close + 2).split(' ');
+    if (fields.size() < 2)
+        return {0, 0};
+    return {fields[0].at(0), fields[1].toLongLong()};
+}
+
+// The zip processes of this parent that still run (a zombie has ended).
+QStringList zipProcesses(qint64 parent = QCoreApplication::applicationPid()) {
+    QStringList found;
     const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
     for (const QString& pid : pids) {
-        const QByteArray stat = readAll(QStringLiteral("/proc/%1/stat").arg(pid));
-        const qsizetype close = stat.lastIndexOf(')');
-        if (close < 0 || !stat.contains("(zip)"))
+        if (!readAll(QStringLiteral("/proc/%1/comm").arg(pid)).startsWith("zip\n"))
             continue;
-        const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
-        if (fields.size() > 1 && fields[1].toLongLong() == QCoreApplication::applicationPid())
-            ++count;
+        const auto [state, ppid] = processState(pid);
+        if (ppid == parent && state != 'Z')
+            found.append(pid);
     }
-    return count;
+    return found;
+}
+
+bool hasEnded(const QString& pid) {
+    const char state = processState(pid).first;
+    return state == 0 || state == 'Z';
+}
+
+// Deflating it takes seconds.
+QString bigFile(const QString& path) {
+    if (QFileInfo(path).size() == 384 << 20)
+        return path;
+    QDir().mkpath(QFileInfo(path).path());
+    QFile big(path);
+    big.open(QIODevice::WriteOnly);
+    const QByteArray block = randomBytes(1 << 20);
+    for (int i = 0; i < 384; ++i)
+        big.write(block);
+    return path;
 }
 
 } // namespace
@@ -280,30 +307,42 @@ private Q_SLOTS:
     }
 
     void cancelEndsZip() {
-        // Large enough that deflating it takes seconds.
-        QFile big(work(QStringLiteral("cancel/big.bin")));
-        QDir().mkpath(work(QStringLiteral("cancel")));
-        QVERIFY(big.open(QIODevice::WriteOnly));
-        const QByteArray block = randomBytes(1 << 20);
-        for (int i = 0; i < 384; ++i)
-            big.write(block);
-        big.close();
-
+        bigFile(work(QStringLiteral("cancel/big.bin")));
         CancelToken cancel;
         QTimer::singleShot(300, &cancel, [&] {
-            QCOMPARE(zipChildren(), 1);
+            QCOMPARE(zipProcesses().size(), 1);
             cancel.cancel();
         });
-        QElapsedTimer clock;
-        clock.start();
         QVERIFY_THROWS_EXCEPTION(
             CancelledError,
             waitForTask(ZipService::createZip({url(work("cancel"))}, QStringLiteral("cancel.zip"), &cancel)));
-        QCOMPARE(zipChildren(), 0);
+        QVERIFY(zipProcesses().isEmpty());
         QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/cancel.zip")));
         QVERIFY(
             QDir(privateDir()).entryList({QStringLiteral("zi*")}, QDir::Files).isEmpty()); // zip's own file
-        QFile::remove(big.fileName());
+    }
+
+    // This test program, started again as a client that packs (see main), is killed mid-way.
+    void zipEndsWithTheClient() {
+        QProcess client;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZANVOLT_TEST_PACK"),
+                           bigFile(work(QStringLiteral("cancel/big.bin"))));
+        client.setProcessEnvironment(environment);
+        client.start(QCoreApplication::applicationFilePath(), {});
+        QVERIFY(client.waitForStarted());
+        QStringList zips;
+        QTRY_VERIFY_WITH_TIMEOUT(!(zips = zipProcesses(client.processId())).isEmpty(), 20000);
+        client.kill();
+        QVERIFY(client.waitForFinished());
+        QTRY_VERIFY_WITH_TIMEOUT(hasEnded(zips.first()), 5000);
+
+        // What the killed client left behind goes at the next start.
+        QVERIFY(!QDir(privateDir()).entryList({QStringLiteral("velmar-zip-*")}, QDir::Dirs).isEmpty());
+        PrivateTempDir::removeLeftovers();
+        QVERIFY(QDir(privateDir())
+                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
+        QFile::remove(work(QStringLiteral("cancel/big.bin")));
     }
 
     void checksFreeSpaceFirst() {
@@ -459,5 +498,15 @@ private Q_SLOTS:
     }
 };
 
-QTEST_GUILESS_MAIN(TestZipService)
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (qEnvironmentVariableIsSet("ZANVOLT_TEST_PACK")) {
+        waitForTask(ZipService::createZip({QUrl::fromLocalFile(qEnvironmentVariable("ZANVOLT_TEST_PACK"))},
+                                          QStringLiteral("client.zip")));
+        return 0;
+    }
+    TestZipService test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_zipservice.moc"
