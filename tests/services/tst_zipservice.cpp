@@ -239,6 +239,20 @@ private Q_SLOTS:
         const QUrl archive = waitForTask(ZipService::createZip({url(work("nfc/") + decomposed)}));
         checkArchive(archive.toLocalFile(),
                      {QStringLiteral("M\u00fcller/"), QStringLiteral("M\u00fcller/A\u0308rger.txt")});
+
+        // More names than fit on a command line comfortably (they go through zip's standard input),
+        // blanks at either end included.
+        QStringList many{QStringLiteral("many/")};
+        for (int i = 0; i < 2600; ++i) {
+            const QString name =
+                (i % 2 ? QStringLiteral(" %1 ") : QStringLiteral("%1")).arg(i) + QString(100, u'x');
+            writeFile(work(QStringLiteral("many/") + name), QByteArray::number(i));
+            many << QStringLiteral("many/") + name;
+        }
+        many.sort();
+        const QUrl manyArchive =
+            waitForTask(ZipService::createZip({url(work("many"))}, QStringLiteral("many.zip")));
+        checkArchive(manyArchive.toLocalFile(), many);
     }
 
     void storesCompressedTypes() {
