@@ -1,6 +1,7 @@
 // ZIP creation: createZip against the zip tool run directly on the same tree, and the UTF-8 flag patch
-// on an archive with many entries. Usage: bench_zip [rounds] (default 3). Data goes to a temporary
-// folder (TMPDIR) and is removed at the end.
+// on an archive with many entries. Usage: bench_zip [rounds] (default 3), or bench_zip [rounds] media
+// for a tree of which half is already-compressed media, against zip with and without deflating.
+// Data goes to a temporary folder (TMPDIR) and is removed at the end.
 #include "ZipService.h"
 
 #include <QCoreApplication>
@@ -76,7 +77,8 @@ QString createZip(const QString& item) {
     return archive.toLocalFile();
 }
 
-void zipDirectly(const QString& parent, const QString& name, const QString& archive) {
+void zipDirectly(const QString& parent, const QString& name, const QString& archive,
+                 const QStringList& options = {}) {
     QFile::remove(archive);
     QProcess zip;
     zip.setWorkingDirectory(parent);
@@ -85,14 +87,16 @@ void zipDirectly(const QString& parent, const QString& name, const QString& arch
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
     zip.setProcessEnvironment(environment);
     zip.start(QStringLiteral("/usr/bin/zip"),
-              {QStringLiteral("-r"), QStringLiteral("-X"), QStringLiteral("-q"), archive, name});
+              QStringList{QStringLiteral("-r"), QStringLiteral("-X"), QStringLiteral("-q")} + options +
+                  QStringList{archive, name});
     zip.waitForFinished(-1);
     if (zip.exitCode() != 0)
         throw std::runtime_error("zip failed");
 }
 
-// Name, CRC and sizes of every central entry: what an unpacker sees, without the flag field.
-QList<QByteArray> centralEntries(const QString& path) {
+// Name, CRC and sizes of every central entry: what an unpacker sees, without the flag field. Without
+// `compressedSize` the compressed size is left out, for archives that store what the other deflates.
+QList<QByteArray> centralEntries(const QString& path, bool compressedSize = true) {
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     const QByteArray zip = file.readAll();
@@ -103,7 +107,8 @@ QList<QByteArray> centralEntries(const QString& path) {
         const auto field = [&](int offset) {
             return qFromLittleEndian<quint16>(zip.constData() + at + offset);
         };
-        list.append(zip.mid(at + 16, 12) + zip.mid(at + 46, field(28)));
+        list.append(zip.mid(at + 16, 4) + (compressedSize ? zip.mid(at + 20, 4) : QByteArray()) +
+                    zip.mid(at + 24, 4) + zip.mid(at + 46, field(28)));
         at += 46 + field(28) + field(30) + field(32);
     }
     std::sort(list.begin(), list.end());
@@ -171,6 +176,19 @@ double cpuSeconds() {
     return total;
 }
 
+struct Timing {
+    double seconds;
+    double cpu;
+};
+
+template <typename F> Timing timed(F&& run) {
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer timer;
+    timer.start();
+    run();
+    return {timer.nsecsElapsed() / 1e9, cpuSeconds() - cpuBefore};
+}
+
 void benchPacking(const QString& dataDir, int rounds) {
     const QString tree = dataDir + QStringLiteral("/tree");
     const qint64 bytes = generateTree(tree);
@@ -183,17 +201,9 @@ void benchPacking(const QString& dataDir, int rounds) {
     QList<double> directTimes, serviceTimes, ratios, cpuRatios;
     QString archive;
     for (int round = 0; round < rounds; ++round) {
-        QElapsedTimer timer;
-        double cpuBefore = cpuSeconds();
-        timer.start();
-        zipDirectly(dataDir, QStringLiteral("tree"), direct);
-        const double directSeconds = timer.nsecsElapsed() / 1e9;
-        const double directCpu = cpuSeconds() - cpuBefore;
-        cpuBefore = cpuSeconds();
-        timer.restart();
-        archive = createZip(tree);
-        const double serviceSeconds = timer.nsecsElapsed() / 1e9;
-        const double serviceCpu = cpuSeconds() - cpuBefore;
+        const auto [directSeconds, directCpu] =
+            timed([&] { zipDirectly(dataDir, QStringLiteral("tree"), direct); });
+        const auto [serviceSeconds, serviceCpu] = timed([&] { archive = createZip(tree); });
         directTimes.append(directSeconds);
         serviceTimes.append(serviceSeconds);
         ratios.append(serviceSeconds / directSeconds);
@@ -214,6 +224,87 @@ void benchPacking(const QString& dataDir, int rounds) {
     std::printf("  archives %lld / %lld bytes, entries (name, CRC, sizes) identical: %s\n",
                 QFileInfo(direct).size(), QFileInfo(archive).size(),
                 centralEntries(direct) == centralEntries(archive) ? "yes" : "NO");
+    QFile::remove(archive);
+}
+
+// 500 MiB: half random bytes named as photos and videos, half word text in many smaller files.
+qint64 generateMediaTree(const QString& root) {
+    std::mt19937_64 random(7);
+    static const char* const words[] = {"Auftrag ", "Datei ", "Transfer ", "Zanvolt ", "Server ",
+                                        "Kunde ",   "Link ",  "Passwort ", "\n",       "2024 "};
+    const auto write = [](const QString& path, const QByteArray& bytes) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(bytes);
+    };
+    qint64 total = 0;
+    for (int index = 0; index < 60; ++index) {
+        // 50 photos of 3 MiB and 10 videos of 10 MiB: 250 MiB.
+        const bool video = index >= 50;
+        QByteArray bytes((video ? 10 : 3) << 20, Qt::Uninitialized);
+        for (qsizetype at = 0; at + 8 <= bytes.size(); at += 8)
+            qToLittleEndian<quint64>(random(), bytes.data() + at);
+        write(root + (video ? QStringLiteral("/Videos/clip%1.mp4") : QStringLiteral("/Fotos/IMG_%1.jpg"))
+                         .arg(index, 4, 10, QLatin1Char('0')),
+              bytes);
+        total += bytes.size();
+    }
+    for (int index = 0; index < 1000; ++index) {
+        // 1,000 text files of 256 KiB: 250 MiB.
+        QByteArray bytes;
+        bytes.reserve(256 * 1024 + 16);
+        while (bytes.size() < 256 * 1024)
+            bytes.append(words[random() % 10]);
+        bytes.truncate(256 * 1024);
+        write(
+            root +
+                QStringLiteral("/Texte/%1/notiz%2.txt").arg(index / 100).arg(index, 4, 10, QLatin1Char('0')),
+            bytes);
+        total += bytes.size();
+    }
+    return total;
+}
+
+void benchMediaPacking(const QString& dataDir, int rounds) {
+    const QString tree = dataDir + QStringLiteral("/tree");
+    const qint64 bytes = generateMediaTree(tree);
+    const QString deflated = dataDir + QStringLiteral("/deflated.zip");
+    const QString stored = dataDir + QStringLiteral("/stored.zip");
+    std::printf("packing, half media: 1,060 files, %.1f MiB in %s\n", bytes / 1048576.0, qPrintable(tree));
+
+    zipDirectly(dataDir, QStringLiteral("tree"), deflated); // untimed warm-up: page cache
+    QList<double> zipTimes, storeTimes, serviceTimes, ratios, storeRatios, cpuRatios;
+    QString archive;
+    for (int round = 0; round < rounds; ++round) {
+        const auto [zipSeconds, zipCpu] =
+            timed([&] { zipDirectly(dataDir, QStringLiteral("tree"), deflated); });
+        const double storeSeconds =
+            timed([&] {
+                zipDirectly(dataDir, QStringLiteral("tree"), stored, {QStringLiteral("-0")});
+            }).seconds;
+        const auto [serviceSeconds, serviceCpu] = timed([&] { archive = createZip(tree); });
+        zipTimes.append(zipSeconds);
+        storeTimes.append(storeSeconds);
+        serviceTimes.append(serviceSeconds);
+        ratios.append(serviceSeconds / zipSeconds);
+        storeRatios.append(serviceSeconds / storeSeconds);
+        cpuRatios.append(serviceCpu / zipCpu);
+        std::printf(
+            "  round %d: zip -r -X -q %.2f s (cpu %.2f s), zip -0 %.2f s, createZip %.2f s (cpu %.2f s), "
+            "ratio to zip %.3f (cpu %.3f), to zip -0 %.3f\n",
+            round + 1, zipSeconds, zipCpu, storeSeconds, serviceSeconds, serviceCpu, ratios.last(),
+            cpuRatios.last(), storeRatios.last());
+    }
+    std::printf("  median: zip %.2f s, zip -0 %.2f s, createZip %.2f s; median ratio to zip %.3f (cpu %.3f), "
+                "to zip -0 %.3f\n",
+                median(zipTimes), median(storeTimes), median(serviceTimes), median(ratios), median(cpuRatios),
+                median(storeRatios));
+    const bool same = centralEntries(deflated, false) == centralEntries(archive, false) &&
+                      centralEntries(stored, false) == centralEntries(archive, false);
+    std::printf(
+        "  archives: zip %lld, zip -0 %lld, createZip %lld bytes; entries (name, CRC, size) identical: %s\n",
+        QFileInfo(deflated).size(), QFileInfo(stored).size(), QFileInfo(archive).size(), same ? "yes" : "NO");
     QFile::remove(archive);
 }
 
@@ -287,8 +378,12 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
     QTemporaryDir dataDir;
-    QTemporaryDir runtimeDir;
-    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir.path()));
+    QTemporaryDir cacheDir; // createZip's archives, on the same file system as zip's
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cacheDir.path()));
+    if (argc > 2 && std::strcmp(argv[2], "media") == 0) {
+        benchMediaPacking(dataDir.path(), rounds);
+        return 0;
+    }
     benchPatch(dataDir.path());
     benchPacking(dataDir.path(), rounds);
     return 0;

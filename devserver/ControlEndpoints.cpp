@@ -65,6 +65,8 @@ void ControlEndpoints::handle(ServerExchange& exchange) {
         server_.garbleNext(path, count);
     } else if (action == "drop") {
         server_.dropNext(path, count);
+    } else if (action == "truncate") {
+        server_.truncateNext(path, count, qint64(o["bytes"].toDouble()));
     } else if (action == "record-bodies") {
         server_.setRecordBodies(o["record"].toBool());
     } else if (action == "seed-transfer") {

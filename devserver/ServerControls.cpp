@@ -10,11 +10,11 @@ bool ServerControls::matches(const QString& pattern, const QString& path) {
 }
 
 void ServerControls::add(Kind kind, const QString& path, int count, int status, const QByteArray& body,
-                         int milliseconds) {
+                         int milliseconds, qint64 bytes) {
     if (count <= 0)
         return;
     std::lock_guard lock(mutex_);
-    rules_.append({kind, path, count, status, body, milliseconds});
+    rules_.append({kind, path, count, status, body, milliseconds, bytes});
 }
 
 ServerControls::Action ServerControls::take(const QString& rawPath, const QString& decodedPath) {
@@ -22,10 +22,16 @@ ServerControls::Action ServerControls::take(const QString& rawPath, const QStrin
     std::lock_guard lock(mutex_);
     bool outcomeTaken = false;
     bool delayTaken = false;
+    bool truncateTaken = false;
     for (auto& rule : rules_) {
         if (!matches(rule.path, rawPath) && !matches(rule.path, decodedPath))
             continue;
-        if (rule.kind == Kind::Delay) {
+        if (rule.kind == Kind::Truncate) {
+            if (truncateTaken)
+                continue;
+            truncateTaken = true;
+            action.truncateAfter = rule.bytes;
+        } else if (rule.kind == Kind::Delay) {
             if (delayTaken)
                 continue;
             delayTaken = true;

@@ -9,7 +9,7 @@
 // headers and body size (and body when asked), and when each was in flight.
 class ServerControls {
 public:
-    enum class Kind { Fail, Delay, Garble, Drop };
+    enum class Kind { Fail, Delay, Garble, Drop, Truncate };
     struct Action {
         bool drop = false;
         bool fail = false;
@@ -17,11 +17,13 @@ public:
         int status = 0;
         QByteArray body;
         int delayMilliseconds = 0;
+        qint64 truncateAfter = -1; // a file answer stops after this many bytes; -1: whole
     };
 
     void add(Kind kind, const QString& path, int count, int status = 0, const QByteArray& body = {},
-             int milliseconds = 0);
-    // Takes the rules due for this request: the first fail/garble/drop rule and the first delay rule.
+             int milliseconds = 0, qint64 bytes = -1);
+    // Takes the rules due for this request: the first fail/garble/drop rule, the first delay rule and
+    // the first truncate rule.
     Action take(const QString& rawPath, const QString& decodedPath);
 
     // Records a request's arrival and counts it in flight until finish().
@@ -51,6 +53,7 @@ private:
         int status;
         QByteArray body;
         int milliseconds;
+        qint64 bytes;
     };
     struct Entry {
         qint64 id;

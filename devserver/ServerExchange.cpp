@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QJsonDocument>
+#include <algorithm>
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -184,13 +185,16 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
         response_.set_content("", "application/octet-stream");
         return true;
     }
+    // The provider refusing to go on makes the server close the connection short of the length.
+    const qint64 end = truncateAfter_ >= 0 ? qMin(truncateAfter_, size) : size;
     auto buffer = std::make_shared<QByteArray>(256 * 1024, Qt::Uninitialized);
     response_.set_content_provider(
         size_t(size), "application/octet-stream",
-        [file, buffer](size_t offset, size_t length, httplib::DataSink& sink) {
-            if (!file->seek(qint64(offset)))
+        [file, buffer, end](size_t offset, size_t length, httplib::DataSink& sink) {
+            if (qint64(offset) >= end || !file->seek(qint64(offset)))
                 return false;
-            const qint64 n = file->read(buffer->data(), qMin<qint64>(qint64(length), buffer->size()));
+            const qint64 wanted = std::min({qint64(length), qint64(buffer->size()), end - qint64(offset)});
+            const qint64 n = file->read(buffer->data(), wanted);
             return n > 0 && sink.write(buffer->constData(), size_t(n));
         },
         [file](bool) { file->close(); });

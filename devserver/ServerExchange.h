@@ -45,6 +45,8 @@ public:
     void text(int status, const QString& text);
     void html(int status, const QString& page);
     void raw(int status, const QByteArray& body, const char* contentType);
+    // A file answer then stops after this many bytes, the connection closed; -1: whole.
+    void setTruncateAfter(qint64 bytes) { truncateAfter_ = bytes; }
     // Streams a file; false when it cannot be opened.
     bool file(const QString& path, const QString& downloadName);
     // Shuts the connection down without an answer.
@@ -64,4 +66,5 @@ private:
     bool recordBody_ = false;
     bool bodyRead_ = false;
     qint64 bodySize_ = 0;
+    qint64 truncateAfter_ = -1;
 };

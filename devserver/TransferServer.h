@@ -63,6 +63,9 @@ public:
     void delayNext(const QString& path, int count, int milliseconds);
     void garbleNext(const QString& path, int count); // 200 with a body that is not JSON
     void dropNext(const QString& path, int count);   // closes the connection without answering
+    // A file download announces its full Content-Length, sends only the first `bytes` bytes and
+    // closes the connection.
+    void truncateNext(const QString& path, int count, qint64 bytes);
     void setRecordBodies(bool record);
     QList<RecordedRequest> requests() const;
     void clearRequests();

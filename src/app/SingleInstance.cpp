@@ -54,6 +54,11 @@ SingleInstance::SingleInstance(QString socketPath, QObject* parent)
 }
 
 QString SingleInstance::defaultSocketPath() {
+    // The runtime folder is private to the user and goes with the session; the
+    // cache folder serves where there is none.
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
+        return runtime + QStringLiteral("/com.zanvolt.Zanvolt.socket");
     return PrivateTempDir::path() + QStringLiteral("/instance.socket");
 }
 

@@ -1,5 +1,9 @@
+#include "APIService.h"
+#include "APIServiceIncoming.h"
 #include "AppError.h"
 #include "Application.h"
+#include "PrivateTempDir.h"
+#include "SentTransfers.h"
 #include "SingleInstance.h"
 
 #include <QApplication>
@@ -46,6 +50,11 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "zanvolt: Die laufende Zanvolt-Instanz antwortet nicht.\n");
         return 1;
     }
+
+    // Only the one running instance may clear what an earlier, killed run left.
+    PrivateTempDir::removeLeftovers();
+    APIService::removeUnfinishedDownloads(APIService::incomingFolder());
+    APIService::removeUnfinishedDownloads(SentTransfers::downloadFolder());
 
     Application application;
     application.start(

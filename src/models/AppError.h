@@ -11,8 +11,6 @@ public:
         : m_description(std::move(description)), m_utf8(m_description.toUtf8()) {}
 
     QString message() const { return m_description; }
-    // The earlier name, still used by the HTTP layer's tests until they move to message().
-    QString localizedDescription() const { return m_description; }
     const char* what() const noexcept override { return m_utf8.constData(); }
 
 private:

@@ -2,6 +2,7 @@
 
 #include "PlatformError.h"
 
+#include <QRegularExpression>
 #include <cmath>
 
 JsonFields JsonFields::fromValue(const QJsonValue& value) {
@@ -100,10 +101,14 @@ std::optional<QUuid> JsonFields::optionalUuid(const QString& key) const {
     const auto text = optionalString(key);
     if (!text)
         return std::nullopt;
-    const QUuid uuid = QUuid::fromString(*text);
-    if (uuid.isNull())
+    // The shape is checked rather than QUuid::isNull(): fromString() returns the null UUID both for
+    // garbage and for the valid all-zero UUID.
+    static const QRegularExpression shape(
+        QStringLiteral("^(\\{[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\\}|"
+                       "[0-9A-Fa-f]{8}(-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12})$"));
+    if (!shape.match(*text).hasMatch())
         throwWrongType(key);
-    return uuid;
+    return QUuid::fromString(*text);
 }
 
 QJsonArray JsonFields::array(const QString& key) const {

@@ -5,7 +5,7 @@
 // Errors of packing several items into one archive.
 class ZipError : public AppError {
 public:
-    enum class Kind { ZipFailed, NoFiles };
+    enum class Kind { ZipFailed, NoFiles, NotEnoughSpace };
 
     static ZipError zipFailed(const QString& message) {
         return ZipError(Kind::ZipFailed, message,
@@ -14,10 +14,16 @@ public:
     static ZipError noFiles() {
         return ZipError(Kind::NoFiles, {}, QStringLiteral("Keine Dateien zum Zippen"));
     }
+    // Sizes as the app formats them, e.g. "3.2 GB".
+    static ZipError notEnoughSpace(const QString& needed, const QString& available) {
+        return ZipError(Kind::NotEnoughSpace, {},
+                        QStringLiteral("Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.")
+                            .arg(needed, available));
+    }
 
     Kind kind() const { return m_kind; }
-    // The tool's own text; hides AppError::message(), which adds the prefix.
-    QString message() const { return m_message; }
+    // The tool's own text, without the prefix message() adds.
+    QString toolMessage() const { return m_message; }
 
 private:
     ZipError(Kind kind, QString message, QString description)

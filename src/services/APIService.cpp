@@ -9,6 +9,7 @@
 #include "ServerTrust.h"
 
 #include <QCoroFuture>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -111,6 +112,14 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
         throw PlatformError(saved.error);
     response.filePath = saved.path;
     co_return response;
+}
+
+void removeUnfinishedDownloads(const QString& folder) {
+    // The transfer thread names them ".zanvolt-XXXXXX.part".
+    const QFileInfoList parts = QDir(folder).entryInfoList({QStringLiteral(".zanvolt-??????.part")},
+                                                           QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& part : parts)
+        QFile::remove(part.filePath());
 }
 
 } // namespace APIService

@@ -41,5 +41,8 @@ QJsonValue parseJSON(const QByteArray& body);
 // replaced, and no file system work runs on the main thread. The response's
 // filePath says where. Another status comes back with its body, nothing saved.
 QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder, QString fileName);
+// Removes the ".part" files that downloads into `folder` left when the client
+// was killed mid-way; a running client has none of its own there yet.
+void removeUnfinishedDownloads(const QString& folder);
 
 } // namespace APIService

@@ -3,38 +3,98 @@
 #include "PlatformError.h"
 
 #include <QDir>
-#include <QFileInfo>
+#include <QFile>
+#include <QStandardPaths>
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-QString baseFolder() {
-    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QFileInfo(runtime).isDir())
-        return runtime + QStringLiteral("/zanvolt");
-    return QDir::tempPath() + QStringLiteral("/zanvolt-%1").arg(::getuid());
-}
-
 [[noreturn]] void fail(const QString& path, const QString& reason) {
     throw PlatformError(QStringLiteral("Temporärer Ordner „%1“ nicht nutzbar: %2").arg(path, reason));
+}
+
+QString systemText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+void removeAt(int parent, const char* name, bool keepSockets);
+
+// Empties the open folder; the descriptor stays open.
+void removeChildren(int folder, bool keepSockets) {
+    const int reading = ::dup(folder);
+    DIR* entries = reading < 0 ? nullptr : ::fdopendir(reading);
+    if (!entries) {
+        if (reading >= 0)
+            ::close(reading);
+        return;
+    }
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(entries)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(entry->d_name);
+    }
+    ::closedir(entries);
+    for (const QByteArray& name : names)
+        removeAt(folder, name.constData(), keepSockets);
+}
+
+// Removes the entry `name` of the folder `parent`. Folders are opened with O_NOFOLLOW relative to
+// their parent, so a folder swapped for a link meanwhile is not entered.
+void removeAt(int parent, const char* name, bool keepSockets) {
+    struct stat info {};
+    if (::fstatat(parent, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (keepSockets && S_ISSOCK(info.st_mode))
+        return;
+    if (!S_ISDIR(info.st_mode)) {
+        ::unlinkat(parent, name, 0);
+        return;
+    }
+    const int folder = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return;
+    removeChildren(folder, false);
+    ::close(folder);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
 }
 } // namespace
 
 QString PrivateTempDir::path() {
-    const QString path = baseFolder();
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    if (cache.isEmpty())
+        fail(QStringLiteral("~/.cache/zanvolt"), QStringLiteral("kein Cache-Ordner"));
+    const QString path = cache + QStringLiteral("/zanvolt");
+    QDir().mkpath(cache);
     const QByteArray native = QFile::encodeName(path);
     if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        fail(path, QString::fromLocal8Bit(std::strerror(errno)));
+        fail(path, systemText(errno));
 
     // lstat, so that a symlink planted at this path is refused, not followed.
     struct stat info {};
     if (::lstat(native.constData(), &info) != 0)
-        fail(path, QString::fromLocal8Bit(std::strerror(errno)));
+        fail(path, systemText(errno));
+    if (S_ISLNK(info.st_mode))
+        fail(path, QStringLiteral("ist ein symbolischer Link"));
     if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
         fail(path, QStringLiteral("gehört nicht diesem Benutzer"));
-    if ((info.st_mode & 0077) != 0 && ::chmod(native.constData(), 0700) != 0)
-        fail(path, QString::fromLocal8Bit(std::strerror(errno)));
+    if ((info.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0)
+        fail(path, systemText(errno));
     return path;
+}
+
+void PrivateTempDir::removeLeftovers() {
+    const QByteArray native = QFile::encodeName(path());
+    const int folder = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (folder < 0)
+        return;
+    removeChildren(folder, true);
+    ::close(folder);
+}
+
+void PrivateTempDir::removeTree(const QString& path) {
+    removeAt(AT_FDCWD, QFile::encodeName(path).constData(), false);
 }

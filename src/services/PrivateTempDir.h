@@ -2,12 +2,20 @@
 
 #include <QString>
 
-// The client's private temporary folder (mode 0700): $XDG_RUNTIME_DIR/zanvolt,
-// else <temp>/zanvolt-<uid>. Archives and downloads in progress live here, never
-// at a predictable path in a shared folder that another user could pre-create.
+// The client's private folder for temporary files (mode 0700): $XDG_CACHE_HOME/zanvolt, else
+// ~/.cache/zanvolt. It is on disk, since archives can be larger than a RAM-backed runtime folder
+// holds, and it is never at a predictable path in a shared folder that another user could pre-create.
 class PrivateTempDir {
 public:
-    // Creates the folder when needed. Throws PlatformError when it cannot be
-    // created, or when the path exists but is not a folder owned by this user.
+    // Creates the folder when needed and corrects a wider mode. Throws PlatformError when it cannot be
+    // created, or when the path is a symlink or not a folder owned by this user.
     static QString path();
+
+    // Removes what earlier runs left in the folder (archives, staging folders, partial files). Links
+    // are removed as links, never followed. Sockets stay: a running instance listens on them.
+    static void removeLeftovers();
+
+    // Removes a file, a link or a whole folder without following any link inside it, so nothing
+    // outside the folder is ever reached. Errors are ignored.
+    static void removeTree(const QString& path);
 };

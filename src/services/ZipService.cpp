@@ -1,22 +1,32 @@
 #include "ZipService.h"
 
+#include "CancelToken.h"
+#include "CancelledError.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
+#include "Format.h"
 
 #include <QCoroFuture>
+#include <QCoroSignal>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QStorageInfo>
 #include <QStringDecoder>
 #include <QUuid>
 #include <QtConcurrent>
 #include <QtEndian>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <exception>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -88,109 +98,292 @@ void patchUtf8Bit(QFile& file, qint64 offset) {
     throw PlatformError(what.arg(path, QString::fromLocal8Bit(std::strerror(error))));
 }
 
-// Each item is linked, not copied, into the staging folder: zip follows the links (files and folders
-// alike, also while recursing), so the archive holds the same entries without the disk traffic of a
-// copy. The link is renamed to the NFC name just as a copy would be.
-void stageItem(const QUrl& url, const QString& staging) {
+[[noreturn]] void failItem(const QString& path, int error) {
+    failPath(QStringLiteral("„%1“ kann nicht gepackt werden: %2"), path, error);
+}
+
+// Deflating these gains next to nothing and costs most of the packing time.
+constexpr const char* storedSuffixes[] = {
+    "jpg", "jpeg", "png",  "gif",  "heic", "heif", "webp", "avif", "mp4",  "m4v", "mov", "mkv", "webm", "avi",
+    "mp3", "m4a",  "aac",  "ogg",  "opus", "flac", "zip",  "7z",   "rar",  "gz",  "tgz", "bz2", "xz",   "zst",
+    "lz4", "pdf",  "docx", "xlsx", "pptx", "odt",  "ods",  "odp",  "epub", "jar", "apk", "dmg"};
+
+// zip compares its -n suffixes case-sensitively, so every spelling of each is listed (".JPG", ".Jpg" …).
+QString storedSuffixList() {
+    QStringList spellings;
+    for (const char* suffix : storedSuffixes) {
+        const QString lower = QString::fromLatin1(suffix);
+        QList<qsizetype> letters;
+        for (qsizetype i = 0; i < lower.size(); ++i) {
+            if (lower[i].isLetter())
+                letters.append(i);
+        }
+        for (int mask = 0; mask < (1 << letters.size()); ++mask) {
+            QString spelling = lower;
+            for (qsizetype bit = 0; bit < letters.size(); ++bit) {
+                if (mask & (1 << bit))
+                    spelling[letters[bit]] = spelling[letters[bit]].toUpper();
+            }
+            spellings.append(u'.' + spelling);
+        }
+    }
+    return spellings.join(u':');
+}
+
+// zip would follow a link anywhere inside a folder it packs, and a link to a parent folder never
+// ends. With -y it stores links as links, but then it would also store the dropped items, which
+// reach zip through links in the staging folder, as links. So packing takes two runs of zip:
+// - "heads": the dropped files as links (followed: no -y, no recursion) and each dropped folder as
+//   an empty folder of the same mode and time, for its own entry;
+// - "trees": a link to each dropped folder; zip is given "folder/child" for every child, which
+//   resolves the link in the path but stores links inside as links (-r -y).
+struct Staging {
+    QString run; // the run's own folder: the two below and zip's temporary file
+    QString heads;
+    QString trees;
+    QStringList headNames;
+    QStringList treeNames;
+    qint64 bytes = 0;
+    qint64 entries = 0;
+};
+
+// Counts what zip will read, without following links, so that a loop cannot run away here either.
+void measureTree(const QString& folder, Staging& staging) {
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        ++staging.entries;
+        if (info.isFile() && !info.isSymLink())
+            staging.bytes += info.size();
+    }
+}
+
+void stageItem(const QUrl& url, Staging& staging) {
     const QString localPath = url.toLocalFile();
     const QString source = QFileInfo(QDir::cleanPath(localPath)).absoluteFilePath();
     const QString name = QFileInfo(source).fileName();
     if (localPath.isEmpty() || name.isEmpty())
-        failPath(QStringLiteral("„%1“ kann nicht gepackt werden: %2"), url.toString(), ENOENT);
-    // A link to nothing would be skipped by zip without complaint, where a copy fails.
+        failItem(url.toString(), ENOENT);
+    // stat, not lstat: a dropped link stands for what it points at. A link to nothing would be
+    // skipped by zip without complaint, where a copy fails.
     const QByteArray nativeSource = QFile::encodeName(source);
     struct stat info {};
     if (::stat(nativeSource.constData(), &info) != 0)
-        failPath(QStringLiteral("„%1“ kann nicht gepackt werden: %2"), source, errno);
+        failItem(source, errno);
 
-    const QString staged = staging + u'/' + name;
-    if (::symlink(nativeSource.constData(), QFile::encodeName(staged).constData()) != 0)
-        failPath(QStringLiteral("„%1“ kann nicht gepackt werden: %2"), source, errno);
+    // Staged under the composed (NFC) name, so that decomposed umlauts arrive composed.
     const QString composed = name.normalized(QString::NormalizationForm_C);
-    if (composed != name)
-        ::rename(QFile::encodeName(staged).constData(),
-                 QFile::encodeName(staging + u'/' + composed).constData());
+    const QByteArray head = QFile::encodeName(staging.heads + u'/' + composed);
+    staging.headNames.append(QStringLiteral("./") + composed);
+    ++staging.entries;
+    if (!S_ISDIR(info.st_mode)) {
+        if (::symlink(nativeSource.constData(), head.constData()) != 0)
+            failItem(source, errno);
+        staging.bytes += info.st_size;
+        return;
+    }
+
+    if (::mkdir(head.constData(), 0700) != 0)
+        failItem(source, errno);
+    ::chmod(head.constData(), info.st_mode & 07777);
+    const struct timespec times[2] = {info.st_atim, info.st_mtim};
+    ::utimensat(AT_FDCWD, head.constData(), times, 0);
+
+    // An unreadable folder would otherwise look empty.
+    if (::access(nativeSource.constData(), R_OK | X_OK) != 0)
+        failItem(source, errno);
+    const QStringList children =
+        QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    if (children.isEmpty())
+        return;
+    if (::symlink(nativeSource.constData(), QFile::encodeName(staging.trees + u'/' + composed).constData()) !=
+        0)
+        failItem(source, errno);
+    for (const QString& child : children)
+        staging.treeNames.append(QStringLiteral("./") + composed + u'/' + child);
+    measureTree(source, staging);
 }
 
-// The staging folder holds nothing but the links made above, so unlinking its entries never reaches
-// into the user's files.
-void removeStaging(const QString& staging) {
-    const QStringList entries =
-        QDir(staging).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString& entry : entries)
-        ::unlink(QFile::encodeName(staging + u'/' + entry).constData());
-    ::rmdir(QFile::encodeName(staging).constData());
+std::mutex availableBytesMutex;
+ZipService::AvailableBytes availableBytesOverride;
+
+// -1 when unknown: packing then goes ahead and zip reports a full disk itself.
+qint64 currentAvailableBytes(const QString& folder) {
+    {
+        std::lock_guard lock(availableBytesMutex);
+        if (availableBytesOverride)
+            return availableBytesOverride(folder);
+    }
+    const QStorageInfo storage(folder);
+    return storage.isValid() ? storage.bytesAvailable() : -1;
 }
 
-void runZip(const QString& staging, const QString& archivePath) {
-    QProcess zip;
+QString sizeText(qint64 bytes) {
+    return Format::size(bytes);
+}
+
+// Room for the archive: the items stored uncompressed at worst, plus the headers of every entry
+// and a little slack for zip's own temporary file handling.
+void checkSpace(const QString& tempDir, const Staging& staging) {
+    const qint64 needed = staging.bytes + staging.entries * 256 + (1 << 20);
+    const qint64 available = currentAvailableBytes(tempDir);
+    if (available >= 0 && available < needed)
+        throw ZipError::notEnoughSpace(sizeText(needed), sizeText(available));
+}
+
+Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& archivePath) {
+    // zip would add to an archive already there instead of starting afresh.
+    PrivateTempDir::removeTree(archivePath);
+
+    Staging staging;
+    staging.run = tempDir + QStringLiteral("/zanvolt-zip-") +
+                  QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+    staging.heads = staging.run + QStringLiteral("/heads");
+    staging.trees = staging.run + QStringLiteral("/trees");
+    for (const QString& folder : {staging.run, staging.heads, staging.trees}) {
+        if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0)
+            failPath(QStringLiteral("Ordner „%1“ kann nicht angelegt werden: %2"), folder, errno);
+    }
+    try {
+        for (const QUrl& url : from)
+            stageItem(url, staging);
+        checkSpace(tempDir, staging);
+    } catch (...) {
+        PrivateTempDir::removeTree(staging.run);
+        throw;
+    }
+    return staging;
+}
+
+// Runs blocking work on the thread pool. QtConcurrent passes on only QException types, so the
+// error travels back as an exception_ptr.
+template <typename T> QCoro::Task<T> offMainThread(std::function<T()> work) {
+    struct Result {
+        std::optional<T> value;
+        std::exception_ptr error;
+    };
+    QFuture<Result> future = QtConcurrent::run([work]() -> Result {
+        try {
+            return {work(), nullptr};
+        } catch (...) {
+            return {std::nullopt, std::current_exception()};
+        }
+    });
+    Result result = co_await future;
+    if (result.error)
+        std::rethrow_exception(result.error);
+    co_return std::move(*result.value);
+}
+
+// Above this, the names go to zip through its standard input instead of the command line.
+constexpr qsizetype maxNamesOnCommandLine = 256 * 1024;
+
+// Names go on the command line unless there are very many of them.
+bool prepareZip(QProcess& zip, const QString& folder, QStringList arguments, const QStringList& names) {
+    qsizetype nameBytes = 0;
+    bool anyNewline = false;
+    for (const QString& name : names) {
+        nameBytes += name.size() + 1;
+        anyNewline = anyNewline || name.contains(u'\n');
+    }
+    const bool namesOnInput = nameBytes > maxNamesOnCommandLine && !anyNewline;
+    if (namesOnInput)
+        arguments.append(QStringLiteral("-@"));
+    else
+        arguments.append(names);
     zip.setProgram(QStringLiteral("/usr/bin/zip"));
-    zip.setArguments(
-        {QStringLiteral("-r"), QStringLiteral("-X"), QStringLiteral("-q"), archivePath, QStringLiteral(".")});
-    zip.setWorkingDirectory(staging);
+    zip.setArguments(arguments);
+    zip.setWorkingDirectory(folder);
     QProcessEnvironment environment;
     environment.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("en_US.UTF-8"));
     zip.setProcessEnvironment(environment);
     zip.setProcessChannelMode(QProcess::ForwardedOutputChannel);
-    zip.start();
+    const pid_t client = ::getpid();
+    zip.setChildProcessModifier([client] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != client)
+            ::_exit(127);
+    });
+    return namesOnInput;
+}
+
+QStringList zipArguments(const Staging& staging, const QString& archivePath, bool trees) {
+    QStringList arguments;
+    if (trees)
+        arguments << QStringLiteral("-r") << QStringLiteral("-y");
+    arguments << QStringLiteral("-X") << QStringLiteral("-q") << QStringLiteral("-n") << storedSuffixList()
+              << QStringLiteral("-b") << staging.run << archivePath;
+    return arguments;
+}
+
+// zip runs as a child of the main thread's event loop, not of a pool thread: a cancel or a destroyed
+// task kills it (QProcess's destructor), and it dies with the client (PR_SET_PDEATHSIG).
+QCoro::Task<> runZip(QString folder, QStringList arguments, QStringList names, QPointer<CancelToken> cancel) {
+    if (cancel && cancel->isCancelled())
+        throw CancelledError();
+    bool cancelled = false; // declared before the process, which refers to it until destroyed
+    QProcess zip;
+    const bool namesOnInput = prepareZip(zip, folder, arguments, names);
+    if (cancel) {
+        QObject::connect(cancel, &CancelToken::cancelled, &zip, [&zip, &cancelled] {
+            cancelled = true;
+            zip.kill();
+        });
+    }
+    zip.start(namesOnInput ? QIODevice::ReadWrite : QIODevice::ReadOnly);
     if (!zip.waitForStarted(-1))
         throw PlatformError(zip.errorString());
-    zip.waitForFinished(-1);
+    if (namesOnInput) {
+        zip.write(QFile::encodeName(names.join(u'\n')) + '\n');
+        zip.closeWriteChannel();
+    }
+    if (zip.state() != QProcess::NotRunning)
+        co_await qCoro(&zip, &QProcess::finished);
+    if (cancelled)
+        throw CancelledError();
     if (zip.exitStatus() != QProcess::NormalExit || zip.exitCode() != 0)
         throw ZipService::toolFailure(zip.readAllStandardError());
 }
 
-QString packBlocking(const QList<QUrl>& from, const QString& archiveName) {
-    const QString tempDir = PrivateTempDir::path();
-    const QString archivePath = tempDir + u'/' + archiveName;
-    // zip would add to an archive already there instead of starting afresh.
-    const QFileInfo existing(archivePath);
-    if (existing.isDir() && !existing.isSymLink())
-        QDir(archivePath).removeRecursively();
-    else
-        QFile::remove(archivePath);
-
-    const QString staging = tempDir + QStringLiteral("/velmar-zip-") +
-                            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
-    if (::mkdir(QFile::encodeName(staging).constData(), 0700) != 0)
-        failPath(QStringLiteral("Ordner „%1“ kann nicht angelegt werden: %2"), staging, errno);
-    const auto cleanup = qScopeGuard([&] { removeStaging(staging); });
-
-    for (const QUrl& url : from)
-        stageItem(url, staging);
-    runZip(staging, archivePath);
-    ZipService::setUtf8Flag(archivePath);
-    return archivePath;
-}
-
-// QtConcurrent passes on only QException types, so the error travels back as an exception_ptr.
-struct PackResult {
-    QString archivePath;
-    std::exception_ptr error;
-};
-
 } // namespace
 
-QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString> customName) {
+QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString> customName,
+                                        QPointer<CancelToken> cancel) {
     if (from.isEmpty())
         throw ZipError::noFiles();
     const QString archiveName = customName.value_or(
         QStringLiteral("Zanvolt_") +
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral(".zip"));
 
-    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<PackResult> packing = QtConcurrent::run([from, archiveName]() -> PackResult {
-        try {
-            return {packBlocking(from, archiveName), nullptr};
-        } catch (...) {
-            return {{}, std::current_exception()};
-        }
+    // Named tasks and functions: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    std::function<Staging()> staged = [from, archiveName] {
+        const QString tempDir = PrivateTempDir::path();
+        return prepare(from, tempDir, tempDir + u'/' + archiveName);
+    };
+    const Staging staging = co_await offMainThread<Staging>(std::move(staged));
+    const QString archivePath = QFileInfo(staging.run).path() + u'/' + archiveName;
+    // Holds nothing but links, empty folders and zip's temporary file, so removing it is quick and
+    // can happen here even when the task is destroyed.
+    auto cleanup = qScopeGuard([run = staging.run] { PrivateTempDir::removeTree(run); });
+    bool done = false;
+    auto removeArchive = qScopeGuard([&done, archivePath] {
+        if (!done)
+            PrivateTempDir::removeTree(archivePath);
     });
-    const PackResult result = co_await packing;
-    if (result.error)
-        std::rethrow_exception(result.error);
-    co_return QUrl::fromLocalFile(result.archivePath);
+
+    co_await runZip(staging.heads, zipArguments(staging, archivePath, false), staging.headNames, cancel);
+    if (!staging.treeNames.isEmpty())
+        co_await runZip(staging.trees, zipArguments(staging, archivePath, true), staging.treeNames, cancel);
+    std::function<bool()> patch = [archivePath] {
+        ZipService::setUtf8Flag(archivePath);
+        return true;
+    };
+    co_await offMainThread<bool>(std::move(patch));
+    done = true;
+    co_return QUrl::fromLocalFile(archivePath);
 }
 
 void ZipService::setUtf8Flag(QString archivePath) {
@@ -251,4 +444,9 @@ ZipError ZipService::toolFailure(QByteArray standardError) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(standardError);
     return ZipError::zipFailed(decoder.hasError() ? QStringLiteral("Unbekannter Fehler") : text);
+}
+
+void ZipService::setAvailableBytes(AvailableBytes function) {
+    std::lock_guard lock(availableBytesMutex);
+    availableBytesOverride = std::move(function);
 }

@@ -237,10 +237,13 @@ QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     co_await refresh();
 }
 
+QString SentTransfers::downloadFolder() {
+    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + QStringLiteral("/Zanvolt");
+}
+
 QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
     QPointer<SentTransfers> self(this);
-    const QString folder =
-        QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + QStringLiteral("/Zanvolt");
+    const QString folder = downloadFolder();
     QString destination;
     std::optional<QString> failure;
     try {

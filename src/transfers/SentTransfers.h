@@ -40,7 +40,10 @@ public:
     QCoro::Task<bool> renameOutgoingFile(QString code, QString oldName, QString newName);
     // Gone from the list and the history at once; the server's deletion runs in the background.
     void remove(const TransferItem& transfer);
+    // Saves the file into downloadFolder() under a free name and shows it in the file manager.
     QCoro::Task<> downloadOutgoing(TransferItem transfer);
+    // "Zanvolt" in the user's Downloads folder.
+    static QString downloadFolder();
 
     void copyLink(const TransferItem& transfer);
     // The known password, or the server's when it is not known yet.

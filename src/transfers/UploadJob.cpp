@@ -133,14 +133,12 @@ QCoro::Task<> UploadJob::run() {
             result.originalFileNames =
                 co_await QtConcurrent::run(&UploadJob::collectOriginalNames, upload.urls);
             const QUrl archive =
-                co_await ZipService::createZip(upload.urls, archiveName(upload.urls.first()));
+                co_await ZipService::createZip(upload.urls, archiveName(upload.urls.first()), cancel);
             if (!self)
                 co_return;
             fileToSend = archive.toLocalFile();
             result.fileName = archive.fileName();
             setZipping(false);
-            if (cancel)
-                cancel->throwIfCancelled(); // packing itself cannot be interrupted
         }
 
         const QFileInfo info(fileToSend);

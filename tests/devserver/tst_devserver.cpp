@@ -303,6 +303,58 @@ private Q_SLOTS:
         QCOMPARE(client.send("GET", "/api/incoming").error, QNetworkReply::RemoteHostClosedError);
         QCOMPARE(client.send("GET", "/api/incoming").status, 200);
     }
+
+    // curl, since it tells a body cut short of its Content-Length (exit 18) from a complete one.
+    void truncatesFileDownloads() {
+        TransferServer server;
+        QVERIFY(server.start());
+        Client client(server);
+        QByteArray content(1 << 20, Qt::Uninitialized);
+        for (int i = 0; i < content.size(); ++i)
+            content[i] = char((i * 7919) >> 3);
+        const QString code = server.seedTransfer({{"Bericht.pdf", content}});
+        const QString token = server.seedIncoming("Erika Muster", {{"scan 1.pdf", content}});
+        const QString publicPath = "/d/" + code + "/file/Bericht.pdf";
+        const QString incomingPath = "/api/incoming/" + token + "/files/scan%201.pdf";
+        QTemporaryDir dir;
+
+        struct Download {
+            int exitCode;
+            QByteArray headers, body;
+        };
+        const auto download = [&](const QString& path) {
+            QFile::remove(dir.filePath("b")); // curl makes no file for an empty body
+            QProcess curl;
+            curl.start("curl", {"-k", "-sS", "-H", "X-Api-Key: " + server.apiKey(), "-D", dir.filePath("h"),
+                                "-o", dir.filePath("b"), server.baseURL() + path});
+            curl.waitForFinished(20000);
+            const QByteArray body =
+                QFile::exists(dir.filePath("b")) ? readAll(dir.filePath("b")) : QByteArray();
+            return Download{curl.exitCode(), readAll(dir.filePath("h")).toLower(), body};
+        };
+
+        server.truncateNext(publicPath, 2, 300000);
+        for (int i = 0; i < 2; ++i) {
+            const Download cut = download(publicPath);
+            QCOMPARE(cut.exitCode, 18); // partial file
+            QVERIFY(cut.headers.contains("content-length: 1048576"));
+            QCOMPARE(cut.body, content.left(300000));
+        }
+        const Download whole = download(publicPath);
+        QCOMPARE(whole.exitCode, 0);
+        QCOMPARE(whole.body, content);
+
+        // Over HTTP, as a server run as a process is told; a rule for another path leaves this one whole.
+        QCOMPARE(client.json("POST", "/test/truncate", {{"path", "/api/incoming/*"}, {"bytes", 0}}).status,
+                 200);
+        QCOMPARE(client.json("POST", "/test/truncate", {{"path", "/d/*"}, {"bytes", 10}}).status, 200);
+        const Download empty = download(incomingPath);
+        QCOMPARE(empty.exitCode, 18);
+        QVERIFY(empty.headers.contains("content-length: 1048576"));
+        QCOMPARE(empty.body, QByteArray());
+        QCOMPARE(download(incomingPath).body, content);
+        QCOMPARE(download(publicPath).body, content.left(10));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDevServer)

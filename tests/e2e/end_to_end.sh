@@ -120,10 +120,11 @@ grep -q 'string "Link kopiert – bereit zum Teilen"' "$scratch/notifications.lo
 # temporary archive is gone, the private folders are private.
 leaks=$(grep -rlF -- "$key" "$HOME" "$XDG_RUNTIME_DIR" 2>/dev/null || true)
 [ -z "$leaks" ] || fail "API key found in $leaks"
-private=$XDG_RUNTIME_DIR/zanvolt
-[ "$(ls -A "$private")" = instance.socket ] || fail "temporary folder holds: $(ls -A "$private")"
+private=${XDG_CACHE_HOME:-$HOME/.cache}/zanvolt
+[ -z "$(ls -A "$private")" ] || fail "temporary folder holds: $(ls -A "$private")"
 [ "$(stat -c %a "$private")" = 700 ] || fail "temporary folder is not private"
-[ "$(stat -c %A "$private/instance.socket")" = srwx------ ] || fail "the instance socket is not private"
+[ "$(stat -c %A "$XDG_RUNTIME_DIR/com.zanvolt.Zanvolt.socket")" = srwx------ ] ||
+  fail "the instance socket is not private"
 
 # The tray icon sits in the tray host; a click on it opens the panel.
 kill -0 "$client" || fail "the client exited"

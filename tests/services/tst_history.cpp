@@ -85,6 +85,10 @@ private Q_SLOTS:
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z",
                  "hasPassword":"yes"}])",
             R"([{"id":"nope","fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}])",
+            R"([{"id":"00000000-0000-0000-0000-00000000000","fileName":"a","code":"A","downloadURL":"u",
+                 "uploadDate":"2024-05-01T12:30:45Z"}])",
+            "[{\"id\":\"{00000000-0000-0000-0000-000000000000\",\"fileName\":\"a\",\"code\":\"A\","
+            "\"downloadURL\":\"u\",\"uploadDate\":\"2024-05-01T12:30:45Z\"}]",
         };
         for (const QByteArray& bytes : damaged) {
             writeFile(history.fileURL(), bytes);
@@ -100,6 +104,25 @@ private Q_SLOTS:
         writeFile(history.fileURL(), "not json");
         history.add(item(QStringLiteral("B")));
         QCOMPARE(codes(history.load()), (QStringList{"B"}));
+    }
+
+    void allZeroUuidIsAValidId() {
+        QTemporaryDir root;
+        TransferHistoryService history(root.path());
+        writeFile(history.fileURL(), R"([
+            {"id":"00000000-0000-0000-0000-000000000000","fileName":"a","code":"A","downloadURL":"u",
+             "uploadDate":"2024-05-01T12:30:45Z"},
+            {"id":"{6f1c2a9e-0b7d-4c3e-9a51-2d8e7f0c4b13}","fileName":"b","code":"B","downloadURL":"u",
+             "uploadDate":"2024-05-02T12:30:45Z"}])");
+        const auto items = history.load();
+        QCOMPARE(codes(items), (QStringList{"A", "B"}));
+        QVERIFY(items.first().id.isNull());
+        QCOMPARE(items.last().id, QUuid(QStringLiteral("6F1C2A9E-0B7D-4C3E-9A51-2D8E7F0C4B13")));
+
+        // Written back as read: the zero id stays zero.
+        history.add(item(QStringLiteral("C")));
+        QCOMPARE(codes(history.load()), (QStringList{"C", "A", "B"}));
+        QVERIFY(history.load().at(1).id.isNull());
     }
 
     void failedWriteKeepsOldFile() {
