@@ -384,6 +384,15 @@ void TransferThread::start(std::unique_ptr<Job> job) {
     m_running.push_back(std::move(job));
 }
 
+QString TransferThread::incompleteText(const Job& job) {
+    curl_off_t announced = -1;
+    curl_easy_getinfo(job.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
+    const qint64 got = job.partFd >= 0 ? job.written : job.body.size();
+    return QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes erhalten")
+        .arg(got)
+        .arg(qint64(announced));
+}
+
 void TransferThread::finish(Job* job, int curlCode) {
     curl_multi_remove_handle(m_multi, job->easy);
     Result result;
@@ -437,6 +446,8 @@ void TransferThread::finish(Job* job, int curlCode) {
             HttpError(Kind::FileChanged, QStringLiteral("Die Datei wurde während des Uploads verändert"));
     } else if (job->readErrno != 0) {
         result.error = HttpError(Kind::FileSystem, systemText(job->readErrno));
+    } else if (code == CURLE_PARTIAL_FILE) {
+        result.error = HttpError(Kind::Transport, incompleteText(*job));
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         result.error =
             HttpError(Kind::Timeout,

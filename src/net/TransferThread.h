@@ -56,6 +56,7 @@ private:
     void start(std::unique_ptr<Job> job);
     void finish(Job* job, int curlCode);
     void reportProgress();
+    static QString incompleteText(const Job& job);
 
     ResultSink m_results;
     ProgressSink m_progress;

@@ -368,6 +368,48 @@ private Q_SLOTS:
         QCOMPARE(received->downloadProgress(), QString());
     }
 
+    void aCutOffDownloadIsAFailureNotAFile() {
+        const QByteArray content(4000, 'r');
+        const QString token =
+            server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Rechnung.pdf"), content}});
+        refreshIncoming();
+        server().clearRequests();
+        server().truncateNext(QStringLiteral("/api/incoming/*"), 1, 400);
+
+        QCoro::waitFor(received->downloadIncoming(listed(token)));
+        QCOMPARE(received->error(), QStringLiteral("Übertragung unvollständig: 400 von 4000 Bytes erhalten"));
+        QCOMPARE(QDir(APIService::incomingFolder())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(requestsSeen().size(), 1); // not marked as downloaded
+        QVERIFY(!listed(token).isDownloaded);
+        QVERIFY(fixture->desktop.notifications.isEmpty());
+
+        // "Download again" of a sent file: the same.
+        const QString code = server().seedTransfer({{QStringLiteral("Bericht.pdf"), content}});
+        refreshOutgoing();
+        server().truncateNext(QStringLiteral("/d/*"), 1, 400);
+        const TransferItem transfer = sent->transfers().value(0);
+        QCOMPARE(transfer.code, code);
+        const auto saved = [this] {
+            return QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        };
+        const QStringList before = saved();
+        QCoro::waitFor(sent->downloadOutgoing(transfer));
+        QCOMPARE(sent->error(),
+                 QStringLiteral(
+                     "Download fehlgeschlagen: Übertragung unvollständig: 400 von 4000 Bytes erhalten"));
+        QCOMPARE(saved(), before);
+        QVERIFY(fixture->desktop.notifications.isEmpty());
+        QVERIFY(fixture->desktop.revealedPaths.isEmpty());
+
+        // Uncut, both arrive whole.
+        QCoro::waitFor(received->downloadIncoming(listed(token)));
+        QCOMPARE(readAll(inboxFile(QStringLiteral("Rechnung.pdf"))), content);
+        QCoro::waitFor(sent->downloadOutgoing(transfer));
+        QCOMPARE(readAll(fixture->desktop.revealedPaths.value(0)), content);
+    }
+
     void copyLinkPrefersTheServersLinkThenCodeThenToken() {
         fixture->storeCredentials(QStringLiteral("https://dateien.example.test/"), QStringLiteral("k"));
         IncomingUpload upload;
