@@ -30,6 +30,11 @@ struct HttpRequest {
     // Bodies kept in memory are refused beyond this size; no answer the app
     // reads is anywhere near it.
     qint64 maxBodySize = 64'000'000;
+    // The same for a download's file; negative: no limit.
+    qint64 maxFileSize = -1;
+    // A certificate the system does not trust is taken on first contact and
+    // pinned (company servers); without this it is simply refused.
+    bool trustOnFirstUse = true;
 
     qint64 bodySize() const { return body.size() + (bodyFile ? bodyFile->length : 0) + bodyTail.size(); }
 };

@@ -51,6 +51,8 @@ int verifyChain(X509_STORE_CTX* context, void* argument) {
         return 0;
     if (chainTrusted && matchesHost(leaf, peer->host))
         return 1;
+    if (!peer->trustOnFirstUse)
+        return 0;
     const QByteArray hash = CertificatePins::publicKeyHash(subjectPublicKeyInfo(leaf));
     if (hash.isEmpty() || peer->origin.isEmpty())
         return 0;

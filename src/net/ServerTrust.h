@@ -15,6 +15,7 @@ public:
     struct Peer {
         QString origin; // "https://host:port"
         QByteArray host;
+        bool trustOnFirstUse = true;
         bool certificateChanged = false; // set when the remembered key did not match
     };
 

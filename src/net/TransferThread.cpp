@@ -152,6 +152,10 @@ struct TransferThread::Job {
         if (job->isDownload() && job->status() == 200) {
             if (job->partFd < 0 && !job->openPart())
                 return 0;
+            if (job->request.maxFileSize >= 0 && job->written + qint64(total) > job->request.maxFileSize) {
+                job->tooLarge = true;
+                return 0;
+            }
             size_t done = 0;
             while (done < total) {
                 const ssize_t step = ::write(job->partFd, data + done, total - done);
@@ -214,6 +218,7 @@ void TransferThread::submit(quint64 id, HttpRequest request, QString origin, QBy
     job->request = std::move(request);
     job->peer.origin = std::move(origin);
     job->peer.host = std::move(host);
+    job->peer.trustOnFirstUse = job->request.trustOnFirstUse;
     {
         const std::lock_guard lock(m_mutex);
         m_submitted.push_back(std::move(job));

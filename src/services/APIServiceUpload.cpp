@@ -141,7 +141,7 @@ QCoro::Task<> uploadChunk(std::shared_ptr<UploadRun> run, qint64 index) {
 
     // File bytes of this chunk counted in the progress so far.
     auto counted = std::make_shared<qint64>(0);
-    auto countSent = [run, counted, headSize, length](qint64 sent, qint64) {
+    const HttpEngine::ProgressHandler countSent = [run, counted, headSize, length](qint64 sent, qint64) {
         const qint64 fileBytes = std::clamp<qint64>(sent - headSize, 0, length);
         run->addProgress(fileBytes - *counted);
         *counted = fileBytes;

@@ -3,6 +3,8 @@
 #include "CancelToken.h"
 #include "CancelledError.h"
 #include "ErrorText.h"
+#include "HttpEngine.h"
+#include "HttpError.h"
 #include "Logging.h"
 #include "PrivateTempDir.h"
 #include "Settings.h"
@@ -13,40 +15,19 @@
 #include <QCoreApplication>
 #include <QCoroFuture>
 #include <QFileInfo>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QProcess>
 #include <QSaveFile>
-#include <QTemporaryFile>
 #include <QThread>
 #include <QtConcurrent>
-#include <qcoro/qcoronetworkreply.h>
 
 namespace {
-constexpr int transferTimeoutMs = 60000;
-
-// Separate from the API client's session, which accepts any certificate: updates are only ever
-// fetched with normal certificate checks. Never destroyed, so a reply may outlive its backend.
-QNetworkAccessManager& updateSession() {
-    static auto* session = new QNetworkAccessManager();
-    return *session;
-}
-
-QNetworkRequest updateRequest(const QUrl& url) {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(transferTimeoutMs);
-    request.setHeader(QNetworkRequest::UserAgentHeader, QByteArrayLiteral("Zanvolt/" ZANVOLT_VERSION));
+// Updates are only ever fetched with the system's certificate checks: unlike
+// the company server, an update source is never trusted on first contact.
+HttpRequest updateRequest(const QUrl& url) {
+    HttpRequest request;
+    request.url = url.toEncoded();
+    request.trustOnFirstUse = false;
     return request;
-}
-
-// The transport error, else a status other than 200, as a short reason; empty when all is well.
-QString replyProblem(QNetworkReply* reply) {
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    if (status.isValid() && status.toInt() != 200)
-        return QStringLiteral("HTTP-Status %1").arg(status.toInt());
-    if (reply->error() != QNetworkReply::NoError)
-        return reply->errorString();
-    return {};
 }
 
 bool isWebURL(const QUrl& url) {
@@ -56,59 +37,44 @@ bool isWebURL(const QUrl& url) {
 }
 
 QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(QUrl url) {
-    std::unique_ptr<QNetworkReply> reply(updateSession().get(updateRequest(url)));
-    co_await reply.get();
-    const QString problem = replyProblem(reply.get());
-    if (!problem.isEmpty())
-        throw UpdaterError::feedUnreadable(problem);
-    co_return UpdaterFeed::parse(reply->readAll(), reply->url());
+    HttpResponse response;
+    try {
+        response = co_await HttpEngine::instance().send(updateRequest(url));
+    } catch (const HttpError& error) {
+        throw UpdaterError::feedUnreadable(error.message());
+    }
+    if (response.status != 200)
+        throw UpdaterError::feedUnreadable(QStringLiteral("HTTP-Status %1").arg(response.status));
+    co_return UpdaterFeed::parse(response.body, url);
 }
 
 // Streams the file into the private temporary folder and returns its path; the caller removes it.
 // A body longer than announced is cut off at once instead of filling the disk.
 QCoro::Task<QString> download(UpdaterFeed::Item update, QString label, QPointer<UpdaterUserDriver> driver,
                               QPointer<CancelToken> cancel) {
-    auto file = std::make_unique<QTemporaryFile>(PrivateTempDir::path() + QStringLiteral("/update-XXXXXX"));
-    if (!file->open())
-        throw UpdaterError::downloadFailed(file->errorString());
-    std::unique_ptr<QNetworkReply> reply(updateSession().get(updateRequest(update.downloadURL)));
-    qint64 received = 0;
-    bool tooLong = false;
-    bool writeFailed = false;
-    const auto store = [&](const QByteArray& chunk) {
-        received += chunk.size();
-        if (received > update.length)
-            tooLong = true;
-        else if (file->write(chunk) != chunk.size())
-            writeFailed = true;
-        if (tooLong || writeFailed)
-            reply->abort();
+    HttpRequest request = updateRequest(update.downloadURL);
+    request.downloadFolder = PrivateTempDir::path();
+    request.maxFileSize = update.length;
+    const HttpEngine::ProgressHandler progress = [driver, label, length = update.length,
+                                                  cancel](qint64, qint64 received) {
+        if (driver)
+            driver->showProgress(label, received, length, cancel);
     };
-    QObject::connect(reply.get(), &QIODevice::readyRead, reply.get(), [&] {
-        if (!tooLong && !writeFailed)
-            store(reply->readAll());
-        if (driver && !tooLong)
-            driver->showProgress(label, received, update.length, cancel);
-    });
-    if (cancel)
-        QObject::connect(cancel, &CancelToken::cancelled, reply.get(), &QNetworkReply::abort);
-    co_await reply.get();
-    if (cancel && cancel->isCancelled())
-        throw CancelledError();
-    if (tooLong)
+    HttpResponse response;
+    try {
+        response = co_await HttpEngine::instance().send(std::move(request), cancel, progress);
+    } catch (const HttpError& error) {
+        if (error.kind() == HttpError::Kind::ResponseTooLarge)
+            throw UpdaterError::wrongLength();
+        throw UpdaterError::downloadFailed(error.message());
+    }
+    if (response.status != 200)
+        throw UpdaterError::downloadFailed(QStringLiteral("HTTP-Status %1").arg(response.status));
+    if (QFileInfo(response.filePath).size() != update.length) {
+        QFile::remove(response.filePath);
         throw UpdaterError::wrongLength();
-    if (writeFailed)
-        throw UpdaterError::downloadFailed(file->errorString());
-    const QString problem = replyProblem(reply.get());
-    if (!problem.isEmpty())
-        throw UpdaterError::downloadFailed(problem);
-    store(reply->readAll());
-    if (tooLong || received != update.length)
-        throw UpdaterError::wrongLength();
-    if (writeFailed || !file->flush())
-        throw UpdaterError::downloadFailed(file->errorString());
-    file->setAutoRemove(false);
-    co_return file->fileName();
+    }
+    co_return response.filePath;
 }
 
 struct Staged {

@@ -10,6 +10,7 @@
 #include "TransferServer.h"
 #include "WaitForTask.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
