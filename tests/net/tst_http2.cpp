@@ -1,6 +1,6 @@
 #include "APIServiceOutgoing.h"
 #include "APIServiceUpload.h"
-#include "SelfSignedCertificate.h"
+#include "NginxServer.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
@@ -8,138 +8,34 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-// A loopback port nobody listens on right now.
-int freePort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0)
-        qFatal("no free port");
-    ::close(fd);
-    return ntohs(address.sin_port);
+// The sites in front of the bundled server at `backendPort` (plain HTTP): the first passes
+// everything through; the second answers a chunk upload with 413 from its headers alone, before
+// reading the body.
+QStringList proxySites(int backendPort) {
+    const QString pass =
+        QStringLiteral("    location / { proxy_pass http://127.0.0.1:%1; proxy_http_version 1.1; "
+                       "proxy_request_buffering off; proxy_buffering off; }")
+            .arg(backendPort);
+    const QString refuse = QStringLiteral("    location = /api/upload-chunk { client_max_body_size 1k; "
+                                          "proxy_pass http://127.0.0.1:%1; }\n")
+                               .arg(backendPort);
+    return {pass, refuse + pass};
 }
 
-bool accepts(int port) {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    address.sin_port = htons(quint16(port));
-    const bool connected = ::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    ::close(fd);
-    return connected;
+// The protocol nginx agrees on with a client that offers HTTP/2, as curl reports it.
+QString negotiatedVersion(const QString& url) {
+    QProcess curl;
+    curl.start(QStringLiteral("curl"),
+               {QStringLiteral("-sk"), QStringLiteral("--http2"), QStringLiteral("-o"),
+                QStringLiteral("/dev/null"), QStringLiteral("-w"), QStringLiteral("%{http_version}"),
+                url + QStringLiteral("/")});
+    curl.waitForFinished(20000);
+    return QString::fromUtf8(curl.readAllStandardOutput());
 }
-
-// nginx offering HTTP/2 over TLS in front of the bundled server (plain HTTP), run as the
-// current user with everything it writes inside a temporary folder. Two sites: `port` passes
-// everything through; `refusingPort` answers a chunk upload with 413 from its headers alone,
-// before reading the body.
-class NginxProxy {
-public:
-    explicit NginxProxy(int backendPort, int port = freePort()) : port(port), refusingPort(freePort()) {
-        QString error;
-        const QString certificate = m_dir.filePath(QStringLiteral("cert.pem"));
-        const QString key = m_dir.filePath(QStringLiteral("key.pem"));
-        if (!SelfSignedCertificate::create(certificate, key, &error))
-            qFatal("certificate: %s", qPrintable(error));
-        const QString backend = QStringLiteral("http://127.0.0.1:%1").arg(backendPort);
-        const QString site = QStringLiteral(R"(
-  server {
-    listen 127.0.0.1:%1 ssl http2;
-    ssl_certificate %2;
-    ssl_certificate_key %3;
-    client_max_body_size 0;
-    %4
-    location / {
-      proxy_pass %5;
-      proxy_http_version 1.1;
-      proxy_request_buffering off;
-      proxy_buffering off;
-    }
-  })");
-        const QString refuse = QStringLiteral("location = /api/upload-chunk { client_max_body_size 1k; "
-                                              "proxy_pass %1; }")
-                                   .arg(backend);
-        // Workers of a root master switch to "nobody", who could not enter this folder.
-        const QString user = ::geteuid() == 0 ? QStringLiteral("user root;") : QString();
-        const QString config =
-            QStringLiteral(R"(%1
-worker_processes 1;
-daemon off;
-pid %2/nginx.pid;
-error_log %2/error.log;
-events { worker_connections 64; }
-http {
-  access_log off;
-  client_body_temp_path %2/body;
-  proxy_temp_path %2/proxy;
-  fastcgi_temp_path %2/fastcgi;
-  uwsgi_temp_path %2/uwsgi;
-  scgi_temp_path %2/scgi;
-  %3
-  %4
-}
-)")
-                .arg(user, m_dir.path(),
-                     site.arg(QString::number(port), certificate, key, QString(), backend),
-                     site.arg(QString::number(refusingPort), certificate, key, refuse, backend));
-        writeFile(m_dir.filePath(QStringLiteral("nginx.conf")), config.toUtf8());
-        m_nginx.setProcessChannelMode(QProcess::MergedChannels);
-        m_nginx.start(nginxPath(), {QStringLiteral("-p"), m_dir.path(), QStringLiteral("-e"),
-                                    m_dir.filePath(QStringLiteral("error.log")), QStringLiteral("-c"),
-                                    m_dir.filePath(QStringLiteral("nginx.conf"))});
-        QElapsedTimer waited;
-        waited.start();
-        while (!(accepts(port) && accepts(refusingPort))) {
-            if (m_nginx.state() == QProcess::NotRunning || waited.hasExpired(10000))
-                qFatal("nginx did not start: %s\n%s", m_nginx.readAll().constData(),
-                       readAll(m_dir.filePath(QStringLiteral("error.log"))).constData());
-            QTest::qWait(20);
-        }
-    }
-    ~NginxProxy() {
-        m_nginx.terminate();
-        if (!m_nginx.waitForFinished(10000))
-            m_nginx.kill();
-        m_nginx.waitForFinished();
-    }
-
-    static QString nginxPath() {
-        return QStandardPaths::findExecutable(QStringLiteral("nginx"),
-                                              {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
-    }
-    QString url(int sitePort) const { return QStringLiteral("https://127.0.0.1:%1").arg(sitePort); }
-
-    // The protocol nginx agrees on with a client that offers HTTP/2, as curl reports it.
-    QString negotiatedVersion() const {
-        QProcess curl;
-        curl.start(QStringLiteral("curl"),
-                   {QStringLiteral("-sk"), QStringLiteral("--http2"), QStringLiteral("-o"),
-                    QStringLiteral("/dev/null"), QStringLiteral("-w"), QStringLiteral("%{http_version}"),
-                    url(port) + QStringLiteral("/")});
-        curl.waitForFinished(20000);
-        return QString::fromUtf8(curl.readAllStandardOutput());
-    }
-
-    const int port;
-    const int refusingPort;
-
-private:
-    QTemporaryDir m_dir;
-    QProcess m_nginx;
-};
 
 QByteArray randomBytes(qint64 size) {
     QByteArray bytes(size, Qt::Uninitialized);
@@ -157,21 +53,21 @@ class TestHttp2 : public QObject {
 
 private Q_SLOTS:
     void initTestCase() {
-        if (NginxProxy::nginxPath().isEmpty())
+        if (NginxServer::executable().isEmpty())
             QFAIL("nginx is not installed (scripts/bootstrap.sh installs it)");
     }
 
     void uploadAndDownloadThroughHttp2Proxy() {
-        const int proxyPort = freePort();
+        const int proxyPort = NginxServer::freePort();
         TransferServer::Options options;
         options.plainHttp = true;
         // The links the server hands out lead through the proxy.
         options.publicBaseURL = QStringLiteral("https://127.0.0.1:%1").arg(proxyPort);
         TestServerFixture fixture(options);
-        NginxProxy nginx(fixture.server().port(), proxyPort);
-        QCOMPARE(nginx.negotiatedVersion(), QStringLiteral("2"));
+        NginxServer nginx(proxySites(fixture.server().port()), {proxyPort});
+        QCOMPARE(negotiatedVersion(nginx.url()), QStringLiteral("2"));
         fixture.server().clearRequests();
-        fixture.storeCredentials(nginx.url(nginx.port), fixture.server().apiKey());
+        fixture.storeCredentials(nginx.url(), fixture.server().apiKey());
 
         const QByteArray content = randomBytes(3 * APIService::uploadChunkSize + 4321);
         const QString path = files.filePath(QStringLiteral("Messreihe 7.bin"));
@@ -203,8 +99,8 @@ private Q_SLOTS:
         TransferServer::Options options;
         options.plainHttp = true;
         TestServerFixture fixture(options);
-        NginxProxy nginx(fixture.server().port());
-        fixture.storeCredentials(nginx.url(nginx.refusingPort), fixture.server().apiKey());
+        NginxServer nginx(proxySites(fixture.server().port()));
+        fixture.storeCredentials(nginx.url(1), fixture.server().apiKey());
 
         const QString path = files.filePath(QStringLiteral("zu groß.bin"));
         // Every chunk, the last included, is larger than the proxy takes.
