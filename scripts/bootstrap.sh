@@ -8,7 +8,7 @@ packages=(
   g++ cmake ninja-build pkg-config ccache clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
   qcoro-qt6-dev libsecret-1-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
-  zip unzip curl locales
+  zip unzip curl locales nginx
   dbus dbus-x11 gnome-keyring libsecret-tools
   xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n
   appstream desktop-file-utils dpkg-dev file

@@ -347,6 +347,10 @@ void TransferThread::start(std::unique_ptr<Job> job) {
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, 512L * 1024);
 
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
+    // The CA bundle alone, without the hashed folder Debian's libcurl also names: only then does
+    // libcurl keep the parsed store for later connections instead of parsing every certificate
+    // again for each new one (~27 ms of CPU, four times per upload).
+    curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L); // ServerTrust checks the name itself
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Job::sslContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &job->peer);
