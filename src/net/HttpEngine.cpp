@@ -4,6 +4,7 @@
 #include "CertificatePins.h"
 #include "TransferThread.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QUrl>
 #include <coroutine>
@@ -33,6 +34,9 @@ HttpEngine& HttpEngine::instance() {
 
 HttpEngine::HttpEngine() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    // The thread must be gone before the libraries it uses clean up at exit.
+    if (QCoreApplication* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &HttpEngine::stop);
     // The sinks run on the transfer thread and only post to this object's (the main) thread.
     m_thread = std::make_unique<TransferThread>(
         [this](TransferThread::Result result) {
@@ -64,17 +68,33 @@ HttpEngine::HttpEngine() {
 
 HttpEngine::~HttpEngine() = default;
 
+void HttpEngine::stop() {
+    m_thread.reset();
+    // Whoever still waits hears that the transfer was cancelled.
+    const QList<Pending*> waiting = m_pending.values();
+    m_pending.clear();
+    for (Pending* pending : waiting) {
+        TransferThread::Result result;
+        result.cancelled = true;
+        pending->result = std::move(result);
+        if (pending->waiter)
+            pending->waiter.resume();
+    }
+}
+
 void HttpEngine::setCaBundle(const QString& path) {
-    m_thread->setCaBundle(QFile::encodeName(path));
+    if (m_thread)
+        m_thread->setCaBundle(QFile::encodeName(path));
 }
 
 void HttpEngine::setInactivityLimit(int seconds) {
-    m_thread->setInactivityLimit(seconds);
+    if (m_thread)
+        m_thread->setInactivityLimit(seconds);
 }
 
 QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelToken> cancel,
                                            ProgressHandler progress) {
-    if (cancel && cancel->isCancelled())
+    if ((cancel && cancel->isCancelled()) || !m_thread)
         throw CancelledError();
     const QUrl url = QUrl::fromEncoded(request.url, QUrl::StrictMode);
     const QString origin = CertificatePins::origin(url);
@@ -86,7 +106,10 @@ QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelT
     m_pending.insert(id, &pending);
     QMetaObject::Connection cancelling;
     if (cancel)
-        cancelling = connect(cancel, &CancelToken::cancelled, this, [this, id] { m_thread->cancel(id); });
+        cancelling = connect(cancel, &CancelToken::cancelled, this, [this, id] {
+            if (m_thread)
+                m_thread->cancel(id);
+        });
     m_thread->submit(id, std::move(request), origin, host);
 
     TransferThread::Result result = co_await ResultAwaiter{&pending};

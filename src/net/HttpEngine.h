@@ -32,6 +32,10 @@ public:
     QCoro::Task<HttpResponse> send(HttpRequest request, QPointer<CancelToken> cancel = nullptr,
                                    ProgressHandler progress = {});
 
+    // Ends every transfer and the transfer thread; later requests fail as
+    // cancelled. Runs by itself when the application quits.
+    void stop();
+
     // For tests: trust only the CAs in this PEM bundle instead of the system's.
     void setCaBundle(const QString& path);
     // For tests: seconds without any byte moving before a request fails (60 by default).

@@ -195,7 +195,12 @@ struct TransferThread::Job {
 };
 
 TransferThread::TransferThread(ResultSink results, ProgressSink progress)
-    : m_results(std::move(results)), m_progress(std::move(progress)), m_multi(curl_multi_init()) {
+    : m_results(std::move(results)), m_progress(std::move(progress)), m_multi(curl_multi_init()),
+      m_share(curl_share_init()) {
+    // Only this thread uses the handles, so the share needs no locks: a new
+    // connection to a known server resumes its TLS session and skips the lookup.
+    curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
     m_thread = std::thread([this] { run(); });
 }
 
@@ -210,6 +215,7 @@ TransferThread::~TransferThread() {
         curl_multi_remove_handle(m_multi, job->easy);
     m_running.clear();
     curl_multi_cleanup(m_multi);
+    curl_share_cleanup(m_share);
 }
 
 void TransferThread::submit(quint64 id, HttpRequest request, QString origin, QByteArray host) {
@@ -326,6 +332,7 @@ void TransferThread::start(std::unique_ptr<Job> job) {
     CURL* easy = curl_easy_init();
     job->easy = easy;
     curl_easy_setopt(easy, CURLOPT_PRIVATE, job.get());
+    curl_easy_setopt(easy, CURLOPT_SHARE, m_share);
     curl_easy_setopt(easy, CURLOPT_URL, request.url.constData());
     curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L); // no dot segments resolved, nothing merged
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");

@@ -61,6 +61,7 @@ private:
     ResultSink m_results;
     ProgressSink m_progress;
     void* m_multi;
+    void* m_share;
 
     std::mutex m_mutex; // guards the commands and the settings below
     std::vector<std::unique_ptr<Job>> m_submitted;
