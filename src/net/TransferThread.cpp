@@ -1,6 +1,7 @@
 #include "TransferThread.h"
 
 #include "ServerTrust.h"
+#include "TransferJob.h"
 
 #include <QFile>
 #include <cerrno>
@@ -8,7 +9,6 @@
 #include <cstring>
 #include <curl/curl.h>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -19,180 +19,7 @@ constexpr auto progressInterval = std::chrono::milliseconds(50);
 QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-
-// 0666 less the process's umask, read without changing it (umask() would, for every thread).
-mode_t newFileMode() {
-    mode_t mask = 022;
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (QByteArray line = status.readLine(); !line.isEmpty(); line = status.readLine()) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint value = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    mask = mode_t(value);
-                break;
-            }
-        }
-    }
-    return 0666 & ~mask;
-}
 } // namespace
-
-struct TransferThread::Job {
-    quint64 id = 0;
-    HttpRequest request;
-    ServerTrust::Peer peer;
-    CURL* easy = nullptr;
-    curl_slist* headers = nullptr;
-    char error[CURL_ERROR_SIZE] = {};
-
-    int bodyFd = -1;
-    qint64 bodySize = 0;
-    qint64 readPosition = 0;
-    int readErrno = 0;
-    bool fileChanged = false;
-
-    QByteArray body;
-    int partFd = -1;
-    QByteArray partPath; // removed with the job unless handed over
-    qint64 written = 0;
-    int writeErrno = 0;
-    bool tooLarge = false;
-
-    curl_off_t sent = 0;
-    curl_off_t received = 0;
-    bool progressChanged = false;
-
-    ~Job() {
-        if (bodyFd >= 0)
-            ::close(bodyFd);
-        if (partFd >= 0)
-            ::close(partFd);
-        if (!partPath.isEmpty())
-            ::unlink(partPath.constData());
-        if (headers)
-            curl_slist_free_all(headers);
-        if (easy)
-            curl_easy_cleanup(easy);
-    }
-
-    bool isDownload() const { return !request.downloadFolder.isEmpty(); }
-
-    long status() const {
-        long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        return status;
-    }
-
-    // Owner-only while it grows; the final mode is set when it is complete.
-    bool openPart() {
-        QByteArray path = QFile::encodeName(request.downloadFolder) + "/.zanvolt-XXXXXX.part";
-        partFd = ::mkostemps(path.data(), 5, O_CLOEXEC);
-        if (partFd < 0) {
-            writeErrno = errno;
-            return false;
-        }
-        partPath = path;
-        return true;
-    }
-
-    static size_t readBody(char* buffer, size_t size, size_t count, void* user) {
-        auto* job = static_cast<Job*>(user);
-        const qint64 wanted = qint64(size * count);
-        const QByteArray& head = job->request.body;
-        const qint64 regionLength = job->request.bodyFile ? job->request.bodyFile->length : 0;
-        const qint64 regionEnd = head.size() + regionLength;
-        qint64 done = 0;
-        while (done < wanted && job->readPosition < job->bodySize) {
-            const qint64 position = job->readPosition;
-            qint64 step = 0;
-            if (position < head.size()) {
-                step = std::min(wanted - done, head.size() - position);
-                std::memcpy(buffer + done, head.constData() + position, size_t(step));
-            } else if (position < regionEnd) {
-                const qint64 offset = job->request.bodyFile->offset + (position - head.size());
-                step = ::pread(job->bodyFd, buffer + done,
-                               size_t(std::min(wanted - done, regionEnd - position)), offset);
-                if (step < 0 && errno == EINTR)
-                    continue;
-                if (step < 0) {
-                    job->readErrno = errno;
-                    return CURL_READFUNC_ABORT;
-                }
-                if (step == 0) { // the file is shorter than when the upload began
-                    job->fileChanged = true;
-                    return CURL_READFUNC_ABORT;
-                }
-            } else {
-                const QByteArray& tail = job->request.bodyTail;
-                const qint64 at = position - regionEnd;
-                step = std::min(wanted - done, tail.size() - at);
-                std::memcpy(buffer + done, tail.constData() + at, size_t(step));
-            }
-            job->readPosition += step;
-            done += step;
-        }
-        return size_t(done);
-    }
-
-    // A reused connection that turns out dead makes libcurl send the body again from the start.
-    static int seekBody(void* user, curl_off_t offset, int origin) {
-        auto* job = static_cast<Job*>(user);
-        if (origin != SEEK_SET || offset < 0 || offset > job->bodySize)
-            return CURL_SEEKFUNC_FAIL;
-        job->readPosition = offset;
-        return CURL_SEEKFUNC_OK;
-    }
-
-    static size_t writeBody(char* data, size_t size, size_t count, void* user) {
-        auto* job = static_cast<Job*>(user);
-        const size_t total = size * count;
-        // Only a 200 answer is the file; any other body is the server's explanation.
-        if (job->isDownload() && job->status() == 200) {
-            if (job->partFd < 0 && !job->openPart())
-                return 0;
-            if (job->request.maxFileSize >= 0 && job->written + qint64(total) > job->request.maxFileSize) {
-                job->tooLarge = true;
-                return 0;
-            }
-            size_t done = 0;
-            while (done < total) {
-                const ssize_t step = ::write(job->partFd, data + done, total - done);
-                if (step < 0 && errno == EINTR)
-                    continue;
-                if (step < 0) {
-                    job->writeErrno = errno;
-                    return 0;
-                }
-                done += size_t(step);
-            }
-            job->written += qint64(total);
-            return total;
-        }
-        if (job->body.size() + qint64(total) > job->request.maxBodySize) {
-            job->tooLarge = true;
-            return 0;
-        }
-        job->body.append(data, qsizetype(total));
-        return total;
-    }
-
-    static int progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
-        auto* job = static_cast<Job*>(user);
-        if (sent != job->sent || received != job->received) {
-            job->sent = sent;
-            job->received = received;
-            job->progressChanged = true;
-        }
-        return 0;
-    }
-
-    static CURLcode sslContext(CURL*, void* context, void* user) {
-        ServerTrust::install(context, static_cast<ServerTrust::Peer*>(user));
-        return CURLE_OK;
-    }
-};
 
 TransferThread::TransferThread(ResultSink results, ProgressSink progress)
     : m_results(std::move(results)), m_progress(std::move(progress)), m_multi(curl_multi_init()),
@@ -219,7 +46,7 @@ TransferThread::~TransferThread() {
 }
 
 void TransferThread::submit(quint64 id, HttpRequest request, QString origin, QByteArray host) {
-    auto job = std::make_unique<Job>();
+    auto job = std::make_unique<TransferJob>();
     job->id = id;
     job->request = std::move(request);
     job->peer.origin = std::move(origin);
@@ -270,7 +97,7 @@ void TransferThread::run() {
                 continue;
             // The message is gone once its handle is removed: take what is needed first.
             const CURLcode code = message->data.result;
-            Job* job = nullptr;
+            TransferJob* job = nullptr;
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &job);
             finish(job, code);
         }
@@ -284,7 +111,7 @@ void TransferThread::run() {
 }
 
 void TransferThread::takeCommands() {
-    std::vector<std::unique_ptr<Job>> submitted;
+    std::vector<std::unique_ptr<TransferJob>> submitted;
     std::vector<quint64> cancelled;
     {
         const std::lock_guard lock(m_mutex);
@@ -308,7 +135,7 @@ void TransferThread::takeCommands() {
     }
 }
 
-void TransferThread::start(std::unique_ptr<Job> job) {
+void TransferThread::start(std::unique_ptr<TransferJob> job) {
     int inactivity = 60;
     QByteArray caBundle;
     {
@@ -359,7 +186,7 @@ void TransferThread::start(std::unique_ptr<Job> job) {
     // again for each new one (~27 ms of CPU, four times per upload).
     curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L); // ServerTrust checks the name itself
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &Job::sslContext);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TransferJob::sslContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &job->peer);
     if (!caBundle.isEmpty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
@@ -383,33 +210,24 @@ void TransferThread::start(std::unique_ptr<Job> job) {
     } else {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(job->bodySize));
-        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &Job::readBody);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &TransferJob::readBody);
         curl_easy_setopt(easy, CURLOPT_READDATA, job.get());
-        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &Job::seekBody);
+        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &TransferJob::seekBody);
         curl_easy_setopt(easy, CURLOPT_SEEKDATA, job.get());
         if (request.method != "POST")
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.constData());
     }
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &Job::writeBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TransferJob::writeBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, job.get());
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &Job::progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferJob::progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, job.get());
 
     curl_multi_add_handle(m_multi, easy);
     m_running.push_back(std::move(job));
 }
 
-QString TransferThread::incompleteText(const Job& job) {
-    curl_off_t announced = -1;
-    curl_easy_getinfo(job.easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-    const qint64 got = job.partFd >= 0 ? job.written : job.body.size();
-    return QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes erhalten")
-        .arg(got)
-        .arg(qint64(announced));
-}
-
-void TransferThread::finish(Job* job, int curlCode) {
+void TransferThread::finish(TransferJob* job, int curlCode) {
     curl_multi_remove_handle(m_multi, job->easy);
     Result result;
     result.id = job->id;
@@ -433,15 +251,10 @@ void TransferThread::finish(Job* job, int curlCode) {
                 Kind::Transport,
                 QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes").arg(got).arg(qint64(announced)));
         } else if (toFile) {
-            // The file joins the user's: it gets the mode any new file of theirs gets.
-            ::fchmod(job->partFd, newFileMode());
-            if (::close(job->partFd) != 0) {
-                result.error = HttpError(Kind::FileSystem, systemText(errno));
-            } else {
-                result.filePath = QFile::decodeName(job->partPath);
-                job->partPath.clear(); // handed over
-            }
-            job->partFd = -1;
+            if (const int error = job->closePart(); error != 0)
+                result.error = HttpError(Kind::FileSystem, systemText(error));
+            else
+                result.filePath = job->takePart();
         } else {
             result.body = std::move(job->body);
         }
@@ -463,7 +276,7 @@ void TransferThread::finish(Job* job, int curlCode) {
     } else if (job->readErrno != 0) {
         result.error = HttpError(Kind::FileSystem, systemText(job->readErrno));
     } else if (code == CURLE_PARTIAL_FILE) {
-        result.error = HttpError(Kind::Transport, incompleteText(*job));
+        result.error = HttpError(Kind::Transport, job->incompleteText());
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         result.error =
             HttpError(Kind::Timeout,

@@ -3,6 +3,8 @@
 #include "HttpError.h"
 #include "HttpRequest.h"
 
+struct TransferJob;
+
 #include <QList>
 #include <functional>
 #include <memory>
@@ -48,15 +50,12 @@ public:
     void setCaBundle(const QByteArray& path);
     void setInactivityLimit(int seconds);
 
-    struct Job;
-
 private:
     void run();
     void takeCommands();
-    void start(std::unique_ptr<Job> job);
-    void finish(Job* job, int curlCode);
+    void start(std::unique_ptr<TransferJob> job);
+    void finish(TransferJob* job, int curlCode);
     void reportProgress();
-    static QString incompleteText(const Job& job);
 
     ResultSink m_results;
     ProgressSink m_progress;
@@ -64,12 +63,12 @@ private:
     void* m_share;
 
     std::mutex m_mutex; // guards the commands and the settings below
-    std::vector<std::unique_ptr<Job>> m_submitted;
+    std::vector<std::unique_ptr<TransferJob>> m_submitted;
     std::vector<quint64> m_cancelled;
     QByteArray m_caBundle;
     int m_inactivitySeconds = 60;
     bool m_quit = false;
 
-    std::vector<std::unique_ptr<Job>> m_running; // the thread's own
+    std::vector<std::unique_ptr<TransferJob>> m_running; // the thread's own
     std::thread m_thread;
 };
