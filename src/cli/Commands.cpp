@@ -3,6 +3,7 @@
 #include "ConsoleOutput.h"
 #include "Format.h"
 #include "Graphemes.h"
+#include "OrderedJson.h"
 #include "ReceivedUploads.h"
 #include "SendResult.h"
 #include "SentTransfers.h"
@@ -125,8 +126,22 @@ QString table(const QList<QStringList>& rows) {
     return text;
 }
 
-void printJson(const QJsonArray& array) {
-    ConsoleOutput::out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+// The records as a JSON array in their own member order, or as an aligned table.
+template <typename Record, typename RowOf>
+ExitCode print(const QList<Record>& records, bool json, const QStringList& header, RowOf rowOf) {
+    if (json) {
+        OrderedJson array = OrderedJson::array();
+        for (const Record& record : records)
+            array.append(record.toJson());
+        ConsoleOutput::out(QString::fromUtf8(array.toJson(OrderedJson::Format::Pretty)) + QLatin1Char('\n'));
+        return ExitCode::Success;
+    }
+    const bool terminal = ConsoleOutput::isTerminal(stdout);
+    QList<QStringList> rows{header};
+    for (const Record& record : records)
+        rows.append(rowOf(record, terminal));
+    ConsoleOutput::out(table(rows));
+    return ExitCode::Success;
 }
 
 std::optional<ExitCode> refuseUnconfigured(const ServerAccount& account) {
@@ -166,23 +181,15 @@ ExitCode list(bool json) {
     if (const auto failure = sent.refreshFailure())
         return fail(SendResult::failure(failure->kind, failure->text));
 
-    const QList<TransferItem> transfers = sent.transfers();
-    if (json) {
-        QJsonArray array;
-        for (const TransferItem& item : transfers)
-            array.append(QJsonDocument::fromJson(item.toJson().toJson()).object());
-        printJson(array);
-        return ExitCode::Success;
-    }
-    const bool terminal = ConsoleOutput::isTerminal(stdout);
-    QList<QStringList> rows{{QStringLiteral("Name"), QStringLiteral("Datum"), QStringLiteral("Link"),
-                             QStringLiteral("Heruntergeladen")}};
-    for (const TransferItem& item : transfers)
-        rows.append({ConsoleOutput::printable(item.fileName, terminal), Format::dateTime(item.uploadDate),
-                     ConsoleOutput::printable(item.downloadURL, terminal),
-                     item.downloadedAt ? Format::downloadedAt(*item.downloadedAt) : QStringLiteral("-")});
-    ConsoleOutput::out(table(rows));
-    return ExitCode::Success;
+    return print(sent.transfers(), json,
+                 {QStringLiteral("Name"), QStringLiteral("Datum"), QStringLiteral("Link"),
+                  QStringLiteral("Heruntergeladen")},
+                 [](const TransferItem& item, bool terminal) -> QStringList {
+                     return {
+                         ConsoleOutput::printable(item.fileName, terminal), Format::dateTime(item.uploadDate),
+                         ConsoleOutput::printable(item.downloadURL, terminal),
+                         item.downloadedAt ? Format::downloadedAt(*item.downloadedAt) : QStringLiteral("-")};
+                 });
 }
 
 ExitCode inbox(bool json) {
@@ -194,31 +201,23 @@ ExitCode inbox(bool json) {
     if (const auto error = received.error())
         return fail(SendResult::failure(ErrorKind::Server, *error));
 
-    const QList<IncomingUpload> uploads = received.uploads();
-    if (json) {
-        QJsonArray array;
-        for (const IncomingUpload& upload : uploads)
-            array.append(QJsonDocument::fromJson(upload.toJson().toJson()).object());
-        printJson(array);
-        return ExitCode::Success;
-    }
-    const bool terminal = ConsoleOutput::isTerminal(stdout);
-    QList<QStringList> rows{{QStringLiteral("Kunde"), QStringLiteral("Auftragsnummer"),
-                             QStringLiteral("Datum"), QStringLiteral("Dateien"), QStringLiteral("Größe"),
-                             QStringLiteral("Heruntergeladen"), QStringLiteral("Link")}};
-    for (const IncomingUpload& upload : uploads) {
-        const QString size = upload.totalSizeFormatted ? *upload.totalSizeFormatted
-                             : upload.totalSize        ? Format::size(*upload.totalSize)
-                                                       : QStringLiteral("-");
-        rows.append({ConsoleOutput::printable(upload.customerName, terminal),
-                     ConsoleOutput::printable(upload.auftragsnummer.value_or(QStringLiteral("-")), terminal),
-                     Format::dayAndTime(upload.uploadDate), QString::number(upload.files.size()),
-                     ConsoleOutput::printable(size, terminal),
-                     upload.isDownloaded ? QStringLiteral("ja") : QStringLiteral("nein"),
-                     ConsoleOutput::printable(upload.downloadURL.value_or(QStringLiteral("-")), terminal)});
-    }
-    ConsoleOutput::out(table(rows));
-    return ExitCode::Success;
+    return print(
+        received.uploads(), json,
+        {QStringLiteral("Kunde"), QStringLiteral("Auftragsnummer"), QStringLiteral("Datum"),
+         QStringLiteral("Dateien"), QStringLiteral("Größe"), QStringLiteral("Heruntergeladen"),
+         QStringLiteral("Link")},
+        [](const IncomingUpload& upload, bool terminal) -> QStringList {
+            const QString size = upload.totalSizeFormatted ? *upload.totalSizeFormatted
+                                 : upload.totalSize        ? Format::size(*upload.totalSize)
+                                                           : QStringLiteral("-");
+            return {ConsoleOutput::printable(upload.customerName, terminal),
+                    ConsoleOutput::printable(upload.auftragsnummer.value_or(QStringLiteral("-")), terminal),
+                    Format::dayAndTime(upload.uploadDate),
+                    QString::number(upload.files.size()),
+                    ConsoleOutput::printable(size, terminal),
+                    upload.isDownloaded ? QStringLiteral("ja") : QStringLiteral("nein"),
+                    ConsoleOutput::printable(upload.downloadURL.value_or(QStringLiteral("-")), terminal)};
+        });
 }
 
 } // namespace Commands
