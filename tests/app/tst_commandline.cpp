@@ -256,6 +256,32 @@ private Q_SLOTS:
                  QStringLiteral("Müller?[2J??evil"));
     }
 
+    void onATerminal() {
+        // script(1) gives the command a terminal for stdout and stderr; its output is the terminal's.
+        const auto onTerminal = [this](const QString& command) {
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.setWorkingDirectory(files);
+            process.start(QStringLiteral("script"),
+                          {"-qec", QStringLiteral("'%1' %2").arg(QStringLiteral(ZANVOLT_BINARY), command),
+                           "/dev/null"});
+            return process.waitForFinished(60000) ? QString::fromUtf8(process.readAllStandardOutput())
+                                                  : QString();
+        };
+        writeFile(files + QStringLiteral("/gross.bin"), QByteArray(12 * 1024 * 1024, 'g'));
+        const QString upload = onTerminal(QStringLiteral("send gross.bin"));
+        QVERIFY2(upload.contains(QStringLiteral("Hochladen: gross.bin (12.0 MB)...")), qPrintable(upload));
+        QVERIFY(upload.contains(QStringLiteral("% von 12.0 MB – ")));
+        QVERIFY(upload.contains(QStringLiteral("\r\x1b[K[###")));
+        // The bar is cleared before the link, which stands on a line of its own.
+        QVERIFY(upload.contains(QStringLiteral("\r\x1b[K") + server.baseURL()));
+
+        // A customer's name cannot move the cursor or clear the screen.
+        const QString inbox = onTerminal(QStringLiteral("inbox"));
+        QVERIFY2(inbox.contains(QStringLiteral("Müller GmbH?[2J")), qPrintable(inbox));
+        QVERIFY(!inbox.contains(QLatin1Char('\x1b')));
+    }
+
     void sendHandsOverToTheRunningClient() {
         // The client keeps its own home: what lands in its history came through it.
         const QString clientHome = scratch.filePath(QStringLiteral("client-home"));
