@@ -9,6 +9,7 @@
 #include <QDBusConnectionInterface>
 #include <QDBusObjectPath>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -104,6 +105,12 @@ private Q_SLOTS:
         StandInJobViewServer tracker(bus);
         QVERIFY(
             bus.registerObject(QStringLiteral("/JobViewServer"), &tracker, QDBusConnection::ExportAllSlots));
+        // Also when a check fails: the next test needs a bus without these names.
+        const auto leave = qScopeGuard([&bus] {
+            bus.unregisterService(QStringLiteral("org.kde.JobViewServer"));
+            bus.unregisterService(QStringLiteral("com.canonical.Unity"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
+        });
         QVERIFY(bus.registerService(QStringLiteral("org.kde.JobViewServer")));
         QVERIFY(bus.registerService(QStringLiteral("com.canonical.Unity")));
         LauncherListener dock;
@@ -141,22 +148,22 @@ private Q_SLOTS:
         }));
 
         // The tracker's cancel button is the panel's "Upload abbrechen".
-        fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 100, 2000);
+        fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 10000);
         client.uploads.uploadFiles({writeFile(dir, QStringLiteral("abbrechen.bin"), 1024)}, std::nullopt,
                                    false);
         QTRY_COMPARE(tracker.views.size(), size_t(2));
         StandInJobView& cancelled = *tracker.views[1];
-        Q_EMIT cancelled.cancelRequested();
-        QVERIFY(finished.wait(20000));
+        // The view exists before the client has its path and listens: press until it does.
+        for (int i = 0; i < 100 && finished.size() == 1; ++i) {
+            Q_EMIT cancelled.cancelRequested();
+            finished.wait(100);
+        }
+        QCOMPARE(finished.size(), 2);
         QCOMPARE(finished.last().at(1).value<UploadJob::Result>().outcome,
                  UploadJob::Result::Outcome::Cancelled);
         QCOMPARE(client.uploads.error(), std::optional<QString>(QStringLiteral("Upload abgebrochen")));
         QTRY_VERIFY(cancelled.terminated.has_value());
         QCOMPARE(*cancelled.terminated, (std::pair<uint, QString>{1, QStringLiteral("Upload abgebrochen")}));
-
-        bus.unregisterService(QStringLiteral("org.kde.JobViewServer"));
-        bus.unregisterService(QStringLiteral("com.canonical.Unity"));
-        QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
     }
 
     void nothingWhereTheDesktopOffersNoProgress() {
