@@ -1,6 +1,9 @@
 #include "SingleInstance.h"
 
 #include "PrivateTempDir.h"
+#include "SendResult.h"
+#include "ServerAccount.h"
+#include "Uploads.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -12,6 +15,9 @@
 
 // One request per connection: a line of compact JSON, either {"show":true} or
 // {"files":["file:///…", …]}; the answer is the line "ok" or "refused".
+// `zanvolt send` asks {"send":["file:///…", …],"generatePassword":false}; the answer is
+// "refused", or lines {"progress":0.42,"text":"…"} while its upload runs and then
+// {"result":{…}} (SendResult's JSON), after which the instance closes the connection.
 namespace {
 constexpr qsizetype maxRequestBytes = 4 * 1024 * 1024;
 constexpr int requestDeadlineMs = 10000;
@@ -104,14 +110,29 @@ void SingleInstance::onNewConnection() {
     while (QLocalSocket* socket = server.nextPendingConnection()) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         // A peer that never finishes its line is dropped.
-        QTimer::singleShot(requestDeadlineMs, socket, [socket] { socket->abort(); });
-        connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
+        auto* deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, &QLocalSocket::abort);
+        deadline->start(requestDeadlineMs);
+        connect(socket, &QLocalSocket::readyRead, this, [this, socket, deadline] {
+            if (!deadline->isActive())
+                return; // one request per connection
             if (!socket->canReadLine()) {
                 if (socket->bytesAvailable() > maxRequestBytes)
                     socket->abort();
                 return;
             }
-            const bool accepted = handle(socket->readLine(maxRequestBytes));
+            deadline->stop();
+            const QByteArray line = socket->readLine(maxRequestBytes);
+            const QJsonObject object = QJsonDocument::fromJson(line).object();
+            if (object.contains(QStringLiteral("send"))) {
+                if (!serveSend(object, socket)) {
+                    socket->write(refusedAnswer);
+                    socket->disconnectFromServer();
+                }
+                return;
+            }
+            const bool accepted = handle(line);
             socket->write(accepted ? okAnswer : refusedAnswer);
             socket->disconnectFromServer();
         });
@@ -132,5 +153,50 @@ bool SingleInstance::handle(const QByteArray& line) {
     if (urls.isEmpty())
         return false;
     Q_EMIT filesReceived(urls);
+    return true;
+}
+
+void SingleInstance::serveUploads(Uploads* uploads) {
+    m_uploads = uploads;
+}
+
+bool SingleInstance::serveSend(const QJsonObject& request, QLocalSocket* socket) {
+    QList<QUrl> urls;
+    const QJsonArray files = request.value(QStringLiteral("send")).toArray();
+    for (const QJsonValue& value : files)
+        urls.append(QUrl(value.toString(), QUrl::StrictMode));
+    urls = acceptedFiles(urls);
+    if (urls.isEmpty() || !m_uploads)
+        return false;
+
+    const auto answer = [socket](const QJsonObject& object) {
+        socket->write(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+    };
+    const auto finish = [socket, answer](const SendResult& result) {
+        answer({{QStringLiteral("result"), result.toJson()}});
+        socket->disconnectFromServer();
+    };
+    const std::optional<QUuid> id = m_uploads->uploadFiles(
+        urls, std::nullopt, request.value(QStringLiteral("generatePassword")).toBool());
+    if (!id) {
+        // The panel asks for the settings; the sender learns what is missing.
+        finish(SendResult::missingConfiguration(m_uploads->account())
+                   .value_or(SendResult::failure(ErrorKind::Configuration,
+                                                 QStringLiteral("Server-URL nicht konfiguriert"))));
+        return true;
+    }
+    Uploads* uploads = m_uploads;
+    const auto reportProgress = [uploads, id = *id, answer] {
+        if (uploads->runningRequest() == id)
+            answer({{QStringLiteral("progress"), uploads->progress()},
+                    {QStringLiteral("text"), uploads->progressText()}});
+    };
+    connect(uploads, &Uploads::progressChanged, socket, reportProgress);
+    connect(uploads, &Uploads::progressTextChanged, socket, reportProgress);
+    connect(uploads, &Uploads::uploadFinished, socket,
+            [id = *id, finish](QUuid finished, const UploadJob::Result& result) {
+                if (finished == id)
+                    finish(SendResult::fromUpload(result));
+            });
     return true;
 }

@@ -1,15 +1,21 @@
 #pragma once
 
 #include <QDir>
+#include <QJsonObject>
 #include <QList>
 #include <QLocalServer>
 #include <QObject>
+#include <QPointer>
 #include <QStringList>
 #include <QUrl>
+
+class QLocalSocket;
+class Uploads;
 
 // One client per user. A second start hands its command-line files to the
 // running instance over a local socket in the user's private folder and exits;
 // a second start without files asks the running instance to show its panel.
+// `zanvolt send` hands its upload over the same way and waits for the link.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -38,6 +44,9 @@ public:
     // Only URLs of local files or folders that exist, in their order.
     static QList<QUrl> acceptedFiles(const QList<QUrl>& urls);
 
+    // Where handed-over `zanvolt send` jobs go; until set, they are refused.
+    void serveUploads(Uploads* uploads);
+
 Q_SIGNALS:
     // One signal per hand-over, with all of its accepted files.
     void filesReceived(QList<QUrl> urls);
@@ -46,7 +55,9 @@ Q_SIGNALS:
 private:
     void onNewConnection();
     bool handle(const QByteArray& line);
+    bool serveSend(const QJsonObject& request, QLocalSocket* socket);
 
     QString socketPath;
     QLocalServer server;
+    QPointer<Uploads> m_uploads;
 };

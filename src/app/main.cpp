@@ -2,33 +2,58 @@
 #include "APIServiceIncoming.h"
 #include "AppError.h"
 #include "Application.h"
+#include "CommandLine.h"
 #include "PrivateTempDir.h"
 #include "SentTransfers.h"
 #include "SingleInstance.h"
+#include "TransferSession.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
 
+namespace {
+void setIdentity() {
+    QCoreApplication::setOrganizationName(QStringLiteral("Zanvolt"));
+    QCoreApplication::setApplicationName(QStringLiteral("Zanvolt"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(ZANVOLT_VERSION));
+}
+
+void installGermanQtTexts(QTranslator& translator) {
+    if (translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&translator);
+}
+} // namespace
+
 int main(int argc, char* argv[]) {
+    QStringList rawArguments;
+    for (int i = 1; i < argc; ++i)
+        rawArguments << QString::fromLocal8Bit(argv[i]);
+    // The command line needs no display: decided before a GUI application object exists.
+    if (CommandLine::handles(rawArguments)) {
+        QCoreApplication app(argc, argv);
+        setIdentity();
+        QTranslator qtTranslator;
+        installGermanQtTexts(qtTranslator);
+        return CommandLine::run(QCoreApplication::arguments());
+    }
+
     // A Wayland client can neither place its own window nor set the clipboard
     // without focus: run through XWayland unless the user chose a platform.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qgetenv("XDG_SESSION_TYPE") == "wayland")
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Zanvolt"));
-    QApplication::setApplicationName(QStringLiteral("Zanvolt"));
-    QApplication::setApplicationVersion(QStringLiteral(ZANVOLT_VERSION));
+    setIdentity();
     QApplication::setDesktopFileName(QStringLiteral("com.zanvolt.Zanvolt"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     // Qt's own texts (network errors, dialog buttons) in German.
     QTranslator qtTranslator;
-    if (qtTranslator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QApplication::installTranslator(&qtTranslator);
+    installGermanQtTexts(qtTranslator);
 
     const QStringList arguments = QApplication::arguments().mid(1);
     std::unique_ptr<SingleInstance> instance;
@@ -61,6 +86,7 @@ int main(int argc, char* argv[]) {
         SingleInstance::acceptedFiles(SingleInstance::urlsFromArguments(arguments, QDir::currentPath())));
     QObject::connect(instance.get(), &SingleInstance::filesReceived, &application,
                      &Application::receiveFiles);
+    instance->serveUploads(application.session()->uploads());
     QObject::connect(instance.get(), &SingleInstance::showRequested, &application, &Application::showPanel);
     return app.exec();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 #include <optional>
 
 // What the client's logic needs of the desktop. The Linux implementation lives
@@ -21,4 +22,11 @@ public:
     virtual bool isLoginItemEnabled() = 0;
     // Selects the file in the desktop's file viewer, rooted at its folder.
     virtual void revealInFileViewer(const QString& filePath) = 0;
+
+    // The running upload where the desktop shows job progress (a job tracker, a dock's launcher
+    // entry); nothing where it shows none. One job at a time: `cancel` runs when the user cancels
+    // it there; `errorText` empty ends it as a success.
+    virtual void beginJobProgress(const QString& /*title*/, std::function<void()> /*cancel*/) {}
+    virtual void updateJobProgress(double /*fraction*/, double /*bytesPerSecond*/) {}
+    virtual void endJobProgress(const QString& /*errorText*/) {}
 };

@@ -99,13 +99,17 @@ QCoro::Task<> SentTransfers::refresh() {
         listed = co_await APIService::fetchOutgoing();
     } catch (const std::exception& error) {
         // Offline is normal for a tray client: keep what is shown, say nothing.
-        qCInfo(lcTransfers) << "sent transfers not refreshed:" << describeError(error).text;
+        const ErrorText failure = describeError(error);
+        qCInfo(lcTransfers) << "sent transfers not refreshed:" << failure.text;
+        if (self)
+            self->m_refreshFailure = failure;
         if (self && self->m_transfers.isEmpty())
             self->setTransfers(self->m_historyService.load());
         co_return;
     }
     if (!self)
         co_return;
+    m_refreshFailure.reset();
 
     const QList<TransferItem> history = m_historyService.load();
     QHash<QString, const TransferItem*> firstInHistory;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ErrorText.h"
 #include "TransferHistoryService.h"
 #include "TransferItem.h"
 
@@ -31,6 +32,8 @@ public:
 
     // Lists the server's transfers and merges the history; offline, keeps what is shown.
     QCoro::Task<> refresh();
+    // Why the last refresh could not list the server's transfers; nothing after a success.
+    std::optional<ErrorText> refreshFailure() const { return m_refreshFailure; }
     // A finished upload: recorded in the history, with its password carried into the list.
     void addUploaded(const TransferItem& item);
 
@@ -66,4 +69,5 @@ private:
     TransferHistoryService m_historyService;
     QList<TransferItem> m_transfers;
     std::optional<QString> m_error;
+    std::optional<ErrorText> m_refreshFailure;
 };

@@ -149,6 +149,7 @@ QCoro::Task<> UploadJob::run() {
         auto onProgress = [self, size](double fraction, double speed) {
             if (!self || self->m_done)
                 return;
+            self->m_speed = speed;
             self->setProgress(fraction);
             self->setProgressText(
                 QStringLiteral("%1% von %2 – %3 – %4")
@@ -166,6 +167,7 @@ QCoro::Task<> UploadJob::run() {
         const ErrorText failure = describeError(error);
         result.outcome = m_cancelled ? Result::Outcome::Cancelled : Result::Outcome::Failed;
         result.errorText = failure.text;
+        result.errorKind = failure.kind;
         qCInfo(lcUpload) << "upload ended without a transfer:" << failure.text;
     }
     if (pack && result.outcome == Result::Outcome::Succeeded)

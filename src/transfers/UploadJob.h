@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ErrorText.h"
 #include "OutgoingResult.h"
 
 #include <QList>
@@ -8,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <QUuid>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -24,12 +26,14 @@ public:
         QList<QUrl> urls;
         std::optional<QString> password;
         bool generatePassword = false;
+        QUuid id = QUuid::createUuid(); // lets a caller outside the queue find its result
     };
 
     struct Result {
         enum class Outcome { Succeeded, Failed, Cancelled };
         Outcome outcome = Outcome::Failed;
-        QString errorText;             // when failed
+        QString errorText; // when failed
+        ErrorKind errorKind = ErrorKind::Unknown;
         QString fileName;              // the name the transfer is listed under
         QStringList originalFileNames; // what an archive holds
         APIService::OutgoingResult response;
@@ -45,6 +49,8 @@ public:
     bool isZipping() const { return m_isZipping; }
     QString progressText() const { return m_progressText; }
     double progress() const { return m_progress; }
+    // Bytes per second at the last progress report.
+    double speed() const { return m_speed; }
 
     // The names an upload of these items lists: each file, and every file below a folder.
     static QStringList collectOriginalNames(const QList<QUrl>& urls);
@@ -69,4 +75,5 @@ private:
     bool m_isZipping = false;
     QString m_progressText;
     double m_progress = 0;
+    double m_speed = 0;
 };

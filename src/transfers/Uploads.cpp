@@ -5,28 +5,30 @@
 #include "ServerAccount.h"
 
 #include <QDateTime>
+#include <utility>
 
 Uploads::Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent)
     : QObject(parent), m_account(account), m_sent(sent), m_desktop(desktop) {}
 
 Uploads::~Uploads() = default;
 
-void Uploads::uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
-                          bool generatePassword) {
+std::optional<QUuid> Uploads::uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
+                                          bool generatePassword) {
     if (urls.isEmpty())
-        return; // nothing to send: no run, nothing queued
+        return std::nullopt; // nothing to send: no run, nothing queued
     if (!m_account->isConfigured()) {
         Q_EMIT configurationMissing();
-        return;
+        return std::nullopt;
     }
     const UploadJob::Request request{urls, password, generatePassword};
     if (!m_isUploading) {
         start(request);
-        return;
+        return request.id;
     }
     QList<UploadJob::Request> queue = m_queue;
     queue.append(request);
     setQueue(std::move(queue));
+    return request.id;
 }
 
 void Uploads::setQueue(QList<UploadJob::Request> queue) {
@@ -73,12 +75,23 @@ void Uploads::start(const UploadJob::Request& request) {
 
     auto* job = new UploadJob(request, this);
     m_job = job;
+    m_runningRequest = request.id;
+    if (m_desktop) {
+        QPointer<Uploads> self(this);
+        m_desktop->beginJobProgress(QStringLiteral("Zanvolt"), [self] {
+            if (self)
+                self->cancelUpload();
+        });
+    }
     connect(job, &UploadJob::zippingChanged, this,
             [this, job] { update(m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
     connect(job, &UploadJob::progressTextChanged, this,
             [this, job] { update(m_progressText, job->progressText(), &Uploads::progressTextChanged); });
-    connect(job, &UploadJob::progressChanged, this,
-            [this, job] { update(m_progress, job->progress(), &Uploads::progressChanged); });
+    connect(job, &UploadJob::progressChanged, this, [this, job] {
+        update(m_progress, job->progress(), &Uploads::progressChanged);
+        if (m_desktop)
+            m_desktop->updateJobProgress(job->progress(), job->speed());
+    });
     connect(job, &UploadJob::finished, this, &Uploads::onFinished);
     job->start();
 }
@@ -87,23 +100,31 @@ void Uploads::onFinished(const UploadJob::Result& result) {
     if (m_job)
         m_job->deleteLater();
     m_job = nullptr;
+    const QUuid finishedRequest = std::exchange(m_runningRequest, QUuid());
     if (result.outcome == UploadJob::Result::Outcome::Succeeded) {
+        if (m_desktop)
+            m_desktop->endJobProgress({});
         publish(result);
     } else {
         update(m_progressText, QString(), &Uploads::progressTextChanged);
         update(m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
+            if (m_desktop)
+                m_desktop->endJobProgress(QStringLiteral("Upload abgebrochen"));
             update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
                    &Uploads::errorChanged);
         } else {
             const QString message =
                 result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+            if (m_desktop)
+                m_desktop->endJobProgress(message);
             update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
             notify(QStringLiteral("Upload fehlgeschlagen"), message, std::nullopt);
         }
     }
     update(m_isUploading, false, &Uploads::isUploadingChanged);
     update(m_progress, 0.0, &Uploads::progressChanged);
+    Q_EMIT uploadFinished(finishedRequest, result);
     if (m_queue.isEmpty())
         return;
     QList<UploadJob::Request> queue = m_queue;

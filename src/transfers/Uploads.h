@@ -42,6 +42,7 @@ public:
     Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent = nullptr);
     ~Uploads() override;
 
+    ServerAccount& account() const { return *m_account; }
     bool isUploading() const { return m_isUploading; }
     bool isZipping() const { return m_isZipping; }
     QString progressText() const { return m_progressText; }
@@ -51,9 +52,13 @@ public:
     std::optional<JustCompletedTransfer> justCompleted() const { return m_justCompleted; }
 
     // Files handed over by a drop or the command line. Without stored credentials nothing runs and
-    // configurationMissing() asks for the settings.
-    void uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password, bool generatePassword);
+    // configurationMissing() asks for the settings. The id of the queued request, which
+    // uploadFinished() reports; nothing when none was queued.
+    std::optional<QUuid> uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
+                                     bool generatePassword);
     void cancelUpload();
+    // The request the running job works on; null when idle.
+    QUuid runningRequest() const { return m_runningRequest; }
     void dismissJustCompleted();
     // The banner's link and password.
     void copyCompletedLink();
@@ -68,6 +73,8 @@ Q_SIGNALS:
     void queueCountChanged();
     void justCompletedChanged();
     void configurationMissing();
+    // Every request's end, after the state above is published.
+    void uploadFinished(QUuid requestId, const UploadJob::Result& result);
 
 private:
     template <typename T> void update(T& field, T value, void (Uploads::*changed)()) {
@@ -87,6 +94,7 @@ private:
     SentTransfers* m_sent;
     DesktopServices* m_desktop;
     QPointer<UploadJob> m_job;
+    QUuid m_runningRequest;
     QList<UploadJob::Request> m_queue;
 
     bool m_isUploading = false;

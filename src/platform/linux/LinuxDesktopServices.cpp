@@ -5,7 +5,7 @@
 
 LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, QString autostartFolder)
     : m_notifications([this](const QString& text) { copyText(text); }, bus),
-      m_autostart(std::move(autostartFolder)), m_fileManager(bus) {}
+      m_autostart(std::move(autostartFolder)), m_fileManager(bus), m_progress(bus) {}
 
 void LinuxDesktopServices::copyText(const QString& text) {
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
@@ -30,4 +30,16 @@ bool LinuxDesktopServices::isLoginItemEnabled() {
 
 void LinuxDesktopServices::revealInFileViewer(const QString& filePath) {
     m_fileManager.reveal(filePath);
+}
+
+void LinuxDesktopServices::beginJobProgress(const QString& title, std::function<void()> cancel) {
+    m_progress.begin(title, std::move(cancel));
+}
+
+void LinuxDesktopServices::updateJobProgress(double fraction, double bytesPerSecond) {
+    m_progress.update(fraction, bytesPerSecond);
+}
+
+void LinuxDesktopServices::endJobProgress(const QString& errorText) {
+    m_progress.end(errorText);
 }

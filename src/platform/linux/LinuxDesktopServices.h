@@ -1,5 +1,6 @@
 #pragma once
 
+#include "DesktopProgress.h"
 #include "DesktopServices.h"
 #include "FileManagerReveal.h"
 #include "NotificationClient.h"
@@ -9,7 +10,7 @@
 
 // The desktop services on a freedesktop.org desktop: the Qt clipboard,
 // org.freedesktop.Notifications, an XDG autostart entry and
-// org.freedesktop.FileManager1. Needs a QGuiApplication.
+// org.freedesktop.FileManager1, and job progress where the desktop shows it. Needs a QGuiApplication.
 class LinuxDesktopServices : public DesktopServices {
 public:
     // The folder of the autostart entry: empty means the user's usual one.
@@ -23,9 +24,13 @@ public:
     void unregisterLoginItem() override;
     bool isLoginItemEnabled() override;
     void revealInFileViewer(const QString& filePath) override;
+    void beginJobProgress(const QString& title, std::function<void()> cancel) override;
+    void updateJobProgress(double fraction, double bytesPerSecond) override;
+    void endJobProgress(const QString& errorText) override;
 
 private:
     NotificationClient m_notifications;
     XdgAutostart m_autostart;
     FileManagerReveal m_fileManager;
+    DesktopProgress m_progress;
 };

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "ErrorText.h"
+#include "ExitCode.h"
+#include "UploadJob.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <optional>
+
+class ServerAccount;
+
+// How one `zanvolt send` ended, whether it ran in this process or in the running client, which
+// reports it over the instance socket in this JSON shape.
+struct SendResult {
+    bool succeeded = false;
+    ErrorKind errorKind = ErrorKind::Unknown;
+    QString errorText;
+    QString fileName;
+    QString code;
+    QString downloadURL;
+    std::optional<QString> password;
+
+    static SendResult fromUpload(const UploadJob::Result& result);
+    // "Server-URL nicht konfiguriert" or "API-Key nicht konfiguriert" when the account lacks
+    // either; nothing when both are stored.
+    static std::optional<SendResult> missingConfiguration(const ServerAccount& account);
+    static SendResult failure(ErrorKind kind, const QString& text);
+
+    QJsonObject toJson() const;
+    // Anything unreadable is a failure of the running client.
+    static SendResult fromJson(const QJsonObject& object);
+    ExitCode exitCode() const;
+};

@@ -1,0 +1,325 @@
+#include "ConsoleOutput.h"
+#include "TransferServer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The built `zanvolt` binary as a script runs it: its own HOME and XDG folders, the credentials in
+// the session's keyring (stored with secret-tool, as a user could), the bundled server on loopback.
+namespace {
+struct Run {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+QProcessEnvironment environmentFor(const QString& home, const QString& runtime) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home);
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home + QStringLiteral("/.config"));
+    env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
+    env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    // No display of any kind: the command line must not need one.
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
+    return env;
+}
+
+Run run(const QProcessEnvironment& env, const QStringList& arguments, const QString& workingDir = {}) {
+    QProcess process;
+    process.setProcessEnvironment(env);
+    if (!workingDir.isEmpty())
+        process.setWorkingDirectory(workingDir);
+    process.start(QStringLiteral(ZANVOLT_BINARY), arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit)
+        return {};
+    return {process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
+            QString::fromUtf8(process.readAllStandardError())};
+}
+
+void secretTool(const QStringList& arguments, const QByteArray& input = {}) {
+    QProcess tool;
+    tool.start(QStringLiteral("secret-tool"), arguments);
+    tool.write(input);
+    tool.closeWriteChannel();
+    QVERIFY(tool.waitForFinished(20000));
+}
+
+void storeCredentials(const QString& serverURL, const QString& apiKey) {
+    const QJsonObject credentials{{QStringLiteral("serverURL"), serverURL},
+                                  {QStringLiteral("apiKey"), apiKey}};
+    secretTool({"store", "--label=Zanvolt", "service", "com.zanvolt.Zanvolt", "account", "credentials"},
+               QJsonDocument(credentials).toJson(QJsonDocument::Compact));
+}
+
+void clearCredentials() {
+    secretTool({"clear", "service", "com.zanvolt.Zanvolt", "account", "credentials"});
+}
+
+QString writeFile(const QString& path, const QByteArray& content) {
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write(content);
+    return path;
+}
+
+QJsonArray historyOf(const QString& home) {
+    QFile file(home + QStringLiteral("/.zanvolt/history.json"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QJsonDocument::fromJson(file.readAll()).array();
+}
+
+QStringList keysOf(const QJsonObject& object) {
+    QStringList keys = object.keys();
+    keys.sort();
+    return keys;
+}
+} // namespace
+
+class TestCommandLine : public QObject {
+    Q_OBJECT
+
+    TransferServer server;
+    QTemporaryDir scratch;
+    QString home, runtime, files;
+    QProcessEnvironment env;
+
+private Q_SLOTS:
+    void initTestCase() {
+        QVERIFY(server.start());
+        home = scratch.filePath(QStringLiteral("home"));
+        runtime = scratch.filePath(QStringLiteral("run"));
+        files = scratch.filePath(QStringLiteral("files"));
+        for (const QString& dir : {home, runtime, files})
+            QVERIFY(QDir().mkpath(dir));
+        QFile::setPermissions(runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        env = environmentFor(home, runtime);
+        storeCredentials(server.baseURL(), server.apiKey());
+    }
+
+    void cleanupTestCase() { clearCredentials(); }
+
+    void helpAndVersion() {
+        const Run help = run(env, {"--help"});
+        QCOMPARE(help.exitCode, 0);
+        for (const char* text : {"zanvolt send [--password] [--json] DATEI…", "zanvolt list", "zanvolt inbox",
+                                 "2  falscher Aufruf", "3  Konfiguration fehlt",
+                                 "4  Netzwerk- oder Server-Fehler", "5  Datei fehlt", "--password", "--json"})
+            QVERIFY2(help.out.contains(QString::fromUtf8(text)), text);
+        const Run version = run(env, {"--version"});
+        QCOMPARE(version.exitCode, 0);
+        QCOMPARE(version.out, QStringLiteral("Zanvolt " ZANVOLT_VERSION "\n"));
+    }
+
+    void sendAloneUploadsPrintsTheLinkAndRecordsIt() {
+        const QByteArray content = QByteArray("Angebot März\n").repeated(1000);
+        writeFile(files + QStringLiteral("/Angebot März.txt"), content);
+        server.setRecordBodies(true);
+        server.clearRequests();
+
+        const Run plain = run(env, {"send", "Angebot März.txt"}, files);
+        QCOMPARE(plain.exitCode, 0);
+        QVERIFY2(plain.err.isEmpty(), qPrintable(plain.err)); // no progress bar into a pipe
+        QVERIFY(plain.out.startsWith(server.baseURL()));
+        QCOMPARE(plain.out.count(QLatin1Char('\n')), 1);
+        const QString link = plain.out.trimmed();
+
+        // The bytes on the wire are the file's, and the transfer is in the history the panel lists.
+        QByteArray sent;
+        for (const auto& request : server.requests())
+            if (request.method == QLatin1String("POST") && request.path.contains(QLatin1String("chunk")))
+                sent += request.body;
+        QVERIFY(sent.contains(content));
+        const QJsonArray history = historyOf(home);
+        QVERIFY(!history.isEmpty());
+        QCOMPARE(history.first().toObject().value("downloadURL").toString(), link);
+        QCOMPARE(history.first().toObject().value("fileName").toString(), QStringLiteral("Angebot März.txt"));
+
+        // --password asks the server for one; --json gives one object with the link and it.
+        server.clearRequests();
+        const Run json =
+            run(env, {"send", "--password", "--json", files + QStringLiteral("/Angebot März.txt")});
+        QCOMPARE(json.exitCode, 0);
+        bool askedForPassword = false;
+        for (const auto& request : server.requests())
+            if (request.body.contains("\"generatePassword\":true"))
+                askedForPassword = true;
+        QVERIFY(askedForPassword);
+        const QJsonObject answer = QJsonDocument::fromJson(json.out.toUtf8()).object();
+        QCOMPARE(keysOf(answer), (QStringList{"code", "downloadURL", "fileName", "password"}));
+        QVERIFY(answer.value("downloadURL").toString().startsWith(server.baseURL()));
+        QVERIFY(!answer.value("password").toString().isEmpty());
+
+        // Several items are packed into one archive, named after the first.
+        writeFile(files + QStringLiteral("/Ordner/a.txt"), "a");
+        writeFile(files + QStringLiteral("/Ordner/sub/b.txt"), "b");
+        const Run folder = run(env, {"send", "--json", "Ordner", "Angebot März.txt"}, files);
+        QCOMPARE(folder.exitCode, 0);
+        const QString archive =
+            QJsonDocument::fromJson(folder.out.toUtf8()).object().value("fileName").toString();
+        QVERIFY2(archive.startsWith(QStringLiteral("Ordner_")) && archive.endsWith(QStringLiteral(".zip")),
+                 qPrintable(archive));
+        QCOMPARE(historyOf(home).size(), 3);
+        server.setRecordBodies(false);
+    }
+
+    void failuresSayWhyAndExitWithTheirCode() {
+        const auto check = [this](const QStringList& arguments, int code, const QString& message) {
+            const Run result = run(env, arguments, files);
+            QVERIFY2(result.exitCode == code, qPrintable(QStringLiteral("%1 → %2: %3")
+                                                             .arg(arguments.join(' '))
+                                                             .arg(result.exitCode)
+                                                             .arg(result.err)));
+            QVERIFY2(result.err.contains(message), qPrintable(result.err));
+            QVERIFY(result.out.isEmpty());
+        };
+        writeFile(files + QStringLiteral("/x.txt"), "x");
+        check({"send"}, 2, QStringLiteral("Keine Dateien angegeben."));
+        check({"--bogus"}, 2, QStringLiteral("zanvolt: Unbekannte Option 'bogus'."));
+        check({"list", "extra"}, 2, QStringLiteral("Unerwartetes Argument: extra"));
+        check({"send", "fehlt.txt"}, 5, QStringLiteral("zanvolt: Datei nicht gefunden: fehlt.txt"));
+
+        storeCredentials(server.baseURL(), QStringLiteral("0000"));
+        check({"send", "x.txt"}, 4, QStringLiteral("zanvolt: Server-Fehler 401"));
+        check({"list"}, 4, QStringLiteral("zanvolt: Netzwerk-Fehler: Fehler beim Laden der Transfers\n"));
+        check({"inbox"}, 4, QStringLiteral("Server-Fehler 401"));
+        storeCredentials(QStringLiteral("https://127.0.0.1:1"), server.apiKey());
+        check({"send", "x.txt"}, 4, QStringLiteral("127.0.0.1"));
+        storeCredentials(server.baseURL(), QString());
+        check({"send", "x.txt"}, 3, QStringLiteral("zanvolt: API-Key nicht konfiguriert"));
+        clearCredentials();
+        check({"send", "x.txt"}, 3, QStringLiteral("zanvolt: Server-URL nicht konfiguriert"));
+        check({"list"}, 3, QStringLiteral("zanvolt: Server-URL nicht konfiguriert"));
+        storeCredentials(server.baseURL(), server.apiKey());
+    }
+
+    void listAndInboxPrintTheServersRecords() {
+        const QString code = server.seedTransfer({{QStringLiteral("Preisliste.pdf"), "pdf"}});
+        QVERIFY(!code.isEmpty());
+        const QString token =
+            server.seedIncoming(QStringLiteral("Müller GmbH\x1b[2J"), {{QStringLiteral("Plan.dwg"), "dwg"}},
+                                QStringLiteral("A-17"));
+        QVERIFY(!token.isEmpty());
+
+        const Run list = run(env, {"list"});
+        QCOMPARE(list.exitCode, 0);
+        const QStringList lines = list.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QVERIFY(lines.first().startsWith(QStringLiteral("Name")));
+        const qsizetype linkColumn = lines.first().indexOf(QStringLiteral("Link"));
+        const auto row = std::find_if(lines.begin(), lines.end(), [](const QString& l) {
+            return l.startsWith(QStringLiteral("Preisliste.pdf"));
+        });
+        QVERIFY(row != lines.end());
+        QCOMPARE(row->indexOf(server.baseURL()), linkColumn); // aligned under its heading
+        QVERIFY(row->trimmed().endsWith(QLatin1Char('-')));   // not downloaded yet
+
+        const Run listJson = run(env, {"list", "--json"});
+        QCOMPARE(listJson.exitCode, 0);
+        const QJsonArray sent = QJsonDocument::fromJson(listJson.out.toUtf8()).array();
+        const auto seeded = std::find_if(sent.begin(), sent.end(), [&](const QJsonValue& v) {
+            return v.toObject().value("code").toString() == code;
+        });
+        QVERIFY(seeded != sent.end());
+        QCOMPARE(seeded->toObject().value("fileName").toString(), QStringLiteral("Preisliste.pdf"));
+        QVERIFY(seeded->toObject().value("uploadDate").isString());
+        QVERIFY(seeded->toObject().value("downloadURL").toString().startsWith(server.baseURL()));
+
+        const Run inbox = run(env, {"inbox"});
+        QCOMPARE(inbox.exitCode, 0);
+        QVERIFY(inbox.out.startsWith(QStringLiteral("Kunde")));
+        QVERIFY(inbox.out.contains(QStringLiteral("A-17")));
+        // Into a pipe the server's text passes unchanged: it is data.
+        QVERIFY(inbox.out.contains(QStringLiteral("Müller GmbH\x1b[2J")));
+        const Run inboxJson = run(env, {"inbox", "--json"});
+        const QJsonArray uploads = QJsonDocument::fromJson(inboxJson.out.toUtf8()).array();
+        QCOMPARE(uploads.size(), 1);
+        const QJsonObject upload = uploads.first().toObject();
+        QCOMPARE(upload.value("token").toString(), token);
+        QCOMPARE(upload.value("customerName").toString(), QStringLiteral("Müller GmbH\x1b[2J"));
+        QCOMPARE(upload.value("files").toArray().first().toObject().value("name").toString(),
+                 QStringLiteral("Plan.dwg"));
+        QCOMPARE(upload.value("isDownloaded"), QJsonValue(false));
+
+        // On a terminal, control characters must not act.
+        QCOMPARE(ConsoleOutput::printable(QStringLiteral("Müller\x1b[2J\n\u202Eevil"), true),
+                 QStringLiteral("Müller?[2J??evil"));
+    }
+
+    void onATerminal() {
+        // script(1) gives the command a terminal for stdout and stderr; its output is the terminal's.
+        const auto onTerminal = [this](const QString& command) {
+            QProcess process;
+            process.setProcessEnvironment(env);
+            process.setWorkingDirectory(files);
+            process.start(QStringLiteral("script"),
+                          {"-qec", QStringLiteral("'%1' %2").arg(QStringLiteral(ZANVOLT_BINARY), command),
+                           "/dev/null"});
+            return process.waitForFinished(60000) ? QString::fromUtf8(process.readAllStandardOutput())
+                                                  : QString();
+        };
+        writeFile(files + QStringLiteral("/gross.bin"), QByteArray(12 * 1024 * 1024, 'g'));
+        const QString upload = onTerminal(QStringLiteral("send gross.bin"));
+        QVERIFY2(upload.contains(QStringLiteral("Hochladen: gross.bin (12.0 MB)...")), qPrintable(upload));
+        QVERIFY(upload.contains(QStringLiteral("% von 12.0 MB – ")));
+        QVERIFY(upload.contains(QStringLiteral("\r\x1b[K[###")));
+        // The bar is cleared before the link, which stands on a line of its own.
+        QVERIFY(upload.contains(QStringLiteral("\r\x1b[K") + server.baseURL()));
+
+        // A customer's name cannot move the cursor or clear the screen.
+        const QString inbox = onTerminal(QStringLiteral("inbox"));
+        QVERIFY2(inbox.contains(QStringLiteral("Müller GmbH?[2J")), qPrintable(inbox));
+        QVERIFY(!inbox.contains(QLatin1Char('\x1b')));
+    }
+
+    void sendHandsOverToTheRunningClient() {
+        // The client keeps its own home: what lands in its history came through it.
+        const QString clientHome = scratch.filePath(QStringLiteral("client-home"));
+        QVERIFY(QDir().mkpath(clientHome));
+        QProcessEnvironment clientEnv = environmentFor(clientHome, runtime);
+        clientEnv.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QProcess client;
+        client.setProcessEnvironment(clientEnv);
+        client.start(QStringLiteral(ZANVOLT_BINARY), {});
+        QVERIFY(client.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(runtime + QStringLiteral("/com.zanvolt.Zanvolt.socket")),
+                                 20000);
+
+        writeFile(files + QStringLiteral("/übergeben.txt"), "über");
+        const QString cliHome = scratch.filePath(QStringLiteral("cli-home"));
+        QVERIFY(QDir().mkpath(cliHome));
+        const Run handed =
+            run(environmentFor(cliHome, runtime), {"send", "--password", "übergeben.txt"}, files);
+        QCOMPARE(handed.exitCode, 0);
+        const QStringList lines = handed.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2); // link and password
+        QVERIFY(lines.first().startsWith(server.baseURL()));
+        QVERIFY(historyOf(cliHome).isEmpty());
+        QCOMPARE(historyOf(clientHome).first().toObject().value("downloadURL").toString(), lines.first());
+
+        // The plain hand-over still works next to it (it makes a GUI application object).
+        writeFile(files + QStringLiteral("/zweite.txt"), "2");
+        QProcessEnvironment secondStart = environmentFor(cliHome, runtime);
+        secondStart.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        QCOMPARE(run(secondStart, {"zweite.txt"}, files).exitCode, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(historyOf(clientHome).size(), 2, 30000);
+        QCOMPARE(historyOf(clientHome).first().toObject().value("fileName").toString(),
+                 QStringLiteral("zweite.txt"));
+
+        client.terminate();
+        QVERIFY(client.waitForFinished(10000));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCommandLine)
+#include "tst_commandline.moc"
