@@ -330,9 +330,10 @@ void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
         }
         relaunch(target);
     };
-    if (requestInstall(install))
-        return;
-    m_installOnQuit = std::move(staged);
+    // Kept for the quit as well: an install the controller holds back while the client is busy
+    // would otherwise be lost when the user quits first. Whichever runs first installs it.
+    m_installOnQuit = staged;
+    requestInstall(install);
 }
 
 void FeedUpdaterBackend::installOnQuit() {

@@ -72,5 +72,5 @@ private:
     std::chrono::milliseconds m_updateCheckInterval{std::chrono::hours(24)};
     QTimer m_firstCheck;
     bool m_sessionActive = false;
-    std::shared_ptr<QSaveFile> m_installOnQuit; // a staged update nobody else will install
+    std::shared_ptr<QSaveFile> m_installOnQuit; // a staged update, installed at quit unless already done
 };

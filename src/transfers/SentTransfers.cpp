@@ -73,6 +73,11 @@ void SentTransfers::clearError() {
     setError(std::nullopt);
 }
 
+bool SentTransfers::contains(const QString& code) const {
+    return std::any_of(m_transfers.cbegin(), m_transfers.cend(),
+                       [&](const TransferItem& item) { return item.code == code; });
+}
+
 void SentTransfers::addUploaded(const TransferItem& item) {
     m_historyService.add(item);
     // The file never holds passwords: carry this one into the reloaded list.
@@ -236,8 +241,9 @@ QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     }
     if (!self)
         co_return;
+    // Shown where the user deleted it: the send tab.
     if (failure)
-        Q_EMIT deleteFailed(*failure);
+        setError(failure);
     co_await refresh();
 }
 

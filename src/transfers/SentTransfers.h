@@ -28,7 +28,10 @@ public:
 
     QList<TransferItem> transfers() const { return m_transfers; }
     std::optional<QString> error() const { return m_error; }
+    // The send side's error line; also for what the views find out, such as a transfer gone.
+    void setError(std::optional<QString> error);
     void clearError();
+    bool contains(const QString& code) const;
 
     // Lists the server's transfers and merges the history; offline, keeps what is shown.
     QCoro::Task<> refresh();
@@ -55,12 +58,9 @@ public:
 Q_SIGNALS:
     void transfersChanged();
     void errorChanged();
-    // A failed server deletion, with its text; the session shows it in the receive tab's error line.
-    void deleteFailed(const QString& text);
 
 private:
     void setTransfers(QList<TransferItem> transfers);
-    void setError(std::optional<QString> error);
     QCoro::Task<> deleteOnServer(QString code);
     void copyText(const QString& text);
 

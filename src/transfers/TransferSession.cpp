@@ -13,8 +13,6 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
       m_received(new ReceivedUploads(m_account, environment.desktop, this)),
       m_uploads(new Uploads(m_account, m_sent, environment.desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
-    connect(m_sent, &SentTransfers::deleteFailed, m_received,
-            [this](const QString& text) { m_received->setError(text); });
 
     m_account->removeLegacyEntries();
     if (!m_account->isConfigured())

@@ -43,7 +43,9 @@ QString archiveName(const QUrl& first) {
            QStringLiteral(".zip");
 }
 
-void collectFiles(const QString& folder, const QString& prefix, QStringList& names) {
+// Names relative to `base`, the folder that holds the dropped one; a string prefix would cut a
+// letter off when that is "/".
+void collectFiles(const QString& folder, const QDir& base, QStringList& names) {
     // Hidden entries are skipped, and so is everything below a hidden folder.
     const QFileInfoList entries =
         QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
@@ -51,9 +53,9 @@ void collectFiles(const QString& folder, const QString& prefix, QStringList& nam
         if (entry.isSymLink())
             continue;
         if (entry.isDir())
-            collectFiles(entry.filePath(), prefix, names);
+            collectFiles(entry.filePath(), base, names);
         else if (entry.isFile())
-            names << entry.filePath().mid(prefix.size());
+            names << base.relativeFilePath(entry.filePath());
     }
 }
 } // namespace
@@ -71,7 +73,7 @@ QStringList UploadJob::collectOriginalNames(const QList<QUrl>& urls) {
         }
         const QString folder = QDir::cleanPath(url.toLocalFile());
         const qsizetype before = names.size();
-        collectFiles(folder, QFileInfo(folder).path() + QLatin1Char('/'), names);
+        collectFiles(folder, QDir(QFileInfo(folder).path()), names);
         if (names.size() == before)
             names << lastPathComponent(url);
     }

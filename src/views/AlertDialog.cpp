@@ -8,31 +8,37 @@ std::optional<int> nextAnswer;
 std::optional<AlertDialog::Shown> shown;
 } // namespace
 
-int AlertDialog::ask(QWidget* parent, const QString& message, const QString& informativeText,
-                     const QStringList& buttons) {
+void AlertDialog::ask(QWidget* parent, const QString& message, const QString& informativeText,
+                      const QStringList& buttons, QObject* context, std::function<void(int)> answered) {
     shown = Shown{message, informativeText, buttons};
     if (nextAnswer) {
         const int answer = *nextAnswer;
         nextAnswer.reset();
-        return answer;
+        answered(answer);
+        return;
     }
-    QMessageBox box(QMessageBox::Warning, QString(), message, QMessageBox::NoButton, parent);
-    box.setInformativeText(informativeText);
-    box.setAccessibleName(message);
+    auto* box = new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::NoButton,
+                                parent ? parent->window() : nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setInformativeText(informativeText);
+    box->setAccessibleName(message);
     QList<QAbstractButton*> added;
     for (int i = 0; i < buttons.size(); ++i) {
         QPushButton* button =
-            box.addButton(buttons[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+            box->addButton(buttons[i], i == 0 ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
         button->setAccessibleName(buttons[i]);
         added << button;
     }
     if (!added.isEmpty()) {
-        box.setDefaultButton(static_cast<QPushButton*>(added.first()));
-        box.setEscapeButton(added.last());
+        box->setDefaultButton(static_cast<QPushButton*>(added.first()));
+        box->setEscapeButton(added.last());
     }
-    box.exec();
-    const int index = int(added.indexOf(box.clickedButton()));
-    return index < 0 ? int(buttons.size()) - 1 : index;
+    QObject::connect(box, &QMessageBox::finished, context ? context : box,
+                     [box, added, last = int(buttons.size()) - 1, answered = std::move(answered)] {
+                         const int index = int(added.indexOf(box->clickedButton()));
+                         answered(index < 0 ? last : index);
+                     });
+    box->open();
 }
 
 void AlertDialog::setNextAnswer(int index) {

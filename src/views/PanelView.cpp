@@ -149,7 +149,10 @@ QWidget* PanelView::buildFooter() {
 }
 
 void PanelView::updatePage() {
-    m_pages->setCurrentWidget(m_session->showSettings() ? m_settings : m_tabsPage);
+    const bool settings = m_session->showSettings();
+    if (settings && m_pages->currentWidget() != m_settings)
+        m_settings->loadWhenShown();
+    m_pages->setCurrentWidget(settings ? m_settings : m_tabsPage);
 }
 
 void PanelView::updateTab() {

@@ -179,12 +179,23 @@ QList<IncomingRow*> ReceiveTab::rows() const {
 }
 
 void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
-    const int answer = AlertDialog::ask(
-        this, QStringLiteral("Eingang von ") + upload.customerName + QStringLiteral(" löschen?"),
-        QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."),
-        {QStringLiteral("Löschen"), QStringLiteral("Abbrechen")});
-    if (answer == 0)
-        m_received->remove(upload);
+    // The answer comes later, when the list may have changed: it goes by token, and an upload that
+    // is gone by then is left alone.
+    const QPointer<ReceivedUploads> received(m_received);
+    AlertDialog::ask(this, QStringLiteral("Eingang von ") + upload.customerName + QStringLiteral(" löschen?"),
+                     QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."),
+                     {QStringLiteral("Löschen"), QStringLiteral("Abbrechen")}, m_received,
+                     [received, token = upload.token](int answer) {
+                         if (answer != 0)
+                             return;
+                         const QList<IncomingUpload> uploads = received->uploads();
+                         for (const IncomingUpload& listed : uploads) {
+                             if (listed.token == token) {
+                                 received->remove(listed);
+                                 return;
+                             }
+                         }
+                     });
 }
 
 IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
@@ -192,11 +203,7 @@ IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
     connect(row, &IncomingRow::downloadRequested, this,
             [this, row] { detach(m_received->downloadIncoming(row->upload()), m_received); });
     connect(row, &IncomingRow::copyLinkRequested, this, [this, row] { m_received->copyLink(row->upload()); });
-    connect(row, &IncomingRow::deleteRequested, this, [this, row] {
-        // A copy: the row may be gone once the alert returns.
-        const IncomingUpload upload = row->upload();
-        confirmAndDelete(upload);
-    });
+    connect(row, &IncomingRow::deleteRequested, this, [this, row] { confirmAndDelete(row->upload()); });
     return row;
 }
 

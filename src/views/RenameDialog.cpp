@@ -78,6 +78,27 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
     connect(m_field, &QLineEdit::textChanged, this, &RenameDialog::refresh);
     m_field->setText(stem(originalName));
     refresh();
+
+    connect(this, &QDialog::finished, this, [this] { m_finished = true; });
+    if (sent)
+        connect(sent, &SentTransfers::transfersChanged, this, &RenameDialog::closeIfGone);
+}
+
+RenameDialog* RenameDialog::openFor(QWidget* window, const QString& code) {
+    if (!window)
+        return nullptr;
+    const auto dialogs = window->findChildren<RenameDialog*>(Qt::FindDirectChildrenOnly);
+    for (RenameDialog* dialog : dialogs)
+        if (dialog->m_code == code && !dialog->m_finished)
+            return dialog;
+    return nullptr;
+}
+
+void RenameDialog::closeIfGone() {
+    if (!m_sent || m_finished || m_sent->contains(m_code))
+        return;
+    m_sent->setError(QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
+    reject();
 }
 
 QString RenameDialog::extension(const QString& fileName) {

@@ -16,6 +16,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QVBoxLayout>
+#include <utility>
 
 namespace {
 template <typename Button> Button* captionButton(const QString& text) {
@@ -153,7 +154,8 @@ QWidget* SettingsPage::buildPage() {
 
 void SettingsPage::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    loadExisting();
+    if (std::exchange(m_loadPending, false))
+        loadExisting();
 }
 
 void SettingsPage::loadExisting() {

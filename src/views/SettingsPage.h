@@ -13,7 +13,8 @@ class UpdaterManager;
 
 // The settings page: server URL and API key (kept in the secret store), the connection test, the
 // two switches, saving, and the manual update check. Its inputs are view-local until the user saves
-// or tests; every appearance starts over from the stored values.
+// or tests. Each opening of the page starts over from the stored values; the panel hiding and showing
+// again (the user copying the API key from the browser) keeps what was typed.
 class SettingsPage : public QWidget {
     Q_OBJECT
 
@@ -24,8 +25,10 @@ public:
     QString testResult() const { return m_testResult; }
     bool isTesting() const { return m_isTesting; }
 
-    // Resets the page to its initial values and loads the stored ones; runs on every appearance.
+    // Resets the page to its initial values and loads the stored ones.
     void loadExisting();
+    // The page was opened: the next time it shows, it loads the stored values.
+    void loadWhenShown() { m_loadPending = true; }
     // Saves the entered pair, then lists the customer uploads with it.
     void testServer();
     // Closes the page on success.
@@ -48,6 +51,7 @@ private:
 
     QString m_testResult;
     bool m_isTesting = false;
+    bool m_loadPending = false;
     // Set while a failed login-item change puts the switch back, which must run nothing.
     bool m_resettingLaunchAtLogin = false;
 

@@ -372,38 +372,55 @@ void TransferRow::copyPasswordOnly() {
 }
 
 void TransferRow::regeneratePassword() {
-    const int answer = AlertDialog::ask(
+    // The alert may outlive this row (a refresh rebuilds the list): the answer goes by code.
+    const QString code = m_transfer.code;
+    const QPointer<TransferRow> row(this);
+    const QPointer<SentTransfers> sent(m_sent);
+    AlertDialog::ask(
         this, QStringLiteral("Neues Passwort erzeugen?"),
         QStringLiteral(
             "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
-        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")});
-    if (answer == 0)
-        generatePassword();
+        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")}, m_sent, [row, sent, code](int answer) {
+            if (answer != 0 || !sent->contains(code))
+                return;
+            if (row && row->m_transfer.code == code)
+                row->generatePassword();
+            else
+                detach(sent->regeneratePassword(code), sent);
+        });
 }
 
 void TransferRow::removePassword() {
-    const int answer = AlertDialog::ask(this, QStringLiteral("Passwortschutz entfernen?"),
-                                        QStringLiteral("Der Link ist danach ohne Passwort abrufbar."),
-                                        {QStringLiteral("Entfernen"), QStringLiteral("Abbrechen")});
-    if (answer != 0)
-        return;
-    detach(m_sent->removePassword(m_transfer.code), this, [this](bool) {
-        m_passwordVisible = false;
-        refresh();
-    });
+    const QString code = m_transfer.code;
+    const QPointer<TransferRow> row(this);
+    const QPointer<SentTransfers> sent(m_sent);
+    AlertDialog::ask(this, QStringLiteral("Passwortschutz entfernen?"),
+                     QStringLiteral("Der Link ist danach ohne Passwort abrufbar."),
+                     {QStringLiteral("Entfernen"), QStringLiteral("Abbrechen")}, m_sent,
+                     [row, sent, code](int answer) {
+                         if (answer != 0 || !sent->contains(code))
+                             return;
+                         detach(sent->removePassword(code), sent, [row](bool) {
+                             if (!row)
+                                 return;
+                             row->m_passwordVisible = false;
+                             row->refresh();
+                         });
+                     });
 }
 
 RenameDialog* TransferRow::renameDialog() const {
-    return m_renameDialog;
+    return RenameDialog::openFor(window(), m_transfer.code);
 }
 
 void TransferRow::openRenameDialog() {
-    if (m_renameDialog) {
-        m_renameDialog->raise();
-        m_renameDialog->activateWindow();
+    // Parented to the panel and tied to the code, so it stays open while refreshes rebuild the rows.
+    if (RenameDialog* open = renameDialog()) {
+        open->raise();
+        open->activateWindow();
         return;
     }
-    m_renameDialog = new RenameDialog(m_transfer.code, m_transfer.fileName, m_sent, this);
-    m_renameDialog->setAttribute(Qt::WA_DeleteOnClose);
-    m_renameDialog->open();
+    auto* dialog = new RenameDialog(m_transfer.code, m_transfer.fileName, m_sent, window());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
 }

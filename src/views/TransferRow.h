@@ -37,6 +37,7 @@ public:
     bool passwordVisible() const { return m_passwordVisible; }
     bool isLoadingPassword() const { return m_isLoadingPassword; }
     bool passwordCopied() const { return m_passwordCopied; }
+    // The open rename dialog of this transfer, if any.
     RenameDialog* renameDialog() const;
 
     static void setPasswordCopiedDuration(std::chrono::milliseconds duration);
@@ -75,7 +76,6 @@ private:
     bool m_passwordVisible = false;
     bool m_isLoadingPassword = false;
     bool m_passwordCopied = false;
-    QPointer<RenameDialog> m_renameDialog;
 
     QWidget* m_mainLine;
     FileTypeIcon* m_typeIcon;

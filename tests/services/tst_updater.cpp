@@ -310,6 +310,25 @@ private Q_SLOTS:
         QVERIFY(leftoverDownloads().isEmpty());
     }
 
+    void heldInstallIsInstalledAtQuit() {
+        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
+        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
+                  appcast({{"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
+                            m_key.signBase64(m_newProgram)}}));
+        auto c = client();
+        c->manager->setIsBusyCheck([] { return true; });
+        QCoro::waitFor(c->backend->runCheck(false));
+        QCoreApplication::processEvents();
+        QVERIFY(c->manager->hasPendingInstall());
+        QCOMPARE(readAll(m_program), QByteArrayLiteral("#!/bin/sh\necho zanvolt 1.2.0\n"));
+
+        // The user quits while the upload still runs: the update is in place for the next start.
+        QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
+        QCOMPARE(readAll(m_program), m_newProgram);
+        QVERIFY(c->relaunched.isEmpty());
+        QCOMPARE(QDir(m_programDir).entryList(QDir::Files | QDir::Hidden), QStringList{"zanvolt"});
+    }
+
     void refusedUpdatesInstallNothing() {
         writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
         QByteArray tampered = m_newProgram;

@@ -9,7 +9,9 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
+#include <unistd.h>
 
 namespace {
 constexpr int runTimeout = 30000;
@@ -112,6 +114,21 @@ private Q_SLOTS:
                  (QStringList{"Bericht.pdf", "Anlage.pdf", "Ordner/a.txt", "Ordner/sub/b.txt"}));
         QVERIFY(!QFile::exists(PrivateTempDir::path() + QLatin1Char('/') + expectedName));
         QVERIFY(states.contains(QStringLiteral("1 1 [ZIP erstellen...] 0")));
+        QVERIFY(!uploads->error());
+    }
+
+    void folderDirectlyUnderTheRootKeepsItsNames() {
+        if (geteuid() != 0)
+            QSKIP("needs a folder directly under /, which only root may make");
+        QTemporaryDir folder(QStringLiteral("/zanvolt-test-XXXXXX"));
+        QVERIFY(folder.isValid());
+        writeFile(folder.filePath(QStringLiteral("readme.txt")), "r");
+        writeFile(folder.filePath(QStringLiteral("tool/b.txt")), "b");
+        uploads->uploadFiles({QUrl::fromLocalFile(folder.path())}, std::nullopt, false);
+        waitIdle();
+        const QString name = QFileInfo(folder.path()).fileName();
+        QCOMPARE(sent->transfers().value(0).originalFileNames,
+                 (QStringList{name + QStringLiteral("/readme.txt"), name + QStringLiteral("/tool/b.txt")}));
         QVERIFY(!uploads->error());
     }
 

@@ -1,3 +1,4 @@
+#include "APIServiceIncoming.h"
 #include "AlertDialog.h"
 #include "CopiedOverlay.h"
 #include "ElidedLabel.h"
@@ -197,6 +198,37 @@ private Q_SLOTS:
         QTRY_VERIFY(shown(child<QWidget>(tab, "emptyView")));
         QVERIFY(!shown(child<QWidget>(tab, "incomingList")));
         fixture->shoot(QStringLiteral("receive-empty"));
+    }
+
+    void deleteAlertActsOnTheUploadWhenAnswered() {
+        const QString kept = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
+        const QString gone = server().seedIncoming(QStringLiteral("Schulz KG"), fourFiles);
+        refresh();
+        server().clearRequests();
+
+        // Open across a refresh: the answer deletes the upload it was asked about.
+        QTest::mouseClick(child<QToolButton>(row(kept), "deleteButton"), Qt::LeftButton);
+        QPointer<QMessageBox> alert =
+            openAlert(fixture->panel.get(), QStringLiteral("Eingang von Müller GmbH löschen?"));
+        QVERIFY(alert);
+        refresh();
+        QVERIFY(alert && alert->isVisible());
+        answerAlert(alert, QStringLiteral("Löschen"));
+        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("DELETE /api/incoming/") + kept});
+        QVERIFY(!row(kept) && row(gone));
+
+        // The upload vanished from the server meanwhile and its row with it: nothing is deleted.
+        QTest::mouseClick(child<QToolButton>(row(gone), "deleteButton"), Qt::LeftButton);
+        alert = openAlert(fixture->panel.get(), QStringLiteral("Eingang von Schulz KG löschen?"));
+        QVERIFY(alert);
+        waitForTask(APIService::deleteIncoming(gone));
+        refresh();
+        QVERIFY(!row(gone));
+        server().clearRequests();
+        answerAlert(alert, QStringLiteral("Löschen"));
+        QTest::qWait(200);
+        QVERIFY(deleteRequests().isEmpty());
+        QVERIFY(!received->error());
     }
 
     void errorLineCanBeClosed() {

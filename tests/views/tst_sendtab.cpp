@@ -1,3 +1,4 @@
+#include "APIServiceOutgoing.h"
 #include "AlertDialog.h"
 #include "BuildInfo.h"
 #include "CopiedOverlay.h"
@@ -68,6 +69,13 @@ class TestSendTab : public QObject {
     void showListed() {
         showTab();
         QCoro::waitFor(sent->refresh());
+    }
+
+    TransferRow* rowFor(const QString& code) {
+        for (TransferRow* row : tab->rows())
+            if (row->transfer().code == code)
+                return row;
+        return nullptr;
     }
 
     // "METHOD body" of every request to the path.
@@ -520,6 +528,95 @@ private Q_SLOTS:
         QCOMPARE(row->renameDialog()->basis(), QStringLiteral("Bericht"));
         child<QPushButton>(row->renameDialog(), "cancelButton")->click();
         QTRY_VERIFY(!row->renameDialog());
+    }
+
+    void passwordAlertsOutliveTheRowsARefreshRebuilds() {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QString first =
+            server().seedTransfer({{QStringLiteral("Preise.xlsx"), "x"}}, QStringLiteral("Alt-1"), now);
+        const QString second = server().seedTransfer({{QStringLiteral("Plan.pdf"), "p"}},
+                                                     QStringLiteral("Alt-2"), now.addDays(-1));
+        const auto passwordPath = [](const QString& code) {
+            return QStringLiteral("/api/outgoing/") + code + QStringLiteral("/password");
+        };
+        showListed();
+        const QPointer<TransferRow> row = rowFor(first);
+        trigger(row->findChild<QMenu*>(QStringLiteral("passwordMenu")),
+                QStringLiteral("Passwortschutz entfernen"));
+        QPointer<QMessageBox> alert =
+            openAlert(fixture->panel.get(), QStringLiteral("Passwortschutz entfernen?"));
+        QVERIFY(alert);
+        QVERIFY(alert->isModal());
+
+        // The poll renews the ids of server items: the row under the alert is deleted.
+        QCoro::waitFor(sent->refresh());
+        QTRY_VERIFY(!row);
+        QCOMPARE(tab->findChildren<TransferRow*>().size(), 2);
+        QVERIFY(alert && alert->isVisible());
+        answerAlert(alert, QStringLiteral("Entfernen"));
+        QTRY_VERIFY_WITH_TIMEOUT(!rowFor(first)->transfer().hasPassword, runTimeout);
+        QCOMPARE(sentTo(passwordPath(first)).size(), 1);
+        QVERIFY(sentTo(passwordPath(first)).first().startsWith(QStringLiteral("PATCH ")));
+        QVERIFY(rowFor(second)->transfer().hasPassword);
+        QVERIFY(sentTo(passwordPath(second)).isEmpty());
+        QTRY_VERIFY(!alert);
+
+        // Answered after the transfer was deleted elsewhere: nothing is asked of the server.
+        trigger(rowFor(second)->findChild<QMenu*>(QStringLiteral("passwordMenu")),
+                QStringLiteral("Neu erzeugen"));
+        alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
+        QVERIFY(alert);
+        QCoro::waitFor(APIService::deleteOutgoing(second));
+        QCoro::waitFor(sent->refresh());
+        QVERIFY(!rowFor(second));
+        answerAlert(alert, QStringLiteral("Neu erzeugen"));
+        QTest::qWait(200);
+        QVERIFY(sentTo(passwordPath(second)).isEmpty());
+        QVERIFY(!sent->error());
+    }
+
+    void renameDialogStaysUntilItsTransferIsGone() {
+        const QString code = server().seedTransfer({{QStringLiteral("Bericht.pdf"), "b"}});
+        showListed();
+        const QPointer<TransferRow> row = tab->rows().value(0);
+        trigger(row->findChild<QMenu*>(QStringLiteral("contextMenu")), QStringLiteral("Umbenennen…"));
+        const QPointer<RenameDialog> dialog = row->renameDialog();
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(fixture->panel.get()));
+        dialog->findChild<QLineEdit*>()->setText(QStringLiteral("Bericht neu"));
+
+        // Refreshes rebuild the row; the dialog and the typing stay, and the new row finds it.
+        QCoro::waitFor(sent->refresh());
+        QCoro::waitFor(sent->refresh());
+        QTRY_VERIFY(!row);
+        QVERIFY(dialog && dialog->isVisible());
+        QCOMPARE(dialog->basis(), QStringLiteral("Bericht neu"));
+        QCOMPARE(tab->rows().value(0)->renameDialog(), dialog.data());
+        trigger(tab->rows().value(0)->findChild<QMenu*>(QStringLiteral("contextMenu")),
+                QStringLiteral("Umbenennen…"));
+        QCOMPARE(fixture->panel->findChildren<RenameDialog*>().size(), 1);
+
+        // Deleted on the server: the dialog closes and the send tab says why.
+        QCoro::waitFor(APIService::deleteOutgoing(code));
+        QCoro::waitFor(sent->refresh());
+        QTRY_VERIFY(!dialog);
+        auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
+        QVERIFY(error->isVisibleTo(tab));
+        QCOMPARE(error->fullText(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
+        QVERIFY(sentTo(QStringLiteral("/api/outgoing/") + code + QStringLiteral("/files")).isEmpty());
+    }
+
+    void failedServerDeletionShowsOnTheSendTab() {
+        const QString code = server().seedTransfer({{QStringLiteral("Angebot.pdf"), "a"}});
+        showListed();
+        server().failNext(QStringLiteral("/api/outgoing/") + code, 1, 500, "kaputt");
+        QTest::mouseClick(child<QToolButton>(tab->rows().value(0), "deleteButton"), Qt::LeftButton);
+        QVERIFY(tab->rows().isEmpty());
+        auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
+        QTRY_VERIFY_WITH_TIMEOUT(error->isVisibleTo(tab), runTimeout);
+        QCOMPARE(error->fullText(),
+                 QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"));
+        QVERIFY(!received->error());
     }
 
     void elidedNamesKeepTheDotsOfCapitalUmlauts() {

@@ -30,10 +30,11 @@ class TestSettings : public QObject {
         return KeychainService::loadCredentials(fixture->store());
     }
 
-    // As the panel does: the page appears anew.
+    // As the user does: leaves the page and opens it again, in the shown panel.
     void reopen() {
-        page->hide();
-        page->show();
+        session->setShowSettings(false);
+        session->setShowSettings(true);
+        fixture->panel->show();
     }
     void enter(QLineEdit* field, const QString& text) {
         field->selectAll();
@@ -82,6 +83,19 @@ private Q_SLOTS:
         // The link switch is stored at once.
         QTest::mouseClick(child<QCheckBox>(page, "autoCopyLinkSwitch"), Qt::LeftButton);
         QVERIFY(!Settings(fixture->dir.filePath(QStringLiteral("settings.ini"))).autoCopyLink());
+    }
+
+    void typingSurvivesThePanelHiding() {
+        fixture->panel->show();
+        enter(keyField(), QStringLiteral("aus-dem-browser"));
+        // The user switches to the browser and back: the panel hides and shows again.
+        fixture->panel->hide();
+        fixture->panel->show();
+        QCOMPARE(keyField()->text(), QStringLiteral("aus-dem-browser"));
+        QCOMPARE(stored()->apiKey, server().apiKey());
+        // Opening the page again starts over from what is stored.
+        reopen();
+        QCOMPARE(keyField()->text(), server().apiKey());
     }
 
     void successfulTestCountsTheUploads() {

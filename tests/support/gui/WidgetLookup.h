@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QTest>
 
 // By accessible name, whether shown or not.
@@ -51,4 +52,20 @@ inline void trigger(QMenu* menu, const QString& text) {
         if (action->text() == text)
             return action->trigger();
     QFAIL(qPrintable(QStringLiteral("no entry ") + text));
+}
+
+// The alert open over `window` with this message, if any.
+inline QMessageBox* openAlert(QWidget* window, const QString& message) {
+    for (QMessageBox* box : window->findChildren<QMessageBox*>())
+        if (box->isVisible() && box->text() == message)
+            return box;
+    return nullptr;
+}
+
+// Clicks the alert's button with this text, as the user would.
+inline void answerAlert(QMessageBox* box, const QString& button) {
+    for (QAbstractButton* candidate : box->buttons())
+        if (candidate->text() == button)
+            return QTest::mouseClick(candidate, Qt::LeftButton);
+    QFAIL(qPrintable(QStringLiteral("no button ") + button));
 }
