@@ -34,9 +34,9 @@ HttpEngine& HttpEngine::instance() {
 
 HttpEngine::HttpEngine() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    // The thread must be gone before the libraries it uses clean up at exit.
-    if (QCoreApplication* app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, &HttpEngine::stop);
+    // The thread must be gone before the libraries it uses clean up at exit;
+    // its unfinished downloads go with it.
+    qAddPostRoutine([] { instance().m_thread.reset(); });
     // The sinks run on the transfer thread and only post to this object's (the main) thread.
     m_thread = std::make_unique<TransferThread>(
         [this](TransferThread::Result result) {

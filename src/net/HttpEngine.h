@@ -33,7 +33,7 @@ public:
                                    ProgressHandler progress = {});
 
     // Ends every transfer and the transfer thread; later requests fail as
-    // cancelled. Runs by itself when the application quits.
+    // cancelled. The application object's end stops the thread by itself.
     void stop();
 
     // For tests: trust only the CAs in this PEM bundle instead of the system's.
