@@ -107,6 +107,7 @@ QWidget* SettingsPage::buildPage() {
     stack->addLayout(actions);
 
     m_result = new QLabel;
+    m_result->setTextFormat(Qt::PlainText);
     m_result->setObjectName(QStringLiteral("testResult"));
     m_result->setWordWrap(true);
     m_result->setContentsMargins(0, 4, 0, 0);
