@@ -15,6 +15,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTest>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -243,6 +244,36 @@ private Q_SLOTS:
             QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name),
             (QStringList{".zanvolt-LINK00.part", ".zanvolt-notes.part", "Bericht.part", "Rechnung.pdf"}));
         QCOMPARE(readAll(folder + QStringLiteral("/Rechnung.pdf")), QByteArray("meins"));
+    }
+
+    void aLockedOrAbsentSecretStoreIsNeverTakenForNoSettings() {
+        const QString message =
+            QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: 2). Die "
+                           "gespeicherten Einstellungen bleiben erhalten.");
+        ServerAccount* account = fixture->session->account();
+        server().clearRequests();
+        fixture->store().failFindsWith = 2;
+        QVERIFY(account->isConfigured());
+        QCOMPARE(failureOf([&] { account->credentials(); }), message);
+
+        // A handed-over file is not dropped and the settings are not opened as if empty.
+        QSignalSpy missing(uploads, &Uploads::configurationMissing);
+        uploads->uploadFiles({fixture->file(QStringLiteral("a.txt"), "a")}, std::nullopt, false);
+        waitIdle();
+        QCOMPARE(uploads->error(), std::optional<QString>(message));
+        QVERIFY(missing.isEmpty());
+        QVERIFY(!fixture->session->showSettings());
+        waitForTask(fixture->received->refresh());
+        QCOMPARE(fixture->received->error(), std::optional<QString>(message));
+        QVERIFY(server().requests().isEmpty());
+
+        // Unlocked again: the stored pair is there as it was, and the same file goes out.
+        fixture->store().failFindsWith = 0;
+        QCOMPARE(account->credentials().value().serverURL, server().baseURL());
+        uploads->uploadFiles({fixture->file(QStringLiteral("a.txt"), "a")}, std::nullopt, false);
+        waitIdle();
+        QVERIFY(!uploads->error());
+        QCOMPARE(requestsTo(server(), completePath).size(), 1);
     }
 
     void redirectsReachNothingElse() {
