@@ -43,6 +43,7 @@ ServerControls::Action ServerControls::take(const QString& rawPath, const QStrin
             action.drop = rule.kind == Kind::Drop;
             action.fail = rule.kind == Kind::Fail;
             action.garble = rule.kind == Kind::Garble;
+            action.redirect = rule.kind == Kind::Redirect;
             action.status = rule.status;
             action.body = rule.body;
         }

@@ -9,11 +9,12 @@
 // headers and body size (and body when asked), and when each was in flight.
 class ServerControls {
 public:
-    enum class Kind { Fail, Delay, Garble, Drop, Truncate };
+    enum class Kind { Fail, Delay, Garble, Drop, Truncate, Redirect };
     struct Action {
         bool drop = false;
         bool fail = false;
         bool garble = false;
+        bool redirect = false; // `status` with `body` as its Location
         int status = 0;
         QByteArray body;
         int delayMilliseconds = 0;

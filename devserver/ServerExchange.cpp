@@ -151,6 +151,11 @@ void ServerExchange::raw(int status, const QByteArray& body, const char* content
     response_.set_content(body.constData(), size_t(body.size()), contentType);
 }
 
+void ServerExchange::redirect(int status, const QByteArray& location) {
+    raw(status, "<html><body>Moved</body></html>", "text/html; charset=utf-8");
+    response_.set_header("Location", location.toStdString());
+}
+
 void ServerExchange::json(int status, const QJsonObject& object) {
     raw(status, QJsonDocument(object).toJson(QJsonDocument::Compact), "application/json");
 }

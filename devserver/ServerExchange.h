@@ -45,6 +45,7 @@ public:
     void text(int status, const QString& text);
     void html(int status, const QString& page);
     void raw(int status, const QByteArray& body, const char* contentType);
+    void redirect(int status, const QByteArray& location);
     // A file answer then stops after this many bytes, the connection closed; -1: whole.
     void setTruncateAfter(qint64 bytes) { truncateAfter_ = bytes; }
     // Streams a file; false when it cannot be opened.

@@ -295,6 +295,8 @@ void TransferServer::Impl::dispatch(const httplib::Request& request, httplib::Re
     } else if (action.fail) {
         const bool isJson = action.body.startsWith('{') || action.body.startsWith('[');
         exchange.raw(action.status, action.body, isJson ? "application/json" : "text/plain; charset=utf-8");
+    } else if (action.redirect) {
+        exchange.redirect(action.status, action.body);
     } else if (action.garble) {
         exchange.raw(200, "<html><body>Wartungsarbeiten</body></html>", "text/html; charset=utf-8");
     } else {
@@ -434,6 +436,10 @@ void TransferServer::delayNext(const QString& path, int count, int milliseconds)
 
 void TransferServer::garbleNext(const QString& path, int count) {
     d->controls.add(ServerControls::Kind::Garble, path, count);
+}
+
+void TransferServer::redirectNext(const QString& path, int count, int status, const QByteArray& location) {
+    d->controls.add(ServerControls::Kind::Redirect, path, count, status, location);
 }
 
 void TransferServer::dropNext(const QString& path, int count) {

@@ -63,6 +63,8 @@ public:
     void delayNext(const QString& path, int count, int milliseconds);
     void garbleNext(const QString& path, int count); // 200 with a body that is not JSON
     void dropNext(const QString& path, int count);   // closes the connection without answering
+    // Answers with `status` (301, 302, 307, 308) and a Location header.
+    void redirectNext(const QString& path, int count, int status, const QByteArray& location);
     // A file download announces its full Content-Length, sends only the first `bytes` bytes and
     // closes the connection.
     void truncateNext(const QString& path, int count, qint64 bytes);

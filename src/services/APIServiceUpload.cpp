@@ -79,6 +79,8 @@ struct UploadRun {
         progressFlush.setSingleShot(true);
         progressFlush.setInterval(progressInterval);
         QObject::connect(&progressFlush, &QTimer::timeout, [this] { flushProgress(); });
+        heartbeat.setInterval(std::chrono::seconds(1));
+        QObject::connect(&heartbeat, &QTimer::timeout, [this] { tick(); });
     }
 
     // Bytes of the file sent (or, after a failed attempt, taken back) reach
@@ -94,6 +96,14 @@ struct UploadRun {
             tracker->add(pendingProgress);
         pendingProgress = 0;
     }
+    // Called every second while chunks are under way, bytes or not, so that the speed shown
+    // falls when the server stalls instead of staying at its last value.
+    void tick() {
+        progressFlush.stop();
+        if (tracker)
+            tracker->add(pendingProgress);
+        pendingProgress = 0;
+    }
 
     const QString filePath;
     const QString fileName;
@@ -104,6 +114,7 @@ struct UploadRun {
     qint64 nextIndex = 0;
     std::unique_ptr<ProgressTracker> tracker;
     QTimer progressFlush;
+    QTimer heartbeat;
     qint64 pendingProgress = 0;
     CancelToken cancel;         // aborts every request of the run
     std::exception_ptr failure; // of the first chunk that failed for good
@@ -257,12 +268,14 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
     run->size = size;
     run->totalChunks = (size + uploadChunkSize - 1) / uploadChunkSize;
     run->tracker = std::make_unique<ProgressTracker>(size, std::move(progressHandler));
+    run->heartbeat.start();
 
     std::vector<QCoro::Task<>> window;
     for (qint64 i = 0; i < std::min<qint64>(maxChunksInFlight, run->totalChunks); ++i)
         window.push_back(runWindowPlace(run));
     for (auto& place : window)
         co_await place;
+    run->heartbeat.stop();
     if (cancel && cancel->isCancelled())
         throw CancelledError();
     if (run->failure)

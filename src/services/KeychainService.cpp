@@ -50,8 +50,11 @@ void setDefaultStore(std::shared_ptr<SecretStore> store) {
 
 std::optional<Credentials> loadCredentials(SecretStore& store) {
     QByteArray data;
-    if (store.find(serviceName, credentialsAccount, &data) != 0)
+    const int status = store.find(serviceName, credentialsAccount, &data);
+    if (status == SecretStore::itemNotFound)
         return std::nullopt;
+    if (status != 0)
+        throw KeychainError::unavailable(status);
     return Credentials::fromJson(data);
 }
 

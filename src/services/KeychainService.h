@@ -29,6 +29,8 @@ struct Credentials {
 SecretStore& defaultStore();
 void setDefaultStore(std::shared_ptr<SecretStore> store);
 
+// Nothing when no item is stored; throws KeychainError::unavailable when the store cannot be read,
+// so that a locked or absent store is never taken for missing settings.
 std::optional<Credentials> loadCredentials(SecretStore& store = defaultStore());
 // Throws KeychainError::saveFailed with the store's status.
 void saveCredentials(const Credentials& credentials, SecretStore& store = defaultStore());

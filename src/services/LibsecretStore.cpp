@@ -40,7 +40,7 @@ int LibsecretStore::find(const QString& service, const QString& account, QByteAr
     if (error)
         return statusOf(error);
     if (!secret)
-        return -25300; // no such item
+        return itemNotFound;
     if (data)
         *data = QByteArray(secret);
     secret_password_free(secret);

@@ -7,6 +7,8 @@
 // a status: 0 is success, anything else a failure (including "no item").
 class SecretStore {
 public:
+    static constexpr int itemNotFound = -25300;
+
     virtual ~SecretStore() = default;
 
     virtual int find(const QString& service, const QString& account, QByteArray* data) = 0;

@@ -3,8 +3,10 @@
 #include "AppError.h"
 #include "Logging.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSaveFile>
@@ -18,56 +20,89 @@ TransferHistoryService::TransferHistoryService(const QString& directory) {
     m_fileURL = QDir(folder).filePath(QStringLiteral("history.json"));
 }
 
-QList<TransferItem> TransferHistoryService::load() const {
+TransferHistoryService::Contents TransferHistoryService::read() const {
+    QFile file(m_fileURL);
+    if (!file.exists())
+        return {};
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCWarning(lcTransfers) << "history file unreadable:" << file.errorString();
+        return {{}, true};
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    if (!document.isArray()) {
+        qCWarning(lcTransfers) << "history file is not a JSON array";
+        return {{}, true};
+    }
+    Contents contents;
+    for (const QJsonValue& value : document.array()) {
+        try {
+            if (!value.isObject())
+                throw AppError(QStringLiteral("entry is not an object"));
+            contents.items.append(TransferItem::fromJson(value.toObject(), IsoDate::Fraction::Forbidden));
+        } catch (const AppError& error) {
+            qCWarning(lcTransfers) << "history entry skipped:" << error.message();
+            contents.damaged = true;
+        }
+    }
+    return contents;
+}
+
+QString TransferHistoryService::keepUnreadable() {
     QFile file(m_fileURL);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isArray())
+    const QByteArray bytes = file.readAll();
+    if (!m_keptCopy.isEmpty() && bytes == m_keptBytes && QFile::exists(m_keptCopy))
+        return m_keptCopy;
+    const QString base = m_fileURL + QStringLiteral(".unreadable-") +
+                         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd'T'HH-mm-ss'Z'"));
+    QString target = base;
+    for (int n = 2; QFileInfo::exists(target); ++n)
+        target = base + QLatin1Char('-') + QString::number(n);
+    QSaveFile copy(target);
+    if (!copy.open(QIODevice::WriteOnly))
         return {};
-    QList<TransferItem> items;
-    try {
-        for (const QJsonValue& value : document.array()) {
-            if (!value.isObject())
-                return {};
-            items.append(TransferItem::fromJson(value.toObject(), IsoDate::Fraction::Forbidden));
-        }
-    } catch (const AppError& error) {
-        qCWarning(lcTransfers) << "history file unreadable, showing none:" << error.message();
+    copy.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+    if (copy.write(bytes) != bytes.size() || !copy.flush() || !copy.commit())
         return {};
-    }
-    return items;
+    m_keptCopy = target;
+    m_keptBytes = bytes;
+    return target;
 }
 
-void TransferHistoryService::add(const TransferItem& item) {
-    QList<TransferItem> items = load();
-    items.prepend(item);
-    if (items.size() > maxEntries)
-        items.resize(maxEntries);
-    save(items);
+bool TransferHistoryService::add(const TransferItem& item) {
+    Contents contents = read();
+    if (contents.damaged && keepUnreadable().isEmpty())
+        return false;
+    contents.items.prepend(item);
+    if (contents.items.size() > maxEntries)
+        contents.items.resize(maxEntries);
+    return save(contents.items);
 }
 
-void TransferHistoryService::remove(const TransferItem& item) {
-    QList<TransferItem> items = load();
-    items.removeIf([&](const TransferItem& entry) { return entry.code == item.code; });
-    save(items);
+bool TransferHistoryService::remove(const TransferItem& item) {
+    Contents contents = read();
+    if (contents.damaged && keepUnreadable().isEmpty())
+        return false;
+    contents.items.removeIf([&](const TransferItem& entry) { return entry.code == item.code; });
+    return save(contents.items);
 }
 
-void TransferHistoryService::save(const QList<TransferItem>& items) {
+bool TransferHistoryService::save(const QList<TransferItem>& items) {
     OrderedJson array = OrderedJson::array();
     for (const TransferItem& item : items)
         array.append(item.toJson());
 
     QSaveFile file(m_fileURL);
     if (!file.open(QIODevice::WriteOnly))
-        return;
+        return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
     // QSaveFile::commit() does not see an error that only the final flush
     // meets (a full disk), so flush first: the old file must survive a failed write.
     const QByteArray bytes = array.toJson(OrderedJson::Format::Pretty);
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
-        return;
+        return false;
     }
-    file.commit();
+    return file.commit();
 }

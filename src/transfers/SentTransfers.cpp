@@ -52,7 +52,17 @@ QStringList namesOf(const OutgoingTransfer& transfer, const TransferItem* inHist
 SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
                              DesktopServices* desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory) {
-    m_transfers = m_historyService.load();
+    const TransferHistoryService::Contents history = m_historyService.read();
+    m_transfers = history.items;
+    if (!history.damaged)
+        return;
+    // Said once, at start; the damaged file is kept before anything rewrites the history.
+    const QString kept = m_historyService.keepUnreadable();
+    if (kept.isEmpty())
+        m_error = QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
+                  m_historyService.fileURL();
+    else
+        m_error = QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") + kept;
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
@@ -79,7 +89,15 @@ bool SentTransfers::contains(const QString& code) const {
 }
 
 void SentTransfers::addUploaded(const TransferItem& item) {
-    m_historyService.add(item);
+    if (!m_historyService.add(item)) {
+        // Not in the file, but never lost from the list: the server's list carries it from now on.
+        QList<TransferItem> shown = m_transfers;
+        shown.prepend(item);
+        setTransfers(std::move(shown));
+        setError(QStringLiteral("Der Verlauf konnte nicht gespeichert werden: ") +
+                 m_historyService.fileURL());
+        return;
+    }
     // The file never holds passwords: carry this one into the reloaded list.
     setTransfers(withPassword(m_historyService.load(), item.code, item.password, item.hasPassword));
 }

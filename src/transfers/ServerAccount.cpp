@@ -4,6 +4,7 @@
 #include "APIServiceIncoming.h"
 #include "DesktopServices.h"
 #include "ErrorText.h"
+#include "KeychainError.h"
 #include "Settings.h"
 
 #ifndef ZANVOLT_DEFAULT_SERVER_URL
@@ -30,7 +31,13 @@ SecretStore& ServerAccount::store() const {
 }
 
 bool ServerAccount::isConfigured() const {
-    return KeychainService::hasCredentials(store());
+    try {
+        return KeychainService::hasCredentials(store());
+    } catch (const KeychainError&) {
+        // Unreadable is not empty: the operation goes ahead and fails with the store's message
+        // instead of presenting the stored settings as missing.
+        return true;
+    }
 }
 
 std::optional<KeychainService::Credentials> ServerAccount::credentials() const {

@@ -37,8 +37,9 @@ public:
     Settings& settings() const { return *m_settings; }
     DesktopServices* desktop() const { return m_desktop; }
 
-    // Whether a server URL and an API key are stored.
+    // Whether a server URL and an API key are stored; true while the store cannot be read.
     bool isConfigured() const;
+    // Throws KeychainError when the store cannot be read.
     std::optional<KeychainService::Credentials> credentials() const;
     // Nothing on success, else "Speichern fehlgeschlagen: " and the reason.
     std::optional<QString> save(const KeychainService::Credentials& credentials);

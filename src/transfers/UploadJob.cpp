@@ -1,6 +1,7 @@
 #include "UploadJob.h"
 
 #include "APIServiceUpload.h"
+#include "AppError.h"
 #include "CancelToken.h"
 #include "ErrorText.h"
 #include "Format.h"
@@ -14,6 +15,7 @@
 #include <QFileInfo>
 #include <QtConcurrent>
 #include <qcoro/qcorofuture.h>
+#include <sys/stat.h>
 
 namespace {
 bool isDirectory(const QUrl& url) {
@@ -22,6 +24,21 @@ bool isDirectory(const QUrl& url) {
 
 QString lastPathComponent(const QUrl& url) {
     return QFileInfo(QDir::cleanPath(url.toLocalFile())).fileName();
+}
+
+// A named pipe, device or socket would block the reader that opens it (or never end): refused by
+// its type, before anything opens it. A dropped link stands for what it points at; a missing item
+// fails later with the file system's own text.
+void refuseSpecialFiles(const QList<QUrl>& urls) {
+    for (const QUrl& url : urls) {
+        struct stat info {};
+        if (::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) != 0)
+            continue;
+        if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
+            throw AppError(QStringLiteral("„%1“ ist keine normale Datei und kein Ordner und kann nicht "
+                                          "gesendet werden.")
+                               .arg(lastPathComponent(url)));
+    }
 }
 
 // Quotes, line breaks and backslashes would break the server's
@@ -125,6 +142,7 @@ QCoro::Task<> UploadJob::run() {
     QString fileToSend;
     Result result;
     try {
+        refuseSpecialFiles(upload.urls);
         if (!pack) {
             fileToSend = upload.urls.first().toLocalFile();
             result.fileName = sanitizedName(lastPathComponent(upload.urls.first()));

@@ -1,5 +1,6 @@
 #include "AlertDialog.h"
 
+#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -21,6 +22,10 @@ void AlertDialog::ask(QWidget* parent, const QString& message, const QString& in
                                 parent ? parent->window() : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setInformativeText(informativeText);
+    // The texts hold customers' names and file names: shown as written, never as markup.
+    box->setTextFormat(Qt::PlainText);
+    for (QLabel* label : box->findChildren<QLabel*>())
+        label->setTextFormat(Qt::PlainText);
     box->setAccessibleName(message);
     QList<QAbstractButton*> added;
     for (int i = 0; i < buttons.size(); ++i) {

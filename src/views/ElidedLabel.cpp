@@ -16,6 +16,7 @@ QString withLineSeparators(QString text) {
 
 ElidedLabel::ElidedLabel(Qt::TextElideMode mode, int maximumLines, QWidget* parent)
     : QLabel(parent), m_mode(mode), m_maximumLines(qMax(1, maximumLines)) {
+    setTextFormat(Qt::PlainText); // its texts come from servers and customers
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(m_maximumLines > 1);
     setSizePolicy(policy);

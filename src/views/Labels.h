@@ -15,6 +15,8 @@ public:
     template <typename Label = QLabel>
     static Label* text(Style::Text style, const QColor& color, QFont::Weight weight = QFont::Normal) {
         auto* label = new Label();
+        // Names, messages and errors come from servers and customers: never read as markup.
+        label->setTextFormat(Qt::PlainText);
         Style::setFont(label, style, weight);
         Style::setTextColor(label, color);
         return label;

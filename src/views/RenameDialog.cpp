@@ -39,6 +39,7 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
     m_field->setAccessibleName(QStringLiteral("Basisname"));
     nameRow->addWidget(m_field, 1);
     auto* extensionLabel = new QLabel(extension(originalName));
+    extensionLabel->setTextFormat(Qt::PlainText);
     extensionLabel->setFont(Style::monospaceFont(Style::Text::Body));
     Style::setTextColor(extensionLabel, Style::secondary());
     extensionLabel->setAccessibleName(extensionLabel->text());
@@ -52,6 +53,7 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
     layout->addWidget(m_counter);
 
     m_error = new QLabel;
+    m_error->setTextFormat(Qt::PlainText);
     m_error->setObjectName(QStringLiteral("error"));
     m_error->setWordWrap(true);
     Style::setFont(m_error, Style::Text::Caption);

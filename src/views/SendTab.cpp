@@ -128,6 +128,7 @@ QWidget* SendTab::buildBanner() {
     passwordRow->setSpacing(6);
     passwordRow->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), 13));
     m_bannerPassword = new QLabel;
+    m_bannerPassword->setTextFormat(Qt::PlainText);
     m_bannerPassword->setObjectName(QStringLiteral("bannerPassword"));
     m_bannerPassword->setFont(Style::monospaceFont(Style::Text::Callout));
     m_bannerPassword->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -1,5 +1,6 @@
 #include "SettingsPage.h"
 
+#include "AppError.h"
 #include "BuildInfo.h"
 #include "Detached.h"
 #include "ServerAccount.h"
@@ -108,6 +109,7 @@ QWidget* SettingsPage::buildPage() {
     stack->addLayout(actions);
 
     m_result = new QLabel;
+    m_result->setTextFormat(Qt::PlainText);
     m_result->setObjectName(QStringLiteral("testResult"));
     m_result->setWordWrap(true);
     m_result->setContentsMargins(0, 4, 0, 0);
@@ -167,10 +169,14 @@ void SettingsPage::loadExisting() {
     m_launchAtLogin->setChecked(false);
     m_resettingLaunchAtLogin = false;
 
-    if (const auto stored = m_account->credentials()) {
-        if (!stored->serverURL.isEmpty())
-            m_serverURL->setText(stored->serverURL);
-        m_apiKey->setText(stored->apiKey);
+    try {
+        if (const auto stored = m_account->credentials()) {
+            if (!stored->serverURL.isEmpty())
+                m_serverURL->setText(stored->serverURL);
+            m_apiKey->setText(stored->apiKey);
+        }
+    } catch (const AppError& error) {
+        setTestResult(error.message(), false);
     }
     {
         const QSignalBlocker quiet(m_autoCopyLink);

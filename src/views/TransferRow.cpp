@@ -168,6 +168,7 @@ void TransferRow::buildPasswordLine(QVBoxLayout* layout) {
     line->setSpacing(6);
     line->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), caption2Icon));
     m_password = new QLabel;
+    m_password->setTextFormat(Qt::PlainText);
     m_password->setObjectName(QStringLiteral("password"));
     m_password->setFont(Style::monospaceFont(Style::Text::Caption));
     m_password->setTextInteractionFlags(Qt::TextSelectableByMouse);

@@ -1,9 +1,12 @@
 #include "TestFiles.h"
 #include "TransferHistoryService.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -80,7 +83,6 @@ private Q_SLOTS:
             R"({"fileName":"a"})",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45.123Z"}])",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01"}])",
-            R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}, 3])",
             R"([{"code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}])",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z",
                  "hasPassword":"yes"}])",
@@ -93,6 +95,7 @@ private Q_SLOTS:
         for (const QByteArray& bytes : damaged) {
             writeFile(history.fileURL(), bytes);
             QVERIFY2(history.load().isEmpty(), bytes.constData());
+            QVERIFY2(history.read().damaged, bytes.constData());
         }
         // An offset is converted; null optionals are absent.
         writeFile(history.fileURL(), R"([{"fileName":"a","code":"A","downloadURL":"u",
@@ -101,9 +104,66 @@ private Q_SLOTS:
         QCOMPARE(codes(history.load()), (QStringList{"A"}));
         QVERIFY(!history.load().first().downloadedAt);
 
+        QVERIFY(!history.read().damaged);
+
         writeFile(history.fileURL(), "not json");
-        history.add(item(QStringLiteral("B")));
+        QVERIFY(history.add(item(QStringLiteral("B"))));
         QCOMPARE(codes(history.load()), (QStringList{"B"}));
+        const QStringList kept = QDir(root.path()).entryList({QStringLiteral("history.json.unreadable-*")});
+        QCOMPARE(kept.size(), 1);
+        QCOMPARE(readAll(root.filePath(kept.first())), QByteArray("not json"));
+    }
+
+    void oneUnreadableEntryCostsNoOther() {
+        QTemporaryDir root;
+        TransferHistoryService history(root.path());
+        for (int i = 1; i <= 19; ++i)
+            history.add(item(QStringLiteral("N%1").arg(i), i));
+        QJsonArray entries = QJsonDocument::fromJson(readAll(history.fileURL())).array();
+        QJsonObject bad = entries.at(4).toObject();
+        bad.insert(QStringLiteral("uploadDate"), QStringLiteral("2024-05-01")); // a malformed date
+        entries.replace(4, bad);
+        entries.append(3);
+        const QByteArray damaged = QJsonDocument(entries).toJson();
+        writeFile(history.fileURL(), damaged);
+
+        const auto contents = history.read();
+        QVERIFY(contents.damaged);
+        QCOMPARE(contents.items.size(), 18);
+        QVERIFY(!codes(contents.items).contains(QStringLiteral("N15")));
+
+        // The next upload keeps the 18 readable entries and the damaged file beside the history.
+        QVERIFY(history.add(item(QStringLiteral("NEU"))));
+        QCOMPARE(history.load().size(), 19);
+        QCOMPARE(history.load().first().code, QStringLiteral("NEU"));
+        const auto keptCopies = [&] {
+            return QDir(root.path())
+                .entryList({QStringLiteral("history.json.unreadable-*")}, QDir::Files, QDir::Name);
+        };
+        QCOMPARE(keptCopies().size(), 1);
+        QCOMPARE(readAll(root.filePath(keptCopies().first())), damaged);
+        QCOMPARE(QFile::permissions(root.filePath(keptCopies().first())) & 0x0777,
+                 QFile::ReadUser | QFile::WriteUser);
+        history.add(item(QStringLiteral("NEU2"))); // intact now: nothing more is kept
+        QCOMPARE(keptCopies().size(), 1);
+
+        // 10 MB of garbage: read as empty, kept, and new uploads are recorded.
+        QByteArray garbage(10 * 1024 * 1024, '\0');
+        for (int i = 0; i < garbage.size(); ++i)
+            garbage[i] = char((i * 7919) % 251);
+        writeFile(history.fileURL(), garbage);
+        QVERIFY(history.read().damaged && history.load().isEmpty());
+        QVERIFY(history.add(item(QStringLiteral("X"))));
+        QCOMPARE(codes(history.load()), (QStringList{"X"}));
+        QCOMPARE(keptCopies().size(), 2);
+
+        // A history that can be neither read nor kept is never replaced.
+        QVERIFY(QFile::remove(history.fileURL()));
+        QVERIFY(QDir().mkpath(history.fileURL() + QStringLiteral("/inside")));
+        QVERIFY(history.read().damaged);
+        QVERIFY(!history.add(item(QStringLiteral("Y"))));
+        QVERIFY(!history.remove(item(QStringLiteral("Y"))));
+        QVERIFY(QFileInfo(history.fileURL() + QStringLiteral("/inside")).isDir());
     }
 
     void allZeroUuidIsAValidId() {

@@ -2,6 +2,8 @@
 
 int InMemorySecretStore::find(const QString& service, const QString& account, QByteArray* data) {
     calls << QStringLiteral("find ") + account;
+    if (failFindsWith != 0)
+        return failFindsWith;
     const auto it = items.constFind({service, account});
     if (it == items.constEnd())
         return -25300;

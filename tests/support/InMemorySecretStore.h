@@ -17,4 +17,5 @@ public:
     QMap<std::pair<QString, QString>, QByteArray> items;
     QStringList calls; // "find credentials", "remove FTP_HOST", …
     int failStoresWith = 0;
+    int failFindsWith = 0; // a locked or absent store
 };

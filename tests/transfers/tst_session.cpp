@@ -58,6 +58,7 @@ private Q_SLOTS:
         file.close();
         TransferSession session(environment(dir, store));
         QVERIFY(session.sent()->transfers().isEmpty());
+        QVERIFY(session.sent()->error().value_or(QString()).startsWith(QStringLiteral("Der Verlauf war")));
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), QByteArray("{broken"));
     }

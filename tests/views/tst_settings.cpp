@@ -55,6 +55,22 @@ private Q_SLOTS:
 
     void cleanup() { fixture.reset(); }
 
+    void aLockedStoreIsSaidNotShownAsEmpty() {
+        fixture->store().failFindsWith = 2;
+        fixture->panel->show();
+        QVERIFY(shown(result()));
+        QCOMPARE(
+            result()->text(),
+            QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: 2). Die "
+                           "gespeicherten Einstellungen bleiben erhalten."));
+        QVERIFY(fixture->store().items.contains(
+            {KeychainService::serviceName, KeychainService::credentialsAccount}));
+        fixture->store().failFindsWith = 0;
+        reopen();
+        QCOMPARE(keyField()->text(), server().apiKey());
+        QVERIFY(result()->text().isEmpty());
+    }
+
     void nothingStoredShowsTheDefaults() {
         fixture->store().items.clear();
         fixture->panel->show();
