@@ -39,7 +39,9 @@ public:
     // keyOf(record) -> Key; update(Row*, record) refreshes a kept row; make(record) -> Row* builds one.
     template <typename Record, typename KeyOf, typename Update, typename Make>
     void sync(const QList<Record>& records, KeyOf keyOf, Update update, Make make) {
-        QHash<Key, Entry> existing;
+        // A multi-hash: a hostile list may repeat a key, and each of its rows must still be matched
+        // or removed, never left behind.
+        QMultiHash<Key, Entry> existing;
         for (const Entry& entry : std::as_const(m_entries))
             existing.insert(entry.key, entry);
 

@@ -287,7 +287,8 @@ TransferRow* SendTab::makeRow(const TransferItem& transfer) {
 
 void SendTab::syncRows() {
     m_rows->sync(
-        m_sent->transfers(), [](const TransferItem& item) { return item.id; },
+        // By code: a poll gives server items fresh ids, and a row kept keeps what the user opened in it.
+        m_sent->transfers(), [](const TransferItem& item) { return item.code; },
         [](TransferRow* row, const TransferItem& item) { row->setTransfer(item); },
         [this](const TransferItem& item) { return makeRow(item); });
 }

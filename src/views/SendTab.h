@@ -69,5 +69,5 @@ private:
 
     QWidget* m_hint;
     QScrollArea* m_list;
-    std::optional<KeyedRowList<TransferRow, QUuid>> m_rows;
+    std::optional<KeyedRowList<TransferRow, QString>> m_rows;
 };
