@@ -22,10 +22,9 @@ QByteArray endpointURL(const QString& baseURL, const QByteArray& encodedPath) {
 }
 } // namespace
 
-APIRequest APIRequest::make(const QByteArray& encodedPath) {
-    const QString base = APIService::baseURL(); // always first: no settings at all report the URL
-    const QString key = APIService::apiKey();
-    return make(base, key, encodedPath);
+QCoro::Task<APIRequest> APIRequest::prepare(QByteArray encodedPath) {
+    const KeychainService::Credentials stored = co_await APIService::configuration();
+    co_return make(stored.serverURL, stored.apiKey, encodedPath);
 }
 
 APIRequest APIRequest::make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath) {

@@ -13,10 +13,10 @@
 // "X-Api-Key" header, a 60 s inactivity limit, "Content-Type" only with a body.
 class APIRequest {
 public:
-    // Reads the base URL, then the API key, afresh from the secret store
-    // (APIError::noServerURL / noAPIKey). `encodedPath` must already be
-    // percent-encoded (see APIService::escapePathSegment); it is sent exactly so.
-    static APIRequest make(const QByteArray& encodedPath);
+    // Reads the base URL, then the API key, afresh from the secret store off
+    // the main thread (APIService::configuration). `encodedPath` must already
+    // be percent-encoded (see APIService::escapePathSegment); it is sent exactly so.
+    static QCoro::Task<APIRequest> prepare(QByteArray encodedPath);
     // For operations that read the configuration once and send many requests.
     static APIRequest make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath);
 

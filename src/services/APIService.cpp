@@ -22,21 +22,31 @@
 
 namespace APIService {
 
-QString baseURL() {
-    const auto credentials = KeychainService::loadCredentials();
-    if (!credentials || credentials->serverURL.isEmpty())
+QCoro::Task<KeychainService::Credentials> configuration() {
+    struct Read {
+        std::optional<KeychainService::Credentials> credentials;
+        std::exception_ptr failure;
+    };
+    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    QFuture<Read> reading = QtConcurrent::run([] {
+        try {
+            return Read{KeychainService::loadCredentials(), {}};
+        } catch (...) {
+            return Read{std::nullopt, std::current_exception()};
+        }
+    });
+    const Read read = co_await reading;
+    if (read.failure)
+        std::rethrow_exception(read.failure);
+    // The URL first: no settings at all report the URL.
+    if (!read.credentials || read.credentials->serverURL.isEmpty())
         throw APIError::noServerURL();
-    QString url = credentials->serverURL;
-    if (url.endsWith(QLatin1Char('/')))
-        url.chop(1);
-    return url;
-}
-
-QString apiKey() {
-    const auto credentials = KeychainService::loadCredentials();
-    if (!credentials || credentials->apiKey.isEmpty())
+    if (read.credentials->apiKey.isEmpty())
         throw APIError::noAPIKey();
-    return credentials->apiKey;
+    KeychainService::Credentials credentials = *read.credentials;
+    if (credentials.serverURL.endsWith(QLatin1Char('/')))
+        credentials.serverURL.chop(1);
+    co_return credentials;
 }
 
 void forgetCertificate(const QString& serverURL) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "APIResponse.h"
+#include "KeychainService.h"
 
 #include <QByteArray>
 #include <QJsonValue>
@@ -13,10 +14,11 @@ class APIRequest;
 // the credentials afresh, so saved settings take effect with the next request.
 namespace APIService {
 
-// The stored server URL with one trailing "/" removed; throws APIError::noServerURL.
-QString baseURL();
-// The stored API key; throws APIError::noAPIKey.
-QString apiKey();
+// The stored server URL (one trailing "/" removed) and API key, read afresh
+// on a worker thread: a locked keyring's unlock prompt must not freeze the
+// panel. Throws APIError::noServerURL, then noAPIKey; KeychainError when the
+// store cannot be read.
+QCoro::Task<KeychainService::Credentials> configuration();
 // Forgets the key remembered for the server, so that the next connection
 // accepts its present certificate: the user's explicit decision to trust it.
 void forgetCertificate(const QString& serverURL);

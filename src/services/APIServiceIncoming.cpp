@@ -31,7 +31,8 @@ QString incomingFolder() {
 }
 
 QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
-    const APIRequest request = APIRequest::make(QByteArrayLiteral("/api/incoming"));
+    const QByteArray path = QByteArrayLiteral("/api/incoming");
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.status)
         throw APIError::networkError(QStringLiteral("Keine HTTP-Antwort"));
@@ -53,8 +54,8 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
 }
 
 QCoro::Task<QString> downloadFile(QString token, QString fileName) {
-    const APIRequest request =
-        APIRequest::make(uploadPath(token) + QByteArrayLiteral("/files/") + escapePathSegment(fileName));
+    const QByteArray path = uploadPath(token) + QByteArrayLiteral("/files/") + escapePathSegment(fileName);
+    const APIRequest request = co_await APIRequest::prepare(path);
     const QString inbox = incomingFolder();
     const APIResponse response = co_await downloadInto(request, inbox, fileName);
     if (!response.isHttp(200))
@@ -63,14 +64,16 @@ QCoro::Task<QString> downloadFile(QString token, QString fileName) {
 }
 
 QCoro::Task<> markAsDownloaded(QString token) {
-    const APIRequest request = APIRequest::make(uploadPath(token) + QByteArrayLiteral("/downloaded"));
+    const QByteArray path = uploadPath(token) + QByteArrayLiteral("/downloaded");
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("POST"));
     if (!response.isHttp(200))
         throw APIError::networkError(QStringLiteral("Markierung fehlgeschlagen"));
 }
 
 QCoro::Task<> deleteIncoming(QString token) {
-    const APIRequest request = APIRequest::make(uploadPath(token));
+    const QByteArray path = uploadPath(token);
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
         throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));

@@ -31,7 +31,8 @@ QJsonObject jsonObject(const QByteArray& body) {
 } // namespace
 
 QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
-    const APIRequest request = APIRequest::make(QByteArrayLiteral("/api/outgoing"));
+    const QByteArray path = QByteArrayLiteral("/api/outgoing");
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.isHttp(200))
         throw APIError::networkError(QStringLiteral("Fehler beim Laden der Transfers"));
@@ -48,14 +49,16 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
 }
 
 QCoro::Task<PasswordResponse> revealOutgoingPassword(QString code) {
-    const APIRequest request = APIRequest::make(transferPath(code) + QByteArrayLiteral("/password"));
+    const QByteArray path = transferPath(code) + QByteArrayLiteral("/password");
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     expectJSONOK(response);
     co_return PasswordResponse::fromJson(jsonObject(response.body));
 }
 
 QCoro::Task<PasswordResponse> updateOutgoingPassword(QString code, PasswordAction action) {
-    const APIRequest request = APIRequest::make(transferPath(code) + QByteArrayLiteral("/password"));
+    const QByteArray path = transferPath(code) + QByteArrayLiteral("/password");
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response =
         co_await request.send(QByteArrayLiteral("PATCH"), action.patchBody().toJson(), jsonContentType);
     expectJSONOK(response);
@@ -63,7 +66,8 @@ QCoro::Task<PasswordResponse> updateOutgoingPassword(QString code, PasswordActio
 }
 
 QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QString newName) {
-    const APIRequest request = APIRequest::make(transferPath(code) + QByteArrayLiteral("/files"));
+    const QByteArray path = transferPath(code) + QByteArrayLiteral("/files");
+    const APIRequest request = co_await APIRequest::prepare(path);
     OrderedJson body = OrderedJson::object();
     body.insert(QStringLiteral("oldName"), oldName).insert(QStringLiteral("newName"), newName);
     const APIResponse response =
@@ -73,15 +77,17 @@ QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QS
 }
 
 QCoro::Task<> deleteOutgoing(QString code) {
-    const APIRequest request = APIRequest::make(transferPath(code));
+    const QByteArray path = transferPath(code);
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
         throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
 }
 
 QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName, QString folder) {
-    const APIRequest request = APIRequest::make(QByteArrayLiteral("/d/") + escapePathSegment(code) +
-                                                QByteArrayLiteral("/file/") + escapePathSegment(fileName));
+    const QByteArray path = QByteArrayLiteral("/d/") + escapePathSegment(code) + QByteArrayLiteral("/file/") +
+                            escapePathSegment(fileName);
+    const APIRequest request = co_await APIRequest::prepare(path);
     const APIResponse response = co_await downloadInto(request, folder, fileName);
     if (*response.status != 200)
         throw APIError::networkError(

@@ -243,8 +243,9 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
                                            std::function<void(double, double)> progressHandler,
                                            QPointer<CancelToken> cancel) {
     // One reading of the settings serves every request of the upload.
-    const QString base = baseURL();
-    const QString key = apiKey();
+    const KeychainService::Credentials stored = co_await configuration();
+    const QString base = stored.serverURL;
+    const QString key = stored.apiKey;
     const APIRequest tokenRequest =
         APIRequest::make(base, key, QByteArrayLiteral("/api/create-upload-token"));
     const APIRequest completeRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-complete"));

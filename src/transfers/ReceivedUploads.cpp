@@ -109,18 +109,25 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
 }
 
 void ReceivedUploads::copyLink(const IncomingUpload& upload) {
-    QString link;
     if (upload.downloadURL && !upload.downloadURL->isEmpty()) {
-        link = *upload.downloadURL;
-    } else {
-        try {
-            link = APIService::baseURL() + QStringLiteral("/d/") +
-                   (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
-        } catch (const AppError& error) {
-            qCInfo(lcTransfers) << "no link to copy:" << error.message();
-            return; // no server URL: nothing to link to
-        }
+        if (m_desktop)
+            m_desktop->copyText(*upload.downloadURL);
+        return;
     }
-    if (m_desktop)
-        m_desktop->copyText(link);
+    // Built from the server URL, which is read off the main thread.
+    detach(linkFromServerURL(upload), this, [this](std::optional<QString> link) {
+        if (link && m_desktop)
+            m_desktop->copyText(*link);
+    });
+}
+
+QCoro::Task<std::optional<QString>> ReceivedUploads::linkFromServerURL(IncomingUpload upload) {
+    try {
+        const KeychainService::Credentials stored = co_await APIService::configuration();
+        co_return stored.serverURL + QStringLiteral("/d/") +
+            (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
+    } catch (const AppError& error) {
+        qCInfo(lcTransfers) << "no link to copy:" << error.message();
+        co_return std::nullopt; // no server URL: nothing to link to
+    }
 }

@@ -38,6 +38,7 @@ public:
     QCoro::Task<> downloadIncoming(IncomingUpload upload);
     // Gone from the list at once; the server's deletion runs in the background.
     void remove(const IncomingUpload& upload);
+    // The upload's own link, else one built from the server URL and its code or token.
     void copyLink(const IncomingUpload& upload);
 
 Q_SIGNALS:
@@ -56,6 +57,7 @@ private:
     void sendNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL);
     QCoro::Task<> deleteOnServer(QString token);
+    static QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
 
     ServerAccount* m_account;
     DesktopServices* m_desktop;

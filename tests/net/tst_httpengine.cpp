@@ -45,9 +45,9 @@ private Q_SLOTS:
 
         // Nothing goes out any more once the engine is stopped.
         const int seen = fixture.server().requests().size();
-        QCOMPARE(
-            failureOf(APIRequest::make(QByteArrayLiteral("/api/outgoing")).send(QByteArrayLiteral("GET"))),
-            CancelledError().message());
+        QCOMPARE(failureOf(waitForTask(APIRequest::prepare(QByteArrayLiteral("/api/outgoing")))
+                               .send(QByteArrayLiteral("GET"))),
+                 CancelledError().message());
         QCOMPARE(fixture.server().requests().size(), seen);
     }
 };

@@ -38,7 +38,7 @@ using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
 // or "<no error>" for any HTTP answer.
 QString outcome(bool download = false) {
     try {
-        const APIRequest request = APIRequest::make(QByteArrayLiteral("/api/incoming"));
+        const APIRequest request = waitForTask(APIRequest::prepare(QByteArrayLiteral("/api/incoming")));
         const APIResponse response = download ? waitForTask(request.download(QDir::tempPath()))
                                               : waitForTask(request.send(QByteArrayLiteral("GET")));
         if (!response.filePath.isEmpty())

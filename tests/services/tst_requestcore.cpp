@@ -18,7 +18,7 @@ const QByteArray probePath = QByteArrayLiteral("/api/outgoing");
 // common check; returns the description of what was thrown, or "<no error>".
 QString outcome() {
     return failureOf([]() -> QCoro::Task<> {
-        const APIRequest request = APIRequest::make(probePath);
+        const APIRequest request = co_await APIRequest::prepare(probePath);
         APIService::expectJSONOK(co_await request.send(QByteArrayLiteral("GET")));
     }());
 }
@@ -65,7 +65,7 @@ private Q_SLOTS:
         fixture->storeCredentials(url + QStringLiteral("/"), server().apiKey());
         QCOMPARE(outcome(), QStringLiteral("<no error>"));
         fixture->storeCredentials(url + QStringLiteral("//"), server().apiKey());
-        QCOMPARE(QString::fromLatin1(APIRequest::make(probePath).url()),
+        QCOMPARE(QString::fromLatin1(waitForTask(APIRequest::prepare(probePath)).url()),
                  url + QStringLiteral("//api/outgoing"));
         // Sent exactly so: the server sees the double slash and knows no such path.
         QCOMPARE(outcome(), QStringLiteral("Server-Fehler 404: Nicht gefunden"));
@@ -136,7 +136,9 @@ private Q_SLOTS:
 
     void transportFailuresPassThroughUnwrapped() {
         server().stop();
-        const QString refused = failureOf(APIRequest::make(probePath).send(QByteArrayLiteral("GET")));
+        const QString refused = failureOf([]() -> QCoro::Task<> {
+            co_await (co_await APIRequest::prepare(probePath)).send(QByteArrayLiteral("GET"));
+        }());
         QVERIFY2(refused.startsWith(QStringLiteral("Failed to connect to 127.0.0.1 port ")),
                  qPrintable(refused));
     }

@@ -179,9 +179,10 @@ private Q_SLOTS:
         QCOMPARE(reports.fractions, QList<double>{1.0});
         QVERIFY(reports.speeds[0] > 0);
         // What the server stored is the file.
-        const APIResponse stored = waitForTask(
-            APIRequest::make("/d/" + result.code.toUtf8() + "/file/" + APIService::escapePathSegment(name))
-                .send(QByteArrayLiteral("GET")));
+        const APIResponse stored =
+            waitForTask(waitForTask(APIRequest::prepare("/d/" + result.code.toUtf8() + "/file/" +
+                                                        APIService::escapePathSegment(name)))
+                            .send(QByteArrayLiteral("GET")));
         QCOMPARE(stored.body, slice(path, 0, 1000));
 
         server().clearRequests();
