@@ -9,7 +9,9 @@
 #include <QUrl>
 #include <optional>
 
+class PanelView;
 class PanelWindow;
+class QMenu;
 class QSystemTrayIcon;
 class StatusIconAnimator;
 class TransferSession;
@@ -32,6 +34,11 @@ public:
     void togglePanel();
     void showPanel();
     void hidePanel();
+    // The tray menu's entries: the send tab with the file chooser open; the settings page.
+    void chooseFilesToSend();
+    void showSettings();
+    // The tray icon's context menu (also what StatusNotifier hosts show).
+    QMenu* trayMenu() const { return m_trayMenu; }
     // Files from a drop or a second start; refused without file URLs.
     void receiveFiles(const QList<QUrl>& urls);
 
@@ -41,7 +48,9 @@ private:
     UpdaterManager* m_updater = nullptr;
     TransferSession* m_session = nullptr;
     PanelWindow* m_panel = nullptr;
+    PanelView* m_view = nullptr;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
     StatusIconAnimator* m_animator = nullptr;
     std::optional<QPoint> m_clickPosition;
 };
