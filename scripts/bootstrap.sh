@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache clang-format
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libqt6svg6 libxcb1-dev
   qcoro-qt6-dev libsecret-1-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
   zip unzip curl locales nginx
   dbus dbus-x11 gnome-keyring libsecret-tools
