@@ -253,11 +253,11 @@ void SendTab::chooseFiles(Choice choice) {
         dialog->setFileMode(QFileDialog::ExistingFiles);
     }
     QPointer<Uploads> uploads(m_uploads);
-    connect(dialog, &QFileDialog::urlsSelected, this, [uploads](const QList<QUrl>& urls) {
+    // filesSelected, not urlsSelected: Qt's own dialog emits only the former, the desktop's both.
+    connect(dialog, &QFileDialog::filesSelected, this, [uploads](const QStringList& paths) {
         QList<QUrl> files;
-        for (const QUrl& url : urls)
-            if (url.isLocalFile())
-                files << url;
+        for (const QString& path : paths)
+            files << QUrl::fromLocalFile(path);
         if (uploads && !files.isEmpty())
             uploads->uploadFiles(files, std::nullopt, false);
     });
