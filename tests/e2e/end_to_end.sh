@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# End-to-end check of the real client: zanvolt under Xvfb with a tray host
-# (trayer), a private D-Bus session with gnome-keyring and a notification
+# End-to-end check of the real client: zanvolt under Xvfb with a window
+# manager (openbox) and a tray host (trayer), a private D-Bus session with gnome-keyring and a notification
 # service (dunst), and the bundled server. Files are handed over as
 # `zanvolt FILE…`; everything is then checked from outside the process.
 #
@@ -60,6 +60,9 @@ dbus-monitor --session "type='method_call',interface='org.freedesktop.Notificati
 pids+=($!)
 dunst >"$scratch/dunst.log" 2>&1 &
 pids+=($!)
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
 trayer --edge top --align right --widthtype request --height 24 --expand false >"$scratch/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
@@ -148,4 +151,19 @@ fi
 xdotool key --window "$panel" Escape
 wait_for 5 sh -c "! xwininfo -id $panel | grep -q IsViewable" || fail "Escape did not hide the panel"
 kill -0 "$client" || fail "the client exited"
+
+# A press in another window may start a drag towards the panel: the panel stays while the button
+# is held and hides once it is released elsewhere.
+xmessage -geometry 300x200+100+400 -name elsewhere "elsewhere" >"$scratch/xmessage.log" 2>&1 &
+pids+=($!)
+wait_for 5 xwininfo -name elsewhere || fail "xmessage did not start"
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+wait_for 5 sh -c "xwininfo -id $panel | grep -q IsViewable" || fail "a second click opened no panel"
+xdotool windowactivate --sync "$panel" 2>/dev/null || true
+sleep 0.3
+xdotool mousemove 200 500 mousedown 1
+sleep 1
+xwininfo -id "$panel" | grep -q IsViewable || fail "the panel hid while a button was held elsewhere"
+xdotool mouseup 1
+wait_for 5 sh -c "! xwininfo -id $panel | grep -q IsViewable" || fail "the panel stayed after a click elsewhere"
 echo "end-to-end check passed"
