@@ -140,6 +140,7 @@ panel_window() { xdotool search --onlyvisible --name '^Zanvolt$' | while read -r
 done | head -n1; }
 wait_for 5 sh -c "[ -n \"\$($(declare -f panel_window); panel_window)\" ]" || fail "a click on the tray icon opened no panel"
 panel=$(panel_window)
+dunstctl close-all 2>/dev/null || true # the notification would cover the panel in the picture
 sleep 0.5 # let the panel paint before it is photographed
 if [ -n "$screenshot" ]; then
   xwd -silent -id "$panel" | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot"

@@ -107,6 +107,11 @@ class TestDesktop : public QObject {
         QCoro::waitFor(fixture->sent->refresh());
         QTRY_COMPARE(fixture->panel->sendTab()->rows().size(), 1);
         fixture->shoot(QStringLiteral("send-list") + suffix);
+        fixture->uploads->uploadFiles({fixture->file(QStringLiteral("Prüfbericht.pdf"), "bericht")},
+                                      QStringLiteral("Sommer-42"), false);
+        QTRY_VERIFY_WITH_TIMEOUT(fixture->uploads->justCompleted() && !fixture->uploads->isUploading(),
+                                 runTimeout);
+        fixture->shoot(QStringLiteral("send-banner") + suffix);
     }
 private Q_SLOTS:
     void init() {
