@@ -1,4 +1,5 @@
 #include "Application.h"
+#include "Contrast.h"
 #include "PanelPlacement.h"
 #include "PanelWindow.h"
 #include "SessionFixture.h"
@@ -68,19 +69,15 @@ double labelContrast(const QImage& icon, const QColor& bar, double radius) {
     QPainter painter(&composed);
     painter.drawImage(QPoint(0, 0), icon);
     painter.end();
-    auto luminance = [](const QColor& c) {
-        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
     double darkest = 1, lightest = 0;
     for (int y = 0; y < composed.height(); ++y)
         for (int x = 0; x < composed.width(); ++x)
             if (std::hypot(x / scale - 11, y / scale - 11) < radius) {
-                const double l = luminance(composed.pixelColor(x, y));
+                const double l = relativeLuminance(composed.pixelColor(x, y));
                 darkest = std::min(darkest, l);
                 lightest = std::max(lightest, l);
             }
-    return (lightest + 0.05) / (darkest + 0.05);
+    return contrastRatio(lightest, darkest);
 }
 
 void activate(QWidget* window) {

@@ -1,3 +1,4 @@
+#include "Contrast.h"
 #include "PanelFixture.h"
 #include "ReceiveTab.h"
 #include "SendTab.h"
@@ -76,14 +77,6 @@ QPalette darkDesktop() {
     return dark;
 }
 
-double contrast(const QColor& a, const QColor& b) {
-    auto luminance = [](const QColor& c) {
-        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 } // namespace
 
 // The panel as a desktop citizen: the file chooser, the bundled symbols, light and dark, columns
@@ -98,8 +91,8 @@ class TestDesktop : public QObject {
         QCOMPARE(Style::isDark(), dark);
         const QColor window = QApplication::palette().color(QPalette::Window);
         for (const QColor& colour : {Style::green(), Style::orange(), Style::red(), Style::blue()})
-            QVERIFY2(contrast(colour, window) >= 3.0,
-                     qPrintable(colour.name() + u' ' + QString::number(contrast(colour, window))));
+            QVERIFY2(contrastRatio(colour, window) >= 3.0,
+                     qPrintable(colour.name() + u' ' + QString::number(contrastRatio(colour, window))));
         fixture->server().seedTransfer({{QStringLiteral("Angebot.pdf"), "pdf"}});
         fixture->panel->show();
         const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
