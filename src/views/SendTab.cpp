@@ -237,6 +237,12 @@ QWidget* SendTab::buildHint() {
 }
 
 void SendTab::chooseFiles(Choice choice) {
+    // One chooser at a time: the tray menu may ask again while one is open.
+    if (auto* open = window()->findChild<QFileDialog*>(QStringLiteral("fileChooser"))) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
     // Without the option to use Qt's own dialog, QFileDialog shows the desktop's chooser (through
     // the portal where there is one); open() keeps the panel responsive meanwhile.
     auto* dialog = new QFileDialog(window(), choice == Choice::Folder ? QStringLiteral("Ordner auswählen")

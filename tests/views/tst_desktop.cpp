@@ -140,6 +140,8 @@ private Q_SLOTS:
         QVERIFY(files && files->isVisible());
         QCOMPARE(files->fileMode(), QFileDialog::ExistingFiles);
         QCOMPARE(files->supportedSchemes(), QStringList{QStringLiteral("file")});
+        tab->chooseFiles(SendTab::Choice::Folder); // asked again meanwhile: still the one chooser
+        QCOMPARE(panel.findChildren<QFileDialog*>().size(), 1);
         files->setDirectory(QFileInfo(first.toLocalFile()).absolutePath());
         files->selectFile(QStringLiteral("\"Angebot.pdf\" \"Skizze.png\""));
 
