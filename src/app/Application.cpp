@@ -41,8 +41,8 @@ void Application::start(const QList<QUrl>& files) {
         [uploads] { return uploads && (uploads->isUploading() || uploads->isZipping()); });
 
     m_panel = new PanelWindow(&m_settings);
-    m_view = new PanelView(m_session, m_updater);
-    m_panel->setContent(m_view);
+    buildView();
+    connect(m_panel, &PanelWindow::paletteChanged, this, [this] { m_viewStale = true; });
     connect(m_panel, &PanelWindow::filesDropped, this, &Application::receiveFiles);
 
     const qreal ratio = qApp->devicePixelRatio();
@@ -89,6 +89,14 @@ void Application::start(const QList<QUrl>& files) {
         receiveFiles(files);
 }
 
+void Application::buildView() {
+    // Everything the view shows lives in the session, so a new one shows the same.
+    delete m_view;
+    m_view = new PanelView(m_session, m_updater);
+    m_panel->setContent(m_view);
+    m_viewStale = false;
+}
+
 void Application::togglePanel() {
     if (m_panel->isVisible())
         hidePanel();
@@ -97,6 +105,8 @@ void Application::togglePanel() {
 }
 
 void Application::showPanel() {
+    if (m_viewStale && !m_panel->isVisible())
+        buildView();
     QScreen* primary = QGuiApplication::primaryScreen();
     const QRect trayGeometry = m_tray ? m_tray->geometry() : QRect();
     const QRect anchor =

@@ -86,6 +86,8 @@ PanelWindow::~PanelWindow() {
 
 void PanelWindow::setContent(QWidget* content) {
     layout()->addWidget(content);
+    if (auto* grip = findChild<QSizeGrip*>(QStringLiteral("sizeGrip"), Qt::FindDirectChildrenOnly))
+        grip->raise();
 }
 
 bool PanelWindow::eventFilter(QObject* watched, QEvent* event) {
@@ -175,6 +177,13 @@ void PanelWindow::hideEvent(QHideEvent* event) {
     m_hideTimer.stop();
     m_dragInside = false;
     QWidget::hideEvent(event);
+}
+
+void PanelWindow::changeEvent(QEvent* event) {
+    // The window sets no palette of its own, so the application's new one arrives as its change.
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        Q_EMIT paletteChanged();
+    QWidget::changeEvent(event);
 }
 
 void PanelWindow::paintEvent(QPaintEvent* event) {

@@ -35,6 +35,8 @@ public:
 
 Q_SIGNALS:
     void filesDropped(const QList<QUrl>& urls);
+    // The desktop switched palettes (e.g. from light to dark).
+    void paletteChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -46,6 +48,7 @@ protected:
     void dropEvent(QDropEvent* event) override;
     void hideEvent(QHideEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
 private:

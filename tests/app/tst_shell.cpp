@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "Contrast.h"
 #include "PanelPlacement.h"
+#include "PanelView.h"
 #include "PanelWindow.h"
 #include "SessionFixture.h"
 #include "StatusIconAnimator.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
@@ -302,6 +304,23 @@ private Q_SLOTS:
         chooser->reject();
         // The chooser is the panel's own: the panel stays while it is open and after it.
         QVERIFY(app.panel()->isVisible());
+
+        // A new palette reaches the panel: not while it is in use, but when it opens next.
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::PlaceholderText, QColor(0xa1, 0xa2, 0xa3));
+        const QPointer<PanelView> shown = app.view();
+        QSignalSpy changed(app.panel(), &PanelWindow::paletteChanged);
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(!changed.isEmpty()); // Qt hands the new palette to the widgets by a posted event
+        QCOMPARE(app.view(), shown.data());
+        app.hidePanel();
+        app.showPanel();
+        QVERIFY(!shown && app.view());
+        auto* hint = app.view()->findChild<QLabel*>(QStringLiteral("hintText"));
+        QCOMPARE(hint->palette().color(QPalette::WindowText), QColor(0xa1, 0xa2, 0xa3));
+        QApplication::setPalette(before);
     }
 
     void clickPositionIsNotTrustedUnderWayland() {
