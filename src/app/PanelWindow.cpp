@@ -165,6 +165,8 @@ void PanelWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = fileUrls(event->mimeData());
     if (urls.isEmpty()) {
         event->ignore();
+        if (!isActiveWindow())
+            m_hideTimer.start();
         return;
     }
     event->acceptProposedAction();
