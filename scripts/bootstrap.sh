@@ -12,7 +12,7 @@ packages=(
   dbus dbus-x11 gnome-keyring libsecret-tools
   xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n
   appstream desktop-file-utils dpkg-dev file
-  trayer dunst xdotool openbox
+  trayer dunst xdotool openbox at-spi2-core python3-pyatspi
 )
 
 missing=()

@@ -66,6 +66,10 @@ wait_for 10 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" |
 trayer --edge top --align right --widthtype request --height 24 --expand false >"$scratch/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
+# The accessibility bus, so the panel can be driven as a screen reader drives it.
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$scratch/atspi.log" 2>&1 &
+pids+=($!)
+wait_for 10 has_bus_name org.a11y.Bus || fail "the accessibility bus did not start"
 wait_for 10 xwininfo -name panel || fail "trayer did not start"
 
 # The bundled server on a free port, and its URL and key as the client's credentials.
@@ -85,7 +89,7 @@ mkdir -p "$files/Anhänge/tief"
 printf 'unten\n' >"$files/Anhänge/tief/notiz.txt"
 today=$(date +%d-%m-%Y)
 cd "$files"
-"$zanvolt" "Prüfbericht Ä.txt" messung.bin Anhänge >"$scratch/zanvolt.log" 2>&1 &
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$zanvolt" "Prüfbericht Ä.txt" messung.bin Anhänge >"$scratch/zanvolt.log" 2>&1 &
 pids+=($!)
 client=$!
 
@@ -147,6 +151,11 @@ if [ -n "$screenshot" ]; then
   [ -s "$screenshot" ] || fail "no screenshot written"
   echo "panel screenshot: $screenshot ($(file -b "$screenshot"))"
 fi
+
+# A screen reader's view: the tabs are page tabs whose action switches the page.
+/usr/bin/python3 "$(dirname "$(realpath "$0")")/atspi_tabs.py" >"$scratch/atspi-tabs.log" 2>&1 ||
+  fail "AT-SPI: $(tail -n 1 "$scratch/atspi-tabs.log")"
+cat "$scratch/atspi-tabs.log"
 
 # Escape hides the panel again; quitting leaves the client's process alone until then.
 xdotool key --window "$panel" Escape
