@@ -18,7 +18,8 @@ if [ -z "${ZANVOLT_E2E_INNER:-}" ]; then
   export LC_ALL=C.UTF-8
   unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
   # Not exec: the trap must still remove the scratch folder.
-  xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- "$0" "$@"
+  # No key auto-repeat: on a busy machine a synthetic key held a little long would repeat.
+  xvfb-run -a -s "-screen 0 1280x800x24 -ardelay 60000" dbus-run-session -- "$0" "$@"
   exit $?
 fi
 
@@ -167,10 +168,13 @@ kill -0 "$client" || fail "the client exited"
 xmessage -geometry 300x200+100+400 -name elsewhere "elsewhere" >"$scratch/xmessage.log" 2>&1 &
 pids+=($!)
 wait_for 5 xwininfo -name elsewhere || fail "xmessage did not start"
+sleep 0.5 # the window just mapped takes the focus; the panel must open after that
 xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 wait_for 5 sh -c "xwininfo -id $panel | grep -q IsViewable" || fail "a second click opened no panel"
 xdotool windowactivate --sync "$panel" 2>/dev/null || true
+wait_for 5 sh -c "[ \"\$(xdotool getactivewindow)\" = $panel ]" || fail "the panel did not become active"
 sleep 0.3
+xwininfo -id "$panel" | grep -q IsViewable || fail "the panel hid before the press elsewhere"
 xdotool mousemove 200 500 mousedown 1
 sleep 1
 xwininfo -id "$panel" | grep -q IsViewable || fail "the panel hid while a button was held elsewhere"
