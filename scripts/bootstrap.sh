@@ -6,13 +6,13 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config ccache clang-format
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins
+  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-qpa-plugins libqt6svg6 libxcb1-dev
   qcoro-qt6-dev libsecret-1-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
   zip unzip curl locales nginx
   dbus dbus-x11 gnome-keyring libsecret-tools
   xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n
   appstream desktop-file-utils dpkg-dev file
-  trayer dunst xdotool
+  trayer dunst xdotool openbox at-spi2-core python3-pyatspi
 )
 
 missing=()

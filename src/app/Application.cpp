@@ -3,6 +3,7 @@
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
+#include "SendTab.h"
 #include "StatusIconAnimator.h"
 #include "TransferSession.h"
 #include "UpdateDialogs.h"
@@ -12,6 +13,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QMenu>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
@@ -21,6 +23,7 @@ Application::Application(QObject* parent) : QObject(parent) {}
 
 Application::~Application() {
     delete m_panel;
+    delete m_trayMenu;
 }
 
 void Application::start(const QList<QUrl>& files) {
@@ -38,7 +41,8 @@ void Application::start(const QList<QUrl>& files) {
         [uploads] { return uploads && (uploads->isUploading() || uploads->isZipping()); });
 
     m_panel = new PanelWindow(&m_settings);
-    m_panel->setContent(new PanelView(m_session, m_updater));
+    buildView();
+    connect(m_panel, &PanelWindow::paletteChanged, this, [this] { m_viewStale = true; });
     connect(m_panel, &PanelWindow::filesDropped, this, &Application::receiveFiles);
 
     const qreal ratio = qApp->devicePixelRatio();
@@ -58,10 +62,20 @@ void Application::start(const QList<QUrl>& files) {
             [this](const QImage& image) { m_tray->setIcon(QIcon(QPixmap::fromImage(image))); });
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger) {
-            m_clickPosition = QCursor::pos();
+            if (PanelPlacement::pointerTrusted(qEnvironmentVariable("XDG_SESSION_TYPE"),
+                                               qEnvironmentVariable("WAYLAND_DISPLAY")))
+                m_clickPosition = QCursor::pos();
             togglePanel();
         }
     });
+    // Some hosts show only the menu: everything must be reachable from it.
+    m_trayMenu = new QMenu;
+    m_trayMenu->addAction(QStringLiteral("Panel öffnen"), this, &Application::showPanel);
+    m_trayMenu->addAction(QStringLiteral("Dateien senden…"), this, &Application::chooseFilesToSend);
+    m_trayMenu->addAction(QStringLiteral("Einstellungen"), this, &Application::showSettings);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(QStringLiteral("Zanvolt beenden"), qApp, &QCoreApplication::quit);
+    m_tray->setContextMenu(m_trayMenu);
     m_tray->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_desktop.postNotification(
@@ -75,6 +89,14 @@ void Application::start(const QList<QUrl>& files) {
         receiveFiles(files);
 }
 
+void Application::buildView() {
+    // Everything the view shows lives in the session, so a new one shows the same.
+    delete m_view;
+    m_view = new PanelView(m_session, m_updater);
+    m_panel->setContent(m_view);
+    m_viewStale = false;
+}
+
 void Application::togglePanel() {
     if (m_panel->isVisible())
         hidePanel();
@@ -83,6 +105,8 @@ void Application::togglePanel() {
 }
 
 void Application::showPanel() {
+    if (m_viewStale && !m_panel->isVisible())
+        buildView();
     QScreen* primary = QGuiApplication::primaryScreen();
     const QRect trayGeometry = m_tray ? m_tray->geometry() : QRect();
     const QRect anchor =
@@ -96,6 +120,18 @@ void Application::showPanel() {
     m_panel->show();
     m_panel->raise();
     m_panel->activateWindow();
+}
+
+void Application::chooseFilesToSend() {
+    m_session->setShowSettings(false);
+    m_session->setSelectedTab(0);
+    showPanel();
+    m_view->sendTab()->chooseFiles();
+}
+
+void Application::showSettings() {
+    m_session->setShowSettings(true);
+    showPanel();
 }
 
 void Application::hidePanel() {

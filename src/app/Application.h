@@ -9,7 +9,9 @@
 #include <QUrl>
 #include <optional>
 
+class PanelView;
 class PanelWindow;
+class QMenu;
 class QSystemTrayIcon;
 class StatusIconAnimator;
 class TransferSession;
@@ -32,16 +34,29 @@ public:
     void togglePanel();
     void showPanel();
     void hidePanel();
+    // The tray menu's entries: the send tab with the file chooser open; the settings page.
+    void chooseFilesToSend();
+    void showSettings();
+    // The tray icon's context menu (also what StatusNotifier hosts show).
+    QMenu* trayMenu() const { return m_trayMenu; }
+    PanelView* view() const { return m_view; }
     // Files from a drop or a second start; refused without file URLs.
     void receiveFiles(const QList<QUrl>& urls);
 
 private:
+    void buildView();
+
     Settings m_settings;
     LinuxDesktopServices m_desktop;
     UpdaterManager* m_updater = nullptr;
     TransferSession* m_session = nullptr;
     PanelWindow* m_panel = nullptr;
+    PanelView* m_view = nullptr;
+    // The view takes its colours and symbols when it is made; after a palette change it is made
+    // again the next time the panel opens (never while it is in use).
+    bool m_viewStale = false;
     QSystemTrayIcon* m_tray = nullptr;
+    QMenu* m_trayMenu = nullptr;
     StatusIconAnimator* m_animator = nullptr;
     std::optional<QPoint> m_clickPosition;
 };

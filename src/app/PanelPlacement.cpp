@@ -19,6 +19,11 @@ QRect PanelPlacement::anchor(const std::optional<QRect>& trayGeometry, const std
     return QRect(primaryAvailable.x() + primaryAvailable.width(), primaryAvailable.y(), 0, 0);
 }
 
+bool PanelPlacement::pointerTrusted(const QString& sessionType, const QString& waylandDisplay) {
+    return waylandDisplay.isEmpty() &&
+           sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) != 0;
+}
+
 QPoint PanelPlacement::topLeft(const QRect& anchor, const QSize& size,
                                const std::optional<QRect>& available) {
     // QRect::right() and bottom() are one short of the edge; work with the edges.

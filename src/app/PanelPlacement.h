@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSize>
+#include <QString>
 #include <optional>
 
 // Where the panel goes and how big it is, in Qt's screen coordinates (y grows
@@ -25,6 +26,12 @@ public:
     // corner of the primary screen's available area.
     static QRect anchor(const std::optional<QRect>& trayGeometry, const std::optional<QPoint>& pointer,
                         const QRect& primaryAvailable);
+
+    // Whether the pointer position read at a click on the tray tells where the tray is. In a
+    // Wayland session an X client (XWayland) only learns the pointer while it is over one of its
+    // own windows, so the position may be from long ago: `sessionType` is $XDG_SESSION_TYPE,
+    // `waylandDisplay` is $WAYLAND_DISPLAY.
+    static bool pointerTrusted(const QString& sessionType, const QString& waylandDisplay);
 
     // Top-left corner of a panel of `size` centred under `anchor`, 4 below it,
     // kept 8 inside the screen's available area horizontally and on it

@@ -1,10 +1,8 @@
 #include "StatusIcons.h"
 
 #include <QFontDatabase>
-#include <QGuiApplication>
 #include <QPainter>
 #include <QPainterPath>
-#include <QPalette>
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -47,6 +45,15 @@ void drawArc(QPainter& painter, const QColor& color, qreal startDegrees, qreal s
     painter.strokePath(arc, roundPen(color, ringLineWidth));
 }
 
+// The tray's bar may be dark (GNOME) or light (many KDE panels), and the icon cannot know which:
+// the label sits on a light plate inside the ring, so dark ink reads on either.
+void drawPlate(QPainter& painter) {
+    constexpr qreal plateRadius = ringRadius - ringLineWidth / 2 - 0.25;
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 235));
+    painter.drawEllipse(QPointF(ringCanvas / 2, ringCanvas / 2), plateRadius, plateRadius);
+}
+
 void drawCentredText(QPainter& painter, const QString& text, qreal pointSize, const QColor& color) {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
     font.setPointSizeF(pointSize);
@@ -74,6 +81,7 @@ QImage StatusIcons::createZipIcon(double angle, qreal devicePixelRatio, const QC
     prepared(painter);
     drawTrack(painter, orange, 0.2);
     drawArc(painter, orange, start, 2.0 * 180.0 / std::numbers::pi);
+    drawPlate(painter);
     drawCentredText(painter, QStringLiteral("ZIP"), 5.5, labelColor);
     return image;
 }
@@ -86,6 +94,7 @@ QImage StatusIcons::createProgressIcon(double percent, qreal devicePixelRatio, c
     drawTrack(painter, grey, 0.3);
     // From the top, clockwise on screen.
     drawArc(painter, blue, 90.0, -360.0 * std::max(fraction, 0.02));
+    drawPlate(painter);
     const auto whole = static_cast<long long>(std::trunc(fraction * 100.0));
     drawCentredText(painter, QString::number(whole), 7, labelColor);
     return image;
@@ -108,5 +117,5 @@ QImage StatusIcons::createCheckmarkIcon(qreal devicePixelRatio) {
 }
 
 QColor StatusIcons::defaultLabelColor() {
-    return QGuiApplication::palette().color(QPalette::WindowText);
+    return QColor(0x1C, 0x1C, 0x1E);
 }

@@ -18,7 +18,7 @@ public:
     KeyedRowList(QScrollArea* area, int rightMargin) {
         area->setFrameShape(QFrame::NoFrame);
         area->setWidgetResizable(true);
-        area->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        area->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         area->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         auto* content = new QWidget;
         m_layout = new QVBoxLayout(content);
@@ -85,6 +85,21 @@ public:
             }
         }
         m_entries = next;
+
+        // Screen readers list a widget's children, and Tab walks the focus chain, in the order the
+        // widgets were made; both must follow the rows as drawn, newest on top.
+        QWidget* previous = nullptr;
+        for (const Entry& entry : std::as_const(m_entries)) {
+            entry.row->raise();
+            entry.divider->raise();
+            for (QWidget* widget : entry.row->template findChildren<QWidget*>()) {
+                if (!(widget->focusPolicy() & Qt::TabFocus))
+                    continue;
+                if (previous)
+                    QWidget::setTabOrder(previous, widget);
+                previous = widget;
+            }
+        }
     }
 
 private:

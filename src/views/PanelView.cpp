@@ -5,6 +5,7 @@
 #include "SendTab.h"
 #include "SettingsPage.h"
 #include "Style.h"
+#include "TabSegment.h"
 #include "TransferSession.h"
 
 #include <QButtonGroup>
@@ -75,7 +76,7 @@ QWidget* PanelView::buildHeader() {
     auto* gear = new QToolButton;
     gear->setObjectName(QStringLiteral("settingsButton"));
     gear->setAutoRaise(true);
-    gear->setFocusPolicy(Qt::NoFocus);
+    gear->setFocusPolicy(Qt::TabFocus);
     gear->setIcon(Style::icon(QStringLiteral("gearshape"), Style::secondary()));
     gear->setIconSize(QSize(18, 18));
     gear->setToolTip(QStringLiteral("Einstellungen"));
@@ -98,10 +99,7 @@ QWidget* PanelView::buildPicker() {
     const QString checked = Style::css(Style::faded(Style::secondary(), 0.25));
     const QStringList names{QStringLiteral("Senden"), QStringLiteral("Empfangen")};
     for (int tag = 0; tag < int(names.size()); ++tag) {
-        auto* segment = new QPushButton(names[tag]);
-        segment->setCheckable(true);
-        segment->setAccessibleName(names[tag]);
-        segment->setFocusPolicy(Qt::TabFocus);
+        auto* segment = new TabSegment(names[tag]);
         const QString corners = tag == 0
                                     ? QStringLiteral("border-top-left-radius: 5px; "
                                                      "border-bottom-left-radius: 5px;")
@@ -126,7 +124,7 @@ QWidget* PanelView::buildFooter() {
     auto* quit = new QToolButton;
     quit->setObjectName(QStringLiteral("quitButton"));
     quit->setAutoRaise(true);
-    quit->setFocusPolicy(Qt::NoFocus);
+    quit->setFocusPolicy(Qt::TabFocus);
     quit->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     quit->setIcon(Style::icon(QStringLiteral("power"), Style::secondary()));
     quit->setIconSize(QSize(12, 12));

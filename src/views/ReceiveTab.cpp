@@ -80,7 +80,9 @@ QWidget* ReceiveTab::buildDownloadLine() {
     row->setSpacing(8);
     m_spinner = Style::spinner(22);
     row->addWidget(m_spinner);
-    m_downloadText = Labels::text(Style::Text::Caption, Style::secondary());
+    m_downloadText = new ElidedLabel(Qt::ElideRight);
+    Style::setFont(m_downloadText, Style::Text::Caption);
+    Style::setTextColor(m_downloadText, Style::secondary());
     m_downloadText->setObjectName(QStringLiteral("downloadText"));
     row->addWidget(m_downloadText, 1);
     return m_downloadLine;
@@ -163,8 +165,7 @@ void ReceiveTab::updateConfigured() {
 void ReceiveTab::updateDownload() {
     const QString progress = m_received->downloadProgress();
     m_downloadLine->setVisible(m_received->isDownloading());
-    m_downloadText->setText(progress);
-    m_downloadText->setAccessibleName(progress);
+    m_downloadText->setFullText(progress);
     m_spinner->setAccessibleName(progress);
 }
 

@@ -61,7 +61,7 @@ private:
     QWidget* m_content;
     QWidget* m_downloadLine;
     QProgressBar* m_spinner;
-    QLabel* m_downloadText;
+    ElidedLabel* m_downloadText;
     QWidget* m_errorLine;
     ElidedLabel* m_errorText;
     QWidget* m_emptyView;

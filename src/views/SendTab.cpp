@@ -9,6 +9,8 @@
 #include "TransferRow.h"
 #include "Uploads.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -163,10 +165,12 @@ QWidget* SendTab::buildProgress() {
     lines->addWidget(m_progressBar);
 
     auto* row = new QHBoxLayout;
-    m_progressText = Labels::text(Style::Text::Caption, Style::secondary());
+    // A long file name in the progress line ends in "…" instead of being cut.
+    m_progressText = new ElidedLabel(Qt::ElideRight);
+    Style::setFont(m_progressText, Style::Text::Caption);
+    Style::setTextColor(m_progressText, Style::secondary());
     m_progressText->setObjectName(QStringLiteral("progressText"));
-    row->addWidget(m_progressText);
-    row->addStretch(1);
+    row->addWidget(m_progressText, 1);
     auto* cancel = Style::symbolButton(16, QStringLiteral("Upload abbrechen"));
     cancel->setObjectName(QStringLiteral("cancelUpload"));
     cancel->setIcon(Style::icon(QStringLiteral("xmark.circle.fill"), Style::secondary()));
@@ -209,12 +213,62 @@ QWidget* SendTab::buildHint() {
                      Qt::AlignHCenter);
     auto* text = Labels::text(Style::Text::Caption, Style::secondary());
     text->setObjectName(QStringLiteral("hintText"));
-    Labels::setText(
-        text, QStringLiteral("Dateien auf das Menüleisten-Symbol ziehen,\num einen Upload zu starten."));
+    Labels::setText(text,
+                    QStringLiteral("Dateien hierher ziehen oder auswählen,\num einen Upload zu starten."));
     text->setAlignment(Qt::AlignCenter);
     lines->addWidget(text);
+    lines->addSpacing(6);
+
+    // One dialog cannot offer files and folders together: files are the common case, a folder
+    // has its own button.
+    auto* files = new QPushButton(QStringLiteral("Dateien auswählen…"));
+    files->setObjectName(QStringLiteral("chooseFiles"));
+    files->setAccessibleName(files->text());
+    connect(files, &QPushButton::clicked, this, [this] { chooseFiles(Choice::Files); });
+    lines->addWidget(files, 0, Qt::AlignHCenter);
+    auto* folder = new QPushButton(QStringLiteral("Ordner auswählen…"));
+    folder->setObjectName(QStringLiteral("chooseFolder"));
+    folder->setFlat(true);
+    folder->setAccessibleName(folder->text());
+    Style::setFont(folder, Style::Text::Caption);
+    connect(folder, &QPushButton::clicked, this, [this] { chooseFiles(Choice::Folder); });
+    lines->addWidget(folder, 0, Qt::AlignHCenter);
     lines->addStretch(1);
     return m_hint;
+}
+
+void SendTab::chooseFiles(Choice choice) {
+    // One chooser at a time: the tray menu may ask again while one is open.
+    if (auto* open = window()->findChild<QFileDialog*>(QStringLiteral("fileChooser"))) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    // Without the option to use Qt's own dialog, QFileDialog shows the desktop's chooser (through
+    // the portal where there is one); open() keeps the panel responsive meanwhile.
+    auto* dialog = new QFileDialog(window(), choice == Choice::Folder ? QStringLiteral("Ordner auswählen")
+                                                                      : QStringLiteral("Dateien auswählen"));
+    dialog->setObjectName(QStringLiteral("fileChooser"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowModality(Qt::WindowModal);
+    dialog->setSupportedSchemes({QStringLiteral("file")});
+    dialog->setDirectory(QDir::homePath());
+    if (choice == Choice::Folder) {
+        dialog->setFileMode(QFileDialog::Directory);
+        dialog->setOption(QFileDialog::ShowDirsOnly);
+    } else {
+        dialog->setFileMode(QFileDialog::ExistingFiles);
+    }
+    QPointer<Uploads> uploads(m_uploads);
+    // filesSelected, not urlsSelected: Qt's own dialog emits only the former, the desktop's both.
+    connect(dialog, &QFileDialog::filesSelected, this, [uploads](const QStringList& paths) {
+        QList<QUrl> files;
+        for (const QString& path : paths)
+            files << QUrl::fromLocalFile(path);
+        if (uploads && !files.isEmpty())
+            uploads->uploadFiles(files, std::nullopt, false);
+    });
+    dialog->open();
 }
 
 QWidget* SendTab::buildList() {
@@ -244,7 +298,7 @@ void SendTab::updateBanner() {
 
 void SendTab::updateProgress() {
     m_progressBar->setValue(qRound(qBound(0.0, m_uploads->progress(), 1.0) * 1000));
-    Labels::setText(m_progressText, m_uploads->progressText());
+    m_progressText->setFullText(m_uploads->progressText());
 }
 
 void SendTab::updateQueue() {

@@ -33,6 +33,10 @@ public:
     // The rows in list order.
     QList<TransferRow*> rows() const;
 
+    enum class Choice { Files, Folder };
+    // Opens the desktop's file chooser; what the user picks is sent like files dropped on the panel.
+    void chooseFiles(Choice choice = Choice::Files);
+
 private:
     QWidget* buildBanner();
     QWidget* buildProgress();
@@ -61,7 +65,7 @@ private:
 
     QWidget* m_progressBox;
     QProgressBar* m_progressBar;
-    QLabel* m_progressText;
+    ElidedLabel* m_progressText;
     QLabel* m_queueLine;
 
     QWidget* m_errorBox;

@@ -1,51 +1,28 @@
 #include "Style.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QFrame>
 #include <QHash>
 #include <QPainter>
 #include <QPalette>
 #include <QProgressBar>
-#include <QStyle>
 #include <QToolButton>
 #include <QWidget>
 
-namespace {
-struct Symbol {
-    QStringList themeNames;
-    QStyle::StandardPixmap fallback;
-};
+// Resources compiled into a static library are only registered when something refers to them;
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void registerSymbols() {
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(symbols);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
 
-const QHash<QString, Symbol>& symbols() {
-    static const QHash<QString, Symbol> table = {
-        {"arrow.up.doc.fill", {{"document-send", "go-up"}, QStyle::SP_ArrowUp}},
-        {"arrow.up.doc", {{"document-send", "go-up"}, QStyle::SP_ArrowUp}},
-        {"gearshape",
-         {{"preferences-system", "configure", "emblem-system"}, QStyle::SP_FileDialogDetailedView}},
-        {"power", {{"system-shutdown", "application-exit"}, QStyle::SP_DialogCloseButton}},
-        {"checkmark.circle.fill",
-         {{"emblem-ok", "dialog-ok", "object-select"}, QStyle::SP_DialogApplyButton}},
-        {"checkmark.circle", {{"dialog-ok", "object-select"}, QStyle::SP_DialogApplyButton}},
-        {"checkmark", {{"object-select", "dialog-ok"}, QStyle::SP_DialogApplyButton}},
-        {"xmark", {{"window-close", "dialog-close"}, QStyle::SP_TitleBarCloseButton}},
-        {"xmark.circle.fill", {{"process-stop", "dialog-cancel"}, QStyle::SP_DialogCancelButton}},
-        {"doc.on.doc", {{"edit-copy"}, QStyle::SP_FileLinkIcon}},
-        {"lock.fill",
-         {{"object-locked", "changes-prevent", "system-lock-screen"}, QStyle::SP_MessageBoxWarning}},
-        {"lock.open", {{"object-unlocked", "changes-allow"}, QStyle::SP_FileIcon}},
-        {"arrow.down.circle", {{"download", "go-down"}, QStyle::SP_ArrowDown}},
-        {"arrow.down.circle.fill", {{"download", "go-down"}, QStyle::SP_ArrowDown}},
-        {"trash", {{"edit-delete", "user-trash"}, QStyle::SP_TrashIcon}},
-        {"chevron.up", {{"go-up", "pan-up-symbolic"}, QStyle::SP_ArrowUp}},
-        {"chevron.down", {{"go-down", "pan-down-symbolic"}, QStyle::SP_ArrowDown}},
-        {"arrow.clockwise", {{"view-refresh"}, QStyle::SP_BrowserReload}},
-        {"exclamationmark.triangle", {{"dialog-warning"}, QStyle::SP_MessageBoxWarning}},
-        {"eye.slash", {{"view-hidden", "view-private"}, QStyle::SP_DialogNoButton}},
-        {"server.rack", {{"network-server"}, QStyle::SP_DriveNetIcon}},
-        {"tray", {{"mail-inbox", "folder-download"}, QStyle::SP_DirIcon}},
-        {"network", {{"network-workgroup", "network-wired"}, QStyle::SP_DriveNetIcon}},
-    };
-    return table;
+namespace {
+QString symbolPath(const QString& symbol) {
+    return QStringLiteral(":/symbols/") + symbol + QStringLiteral(".svg");
 }
 
 qreal scale(Style::Text style) {
@@ -73,14 +50,13 @@ qreal scale(Style::Text style) {
 }
 } // namespace
 
+bool Style::hasSymbol(const QString& symbol) {
+    registerSymbols();
+    return !symbol.isEmpty() && QFile::exists(symbolPath(symbol));
+}
+
 QIcon Style::icon(const QString& symbol) {
-    const auto it = symbols().constFind(symbol);
-    if (it == symbols().constEnd())
-        return {};
-    for (const QString& name : it->themeNames)
-        if (QIcon::hasThemeIcon(name))
-            return QIcon::fromTheme(name);
-    return QApplication::style()->standardIcon(it->fallback);
+    return icon(symbol, QApplication::palette().color(QPalette::ButtonText));
 }
 
 QIcon Style::icon(const QString& symbol, const QColor& tint) {
@@ -89,32 +65,21 @@ QIcon Style::icon(const QString& symbol, const QColor& tint) {
     const QString key = symbol + QLatin1Char('|') + QString::number(quint64(tint.rgba64()), 16);
     if (const auto cached = cache.constFind(key); cached != cache.constEnd())
         return *cached;
-    const auto it = symbols().constFind(symbol);
-    if (it == symbols().constEnd())
+    if (!hasSymbol(symbol))
         return {};
-    QIcon base;
-    for (const QString& name : it->themeNames) {
-        if (QIcon::hasThemeIcon(name)) {
-            base = QIcon::fromTheme(name);
-            break;
-        }
-    }
+    // The bundled symbols are black shapes on transparency; only their coverage counts, so any
+    // colour the palette asks for comes out exactly.
+    const QIcon base(symbolPath(symbol));
     QIcon tinted;
-    if (base.isNull()) {
-        // The style's own pictures are multicoloured: as a silhouette an arrow in a circle
-        // would become a plain disc, so they keep their colours.
-        tinted = QApplication::style()->standardIcon(it->fallback);
-    } else {
-        for (const int side : {12, 14, 16, 22, 24, 32, 48, 64}) {
-            QPixmap pixmap = base.pixmap(QSize(side, side));
-            if (pixmap.isNull())
-                continue;
-            QPainter painter(&pixmap);
-            painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
-            painter.fillRect(pixmap.rect(), tint);
-            painter.end();
-            tinted.addPixmap(pixmap);
-        }
+    for (const int side : {12, 13, 14, 16, 18, 20, 22, 24, 26, 28, 32, 36, 48, 56, 64}) {
+        QPixmap pixmap = base.pixmap(QSize(side, side));
+        if (pixmap.isNull())
+            continue;
+        QPainter painter(&pixmap);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
+        painter.fillRect(pixmap.rect(), tint);
+        painter.end();
+        tinted.addPixmap(pixmap);
     }
     cache.insert(key, tinted);
     return tinted;
@@ -132,20 +97,26 @@ void Style::setFont(QWidget* widget, Text style, QFont::Weight weight) {
     widget->setFont(font(style, weight));
 }
 
+// The named colours in two shades: the bright ones read on a dark window, the deeper ones on a
+// light window, where the bright green and orange would fade into white.
+bool Style::isDark() {
+    return QApplication::palette().color(QPalette::Window).lightnessF() < 0.5;
+}
+
 QColor Style::green() {
-    return QColor(0x34, 0xC7, 0x59);
+    return isDark() ? QColor(0x30, 0xD1, 0x58) : QColor(0x24, 0x8A, 0x3D);
 }
 
 QColor Style::orange() {
-    return QColor(0xFF, 0x95, 0x00);
+    return isDark() ? QColor(0xFF, 0x9F, 0x0A) : QColor(0xC9, 0x34, 0x00);
 }
 
 QColor Style::red() {
-    return QColor(0xFF, 0x3B, 0x30);
+    return isDark() ? QColor(0xFF, 0x45, 0x3A) : QColor(0xD7, 0x00, 0x15);
 }
 
 QColor Style::blue() {
-    return QColor(0x00, 0x7A, 0xFF);
+    return isDark() ? QColor(0x0A, 0x84, 0xFF) : QColor(0x00, 0x40, 0xDD);
 }
 
 QColor Style::accent() {
@@ -191,10 +162,10 @@ QToolButton* Style::symbolButton(int iconSize, const QString& tooltip, const QSt
     if (!tooltip.isEmpty())
         button->setToolTip(tooltip);
     button->setAccessibleName(accessibleName.isEmpty() ? tooltip : accessibleName);
-    if (fixedSize.isValid()) {
-        button->setFocusPolicy(Qt::NoFocus);
+    // Reached with Tab (not by a click, which would leave a focus frame on a row).
+    button->setFocusPolicy(Qt::TabFocus);
+    if (fixedSize.isValid())
         button->setFixedSize(fixedSize);
-    }
     return button;
 }
 
@@ -211,6 +182,8 @@ QProgressBar* Style::spinner(int width, const QString& accessibleName) {
 QFrame* Style::divider() {
     auto* line = new QFrame;
     line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
+    // Plain in a mid tone: a sunken line draws a white edge that glares on a dark window.
+    line->setFrameShadow(QFrame::Plain);
+    setTextColor(line, faded(secondary(), 0.5));
     return line;
 }

@@ -11,25 +11,25 @@ class QProgressBar;
 class QToolButton;
 class QWidget;
 
-// The panel's look in one place: symbol names mapped to the desktop's icon
-// theme (with Qt's own drawn pixmaps where a theme lacks one, so nothing is
-// blank), named colours, and text styles relative to the application font.
+// The panel's look in one place: the bundled monochrome symbols tinted from the palette (the same
+// with any icon theme or none), named colours, and text styles relative to the application font.
 class Style {
 public:
     enum class Text { LargeTitle, Title, Title3, Headline, Subheadline, Body, Callout, Caption, Caption2 };
 
-    // `symbol` is one of the panel's symbol names, e.g. "doc.on.doc", "trash".
+    // `symbol` is one of the bundled symbol names, e.g. "doc.on.doc", "trash"; it is drawn in the
+    // palette's button text colour.
     static QIcon icon(const QString& symbol);
-    // A theme's symbol recoloured as one silhouette in `tint` (its alpha included),
-    // the way the panel's coloured symbols look; the style's fallback as it is.
+    // The symbol as one silhouette in `tint` (its alpha included). Unknown names give a null icon.
     static QIcon icon(const QString& symbol, const QColor& tint);
+    static bool hasSymbol(const QString& symbol);
     static QFont font(Text style, QFont::Weight weight = QFont::Normal);
     static void setFont(QWidget* widget, Text style, QFont::Weight weight = QFont::Normal);
     // The text style in the desktop's fixed-width face, for passwords and extensions.
     static QFont monospaceFont(Text style);
 
     // A flat icon-only button named for screen readers by `accessibleName`, else by its tooltip
-    // (Qt takes neither on its own). A `fixedSize` makes a row button, which takes no focus.
+    // (Qt takes neither on its own), reached with Tab. A `fixedSize` makes a row button.
     static QToolButton* symbolButton(int iconSize, const QString& tooltip, const QString& accessibleName = {},
                                      QSize fixedSize = {});
     // A thin horizontal line between the panel's sections.
@@ -37,6 +37,8 @@ public:
     // A thin busy bar, `width` wide: the panel's spinner.
     static QProgressBar* spinner(int width, const QString& accessibleName = {});
 
+    // Whether the application's palette has a dark window.
+    static bool isDark();
     static QColor green();
     static QColor orange();
     static QColor red();

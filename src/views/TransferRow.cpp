@@ -136,6 +136,12 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
     buttons->addWidget(remove);
 
     m_expandButton = symbolButton(QString(), QStringLiteral("Dateiliste"));
+    {
+        // Hidden, it still holds its place, so the buttons of all rows stay in columns.
+        QSizePolicy policy = m_expandButton->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        m_expandButton->setSizePolicy(policy);
+    }
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
     connect(m_expandButton, &QToolButton::clicked, this, [this] {
         m_isExpanded = !m_isExpanded;
@@ -251,7 +257,9 @@ void TransferRow::refresh() {
     m_lock->setVisible(t.hasPassword);
 
     Labels::setText(m_date, Format::dateTime(t.uploadDate));
-    m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(t.originalFileNames.size()));
+    const qsizetype files = t.originalFileNames.size();
+    m_fileCount->setFullText(files == 1 ? QStringLiteral("· 1 Datei")
+                                        : QStringLiteral("· %1 Dateien").arg(files));
     m_fileCount->setVisible(!t.originalFileNames.isEmpty());
     if (t.downloadedAt)
         m_downloaded->setFullText(QStringLiteral("· Datei heruntergeladen: ") +

@@ -1,4 +1,7 @@
+#include "Application.h"
+#include "Contrast.h"
 #include "PanelPlacement.h"
+#include "PanelView.h"
 #include "PanelWindow.h"
 #include "SessionFixture.h"
 #include "StatusIconAnimator.h"
@@ -7,9 +10,14 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMenu>
 #include <QMimeData>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
@@ -52,6 +60,32 @@ QImage number(double fraction) {
             if (std::hypot(x / scale - 11, y / scale - 11) > 6.75)
                 image.setPixel(x, y, 0);
     return image;
+}
+
+// WCAG contrast of the darkest and the lightest pixel within `radius` units of the icon's centre,
+// with the icon laid over a tray bar of colour `bar`.
+double labelContrast(const QImage& icon, const QColor& bar, double radius) {
+    QImage composed(icon.size(), QImage::Format_ARGB32);
+    composed.setDevicePixelRatio(icon.devicePixelRatio());
+    composed.fill(bar);
+    QPainter painter(&composed);
+    painter.drawImage(QPoint(0, 0), icon);
+    painter.end();
+    double darkest = 1, lightest = 0;
+    for (int y = 0; y < composed.height(); ++y)
+        for (int x = 0; x < composed.width(); ++x)
+            if (std::hypot(x / scale - 11, y / scale - 11) < radius) {
+                const double l = relativeLuminance(composed.pixelColor(x, y));
+                darkest = std::min(darkest, l);
+                lightest = std::max(lightest, l);
+            }
+    return contrastRatio(lightest, darkest);
+}
+
+void activate(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(window));
 }
 } // namespace
 
@@ -138,6 +172,179 @@ private Q_SLOTS:
         QVERIFY(drop({QUrl(QStringLiteral("https://example.com/x")), file}));
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(dropped.first().first().value<QList<QUrl>>(), QList<QUrl>{file});
+    }
+
+    void deactivationWaitsForADragBeforeHiding() {
+        QTemporaryDir dir;
+        Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
+        PanelWindow panel(&defaults);
+        panel.setHideGrace(std::chrono::milliseconds(20));
+        bool buttonHeld = false;
+        panel.setButtonProbe([&] { return buttonHeld; });
+        QWidget fileManager;
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("settings.ini")))});
+
+        // A press in another window that becomes a drag: the panel waits while the button is held
+        // and keeps itself once the drag enters it.
+        activate(&panel);
+        buttonHeld = true;
+        activate(&fileManager);
+        QTest::qWait(100);
+        QVERIFY(panel.isVisible() && panel.isHidePending());
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&panel, &enter);
+        QVERIFY(enter.isAccepted() && !panel.isHidePending());
+        buttonHeld = false;
+        QTest::qWait(100);
+        QVERIFY(panel.isVisible());
+        // The drag goes elsewhere after all: the panel hides once the grace has passed.
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(&panel, &leave);
+        QTRY_VERIFY(!panel.isVisible());
+
+        // A dropped drag leaves the panel shown with the files handed on.
+        QSignalSpy dropped(&panel, &PanelWindow::filesDropped);
+        activate(&panel);
+        activate(&fileManager);
+        QDragEnterEvent again(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&panel, &again);
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&panel, &drop);
+        QTest::qWait(100);
+        QVERIFY(panel.isVisible());
+        QCOMPARE(dropped.size(), 1);
+
+        // A plain click elsewhere hides it.
+        activate(&panel);
+        activate(&fileManager);
+        QTRY_VERIFY(!panel.isVisible());
+    }
+
+    void sizeGripResizesWithinLimitsAndBorderShows() {
+        QTemporaryDir dir;
+        Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
+        PanelWindow panel(&defaults);
+        panel.setContent(new QWidget);
+        panel.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&panel));
+        auto* grip = panel.findChild<QSizeGrip*>();
+        QVERIFY(grip && grip->isVisible());
+        QCOMPARE(grip->geometry().bottomRight(), QPoint(panel.width() - 2, panel.height() - 2));
+
+        auto pull = [&](QPoint by) {
+            const QPoint start = grip->mapToGlobal(grip->rect().center());
+            QMouseEvent press(QEvent::MouseButtonPress, grip->rect().center(), start, Qt::LeftButton,
+                              Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(grip, &press);
+            QMouseEvent move(QEvent::MouseMove, grip->rect().center() + by, start + by, Qt::NoButton,
+                             Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(grip, &move);
+            QMouseEvent release(QEvent::MouseButtonRelease, grip->rect().center() + by, start + by,
+                                Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(grip, &release);
+        };
+        pull(QPoint(40, 60));
+        QTRY_COMPARE(panel.size(), QSize(420, 620));
+        QTRY_COMPARE(Settings(dir.filePath(QStringLiteral("settings.ini"))).panelHeight(), 620);
+        QCOMPARE(grip->geometry().bottomRight(), QPoint(panel.width() - 2, panel.height() - 2));
+        pull(QPoint(2000, 2000));
+        // The grip also keeps the window on its screen, which may be lower than the limit.
+        QTRY_COMPARE(panel.width(), 700);
+        QVERIFY(panel.height() > 620 && panel.height() <= 900);
+        pull(QPoint(-2000, -2000));
+        QTRY_COMPARE(panel.size(), QSize(320, 400));
+
+        // The one-pixel frame is neither the window colour nor missing on a white or black palette.
+        for (const auto& [window, text] : {std::pair{QColor(Qt::white), QColor(Qt::black)},
+                                           std::pair{QColor(0x2a, 0x2a, 0x2a), QColor(Qt::white)}}) {
+            QPalette palette = panel.palette();
+            palette.setColor(QPalette::Window, window);
+            palette.setColor(QPalette::WindowText, text);
+            panel.setPalette(palette);
+            const QImage picture = panel.grab().toImage();
+            const QColor edge = picture.pixelColor(picture.width() / 2, 0);
+            QVERIFY2(std::abs(edge.lightness() - window.lightness()) > 60, qPrintable(edge.name()));
+            QCOMPARE(picture.pixelColor(picture.width() / 2, 5).rgb(), window.rgb());
+        }
+    }
+
+    void trayMenuReachesEverything() {
+        Application app;
+        app.start({});
+        QMenu* menu = app.trayMenu();
+        QStringList texts;
+        QHash<QString, QAction*> actions;
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator()) {
+                texts << action->text();
+                actions.insert(action->text(), action);
+            }
+        QCOMPARE(texts, (QStringList{QStringLiteral("Panel öffnen"), QStringLiteral("Dateien senden…"),
+                                     QStringLiteral("Einstellungen"), QStringLiteral("Zanvolt beenden")}));
+
+        app.hidePanel();
+        actions.value(QStringLiteral("Einstellungen"))->trigger();
+        QVERIFY(app.panel()->isVisible() && app.session()->showSettings());
+
+        app.hidePanel();
+        actions.value(QStringLiteral("Panel öffnen"))->trigger();
+        QVERIFY(app.panel()->isVisible());
+
+        app.session()->setSelectedTab(1);
+        app.hidePanel();
+        actions.value(QStringLiteral("Dateien senden…"))->trigger();
+        QVERIFY(app.panel()->isVisible());
+        QVERIFY(!app.session()->showSettings());
+        QCOMPARE(app.session()->selectedTab(), 0);
+        QFileDialog* chooser = nullptr;
+        QTRY_VERIFY((chooser = app.panel()->findChild<QFileDialog*>(QStringLiteral("fileChooser"))));
+        QVERIFY(chooser->isVisible());
+        QCOMPARE(chooser->fileMode(), QFileDialog::ExistingFiles);
+        chooser->reject();
+        // The chooser is the panel's own: the panel stays while it is open and after it.
+        QVERIFY(app.panel()->isVisible());
+
+        // A new palette reaches the panel: not while it is in use, but when it opens next.
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+        dark.setColor(QPalette::PlaceholderText, QColor(0xa1, 0xa2, 0xa3));
+        const QPointer<PanelView> shown = app.view();
+        QSignalSpy changed(app.panel(), &PanelWindow::paletteChanged);
+        QApplication::setPalette(dark);
+        QTRY_VERIFY(!changed.isEmpty()); // Qt hands the new palette to the widgets by a posted event
+        QCOMPARE(app.view(), shown.data());
+        app.hidePanel();
+        app.showPanel();
+        QVERIFY(!shown && app.view());
+        auto* hint = app.view()->findChild<QLabel*>(QStringLiteral("hintText"));
+        QCOMPARE(hint->palette().color(QPalette::WindowText), QColor(0xa1, 0xa2, 0xa3));
+        QApplication::setPalette(before);
+    }
+
+    void clickPositionIsNotTrustedUnderWayland() {
+        QVERIFY(PanelPlacement::pointerTrusted(QStringLiteral("x11"), QString()));
+        QVERIFY(PanelPlacement::pointerTrusted(QString(), QString()));
+        QVERIFY(!PanelPlacement::pointerTrusted(QStringLiteral("wayland"), QString()));
+        QVERIFY(!PanelPlacement::pointerTrusted(QStringLiteral("x11"), QStringLiteral("wayland-0")));
+        // Untrusted, the panel goes to the top-right corner of the primary screen.
+        const QRect screen(0, 27, 1920, 1053);
+        QCOMPARE(PanelPlacement::topLeft(PanelPlacement::anchor(std::nullopt, std::nullopt, screen),
+                                         QSize(380, 560), screen),
+                 QPoint(1920 - 380 - 8, 27 + 4));
+    }
+
+    void trayLabelsReadOnDarkAndLightBars() {
+        const QColor gnomeBar(0x1d, 0x1d, 0x1d), lightBar(0xf0, 0xf0, 0xf0);
+        for (const QColor& bar : {gnomeBar, lightBar}) {
+            for (const QImage& icon :
+                 {StatusIcons::createProgressIcon(0.42, scale), StatusIcons::createProgressIcon(1.0, scale),
+                  StatusIcons::createZipIcon(30, scale)}) {
+                const double contrast = labelContrast(icon, bar, 5.5);
+                QVERIFY2(contrast >= 7, qPrintable(QString::number(contrast) + u' ' + bar.name()));
+            }
+        }
     }
 
     void storedSizeFallsBackAndIsCapped() {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# End-to-end check of the real client: zanvolt under Xvfb with a tray host
-# (trayer), a private D-Bus session with gnome-keyring and a notification
+# End-to-end check of the real client: zanvolt under Xvfb with a window
+# manager (openbox) and a tray host (trayer), a private D-Bus session with gnome-keyring and a notification
 # service (dunst), and the bundled server. Files are handed over as
 # `zanvolt FILE…`; everything is then checked from outside the process.
 #
@@ -18,7 +18,8 @@ if [ -z "${ZANVOLT_E2E_INNER:-}" ]; then
   export LC_ALL=C.UTF-8
   unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
   # Not exec: the trap must still remove the scratch folder.
-  xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- "$0" "$@"
+  # No key auto-repeat: on a busy machine a synthetic key held a little long would repeat.
+  xvfb-run -a -s "-screen 0 1280x800x24 -ardelay 60000" dbus-run-session -- "$0" "$@"
   exit $?
 fi
 
@@ -60,9 +61,16 @@ dbus-monitor --session "type='method_call',interface='org.freedesktop.Notificati
 pids+=($!)
 dunst >"$scratch/dunst.log" 2>&1 &
 pids+=($!)
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
 trayer --edge top --align right --widthtype request --height 24 --expand false >"$scratch/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
+# The accessibility bus, so the panel can be driven as a screen reader drives it.
+/usr/libexec/at-spi-bus-launcher --launch-immediately >"$scratch/atspi.log" 2>&1 &
+pids+=($!)
+wait_for 10 has_bus_name org.a11y.Bus || fail "the accessibility bus did not start"
 wait_for 10 xwininfo -name panel || fail "trayer did not start"
 
 # The bundled server on a free port, and its URL and key as the client's credentials.
@@ -82,7 +90,7 @@ mkdir -p "$files/Anhänge/tief"
 printf 'unten\n' >"$files/Anhänge/tief/notiz.txt"
 today=$(date +%d-%m-%Y)
 cd "$files"
-"$zanvolt" "Prüfbericht Ä.txt" messung.bin Anhänge >"$scratch/zanvolt.log" 2>&1 &
+QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1 "$zanvolt" "Prüfbericht Ä.txt" messung.bin Anhänge >"$scratch/zanvolt.log" 2>&1 &
 pids+=($!)
 client=$!
 
@@ -137,6 +145,7 @@ panel_window() { xdotool search --onlyvisible --name '^Zanvolt$' | while read -r
 done | head -n1; }
 wait_for 5 sh -c "[ -n \"\$($(declare -f panel_window); panel_window)\" ]" || fail "a click on the tray icon opened no panel"
 panel=$(panel_window)
+dunstctl close-all 2>/dev/null || true # the notification would cover the panel in the picture
 sleep 0.5 # let the panel paint before it is photographed
 if [ -n "$screenshot" ]; then
   xwd -silent -id "$panel" | xwdtopnm 2>/dev/null | pnmtopng >"$screenshot"
@@ -144,8 +153,31 @@ if [ -n "$screenshot" ]; then
   echo "panel screenshot: $screenshot ($(file -b "$screenshot"))"
 fi
 
+# A screen reader's view: the tabs are page tabs whose action switches the page.
+/usr/bin/python3 "$(dirname "$(realpath "$0")")/atspi_tabs.py" >"$scratch/atspi-tabs.log" 2>&1 ||
+  fail "AT-SPI: $(tail -n 1 "$scratch/atspi-tabs.log")"
+cat "$scratch/atspi-tabs.log"
+
 # Escape hides the panel again; quitting leaves the client's process alone until then.
 xdotool key --window "$panel" Escape
 wait_for 5 sh -c "! xwininfo -id $panel | grep -q IsViewable" || fail "Escape did not hide the panel"
 kill -0 "$client" || fail "the client exited"
+
+# A press in another window may start a drag towards the panel: the panel stays while the button
+# is held and hides once it is released elsewhere.
+xmessage -geometry 300x200+100+400 -name elsewhere "elsewhere" >"$scratch/xmessage.log" 2>&1 &
+pids+=($!)
+wait_for 5 xwininfo -name elsewhere || fail "xmessage did not start"
+sleep 0.5 # the window just mapped takes the focus; the panel must open after that
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+wait_for 5 sh -c "xwininfo -id $panel | grep -q IsViewable" || fail "a second click opened no panel"
+xdotool windowactivate --sync "$panel" 2>/dev/null || true
+wait_for 5 sh -c "[ \"\$(xdotool getactivewindow)\" = $panel ]" || fail "the panel did not become active"
+sleep 0.3
+xwininfo -id "$panel" | grep -q IsViewable || fail "the panel hid before the press elsewhere"
+xdotool mousemove 200 500 mousedown 1
+sleep 1
+xwininfo -id "$panel" | grep -q IsViewable || fail "the panel hid while a button was held elsewhere"
+xdotool mouseup 1
+wait_for 5 sh -c "! xwininfo -id $panel | grep -q IsViewable" || fail "the panel stayed after a click elsewhere"
 echo "end-to-end check passed"

@@ -1,0 +1,352 @@
+#include "Contrast.h"
+#include "PanelFixture.h"
+#include "ReceiveTab.h"
+#include "SendTab.h"
+#include "Style.h"
+#include "TabSegment.h"
+#include "TransferRow.h"
+#include "WidgetLookup.h"
+
+#include <QAccessible>
+#include <QApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QFileDialog>
+#include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+constexpr int runTimeout = 30000;
+
+// Every symbol name the panel's sources ask for (lower-case literals on the lines that draw
+// symbols, e.g. "lock.fill", "trash").
+QStringList symbolNamesInSources() {
+    QStringList names;
+    const QString root = QStringLiteral(ZANVOLT_SOURCE_DIR);
+    const QRegularExpression literal(QStringLiteral(R"re(QStringLiteral\("([a-z]+(?:\.[a-z]+)*)"\))re"));
+    for (const QString& folder : {QStringLiteral("/src/views"), QStringLiteral("/src/app")}) {
+        QDirIterator files(root + folder, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files);
+        while (files.hasNext()) {
+            QFile file(files.next());
+            if (!file.open(QIODevice::ReadOnly))
+                continue;
+            const QString text = QString::fromUtf8(file.readAll());
+            bool continued = false; // the line before ended in "Style::icon("
+            for (const QString& line : text.split(u'\n')) {
+                const bool draws = continued || line.contains(QLatin1String("Style::icon(")) ||
+                                   line.contains(QLatin1String("Labels::symbol("));
+                continued = line.trimmed().endsWith(QLatin1String("Style::icon("));
+                if (!draws)
+                    continue;
+                auto matches = literal.globalMatch(line);
+                while (matches.hasNext())
+                    names << matches.next().captured(1);
+            }
+        }
+    }
+    names.removeDuplicates();
+    names.sort();
+    return names;
+}
+
+// The colours of the opaque pixels of the icon at `side` pixels.
+QSet<QRgb> opaqueColours(const QIcon& icon, int side) {
+    const QImage image = icon.pixmap(side, side).toImage().convertToFormat(QImage::Format_ARGB32);
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (qAlpha(image.pixel(x, y)) == 255)
+                colours.insert(image.pixel(x, y) | 0xFF000000);
+    return colours;
+}
+
+QPalette darkDesktop() {
+    QPalette dark;
+    dark.setColor(QPalette::Window, QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+    dark.setColor(QPalette::Text, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::Button, QColor(0x3a, 0x3a, 0x3a));
+    dark.setColor(QPalette::ButtonText, QColor(0xee, 0xee, 0xee));
+    dark.setColor(QPalette::PlaceholderText, QColor(0xa0, 0xa0, 0xa0));
+    dark.setColor(QPalette::Highlight, QColor(0x3d, 0xae, 0xe9));
+    return dark;
+}
+
+} // namespace
+
+// The panel as a desktop citizen: the file chooser, the bundled symbols, light and dark, columns
+// that line up, and what keyboards and screen readers get.
+class TestDesktop : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<PanelFixture> fixture;
+
+    // The named colours stand out from the window, and the screenshots show the panel.
+    void checkPalette(bool dark) {
+        QCOMPARE(Style::isDark(), dark);
+        const QColor window = QApplication::palette().color(QPalette::Window);
+        for (const QColor& colour : {Style::green(), Style::orange(), Style::red(), Style::blue()})
+            QVERIFY2(contrastRatio(colour, window) >= 3.0,
+                     qPrintable(colour.name() + u' ' + QString::number(contrastRatio(colour, window))));
+        fixture->server().seedTransfer({{QStringLiteral("Angebot.pdf"), "pdf"}});
+        fixture->panel->show();
+        const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
+        fixture->shoot(QStringLiteral("send-hint") + suffix);
+        QCoro::waitFor(fixture->sent->refresh());
+        QTRY_COMPARE(fixture->panel->sendTab()->rows().size(), 1);
+        fixture->shoot(QStringLiteral("send-list") + suffix);
+        fixture->uploads->uploadFiles({fixture->file(QStringLiteral("Prüfbericht.pdf"), "bericht")},
+                                      QStringLiteral("Sommer-42"), false);
+        QTRY_VERIFY_WITH_TIMEOUT(fixture->uploads->justCompleted() && !fixture->uploads->isUploading(),
+                                 runTimeout);
+        fixture->shoot(QStringLiteral("send-banner") + suffix);
+    }
+private Q_SLOTS:
+    void init() {
+        if (QTest::currentTestFunction() == QLatin1String("darkPalette"))
+            QApplication::setPalette(::darkDesktop());
+        else if (QTest::currentTestFunction() == QLatin1String("lightPalette"))
+            QApplication::setPalette(QPalette(QColor(0xef, 0xef, 0xef)));
+        fixture = std::make_unique<PanelFixture>();
+    }
+
+    void cleanup() {
+        fixture.reset();
+        QApplication::setPalette(QPalette());
+    }
+
+    void chooserSendsFilesAndFoldersLikeADrop() {
+        PanelView& panel = *fixture->panel;
+        panel.show();
+        SendTab* tab = panel.sendTab();
+        QCOMPARE(tab->findChild<QLabel*>(QStringLiteral("hintText"))->text(),
+                 QStringLiteral("Dateien hierher ziehen oder auswählen,\num einen Upload zu starten."));
+
+        const QUrl first = fixture->file(QStringLiteral("pick/Angebot.pdf"), "angebot");
+        fixture->file(QStringLiteral("pick/Skizze.png"), "skizze");
+        auto chooser = [&]() -> QFileDialog* {
+            QFileDialog* dialog = nullptr;
+            [&] { QTRY_VERIFY((dialog = panel.findChild<QFileDialog*>(QStringLiteral("fileChooser")))); }();
+            return dialog;
+        };
+
+        shownNamed(tab, QStringLiteral("Dateien auswählen…"))->click();
+        QFileDialog* files = chooser();
+        QVERIFY(files && files->isVisible());
+        QCOMPARE(files->fileMode(), QFileDialog::ExistingFiles);
+        QCOMPARE(files->supportedSchemes(), QStringList{QStringLiteral("file")});
+        tab->chooseFiles(SendTab::Choice::Folder); // asked again meanwhile: still the one chooser
+        QCOMPARE(panel.findChildren<QFileDialog*>().size(), 1);
+        files->setDirectory(QFileInfo(first.toLocalFile()).absolutePath());
+        files->selectFile(QStringLiteral("\"Angebot.pdf\" \"Skizze.png\""));
+
+        QSignalSpy picked(files, &QFileDialog::filesSelected);
+        QMetaObject::invokeMethod(files, "accept");
+        QCOMPARE(picked.size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(fixture->uploads->justCompleted() && !fixture->uploads->isUploading(),
+                                 runTimeout);
+        QVERIFY2(!fixture->uploads->error(), qPrintable(fixture->uploads->error().value_or(QString())));
+        // Two files go as one archive, as a drop of both would.
+        QVERIFY(fixture->uploads->justCompleted()->fileName.endsWith(QLatin1String(".zip")));
+        QTRY_VERIFY(!panel.findChild<QFileDialog*>(QStringLiteral("fileChooser")));
+
+        fixture->uploads->dismissJustCompleted();
+        tab->chooseFiles(SendTab::Choice::Folder);
+        QFileDialog* folder = chooser();
+        QCOMPARE(folder->fileMode(), QFileDialog::Directory);
+        QVERIFY(folder->testOption(QFileDialog::ShowDirsOnly));
+        folder->setDirectory(fixture->dir.path());
+        folder->selectFile(QStringLiteral("pick"));
+        QMetaObject::invokeMethod(folder, "accept");
+        QTRY_VERIFY_WITH_TIMEOUT(fixture->uploads->justCompleted() && !fixture->uploads->isUploading(),
+                                 runTimeout);
+        const QString folderArchive = fixture->uploads->justCompleted()->fileName;
+        QVERIFY2(folderArchive.startsWith(QLatin1String("pick_")) &&
+                     folderArchive.endsWith(QLatin1String(".zip")),
+                 qPrintable(folderArchive));
+
+        // Cancelled, nothing is sent.
+        const int before = int(fixture->server().requests().size());
+        tab->chooseFiles();
+        chooser()->reject();
+        QTest::qWait(50);
+        QCOMPARE(int(fixture->server().requests().size()), before);
+    }
+
+    void symbolsAreBundledDistinctAndTintedFromThePalette() {
+        const QStringList names = symbolNamesInSources();
+        QVERIFY2(names.size() >= 20, qPrintable(names.join(u' ')));
+        // No theme can stand in: none is set, and the symbols still draw.
+        QIcon::setThemeName(QStringLiteral("no-such-theme"));
+        const QColor tint(0x12, 0x9a, 0x45);
+        QHash<QByteArray, QString> pictures;
+        for (const QString& name : names) {
+            QVERIFY2(Style::hasSymbol(name), qPrintable(name));
+            const QIcon icon = Style::icon(name, tint);
+            const QSet<QRgb> colours = opaqueColours(icon, 32);
+            QVERIFY2(colours == QSet<QRgb>{tint.rgb()}, qPrintable(name));
+            // No symbol is drawn like another.
+            const QImage image = icon.pixmap(32, 32).toImage();
+            const QByteArray bits(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes());
+            QVERIFY2(!pictures.contains(bits), qPrintable(name + u'=' + pictures.value(bits)));
+            pictures.insert(bits, name);
+        }
+        QVERIFY(!Style::hasSymbol(QStringLiteral("no.such.symbol")));
+        QVERIFY(Style::icon(QStringLiteral("no.such.symbol"), tint).isNull());
+
+        // Without a tint the palette's button text colour is used, whatever it is now.
+        QPalette palette = QApplication::palette();
+        palette.setColor(QPalette::ButtonText, QColor(0xcc, 0x11, 0x22));
+        QApplication::setPalette(palette);
+        QCOMPARE(opaqueColours(Style::icon(QStringLiteral("gearshape")), 24),
+                 QSet<QRgb>{qRgb(0xcc, 0x11, 0x22)});
+        QApplication::setPalette(darkDesktop());
+        QCOMPARE(opaqueColours(Style::icon(QStringLiteral("gearshape")), 24),
+                 QSet<QRgb>{qRgb(0xee, 0xee, 0xee)});
+    }
+
+    // Each palette is set before the panel is built (in init), as a desktop's is.
+    void lightPalette() { checkPalette(false); }
+    void darkPalette() { checkPalette(true); }
+
+    void rowsLineUpAndCountInTheSingular() {
+        fixture->server().seedTransfer({{QStringLiteral("Einzeln.pdf"), "pdf"}});
+        fixture->server().seedTransfer({{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}});
+        PanelView& panel = *fixture->panel;
+        panel.show();
+        QCoro::waitFor(fixture->sent->refresh());
+        const QList<TransferRow*> rows = panel.sendTab()->rows();
+        QCOMPARE(rows.size(), 2);
+        TransferItem unfolding = rows.first()->transfer();
+        unfolding.originalFileNames = {QStringLiteral("a.txt"), QStringLiteral("b.txt")};
+        rows.first()->setTransfer(unfolding);
+        TransferItem single = rows.last()->transfer();
+        single.originalFileNames.clear();
+        rows.last()->setTransfer(single);
+        QTest::qWait(50);
+        // The copy buttons stand in one column whether or not a row can unfold.
+        QList<int> columns;
+        for (TransferRow* row : rows) {
+            auto* copy = shownNamed<QToolButton>(row, QStringLiteral("Link kopieren"));
+            QVERIFY(copy);
+            columns << copy->mapTo(&panel, QPoint()).x();
+        }
+        QCOMPARE(columns.first(), columns.last());
+        // Two rows fit: no scroll bar.
+        auto* list = panel.sendTab()->findChild<QScrollArea*>(QStringLiteral("transferList"));
+        QVERIFY(!list->verticalScrollBar()->isVisible());
+
+        TransferItem item = rows.first()->transfer();
+        item.originalFileNames = {QStringLiteral("Nur.pdf")};
+        rows.first()->setTransfer(item);
+        QVERIFY(showsLabel(rows.first(), QStringLiteral("· 1 Datei")));
+        item.originalFileNames << QStringLiteral("Noch.pdf");
+        rows.first()->setTransfer(item);
+        QVERIFY(showsLabel(rows.first(), QStringLiteral("· 2 Dateien")));
+    }
+
+    void tabsArePageTabsForScreenReaders() {
+        PanelView& panel = *fixture->panel;
+        panel.show();
+        auto* senden = named<TabSegment>(&panel, QStringLiteral("Senden"));
+        auto* empfangen = named<TabSegment>(&panel, QStringLiteral("Empfangen"));
+        QVERIFY(senden && empfangen);
+        QAccessibleInterface* tab = QAccessible::queryAccessibleInterface(empfangen);
+        QVERIFY(tab);
+        QCOMPARE(tab->role(), QAccessible::PageTab);
+        QCOMPARE(tab->text(QAccessible::Name), QStringLiteral("Empfangen"));
+        QCOMPARE(tab->parent()->role(), QAccessible::PageTabList);
+        QVERIFY(!tab->state().selected);
+        QVERIFY(QAccessible::queryAccessibleInterface(senden)->state().selected);
+
+        // Invoking the tab's action switches the page, as a click does.
+        QVERIFY(tab->actionInterface());
+        QCOMPARE(tab->actionInterface()->actionNames(),
+                 QStringList{QAccessibleActionInterface::pressAction()});
+        tab->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+        QCOMPARE(fixture->session->selectedTab(), 1);
+        QVERIFY(panel.receiveTab()->isVisibleTo(&panel));
+        QVERIFY(tab->state().selected);
+        QAccessible::queryAccessibleInterface(senden)->actionInterface()->doAction(
+            QAccessibleActionInterface::pressAction());
+        QCOMPARE(fixture->session->selectedTab(), 0);
+        QVERIFY(panel.sendTab()->isVisibleTo(&panel));
+    }
+
+    void keyboardFollowsTheVisualOrder() {
+        PanelView& panel = *fixture->panel;
+        panel.show();
+        panel.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        auto* gear = named(&panel, QStringLiteral("Einstellungen"));
+        auto* senden = named<TabSegment>(&panel, QStringLiteral("Senden"));
+        auto* empfangen = named<TabSegment>(&panel, QStringLiteral("Empfangen"));
+        auto* choose = named(&panel, QStringLiteral("Dateien auswählen…"));
+        auto* quit = named(&panel, QStringLiteral("Zanvolt beenden"));
+
+        // Tab walks header, tabs, the tab's content, footer.
+        gear->setFocus(Qt::TabFocusReason);
+        QList<QWidget*> walked{QApplication::focusWidget()};
+        for (int i = 0; i < 12 && walked.size() < 12; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walked << QApplication::focusWidget();
+        }
+        const auto at = [&](QWidget* w) { return walked.indexOf(w); };
+
+        // The two tabs are one stop, as in any tab bar: the selected one.
+        QVERIFY(at(gear) == 0 && at(senden) == 1 && at(empfangen) == -1);
+        QVERIFY(at(choose) == 2 && at(quit) > at(choose));
+
+        // Arrow keys move between the tabs and switch; Return activates the focused one.
+        senden->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(senden, Qt::Key_Right);
+        QCOMPARE(fixture->session->selectedTab(), 1);
+        QCOMPARE(QApplication::focusWidget(), empfangen);
+        QTest::keyClick(empfangen, Qt::Key_Left);
+        QCOMPARE(fixture->session->selectedTab(), 0);
+        QCOMPARE(QApplication::focusWidget(), senden);
+        empfangen->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(empfangen, Qt::Key_Return);
+        QCOMPARE(fixture->session->selectedTab(), 1);
+    }
+
+    void rowsAreReadAndFocusedInTheOrderShown() {
+        fixture->server().seedTransfer({{QStringLiteral("Alt.pdf"), "alt"}}, {},
+                                       QDateTime::currentDateTimeUtc().addDays(-1));
+        PanelView& panel = *fixture->panel;
+        panel.show();
+        QCoro::waitFor(fixture->sent->refresh());
+        QCOMPARE(panel.sendTab()->rows().size(), 1);
+        // A newer transfer is drawn above the older row, which was made first.
+        fixture->server().seedTransfer({{QStringLiteral("Neu.pdf"), "neu"}});
+        QCoro::waitFor(fixture->sent->refresh());
+        const QList<TransferRow*> rows = panel.sendTab()->rows();
+        QCOMPARE(rows.size(), 2);
+        QCOMPARE(rows.first()->transfer().fileName, QStringLiteral("Neu.pdf"));
+        QTRY_VERIFY(rows.first()->y() < rows.last()->y());
+
+        QWidget* content = rows.first()->parentWidget();
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(content);
+        QList<QObject*> read;
+        for (int i = 0; i < list->childCount(); ++i)
+            if (auto* row = qobject_cast<TransferRow*>(list->child(i)->object()))
+                read << row;
+        QCOMPARE(read, (QList<QObject*>{rows.first(), rows.last()}));
+
+        auto* newCopy = named(rows.first(), QStringLiteral("Link kopieren"));
+        auto* oldCopy = named(rows.last(), QStringLiteral("Link kopieren"));
+        int steps = 0;
+        for (QWidget* w = newCopy->nextInFocusChain(); w != oldCopy && w != newCopy;
+             w = w->nextInFocusChain())
+            ++steps;
+        QVERIFY2(steps < 20, "the older row's buttons do not follow the newer row's");
+    }
+};
+
+QTEST_MAIN(TestDesktop)
+#include "tst_desktop.moc"
