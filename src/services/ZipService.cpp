@@ -2,9 +2,9 @@
 
 #include "CancelToken.h"
 #include "CancelledError.h"
+#include "Format.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
-#include "Format.h"
 
 #include <QCoroFuture>
 #include <QCoroSignal>

@@ -64,9 +64,8 @@ private Q_SLOTS:
                 PrivateTempDir::path();
                 QFAIL("a folder of another user was accepted");
             } catch (const PlatformError& error) {
-                QVERIFY2(
-                    error.message().contains(QStringLiteral("gehört nicht diesem Benutzer")),
-                    qPrintable(error.message()));
+                QVERIFY2(error.message().contains(QStringLiteral("gehört nicht diesem Benutzer")),
+                         qPrintable(error.message()));
             }
             QVERIFY(QDir(path).removeRecursively());
         }
