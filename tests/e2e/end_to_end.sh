@@ -27,32 +27,7 @@ zanvolt=$(realpath "$1")
 devserver=$(realpath "$2")
 screenshot=${3:+$(realpath "$3")}
 scratch=$ZANVOLT_E2E_SCRATCH
-pids=()
-cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
-trap cleanup EXIT
-
-fail() {
-  echo "FAIL: $*" >&2
-  for log in "$scratch"/*.log; do
-    echo "--- $(basename "$log")" >&2
-    tail -n 20 "$log" >&2
-  done
-  exit 1
-}
-# wait_for SECONDS COMMAND…: polls until COMMAND succeeds.
-wait_for() {
-  local tries=$(($1 * 10))
-  shift
-  for _ in $(seq "$tries"); do
-    "$@" >/dev/null 2>&1 && return 0
-    sleep 0.1
-  done
-  return 1
-}
-has_bus_name() {
-  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
-    "string:$1" | grep -q 'boolean true'
-}
+source "$(dirname "$(realpath "$0")")/helpers.sh"
 
 # The desktop around the client.
 printf zanvolt-e2e | gnome-keyring-daemon --unlock --components=secrets >/dev/null

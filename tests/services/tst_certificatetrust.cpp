@@ -6,11 +6,11 @@
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
 #include "TemporaryHome.h"
+#include "TestCertificates.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
 #include "WaitForTask.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -18,21 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <openssl/evp.h>
-#include <openssl/pem.h>
-#include <openssl/x509.h>
-#include <openssl/x509v3.h>
-
-#include <memory>
-
 namespace {
-template <auto Free> struct Deleter {
-    template <typename T> void operator()(T* p) const { Free(p); }
-};
-using KeyPtr = std::unique_ptr<EVP_PKEY, Deleter<EVP_PKEY_free>>;
-using CertPtr = std::unique_ptr<X509, Deleter<X509_free>>;
-using BioPtr = std::unique_ptr<BIO, Deleter<BIO_free_all>>;
-using ExtPtr = std::unique_ptr<X509_EXTENSION, Deleter<X509_EXTENSION_free>>;
+using namespace TestCertificates;
 
 // One GET the way every endpoint sends it; the description of what was thrown,
 // or "<no error>" for any HTTP answer.
@@ -49,71 +36,10 @@ QString outcome(bool download = false) {
     return QStringLiteral("<no error>");
 }
 
-// The usual pin form, computed with OpenSSL rather than Qt: base64 of the
-// SHA-256 of the certificate's DER SubjectPublicKeyInfo.
-QByteArray spkiPin(const QByteArray& certificatePem) {
-    BioPtr bio(BIO_new_mem_buf(certificatePem.constData(), int(certificatePem.size())));
-    CertPtr cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
-    if (!cert)
-        return {};
-    unsigned char* der = nullptr;
-    const int length = i2d_PUBKEY(X509_get0_pubkey(cert.get()), &der);
-    const QByteArray spki(reinterpret_cast<const char*>(der), length);
-    OPENSSL_free(der);
-    return QCryptographicHash::hash(spki, QCryptographicHash::Sha256).toBase64();
-}
-
 QJsonObject pinFile(const QString& path) {
     return QJsonDocument::fromJson(readAll(path)).object();
 }
 
-bool addExtension(X509* cert, X509* issuer, int nid, const char* value) {
-    X509V3_CTX ctx;
-    X509V3_set_ctx_nodb(&ctx);
-    X509V3_set_ctx(&ctx, issuer, cert, nullptr, nullptr, 0);
-    ExtPtr extension(X509V3_EXT_conf_nid(nullptr, &ctx, nid, value));
-    return extension && X509_add_ext(cert, extension.get(), -1) == 1;
-}
-
-CertPtr makeCertificate(EVP_PKEY* key, const char* commonName, long serial, X509* issuer,
-                        EVP_PKEY* issuerKey) {
-    CertPtr cert(X509_new());
-    X509_set_version(cert.get(), X509_VERSION_3);
-    ASN1_INTEGER_set(X509_get_serialNumber(cert.get()), serial);
-    X509_gmtime_adj(X509_getm_notBefore(cert.get()), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(cert.get()), 24 * 3600);
-    X509_set_pubkey(cert.get(), key);
-    X509_NAME_add_entry_by_txt(X509_get_subject_name(cert.get()), "CN", MBSTRING_UTF8,
-                               reinterpret_cast<const unsigned char*>(commonName), -1, -1, 0);
-    const bool isCA = issuer == nullptr;
-    X509* signer = isCA ? cert.get() : issuer;
-    X509_set_issuer_name(cert.get(), X509_get_subject_name(signer));
-    const bool ok =
-        isCA ? addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:TRUE") &&
-                   addExtension(cert.get(), signer, NID_key_usage, "critical,keyCertSign,cRLSign")
-             : addExtension(cert.get(), signer, NID_basic_constraints, "critical,CA:FALSE") &&
-                   addExtension(cert.get(), signer, NID_subject_alt_name, "DNS:localhost,IP:127.0.0.1") &&
-                   addExtension(cert.get(), signer, NID_ext_key_usage, "serverAuth");
-    if (!ok || X509_sign(cert.get(), isCA ? key : issuerKey, EVP_sha256()) == 0)
-        return {};
-    return cert;
-}
-
-QByteArray pem(X509* cert) {
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    PEM_write_bio_X509(bio.get(), cert);
-    char* data = nullptr;
-    const long length = BIO_get_mem_data(bio.get(), &data);
-    return QByteArray(data, int(length));
-}
-
-QByteArray pem(EVP_PKEY* key) {
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
-    char* data = nullptr;
-    const long length = BIO_get_mem_data(bio.get(), &data);
-    return QByteArray(data, int(length));
-}
 } // namespace
 
 // Trust on first use against the bundled server: its self-signed certificate

@@ -2,12 +2,12 @@
 
 #include "TestFiles.h"
 
-SessionFixture::SessionFixture() {
+SessionFixture::SessionFixture(DesktopServices* desktopServices) {
     server().setRecordBodies(true);
     TransferSession::Environment environment;
     environment.historyDirectory = historyPath();
     environment.secretStore = &store();
-    environment.desktop = &desktop;
+    environment.desktop = desktopServices ? desktopServices : &desktop;
     environment.settings = &settings;
     environment.firstPollDelay = environment.pollInterval = std::chrono::hours(1);
     storeCredentials(QString(), QString());

@@ -15,10 +15,11 @@
 // A TransferSession wired to the bundled server, with recording desktop services, a settings
 // file and history folder of its own and its polls an hour away. It starts as a configured
 // client does, except that its start-up refresh ends at once instead of racing a test's own
-// requests. The server records request bodies.
+// requests. The server records request bodies. Given `desktopServices`, the session uses those
+// (which must outlive it) instead of the recording ones.
 class SessionFixture : public TestServerFixture {
 public:
-    SessionFixture();
+    explicit SessionFixture(DesktopServices* desktopServices = nullptr);
     ~SessionFixture();
 
     QString historyPath() const { return dir.filePath(QStringLiteral("history")); }

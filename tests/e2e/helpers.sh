@@ -1,0 +1,28 @@
+# Shared by the checks of the real client: the processes they start, failing
+# with their logs, polling, and the session bus. Needs $scratch.
+pids=()
+cleanup() { for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  for log in "$scratch"/*.log; do
+    echo "--- $(basename "$log")" >&2
+    tail -n 20 "$log" >&2
+  done
+  exit 1
+}
+# wait_for SECONDS COMMAND…: polls until COMMAND succeeds.
+wait_for() {
+  local tries=$(($1 * 10))
+  shift
+  for _ in $(seq "$tries"); do
+    "$@" >/dev/null 2>&1 && return 0
+    sleep 0.1
+  done
+  return 1
+}
+has_bus_name() {
+  dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
+    "string:$1" | grep -q 'boolean true'
+}

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# The real client on a desktop without a tray host and without a clipboard
+# manager: under Xvfb with a window manager, a private D-Bus session with
+# gnome-keyring and a notification service, and the bundled server. It says
+# once that there is no tray, shows its panel, opens it again when started
+# again, and still uploads and copies the link.
+#
+# Usage: no_tray.sh ZANVOLT DEVSERVER
+set -euo pipefail
+
+if [ -z "${ZANVOLT_E2E_INNER:-}" ]; then
+  scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvolt-notray.XXXXXX")
+  trap 'rm -rf "$scratch"' EXIT
+  mkdir -p "$scratch/home" "$scratch/run" "$scratch/server"
+  chmod 700 "$scratch/run"
+  export ZANVOLT_E2E_INNER=1 ZANVOLT_E2E_SCRATCH="$scratch"
+  export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
+  export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
+  export LC_ALL=C.UTF-8
+  unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
+  xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- "$0" "$@"
+  exit $?
+fi
+
+zanvolt=$(realpath "$1")
+devserver=$(realpath "$2")
+scratch=$ZANVOLT_E2E_SCRATCH
+source "$(dirname "$(realpath "$0")")/helpers.sh"
+panel_visible() { xdotool search --onlyvisible --name '^Zanvolt$' | grep -q .; }
+
+printf zanvolt-e2e | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+  >"$scratch/notifications.log" 2>&1 &
+pids+=($!)
+dunst >"$scratch/dunst.log" 2>&1 &
+pids+=($!)
+openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+pids+=($!)
+wait_for 10 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
+wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
+[ -z "$(xclip -o -selection clipboard 2>/dev/null)" ] || fail "something owns the clipboard"
+
+"$devserver" --port 0 --data "$scratch/server" >"$scratch/server.log" 2>&1 &
+pids+=($!)
+wait_for 10 grep -q '^API-Key: ' "$scratch/server.log" || fail "the bundled server did not start"
+url=$(sed -n 's/^Zanvolt-Testserver läuft: //p' "$scratch/server.log")
+key=$(sed -n 's/^API-Key: //p' "$scratch/server.log")
+printf '{"serverURL":"%s","apiKey":"%s"}' "$url" "$key" |
+  secret-tool store --label=Zanvolt service com.zanvolt.Zanvolt account credentials
+
+# No tray host: told once, and the panel shows at once.
+"$zanvolt" >"$scratch/zanvolt.log" 2>&1 &
+pids+=($!)
+client=$!
+said='string "Kein Infobereich gefunden. Starte „zanvolt“ erneut, um das Panel zu öffnen."'
+wait_for 20 grep -qF "$said" "$scratch/notifications.log" || fail "no notification about the missing tray"
+wait_for 10 panel_visible || fail "no panel at start"
+panel=$(xdotool search --onlyvisible --name '^Zanvolt$' | head -n1)
+xdotool windowactivate --sync "$panel" 2>/dev/null || true
+xdotool key --window "$panel" Escape
+wait_for 5 sh -c "! xdotool search --onlyvisible --name '^Zanvolt\$' | grep -q ." || fail "Escape did not hide the panel"
+
+# Started again: the running client opens its panel; the second process ends.
+timeout 20 "$zanvolt" >"$scratch/second.log" 2>&1 || fail "the second start failed"
+wait_for 10 panel_visible || fail "the second start opened no panel"
+kill -0 "$client" || fail "the client exited"
+
+# A file handed over: uploaded, and the link on the clipboard that nothing else keeps.
+printf 'ohne Infobereich\n' >"$scratch/notiz.txt"
+timeout 20 "$zanvolt" "$scratch/notiz.txt" >>"$scratch/second.log" 2>&1 || fail "the hand-over failed"
+history=$HOME/.zanvolt/history.json
+wait_for 30 grep -q '"downloadURL"' "$history" || fail "no upload reached the history"
+link=$(grep -m1 -oE '"downloadURL": "[^"]+"' "$history" | cut -d'"' -f4)
+wait_for 5 sh -c "[ \"\$(xclip -o -selection clipboard)\" = '$link' ]" ||
+  fail "clipboard holds '$(xclip -o -selection clipboard 2>&1)'"
+wait_for 5 grep -q 'string "Upload abgeschlossen"' "$scratch/notifications.log" || fail "no notification of the upload"
+[ "$(grep -cF "$said" "$scratch/notifications.log")" = 1 ] || fail "the missing tray was said more than once"
+kill -0 "$client" || fail "the client exited"
+echo "no-tray check passed"
