@@ -125,12 +125,8 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
 
     // No tooltip on the unfold button; screen readers still need a name.
     m_expandButton = symbolButton(QString(), captionIcon, QStringLiteral("Details"));
-    {
-        // Hidden, it still holds its place, so the buttons of all rows stay in columns.
-        QSizePolicy policy = m_expandButton->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        m_expandButton->setSizePolicy(policy);
-    }
+    // Hidden, it still holds its place, so the buttons of all rows stay in columns.
+    Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
     connect(m_expandButton, &QToolButton::clicked, this, [this] {
         m_isExpanded = !m_isExpanded;

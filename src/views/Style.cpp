@@ -187,3 +187,9 @@ QFrame* Style::divider() {
     setTextColor(line, faded(secondary(), 0.5));
     return line;
 }
+
+void Style::keepPlaceWhenHidden(QWidget* widget) {
+    QSizePolicy policy = widget->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    widget->setSizePolicy(policy);
+}

@@ -47,6 +47,8 @@ public:
     static QColor secondary();
     // `color` at `opacity` times its own alpha.
     static QColor faded(QColor color, qreal opacity);
+    // The widget keeps its space in its layout while hidden.
+    static void keepPlaceWhenHidden(QWidget* widget);
     // Text in `color` through the palette: unlike a style sheet it costs nothing per widget,
     // which counts in long lists.
     static void setTextColor(QWidget* widget, const QColor& color);

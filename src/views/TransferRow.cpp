@@ -136,12 +136,8 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
     buttons->addWidget(remove);
 
     m_expandButton = symbolButton(QString(), QStringLiteral("Dateiliste"));
-    {
-        // Hidden, it still holds its place, so the buttons of all rows stay in columns.
-        QSizePolicy policy = m_expandButton->sizePolicy();
-        policy.setRetainSizeWhenHidden(true);
-        m_expandButton->setSizePolicy(policy);
-    }
+    // Hidden, it still holds its place, so the buttons of all rows stay in columns.
+    Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
     connect(m_expandButton, &QToolButton::clicked, this, [this] {
         m_isExpanded = !m_isExpanded;
