@@ -7,26 +7,12 @@
 # Usage: end_to_end.sh ZANVOLT DEVSERVER [SCREENSHOT.png]
 set -euo pipefail
 
-if [ -z "${ZANVOLT_E2E_INNER:-}" ]; then
-  scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvolt-e2e.XXXXXX")
-  trap 'rm -rf "$scratch"' EXIT
-  mkdir -p "$scratch/home" "$scratch/run" "$scratch/server" "$scratch/files"
-  chmod 700 "$scratch/run"
-  export ZANVOLT_E2E_INNER=1 ZANVOLT_E2E_SCRATCH="$scratch"
-  export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
-  export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
-  export LC_ALL=C.UTF-8
-  unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
-  # Not exec: the trap must still remove the scratch folder.
-  # No key auto-repeat: on a busy machine a synthetic key held a little long would repeat.
-  xvfb-run -a -s "-screen 0 1280x800x24 -ardelay 60000" dbus-run-session -- "$0" "$@"
-  exit $?
-fi
+source "$(dirname "$(realpath "$0")")/session.sh"
+in_private_session zanvolt-e2e "$0" "$@"
 
 zanvolt=$(realpath "$1")
 devserver=$(realpath "$2")
 screenshot=${3:+$(realpath "$3")}
-scratch=$ZANVOLT_E2E_SCRATCH
 source "$(dirname "$(realpath "$0")")/helpers.sh"
 
 # The desktop around the client.

@@ -8,23 +8,11 @@
 # Usage: no_tray.sh ZANVOLT DEVSERVER
 set -euo pipefail
 
-if [ -z "${ZANVOLT_E2E_INNER:-}" ]; then
-  scratch=$(mktemp -d "${TMPDIR:-/tmp}/zanvolt-notray.XXXXXX")
-  trap 'rm -rf "$scratch"' EXIT
-  mkdir -p "$scratch/home" "$scratch/run" "$scratch/server"
-  chmod 700 "$scratch/run"
-  export ZANVOLT_E2E_INNER=1 ZANVOLT_E2E_SCRATCH="$scratch"
-  export HOME="$scratch/home" XDG_RUNTIME_DIR="$scratch/run"
-  export XDG_CONFIG_HOME="$HOME/.config" XDG_DATA_HOME="$HOME/.local/share" XDG_CACHE_HOME="$HOME/.cache"
-  export LC_ALL=C.UTF-8
-  unset DBUS_SESSION_BUS_ADDRESS QT_QPA_PLATFORM WAYLAND_DISPLAY DISPLAY
-  xvfb-run -a -s "-screen 0 1280x800x24" dbus-run-session -- "$0" "$@"
-  exit $?
-fi
+source "$(dirname "$(realpath "$0")")/session.sh"
+in_private_session zanvolt-notray "$0" "$@"
 
 zanvolt=$(realpath "$1")
 devserver=$(realpath "$2")
-scratch=$ZANVOLT_E2E_SCRATCH
 source "$(dirname "$(realpath "$0")")/helpers.sh"
 panel_visible() { xdotool search --onlyvisible --name '^Zanvolt$' | grep -q .; }
 
