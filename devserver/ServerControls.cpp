@@ -31,6 +31,7 @@ ServerControls::Action ServerControls::take(const QString& rawPath, const QStrin
                 continue;
             truncateTaken = true;
             action.truncateAfter = rule.bytes;
+            action.stallMilliseconds = rule.milliseconds;
         } else if (rule.kind == Kind::Delay) {
             if (delayTaken)
                 continue;

@@ -19,6 +19,7 @@ public:
         QByteArray body;
         int delayMilliseconds = 0;
         qint64 truncateAfter = -1; // a file answer stops after this many bytes; -1: whole
+        int stallMilliseconds = 0; // how long it then holds the connection open before closing it
     };
 
     void add(Kind kind, const QString& path, int count, int status = 0, const QByteArray& body = {},

@@ -195,8 +195,14 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
     auto buffer = std::make_shared<QByteArray>(256 * 1024, Qt::Uninitialized);
     response_.set_content_provider(
         size_t(size), "application/octet-stream",
-        [file, buffer, end](size_t offset, size_t length, httplib::DataSink& sink) {
-            if (qint64(offset) >= end || !file->seek(qint64(offset)))
+        [file, buffer, end, controls = controls_, stall = stallMilliseconds_](size_t offset, size_t length,
+                                                                              httplib::DataSink& sink) {
+            if (qint64(offset) >= end) {
+                if (stall > 0 && controls)
+                    controls->sleep(stall);
+                return false;
+            }
+            if (!file->seek(qint64(offset)))
                 return false;
             const qint64 wanted = std::min({qint64(length), qint64(buffer->size()), end - qint64(offset)});
             const qint64 n = file->read(buffer->data(), wanted);

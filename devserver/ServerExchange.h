@@ -46,8 +46,12 @@ public:
     void html(int status, const QString& page);
     void raw(int status, const QByteArray& body, const char* contentType);
     void redirect(int status, const QByteArray& location);
-    // A file answer then stops after this many bytes, the connection closed; -1: whole.
-    void setTruncateAfter(qint64 bytes) { truncateAfter_ = bytes; }
+    // A file answer then stops after this many bytes and, after `stallMilliseconds`, closes the
+    // connection; -1: whole.
+    void setTruncateAfter(qint64 bytes, int stallMilliseconds = 0) {
+        truncateAfter_ = bytes;
+        stallMilliseconds_ = stallMilliseconds;
+    }
     // Streams a file; false when it cannot be opened.
     bool file(const QString& path, const QString& downloadName);
     // Shuts the connection down without an answer.
@@ -68,4 +72,5 @@ private:
     bool bodyRead_ = false;
     qint64 bodySize_ = 0;
     qint64 truncateAfter_ = -1;
+    int stallMilliseconds_ = 0;
 };

@@ -300,7 +300,7 @@ void TransferServer::Impl::dispatch(const httplib::Request& request, httplib::Re
     } else if (action.garble) {
         exchange.raw(200, "<html><body>Wartungsarbeiten</body></html>", "text/html; charset=utf-8");
     } else {
-        exchange.setTruncateAfter(action.truncateAfter);
+        exchange.setTruncateAfter(action.truncateAfter, action.stallMilliseconds);
         route(exchange);
     }
     if (action.delayMilliseconds > 0 && !action.drop)
@@ -446,8 +446,9 @@ void TransferServer::dropNext(const QString& path, int count) {
     d->controls.add(ServerControls::Kind::Drop, path, count);
 }
 
-void TransferServer::truncateNext(const QString& path, int count, qint64 bytes) {
-    d->controls.add(ServerControls::Kind::Truncate, path, count, 0, {}, 0, qMax<qint64>(bytes, 0));
+void TransferServer::truncateNext(const QString& path, int count, qint64 bytes, int stallMilliseconds) {
+    d->controls.add(ServerControls::Kind::Truncate, path, count, 0, {}, stallMilliseconds,
+                    qMax<qint64>(bytes, 0));
 }
 
 void TransferServer::setRecordBodies(bool record) {

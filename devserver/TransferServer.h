@@ -66,8 +66,9 @@ public:
     // Answers with `status` (301, 302, 307, 308) and a Location header.
     void redirectNext(const QString& path, int count, int status, const QByteArray& location);
     // A file download announces its full Content-Length, sends only the first `bytes` bytes and
-    // closes the connection.
-    void truncateNext(const QString& path, int count, qint64 bytes);
+    // closes the connection; with `stallMilliseconds`, only after holding it open that long without
+    // sending anything more (a server that hangs in the middle of a file).
+    void truncateNext(const QString& path, int count, qint64 bytes, int stallMilliseconds = 0);
     void setRecordBodies(bool record);
     QList<RecordedRequest> requests() const;
     void clearRequests();

@@ -147,6 +147,13 @@ struct Staging {
     qint64 entries = 0;
 };
 
+// zip would leave out an unreadable file with a bare "Permission denied", and the contents of an
+// unreadable folder without any complaint: the archive would then be sent short of them.
+void checkReadable(const QString& path, int mode) {
+    if (::access(QFile::encodeName(path).constData(), mode) != 0)
+        failItem(path, errno);
+}
+
 // Counts what zip will read, without following links, so that a loop cannot run away here either.
 void measureTree(const QString& folder, Staging& staging) {
     QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
@@ -155,8 +162,14 @@ void measureTree(const QString& folder, Staging& staging) {
         it.next();
         const QFileInfo info = it.fileInfo();
         ++staging.entries;
-        if (info.isFile() && !info.isSymLink())
+        if (info.isSymLink())
+            continue;
+        if (info.isDir())
+            checkReadable(info.filePath(), R_OK | X_OK);
+        else if (info.isFile()) {
+            checkReadable(info.filePath(), R_OK);
             staging.bytes += info.size();
+        }
     }
 }
 
@@ -179,6 +192,7 @@ void stageItem(const QUrl& url, Staging& staging) {
     staging.headNames.append(QStringLiteral("./") + composed);
     ++staging.entries;
     if (!S_ISDIR(info.st_mode)) {
+        checkReadable(source, R_OK);
         if (::symlink(nativeSource.constData(), head.constData()) != 0)
             failItem(source, errno);
         staging.bytes += info.st_size;
@@ -192,8 +206,7 @@ void stageItem(const QUrl& url, Staging& staging) {
     ::utimensat(AT_FDCWD, head.constData(), times, 0);
 
     // An unreadable folder would otherwise look empty.
-    if (::access(nativeSource.constData(), R_OK | X_OK) != 0)
-        failItem(source, errno);
+    checkReadable(source, R_OK | X_OK);
     const QStringList children =
         QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     if (children.isEmpty())

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent>
+#include <cstring>
 #include <qcoro/qcorofuture.h>
 #include <sys/stat.h>
 
@@ -27,17 +28,21 @@ QString lastPathComponent(const QUrl& url) {
 }
 
 // A named pipe, device or socket would block the reader that opens it (or never end): refused by
-// its type, before anything opens it. A dropped link stands for what it points at; a missing item
-// fails later with the file system's own text.
-void refuseSpecialFiles(const QList<QUrl>& urls) {
+// its type, before anything opens it; an unreadable file, before anything is sent. A dropped link
+// stands for what it points at; a missing item fails later with the file system's own text.
+void refuseUnsendable(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
+        const QByteArray path = QFile::encodeName(url.toLocalFile());
         struct stat info {};
-        if (::stat(QFile::encodeName(url.toLocalFile()).constData(), &info) != 0)
+        if (::stat(path.constData(), &info) != 0)
             continue;
         if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
             throw AppError(QStringLiteral("„%1“ ist keine normale Datei und kein Ordner und kann nicht "
                                           "gesendet werden.")
                                .arg(lastPathComponent(url)));
+        if (S_ISREG(info.st_mode) && ::access(path.constData(), R_OK) != 0)
+            throw AppError(QStringLiteral("„%1“ kann nicht gelesen werden: %2")
+                               .arg(lastPathComponent(url), QString::fromLocal8Bit(std::strerror(errno))));
     }
 }
 
@@ -142,7 +147,7 @@ QCoro::Task<> UploadJob::run() {
     QString fileToSend;
     Result result;
     try {
-        refuseSpecialFiles(upload.urls);
+        refuseUnsendable(upload.urls);
         if (!pack) {
             fileToSend = upload.urls.first().toLocalFile();
             result.fileName = sanitizedName(lastPathComponent(upload.urls.first()));

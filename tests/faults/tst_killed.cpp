@@ -1,7 +1,10 @@
+#include "APIService.h"
+#include "APIServiceIncoming.h"
 #include "CertificatePins.h"
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
 #include "PrivateTempDir.h"
+#include "ReceivedUploads.h"
 #include "RecordedRequests.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
@@ -18,9 +21,9 @@
 namespace {
 const QString chunkPath = QStringLiteral("/api/upload-chunk");
 
-// The client side, run as a child process: a session that uploads the given files and is
-// killed before it ends.
-int uploadUntilKilled() {
+// The client side, run as a child process: a session that uploads the given files, or downloads the
+// first customer upload, and is killed before it ends.
+int runUntilKilled() {
     auto store = std::make_shared<InMemorySecretStore>();
     KeychainService::saveCredentials(
         {qEnvironmentVariable("ZANVOLT_KILLED_URL"), qEnvironmentVariable("ZANVOLT_KILLED_KEY")}, *store);
@@ -32,11 +35,33 @@ int uploadUntilKilled() {
     environment.firstPollDelay = std::chrono::hours(1);
     environment.pollInterval = std::chrono::hours(1);
     TransferSession session(environment);
+    if (qEnvironmentVariableIsSet("ZANVOLT_KILLED_DOWNLOAD")) {
+        ReceivedUploads* received = session.received();
+        QCoro::waitFor(received->refresh());
+        if (received->uploads().isEmpty())
+            return 2;
+        QCoro::waitFor(received->downloadIncoming(received->uploads().first()));
+        return 3; // the download should never have ended
+    }
     QList<QUrl> urls;
     for (const QString& path : qEnvironmentVariable("ZANVOLT_KILLED_FILES").split(u'\n'))
         urls << QUrl::fromLocalFile(path);
     session.uploads()->uploadFiles(urls, std::nullopt, false);
     return QCoreApplication::exec();
+}
+// Starts the client as a child process against `fixture`'s server with `settings` added to its
+// environment.
+void startClient(QProcess& client, TestServerFixture& fixture, const QTemporaryDir& dir,
+                 const QMap<QString, QString>& settings) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZANVOLT_KILLED_URL"), fixture.server().baseURL());
+    environment.insert(QStringLiteral("ZANVOLT_KILLED_KEY"), fixture.server().apiKey());
+    environment.insert(QStringLiteral("ZANVOLT_KILLED_PINS"), dir.filePath(QStringLiteral("pins")));
+    for (auto it = settings.begin(); it != settings.end(); ++it)
+        environment.insert(it.key(), it.value());
+    client.setProcessEnvironment(environment);
+    client.setProcessChannelMode(QProcess::ForwardedChannels);
+    client.start(QCoreApplication::applicationFilePath(), {});
 }
 } // namespace
 
@@ -50,6 +75,8 @@ private Q_SLOTS:
     void initTestCase() {
         QVERIFY(m_cache.isValid());
         qputenv("XDG_CACHE_HOME", QFile::encodeName(m_cache.path()));
+        // The inbox lies below the home folder: this test's own, shared with its client processes.
+        qputenv("HOME", QFile::encodeName(m_cache.path()));
     }
 
     void killedMidUploadLeavesNothingAndAConsistentHistory() {
@@ -73,17 +100,11 @@ private Q_SLOTS:
         fixture.server().delayNext(chunkPath, 1, 20000);
 
         QProcess client;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ZANVOLT_KILLED_URL"), fixture.server().baseURL());
-        environment.insert(QStringLiteral("ZANVOLT_KILLED_KEY"), fixture.server().apiKey());
-        environment.insert(QStringLiteral("ZANVOLT_KILLED_PINS"), dir.filePath(QStringLiteral("pins")));
-        environment.insert(QStringLiteral("ZANVOLT_KILLED_HISTORY"), historyFolder);
-        environment.insert(QStringLiteral("ZANVOLT_KILLED_FILES"),
-                           dir.filePath(QStringLiteral("in/Plan.pdf")) + u'\n' +
-                               dir.filePath(QStringLiteral("in/Liste.pdf")));
-        client.setProcessEnvironment(environment);
-        client.setProcessChannelMode(QProcess::ForwardedChannels);
-        client.start(QCoreApplication::applicationFilePath(), {});
+        startClient(
+            client, fixture, dir,
+            {{QStringLiteral("ZANVOLT_KILLED_HISTORY"), historyFolder},
+             {QStringLiteral("ZANVOLT_KILLED_FILES"), dir.filePath(QStringLiteral("in/Plan.pdf")) + u'\n' +
+                                                          dir.filePath(QStringLiteral("in/Liste.pdf"))}});
         QVERIFY(client.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 30000);
         client.kill();
@@ -101,12 +122,50 @@ private Q_SLOTS:
         PrivateTempDir::removeLeftovers();
         QVERIFY(privateDir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     }
+
+    void killedMidDownloadLeavesNoFileAndTheUploadUnmarked() {
+        TestServerFixture fixture;
+        QTemporaryDir dir;
+        const QString inbox = APIService::incomingFolder();
+        writeFile(inbox + QStringLiteral("/Rechnung.pdf"), "die eigene Rechnung");
+        const QByteArray content(2'000'000, 'r');
+        const QString token = fixture.server().seedIncoming(QStringLiteral("Kunde"),
+                                                            {{QStringLiteral("Rechnung.pdf"), content}});
+        // The server sends a part of the file and then hangs until the client is gone.
+        const QString filePath = QStringLiteral("/api/incoming/%1/files/Rechnung.pdf").arg(token);
+        fixture.server().truncateNext(filePath, 1, 700'000, 30000);
+
+        QProcess client;
+        startClient(client, fixture, dir, {{QStringLiteral("ZANVOLT_KILLED_DOWNLOAD"), QStringLiteral("1")}});
+        QVERIFY(client.waitForStarted());
+        // Killed once the received part is on disk.
+        const QStringList partFilter{QStringLiteral(".zanvolt-*.part")};
+        const auto partSize = [&] {
+            const QFileInfoList parts = QDir(inbox).entryInfoList(partFilter, QDir::Files | QDir::Hidden);
+            return parts.size() == 1 ? parts.first().size() : qint64(-1);
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(partSize(), qint64(700'000), 30000);
+        client.kill();
+        QVERIFY(client.waitForFinished());
+
+        // Not a file the user could take for the whole one, the user's own file untouched, and the
+        // upload not marked as downloaded.
+        QCOMPARE(QDir(inbox).entryList(QDir::Files), QStringList{QStringLiteral("Rechnung.pdf")});
+        QCOMPARE(readAll(inbox + QStringLiteral("/Rechnung.pdf")), QByteArray("die eigene Rechnung"));
+        QVERIFY(
+            requestsTo(fixture.server(), QStringLiteral("/api/incoming/%1/downloaded").arg(token)).isEmpty());
+
+        // The next start removes the unfinished part and nothing else.
+        APIService::removeUnfinishedDownloads(inbox);
+        QCOMPARE(QDir(inbox).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("Rechnung.pdf")});
+    }
 };
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (qEnvironmentVariableIsSet("ZANVOLT_KILLED_URL"))
-        return uploadUntilKilled();
+        return runUntilKilled();
     TestKilled test;
     QTEST_SET_MAIN_SOURCE_PATH
     return QTest::qExec(&test, argc, argv);
