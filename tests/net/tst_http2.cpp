@@ -7,7 +7,6 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -35,13 +34,6 @@ QString negotiatedVersion(const QString& url) {
                 url + QStringLiteral("/")});
     curl.waitForFinished(20000);
     return QString::fromUtf8(curl.readAllStandardOutput());
-}
-
-QByteArray randomBytes(qint64 size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator random(18);
-    random.fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
 }
 } // namespace
 
