@@ -333,9 +333,8 @@ private Q_SLOTS:
             QVERIFY(stored.contains(Key::automaticallyUpdate));
             QCOMPARE(stored.updaterFlag(Key::automaticallyUpdate), std::nullopt);
         }
-    }
 
-    void userDefaultsLiveInZanvoltSettings() {
+        // The application's own settings file.
         Settings defaults;
         defaults.setAutoCopyLink(false);
         const QString file = m_configHome.path() + QStringLiteral("/Zanvolt/Zanvolt.conf");
