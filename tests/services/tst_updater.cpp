@@ -116,6 +116,14 @@ class TestUpdater : public QObject {
         o.firstCheckDelay = 1h;
         return o;
     }
+    // The new program on the feed server, and a feed that lists the releases.
+    void publish(const QList<FeedEntry>& releases) {
+        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
+        writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast(releases));
+    }
+    FeedEntry release() const {
+        return {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), m_key.signBase64(m_newProgram)};
+    }
     QStringList updateRequests() const { return requestLines(*m_server, QStringLiteral("/updates/")); }
 
     // A manager over the real feed backend, with a recording driver that counts announcements.
@@ -268,12 +276,10 @@ private Q_SLOTS:
     }
 
     void goodUpdateReplacesTheProgramAtomicallyOnceIdle() {
-        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
         const QByteArray signature = m_key.signBase64(m_newProgram);
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
-                           {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), signature},
-                           {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}}));
+        publish({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
+                 release(),
+                 {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}});
         const QByteArray oldProgram = readAll(m_program);
         const ino_t oldInode = inode(m_program);
         const auto oldPermissions = QFile::permissions(m_program);
@@ -311,10 +317,7 @@ private Q_SLOTS:
     }
 
     void heldInstallIsInstalledAtQuit() {
-        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
-                            m_key.signBase64(m_newProgram)}}));
+        publish({release()});
         auto c = client();
         c->manager->setIsBusyCheck([] { return true; });
         QCoro::waitFor(c->backend->runCheck(false));
@@ -412,9 +415,7 @@ private Q_SLOTS:
     void programOwnedByThePackageManagerIsNotReplaced() {
         if (::geteuid() == 0)
             QSKIP("root may write anywhere");
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
-                            m_key.signBase64(m_newProgram)}}));
+        publish({release()});
         QFile::setPermissions(m_programDir, QFile::ReadOwner | QFile::ExeOwner);
         auto c = client();
         QCoro::waitFor(c->backend->runCheck(false));
