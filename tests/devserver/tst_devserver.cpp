@@ -66,12 +66,9 @@ public:
         return std::async(std::launch::async, [=] { return perform(verb, url, body, headers); });
     }
 
-    static Answer finish(Pending& pending) { return pending.get(); }
-    static Answer finish(Pending&& pending) { return pending.get(); }
-
     Answer send(const QByteArray& verb, const QString& path, const QByteArray& body = {},
                 const QByteArray& contentType = {}, bool withKey = true) {
-        return finish(begin(verb, path, body, contentType, withKey));
+        return begin(verb, path, body, contentType, withKey).get();
     }
 
     Answer json(const QByteArray& verb, const QString& path, const QJsonObject& body) {
@@ -209,21 +206,21 @@ private Q_SLOTS:
         const auto piece = [&](int i) { return content.mid(i * 100000, 100000); };
 
         // Chunk 2 alone, then completion: chunks 0 and 1 are missing.
-        QCOMPARE(Client::finish(client.beginChunk(token, name, 2, 4, piece(2))).status, 200);
+        QCOMPARE(client.beginChunk(token, name, 2, 4, piece(2)).get().status, 200);
         const Answer missing = client.json("POST", "/api/upload-complete", completion(token, name, 4));
         QCOMPARE(missing.status, 400);
         QVERIFY(missing.body.contains("Teil 0 von"));
         // Out of range, then the rest concurrently, one with its fields reversed behind the file part.
-        QCOMPARE(Client::finish(client.beginChunk(token, name, 4, 4, "x")).status, 400);
+        QCOMPARE(client.beginChunk(token, name, 4, 4, "x").get().status, 400);
         std::vector<Client::Pending> replies;
         replies.push_back(client.beginChunk(token, name, 3, 4, piece(3)));
         replies.push_back(client.beginChunk(token, name, 1, 4, piece(1), true));
         replies.push_back(client.beginChunk(token, name, 0, 4, piece(0)));
         for (auto& reply : replies)
-            QCOMPARE(Client::finish(reply).status, 200);
+            QCOMPARE(reply.get().status, 200);
 
         // A retried chunk whose first answer was lost: joined once only.
-        QCOMPARE(Client::finish(client.beginChunk(token, name, 1, 4, piece(1))).status, 200);
+        QCOMPARE(client.beginChunk(token, name, 1, 4, piece(1)).get().status, 200);
 
         QJsonObject complete = completion(token, name, 4);
         complete.insert("password", "geheim");
@@ -252,7 +249,7 @@ private Q_SLOTS:
         const QStringList bad{"../escape.bin",        "a/b", "a\\b", ".", "..", QString(256, u'x'),
                               QString(QChar(0)) + "x"};
         for (const QString& name : bad) {
-            QCOMPARE(Client::finish(client.beginChunk(token, name, 0, 1, "data")).status, 400);
+            QCOMPARE(client.beginChunk(token, name, 0, 1, "data").get().status, 400);
             QCOMPARE(client.json("POST", "/api/upload-complete", completion(token, name, 1)).status, 400);
         }
         const QString code = server.seedTransfer({{"a.txt", "abc"}, {"b.txt", "def"}});
