@@ -28,14 +28,6 @@ namespace {
 // An Ed25519 key pair made for the test, signing the way the release tooling does.
 class SigningKey {
 public:
-    SigningKey() {
-        EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
-        EVP_PKEY* raw = nullptr;
-        if (context && EVP_PKEY_keygen_init(context) == 1)
-            EVP_PKEY_keygen(context, &raw);
-        EVP_PKEY_CTX_free(context);
-        m_key.reset(raw);
-    }
     QByteArray publicKeyBase64() const {
         QByteArray key(32, Qt::Uninitialized);
         size_t size = key.size();
@@ -54,7 +46,8 @@ public:
     }
 
 private:
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key{nullptr, &EVP_PKEY_free};
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key{EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"),
+                                                              &EVP_PKEY_free};
 };
 
 ino_t inode(const QString& path) {
