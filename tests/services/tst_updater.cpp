@@ -184,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(!later.autoUpdateEnabled());
     }
 
-    void dailyTimerAndCanCheckFollowTheBackend() {
+    void timerChecksAndInstallsFollowTheBackendAndTheClient() {
         auto owned = std::make_unique<FakeUpdaterBackend>();
         FakeUpdaterBackend* backend = owned.get();
         backend->reportedInterval = 20ms;
@@ -213,12 +213,8 @@ private Q_SLOTS:
         backend->announceCanCheck(false);
         QTRY_VERIFY(!manager.canCheckForUpdates());
         QCOMPARE(changes.size(), 2);
-    }
 
-    void installRequestsWaitWhileBusyAndRunOnALaterTurn() {
-        auto owned = std::make_unique<FakeUpdaterBackend>();
-        FakeUpdaterBackend* backend = owned.get();
-        UpdaterManager manager({std::move(owned), m_defaults.get()});
+        // Install requests wait while the client is busy and run on a later turn of the loop.
         bool busy = true;
         manager.setIsBusyCheck([&] { return busy; });
         QStringList ran;
