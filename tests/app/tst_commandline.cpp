@@ -284,15 +284,6 @@ private Q_SLOTS:
         QVERIFY(historyOf(cliHome).isEmpty());
         QCOMPARE(historyOf(clientHome).first().toObject().value("downloadURL").toString(), lines.first());
 
-        // The plain hand-over still works next to it (it makes a GUI application object).
-        writeFile(files + QStringLiteral("/zweite.txt"), "2");
-        QProcessEnvironment secondStart = environmentFor(cliHome, runtime);
-        secondStart.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QCOMPARE(run(secondStart, {"zweite.txt"}, files).exitCode, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(historyOf(clientHome).size(), 2, 30000);
-        QCOMPARE(historyOf(clientHome).first().toObject().value("fileName").toString(),
-                 QStringLiteral("zweite.txt"));
-
         client.terminate();
         QVERIFY(client.waitForFinished(10000));
     }
