@@ -140,19 +140,6 @@ QJsonObject completion(const QString& token, const QString& name, int chunks) {
 class TestDevServer : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void requiresTheApiKey() {
-        TransferServer server;
-        QVERIFY2(server.start(), qPrintable(server.lastError()));
-        Client client(server);
-        QCOMPARE(client.send("GET", "/api/incoming", {}, {}, false).status, 401);
-        QCOMPARE(client.send("POST", "/api/create-upload-token", {}, {}, false).status, 401);
-        QCOMPARE(client.send("GET", "/api/incoming").body, QByteArray("[]"));
-        // The customer page and the public download need no key.
-        QCOMPARE(client.send("GET", "/", {}, {}, false).status, 200);
-        const QString code = server.seedTransfer({{"a.txt", "abc"}});
-        QCOMPARE(client.send("GET", "/d/" + code + "/file/a.txt", {}, {}, false).body, QByteArray("abc"));
-    }
-
     void parsesMultipartSplitAnywhere() {
         // Part contents that look like delimiters until their last byte.
         const QByteArray tricky = "x\r\n--b-1\r\n--b-\r\n--b-1";
@@ -193,10 +180,18 @@ private Q_SLOTS:
         QVERIFY(MultipartStreamParser::boundaryOf("application/json").isEmpty());
     }
 
-    void assemblesChunksSentInAnyOrder() {
+    void requiresTheKeyAndAssemblesChunksSentInAnyOrder() {
         TransferServer server;
-        QVERIFY(server.start());
+        QVERIFY2(server.start(), qPrintable(server.lastError()));
         Client client(server);
+        QCOMPARE(client.send("GET", "/api/incoming", {}, {}, false).status, 401);
+        QCOMPARE(client.send("POST", "/api/create-upload-token", {}, {}, false).status, 401);
+        QCOMPARE(client.send("GET", "/api/incoming").body, QByteArray("[]"));
+        // The customer page and the public download need no key.
+        QCOMPARE(client.send("GET", "/", {}, {}, false).status, 200);
+        const QString seeded = server.seedTransfer({{"a.txt", "abc"}});
+        QCOMPARE(client.send("GET", "/d/" + seeded + "/file/a.txt", {}, {}, false).body, QByteArray("abc"));
+
         const QString token = client.token();
         QVERIFY(!token.isEmpty());
         QByteArray content(3 * 100000 + 17, Qt::Uninitialized);
