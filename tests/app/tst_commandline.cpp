@@ -1,4 +1,6 @@
 #include "ConsoleOutput.h"
+#include "RecordedRequests.h"
+#include "TestFiles.h"
 #include "TransferServer.h"
 
 #include <QDir>
@@ -63,26 +65,11 @@ void clearCredentials() {
     secretTool({"clear", "service", "com.zanvolt.Zanvolt", "account", "credentials"});
 }
 
-QString writeFile(const QString& path, const QByteArray& content) {
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return {};
-    file.write(content);
-    return path;
-}
-
 QJsonArray historyOf(const QString& home) {
     QFile file(home + QStringLiteral("/.zanvolt/history.json"));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(file.readAll()).array();
-}
-
-QStringList keysOf(const QJsonObject& object) {
-    QStringList keys = object.keys();
-    keys.sort();
-    return keys;
 }
 } // namespace
 
@@ -123,8 +110,7 @@ private Q_SLOTS:
     }
 
     void sendAloneUploadsPrintsTheLinkAndRecordsIt() {
-        const QByteArray content = QByteArray("Angebot März\n").repeated(1000);
-        writeFile(files + QStringLiteral("/Angebot März.txt"), content);
+        writeFile(files + QStringLiteral("/Angebot März.txt"), QByteArray("Angebot März\n").repeated(1000));
         server.setRecordBodies(true);
         server.clearRequests();
 
@@ -135,12 +121,7 @@ private Q_SLOTS:
         QCOMPARE(plain.out.count(QLatin1Char('\n')), 1);
         const QString link = plain.out.trimmed();
 
-        // The bytes on the wire are the file's, and the transfer is in the history the panel lists.
-        QByteArray sent;
-        for (const auto& request : server.requests())
-            if (request.method == QLatin1String("POST") && request.path.contains(QLatin1String("chunk")))
-                sent += request.body;
-        QVERIFY(sent.contains(content));
+        // The transfer is in the history the panel lists.
         const QJsonArray history = historyOf(home);
         QVERIFY(!history.isEmpty());
         QCOMPARE(history.first().toObject().value("downloadURL").toString(), link);
@@ -151,13 +132,11 @@ private Q_SLOTS:
         const Run json =
             run(env, {"send", "--password", "--json", files + QStringLiteral("/Angebot März.txt")});
         QCOMPARE(json.exitCode, 0);
-        bool askedForPassword = false;
-        for (const auto& request : server.requests())
-            if (request.body.contains("\"generatePassword\":true"))
-                askedForPassword = true;
-        QVERIFY(askedForPassword);
+        QVERIFY(requestsTo(server, QStringLiteral("/api/upload-complete"))
+                    .value(0)
+                    .body.endsWith("\"generatePassword\":true}"));
         const QJsonObject answer = QJsonDocument::fromJson(json.out.toUtf8()).object();
-        QCOMPARE(keysOf(answer), (QStringList{"code", "downloadURL", "fileName", "password"}));
+        QCOMPARE(answer.keys(), (QStringList{"code", "downloadURL", "fileName", "password"})); // sorted
         QVERIFY(answer.value("downloadURL").toString().startsWith(server.baseURL()));
         QVERIFY(!answer.value("password").toString().isEmpty());
 
@@ -206,11 +185,9 @@ private Q_SLOTS:
 
     void listAndInboxPrintTheServersRecords() {
         const QString code = server.seedTransfer({{QStringLiteral("Preisliste.pdf"), "pdf"}});
-        QVERIFY(!code.isEmpty());
         const QString token =
             server.seedIncoming(QStringLiteral("Müller GmbH\x1b[2J"), {{QStringLiteral("Plan.dwg"), "dwg"}},
                                 QStringLiteral("A-17"));
-        QVERIFY(!token.isEmpty());
 
         const Run list = run(env, {"list"});
         QCOMPARE(list.exitCode, 0);
@@ -306,15 +283,6 @@ private Q_SLOTS:
         QVERIFY(lines.first().startsWith(server.baseURL()));
         QVERIFY(historyOf(cliHome).isEmpty());
         QCOMPARE(historyOf(clientHome).first().toObject().value("downloadURL").toString(), lines.first());
-
-        // The plain hand-over still works next to it (it makes a GUI application object).
-        writeFile(files + QStringLiteral("/zweite.txt"), "2");
-        QProcessEnvironment secondStart = environmentFor(cliHome, runtime);
-        secondStart.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        QCOMPARE(run(secondStart, {"zweite.txt"}, files).exitCode, 0);
-        QTRY_COMPARE_WITH_TIMEOUT(historyOf(clientHome).size(), 2, 30000);
-        QCOMPARE(historyOf(clientHome).first().toObject().value("fileName").toString(),
-                 QStringLiteral("zweite.txt"));
 
         client.terminate();
         QVERIFY(client.waitForFinished(10000));

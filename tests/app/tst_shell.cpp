@@ -6,6 +6,7 @@
 #include "SessionFixture.h"
 #include "StatusIconAnimator.h"
 #include "StatusIcons.h"
+#include "TestFiles.h"
 #include "TrayIcon.h"
 
 #include <QApplication>
@@ -15,7 +16,6 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QPainter>
-#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QTemporaryDir>
@@ -114,8 +114,7 @@ private Q_SLOTS:
         QTRY_COMPARE(animator.picture(), P::Idle);
 
         // Random bytes take zip long enough to show a frame of its animation even on a busy machine.
-        QByteArray noise(1 << 21, Qt::Uninitialized);
-        QRandomGenerator(7).fillRange(reinterpret_cast<quint32*>(noise.data()), noise.size() / 4);
+        const QByteArray noise = randomBytes(1 << 21, 7);
         const QList<QUrl> urls{fixture.file(QStringLiteral("a.bin"), noise),
                                fixture.file(QStringLiteral("b.bin"), noise)};
         fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 300);
@@ -127,24 +126,7 @@ private Q_SLOTS:
         QVERIFY(installAttempts >= 3); // again once the client became idle
     }
 
-    void escapeIsConsumedOnlyWhileShown() {
-        QTemporaryDir dir;
-        Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
-        PanelWindow panel(&defaults);
-        auto* probe = new KeyProbe;
-        panel.setContent(probe);
-
-        deliverEscape(probe);
-        QCOMPARE(probe->keys, QList<int>{Qt::Key_Escape}); // hidden: reaches the control as usual
-
-        panel.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&panel));
-        deliverEscape(probe);
-        QVERIFY(!panel.isVisible());
-        QCOMPARE(probe->keys.size(), 1); // shown: hidden and swallowed
-    }
-
-    void remembersSizeAndTakesOnlyFileDrops() {
+    void remembersSizeTakesOnlyFileDropsAndWaitsForADrag() {
         QTemporaryDir dir;
         Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
         defaults.setPanelSize(250, 300);
@@ -172,21 +154,15 @@ private Q_SLOTS:
         QVERIFY(drop({QUrl(QStringLiteral("https://example.com/x")), file}));
         QCOMPARE(dropped.size(), 1);
         QCOMPARE(dropped.first().first().value<QList<QUrl>>(), QList<QUrl>{file});
-    }
 
-    void deactivationWaitsForADragBeforeHiding() {
-        QTemporaryDir dir;
-        Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
-        PanelWindow panel(&defaults);
+        // Deactivated by a press in another window that becomes a drag: the panel waits while the
+        // button is held and keeps itself once the drag enters it.
         panel.setHideGrace(std::chrono::milliseconds(20));
         bool buttonHeld = false;
         panel.setButtonProbe([&] { return buttonHeld; });
         QWidget fileManager;
         QMimeData mime;
-        mime.setUrls({QUrl::fromLocalFile(dir.filePath(QStringLiteral("settings.ini")))});
-
-        // A press in another window that becomes a drag: the panel waits while the button is held
-        // and keeps itself once the drag enters it.
+        mime.setUrls({file});
         activate(&panel);
         buttonHeld = true;
         activate(&fileManager);
@@ -204,16 +180,12 @@ private Q_SLOTS:
         QTRY_VERIFY(!panel.isVisible());
 
         // A dropped drag leaves the panel shown with the files handed on.
-        QSignalSpy dropped(&panel, &PanelWindow::filesDropped);
         activate(&panel);
         activate(&fileManager);
-        QDragEnterEvent again(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&panel, &again);
-        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-        QApplication::sendEvent(&panel, &drop);
+        QVERIFY(drop({file}));
         QTest::qWait(100);
         QVERIFY(panel.isVisible());
-        QCOMPARE(dropped.size(), 1);
+        QCOMPARE(dropped.size(), 2);
 
         // A plain click elsewhere hides it.
         activate(&panel);
@@ -221,11 +193,14 @@ private Q_SLOTS:
         QTRY_VERIFY(!panel.isVisible());
     }
 
-    void sizeGripResizesWithinLimitsAndBorderShows() {
+    void sizeGripResizesWithinLimitsBorderShowsAndEscapeHides() {
         QTemporaryDir dir;
         Settings defaults(dir.filePath(QStringLiteral("settings.ini")));
         PanelWindow panel(&defaults);
-        panel.setContent(new QWidget);
+        auto* probe = new KeyProbe;
+        panel.setContent(probe);
+        deliverEscape(probe);
+        QCOMPARE(probe->keys, QList<int>{Qt::Key_Escape}); // hidden: Escape reaches the control as usual
         panel.show();
         QVERIFY(QTest::qWaitForWindowExposed(&panel));
         auto* grip = panel.findChild<QSizeGrip*>();
@@ -267,6 +242,11 @@ private Q_SLOTS:
             QVERIFY2(std::abs(edge.lightness() - window.lightness()) > 60, qPrintable(edge.name()));
             QCOMPARE(picture.pixelColor(picture.width() / 2, 5).rgb(), window.rgb());
         }
+
+        // Shown: Escape hides the panel and is swallowed.
+        deliverEscape(probe);
+        QVERIFY(!panel.isVisible());
+        QCOMPARE(probe->keys.size(), 1);
     }
 
     void trayMenuReachesEverything() {
@@ -323,18 +303,6 @@ private Q_SLOTS:
         QApplication::setPalette(before);
     }
 
-    void clickPositionIsNotTrustedUnderWayland() {
-        QVERIFY(PanelPlacement::pointerTrusted(QStringLiteral("x11"), QString()));
-        QVERIFY(PanelPlacement::pointerTrusted(QString(), QString()));
-        QVERIFY(!PanelPlacement::pointerTrusted(QStringLiteral("wayland"), QString()));
-        QVERIFY(!PanelPlacement::pointerTrusted(QStringLiteral("x11"), QStringLiteral("wayland-0")));
-        // Untrusted, the panel goes to the top-right corner of the primary screen.
-        const QRect screen(0, 27, 1920, 1053);
-        QCOMPARE(PanelPlacement::topLeft(PanelPlacement::anchor(std::nullopt, std::nullopt, screen),
-                                         QSize(380, 560), screen),
-                 QPoint(1920 - 380 - 8, 27 + 4));
-    }
-
     void trayLabelsReadOnDarkAndLightBars() {
         const QColor gnomeBar(0x1d, 0x1d, 0x1d), lightBar(0xf0, 0xf0, 0xf0);
         for (const QColor& bar : {gnomeBar, lightBar}) {
@@ -347,19 +315,16 @@ private Q_SLOTS:
         }
     }
 
-    void storedSizeFallsBackAndIsCapped() {
+    void placementFollowsTheIconWithinTheScreen() {
         QCOMPARE(PanelPlacement::storedSize(250, 300), QSize(380, 560));
         QCOMPARE(PanelPlacement::storedSize(600, 800), QSize(600, 800));
         QCOMPARE(PanelPlacement::storedSize(0, 0), QSize(380, 560)); // keys missing
         QCOMPARE(PanelPlacement::storedSize(320, 400), QSize(320, 400));
         QCOMPARE(PanelPlacement::storedSize(319, 900), QSize(380, 900));
         QCOMPARE(PanelPlacement::storedSize(2000, 1000), QSize(700, 900));
-    }
 
-    void hangsCentredBelowTheIconInsideTheScreen() {
         const QRect screen(0, 27, 1920, 1053); // below a 27-pixel top bar
         const QSize panel(380, 560);
-
         QCOMPARE(PanelPlacement::topLeft(QRect(1000, 0, 24, 27), panel, screen), QPoint(822, 31));
         // Far right: the right edge stays 8 inside; far left: the left edge 8 inside.
         const QPoint right = PanelPlacement::topLeft(QRect(1896, 0, 24, 27), panel, screen);
@@ -380,21 +345,24 @@ private Q_SLOTS:
                  20);
         // Without a screen nothing is clamped.
         QCOMPARE(PanelPlacement::topLeft(QRect(0, 0, 24, 27), panel, std::nullopt), QPoint(-178, 31));
-    }
 
-    void anchorFallsBackFromTrayToPointerToCorner() {
+        // The anchor: the tray's rectangle, else the pointer (StatusNotifierItem trays report an
+        // empty rectangle), else the top-right corner of the primary screen.
         const QRect primary(0, 32, 1920, 1048);
         const QRect tray(1800, 4, 24, 24);
         const QPoint pointer(1500, 10);
         QCOMPARE(PanelPlacement::anchor(tray, pointer, primary), tray);
-        // StatusNotifierItem trays report an empty rectangle.
         QCOMPARE(PanelPlacement::anchor(QRect(), pointer, primary).topLeft(), pointer);
-        QCOMPARE(
-            PanelPlacement::topLeft(PanelPlacement::anchor(QRect(), pointer, primary), {380, 560}, primary),
-            QPoint(1310, 32)); // the pointer is on the top bar: the panel starts below the bar
-
+        QCOMPARE(PanelPlacement::topLeft(PanelPlacement::anchor(QRect(), pointer, primary), panel, primary),
+                 QPoint(1310, 32)); // the pointer is on the top bar: the panel starts below the bar
         const QRect corner = PanelPlacement::anchor(std::nullopt, std::nullopt, primary);
-        QCOMPARE(PanelPlacement::topLeft(corner, {380, 560}, primary), QPoint(1920 - 380 - 8, 32 + 4));
+        QCOMPARE(PanelPlacement::topLeft(corner, panel, primary), QPoint(1920 - 380 - 8, 32 + 4));
+
+        // The click position is not trusted under Wayland.
+        QVERIFY(PanelPlacement::pointerTrusted(QStringLiteral("x11"), QString()));
+        QVERIFY(PanelPlacement::pointerTrusted(QString(), QString()));
+        QVERIFY(!PanelPlacement::pointerTrusted(QStringLiteral("wayland"), QString()));
+        QVERIFY(!PanelPlacement::pointerTrusted(QStringLiteral("x11"), QStringLiteral("wayland-0")));
     }
 
     void logoScalesToEighteenHigh() {
@@ -420,7 +388,7 @@ private Q_SLOTS:
             transparent);
     }
 
-    void progressRingGrowsClockwiseFromTheTop() {
+    void ringGrowsClockwiseAndZipFrameSweepsFromItsAngle() {
         const QImage zero = StatusIcons::createProgressIcon(0, scale, Qt::black);
         QCOMPARE(zero.deviceIndependentSize(), QSizeF(22, 22));
         QCOMPARE(zero.size(), QSize(88, 88));
@@ -437,9 +405,8 @@ private Q_SLOTS:
         QVERIFY(number(0) != number(0.99));
         QVERIFY(number(0.99) != number(1));
         QVERIFY(number(0) != number(1));
-    }
 
-    void zipFrameSweepsTwoRadiansFromTheAngle() {
+        // The zip frame sweeps two radians from its angle.
         const QImage start = StatusIcons::createZipIcon(0, scale, Qt::black);
         QCOMPARE(StatusIcons::createZipIcon(360, scale, Qt::black), start);
         QCOMPARE(StatusIcons::createZipIcon(-720, scale, Qt::black), start);

@@ -40,25 +40,6 @@ class TestUntrustedCertificates : public QObject {
     QTemporaryDir files;
     KeyPtr caKey{EVP_EC_gen("P-256")};
     CertPtr ca;
-    long serial = 1;
-
-    // A server with a fresh key and a leaf of that CA, on `port` (0: any).
-    std::unique_ptr<TransferServer> serverWith(const LeafOptions& leaf, int port, const QString& name) {
-        KeyPtr key(EVP_EC_gen("P-256"));
-        CertPtr cert = makeCertificate(key.get(), "Zanvolt Test", ++serial, ca.get(), caKey.get(), leaf);
-        if (!cert)
-            return {};
-        TransferServer::Options options;
-        options.port = port;
-        options.certificatePath = files.filePath(name + QStringLiteral(".pem"));
-        options.keyPath = files.filePath(name + QStringLiteral("-key.pem"));
-        writeFile(options.certificatePath, pem(cert.get()));
-        writeFile(options.keyPath, pem(key.get()));
-        auto server = std::make_unique<TransferServer>(options);
-        if (!server->start())
-            return {};
-        return server;
-    }
 
 private Q_SLOTS:
     void initTestCase() {
@@ -73,7 +54,7 @@ private Q_SLOTS:
     void aTrustedCAsCertificateForAnotherHostOrExpiredIsOnlyPinned() {
         // The same CA's certificate for this host: the feed takes it, so its refusals below are
         // about the certificate alone.
-        const auto good = serverWith({}, 0, QStringLiteral("good"));
+        const auto good = serverSignedBy(ca.get(), caKey.get(), files.filePath("good"));
         QVERIFY(good);
         QCOMPARE(feedRequest(*good), 401);
 
@@ -83,7 +64,7 @@ private Q_SLOTS:
         };
         for (const auto& [what, leaf] : cases) {
             TestServerFixture fixture; // a pin folder of its own
-            auto first = serverWith(leaf, 0, QStringLiteral("first"));
+            auto first = serverSignedBy(ca.get(), caKey.get(), files.filePath("first"), leaf);
             QVERIFY2(first, what);
             const int port = first->port();
             const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
@@ -102,7 +83,7 @@ private Q_SLOTS:
             first->stop();
 
             // The same flaw with another key at the same address: refused, nothing sent.
-            auto second = serverWith(leaf, port, QStringLiteral("second"));
+            auto second = serverSignedBy(ca.get(), caKey.get(), files.filePath("second"), leaf, port);
             QVERIFY2(second, what);
             fixture.storeCredentials(second->baseURL(), second->apiKey());
             QCOMPARE(failureOf(APIService::fetchIncoming()), changed);

@@ -258,9 +258,8 @@ private Q_SLOTS:
                                 "angelegt werden")
                      .arg(blocked));
         QVERIFY(!broken.isLoginItemEnabled());
-    }
 
-    void execValueQuotesAndEscapes() {
+        // The program's path as an Exec value.
         QCOMPARE(XdgAutostart::execValue(QStringLiteral("/usr/bin/zanvolt")),
                  QStringLiteral("/usr/bin/zanvolt"));
         // Quoting rule first ("$" gets a backslash), then string escaping doubles it; "%" is doubled.
@@ -333,9 +332,8 @@ private Q_SLOTS:
             QVERIFY(stored.contains(Key::automaticallyUpdate));
             QCOMPARE(stored.updaterFlag(Key::automaticallyUpdate), std::nullopt);
         }
-    }
 
-    void userDefaultsLiveInZanvoltSettings() {
+        // The application's own settings file.
         Settings defaults;
         defaults.setAutoCopyLink(false);
         const QString file = m_configHome.path() + QStringLiteral("/Zanvolt/Zanvolt.conf");

@@ -28,14 +28,6 @@ namespace {
 // An Ed25519 key pair made for the test, signing the way the release tooling does.
 class SigningKey {
 public:
-    SigningKey() {
-        EVP_PKEY_CTX* context = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
-        EVP_PKEY* raw = nullptr;
-        if (context && EVP_PKEY_keygen_init(context) == 1)
-            EVP_PKEY_keygen(context, &raw);
-        EVP_PKEY_CTX_free(context);
-        m_key.reset(raw);
-    }
     QByteArray publicKeyBase64() const {
         QByteArray key(32, Qt::Uninitialized);
         size_t size = key.size();
@@ -54,7 +46,8 @@ public:
     }
 
 private:
-    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key{nullptr, &EVP_PKEY_free};
+    std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key{EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"),
+                                                              &EVP_PKEY_free};
 };
 
 ino_t inode(const QString& path) {
@@ -76,14 +69,14 @@ public:
     QList<Shown> shown;
     bool install = true;
     int progressReports = 0;
-    std::function<int()> announcements = [] { return 0; };
+    int announcements = 0; // updateDialogWillShow so far
 
     QCoro::Task<bool> ask(QString text, QString informative, QString accept, QString reject) override {
-        shown.append({QStringLiteral("ask %1/%2").arg(accept, reject), text, informative, announcements()});
+        shown.append({QStringLiteral("ask %1/%2").arg(accept, reject), text, informative, announcements});
         co_return install;
     }
     QCoro::Task<> inform(QString text, QString informative) override {
-        shown.append({QStringLiteral("inform"), text, informative, announcements()});
+        shown.append({QStringLiteral("inform"), text, informative, announcements});
         co_return;
     }
     void showProgress(QString, qint64, qint64, QPointer<CancelToken>) override { ++progressReports; }
@@ -116,6 +109,14 @@ class TestUpdater : public QObject {
         o.firstCheckDelay = 1h;
         return o;
     }
+    // The new program on the feed server, and a feed that lists the releases.
+    void publish(const QList<FeedEntry>& releases) {
+        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
+        writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast(releases));
+    }
+    FeedEntry release() const {
+        return {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), m_key.signBase64(m_newProgram)};
+    }
     QStringList updateRequests() const { return requestLines(*m_server, QStringLiteral("/updates/")); }
 
     // A manager over the real feed backend, with a recording driver that counts announcements.
@@ -124,7 +125,6 @@ class TestUpdater : public QObject {
         FeedUpdaterBackend* backend = nullptr;
         std::unique_ptr<RecordingDriver> driver = std::make_unique<RecordingDriver>();
         QStringList relaunched;
-        int announcements = 0;
     };
     std::unique_ptr<Client> client() {
         auto c = std::make_unique<Client>();
@@ -134,8 +134,7 @@ class TestUpdater : public QObject {
             UpdaterManager::Environment{std::move(backend), m_defaults.get()});
         c->backend->setUserDriver(c->driver.get());
         QObject::connect(c->manager.get(), &UpdaterManager::updateDialogWillShow,
-                         [raw = c.get()] { ++raw->announcements; });
-        c->driver->announcements = [raw = c.get()] { return raw->announcements; };
+                         [driver = c->driver.get()] { ++driver->announcements; });
         return c;
     }
 
@@ -183,7 +182,7 @@ private Q_SLOTS:
         QVERIFY(!later.autoUpdateEnabled());
     }
 
-    void dailyTimerAndCanCheckFollowTheBackend() {
+    void timerChecksAndInstallsFollowTheBackendAndTheClient() {
         auto owned = std::make_unique<FakeUpdaterBackend>();
         FakeUpdaterBackend* backend = owned.get();
         backend->reportedInterval = 20ms;
@@ -212,12 +211,8 @@ private Q_SLOTS:
         backend->announceCanCheck(false);
         QTRY_VERIFY(!manager.canCheckForUpdates());
         QCOMPARE(changes.size(), 2);
-    }
 
-    void installRequestsWaitWhileBusyAndRunOnALaterTurn() {
-        auto owned = std::make_unique<FakeUpdaterBackend>();
-        FakeUpdaterBackend* backend = owned.get();
-        UpdaterManager manager({std::move(owned), m_defaults.get()});
+        // Install requests wait while the client is busy and run on a later turn of the loop.
         bool busy = true;
         manager.setIsBusyCheck([&] { return busy; });
         QStringList ran;
@@ -268,12 +263,10 @@ private Q_SLOTS:
     }
 
     void goodUpdateReplacesTheProgramAtomicallyOnceIdle() {
-        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
         const QByteArray signature = m_key.signBase64(m_newProgram);
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
-                           {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), signature},
-                           {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}}));
+        publish({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
+                 release(),
+                 {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}});
         const QByteArray oldProgram = readAll(m_program);
         const ino_t oldInode = inode(m_program);
         const auto oldPermissions = QFile::permissions(m_program);
@@ -311,10 +304,7 @@ private Q_SLOTS:
     }
 
     void heldInstallIsInstalledAtQuit() {
-        writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
-                            m_key.signBase64(m_newProgram)}}));
+        publish({release()});
         auto c = client();
         c->manager->setIsBusyCheck([] { return true; });
         QCoro::waitFor(c->backend->runCheck(false));
@@ -390,7 +380,7 @@ private Q_SLOTS:
         // Up to date: only a user's check says so.
         QCoro::waitFor(c->backend->runCheck(false));
         QCOMPARE(c->driver->shown.size(), 0);
-        QCOMPARE(c->announcements, 0);
+        QCOMPARE(c->driver->announcements, 0);
         QCoro::waitFor(c->backend->runCheck(true));
         QCOMPARE(c->driver->shown.size(), 1);
         QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt ist auf dem neuesten Stand."));
@@ -412,9 +402,7 @@ private Q_SLOTS:
     void programOwnedByThePackageManagerIsNotReplaced() {
         if (::geteuid() == 0)
             QSKIP("root may write anywhere");
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
-                            m_key.signBase64(m_newProgram)}}));
+        publish({release()});
         QFile::setPermissions(m_programDir, QFile::ReadOwner | QFile::ExeOwner);
         auto c = client();
         QCoro::waitFor(c->backend->runCheck(false));

@@ -1,5 +1,4 @@
 #include "APIError.h"
-#include "APIRequest.h"
 #include "APIService.h"
 #include "APIServiceUpload.h"
 #include "CancelToken.h"
@@ -13,7 +12,6 @@
 #include <QCoroTask>
 #include <QElapsedTimer>
 #include <QJsonDocument>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -72,9 +70,7 @@ QByteArray completedToken(const TransferServer& server) {
 
 // Random bytes from a fixed seed, so a chunk taken from the wrong offset shows.
 QString randomFile(const QTemporaryDir& dir, const QString& name, qint64 size) {
-    QByteArray bytes((size + 3) / 4 * 4, Qt::Uninitialized);
-    QRandomGenerator(size).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
-    return writeFile(dir.filePath(name), bytes.first(size)).toLocalFile();
+    return writeFile(dir.filePath(name), randomBytes(size, quint32(size))).toLocalFile();
 }
 
 QByteArray slice(const QString& path, qint64 offset, qint64 size) {
@@ -178,12 +174,6 @@ private Q_SLOTS:
         QCOMPARE(result.password, std::nullopt);
         QCOMPARE(reports.fractions, QList<double>{1.0});
         QVERIFY(reports.speeds[0] > 0);
-        // What the server stored is the file.
-        const APIResponse stored =
-            waitForTask(waitForTask(APIRequest::prepare("/d/" + result.code.toUtf8() + "/file/" +
-                                                        APIService::escapePathSegment(name)))
-                            .send(QByteArrayLiteral("GET")));
-        QCOMPARE(stored.body, slice(path, 0, 1000));
 
         server().clearRequests();
         const auto given = waitForTask(APIService::uploadOutgoing(path, QStringLiteral("geheim"), true, {}));

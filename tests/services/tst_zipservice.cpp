@@ -7,9 +7,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
-
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -59,12 +57,6 @@ QList<Entry> entries(const QByteArray& zip) {
         at += 46 + u16(zip, at + 28) + u16(zip, at + 30) + u16(zip, at + 32);
     }
     return list;
-}
-
-QByteArray randomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator::global()->fillRange(reinterpret_cast<quint32*>(bytes.data()), size / 4);
-    return bytes;
 }
 
 bool unzipAccepts(const QString& archive) {
@@ -176,13 +168,9 @@ class TestZipService : public QObject {
         return readAll(m_archive);
     }
 
+    // The tool's part of the text a failed patch shows.
     QString patchError(const QByteArray& bytes) {
-        try {
-            patched(bytes);
-        } catch (const ZipError& error) {
-            return error.toolMessage();
-        }
-        return QStringLiteral("no error");
+        return failureOf([&] { patched(bytes); }).remove(QStringLiteral("ZIP-Erstellung fehlgeschlagen: "));
     }
 
 private Q_SLOTS:
@@ -323,6 +311,7 @@ private Q_SLOTS:
     void cancelEndsZip() {
         bigFile(work(QStringLiteral("cancel/big.bin")));
         CancelToken cancel;
+        // The timer fires while zip runs only if packing leaves the event loop free.
         QTimer::singleShot(300, &cancel, [&] {
             QCOMPARE(zipProcesses().size(), 1);
             cancel.cancel();
@@ -383,16 +372,6 @@ private Q_SLOTS:
         QVERIFY(waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"))).isValid());
     }
 
-    void keepsEventLoopRunning() {
-        writeFile(work(QStringLiteral("big.bin")), randomBytes(16 << 20));
-        int ticks = 0;
-        QTimer timer;
-        connect(&timer, &QTimer::timeout, this, [&] { ++ticks; });
-        timer.start(20);
-        waitForTask(ZipService::createZip({url(work("big.bin"))}, QStringLiteral("big.zip")));
-        QVERIFY2(ticks >= 2, qPrintable(QString::number(ticks)));
-    }
-
     void patchesEachHeaderOnce() {
         QByteArray bytes = baseArchive();
         QList<Entry> list = entries(bytes);
@@ -428,7 +407,7 @@ private Q_SLOTS:
         QCOMPARE(patched(bytes), expected);
     }
 
-    void findsEndRecordOrLeavesArchive() {
+    void unreadableDirectoriesAreReportedOrLeftAlone() {
         const QString noEnd = QStringLiteral("ZIP-Struktur unlesbar (kein End-of-Central-Directory)");
         const QByteArray base = baseArchive();
         QByteArray bytes = base;
@@ -439,7 +418,7 @@ private Q_SLOTS:
         QCOMPARE(patchError(tooLong), noEnd);
         QCOMPARE(readAll(m_archive), tooLong);
         QCOMPARE(patchError(QByteArray(100, 'x')), noEnd);
-        QCOMPARE(patchError("PK\x05\x06 short"), QStringLiteral("no error"));
+        QCOMPARE(patchError("PK\x05\x06 short"), QStringLiteral("<no error>"));
         const QString missing = work(QStringLiteral("missing.zip"));
         QVERIFY_THROWS_EXCEPTION(PlatformError, ZipService::setUtf8Flag(missing));
         QVERIFY(!QFileInfo::exists(missing));
@@ -452,12 +431,10 @@ private Q_SLOTS:
                  : put<quint16>(bytes, endRecord(bytes) + offset, 0xFFFF);
             QCOMPARE(patched(bytes), bytes);
         }
-    }
 
-    void rejectsBrokenDirectory() {
-        const QByteArray base = baseArchive();
+        // A directory that does not hold together.
         const QList<Entry> list = entries(base);
-        QByteArray bytes = base;
+        bytes = base;
         put<quint32>(bytes, endRecord(bytes) + 12, u32(bytes, endRecord(bytes) + 12) + 1000);
         QCOMPARE(patchError(bytes), QStringLiteral("Central Directory unvollständig"));
 

@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QUrl>
 
 // The whole file, or "<missing>" when it cannot be read, so that a missing file never equals
@@ -19,4 +20,12 @@ inline QUrl writeFile(const QString& path, const QByteArray& bytes) {
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(bytes) != bytes.size())
         qFatal("cannot write %s", qPrintable(path));
     return QUrl::fromLocalFile(path);
+}
+
+// Bytes from a fixed seed, so that a block taken from the wrong offset shows.
+inline QByteArray randomBytes(qsizetype size, quint32 seed = 1) {
+    QByteArray bytes((size + 3) / 4 * 4, Qt::Uninitialized);
+    QRandomGenerator(seed).fillRange(reinterpret_cast<quint32*>(bytes.data()), bytes.size() / 4);
+    bytes.truncate(size);
+    return bytes;
 }

@@ -27,16 +27,10 @@ template <typename T> T waitForTask(QCoro::Task<T> task) {
 }
 
 inline void waitForTask(QCoro::Task<> task) {
-    std::exception_ptr error;
-    QCoro::waitFor([](QCoro::Task<> inner, std::exception_ptr* error) -> QCoro::Task<> {
-        try {
-            co_await std::move(inner);
-        } catch (...) {
-            *error = std::current_exception();
-        }
-    }(std::move(task), &error));
-    if (error)
-        std::rethrow_exception(error);
+    waitForTask([](QCoro::Task<> inner) -> QCoro::Task<bool> {
+        co_await std::move(inner);
+        co_return true;
+    }(std::move(task)));
 }
 
 // The text the user would see for a task that should fail, or "<no error>".

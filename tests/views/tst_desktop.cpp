@@ -250,12 +250,19 @@ private Q_SLOTS:
         QVERIFY(showsLabel(rows.first(), QStringLiteral("· 2 Dateien")));
     }
 
-    void tabsArePageTabsForScreenReaders() {
+    void tabsAndKeysFollowTheVisualOrder() {
         PanelView& panel = *fixture->panel;
         panel.show();
+        panel.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        auto* gear = named(&panel, QStringLiteral("Einstellungen"));
         auto* senden = named<TabSegment>(&panel, QStringLiteral("Senden"));
         auto* empfangen = named<TabSegment>(&panel, QStringLiteral("Empfangen"));
+        auto* choose = named(&panel, QStringLiteral("Dateien auswählen…"));
+        auto* quit = named(&panel, QStringLiteral("Zanvolt beenden"));
         QVERIFY(senden && empfangen);
+
+        // Screen readers meet the tabs as page tabs.
         QAccessibleInterface* tab = QAccessible::queryAccessibleInterface(empfangen);
         QVERIFY(tab);
         QCOMPARE(tab->role(), QAccessible::PageTab);
@@ -276,18 +283,6 @@ private Q_SLOTS:
             QAccessibleActionInterface::pressAction());
         QCOMPARE(fixture->session->selectedTab(), 0);
         QVERIFY(panel.sendTab()->isVisibleTo(&panel));
-    }
-
-    void keyboardFollowsTheVisualOrder() {
-        PanelView& panel = *fixture->panel;
-        panel.show();
-        panel.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&panel));
-        auto* gear = named(&panel, QStringLiteral("Einstellungen"));
-        auto* senden = named<TabSegment>(&panel, QStringLiteral("Senden"));
-        auto* empfangen = named<TabSegment>(&panel, QStringLiteral("Empfangen"));
-        auto* choose = named(&panel, QStringLiteral("Dateien auswählen…"));
-        auto* quit = named(&panel, QStringLiteral("Zanvolt beenden"));
 
         // Tab walks header, tabs, the tab's content, footer.
         gear->setFocus(Qt::TabFocusReason);
