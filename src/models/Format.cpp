@@ -57,6 +57,21 @@ QString downloadedAt(const QDateTime& when) {
     return when.toLocalTime().toString(QStringLiteral("dd.MM.yy - HH:mm"));
 }
 
+bool isControl(char32_t c) {
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F || c == 0x061C ||
+           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
+}
+
+QString shown(const QString& text) {
+    QString result;
+    result.reserve(text.size());
+    for (const char32_t c : text.toUcs4()) {
+        if (c == u'\n' || !isControl(c))
+            result.append(QString::fromUcs4(&c, 1));
+    }
+    return result;
+}
+
 QString dayAndTime(const QDateTime& when) {
     return when.toLocalTime().toString(QStringLiteral("dd.MM. HH:mm"));
 }

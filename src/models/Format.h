@@ -22,4 +22,10 @@ QString downloadedAt(const QDateTime& when);
 // A customer upload's date: "31.12. 23:59".
 QString dayAndTime(const QDateTime& when);
 
+// Control characters (C0, DEL, C1) and the bidirectional controls that reorder what follows them.
+bool isControl(char32_t c);
+// Text from the server or a customer as the panel shows it: without control characters but line
+// breaks, so that "rechnung\u202Efdp.exe" cannot pass for "rechnungexe.pdf".
+QString shown(const QString& text);
+
 } // namespace Format

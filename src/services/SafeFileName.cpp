@@ -1,5 +1,6 @@
 #include "SafeFileName.h"
 
+#include "Format.h"
 #include "PlatformError.h"
 
 #include <QFile>
@@ -15,11 +16,6 @@ namespace {
 constexpr qsizetype maxNameBytes = 255;
 // A longer "extension" is more likely part of the name; it is shortened with the rest.
 constexpr qsizetype maxExtensionBytes = 32;
-
-bool isRemoved(char32_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x200E || c == 0x200F || c == 0x061C ||
-           (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069);
-}
 
 qsizetype utf8Size(QStringView text) {
     return text.toUtf8().size();
@@ -85,7 +81,7 @@ QString SafeFileName::forFolder(QString name) {
     for (const char32_t c : name.toUcs4()) {
         if (c == u'/' || c == u'\\' || c == 0)
             cleaned.append(u'_');
-        else if (!isRemoved(c))
+        else if (!Format::isControl(c))
             cleaned.append(QString::fromUcs4(&c, 1));
     }
     if (cleaned.isEmpty())

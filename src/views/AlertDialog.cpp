@@ -1,5 +1,7 @@
 #include "AlertDialog.h"
 
+#include "Format.h"
+
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -9,8 +11,12 @@ std::optional<int> nextAnswer;
 std::optional<AlertDialog::Shown> shown;
 } // namespace
 
-void AlertDialog::ask(QWidget* parent, const QString& message, const QString& informativeText,
+void AlertDialog::ask(QWidget* parent, const QString& rawMessage, const QString& rawInformativeText,
                       const QStringList& buttons, QObject* context, std::function<void(int)> answered) {
+    // The texts hold customers' names and file names: shown as written, never as markup, and
+    // without the controls that would reorder them.
+    const QString message = Format::shown(rawMessage);
+    const QString informativeText = Format::shown(rawInformativeText);
     shown = Shown{message, informativeText, buttons};
     if (nextAnswer) {
         const int answer = *nextAnswer;
@@ -22,7 +28,6 @@ void AlertDialog::ask(QWidget* parent, const QString& message, const QString& in
                                 parent ? parent->window() : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setInformativeText(informativeText);
-    // The texts hold customers' names and file names: shown as written, never as markup.
     box->setTextFormat(Qt::PlainText);
     for (QLabel* label : box->findChildren<QLabel*>())
         label->setTextFormat(Qt::PlainText);

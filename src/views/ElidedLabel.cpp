@@ -1,5 +1,7 @@
 #include "ElidedLabel.h"
 
+#include "Format.h"
+
 #include <QEvent>
 #include <QTextLayout>
 #include <QtMath>
@@ -23,10 +25,11 @@ ElidedLabel::ElidedLabel(Qt::TextElideMode mode, int maximumLines, QWidget* pare
 }
 
 void ElidedLabel::setFullText(const QString& text) {
-    if (text == m_fullText)
+    const QString shown = Format::shown(text);
+    if (shown == m_fullText)
         return;
-    m_fullText = text;
-    setAccessibleName(text);
+    m_fullText = shown;
+    setAccessibleName(shown);
     refresh();
     updateGeometry();
 }

@@ -1,5 +1,7 @@
 #include "Labels.h"
 
+#include "Format.h"
+
 QLabel* Labels::symbol(const QString& symbol, const QColor& tint, int size) {
     auto* label = new QLabel;
     label->setPixmap(Style::icon(symbol, tint).pixmap(size, size));
@@ -8,6 +10,7 @@ QLabel* Labels::symbol(const QString& symbol, const QColor& tint, int size) {
 }
 
 void Labels::setText(QLabel* label, const QString& text) {
-    label->setText(text);
-    label->setAccessibleName(text);
+    const QString shown = Format::shown(text);
+    label->setText(shown);
+    label->setAccessibleName(shown);
 }

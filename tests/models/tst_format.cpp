@@ -74,6 +74,16 @@ private Q_SLOTS:
         std::setlocale(LC_ALL, "C");
         QLocale::setDefault(QLocale::c());
     }
+
+    void shownTextLosesOnlyControls() {
+        // An override would make the name read "rechnungexe.pdf".
+        QCOMPARE(Format::shown(QStringLiteral("rechnung\u202Efdp.exe")), QStringLiteral("rechnungfdp.exe"));
+        QCOMPARE(Format::shown(QStringLiteral("a\u2066b\u200Fc\u0007d\u001b[31me\u009bf\u007Fg")),
+                 QStringLiteral("abcd[31mefg"));
+        // Line breaks of a message, and everything printable, emoji included, stay.
+        const QString printable = QStringLiteral("Grüße\nvon Ärzte 😀 <b>&amp;</b> \u05E9\u05DC\u05D5\u05DD");
+        QCOMPARE(Format::shown(printable), printable);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFormat)
