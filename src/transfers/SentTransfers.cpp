@@ -103,7 +103,8 @@ void SentTransfers::addUploaded(const TransferItem& item) {
 }
 
 QCoro::Task<> SentTransfers::refresh() {
-    if (!m_account->isConfigured())
+    QPointer<SentTransfers> self(this);
+    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
         co_return;
     // Passwords live only in memory; taken before waiting, carried over by code.
     QHash<QString, QString> knownPasswords;
@@ -116,7 +117,6 @@ QCoro::Task<> SentTransfers::refresh() {
         return it == knownPasswords.constEnd() ? std::optional<QString>() : std::optional<QString>(*it);
     };
 
-    QPointer<SentTransfers> self(this);
     QList<OutgoingTransfer> listed;
     try {
         listed = co_await APIService::fetchOutgoing();
@@ -244,13 +244,14 @@ void SentTransfers::remove(const TransferItem& transfer) {
     QList<TransferItem> remaining = m_transfers;
     remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });
     setTransfers(std::move(remaining));
-    if (!m_account->isConfigured())
-        return;
     detach(deleteOnServer(target.code), this);
 }
 
 QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     QPointer<SentTransfers> self(this);
+    // Without a server the transfer leaves only the history.
+    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
+        co_return;
     std::optional<QString> failure;
     try {
         co_await APIService::deleteOutgoing(code);
