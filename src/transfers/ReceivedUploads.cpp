@@ -43,8 +43,13 @@ void ReceivedUploads::sendNotification(const QString& title, const QString& body
 
 QCoro::Task<> ReceivedUploads::refresh() {
     QPointer<ReceivedUploads> self(this);
-    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
+    const ServerAccount::State state = co_await m_account->reload();
+    if (!self || state == ServerAccount::State::NotConfigured)
         co_return;
+    if (state == ServerAccount::State::Unavailable) {
+        setError(m_account->problem()); // said once, without asking the store again
+        co_return;
+    }
     try {
         QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
         if (!self)

@@ -104,8 +104,16 @@ void SentTransfers::addUploaded(const TransferItem& item) {
 
 QCoro::Task<> SentTransfers::refresh() {
     QPointer<SentTransfers> self(this);
-    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
+    const ServerAccount::State state = co_await m_account->reload();
+    if (!self || state == ServerAccount::State::NotConfigured)
         co_return;
+    if (state == ServerAccount::State::Unavailable) {
+        // As offline: what is shown stays; the store is not asked a second time.
+        m_refreshFailure = ErrorText{ErrorKind::Keychain, m_account->problem()};
+        if (m_transfers.isEmpty())
+            setTransfers(m_historyService.load());
+        co_return;
+    }
     // Passwords live only in memory; taken before waiting, carried over by code.
     QHash<QString, QString> knownPasswords;
     for (const TransferItem& item : std::as_const(m_transfers)) {

@@ -37,15 +37,20 @@ SecretStore& ServerAccount::store() const {
 
 QCoro::Task<ServerAccount::Read> ServerAccount::read() {
     QPointer<ServerAccount> self(this);
-    SecretStore* secrets = &store();
+    // Callers that come while a read is still unanswered (a locked keyring's prompt is open) share
+    // its answer instead of asking for the password once each.
+    if (m_reading.isCanceled() || m_reading.isFinished()) {
+        SecretStore* secrets = &store();
+        m_reading = QtConcurrent::run(&m_storeThread, [secrets] {
+            try {
+                return Read{KeychainService::loadCredentials(*secrets), {}};
+            } catch (...) {
+                return Read{std::nullopt, std::current_exception()};
+            }
+        });
+    }
     // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<Read> reading = QtConcurrent::run(&m_storeThread, [secrets] {
-        try {
-            return Read{KeychainService::loadCredentials(*secrets), {}};
-        } catch (...) {
-            return Read{std::nullopt, std::current_exception()};
-        }
-    });
+    QFuture<Read> reading = m_reading;
     Read result = co_await reading;
     if (self) {
         if (result.failure) {
@@ -63,6 +68,7 @@ QCoro::Task<ServerAccount::Read> ServerAccount::read() {
 
 QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     QPointer<ServerAccount> self(this);
+    m_reading = {}; // a read asked for after this save must see it
     SecretStore* secrets = &store();
     QFuture<std::exception_ptr> writing = QtConcurrent::run(&m_storeThread, [secrets, credentials] {
         try {

@@ -2,6 +2,7 @@
 
 #include "KeychainService.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
@@ -94,6 +95,7 @@ private:
     std::unique_ptr<Settings> m_ownSettings;
     Settings* m_settings;
     DesktopServices* m_desktop;
+    QFuture<Read> m_reading;
     State m_state = State::Unknown;
     QString m_problem;
     // Last, so that it is destroyed first: its destructor waits for a call still running.
