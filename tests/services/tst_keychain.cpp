@@ -108,10 +108,10 @@ private Q_SLOTS:
             LibsecretStore store;
             KeychainService::saveCredentials({"srv", "k"}, store);
             QProcess lock;
-            lock.start(QStringLiteral("sh"),
-                       {"-c", "dbus-send --session --print-reply --dest=org.freedesktop.secrets "
-                              "/org/freedesktop/secrets org.freedesktop.Secret.Service.Lock "
-                              "array:objpath:/org/freedesktop/secrets/collection/login"});
+            lock.start(QStringLiteral("dbus-send"),
+                       {"--session", "--print-reply", "--dest=org.freedesktop.secrets",
+                        "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
+                        "array:objpath:/org/freedesktop/secrets/collection/login"});
             QVERIFY(lock.waitForFinished(20000) && lock.exitCode() == 0);
             QByteArray data;
             QCOMPARE(store.find(KeychainService::serviceName, "credentials", &data), SecretStore::itemLocked);
