@@ -42,7 +42,6 @@ public:
     Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent = nullptr);
     ~Uploads() override;
 
-    ServerAccount& account() const { return *m_account; }
     bool isUploading() const { return m_isUploading; }
     bool isZipping() const { return m_isZipping; }
     QString progressText() const { return m_progressText; }
