@@ -2,7 +2,6 @@
 
 #include "PrivateTempDir.h"
 #include "SendResult.h"
-#include "ServerAccount.h"
 #include "Uploads.h"
 
 #include <QFileInfo>
@@ -176,15 +175,12 @@ bool SingleInstance::serveSend(const QJsonObject& request, QLocalSocket* socket)
         answer({{QStringLiteral("result"), result.toJson()}});
         socket->disconnectFromServer();
     };
+    // Answered when the upload ends, also when the settings turn out missing: taking the request
+    // never waits for the secret store.
     const std::optional<QUuid> id = m_uploads->uploadFiles(
         urls, std::nullopt, request.value(QStringLiteral("generatePassword")).toBool());
-    if (!id) {
-        // The panel asks for the settings; the sender learns what is missing.
-        finish(SendResult::missingConfiguration(m_uploads->account())
-                   .value_or(SendResult::failure(ErrorKind::Configuration,
-                                                 QStringLiteral("Server-URL nicht konfiguriert"))));
-        return true;
-    }
+    if (!id)
+        return false;
     Uploads* uploads = m_uploads;
     const auto reportProgress = [uploads, id = *id, answer] {
         if (uploads->runningRequest() == id)

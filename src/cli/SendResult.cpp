@@ -72,7 +72,8 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
 }
 
 std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount& account) {
-    const auto credentials = account.credentials();
+    // A command waits for the store anyway: asked right here, before anything starts.
+    const auto credentials = KeychainService::loadCredentials(account.store());
     if (!credentials || credentials->serverURL.isEmpty())
         return failure(ErrorKind::Configuration, QStringLiteral("Server-URL nicht konfiguriert"));
     if (credentials->apiKey.isEmpty())

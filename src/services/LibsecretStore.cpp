@@ -30,6 +30,19 @@ int statusOf(GError* error) {
     g_error_free(error);
     return status;
 }
+// A lookup whose unlock prompt was dismissed answers "no item" without an error, which would
+// present the stored settings as missing: a search that does not unlock tells the two apart.
+int lockedOrMissing(const QString& service, const QString& account) {
+    GError* error = nullptr;
+    GList* items = secret_password_search_sync(schema(), SECRET_SEARCH_ALL, nullptr, &error, "service",
+                                               service.toUtf8().constData(), "account",
+                                               account.toUtf8().constData(), nullptr);
+    if (error)
+        return statusOf(error);
+    const bool exists = items != nullptr;
+    g_list_free_full(items, g_object_unref);
+    return exists ? SecretStore::itemLocked : SecretStore::itemNotFound;
+}
 } // namespace
 
 int LibsecretStore::find(const QString& service, const QString& account, QByteArray* data) {
@@ -40,7 +53,7 @@ int LibsecretStore::find(const QString& service, const QString& account, QByteAr
     if (error)
         return statusOf(error);
     if (!secret)
-        return itemNotFound;
+        return lockedOrMissing(service, account);
     if (data)
         *data = QByteArray(secret);
     secret_password_free(secret);

@@ -8,6 +8,8 @@
 class SecretStore {
 public:
     static constexpr int itemNotFound = -25300;
+    // The item exists but stays locked (its unlock prompt was dismissed).
+    static constexpr int itemLocked = -25308;
 
     virtual ~SecretStore() = default;
 

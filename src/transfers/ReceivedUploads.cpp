@@ -19,7 +19,9 @@ QString incomingFailureText(const std::exception& error) {
 } // namespace
 
 ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent)
-    : QObject(parent), m_account(account), m_desktop(desktop) {}
+    : QObject(parent), m_account(account), m_desktop(desktop) {
+    connect(account, &ServerAccount::stateChanged, this, &ReceivedUploads::configuredChanged);
+}
 
 void ReceivedUploads::setError(const std::optional<QString>& value) {
     update(m_error, value, &ReceivedUploads::errorChanged);
@@ -29,6 +31,10 @@ bool ReceivedUploads::isConfigured() const {
     return m_account->isConfigured();
 }
 
+void ReceivedUploads::checkConfiguration() {
+    detach(m_account->reload(), this);
+}
+
 void ReceivedUploads::sendNotification(const QString& title, const QString& body,
                                        const std::optional<QString>& downloadURL) {
     if (m_desktop)
@@ -36,9 +42,14 @@ void ReceivedUploads::sendNotification(const QString& title, const QString& body
 }
 
 QCoro::Task<> ReceivedUploads::refresh() {
-    if (!m_account->isConfigured())
-        co_return;
     QPointer<ReceivedUploads> self(this);
+    const ServerAccount::State state = co_await m_account->reload();
+    if (!self || state == ServerAccount::State::NotConfigured)
+        co_return;
+    if (state == ServerAccount::State::Unavailable) {
+        setError(m_account->problem()); // said once, without asking the store again
+        co_return;
+    }
     try {
         QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
         if (!self)

@@ -31,8 +31,11 @@ public:
     std::optional<QString> error() const { return m_error; }
     void setError(const std::optional<QString>& value);
 
-    // Whether the receive side can list anything; asks the secret store.
+    // Whether the receive side can list anything, as the secret store last answered; a store that
+    // has not answered or cannot be read counts as configured.
     bool isConfigured() const;
+    // Asks the secret store afresh; configuredChanged() follows when the answer differs.
+    void checkConfiguration();
 
     QCoro::Task<> refresh();
     QCoro::Task<> downloadIncoming(IncomingUpload upload);
@@ -46,6 +49,7 @@ Q_SIGNALS:
     void isDownloadingChanged();
     void downloadProgressChanged();
     void errorChanged();
+    void configuredChanged();
 
 private:
     template <typename T> void update(T& field, T value, void (ReceivedUploads::*changed)()) {

@@ -103,8 +103,17 @@ void SentTransfers::addUploaded(const TransferItem& item) {
 }
 
 QCoro::Task<> SentTransfers::refresh() {
-    if (!m_account->isConfigured())
+    QPointer<SentTransfers> self(this);
+    const ServerAccount::State state = co_await m_account->reload();
+    if (!self || state == ServerAccount::State::NotConfigured)
         co_return;
+    if (state == ServerAccount::State::Unavailable) {
+        // As offline: what is shown stays; the store is not asked a second time.
+        m_refreshFailure = ErrorText{ErrorKind::Keychain, m_account->problem()};
+        if (m_transfers.isEmpty())
+            setTransfers(m_historyService.load());
+        co_return;
+    }
     // Passwords live only in memory; taken before waiting, carried over by code.
     QHash<QString, QString> knownPasswords;
     for (const TransferItem& item : std::as_const(m_transfers)) {
@@ -116,7 +125,6 @@ QCoro::Task<> SentTransfers::refresh() {
         return it == knownPasswords.constEnd() ? std::optional<QString>() : std::optional<QString>(*it);
     };
 
-    QPointer<SentTransfers> self(this);
     QList<OutgoingTransfer> listed;
     try {
         listed = co_await APIService::fetchOutgoing();
@@ -244,13 +252,14 @@ void SentTransfers::remove(const TransferItem& transfer) {
     QList<TransferItem> remaining = m_transfers;
     remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });
     setTransfers(std::move(remaining));
-    if (!m_account->isConfigured())
-        return;
     detach(deleteOnServer(target.code), this);
 }
 
 QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     QPointer<SentTransfers> self(this);
+    // Without a server the transfer leaves only the history.
+    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
+        co_return;
     std::optional<QString> failure;
     try {
         co_await APIService::deleteOutgoing(code);

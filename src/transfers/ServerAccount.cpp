@@ -1,11 +1,15 @@
 #include "ServerAccount.h"
 
+#include "APIError.h"
 #include "APIService.h"
 #include "APIServiceIncoming.h"
 #include "DesktopServices.h"
 #include "ErrorText.h"
-#include "KeychainError.h"
 #include "Settings.h"
+
+#include <QCoroFuture>
+#include <QPointer>
+#include <QtConcurrent>
 
 #ifndef ZANVOLT_DEFAULT_SERVER_URL
 #define ZANVOLT_DEFAULT_SERVER_URL ""
@@ -18,6 +22,7 @@ ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServ
         m_ownSettings = std::make_unique<Settings>();
         m_settings = m_ownSettings.get();
     }
+    m_storeThread.setMaxThreadCount(1);
 }
 
 ServerAccount::~ServerAccount() = default;
@@ -30,32 +35,99 @@ SecretStore& ServerAccount::store() const {
     return m_store ? *m_store : KeychainService::defaultStore();
 }
 
-bool ServerAccount::isConfigured() const {
-    try {
-        return KeychainService::hasCredentials(store());
-    } catch (const KeychainError&) {
-        // Unreadable is not empty: the operation goes ahead and fails with the store's message
-        // instead of presenting the stored settings as missing.
-        return true;
+QCoro::Task<ServerAccount::Read> ServerAccount::read() {
+    QPointer<ServerAccount> self(this);
+    // Callers that come while a read is still unanswered (a locked keyring's prompt is open) share
+    // its answer instead of asking for the password once each.
+    if (m_reading.isCanceled() || m_reading.isFinished()) {
+        SecretStore* secrets = &store();
+        m_reading = QtConcurrent::run(&m_storeThread, [secrets] {
+            try {
+                return Read{KeychainService::loadCredentials(*secrets), {}};
+            } catch (...) {
+                return Read{std::nullopt, std::current_exception()};
+            }
+        });
     }
+    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    QFuture<Read> reading = m_reading;
+    Read result = co_await reading;
+    if (self) {
+        if (result.failure) {
+            try {
+                std::rethrow_exception(result.failure);
+            } catch (const std::exception& error) {
+                self->publish(State::Unavailable, describeError(error).text);
+            }
+        } else {
+            self->publish(result.credentials);
+        }
+    }
+    co_return result;
 }
 
-std::optional<KeychainService::Credentials> ServerAccount::credentials() const {
-    return KeychainService::loadCredentials(store());
+QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
+    QPointer<ServerAccount> self(this);
+    m_reading = {}; // a read asked for after this save must see it
+    SecretStore* secrets = &store();
+    QFuture<std::exception_ptr> writing = QtConcurrent::run(&m_storeThread, [secrets, credentials] {
+        try {
+            KeychainService::saveCredentials(credentials, *secrets);
+            return std::exception_ptr();
+        } catch (...) {
+            return std::current_exception();
+        }
+    });
+    const std::exception_ptr failure = co_await writing;
+    if (failure)
+        std::rethrow_exception(failure);
+    if (self)
+        self->publish(credentials);
 }
 
-std::optional<QString> ServerAccount::save(const KeychainService::Credentials& credentials) {
+void ServerAccount::publish(const std::optional<KeychainService::Credentials>& credentials) {
+    // The URL first, as a request reports it.
+    if (!credentials || credentials->serverURL.isEmpty())
+        publish(State::NotConfigured, APIError::noServerURL().message());
+    else if (credentials->apiKey.isEmpty())
+        publish(State::NotConfigured, APIError::noAPIKey().message());
+    else
+        publish(State::Configured, QString());
+}
+
+void ServerAccount::publish(State state, QString problem) {
+    if (m_state == state && m_problem == problem)
+        return;
+    m_state = state;
+    m_problem = std::move(problem);
+    Q_EMIT stateChanged();
+}
+
+QCoro::Task<ServerAccount::State> ServerAccount::reload() {
+    QPointer<ServerAccount> self(this);
+    co_await read();
+    co_return self ? self->m_state : State::Unknown;
+}
+
+QCoro::Task<std::optional<KeychainService::Credentials>> ServerAccount::storedCredentials() {
+    const Read result = co_await read();
+    if (result.failure)
+        std::rethrow_exception(result.failure);
+    co_return result.credentials;
+}
+
+QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credentials credentials) {
     try {
-        KeychainService::saveCredentials(credentials, store());
+        co_await write(std::move(credentials));
     } catch (const std::exception& error) {
-        return QStringLiteral("Speichern fehlgeschlagen: ") + describeError(error).text;
+        co_return QStringLiteral("Speichern fehlgeschlagen: ") + describeError(error).text;
     }
-    return std::nullopt;
+    co_return std::nullopt;
 }
 
 QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Credentials credentials) {
     try {
-        KeychainService::saveCredentials(credentials, store());
+        co_await write(credentials);
         APIService::forgetCertificate(credentials.serverURL);
         const QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
         co_return TestResult{true, QStringLiteral("Verbindung erfolgreich! (") +
@@ -94,9 +166,13 @@ std::optional<QString> ServerAccount::setLaunchAtLogin(bool value) {
 }
 
 void ServerAccount::removeLegacyEntries() {
-    static const char* const legacyAccounts[] = {"FTP_HOST",     "FTP_USER",  "FTP_PASS",  "FTP_PATH",
-                                                 "DOWNLOAD_URL", "SMTP_HOST", "SMTP_PORT", "SMTP_USER",
-                                                 "SMTP_PASS",    "MAIL_FROM", "MAIL_TO"};
-    for (const char* account : legacyAccounts)
-        store().remove(KeychainService::serviceName, QString::fromLatin1(account));
+    static constexpr const char* legacyAccounts[] = {"FTP_HOST",     "FTP_USER",  "FTP_PASS",  "FTP_PATH",
+                                                     "DOWNLOAD_URL", "SMTP_HOST", "SMTP_PORT", "SMTP_USER",
+                                                     "SMTP_PASS",    "MAIL_FROM", "MAIL_TO"};
+    SecretStore* secrets = &store();
+    // Nobody waits for it; each removal's result is ignored (a missing item is normal).
+    m_storeThread.start([secrets] {
+        for (const char* account : legacyAccounts)
+            secrets->remove(KeychainService::serviceName, QString::fromLatin1(account));
+    });
 }

@@ -2,8 +2,10 @@
 
 #include "KeychainService.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QString>
+#include <QThreadPool>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -13,12 +15,23 @@ class SecretStore;
 class Settings;
 
 // The server account and the preferences the settings page edits: the credentials in the secret
-// store, the connection test, the copy-link switch and the login item. Each call reads the stored
-// values afresh; failures come back as the text the page shows.
+// store, the connection test, the copy-link switch and the login item. The secret store is only
+// ever called on a worker thread of its own, one call after the other: a locked keyring's unlock
+// prompt must not hold the panel, and a save must not overtake an earlier read. What the last call
+// found is kept as the account's state for the views; operations read the store afresh.
 class ServerAccount : public QObject {
     Q_OBJECT
+    Q_PROPERTY(State state READ state NOTIFY stateChanged)
 
 public:
+    enum class State {
+        Unknown,       // the store has not answered yet (its unlock prompt may be open)
+        Configured,    // a server URL and an API key are stored
+        NotConfigured, // nothing stored, or the URL or the key is empty
+        Unavailable    // the store is locked, refused or absent: the stored settings are kept
+    };
+    Q_ENUM(State)
+
     struct TestResult {
         bool succeeded = false;
         QString text;
@@ -37,12 +50,20 @@ public:
     Settings& settings() const { return *m_settings; }
     DesktopServices* desktop() const { return m_desktop; }
 
-    // Whether a server URL and an API key are stored; true while the store cannot be read.
-    bool isConfigured() const;
-    // Throws KeychainError when the store cannot be read.
-    std::optional<KeychainService::Credentials> credentials() const;
+    State state() const { return m_state; }
+    // Why the account cannot be used: "Server-URL nicht konfiguriert", "API-Key nicht konfiguriert"
+    // or the store's message; empty while configured or unknown.
+    QString problem() const { return m_problem; }
+    // Whether the views may treat the server as set up: only a store that answered "nothing" counts
+    // as not configured, never one that has not answered or cannot be read.
+    bool isConfigured() const { return m_state != State::NotConfigured; }
+
+    // Reads the store afresh and publishes what it found.
+    QCoro::Task<State> reload();
+    // The stored pair, for the settings page; throws KeychainError when the store cannot be read.
+    QCoro::Task<std::optional<KeychainService::Credentials>> storedCredentials();
     // Nothing on success, else "Speichern fehlgeschlagen: " and the reason.
-    std::optional<QString> save(const KeychainService::Credentials& credentials);
+    QCoro::Task<std::optional<QString>> save(KeychainService::Credentials credentials);
     // Saves the pair, forgets the server's remembered certificate (testing is the user's decision to
     // trust the server as it is now) and lists the customer uploads with it.
     QCoro::Task<TestResult> test(KeychainService::Credentials credentials);
@@ -53,12 +74,30 @@ public:
     // Nothing on success, else "Autostart-Fehler: " and the reason.
     std::optional<QString> setLaunchAtLogin(bool value);
 
-    // Items of an earlier layout that kept the server settings one per item.
+    // Items of an earlier layout that kept the server settings one per item; returns at once.
     void removeLegacyEntries();
 
+Q_SIGNALS:
+    void stateChanged();
+
 private:
+    struct Read {
+        std::optional<KeychainService::Credentials> credentials;
+        std::exception_ptr failure;
+    };
+    QCoro::Task<Read> read();
+    // Throws what the save threw.
+    QCoro::Task<> write(KeychainService::Credentials credentials);
+    void publish(State state, QString problem);
+    void publish(const std::optional<KeychainService::Credentials>& credentials);
+
     SecretStore* m_store;
     std::unique_ptr<Settings> m_ownSettings;
     Settings* m_settings;
     DesktopServices* m_desktop;
+    QFuture<Read> m_reading;
+    State m_state = State::Unknown;
+    QString m_problem;
+    // Last, so that it is destroyed first: its destructor waits for a call still running.
+    QThreadPool m_storeThread;
 };

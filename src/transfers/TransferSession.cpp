@@ -14,9 +14,13 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
       m_uploads(new Uploads(m_account, m_sent, environment.desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
 
+    // Both on the secret store's worker: a locked keyring's prompt holds neither the first paint nor
+    // a hand-over. Only a store that answered "nothing stored" opens the settings.
     m_account->removeLegacyEntries();
-    if (!m_account->isConfigured())
-        m_showSettings = true;
+    detach(m_account->reload(), this, [this](ServerAccount::State state) {
+        if (state == ServerAccount::State::NotConfigured)
+            setShowSettings(true);
+    });
     startPolling(environment.firstPollDelay, environment.pollInterval);
     detach(m_sent->refresh(), this);
 }

@@ -1,6 +1,7 @@
 #include "Uploads.h"
 
 #include "DesktopServices.h"
+#include "Detached.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
 
@@ -16,10 +17,6 @@ std::optional<QUuid> Uploads::uploadFiles(const QList<QUrl>& urls, const std::op
                                           bool generatePassword) {
     if (urls.isEmpty())
         return std::nullopt; // nothing to send: no run, nothing queued
-    if (!m_account->isConfigured()) {
-        Q_EMIT configurationMissing();
-        return std::nullopt;
-    }
     const UploadJob::Request request{urls, password, generatePassword};
     if (!m_isUploading) {
         start(request);
@@ -41,6 +38,11 @@ void Uploads::setQueue(QList<UploadJob::Request> queue) {
 void Uploads::cancelUpload() {
     if (m_job)
         m_job->cancel();
+    else if (!m_runningRequest.isNull()) {
+        UploadJob::Result cancelled; // still asking the store: nothing started yet
+        cancelled.outcome = UploadJob::Result::Outcome::Cancelled;
+        onFinished(cancelled);
+    }
 }
 
 void Uploads::dismissJustCompleted() {
@@ -73,8 +75,6 @@ void Uploads::start(const UploadJob::Request& request) {
     update(m_error, std::optional<QString>(), &Uploads::errorChanged);
     m_sent->clearError();
 
-    auto* job = new UploadJob(request, this);
-    m_job = job;
     m_runningRequest = request.id;
     if (m_desktop) {
         QPointer<Uploads> self(this);
@@ -83,6 +83,35 @@ void Uploads::start(const UploadJob::Request& request) {
                 self->cancelUpload();
         });
     }
+    detach(startWhenConfigured(request), this);
+}
+
+QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
+    // Read on the store's worker: while a locked keyring asks for its password, the request waits
+    // here as the running upload, and the panel and later hand-overs go on.
+    QPointer<Uploads> self(this);
+    const ServerAccount::State state = co_await m_account->reload();
+    if (!self || m_runningRequest != request.id)
+        co_return; // cancelled meanwhile
+    if (state == ServerAccount::State::NotConfigured) {
+        // The settings open instead; the items are not kept. A waiting sender learns why.
+        Q_EMIT configurationMissing();
+        UploadJob::Result missing;
+        missing.errorText = m_account->problem();
+        missing.errorKind = ErrorKind::Configuration;
+        finish(missing, false);
+        co_return;
+    }
+    if (state == ServerAccount::State::Unavailable) {
+        UploadJob::Result unreadable;
+        unreadable.errorText = m_account->problem();
+        unreadable.errorKind = ErrorKind::Keychain;
+        onFinished(unreadable);
+        co_return;
+    }
+
+    auto* job = new UploadJob(request, this);
+    m_job = job;
     connect(job, &UploadJob::zippingChanged, this,
             [this, job] { update(m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
     connect(job, &UploadJob::progressTextChanged, this,
@@ -97,6 +126,10 @@ void Uploads::start(const UploadJob::Request& request) {
 }
 
 void Uploads::onFinished(const UploadJob::Result& result) {
+    finish(result, true);
+}
+
+void Uploads::finish(const UploadJob::Result& result, bool announce) {
     if (m_job)
         m_job->deleteLater();
     m_job = nullptr;
@@ -118,8 +151,10 @@ void Uploads::onFinished(const UploadJob::Result& result) {
                 result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
             if (m_desktop)
                 m_desktop->endJobProgress(message);
-            update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
-            notify(QStringLiteral("Upload fehlgeschlagen"), message, std::nullopt);
+            if (announce) {
+                update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
+                notify(QStringLiteral("Upload fehlgeschlagen"), message, std::nullopt);
+            }
         }
     }
     update(m_isUploading, false, &Uploads::isUploadingChanged);

@@ -42,7 +42,6 @@ public:
     Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent = nullptr);
     ~Uploads() override;
 
-    ServerAccount& account() const { return *m_account; }
     bool isUploading() const { return m_isUploading; }
     bool isZipping() const { return m_isZipping; }
     QString progressText() const { return m_progressText; }
@@ -51,9 +50,11 @@ public:
     int queueCount() const { return m_queue.size(); }
     std::optional<JustCompletedTransfer> justCompleted() const { return m_justCompleted; }
 
-    // Files handed over by a drop or the command line. Without stored credentials nothing runs and
-    // configurationMissing() asks for the settings. The id of the queued request, which
-    // uploadFinished() reports; nothing when none was queued.
+    // Files handed over by a drop or the command line; returns at once. Each request asks the secret
+    // store afresh when its turn comes (waiting, as the running upload, while the store's unlock
+    // prompt is open): without stored credentials nothing runs and configurationMissing() asks for
+    // the settings; a store that cannot be read fails the upload with its message. The id of the
+    // queued request, which uploadFinished() reports; nothing for an empty list.
     std::optional<QUuid> uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
                                      bool generatePassword);
     void cancelUpload();
@@ -85,7 +86,10 @@ private:
     }
     void setQueue(QList<UploadJob::Request> queue);
     void start(const UploadJob::Request& request);
+    QCoro::Task<> startWhenConfigured(UploadJob::Request request);
     void onFinished(const UploadJob::Result& result);
+    // `announce`: the error line and the notification; not for a request the settings replace.
+    void finish(const UploadJob::Result& result, bool announce);
     void publish(const UploadJob::Result& result);
     void notify(const QString& title, const QString& body, const std::optional<QString>& downloadURL);
     void copyText(const QString& text);

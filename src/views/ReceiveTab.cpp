@@ -39,6 +39,7 @@ ReceiveTab::ReceiveTab(ReceivedUploads* received, QWidget* parent) : QWidget(par
     connect(received, &ReceivedUploads::isDownloadingChanged, this, &ReceiveTab::updateDownload);
     connect(received, &ReceivedUploads::downloadProgressChanged, this, &ReceiveTab::updateDownload);
     connect(received, &ReceivedUploads::errorChanged, this, &ReceiveTab::updateError);
+    connect(received, &ReceivedUploads::configuredChanged, this, &ReceiveTab::updateConfigured);
     connect(received, &ReceivedUploads::uploadsChanged, this, [this] {
         syncRows();
         updateConfigured();
@@ -153,6 +154,7 @@ QWidget* ReceiveTab::buildFooter() {
 
 void ReceiveTab::showEvent(QShowEvent* event) {
     updateConfigured();
+    m_received->checkConfiguration(); // a key removed elsewhere shows once the store answers
     QWidget::showEvent(event);
 }
 

@@ -20,6 +20,22 @@
 #include <utility>
 
 namespace {
+struct Stored {
+    std::optional<KeychainService::Credentials> credentials;
+    std::optional<QString> failure;
+};
+
+QCoro::Task<Stored> readStored(QPointer<ServerAccount> account) {
+    Stored stored;
+    try {
+        if (account)
+            stored.credentials = co_await account->storedCredentials();
+    } catch (const AppError& error) {
+        stored.failure = error.message();
+    }
+    co_return stored;
+}
+
 template <typename Button> Button* captionButton(const QString& text) {
     auto* button = new Button(text);
     button->setAccessibleName(text);
@@ -42,7 +58,7 @@ SettingsPage::SettingsPage(TransferSession* session, UpdaterManager* updater, QW
 
     if (m_updater)
         connect(m_updater, &UpdaterManager::canCheckForUpdatesChanged, this, &SettingsPage::updateButtons);
-    updateButtons();
+    setStoredValuesShown(false);
 }
 
 SettingsPage::~SettingsPage() = default;
@@ -169,15 +185,24 @@ void SettingsPage::loadExisting() {
     m_launchAtLogin->setChecked(false);
     m_resettingLaunchAtLogin = false;
 
-    try {
-        if (const auto stored = m_account->credentials()) {
-            if (!stored->serverURL.isEmpty())
-                m_serverURL->setText(stored->serverURL);
-            m_apiKey->setText(stored->apiKey);
+    // The stored pair arrives from the secret store's worker; until then, and when the store cannot
+    // be read, the fields stay disabled instead of offering the defaults as if nothing were stored.
+    setStoredValuesShown(false);
+    const int load = ++m_loads;
+    detach(readStored(m_account), this, [this, load](Stored stored) {
+        if (load != m_loads)
+            return; // the page was opened again meanwhile
+        if (stored.failure) {
+            setTestResult(*stored.failure, false);
+            return;
         }
-    } catch (const AppError& error) {
-        setTestResult(error.message(), false);
-    }
+        if (stored.credentials) {
+            if (!stored.credentials->serverURL.isEmpty())
+                m_serverURL->setText(stored.credentials->serverURL);
+            m_apiKey->setText(stored.credentials->apiKey);
+        }
+        setStoredValuesShown(true);
+    });
     {
         const QSignalBlocker quiet(m_autoCopyLink);
         m_autoCopyLink->setChecked(m_account->autoCopyLink());
@@ -187,11 +212,17 @@ void SettingsPage::loadExisting() {
 }
 
 void SettingsPage::saveCredentials() {
-    if (const auto failure = m_account->save({m_serverURL->text(), m_apiKey->text()})) {
-        setTestResult(*failure, false);
+    if (m_isSaving)
         return;
-    }
-    m_session->setShowSettings(false);
+    setSaving(true);
+    detach(m_account->save({m_serverURL->text(), m_apiKey->text()}), this,
+           [this](std::optional<QString> failure) {
+               setSaving(false);
+               if (failure)
+                   setTestResult(*failure, false);
+               else
+                   m_session->setShowSettings(false);
+           });
 }
 
 void SettingsPage::testServer() {
@@ -228,9 +259,22 @@ void SettingsPage::setTesting(bool value) {
     updateButtons();
 }
 
+void SettingsPage::setSaving(bool value) {
+    m_isSaving = value;
+    updateButtons();
+}
+
+void SettingsPage::setStoredValuesShown(bool value) {
+    m_storedValuesShown = value;
+    m_serverURL->setEnabled(value);
+    m_apiKey->setEnabled(value);
+    updateButtons();
+}
+
 void SettingsPage::updateButtons() {
-    const bool complete = !m_serverURL->text().isEmpty() && !m_apiKey->text().isEmpty();
-    m_testButton->setEnabled(complete && !m_isTesting);
-    m_saveButton->setEnabled(complete);
+    const bool complete =
+        m_storedValuesShown && !m_serverURL->text().isEmpty() && !m_apiKey->text().isEmpty();
+    m_testButton->setEnabled(complete && !m_isTesting && !m_isSaving);
+    m_saveButton->setEnabled(complete && !m_isSaving);
     m_updateButton->setEnabled(m_updater && m_updater->canCheckForUpdates());
 }

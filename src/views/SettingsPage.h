@@ -13,8 +13,9 @@ class UpdaterManager;
 
 // The settings page: server URL and API key (kept in the secret store), the connection test, the
 // two switches, saving, and the manual update check. Its inputs are view-local until the user saves
-// or tests. Each opening of the page starts over from the stored values; the panel hiding and showing
-// again (the user copying the API key from the browser) keeps what was typed.
+// or tests. Each opening of the page starts over from the stored values, which the secret store
+// delivers from its worker; the panel hiding and showing again (the user copying the API key from
+// the browser) keeps what was typed.
 class SettingsPage : public QWidget {
     Q_OBJECT
 
@@ -25,13 +26,13 @@ public:
     QString testResult() const { return m_testResult; }
     bool isTesting() const { return m_isTesting; }
 
-    // Resets the page to its initial values and loads the stored ones.
+    // Resets the page to its initial values and starts loading the stored ones.
     void loadExisting();
     // The page was opened: the next time it shows, it loads the stored values.
     void loadWhenShown() { m_loadPending = true; }
     // Saves the entered pair, then lists the customer uploads with it.
     void testServer();
-    // Closes the page on success.
+    // Saves on the store's worker; closes the page on success.
     void saveCredentials();
 
 protected:
@@ -42,6 +43,8 @@ private:
     // Green for a success, red for a failure.
     void setTestResult(const QString& text, bool good = false);
     void setTesting(bool value);
+    void setSaving(bool value);
+    void setStoredValuesShown(bool value);
     void setLaunchAtLogin(bool value);
     void updateButtons();
 
@@ -52,6 +55,10 @@ private:
     QString m_testResult;
     bool m_isTesting = false;
     bool m_loadPending = false;
+    bool m_isSaving = false;
+    // The fields hold what the secret store answered (or its defaults when nothing is stored).
+    bool m_storedValuesShown = false;
+    int m_loads = 0;
     // Set while a failed login-item change puts the switch back, which must run nothing.
     bool m_resettingLaunchAtLogin = false;
 

@@ -252,8 +252,9 @@ private Q_SLOTS:
         ServerAccount* account = fixture->session->account();
         server().clearRequests();
         fixture->store().failFindsWith = 2;
+        QCOMPARE(failureOf(account->storedCredentials()), message);
+        QCOMPARE(account->state(), ServerAccount::State::Unavailable);
         QVERIFY(account->isConfigured());
-        QCOMPARE(failureOf([&] { account->credentials(); }), message);
 
         // A handed-over file is not dropped and the settings are not opened as if empty.
         QSignalSpy missing(uploads, &Uploads::configurationMissing);
@@ -268,7 +269,7 @@ private Q_SLOTS:
 
         // Unlocked again: the stored pair is there as it was, and the same file goes out.
         fixture->store().failFindsWith = 0;
-        QCOMPARE(account->credentials().value().serverURL, server().baseURL());
+        QCOMPARE(waitForTask(account->storedCredentials()).value().serverURL, server().baseURL());
         uploads->uploadFiles({fixture->file(QStringLiteral("a.txt"), "a")}, std::nullopt, false);
         waitIdle();
         QVERIFY(!uploads->error());

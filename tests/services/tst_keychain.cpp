@@ -5,6 +5,8 @@
 #include "WaitForTask.h"
 
 #include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 
 using KeychainService::Credentials;
@@ -79,8 +81,9 @@ private Q_SLOTS:
         QVERIFY(!KeychainService::loadCredentials(store));
     }
 
-    void noSecretServiceIsAFailure() {
-        if (qEnvironmentVariableIsSet("ZANVOLT_KEYCHAIN_CHILD")) {
+    void anAbsentOrLockedStoreIsAFailure() {
+        const QString child = qEnvironmentVariable("ZANVOLT_KEYCHAIN_CHILD");
+        if (child == QLatin1String("absent")) {
             LibsecretStore store;
             // Never taken for "nothing stored".
             QVERIFY(failureOf([&] {
@@ -94,17 +97,60 @@ private Q_SLOTS:
             }
             return;
         }
-        // libsecret keeps its bus connection for the process: check in a child
-        // whose session bus leads nowhere.
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("ZANVOLT_KEYCHAIN_CHILD"), QStringLiteral("1"));
-        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-                           QStringLiteral("unix:path=/nonexistent"));
-        QProcess child;
-        child.setProcessEnvironment(environment);
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("noSecretServiceIsAFailure")});
-        QVERIFY(child.waitForFinished(60000));
-        QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        if (child == QLatin1String("locked")) {
+            // A keyring of its own, locked; with no display its unlock prompt fails at once, as one
+            // the user dismisses: the item is still there, only locked.
+            QProcess daemon;
+            daemon.start(QStringLiteral("gnome-keyring-daemon"), {"--unlock", "--components=secrets"});
+            daemon.write("zanvolt-locked");
+            daemon.closeWriteChannel();
+            QVERIFY(daemon.waitForFinished(20000));
+            LibsecretStore store;
+            KeychainService::saveCredentials({"srv", "k"}, store);
+            QProcess lock;
+            lock.start(QStringLiteral("dbus-send"),
+                       {"--session", "--print-reply", "--dest=org.freedesktop.secrets",
+                        "/org/freedesktop/secrets", "org.freedesktop.Secret.Service.Lock",
+                        "array:objpath:/org/freedesktop/secrets/collection/login"});
+            QVERIFY(lock.waitForFinished(20000) && lock.exitCode() == 0);
+            QByteArray data;
+            QCOMPARE(store.find(KeychainService::serviceName, "credentials", &data), SecretStore::itemLocked);
+            QCOMPARE(failureOf([&] { KeychainService::loadCredentials(store); }),
+                     QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: "
+                                    "-25308). Die gespeicherten Einstellungen bleiben erhalten."));
+            QCOMPARE(store.find(KeychainService::serviceName, "FTP_HOST", &data), SecretStore::itemNotFound);
+            return;
+        }
+        // libsecret keeps its bus connection for the process: check in children, one whose session
+        // bus leads nowhere, one on a private bus with a locked keyring.
+        for (const QString& kind : {QStringLiteral("absent"), QStringLiteral("locked")}) {
+            if (kind == QLatin1String("locked") &&
+                QStandardPaths::findExecutable("dbus-run-session").isEmpty())
+                QSKIP("needs dbus-run-session and gnome-keyring");
+            QTemporaryDir data;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("ZANVOLT_KEYCHAIN_CHILD"), kind);
+            environment.insert(QStringLiteral("XDG_DATA_HOME"), data.path());
+            environment.remove(QStringLiteral("DISPLAY"));
+            environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+            const QStringList self{QCoreApplication::applicationFilePath(),
+                                   QStringLiteral("anAbsentOrLockedStoreIsAFailure")};
+            QProcess child;
+            if (kind == QLatin1String("absent")) {
+                environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                                   QStringLiteral("unix:path=/nonexistent"));
+                child.setProgram(self.first());
+                child.setArguments(self.mid(1));
+            } else {
+                environment.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+                child.setProgram(QStringLiteral("dbus-run-session"));
+                child.setArguments(QStringList{QStringLiteral("--")} + self);
+            }
+            child.setProcessEnvironment(environment);
+            child.start();
+            QVERIFY(child.waitForFinished(60000));
+            QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
+        }
     }
 };
 

@@ -1,6 +1,7 @@
 #include "SessionFixture.h"
 
 #include "TestFiles.h"
+#include "WaitForTask.h"
 
 SessionFixture::SessionFixture(DesktopServices* desktopServices) {
     server().setRecordBodies(true);
@@ -13,10 +14,13 @@ SessionFixture::SessionFixture(DesktopServices* desktopServices) {
     storeCredentials(QString(), QString());
     m_session = std::make_unique<TransferSession>(environment);
     session = m_session.get();
+    // The store answers one call after the other: once this read is answered, so are the start-up's.
+    waitForTask(session->account()->reload());
     uploads = session->uploads();
     sent = session->sent();
     received = session->received();
     storeCredentials(server().baseURL(), server().apiKey());
+    waitForTask(session->account()->reload());
     session->setShowSettings(false);
 }
 

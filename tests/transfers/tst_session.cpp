@@ -3,14 +3,18 @@
 #include "RecordedRequests.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "TestFiles.h"
 #include "TestServerFixture.h"
 #include "TransferSession.h"
+#include "Uploads.h"
+#include "WaitForTask.h"
 
 #include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 class TestSession : public QObject {
     Q_OBJECT
@@ -40,13 +44,15 @@ private Q_SLOTS:
         TransferSession session(environment(dir, store));
         QCOMPARE(session.sent()->transfers().size(), 1);
         QCOMPARE(session.sent()->transfers().first().code, QStringLiteral("K7X2"));
+        // Settings open once the store has said that nothing is stored.
+        QTRY_VERIFY(session.showSettings());
         QVERIFY(store.items.isEmpty());
         const QStringList expected = {"remove FTP_HOST",  "remove FTP_USER",     "remove FTP_PASS",
                                       "remove FTP_PATH",  "remove DOWNLOAD_URL", "remove SMTP_HOST",
                                       "remove SMTP_PORT", "remove SMTP_USER",    "remove SMTP_PASS",
-                                      "remove MAIL_FROM", "remove MAIL_TO"};
-        QCOMPARE(store.calls.mid(0, 11), expected);
-        QVERIFY(session.showSettings());
+                                      "remove MAIL_FROM", "remove MAIL_TO",      "find credentials"};
+        QCOMPARE(store.calls.mid(0, 12), expected);
+        QCOMPARE(store.mainThreadCalls(), 0);
     }
 
     void damagedHistoryIsEmptyAndUntouched() {
@@ -67,13 +73,21 @@ private Q_SLOTS:
         QTemporaryDir dir;
         InMemorySecretStore store;
         KeychainService::saveCredentials({"https://s", ""}, store);
-        QVERIFY(TransferSession(environment(dir, store)).showSettings());
+        {
+            TransferSession incomplete(environment(dir, store));
+            QTRY_VERIFY(incomplete.showSettings());
+        }
         KeychainService::saveCredentials({"https://s", "k"}, store);
         TransferSession session(environment(dir, store));
+        ServerAccount* account = session.account();
+        QTRY_COMPARE(account->state(), ServerAccount::State::Configured);
         QVERIFY(!session.showSettings());
-        QVERIFY(session.account()->isConfigured());
         KeychainService::saveCredentials({"", "k"}, store);
-        QVERIFY(!session.account()->isConfigured()); // read afresh, not cached
+        QCOMPARE(waitForTask(account->reload()), ServerAccount::State::NotConfigured); // read afresh
+        QCOMPARE(account->problem(), QStringLiteral("Server-URL nicht konfiguriert"));
+        // A save publishes what it stored.
+        QCOMPARE(waitForTask(account->save({"https://s", "k2"})), std::nullopt);
+        QCOMPARE(account->state(), ServerAccount::State::Configured);
 
         // Change signals fire only on a real change.
         QSignalSpy tabChanged(&session, &TransferSession::selectedTabChanged);
@@ -105,6 +119,65 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(requestLines(fixture.server()),
                                   (QStringList{outgoing, incoming, outgoing, incoming, outgoing}), 5000);
         QVERIFY(clock.elapsed() >= 1900);
+    }
+
+    void aLockedStoreHoldsNoMoreThanTheUploadThatNeedsIt() {
+        const QString message =
+            QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: 2). Die "
+                           "gespeicherten Einstellungen bleiben erhalten.");
+        TestServerFixture fixture;
+        InMemorySecretStore& store = fixture.store();
+        QTemporaryDir dir;
+        TransferSession::Environment env = environment(dir, store);
+        env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
+        const int mainThreadCalls = store.mainThreadCalls();
+        // The keyring's unlock prompt is open: every call waits for the user.
+        store.hold();
+        TransferSession session(env);
+        ServerAccount* account = session.account();
+        Uploads* uploads = session.uploads();
+        QCOMPARE(account->state(), ServerAccount::State::Unknown);
+        QVERIFY(account->isConfigured()); // never presented as missing
+        QVERIFY(!session.showSettings());
+
+        // Hand-overs are taken at once and wait as the running upload and the queue.
+        QSignalSpy finished(uploads, &Uploads::uploadFinished);
+        const QUrl dropped = writeFile(dir.filePath(QStringLiteral("a.txt")), "a");
+        QVERIFY(uploads->uploadFiles({dropped}, std::nullopt, false));
+        QVERIFY(uploads->uploadFiles({dropped}, std::nullopt, false));
+        QVERIFY(uploads->isUploading());
+        QCOMPARE(uploads->queueCount(), 1);
+        int ticks = 0;
+        QTimer ticking;
+        connect(&ticking, &QTimer::timeout, this, [&] { ++ticks; });
+        ticking.start(10);
+        QTRY_VERIFY(ticks >= 10); // the event loop turns meanwhile
+        QVERIFY(finished.isEmpty());
+        QVERIFY(fixture.server().requests().isEmpty());
+
+        // Unlocked: both go out.
+        store.release();
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 2 && !uploads->isUploading(), 30000);
+        QVERIFY(!uploads->error());
+        QCOMPARE(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).size(), 2);
+        QCOMPARE(account->state(), ServerAccount::State::Configured);
+
+        // The prompt dismissed, or no store at all: a waiting upload fails with the store's message, in
+        // the panel and to a waiting sender; one cancelled while waiting just ends.
+        store.failFindsWith = 2;
+        store.hold();
+        QVERIFY(uploads->uploadFiles({dropped}, std::nullopt, false));
+        uploads->cancelUpload();
+        QCOMPARE(uploads->error(), std::optional<QString>(QStringLiteral("Upload abgebrochen")));
+        QVERIFY(uploads->uploadFiles({dropped}, std::nullopt, false));
+        store.release();
+        QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 4 && !uploads->isUploading(), 30000);
+        QCOMPARE(finished.at(3).at(1).value<UploadJob::Result>().errorText, message);
+        QCOMPARE(uploads->error(), std::optional<QString>(message));
+        QCOMPARE(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).size(), 2);
+        QCOMPARE(account->state(), ServerAccount::State::Unavailable);
+        QVERIFY(!session.showSettings());
+        QCOMPARE(store.mainThreadCalls(), mainThreadCalls);
     }
 };
 

@@ -253,8 +253,9 @@ private Q_SLOTS:
         fixture->storeCredentials(fixture->server().baseURL(), QString());
         const QUrl dropped = file(QStringLiteral("f.txt"), "f");
         uploads->uploadFiles({dropped}, std::nullopt, false);
-        QVERIFY(fixture->session->showSettings());
+        QTRY_VERIFY(fixture->session->showSettings());
         QVERIFY(!uploads->isUploading());
+        QVERIFY(!uploads->error());
         QCOMPARE(uploads->queueCount(), 0);
         QVERIFY(fixture->server().requests().isEmpty());
     }

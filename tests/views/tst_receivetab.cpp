@@ -72,7 +72,7 @@ private Q_SLOTS:
         fixture->storeCredentials(server().baseURL(), QString());
         tab->hide();
         tab->show();
-        QVERIFY(shown(child<QWidget>(tab, "notConfigured")));
+        QTRY_VERIFY(shown(child<QWidget>(tab, "notConfigured")));
         QVERIFY(!shown(tab->rows().first()));
         QVERIFY(!shown(child<QToolButton>(tab, "refreshButton")));
         fixture->shoot(QStringLiteral("receive-not-configured"));

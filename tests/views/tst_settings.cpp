@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 // The settings page of the panel on a real session, the bundled server and the in-memory secret store.
 class TestSettings : public QObject {
@@ -30,11 +31,16 @@ class TestSettings : public QObject {
         return KeychainService::loadCredentials(fixture->store());
     }
 
+    // Shows the panel and waits for the stored values, as the user does before typing.
+    void showLoaded() {
+        fixture->panel->show();
+        QTRY_VERIFY(keyField()->isEnabled());
+    }
     // As the user does: leaves the page and opens it again, in the shown panel.
     void reopen() {
         session->setShowSettings(false);
         session->setShowSettings(true);
-        fixture->panel->show();
+        showLoaded();
     }
     void enter(QLineEdit* field, const QString& text) {
         field->selectAll();
@@ -56,24 +62,57 @@ private Q_SLOTS:
     void cleanup() { fixture.reset(); }
 
     void aLockedStoreIsSaidNotShownAsEmpty() {
-        fixture->store().failFindsWith = 2;
+        const int mainThreadCalls = fixture->store().mainThreadCalls();
+        int ticks = 0;
+        QTimer ticking;
+        connect(&ticking, &QTimer::timeout, this, [&] { ++ticks; });
+        ticking.start(10);
+        // The unlock prompt is open: the page opens at once, its fields disabled, not empty for use.
+        fixture->store().hold();
         fixture->panel->show();
-        QVERIFY(shown(result()));
-        QCOMPARE(
+        QTRY_VERIFY(ticks >= 10);
+        QVERIFY(!urlField()->isEnabled() && !keyField()->isEnabled());
+        QVERIFY(!button("saveButton")->isEnabled() && !button("testButton")->isEnabled());
+        fixture->store().release();
+        QTRY_COMPARE(keyField()->text(), server().apiKey());
+        QVERIFY(keyField()->isEnabled() && button("saveButton")->isEnabled());
+
+        // Saving while the store holds: the page stays, nothing freezes, a second click saves nothing.
+        enter(keyField(), QStringLiteral("neu"));
+        const qsizetype stores = fixture->store().calls.count(QStringLiteral("store credentials"));
+        fixture->store().hold();
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QTest::mouseClick(button("saveButton"), Qt::LeftButton);
+        QVERIFY(!button("saveButton")->isEnabled());
+        ticks = 0;
+        QTRY_VERIFY(ticks >= 10);
+        QVERIFY(session->showSettings());
+        fixture->store().release();
+        QTRY_VERIFY(!session->showSettings());
+        QCOMPARE(fixture->store().mainThreadCalls(), mainThreadCalls);
+        QCOMPARE(stored(), (KeychainService::Credentials{server().baseURL(), QStringLiteral("neu")}));
+        QCOMPARE(fixture->store().calls.count(QStringLiteral("store credentials")), stores + 1);
+
+        // Locked for good (the prompt cancelled) or absent: said, and the fields never offered empty.
+        fixture->store().failFindsWith = 2;
+        session->setShowSettings(true);
+        QTRY_COMPARE(
             result()->text(),
             QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: 2). Die "
                            "gespeicherten Einstellungen bleiben erhalten."));
+        QVERIFY(shown(result()));
+        QVERIFY(!keyField()->isEnabled() && !button("saveButton")->isEnabled());
         QVERIFY(fixture->store().items.contains(
             {KeychainService::serviceName, KeychainService::credentialsAccount}));
         fixture->store().failFindsWith = 0;
         reopen();
-        QCOMPARE(keyField()->text(), server().apiKey());
+        QTRY_COMPARE(keyField()->text(), QStringLiteral("neu"));
         QVERIFY(result()->text().isEmpty());
     }
 
     void nothingStoredShowsTheDefaults() {
         fixture->store().items.clear();
-        fixture->panel->show();
+        showLoaded();
         QCOMPARE(urlField()->text(), QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL));
         QVERIFY(keyField()->text().isEmpty());
         QCOMPARE(keyField()->echoMode(), QLineEdit::Password);
@@ -102,7 +141,7 @@ private Q_SLOTS:
     }
 
     void typingSurvivesThePanelHiding() {
-        fixture->panel->show();
+        showLoaded();
         enter(keyField(), QStringLiteral("aus-dem-browser"));
         // The user switches to the browser and back: the panel hides and shows again.
         fixture->panel->hide();
@@ -118,7 +157,7 @@ private Q_SLOTS:
         for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
             server().seedIncoming(name, {{QStringLiteral("x.pdf"), "x"}});
         fixture->store().items.clear();
-        fixture->panel->show();
+        showLoaded();
         enter(urlField(), server().baseURL());
         QTest::keyClicks(keyField(), server().apiKey());
 
@@ -130,7 +169,7 @@ private Q_SLOTS:
         QVERIFY(button("saveButton")->isEnabled());
         fixture->shoot(QStringLiteral("settings-testing"));
         // Saved before the server is asked.
-        QCOMPARE(stored(), (KeychainService::Credentials{server().baseURL(), server().apiKey()}));
+        QTRY_COMPARE(stored(), (KeychainService::Credentials{server().baseURL(), server().apiKey()}));
 
         QTRY_COMPARE(result()->text(), QStringLiteral("Verbindung erfolgreich! (3 Eingänge)"));
         QVERIFY(!shown(child<QWidget>(page, "testingRow")));
@@ -152,7 +191,7 @@ private Q_SLOTS:
     }
 
     void failedTestKeepsTheCredentials() {
-        fixture->panel->show();
+        showLoaded();
         enter(urlField(), QStringLiteral("https://127.0.0.1:1"));
         enter(keyField(), QStringLiteral("abc"));
         QTest::mouseClick(button("testButton"), Qt::LeftButton);
@@ -189,7 +228,7 @@ private Q_SLOTS:
 
     void cancelAndSave() {
         const KeychainService::Credentials original{server().baseURL(), server().apiKey()};
-        fixture->panel->show();
+        showLoaded();
         QCOMPARE(urlField()->text(), original.serverURL);
         QCOMPARE(keyField()->text(), original.apiKey);
         enter(urlField(), QStringLiteral("https://anders.example"));
@@ -204,12 +243,12 @@ private Q_SLOTS:
         fixture->store().failStoresWith = -25299;
         enter(keyField(), QStringLiteral("neu"));
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QCOMPARE(result()->text(), QStringLiteral("Speichern fehlgeschlagen: Keychain-Fehler: -25299"));
+        QTRY_COMPARE(result()->text(), QStringLiteral("Speichern fehlgeschlagen: Keychain-Fehler: -25299"));
         QVERIFY(session->showSettings());
 
         fixture->store().failStoresWith = 0;
         QTest::mouseClick(button("saveButton"), Qt::LeftButton);
-        QVERIFY(!session->showSettings());
+        QTRY_VERIFY(!session->showSettings());
         QCOMPARE(stored(), (KeychainService::Credentials{original.serverURL, QStringLiteral("neu")}));
     }
 
