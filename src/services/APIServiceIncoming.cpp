@@ -42,17 +42,20 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
 
     // Thousands of uploads take longer to read than the panel may stand still.
     std::function<QList<IncomingUpload>()> decode = [body = response.body] {
-        const QJsonValue document = parseJSON(body);
-        if (!document.isArray())
-            throw PlatformError(QStringLiteral(
-                "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
         QList<IncomingUpload> uploads;
-        for (const QJsonValue& element : document.toArray()) {
-            if (!element.isObject())
+        {
+            const QJsonValue document = parseJSON(body);
+            if (!document.isArray())
                 throw PlatformError(QStringLiteral(
                     "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
-            uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
+            for (const QJsonValue& element : document.toArray()) {
+                if (!element.isObject())
+                    throw PlatformError(QStringLiteral(
+                        "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+                uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
+            }
         }
+        returnFreedMemory();
         return uploads;
     };
     co_return co_await offMainThread(std::move(decode));

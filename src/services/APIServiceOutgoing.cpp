@@ -39,15 +39,18 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
         throw APIError::networkError(QStringLiteral("Fehler beim Laden der Transfers"));
     // Thousands of transfers take longer to read than the panel may stand still.
     std::function<QList<OutgoingTransfer>()> decode = [body = response.body] {
-        const QJsonValue list = parseJSON(body);
-        if (!list.isArray())
-            throwWrongShape();
         QList<OutgoingTransfer> transfers;
-        for (const QJsonValue& element : list.toArray()) {
-            if (!element.isObject())
+        {
+            const QJsonValue list = parseJSON(body);
+            if (!list.isArray())
                 throwWrongShape();
-            transfers.append(OutgoingTransfer::fromJson(element.toObject()));
+            for (const QJsonValue& element : list.toArray()) {
+                if (!element.isObject())
+                    throwWrongShape();
+                transfers.append(OutgoingTransfer::fromJson(element.toObject()));
+            }
         }
+        returnFreedMemory();
         return transfers;
     };
     co_return co_await offMainThread(std::move(decode));

@@ -54,22 +54,33 @@ public:
             reportChanged(next, [](int row) { return row; });
             return;
         }
-        // (key, occurrence) of every row, before and after.
-        const QList<Slot> before = slotsOf(m_records);
-        const QList<Slot> after = slotsOf(next);
+        // Rows that stand alike at both ends stay as they are; only the part between is matched.
+        const int oldCount = int(m_records.size());
+        const int newCount = int(next.size());
+        int head = 0;
+        while (head < std::min(oldCount, newCount) && m_keyOf(m_records[head]) == m_keyOf(next[head]))
+            ++head;
+        int tail = 0;
+        while (tail < std::min(oldCount, newCount) - head &&
+               m_keyOf(m_records[oldCount - 1 - tail]) == m_keyOf(next[newCount - 1 - tail]))
+            ++tail;
+        // (key, occurrence) of every row between, before and after.
+        const QList<Slot> before = slotsOf(m_records, head, oldCount - tail);
+        const QList<Slot> after = slotsOf(next, head, newCount - tail);
         QHash<Slot, int> target;
         target.reserve(after.size());
         for (int i = 0; i < after.size(); ++i)
-            target.insert(after[i], i);
+            target.insert(after[i], head + i);
 
         // Rows whose key left, from the bottom up, one block at a time.
-        for (int i = int(before.size()) - 1; i >= 0;) {
-            if (target.contains(before[i])) {
+        const auto leaves = [&](int row) { return !target.contains(before[row - head]); };
+        for (int i = oldCount - tail - 1; i >= head;) {
+            if (!leaves(i)) {
                 --i;
                 continue;
             }
             int first = i;
-            while (first > 0 && !target.contains(before[first - 1]))
+            while (first > head && leaves(first - 1))
                 --first;
             beginRemoveRows({}, first, i);
             m_records.remove(first, i - first + 1);
@@ -78,12 +89,18 @@ public:
         }
         QList<int> kept; // new position of each kept row, in the current order
         kept.reserve(m_records.size());
-        QList<bool> isKept(next.size(), false);
+        QList<bool> isKept(newCount, false);
+        const auto keep = [&](int position) {
+            kept << position;
+            isKept[position] = true;
+        };
+        for (int i = 0; i < head; ++i)
+            keep(i);
         for (const Slot& slot : before)
-            if (const auto it = target.constFind(slot); it != target.constEnd()) {
-                kept << *it;
-                isKept[*it] = true;
-            }
+            if (const auto it = target.constFind(slot); it != target.constEnd())
+                keep(*it);
+        for (int i = newCount - tail; i < newCount; ++i)
+            keep(i);
         if (!std::is_sorted(kept.begin(), kept.end()))
             reorder(kept);
 
@@ -146,12 +163,12 @@ private:
         }
     }
 
-    QList<Slot> slotsOf(const QList<Record>& records) const {
+    QList<Slot> slotsOf(const QList<Record>& records, int from, int to) const {
         QHash<QString, int> seen;
         QList<Slot> result;
-        result.reserve(records.size());
-        for (const Record& record : records) {
-            const QString key = m_keyOf(record);
+        result.reserve(to - from);
+        for (int i = from; i < to; ++i) {
+            const QString key = m_keyOf(records[i]);
             result.append({key, seen[key]++});
         }
         return result;

@@ -198,7 +198,9 @@ QCoro::Task<> SentTransfers::refresh() {
     // Reading a long history and merging thousands of transfers would stall the panel.
     std::function<QList<TransferItem>()> merge = [listed = std::move(listed), knownPasswords,
                                                   history = m_historyService] {
-        return merged(listed, history.load(), knownPasswords);
+        QList<TransferItem> transfers = merged(listed, history.load(), knownPasswords);
+        returnFreedMemory();
+        return transfers;
     };
     QList<TransferItem> transfers = co_await offMainThread(std::move(merge));
     if (self)
