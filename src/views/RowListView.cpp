@@ -128,6 +128,8 @@ QWidget* RowListView::createCell(const QModelIndex& index) {
     auto* cell = new RowCell(m_rows.make(index), m_rightMargin);
     cell->setParent(viewport());
     m_live.insert(cell, index);
+    // A row that unfolds or folds up asks for a new layout of itself first.
+    cell->row()->installEventFilter(this);
     connect(cell, &QObject::destroyed, this, [this, cell] { m_live.remove(cell); });
     return cell;
 }
@@ -239,13 +241,22 @@ void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelInd
     m_rows.update(m_stamp->row(), index);
     if (m_stamp->size() != rect.size())
         m_stamp->resize(rect.size());
-    m_stamp->render(painter, rect.topLeft(), QRegion(), QWidget::DrawChildren);
+    // Through an image: rendering a widget straight into another one's paint event is clipped and
+    // placed by rules of its own.
+    const qreal ratio = viewport()->devicePixelRatioF();
+    const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
+    if (m_stampImage.size() != pixels)
+        m_stampImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    m_stampImage.setDevicePixelRatio(ratio);
+    m_stampImage.fill(Qt::transparent);
+    m_stamp->render(&m_stampImage, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter->drawImage(rect.topLeft(), m_stampImage);
 }
 
 void RowListView::checkHeights() {
     for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        if (it.value().isValid() &&
-            heightOf(it.key(), viewport()->width()) != visualRect(it.value()).height()) {
+        // Against the place the last layout gave it: visualRect() would already say the new height.
+        if (it.value().isValid() && heightOf(it.key(), viewport()->width()) != it.key()->height()) {
             scheduleDelayedItemsLayout();
             return;
         }
@@ -257,8 +268,8 @@ void RowListView::checkHeights() {
 bool RowListView::viewportEvent(QEvent* event) {
     switch (event->type()) {
     case QEvent::LayoutRequest:
-        // A live row unfolded or folded up.
-        checkHeights();
+        // A live row unfolded or folded up; looked at once its own layout has settled.
+        QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
         break;
     case QEvent::Leave:
         setHovered({});
@@ -274,6 +285,12 @@ void RowListView::resizeEvent(QResizeEvent* event) {
     // Rows span the width: a narrower or wider list lays them out again.
     if (event->size().width() != event->oldSize().width())
         scheduleDelayedItemsLayout();
+}
+
+bool RowListView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest)
+        QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
+    return QListView::eventFilter(watched, event);
 }
 
 void RowListView::changeEvent(QEvent* event) {

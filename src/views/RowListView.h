@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QHash>
+#include <QImage>
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -60,6 +61,7 @@ protected:
     bool focusNextPrevChild(bool next) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     RowCell* cellAt(const QModelIndex& index) const;
@@ -81,6 +83,7 @@ private:
     QHash<RowCell*, QPersistentModelIndex> m_live;
     QPersistentModelIndex m_hovered;
     std::unique_ptr<RowCell> m_stamp;
+    QImage m_stampImage;
     QHash<int, int> m_stampHeights; // by width
     QPointer<QWidget> m_pressTarget;
     QTimer m_sweepTimer;

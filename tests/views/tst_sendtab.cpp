@@ -41,6 +41,20 @@ int pixelsOf(const QImage& image, const QColor& color) {
         }
     return count;
 }
+// Pixels of two images of one size that differ visibly (not just in the rounding of a blend).
+int differingPixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return a.width() * a.height();
+    int count = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x) {
+            const QColor p = a.pixelColor(x, y), q = b.pixelColor(x, y);
+            count += std::abs(p.red() - q.red()) + std::abs(p.green() - q.green()) +
+                         std::abs(p.blue() - q.blue()) >
+                     48;
+        }
+    return count;
+}
 } // namespace
 
 // The panel frame, the send tab, its rows with their password flow, the rename dialog and the glyphs,
@@ -248,8 +262,11 @@ private Q_SLOTS:
         QTest::qWait(600); // the list lets go of rows it no longer needs every half second
         QCOMPARE(tab->list()->rowWidget(0), row);
         QVERIFY(row->passwordVisible() && row->isExpanded());
-        QTRY_COMPARE(row->parentWidget()->height(),
-                     tab->list()->visualRect(sent->model()->index(0)).height());
+        QTRY_COMPARE(tab->list()->visualRect(sent->model()->index(0)).height(),
+                     row->parentWidget()->sizeHint().height());
+        QCOMPARE(row->parentWidget()->geometry(), tab->list()->visualRect(sent->model()->index(0)));
+        QVERIFY(tab->list()->visualRect(sent->model()->index(0)).height() >
+                tab->list()->visualRect(sent->model()->index(1)).height());
 
         // A refresh renews the ids of server items, but rows are kept by code: what is open stays open.
         QCoro::waitFor(sent->refresh());
@@ -308,7 +325,8 @@ private Q_SLOTS:
             TransferRow* row = tab->row(i);
             QTest::qWait(50); // shortened labels take a second layout pass
             QVERIFY(showsLabel(row, row->transfer().fileName) || i == 1);
-            QCOMPARE(list->viewport()->grab().toImage(), painted);
+            const int differing = differingPixels(list->viewport()->grab().toImage(), painted);
+            QVERIFY2(differing < 30, qPrintable(QString::number(differing)));
         }
         // The markup was shown as written, painted as well as live.
         QCOMPARE(tab->row(0)->transfer().fileName, QStringLiteral("<b>fett<b> <img src=x>.pdf"));
