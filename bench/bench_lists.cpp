@@ -286,6 +286,14 @@ int main(int argc, char** argv) {
                 pollTime, pollStall);
     std::printf("memory after the poll: +%ld MiB above idle\n", (rssKiB() - idle) / 1024);
 
+    const ScrollFigures sentScroll = scrollThrough(panel.sendTab()->list());
+    std::printf("scroll send tab: %d pages, %.2f ms per page, slowest %lld ms\n", sentScroll.pages,
+                sentScroll.msPerPage, sentScroll.longestMs);
+    session.setSelectedTab(1);
+    QCoreApplication::processEvents();
+    const ScrollFigures receivedScroll = scrollThrough(panel.receiveTab()->list());
+    std::printf("scroll receive tab: %d pages, %.2f ms per page, slowest %lld ms\n", receivedScroll.pages,
+                receivedScroll.msPerPage, receivedScroll.longestMs);
     // A finished upload is written into the (long) history and the list reloaded from it.
     TransferItem uploaded;
     uploaded.fileName = QStringLiteral("Gerade hochgeladen.pdf");
@@ -299,14 +307,6 @@ int main(int argc, char** argv) {
     const qint64 recorded = clock.elapsed();
     std::printf("history after an upload: %lld ms, longest stall %lld ms\n", recorded, probe.stop());
 
-    const ScrollFigures sentScroll = scrollThrough(panel.sendTab()->list());
-    std::printf("scroll send tab: %d pages, %.2f ms per page, slowest %lld ms\n", sentScroll.pages,
-                sentScroll.msPerPage, sentScroll.longestMs);
-    session.setSelectedTab(1);
-    QCoreApplication::processEvents();
-    const ScrollFigures receivedScroll = scrollThrough(panel.receiveTab()->list());
-    std::printf("scroll receive tab: %d pages, %.2f ms per page, slowest %lld ms\n", receivedScroll.pages,
-                receivedScroll.msPerPage, receivedScroll.longestMs);
     std::printf("memory at the end: +%ld MiB above idle\n", (rssKiB() - idle) / 1024);
     return 0;
 }

@@ -55,10 +55,11 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
                 uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
             }
         }
-        returnFreedMemory();
         return uploads;
     };
-    co_return co_await offMainThread(std::move(decode));
+    auto decoded = co_await offMainThread(std::move(decode));
+    returnFreedMemory();
+    co_return decoded;
 }
 
 QCoro::Task<QString> downloadFile(QString token, QString fileName) {

@@ -50,10 +50,11 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
                 transfers.append(OutgoingTransfer::fromJson(element.toObject()));
             }
         }
-        returnFreedMemory();
         return transfers;
     };
-    co_return co_await offMainThread(std::move(decode));
+    auto decoded = co_await offMainThread(std::move(decode));
+    returnFreedMemory();
+    co_return decoded;
 }
 
 QCoro::Task<PasswordResponse> revealOutgoingPassword(QString code) {

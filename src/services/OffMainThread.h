@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QFuture>
+#include <QThreadPool>
 #include <QtConcurrent>
 #include <exception>
 #include <functional>
@@ -29,9 +30,17 @@ template <typename T> QCoro::Task<T> offMainThread(std::function<T()> work) {
     co_return std::move(*result.value);
 }
 
-// Gives the memory freed after reading a large answer back to the system. glibc keeps it in the
-// worker thread's arena otherwise, where the main thread never reuses it: tens of megabytes for a
-// list of thousands of transfers.
+// Gives the memory freed after reading a large answer on the thread pool back to the system. glibc
+// keeps it in the worker thread's arena otherwise, where the main thread never reuses it: tens of
+// megabytes for a list of thousands of transfers. Called on the main thread once the work is done
+// (a few tens of milliseconds for such a list): from a worker it would hold the main thread's
+// arena while the main thread allocates.
 inline void returnFreedMemory() {
     malloc_trim(0);
+}
+
+// Lets a large value that is no longer needed go on the thread pool: freeing thousands of records
+// one string at a time would hold up the main thread.
+template <typename T> void releaseOffMainThread(T value) {
+    QThreadPool::globalInstance()->start([value = std::move(value)]() mutable { T gone = std::move(value); });
 }

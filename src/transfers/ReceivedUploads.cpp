@@ -8,6 +8,7 @@
 #include "ErrorText.h"
 #include "Format.h"
 #include "Logging.h"
+#include "OffMainThread.h"
 #include "ServerAccount.h"
 
 #include <QPointer>
@@ -70,7 +71,11 @@ QCoro::Task<> ReceivedUploads::refresh() {
         QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
         if (!self)
             co_return;
-        update(m_uploads, std::move(uploads), &ReceivedUploads::uploadsChanged);
+        if (m_uploads != uploads) {
+            QList<IncomingUpload> previous = std::exchange(m_uploads, std::move(uploads));
+            Q_EMIT uploadsChanged();
+            releaseOffMainThread(std::move(previous));
+        }
         setError(std::nullopt);
     } catch (const std::exception& error) {
         if (self)

@@ -135,8 +135,9 @@ QString SentTransfers::rowText(const TransferItem& t) {
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
     if (m_transfers == transfers)
         return;
-    m_transfers = std::move(transfers);
+    QList<TransferItem> previous = std::exchange(m_transfers, std::move(transfers));
     Q_EMIT transfersChanged();
+    releaseOffMainThread(std::move(previous));
 }
 
 void SentTransfers::setError(std::optional<QString> error) {
@@ -198,9 +199,7 @@ QCoro::Task<> SentTransfers::refresh() {
     // Reading a long history and merging thousands of transfers would stall the panel.
     std::function<QList<TransferItem>()> merge = [listed = std::move(listed), knownPasswords,
                                                   history = m_historyService] {
-        QList<TransferItem> transfers = merged(listed, history.load(), knownPasswords);
-        returnFreedMemory();
-        return transfers;
+        return merged(listed, history.load(), knownPasswords);
     };
     QList<TransferItem> transfers = co_await offMainThread(std::move(merge));
     if (self)
