@@ -175,6 +175,7 @@ private Q_SLOTS:
         QTest::mouseClick(download, Qt::LeftButton);
         QTRY_VERIFY(shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(child<QLabel>(tab, "downloadText")->text().startsWith(QStringLiteral("Lade ")));
+        refresh(); // a poll while the download runs keeps its row
         fixture->shoot(QStringLiteral("receive-downloading"));
         QTRY_VERIFY(!shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(fresh->upload().isDownloaded);
