@@ -1,4 +1,6 @@
 #include "Contrast.h"
+#include "ElidedLabel.h"
+#include "FileTypeIcon.h"
 #include "PanelFixture.h"
 #include "ReceiveTab.h"
 #include "RowListView.h"
@@ -78,6 +80,18 @@ QPalette darkDesktop() {
     return dark;
 }
 
+// Opaque pixels of `image` within a few steps of `color`.
+int pixelsOf(const QImage& image, const QColor& color) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            count += pixel.alpha() > 200 && std::abs(pixel.red() - color.red()) < 12 &&
+                     std::abs(pixel.green() - color.green()) < 12 &&
+                     std::abs(pixel.blue() - color.blue()) < 12;
+        }
+    return count;
+}
 } // namespace
 
 // The panel as a desktop citizen: the file chooser, the bundled symbols, light and dark, columns
@@ -363,6 +377,47 @@ private Q_SLOTS:
         QVERIFY(list->rowWidget(1));
         QTest::keyClick(list, Qt::Key_Tab);
         QVERIFY(list->rowWidget(1)->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    void elidedNamesKeepTheDotsOfCapitalUmlauts() {
+        const auto render = [](const QString& text) {
+            ElidedLabel label(Qt::ElideMiddle);
+            Style::setFont(&label, Style::Text::Caption, QFont::Medium);
+            label.setFullText(text);
+            label.resize(label.sizeHint());
+            return label.grab().toImage();
+        };
+        // The dots are the only difference; clipped, at most a faint trace of them is left.
+        const auto dotPixels = [&](const QString& withDots, const QString& without) {
+            const QImage a = render(withDots);
+            const QImage b = render(without);
+            int count = 0;
+            for (int y = 0; y < qMin(a.height(), b.height()); ++y)
+                for (int x = 0; x < qMin(a.width(), b.width()); ++x)
+                    count += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 64;
+            return count;
+        };
+        QVERIFY(dotPixels(QStringLiteral("Ä.zip"), QStringLiteral("A.zip")) >= 2);
+        QVERIFY(dotPixels(QStringLiteral("Übergabe"), QStringLiteral("Ubergabe")) >= 2);
+    }
+
+    void fileTypeGlyphs() {
+        using Kind = FileTypeIcon::Kind;
+        const QList<std::pair<const char*, Kind>> kinds = {
+            {"Bericht.docx", Kind::document},     {"FOTO.JPG", Kind::image},        {"notes", Kind::other},
+            {"archive.tar.bz2", Kind::other},     {"backup.tar.gz", Kind::archive}, {".pdf", Kind::other},
+            {"Ordner.v2/Satz.INDD", Kind::layout}};
+        for (const auto& [name, kind] : kinds)
+            QVERIFY2(FileTypeIcon::kind(QString::fromUtf8(name)) == kind, name);
+
+        // Each glyph in its kind's colour: the image filled, the plain page an outline only.
+        const auto glyph = [](const char* name) {
+            return FileTypeIcon::pixmap(QString::fromUtf8(name), 48).toImage();
+        };
+        QVERIFY(pixelsOf(glyph("Bericht.docx"), FileTypeIcon::color(Kind::document)) > 0);
+        QVERIFY(pixelsOf(glyph("FOTO.JPG"), FileTypeIcon::color(Kind::image)) > 100);
+        QCOMPARE(glyph("notes").pixelColor(24, 26).alpha(), 0);
+        QVERIFY(glyph("notes").pixelColor(8, 30).alpha() > 0); // the page's left edge
     }
 };
 
