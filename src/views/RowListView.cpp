@@ -30,8 +30,28 @@ public:
 
     QWidget* row() const { return m_row; }
 
+    // The current row while the list has the keyboard: Up and Down move it, Tab enters it.
+    void setMarked(bool marked) {
+        if (marked == m_marked)
+            return;
+        m_marked = marked;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!m_marked)
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        painter.drawRoundedRect(
+            QRectF(rect()).adjusted(1.5, 1.5, -1.5 - layout()->contentsMargins().right(), -1.5), 4, 4);
+    }
+
 private:
     QWidget* m_row;
+    bool m_marked = false;
 };
 
 namespace {
@@ -196,6 +216,8 @@ void RowListView::setHovered(const QModelIndex& index) {
 void RowListView::updateFocusChain() {
     const QModelIndex current = currentIndex();
     RowCell* currentCell = cellAt(current);
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        it.key()->setMarked(it.key() == currentCell && hasFocus());
     for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
         for (QWidget* w : it.key()->findChildren<QWidget*>()) {
             // Remembered once: the row's own choice.
@@ -278,6 +300,16 @@ bool RowListView::viewportEvent(QEvent* event) {
         break;
     }
     return QListView::viewportEvent(event);
+}
+
+void RowListView::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    updateFocusChain();
+}
+
+void RowListView::focusOutEvent(QFocusEvent* event) {
+    QListView::focusOutEvent(event);
+    updateFocusChain();
 }
 
 void RowListView::resizeEvent(QResizeEvent* event) {

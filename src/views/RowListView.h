@@ -61,6 +61,8 @@ protected:
     bool focusNextPrevChild(bool next) override;
     void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -70,7 +72,8 @@ private:
     // Lets go of the live rows that are no longer needed.
     void sweep();
     bool needed(RowCell* cell, const QModelIndex& index) const;
-    // Keyboard focus reaches only the current row's buttons, right after the list.
+    // Keyboard focus reaches only the current row's buttons, right after the list; the current
+    // row is marked while the list has the keyboard.
     void updateFocusChain();
     // Relayouts when a live row's height no longer matches its place.
     void checkHeights();
