@@ -3,6 +3,7 @@
 #include "APIError.h"
 #include "APIRequest.h"
 #include "APIService.h"
+#include "OffMainThread.h"
 #include "PlatformError.h"
 
 #include <QJsonArray>
@@ -39,18 +40,26 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
     if (*response.status != 200)
         throw APIError::httpError(*response.status, bodyText(response.body));
 
-    const QJsonValue document = parseJSON(response.body);
-    if (!document.isArray())
-        throw PlatformError(QStringLiteral(
-            "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
-    QList<IncomingUpload> uploads;
-    for (const QJsonValue& element : document.toArray()) {
-        if (!element.isObject())
-            throw PlatformError(QStringLiteral(
-                "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
-        uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
-    }
-    co_return uploads;
+    // Thousands of uploads take longer to read than the panel may stand still.
+    std::function<QList<IncomingUpload>()> decode = [body = response.body] {
+        QList<IncomingUpload> uploads;
+        {
+            const QJsonValue document = parseJSON(body);
+            if (!document.isArray())
+                throw PlatformError(QStringLiteral(
+                    "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+            for (const QJsonValue& element : document.toArray()) {
+                if (!element.isObject())
+                    throw PlatformError(QStringLiteral(
+                        "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+                uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
+            }
+        }
+        return uploads;
+    };
+    auto decoded = co_await offMainThread(std::move(decode));
+    returnFreedMemory();
+    co_return decoded;
 }
 
 QCoro::Task<QString> downloadFile(QString token, QString fileName) {

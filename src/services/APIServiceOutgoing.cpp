@@ -3,6 +3,7 @@
 #include "APIError.h"
 #include "APIRequest.h"
 #include "APIService.h"
+#include "OffMainThread.h"
 #include "OrderedJson.h"
 #include "PlatformError.h"
 
@@ -36,16 +37,24 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.isHttp(200))
         throw APIError::networkError(QStringLiteral("Fehler beim Laden der Transfers"));
-    const QJsonValue list = parseJSON(response.body);
-    if (!list.isArray())
-        throwWrongShape();
-    QList<OutgoingTransfer> transfers;
-    for (const QJsonValue& element : list.toArray()) {
-        if (!element.isObject())
-            throwWrongShape();
-        transfers.append(OutgoingTransfer::fromJson(element.toObject()));
-    }
-    co_return transfers;
+    // Thousands of transfers take longer to read than the panel may stand still.
+    std::function<QList<OutgoingTransfer>()> decode = [body = response.body] {
+        QList<OutgoingTransfer> transfers;
+        {
+            const QJsonValue list = parseJSON(body);
+            if (!list.isArray())
+                throwWrongShape();
+            for (const QJsonValue& element : list.toArray()) {
+                if (!element.isObject())
+                    throwWrongShape();
+                transfers.append(OutgoingTransfer::fromJson(element.toObject()));
+            }
+        }
+        return transfers;
+    };
+    auto decoded = co_await offMainThread(std::move(decode));
+    returnFreedMemory();
+    co_return decoded;
 }
 
 QCoro::Task<PasswordResponse> revealOutgoingPassword(QString code) {

@@ -3,6 +3,7 @@
 #include "CancelToken.h"
 #include "CancelledError.h"
 #include "Format.h"
+#include "OffMainThread.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
 
@@ -268,26 +269,6 @@ Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& 
         throw;
     }
     return staging;
-}
-
-// Runs blocking work on the thread pool. QtConcurrent passes on only QException types, so the
-// error travels back as an exception_ptr.
-template <typename T> QCoro::Task<T> offMainThread(std::function<T()> work) {
-    struct Result {
-        std::optional<T> value;
-        std::exception_ptr error;
-    };
-    QFuture<Result> future = QtConcurrent::run([work]() -> Result {
-        try {
-            return {work(), nullptr};
-        } catch (...) {
-            return {std::nullopt, std::current_exception()};
-        }
-    });
-    Result result = co_await future;
-    if (result.error)
-        std::rethrow_exception(result.error);
-    co_return std::move(*result.value);
 }
 
 // Above this, the names go to zip through its standard input instead of the command line.

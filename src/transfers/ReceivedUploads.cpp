@@ -6,7 +6,9 @@
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
+#include "Format.h"
 #include "Logging.h"
+#include "OffMainThread.h"
 #include "ServerAccount.h"
 
 #include <QPointer>
@@ -19,8 +21,33 @@ QString incomingFailureText(const std::exception& error) {
 } // namespace
 
 ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent)
-    : QObject(parent), m_account(account), m_desktop(desktop) {
+    : QObject(parent), m_account(account), m_desktop(desktop),
+      m_model([](const IncomingUpload& upload) { return upload.token; }, std::equal_to<IncomingUpload>(),
+              &ReceivedUploads::rowText) {
+    // First, so the list is up to date before anyone else hears of a change.
+    connect(this, &ReceivedUploads::uploadsChanged, this, [this] { m_model.assign(m_uploads); });
     connect(account, &ServerAccount::stateChanged, this, &ReceivedUploads::configuredChanged);
+}
+
+QString ReceivedUploads::headline(const IncomingUpload& upload) {
+    if (upload.files.isEmpty())
+        return upload.customerName;
+    if (upload.files.size() == 1)
+        return upload.files.first().name;
+    return upload.files.first().name + QStringLiteral(" (+") + QString::number(upload.files.size() - 1) +
+           QLatin1Char(')');
+}
+
+QString ReceivedUploads::rowText(const IncomingUpload& u) {
+    QStringList texts{headline(u), u.customerName};
+    if (u.auftragsnummer && !u.auftragsnummer->isEmpty())
+        texts << QStringLiteral("· Auftrag ") + *u.auftragsnummer;
+    if (u.files.size() >= 2)
+        texts << QStringLiteral("· %1 Dateien").arg(u.files.size());
+    if (u.totalSizeFormatted)
+        texts << QStringLiteral("· ") + *u.totalSizeFormatted;
+    texts << Format::dayAndTime(u.uploadDate);
+    return texts.join(QLatin1Char(' '));
 }
 
 void ReceivedUploads::setError(const std::optional<QString>& value) {
@@ -54,7 +81,11 @@ QCoro::Task<> ReceivedUploads::refresh() {
         QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
         if (!self)
             co_return;
-        update(m_uploads, std::move(uploads), &ReceivedUploads::uploadsChanged);
+        if (m_uploads != uploads) {
+            QList<IncomingUpload> previous = std::exchange(m_uploads, std::move(uploads));
+            Q_EMIT uploadsChanged();
+            releaseOffMainThread(std::move(previous));
+        }
         setError(std::nullopt);
     } catch (const std::exception& error) {
         if (self)

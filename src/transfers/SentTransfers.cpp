@@ -6,7 +6,9 @@
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
+#include "Format.h"
 #include "Logging.h"
+#include "OffMainThread.h"
 #include "SafeFileName.h"
 #include "ServerAccount.h"
 
@@ -49,11 +51,67 @@ QStringList namesOf(const OutgoingTransfer& transfer, const TransferItem* inHist
 }
 } // namespace
 
+namespace {
+// The server's list, with the names packed as the history knows them, then what only the history
+// still holds, newest first; known passwords carried over by code.
+QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<TransferItem>& history,
+                           const QHash<QString, QString>& knownPasswords) {
+    const auto knownPassword = [&](const QString& code) {
+        const auto it = knownPasswords.constFind(code);
+        return it == knownPasswords.constEnd() ? std::optional<QString>() : std::optional<QString>(*it);
+    };
+    QHash<QString, const TransferItem*> firstInHistory;
+    for (const TransferItem& item : history) {
+        if (!firstInHistory.contains(item.code))
+            firstInHistory.insert(item.code, &item);
+    }
+
+    QList<TransferItem> merged;
+    QSet<QString> seen;
+    for (const OutgoingTransfer& transfer : listed) {
+        seen.insert(transfer.code);
+        TransferItem item;
+        item.fileName = transfer.files.isEmpty() ? transfer.code : transfer.files.first().name;
+        item.code = transfer.code;
+        item.downloadURL = transfer.downloadURL;
+        item.uploadDate = transfer.createdAt;
+        item.originalFileNames = namesOf(transfer, firstInHistory.value(transfer.code));
+        item.downloadedAt = transfer.downloadedAt;
+        item.hasPassword = transfer.hasPassword.value_or(false);
+        item.password = knownPassword(transfer.code);
+        merged.append(std::move(item));
+    }
+    for (const TransferItem& item : history) {
+        if (seen.contains(item.code))
+            continue;
+        TransferItem copy = item;
+        copy.password = knownPassword(item.code);
+        merged.append(std::move(copy));
+    }
+    std::stable_sort(merged.begin(), merged.end(), [](const TransferItem& a, const TransferItem& b) {
+        return a.uploadDate > b.uploadDate;
+    });
+    return merged;
+}
+} // namespace
+
 SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
                              DesktopServices* desktop, QObject* parent)
-    : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory) {
+    : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory),
+      m_model([](const TransferItem& item) { return item.code; },
+              // A poll gives server items fresh ids; the row shows the rest.
+              [](const TransferItem& a, const TransferItem& b) {
+                  return a.fileName == b.fileName && a.code == b.code && a.downloadURL == b.downloadURL &&
+                         a.uploadDate == b.uploadDate && a.originalFileNames == b.originalFileNames &&
+                         a.downloadedAt == b.downloadedAt && a.hasPassword == b.hasPassword &&
+                         a.password == b.password;
+              },
+              &SentTransfers::rowText) {
+    // First, so the list is up to date before anyone else hears of a change.
+    connect(this, &SentTransfers::transfersChanged, this, [this] { m_model.assign(m_transfers); });
     const TransferHistoryService::Contents history = m_historyService.read();
     m_transfers = history.items;
+    m_model.assign(m_transfers);
     if (!history.damaged)
         return;
     // Said once, at start; the damaged file is kept before anything rewrites the history.
@@ -65,11 +123,21 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
         m_error = QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") + kept;
 }
 
+QString SentTransfers::rowText(const TransferItem& t) {
+    QStringList texts{t.fileName, Format::dateTime(t.uploadDate)};
+    if (const qsizetype files = t.originalFileNames.size(); files > 0)
+        texts << (files == 1 ? QStringLiteral("· 1 Datei") : QStringLiteral("· %1 Dateien").arg(files));
+    if (t.downloadedAt)
+        texts << QStringLiteral("· Datei heruntergeladen: ") + Format::downloadedAt(*t.downloadedAt);
+    return texts.join(QLatin1Char(' '));
+}
+
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
     if (m_transfers == transfers)
         return;
-    m_transfers = std::move(transfers);
+    QList<TransferItem> previous = std::exchange(m_transfers, std::move(transfers));
     Q_EMIT transfersChanged();
+    releaseOffMainThread(std::move(previous));
 }
 
 void SentTransfers::setError(std::optional<QString> error) {
@@ -120,11 +188,6 @@ QCoro::Task<> SentTransfers::refresh() {
         if (item.password)
             knownPasswords.insert(item.code, *item.password);
     }
-    const auto knownPassword = [&](const QString& code) {
-        const auto it = knownPasswords.constFind(code);
-        return it == knownPasswords.constEnd() ? std::optional<QString>() : std::optional<QString>(*it);
-    };
-
     QList<OutgoingTransfer> listed;
     try {
         listed = co_await APIService::fetchOutgoing();
@@ -141,40 +204,14 @@ QCoro::Task<> SentTransfers::refresh() {
     if (!self)
         co_return;
     m_refreshFailure.reset();
-
-    const QList<TransferItem> history = m_historyService.load();
-    QHash<QString, const TransferItem*> firstInHistory;
-    for (const TransferItem& item : history) {
-        if (!firstInHistory.contains(item.code))
-            firstInHistory.insert(item.code, &item);
-    }
-
-    QList<TransferItem> merged;
-    QSet<QString> seen;
-    for (const OutgoingTransfer& transfer : std::as_const(listed)) {
-        seen.insert(transfer.code);
-        TransferItem item;
-        item.fileName = transfer.files.isEmpty() ? transfer.code : transfer.files.first().name;
-        item.code = transfer.code;
-        item.downloadURL = transfer.downloadURL;
-        item.uploadDate = transfer.createdAt;
-        item.originalFileNames = namesOf(transfer, firstInHistory.value(transfer.code));
-        item.downloadedAt = transfer.downloadedAt;
-        item.hasPassword = transfer.hasPassword.value_or(false);
-        item.password = knownPassword(transfer.code);
-        merged.append(std::move(item));
-    }
-    for (const TransferItem& item : history) {
-        if (seen.contains(item.code))
-            continue;
-        TransferItem copy = item;
-        copy.password = knownPassword(item.code);
-        merged.append(std::move(copy));
-    }
-    std::stable_sort(merged.begin(), merged.end(), [](const TransferItem& a, const TransferItem& b) {
-        return a.uploadDate > b.uploadDate;
-    });
-    setTransfers(std::move(merged));
+    // Reading a long history and merging thousands of transfers would stall the panel.
+    std::function<QList<TransferItem>()> merge = [listed = std::move(listed), knownPasswords,
+                                                  history = m_historyService] {
+        return merged(listed, history.load(), knownPasswords);
+    };
+    QList<TransferItem> transfers = co_await offMainThread(std::move(merge));
+    if (self)
+        setTransfers(std::move(transfers));
 }
 
 QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ErrorText.h"
+#include "RecordListModel.h"
 #include "TransferHistoryService.h"
 #include "TransferItem.h"
 
@@ -27,6 +28,10 @@ public:
                   QObject* parent = nullptr);
 
     QList<TransferItem> transfers() const { return m_transfers; }
+    // The same list for a list view, one row per transfer, kept by code.
+    RecordListModel<TransferItem>* model() { return &m_model; }
+    // A row's texts as a screen reader reads them: name, date, file count, download.
+    static QString rowText(const TransferItem& transfer);
     std::optional<QString> error() const { return m_error; }
     // The send side's error line; also for what the views find out, such as a transfer gone.
     void setError(std::optional<QString> error);
@@ -68,6 +73,7 @@ private:
     DesktopServices* m_desktop;
     TransferHistoryService m_historyService;
     QList<TransferItem> m_transfers;
+    RecordListModel<TransferItem> m_model;
     std::optional<QString> m_error;
     std::optional<ErrorText> m_refreshFailure;
 };

@@ -5,6 +5,7 @@
 #include "FileTypeIcon.h"
 #include "Format.h"
 #include "Labels.h"
+#include "ReceivedUploads.h"
 #include "Style.h"
 
 #include <QHBoxLayout>
@@ -138,15 +139,6 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
     layout->addWidget(m_mainLine);
 }
 
-QString IncomingRow::headlineText(const IncomingUpload& upload) {
-    if (upload.files.isEmpty())
-        return upload.customerName;
-    if (upload.files.size() == 1)
-        return upload.files.first().name;
-    return upload.files.first().name + QStringLiteral(" (+") + QString::number(upload.files.size() - 1) +
-           QLatin1Char(')');
-}
-
 bool IncomingRow::hasExpandableContent(const IncomingUpload& upload) {
     return upload.files.size() > 1 || hasText(upload.nachricht);
 }
@@ -162,7 +154,7 @@ void IncomingRow::refresh() {
     const IncomingUpload& u = m_upload;
     m_dot->setStyleSheet(QStringLiteral("background: %1; border-radius: 4px;")
                              .arg(Style::css(u.isDownloaded ? Style::green() : Style::orange())));
-    m_headline->setFullText(headlineText(u));
+    m_headline->setFullText(ReceivedUploads::headline(u));
     m_customer->setFullText(u.customerName);
 
     m_order->setVisible(hasText(u.auftragsnummer));
@@ -173,12 +165,8 @@ void IncomingRow::refresh() {
     m_size->setFullText(QStringLiteral("· ") + u.totalSizeFormatted.value_or(QString()));
     Labels::setText(m_date, Format::dayAndTime(u.uploadDate));
 
-    QStringList lineTexts{m_headline->fullText(), u.customerName};
-    for (ElidedLabel* part : {m_order, m_fileCount, m_size})
-        if (!part->isHidden())
-            lineTexts << part->fullText();
-    lineTexts << m_date->text();
-    m_mainLine->setAccessibleName(lineTexts.join(QLatin1Char(' ')));
+    // The same text the list gives a screen reader for this row when it is only painted.
+    m_mainLine->setAccessibleName(ReceivedUploads::rowText(u));
 
     const QString downloadTip =
         u.isDownloaded ? QStringLiteral("Erneut herunterladen") : QStringLiteral("Dateien herunterladen");

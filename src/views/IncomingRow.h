@@ -27,8 +27,6 @@ public:
     bool isExpanded() const { return m_isExpanded; }
     bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
 
-    // No files: the customer's name; one: its name; more: the first name and " (+N)".
-    static QString headlineText(const IncomingUpload& upload);
     // More than one file, or a message.
     static bool hasExpandableContent(const IncomingUpload& upload);
 

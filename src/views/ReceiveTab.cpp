@@ -7,13 +7,13 @@
 #include "Labels.h"
 #include "ReceivedUploads.h"
 #include "RefreshFooter.h"
+#include "RowListView.h"
 #include "Style.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -41,13 +41,13 @@ ReceiveTab::ReceiveTab(ReceivedUploads* received, QWidget* parent) : QWidget(par
     connect(received, &ReceivedUploads::errorChanged, this, &ReceiveTab::updateError);
     connect(received, &ReceivedUploads::configuredChanged, this, &ReceiveTab::updateConfigured);
     connect(received, &ReceivedUploads::uploadsChanged, this, [this] {
-        syncRows();
+        updateEmpty();
         updateConfigured();
     });
 
     updateDownload();
     updateError();
-    syncRows();
+    updateEmpty();
     updateConfigured();
 }
 
@@ -138,10 +138,19 @@ QWidget* ReceiveTab::buildEmptyView() {
 }
 
 QWidget* ReceiveTab::buildList() {
-    m_list = new QScrollArea;
+    RecordListModel<IncomingUpload>* model = m_received->model();
+    RowListView::Rows rows;
+    rows.make = [this, model](const QModelIndex& index) { return makeRow(model->record(index.row())); };
+    rows.update = [model](QWidget* row, const QModelIndex& index) {
+        static_cast<IncomingRow*>(row)->setUpload(model->record(index.row()));
+    };
+    rows.holdsState = [](const QWidget* widget) {
+        const auto* row = static_cast<const IncomingRow*>(widget);
+        return row->isExpanded() || row->showCopied();
+    };
+    m_list = new RowListView(model, std::move(rows), 0);
     m_list->setObjectName(QStringLiteral("incomingList"));
     m_list->setAccessibleName(QStringLiteral("Kunden-Uploads"));
-    m_rows.emplace(m_list, 0);
     return m_list;
 }
 
@@ -177,8 +186,8 @@ void ReceiveTab::updateError() {
     m_errorText->setFullText(message.value_or(QString()));
 }
 
-QList<IncomingRow*> ReceiveTab::rows() const {
-    return m_rows->rows();
+IncomingRow* ReceiveTab::row(int index) {
+    return static_cast<IncomingRow*>(m_list->liveRow(index));
 }
 
 void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
@@ -210,14 +219,8 @@ IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
     return row;
 }
 
-void ReceiveTab::syncRows() {
-    const QList<IncomingUpload> uploads = m_received->uploads();
-    m_rows->sync(
-        uploads, [](const IncomingUpload& upload) { return upload.token; },
-        [](IncomingRow* row, const IncomingUpload& upload) { row->setUpload(upload); },
-        [this](const IncomingUpload& upload) { return makeRow(upload); });
-
-    const bool empty = uploads.isEmpty();
+void ReceiveTab::updateEmpty() {
+    const bool empty = m_received->uploads().isEmpty();
     m_emptyView->setVisible(empty);
     m_list->setVisible(!empty);
 }

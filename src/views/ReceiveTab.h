@@ -1,7 +1,5 @@
 #pragma once
 
-#include "KeyedRowList.h"
-
 #include <QList>
 #include <QPointer>
 #include <QWidget>
@@ -12,23 +10,24 @@ class IncomingRow;
 class QFrame;
 class QLabel;
 class QProgressBar;
-class QScrollArea;
 class QVBoxLayout;
+class RowListView;
 struct IncomingUpload;
 class ReceivedUploads;
 
 // The receive tab: the not-configured view while no credentials are stored, otherwise the running
 // download, the last error of the receive side, and either the empty view or the customer uploads,
-// with "Aktualisieren" at the bottom. It holds no state of its own; rows are kept by the upload's
-// token, so a refresh keeps them and their states.
+// with "Aktualisieren" at the bottom. It holds no state of its own; the list is a view of the
+// received uploads' model, kept by token, so a refresh keeps the rows and their states.
 class ReceiveTab : public QWidget {
     Q_OBJECT
 
 public:
     explicit ReceiveTab(ReceivedUploads* received, QWidget* parent = nullptr);
 
-    // The rows in list order.
-    QList<IncomingRow*> rows() const;
+    RowListView* list() const { return m_list; }
+    // The row widget of the upload at `index`, made live as if the pointer rested on it.
+    IncomingRow* row(int index);
 
     // The delete confirmation; only "Löschen" deletes.
     void confirmAndDelete(const IncomingUpload& upload);
@@ -52,7 +51,7 @@ private:
     void updateConfigured();
     void updateDownload();
     void updateError();
-    void syncRows();
+    void updateEmpty();
     IncomingRow* makeRow(const IncomingUpload& upload);
 
     ReceivedUploads* m_received;
@@ -65,6 +64,5 @@ private:
     QWidget* m_errorLine;
     ElidedLabel* m_errorText;
     QWidget* m_emptyView;
-    QScrollArea* m_list;
-    std::optional<KeyedRowList<IncomingRow, QString>> m_rows;
+    RowListView* m_list;
 };

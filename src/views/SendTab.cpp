@@ -4,6 +4,7 @@
 #include "ElidedLabel.h"
 #include "Labels.h"
 #include "RefreshFooter.h"
+#include "RowListView.h"
 #include "SentTransfers.h"
 #include "Style.h"
 #include "TransferRow.h"
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -60,17 +60,13 @@ SendTab::SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent)
     // One error line for both: the latest failure shows; a new upload clears both.
     connect(uploads, &Uploads::errorChanged, this, [this] { showError(m_uploads->error()); });
     connect(sent, &SentTransfers::errorChanged, this, [this] { showError(m_sent->error()); });
-    connect(sent, &SentTransfers::transfersChanged, this, [this] {
-        syncRows();
-        updateChoice();
-    });
+    connect(sent, &SentTransfers::transfersChanged, this, &SendTab::updateChoice);
 
     updateBanner();
     m_progressBox->setVisible(uploads->isUploading());
     updateProgress();
     updateQueue();
     showError(uploads->error() ? uploads->error() : sent->error());
-    syncRows();
     updateChoice();
 }
 
@@ -272,10 +268,20 @@ void SendTab::chooseFiles(Choice choice) {
 }
 
 QWidget* SendTab::buildList() {
-    m_list = new QScrollArea;
+    RecordListModel<TransferItem>* model = m_sent->model();
+    RowListView::Rows rows;
+    rows.make = [this, model](const QModelIndex& index) { return makeRow(model->record(index.row())); };
+    rows.update = [model](QWidget* row, const QModelIndex& index) {
+        static_cast<TransferRow*>(row)->setTransfer(model->record(index.row()));
+    };
+    rows.holdsState = [](const QWidget* widget) {
+        const auto* row = static_cast<const TransferRow*>(widget);
+        return row->isExpanded() || row->passwordVisible() || row->isLoadingPassword() ||
+               row->passwordCopied() || row->showCopied();
+    };
+    m_list = new RowListView(model, std::move(rows), 14);
     m_list->setObjectName(QStringLiteral("transferList"));
     m_list->setAccessibleName(QStringLiteral("Gesendete Dateien"));
-    m_rows.emplace(m_list, 14);
     return m_list;
 }
 
@@ -326,8 +332,8 @@ void SendTab::updateChoice() {
     m_list->setVisible(!hint);
 }
 
-QList<TransferRow*> SendTab::rows() const {
-    return m_rows->rows();
+TransferRow* SendTab::row(int index) {
+    return static_cast<TransferRow*>(m_list->liveRow(index));
 }
 
 TransferRow* SendTab::makeRow(const TransferItem& transfer) {
@@ -337,12 +343,4 @@ TransferRow* SendTab::makeRow(const TransferItem& transfer) {
             [this, row] { detach(m_sent->downloadOutgoing(row->transfer()), m_sent); });
     connect(row, &TransferRow::deleteRequested, this, [this, row] { m_sent->remove(row->transfer()); });
     return row;
-}
-
-void SendTab::syncRows() {
-    m_rows->sync(
-        // By code: a poll gives server items fresh ids, and a row kept keeps what the user opened in it.
-        m_sent->transfers(), [](const TransferItem& item) { return item.code; },
-        [](TransferRow* row, const TransferItem& item) { row->setTransfer(item); },
-        [this](const TransferItem& item) { return makeRow(item); });
 }

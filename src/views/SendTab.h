@@ -1,7 +1,5 @@
 #pragma once
 
-#include "KeyedRowList.h"
-
 #include <QList>
 #include <QPointer>
 #include <QUuid>
@@ -13,8 +11,8 @@ class ElidedLabel;
 class QFrame;
 class QLabel;
 class QProgressBar;
-class QScrollArea;
 class QVBoxLayout;
+class RowListView;
 class SentTransfers;
 class TransferRow;
 class Uploads;
@@ -22,16 +20,16 @@ class Uploads;
 // The send tab: the banner of the upload just finished, the running upload with its queue, the last
 // error, and either the hint or the list of sent transfers, with "Aktualisieren" at the bottom. It
 // holds no state of its own; everything follows the change signals of the uploads and the sent
-// transfers. Rows are kept by the
-// transfer's id, so progress reports and in-place changes never rebuild them.
+// transfers. The list is a view of the sent transfers' model, so a poll changes only what changed.
 class SendTab : public QWidget {
     Q_OBJECT
 
 public:
     SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent = nullptr);
 
-    // The rows in list order.
-    QList<TransferRow*> rows() const;
+    RowListView* list() const { return m_list; }
+    // The row widget of the transfer at `index`, made live as if the pointer rested on it.
+    TransferRow* row(int index);
 
     enum class Choice { Files, Folder };
     // Opens the desktop's file chooser; what the user picks is sent like files dropped on the panel.
@@ -51,7 +49,6 @@ private:
     // Shows `message`, or when it is empty the other side's failure, if any.
     void showError(std::optional<QString> message);
     void updateChoice();
-    void syncRows();
     TransferRow* makeRow(const TransferItem& transfer);
 
     Uploads* m_uploads;
@@ -72,6 +69,5 @@ private:
     ElidedLabel* m_errorText;
 
     QWidget* m_hint;
-    QScrollArea* m_list;
-    std::optional<KeyedRowList<TransferRow, QString>> m_rows;
+    RowListView* m_list;
 };

@@ -261,12 +261,8 @@ void TransferRow::refresh() {
         m_downloaded->setFullText(QStringLiteral("· Datei heruntergeladen: ") +
                                   Format::downloadedAt(*t.downloadedAt));
     m_downloaded->setVisible(t.downloadedAt.has_value());
-    QStringList lineTexts{t.fileName, m_date->text()};
-    if (!t.originalFileNames.isEmpty())
-        lineTexts << m_fileCount->fullText();
-    if (t.downloadedAt)
-        lineTexts << m_downloaded->fullText();
-    m_mainLine->setAccessibleName(lineTexts.join(QLatin1Char(' ')));
+    // The same text the list gives a screen reader for this row when it is only painted.
+    m_mainLine->setAccessibleName(SentTransfers::rowText(t));
 
     m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));

@@ -1,6 +1,9 @@
 #include "Contrast.h"
+#include "ElidedLabel.h"
+#include "FileTypeIcon.h"
 #include "PanelFixture.h"
 #include "ReceiveTab.h"
+#include "RowListView.h"
 #include "SendTab.h"
 #include "Style.h"
 #include "TabSegment.h"
@@ -77,6 +80,18 @@ QPalette darkDesktop() {
     return dark;
 }
 
+// Opaque pixels of `image` within a few steps of `color`.
+int pixelsOf(const QImage& image, const QColor& color) {
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            count += pixel.alpha() > 200 && std::abs(pixel.red() - color.red()) < 12 &&
+                     std::abs(pixel.green() - color.green()) < 12 &&
+                     std::abs(pixel.blue() - color.blue()) < 12;
+        }
+    return count;
+}
 } // namespace
 
 // The panel as a desktop citizen: the file chooser, the bundled symbols, light and dark, columns
@@ -98,7 +113,7 @@ class TestDesktop : public QObject {
         const QString suffix = dark ? QStringLiteral("-dark") : QStringLiteral("-light");
         fixture->shoot(QStringLiteral("send-hint") + suffix);
         QCoro::waitFor(fixture->sent->refresh());
-        QTRY_COMPARE(fixture->panel->sendTab()->rows().size(), 1);
+        QTRY_COMPARE(fixture->panel->sendTab()->list()->model()->rowCount(), 1);
         fixture->shoot(QStringLiteral("send-list") + suffix);
         fixture->uploads->uploadFiles({fixture->file(QStringLiteral("Prüfbericht.pdf"), "bericht")},
                                       QStringLiteral("Sommer-42"), false);
@@ -220,34 +235,29 @@ private Q_SLOTS:
         PanelView& panel = *fixture->panel;
         panel.show();
         QCoro::waitFor(fixture->sent->refresh());
-        const QList<TransferRow*> rows = panel.sendTab()->rows();
-        QCOMPARE(rows.size(), 2);
-        TransferItem unfolding = rows.first()->transfer();
-        unfolding.originalFileNames = {QStringLiteral("a.txt"), QStringLiteral("b.txt")};
-        rows.first()->setTransfer(unfolding);
-        TransferItem single = rows.last()->transfer();
-        single.originalFileNames.clear();
-        rows.last()->setTransfer(single);
-        QTest::qWait(50);
-        // The copy buttons stand in one column whether or not a row can unfold.
+        SendTab* tab = panel.sendTab();
+        QCOMPARE(tab->list()->model()->rowCount(), 2);
+        // The copy buttons stand in one column whether or not a row can unfold (only the first can).
         QList<int> columns;
-        for (TransferRow* row : rows) {
+        for (int i = 0; i < 2; ++i) {
+            TransferRow* row = tab->row(i);
+            QCOMPARE(shownNamed<QToolButton>(row, QStringLiteral("Dateiliste")) != nullptr, i == 0);
             auto* copy = shownNamed<QToolButton>(row, QStringLiteral("Link kopieren"));
             QVERIFY(copy);
             columns << copy->mapTo(&panel, QPoint()).x();
         }
         QCOMPARE(columns.first(), columns.last());
         // Two rows fit: no scroll bar.
-        auto* list = panel.sendTab()->findChild<QScrollArea*>(QStringLiteral("transferList"));
-        QVERIFY(!list->verticalScrollBar()->isVisible());
+        QVERIFY(!tab->list()->verticalScrollBar()->isVisible());
 
-        TransferItem item = rows.first()->transfer();
+        TransferRow* row = tab->row(0);
+        TransferItem item = row->transfer();
         item.originalFileNames = {QStringLiteral("Nur.pdf")};
-        rows.first()->setTransfer(item);
-        QVERIFY(showsLabel(rows.first(), QStringLiteral("· 1 Datei")));
+        row->setTransfer(item);
+        QVERIFY(showsLabel(row, QStringLiteral("· 1 Datei")));
         item.originalFileNames << QStringLiteral("Noch.pdf");
-        rows.first()->setTransfer(item);
-        QVERIFY(showsLabel(rows.first(), QStringLiteral("· 2 Dateien")));
+        row->setTransfer(item);
+        QVERIFY(showsLabel(row, QStringLiteral("· 2 Dateien")));
     }
 
     void tabsAndKeysFollowTheVisualOrder() {
@@ -316,30 +326,93 @@ private Q_SLOTS:
         PanelView& panel = *fixture->panel;
         panel.show();
         QCoro::waitFor(fixture->sent->refresh());
-        QCOMPARE(panel.sendTab()->rows().size(), 1);
+        SendTab* tab = panel.sendTab();
+        RowListView* list = tab->list();
+        QCOMPARE(list->model()->rowCount(), 1);
         // A newer transfer is drawn above the older row, which was made first.
         fixture->server().seedTransfer({{QStringLiteral("Neu.pdf"), "neu"}});
         QCoro::waitFor(fixture->sent->refresh());
-        const QList<TransferRow*> rows = panel.sendTab()->rows();
-        QCOMPARE(rows.size(), 2);
-        QCOMPARE(rows.first()->transfer().fileName, QStringLiteral("Neu.pdf"));
-        QTRY_VERIFY(rows.first()->y() < rows.last()->y());
+        QCOMPARE(list->model()->rowCount(), 2);
 
-        QWidget* content = rows.first()->parentWidget();
-        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(content);
-        QList<QObject*> read;
-        for (int i = 0; i < list->childCount(); ++i)
-            if (auto* row = qobject_cast<TransferRow*>(list->child(i)->object()))
-                read << row;
-        QCOMPARE(read, (QList<QObject*>{rows.first(), rows.last()}));
+        // One accessible item per row, with the row's texts, in the order shown.
+        QAccessibleInterface* items = QAccessible::queryAccessibleInterface(list);
+        QCOMPARE(items->role(), QAccessible::List);
+        QStringList read;
+        for (int i = 0; i < items->childCount(); ++i)
+            read << items->child(i)->text(QAccessible::Name);
+        QCOMPARE(read.size(), 2);
+        QVERIFY2(read[0].startsWith(QStringLiteral("Neu.pdf ")) &&
+                     read[1].startsWith(QStringLiteral("Alt.pdf ")),
+                 qPrintable(read.join(u'|')));
+        QCOMPARE(read[1], tab->row(1)->findChild<QWidget*>(QStringLiteral("mainLine"))->accessibleName());
 
-        auto* newCopy = named(rows.first(), QStringLiteral("Link kopieren"));
-        auto* oldCopy = named(rows.last(), QStringLiteral("Link kopieren"));
-        int steps = 0;
-        for (QWidget* w = newCopy->nextInFocusChain(); w != oldCopy && w != newCopy;
-             w = w->nextInFocusChain())
-            ++steps;
-        QVERIFY2(steps < 20, "the older row's buttons do not follow the newer row's");
+        // Up and Down move the current row; Tab goes on to its buttons in their order, then past the
+        // list, and Shift+Tab comes back.
+        panel.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&panel));
+        list->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(list, Qt::Key_End);
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(list->currentIndex().row(), 0);
+        QStringList walked;
+        for (int i = 0; i < 5; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            walked << QApplication::focusWidget()->accessibleName();
+        }
+        QCOMPARE(walked, (QStringList{"Passwort hinzufügen", "Herunterladen", "Link kopieren",
+                                      "Vom Server löschen", "Aktualisieren"}));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget()->accessibleName(), QStringLiteral("Vom Server löschen"));
+        QVERIFY(list->rowWidget(0)->isAncestorOf(QApplication::focusWidget()));
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+        QCOMPARE(QApplication::focusWidget(), list);
+        QTest::keyClick(list, Qt::Key_Down);
+        QCOMPARE(list->currentIndex().row(), 1);
+        QVERIFY(list->rowWidget(1));
+        QTest::keyClick(list, Qt::Key_Tab);
+        QVERIFY(list->rowWidget(1)->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    void elidedNamesKeepTheDotsOfCapitalUmlauts() {
+        const auto render = [](const QString& text) {
+            ElidedLabel label(Qt::ElideMiddle);
+            Style::setFont(&label, Style::Text::Caption, QFont::Medium);
+            label.setFullText(text);
+            label.resize(label.sizeHint());
+            return label.grab().toImage();
+        };
+        // The dots are the only difference; clipped, at most a faint trace of them is left.
+        const auto dotPixels = [&](const QString& withDots, const QString& without) {
+            const QImage a = render(withDots);
+            const QImage b = render(without);
+            int count = 0;
+            for (int y = 0; y < qMin(a.height(), b.height()); ++y)
+                for (int x = 0; x < qMin(a.width(), b.width()); ++x)
+                    count += qAbs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) > 64;
+            return count;
+        };
+        QVERIFY(dotPixels(QStringLiteral("Ä.zip"), QStringLiteral("A.zip")) >= 2);
+        QVERIFY(dotPixels(QStringLiteral("Übergabe"), QStringLiteral("Ubergabe")) >= 2);
+    }
+
+    void fileTypeGlyphs() {
+        using Kind = FileTypeIcon::Kind;
+        const QList<std::pair<const char*, Kind>> kinds = {
+            {"Bericht.docx", Kind::document},     {"FOTO.JPG", Kind::image},        {"notes", Kind::other},
+            {"archive.tar.bz2", Kind::other},     {"backup.tar.gz", Kind::archive}, {".pdf", Kind::other},
+            {"Ordner.v2/Satz.INDD", Kind::layout}};
+        for (const auto& [name, kind] : kinds)
+            QVERIFY2(FileTypeIcon::kind(QString::fromUtf8(name)) == kind, name);
+
+        // Each glyph in its kind's colour: the image filled, the plain page an outline only.
+        const auto glyph = [](const char* name) {
+            return FileTypeIcon::pixmap(QString::fromUtf8(name), 48).toImage();
+        };
+        QVERIFY(pixelsOf(glyph("Bericht.docx"), FileTypeIcon::color(Kind::document)) > 0);
+        QVERIFY(pixelsOf(glyph("FOTO.JPG"), FileTypeIcon::color(Kind::image)) > 100);
+        QCOMPARE(glyph("notes").pixelColor(24, 26).alpha(), 0);
+        QVERIFY(glyph("notes").pixelColor(8, 30).alpha() > 0); // the page's left edge
     }
 };
 

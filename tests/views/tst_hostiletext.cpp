@@ -2,6 +2,7 @@
 #include "IncomingRow.h"
 #include "PanelFixture.h"
 #include "ReceiveTab.h"
+#include "RowListView.h"
 #include "SendTab.h"
 #include "TransferRow.h"
 #include "WaitForTask.h"
@@ -80,14 +81,16 @@ private Q_SLOTS:
         waitForTask(fixture->sent->refresh());
         QVERIFY2(!fixture->received->error(), qPrintable(fixture->received->error().value_or(QString())));
         QCOMPARE(fixture->sent->transfers().size(), qsizetype(std::size(names)));
-        QCOMPARE(fixture->panel->sendTab()->rows().size(), qsizetype(std::size(names)));
-        QCOMPARE(fixture->panel->receiveTab()->rows().size(), 1);
+        QCOMPARE(fixture->panel->sendTab()->list()->model()->rowCount(), int(std::size(names)));
+        QCOMPARE(fixture->panel->receiveTab()->list()->model()->rowCount(), 1);
 
-        // Unfolded, so the file lists and the message are built too.
-        for (QWidget* row : fixture->panel->findChildren<QWidget*>())
-            if (auto* unfold =
-                    row->findChild<QToolButton*>(QStringLiteral("expandButton"), Qt::FindDirectChildrenOnly);
-                unfold && unfold->isVisible())
+        // Live and unfolded, so the file lists and the message are built too.
+        QList<QWidget*> rows{fixture->panel->receiveTab()->row(0)};
+        for (int i = 0; i < int(std::size(names)); ++i)
+            rows << fixture->panel->sendTab()->row(i);
+        for (QWidget* row : rows)
+            if (auto* unfold = row->findChild<QToolButton*>(QStringLiteral("expandButton"));
+                unfold && unfold->isVisibleTo(row))
                 QTest::mouseClick(unfold, Qt::LeftButton);
         fixture->session->setSelectedTab(1);
         QTest::qWait(50);
@@ -104,7 +107,7 @@ private Q_SLOTS:
             QVERIFY2(!widget->toolTip().contains(u'<'), qPrintable(widget->toolTip()));
 
         // The "löschen?" question names the customer as written.
-        IncomingRow* row = fixture->panel->receiveTab()->rows().first();
+        IncomingRow* row = fixture->panel->receiveTab()->row(0);
         QTest::mouseClick(child<QToolButton>(row, "deleteButton"), Qt::LeftButton);
         const QString question = QStringLiteral("Eingang von ") + image + QStringLiteral(" löschen?");
         QMessageBox* box = openAlert(fixture->panel->window(), question);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QFuture>
+#include <QThreadPool>
+#include <QtConcurrent>
+#include <exception>
+#include <functional>
+#include <malloc.h>
+#include <optional>
+#include <qcoro/qcorofuture.h>
+#include <qcoro/qcorotask.h>
+
+// Runs blocking work on the thread pool. QtConcurrent passes on only QException types, so the
+// error travels back as an exception_ptr.
+template <typename T> QCoro::Task<T> offMainThread(std::function<T()> work) {
+    struct Result {
+        std::optional<T> value;
+        std::exception_ptr error;
+    };
+    QFuture<Result> future = QtConcurrent::run([work]() -> Result {
+        try {
+            return {work(), nullptr};
+        } catch (...) {
+            return {std::nullopt, std::current_exception()};
+        }
+    });
+    Result result = co_await future;
+    if (result.error)
+        std::rethrow_exception(result.error);
+    co_return std::move(*result.value);
+}
+
+// Gives the memory freed after reading a large answer on the thread pool back to the system. glibc
+// keeps it in the worker thread's arena otherwise, where the main thread never reuses it: tens of
+// megabytes for a list of thousands of transfers. Called on the main thread once the work is done
+// (a few tens of milliseconds for such a list): from a worker it would hold the main thread's
+// arena while the main thread allocates.
+inline void returnFreedMemory() {
+    malloc_trim(0);
+}
+
+// Lets a large value that is no longer needed go on the thread pool: freeing thousands of records
+// one string at a time would hold up the main thread.
+template <typename T> void releaseOffMainThread(T value) {
+    QThreadPool::globalInstance()->start([value = std::move(value)]() mutable { T gone = std::move(value); });
+}

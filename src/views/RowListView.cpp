@@ -1,0 +1,456 @@
+#include "RowListView.h"
+
+#include "Style.h"
+
+#include <QAbstractItemDelegate>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QFrame>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QResizeEvent>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+// A row with its divider below, as the list shows it, live or as the stamp.
+class RowCell : public QWidget {
+public:
+    RowCell(QWidget* row, int rightMargin) : m_row(row) {
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, rightMargin, 0);
+        layout->setSpacing(0);
+        layout->addWidget(row);
+        auto* divider = new QFrame;
+        divider->setFrameShape(QFrame::HLine);
+        divider->setFrameShadow(QFrame::Plain);
+        Style::setTextColor(divider, Style::faded(Style::secondary(), 0.3));
+        layout->addWidget(divider);
+    }
+
+    QWidget* row() const { return m_row; }
+
+    // The current row while the list has the keyboard: Up and Down move it, Tab enters it.
+    void setMarked(bool marked) {
+        if (marked == m_marked)
+            return;
+        m_marked = marked;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!m_marked)
+            return;
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
+        painter.drawRoundedRect(
+            QRectF(rect()).adjusted(1.5, 1.5, -1.5 - layout()->contentsMargins().right(), -1.5), 4, 4);
+    }
+
+private:
+    QWidget* m_row;
+    bool m_marked = false;
+};
+
+namespace {
+class RowDelegate : public QAbstractItemDelegate {
+public:
+    explicit RowDelegate(RowListView* view) : QAbstractItemDelegate(view), m_view(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        m_view->paintRow(painter, option.rect, index);
+    }
+    QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        return m_view->rowSize(index);
+    }
+    // Live rows are the view's persistent editors: the view moves them with their records.
+    QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex& index) const override {
+        return m_view->createCell(index);
+    }
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
+        m_view->updateCell(editor, index);
+    }
+    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
+                              const QModelIndex&) const override {
+        editor->setGeometry(option.rect);
+    }
+
+private:
+    RowListView* m_view;
+};
+
+bool isOpenWindow(const QWidget* widget) {
+    return widget->isWindow() && widget->isVisible();
+}
+
+// In the order the row made them, which is the order it shows them in.
+QList<QWidget*> tabStops(QWidget* cell) {
+    QList<QWidget*> stops;
+    for (QWidget* w : cell->findChildren<QWidget*>())
+        if (!w->isWindow() && w->isVisibleTo(cell) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
+            stops << w;
+    return stops;
+}
+} // namespace
+
+RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent)
+    : QListView(parent), m_rows(std::move(rows)), m_rightMargin(rightMargin) {
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    verticalScrollBar()->setSingleStep(20);
+    setResizeMode(QListView::Adjust);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setMouseTracking(true);
+    // The rows draw on the panel's own background, as any other widget of it.
+    setAutoFillBackground(false);
+    viewport()->setAutoFillBackground(false);
+    setItemDelegate(new RowDelegate(this));
+    setModel(model);
+
+    // Menus, dialogs and overlays end without telling the list: it looks now and then.
+    m_sweepTimer.setInterval(500);
+    connect(&m_sweepTimer, &QTimer::timeout, this, &RowListView::sweep);
+}
+
+RowListView::~RowListView() {
+    // The cells, also those on their way out, go with the viewport, after this list's members.
+    for (QObject* cell : viewport()->children())
+        disconnect(cell, &QObject::destroyed, this, nullptr);
+}
+
+RowCell* RowListView::cellAt(const QModelIndex& index) const {
+    // Few rows are live: a walk over them is cheaper than the view's lookup by persistent index.
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        if (it.value() == index)
+            return it.key();
+    return nullptr;
+}
+
+QWidget* RowListView::rowWidget(int row) const {
+    RowCell* cell = cellAt(model()->index(row, 0));
+    return cell ? cell->row() : nullptr;
+}
+
+QWidget* RowListView::liveRow(int row) {
+    const QModelIndex index = model()->index(row, 0);
+    if (!index.isValid())
+        return nullptr;
+    setHovered(index);
+    return cellAt(index)->row();
+}
+
+QWidget* RowListView::createCell(const QModelIndex& index) {
+    auto* cell = new RowCell(m_rows.make(index), m_rightMargin);
+    cell->setParent(viewport());
+    m_live.insert(cell, index);
+    // A row that unfolds or folds up asks for a new layout of itself first.
+    cell->row()->installEventFilter(this);
+    connect(cell, &QObject::destroyed, this, [this, cell] { m_live.remove(cell); });
+    return cell;
+}
+
+void RowListView::updateCell(QWidget* cell, const QModelIndex& index) {
+    m_rows.update(static_cast<RowCell*>(cell)->row(), index);
+}
+
+RowCell* RowListView::makeLive(const QModelIndex& index) {
+    if (RowCell* cell = cellAt(index))
+        return cell;
+    openPersistentEditor(index);
+    RowCell* cell = cellAt(index);
+    Q_ASSERT(cell);
+    // Placed at once, so a press that made it lands on it.
+    cell->setGeometry(visualRect(index));
+    cell->layout()->activate();
+    cell->show();
+    updateFocusChain();
+    m_sweepTimer.start();
+    return cell;
+}
+
+bool RowListView::needed(RowCell* cell, const QModelIndex& index) const {
+    if (index == m_hovered || index == currentIndex())
+        return true;
+    if (m_rows.holdsState(cell->row()))
+        return true;
+    const QWidget* focus = QApplication::focusWidget();
+    if (focus && cell->isAncestorOf(focus))
+        return true;
+    const QList<QWidget*> children = cell->findChildren<QWidget*>();
+    return std::any_of(children.cbegin(), children.cend(), isOpenWindow);
+}
+
+void RowListView::sweep() {
+    bool released = false;
+    const auto live = m_live; // changes below
+    for (auto it = live.cbegin(); it != live.cend(); ++it) {
+        RowCell* cell = it.key();
+        const QModelIndex index = it.value();
+        if (!index.isValid() || needed(cell, index))
+            continue;
+        m_live.remove(cell);
+        closePersistentEditor(index); // hides it and deletes it later
+        update(index);
+        released = true;
+    }
+    if (released)
+        checkHeights();
+    if (m_live.isEmpty())
+        m_sweepTimer.stop();
+}
+
+void RowListView::setHovered(const QModelIndex& index) {
+    if (index == m_hovered)
+        return;
+    m_hovered = index;
+    if (index.isValid())
+        makeLive(index);
+    sweep();
+}
+
+void RowListView::updateFocusChain() {
+    const QModelIndex current = currentIndex();
+    RowCell* currentCell = cellAt(current);
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        it.key()->setMarked(it.key() == currentCell && hasFocus());
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
+        for (QWidget* w : it.key()->findChildren<QWidget*>()) {
+            // Remembered once: the row's own choice.
+            if (!w->property("rowFocusPolicy").isValid())
+                w->setProperty("rowFocusPolicy", int(w->focusPolicy()));
+            w->setFocusPolicy(it.key() == currentCell ? Qt::FocusPolicy(w->property("rowFocusPolicy").toInt())
+                                                      : Qt::NoFocus);
+        }
+    }
+    if (!currentCell)
+        return;
+    QWidget* previous = this;
+    for (QWidget* stop : tabStops(currentCell)) {
+        QWidget::setTabOrder(previous, stop);
+        previous = stop;
+    }
+}
+
+int RowListView::heightOf(QWidget* widget, int width) const {
+    return widget->hasHeightForWidth() ? widget->heightForWidth(width) : widget->sizeHint().height();
+}
+
+QSize RowListView::rowSize(const QModelIndex& index) {
+    const int width = viewport()->width();
+    if (RowCell* cell = cellAt(index))
+        return {width, heightOf(cell, width)};
+    // Painted rows are folded up, and all folded rows are alike in height.
+    if (const auto it = m_stampHeights.constFind(width); it != m_stampHeights.constEnd())
+        return {width, *it};
+    if (!m_stamp)
+        m_stamp = std::make_unique<RowCell>(m_rows.make(index), m_rightMargin);
+    m_rows.update(m_stamp->row(), index);
+    const int height = heightOf(m_stamp.get(), width);
+    m_stampHeights.insert(width, height);
+    return {width, height};
+}
+
+void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index) {
+    if (cellAt(index))
+        return; // it draws itself
+    if (!m_stamp)
+        m_stamp = std::make_unique<RowCell>(m_rows.make(index), m_rightMargin);
+    m_rows.update(m_stamp->row(), index);
+    if (m_stamp->size() != rect.size())
+        m_stamp->resize(rect.size());
+    // Through an image: rendering a widget straight into another one's paint event is clipped and
+    // placed by rules of its own.
+    const qreal ratio = viewport()->devicePixelRatioF();
+    const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
+    if (m_stampImage.size() != pixels)
+        m_stampImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+    m_stampImage.setDevicePixelRatio(ratio);
+    m_stampImage.fill(Qt::transparent);
+    m_stamp->render(&m_stampImage, QPoint(), QRegion(), QWidget::DrawChildren);
+    painter->drawImage(rect.topLeft(), m_stampImage);
+}
+
+void RowListView::checkHeights() {
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
+        // Against the place the last layout gave it: visualRect() would already say the new height.
+        if (it.value().isValid() && heightOf(it.key(), viewport()->width()) != it.key()->height()) {
+            scheduleDelayedItemsLayout();
+            return;
+        }
+    }
+    if (!m_live.isEmpty() || m_stamp)
+        viewport()->update();
+}
+
+bool RowListView::viewportEvent(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::LayoutRequest:
+        // A live row unfolded or folded up; looked at once its own layout has settled.
+        QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
+        break;
+    case QEvent::Leave:
+        setHovered({});
+        break;
+    default:
+        break;
+    }
+    return QListView::viewportEvent(event);
+}
+
+void RowListView::focusInEvent(QFocusEvent* event) {
+    QListView::focusInEvent(event);
+    updateFocusChain();
+}
+
+void RowListView::focusOutEvent(QFocusEvent* event) {
+    QListView::focusOutEvent(event);
+    updateFocusChain();
+}
+
+void RowListView::resizeEvent(QResizeEvent* event) {
+    QListView::resizeEvent(event);
+    // Rows span the width: a narrower or wider list lays them out again.
+    if (event->size().width() != event->oldSize().width())
+        scheduleDelayedItemsLayout();
+}
+
+bool RowListView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::LayoutRequest)
+        QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
+    return QListView::eventFilter(watched, event);
+}
+
+void RowListView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange ||
+        event->type() == QEvent::PaletteChange) {
+        m_stamp.reset();
+        m_stampHeights.clear();
+        scheduleDelayedItemsLayout();
+    }
+    QListView::changeEvent(event);
+}
+
+void RowListView::mouseMoveEvent(QMouseEvent* event) {
+    if (m_pressTarget) {
+        const QPoint at = m_pressTarget->mapFrom(viewport(), event->position().toPoint());
+        QMouseEvent moved(event->type(), at, event->globalPosition(), event->button(), event->buttons(),
+                          event->modifiers());
+        QApplication::sendEvent(m_pressTarget, &moved);
+        return;
+    }
+    setHovered(indexAt(event->position().toPoint()));
+}
+
+bool RowListView::forwardPress(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    const QModelIndex index = indexAt(pos);
+    if (!index.isValid())
+        return false;
+    if (RowCell* cell = cellAt(index); cell && cell->geometry().contains(pos))
+        return true; // came up from the live row itself
+    setHovered(index);
+    RowCell* cell = cellAt(index);
+    QWidget* target = cell->childAt(cell->mapFrom(viewport(), pos));
+    if (!target)
+        target = cell;
+    m_pressTarget = target;
+    QMouseEvent press(event->type(), target->mapFrom(viewport(), pos), event->globalPosition(),
+                      event->button(), event->buttons(), event->modifiers());
+    QApplication::sendEvent(target, &press);
+    return true;
+}
+
+void RowListView::mousePressEvent(QMouseEvent* event) {
+    if (!forwardPress(event))
+        QListView::mousePressEvent(event);
+}
+
+void RowListView::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (!forwardPress(event))
+        QListView::mouseDoubleClickEvent(event);
+}
+
+void RowListView::mouseReleaseEvent(QMouseEvent* event) {
+    if (QPointer<QWidget> target = std::exchange(m_pressTarget, nullptr)) {
+        QMouseEvent release(event->type(), target->mapFrom(viewport(), event->position().toPoint()),
+                            event->globalPosition(), event->button(), event->buttons(), event->modifiers());
+        QApplication::sendEvent(target, &release);
+        return;
+    }
+    if (!indexAt(event->position().toPoint()).isValid())
+        QListView::mouseReleaseEvent(event);
+}
+
+void RowListView::contextMenuEvent(QContextMenuEvent* event) {
+    const QModelIndex index = indexAt(event->pos());
+    if (!index.isValid() || cellAt(index))
+        return; // a live row has its own
+    setHovered(index);
+    RowCell* cell = cellAt(index);
+    QWidget* target = cell->childAt(cell->mapFrom(viewport(), event->pos()));
+    if (!target)
+        target = cell;
+    QContextMenuEvent menu(event->reason(), target->mapFrom(viewport(), event->pos()), event->globalPos(),
+                           event->modifiers());
+    QApplication::sendEvent(target, &menu);
+}
+
+void RowListView::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    // The row under a resting pointer changed: it is made live before the next press.
+    if (viewport()->underMouse())
+        setHovered(indexAt(viewport()->mapFromGlobal(QCursor::pos())));
+}
+
+void RowListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+    const QWidget* focus = QApplication::focusWidget();
+    RowCell* previousCell = cellAt(previous);
+    const bool focusInPrevious = focus && previousCell && previousCell->isAncestorOf(focus);
+    QListView::currentChanged(current, previous);
+    if (current.isValid())
+        makeLive(current);
+    updateFocusChain();
+    if (focusInPrevious)
+        setFocus(Qt::OtherFocusReason);
+    sweep();
+}
+
+void RowListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                              const QList<int>& roles) {
+    QListView::dataChanged(topLeft, bottomRight, roles);
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
+        const QModelIndex index = it.value();
+        if (index.isValid() && index.row() >= topLeft.row() && index.row() <= bottomRight.row())
+            m_rows.update(it.key()->row(), index);
+    }
+}
+
+bool RowListView::focusNextPrevChild(bool next) {
+    // Within the list Tab goes from the list to the current row's buttons and on.
+    QList<QWidget*> chain{this};
+    if (RowCell* cell = cellAt(currentIndex()))
+        chain << tabStops(cell);
+    const qsizetype at = chain.indexOf(QApplication::focusWidget());
+    if (at < 0)
+        return QListView::focusNextPrevChild(next);
+    const qsizetype to = at + (next ? 1 : -1);
+    if (to >= 0 && to < chain.size()) {
+        chain[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+        return true;
+    }
+    if (!next)
+        return QListView::focusNextPrevChild(false);
+    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
+        if (isAncestorOf(w) || w->window() != window() || !w->isVisible() || !w->isEnabled() ||
+            !(w->focusPolicy() & Qt::TabFocus))
+            continue;
+        w->setFocus(Qt::TabFocusReason);
+        return true;
+    }
+    return false;
+}

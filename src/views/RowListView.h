@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QListView>
+#include <QPersistentModelIndex>
+#include <QPointer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class RowCell;
+
+// A list of record rows whose cost does not grow with the records. Rows nobody works with are
+// painted: one hidden "stamp" row is given the record and rendered into the list. A real row widget
+// stands over a record only while it is needed: under the pointer, the current row of the keyboard,
+// and any row that holds something open (unfolded, a password shown, an overlay, a menu, a dialog).
+// Live rows follow inserts, removals and moves, so what is open in them survives a poll; once a row
+// holds nothing and is neither under the pointer nor current, its widget goes again.
+class RowListView : public QListView {
+    Q_OBJECT
+
+public:
+    struct Rows {
+        // A row widget for the record at the index.
+        std::function<QWidget*(const QModelIndex&)> make;
+        // Gives a row widget the record at the index.
+        std::function<void(QWidget*, const QModelIndex&)> update;
+        // Whether a row holds a state of its own that a painted row would lose.
+        std::function<bool(const QWidget*)> holdsState;
+    };
+
+    // `rightMargin` keeps the rows clear of the scroll bar.
+    RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent = nullptr);
+    ~RowListView() override;
+
+    // The live row widget of `row`, made as if the pointer rested on it.
+    QWidget* liveRow(int row);
+    // The row widget over `row` if it is live, else null.
+    QWidget* rowWidget(int row) const;
+    // How many rows have a widget now.
+    int liveCount() const { return int(m_live.size()); }
+
+    // For the delegate.
+    void paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index);
+    QSize rowSize(const QModelIndex& index);
+    QWidget* createCell(const QModelIndex& index);
+    void updateCell(QWidget* cell, const QModelIndex& index);
+
+protected:
+    bool viewportEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
+                     const QList<int>& roles = {}) override;
+    bool focusNextPrevChild(bool next) override;
+    void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    RowCell* cellAt(const QModelIndex& index) const;
+    RowCell* makeLive(const QModelIndex& index);
+    void setHovered(const QModelIndex& index);
+    // Lets go of the live rows that are no longer needed.
+    void sweep();
+    bool needed(RowCell* cell, const QModelIndex& index) const;
+    // Keyboard focus reaches only the current row's buttons, right after the list; the current
+    // row is marked while the list has the keyboard.
+    void updateFocusChain();
+    // Relayouts when a live row's height no longer matches its place.
+    void checkHeights();
+    // A press on a painted row: the live row is made and takes the press itself.
+    bool forwardPress(QMouseEvent* event);
+    int heightOf(QWidget* widget, int width) const;
+
+    Rows m_rows;
+    int m_rightMargin;
+    QHash<RowCell*, QPersistentModelIndex> m_live;
+    QPersistentModelIndex m_hovered;
+    std::unique_ptr<RowCell> m_stamp;
+    QImage m_stampImage;
+    QHash<int, int> m_stampHeights; // by width
+    QPointer<QWidget> m_pressTarget;
+    QTimer m_sweepTimer;
+};
