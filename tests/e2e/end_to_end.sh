@@ -24,7 +24,7 @@ dunst >"$scratch/dunst.log" 2>&1 &
 pids+=($!)
 openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
 pids+=($!)
-wait_for 10 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
+wait_for 20 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
 trayer --edge top --align right --widthtype request --height 24 --expand false >"$scratch/trayer.log" 2>&1 &
 pids+=($!)
 wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"

@@ -26,3 +26,6 @@ has_bus_name() {
   dbus-send --session --print-reply --dest=org.freedesktop.DBus / org.freedesktop.DBus.NameHasOwner \
     "string:$1" | grep -q 'boolean true'
 }
+# On a loaded machine the X server may not take connections yet when xvfb-run starts the
+# script; the desktop's programs would then fail to open the display.
+wait_for 30 xprop -root || fail "the X server did not answer"
