@@ -1,58 +1,17 @@
 #include "RowListView.h"
 
-#include "Style.h"
+#include "RowCell.h"
 
 #include <QAbstractItemDelegate>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFrame>
+#include <QLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
-#include <QVBoxLayout>
-
-// A row with its divider below, as the list shows it, live or as the stamp.
-class RowCell : public QWidget {
-public:
-    RowCell(QWidget* row, int rightMargin) : m_row(row) {
-        auto* layout = new QVBoxLayout(this);
-        layout->setContentsMargins(0, 0, rightMargin, 0);
-        layout->setSpacing(0);
-        layout->addWidget(row);
-        auto* divider = new QFrame;
-        divider->setFrameShape(QFrame::HLine);
-        divider->setFrameShadow(QFrame::Plain);
-        Style::setTextColor(divider, Style::faded(Style::secondary(), 0.3));
-        layout->addWidget(divider);
-    }
-
-    QWidget* row() const { return m_row; }
-
-    // The current row while the list has the keyboard: Up and Down move it, Tab enters it.
-    void setMarked(bool marked) {
-        if (marked == m_marked)
-            return;
-        m_marked = marked;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent*) override {
-        if (!m_marked)
-            return;
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1.5));
-        painter.drawRoundedRect(
-            QRectF(rect()).adjusted(1.5, 1.5, -1.5 - layout()->contentsMargins().right(), -1.5), 4, 4);
-    }
-
-private:
-    QWidget* m_row;
-    bool m_marked = false;
-};
 
 namespace {
 class RowDelegate : public QAbstractItemDelegate {
