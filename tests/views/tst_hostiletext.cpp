@@ -106,6 +106,15 @@ private Q_SLOTS:
         for (const QWidget* widget : fixture->panel->findChildren<QWidget*>())
             QVERIFY2(!widget->toolTip().contains(u'<'), qPrintable(widget->toolTip()));
 
+        // Without its bidirectional override the name cannot pass for "rechnungexe.pdf".
+        const qsizetype reversed = std::size(names) - 1;
+        QCOMPARE(fixture->sent->transfers()[reversed].fileName, names[reversed]);
+        QVERIFY(showsLabel(rows[reversed + 1], QStringLiteral("rechnungfdp.exe")));
+        for (const QString& accessible :
+             {child<QWidget>(rows[reversed + 1], "mainLine")->accessibleName(),
+              fixture->sent->model()->index(int(reversed)).data(Qt::AccessibleTextRole).toString()})
+            QVERIFY2(accessible.startsWith(QStringLiteral("rechnungfdp.exe ")), qPrintable(accessible));
+
         // The "löschen?" question names the customer as written.
         IncomingRow* row = fixture->panel->receiveTab()->row(0);
         QTest::mouseClick(child<QToolButton>(row, "deleteButton"), Qt::LeftButton);
