@@ -62,8 +62,6 @@ class TestTransferLists : public QObject {
 
     TemporaryHome home; // downloads land in its Downloads folder
     std::unique_ptr<SessionFixture> fixture;
-    TransferSession* session = nullptr;
-    Uploads* uploads = nullptr;
     SentTransfers* sent = nullptr;
     ReceivedUploads* received = nullptr;
     const QDateTime now = QDateTime::currentDateTimeUtc().addMSecs(-123);
@@ -100,8 +98,6 @@ private Q_SLOTS:
     void init() {
         QDir(APIService::incomingFolder()).removeRecursively();
         fixture = std::make_unique<SessionFixture>();
-        session = fixture->session;
-        uploads = fixture->uploads;
         sent = fixture->sent;
         received = fixture->received;
         progressLines.clear();
@@ -276,15 +272,13 @@ private Q_SLOTS:
         QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(QDir(zanvoltFolder() + "/..").entryList(QDir::Files | QDir::Hidden), QStringList());
 
-        const QStringList before =
-            QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        const QStringList before = entriesIn(zanvoltFolder());
         server().failNext(QStringLiteral("/d/*"), 1, 403, "verboten");
         QCoro::waitFor(sent->downloadOutgoing(item));
         QCOMPARE(
             sent->error(),
             QStringLiteral("Download fehlgeschlagen: Netzwerk-Fehler: Download fehlgeschlagen (HTTP 403)"));
-        QCOMPARE(QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 before);
+        QCOMPARE(entriesIn(zanvoltFolder()), before);
         QCOMPARE(fixture->desktop.notifications.size(), 2);
     }
 
@@ -380,9 +374,7 @@ private Q_SLOTS:
 
         QCoro::waitFor(received->downloadIncoming(listed(token)));
         QCOMPARE(received->error(), QStringLiteral("Übertragung unvollständig: 400 von 4000 Bytes erhalten"));
-        QCOMPARE(QDir(APIService::incomingFolder())
-                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-                 QStringList());
+        QCOMPARE(entriesIn(APIService::incomingFolder()), QStringList());
         QCOMPARE(requestsSeen().size(), 1); // not marked as downloaded
         QVERIFY(!listed(token).isDownloaded);
         QVERIFY(fixture->desktop.notifications.isEmpty());
@@ -393,15 +385,12 @@ private Q_SLOTS:
         server().truncateNext(QStringLiteral("/d/*"), 1, 400);
         const TransferItem transfer = sent->transfers().value(0);
         QCOMPARE(transfer.code, code);
-        const auto saved = [this] {
-            return QDir(zanvoltFolder()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-        };
-        const QStringList before = saved();
+        const QStringList before = entriesIn(zanvoltFolder());
         QCoro::waitFor(sent->downloadOutgoing(transfer));
         QCOMPARE(sent->error(),
                  QStringLiteral(
                      "Download fehlgeschlagen: Übertragung unvollständig: 400 von 4000 Bytes erhalten"));
-        QCOMPARE(saved(), before);
+        QCOMPARE(entriesIn(zanvoltFolder()), before);
         QVERIFY(fixture->desktop.notifications.isEmpty());
         QVERIFY(fixture->desktop.revealedPaths.isEmpty());
 
