@@ -16,9 +16,6 @@ class TestSettings : public QObject {
 
     std::unique_ptr<PanelFixture> fixture;
     TransferSession* session = nullptr;
-    Uploads* uploads = nullptr;
-    SentTransfers* sent = nullptr;
-    ReceivedUploads* received = nullptr;
     SettingsPage* page = nullptr;
 
     TransferServer& server() { return fixture->server(); }
@@ -52,9 +49,6 @@ private Q_SLOTS:
     void init() {
         fixture = std::make_unique<PanelFixture>();
         session = fixture->session;
-        uploads = fixture->uploads;
-        sent = fixture->sent;
-        received = fixture->received;
         session->setShowSettings(true);
         page = fixture->panel->settingsPage();
     }
@@ -140,20 +134,7 @@ private Q_SLOTS:
         QVERIFY(!Settings(fixture->dir.filePath(QStringLiteral("settings.ini"))).autoCopyLink());
     }
 
-    void typingSurvivesThePanelHiding() {
-        showLoaded();
-        enter(keyField(), QStringLiteral("aus-dem-browser"));
-        // The user switches to the browser and back: the panel hides and shows again.
-        fixture->panel->hide();
-        fixture->panel->show();
-        QCOMPARE(keyField()->text(), QStringLiteral("aus-dem-browser"));
-        QCOMPARE(stored()->apiKey, server().apiKey());
-        // Opening the page again starts over from what is stored.
-        reopen();
-        QCOMPARE(keyField()->text(), server().apiKey());
-    }
-
-    void successfulTestCountsTheUploads() {
+    void connectionTestSavesFirstAndSaysTheOutcome() {
         for (const QString& name : {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")})
             server().seedIncoming(name, {{QStringLiteral("x.pdf"), "x"}});
         fixture->store().items.clear();
@@ -185,13 +166,7 @@ private Q_SLOTS:
         QTRY_COMPARE(result()->text(), QStringLiteral("Verbindung erfolgreich! (0 Eingänge)"));
         QCOMPARE(stored()->serverURL, empty.baseURL());
 
-        // The result line belongs to this appearance of the page.
-        reopen();
-        QVERIFY(!shown(result()));
-    }
-
-    void failedTestKeepsTheCredentials() {
-        showLoaded();
+        // A failed test keeps the entered pair as well.
         enter(urlField(), QStringLiteral("https://127.0.0.1:1"));
         enter(keyField(), QStringLiteral("abc"));
         QTest::mouseClick(button("testButton"), Qt::LeftButton);
@@ -206,6 +181,10 @@ private Q_SLOTS:
         server().failNext(QStringLiteral("/api/incoming"), 1, 401, "Ungültiger Schlüssel");
         QTest::mouseClick(button("testButton"), Qt::LeftButton);
         QTRY_COMPARE(result()->text(), QStringLiteral("Fehler: Server-Fehler 401: Ungültiger Schlüssel"));
+
+        // The result line belongs to this appearance of the page.
+        reopen();
+        QVERIFY(!shown(result()));
     }
 
     void loginItemFollowsTheSwitch() {
@@ -226,16 +205,21 @@ private Q_SLOTS:
         QCOMPARE(result()->text(), QStringLiteral("Autostart-Fehler: Autostart-Ordner nicht beschreibbar"));
     }
 
-    void cancelAndSave() {
+    void typingSurvivesHidingCancelAndSave() {
         const KeychainService::Credentials original{server().baseURL(), server().apiKey()};
         showLoaded();
         QCOMPARE(urlField()->text(), original.serverURL);
         QCOMPARE(keyField()->text(), original.apiKey);
         enter(urlField(), QStringLiteral("https://anders.example"));
-        enter(keyField(), QStringLiteral("neu"));
+        enter(keyField(), QStringLiteral("aus-dem-browser"));
+        // The user switches to the browser and back: the panel hides and shows again.
+        fixture->panel->hide();
+        fixture->panel->show();
+        QCOMPARE(keyField()->text(), QStringLiteral("aus-dem-browser"));
         QTest::mouseClick(button("cancelButton"), Qt::LeftButton);
         QVERIFY(!session->showSettings());
         QCOMPARE(stored(), original);
+        // Opening the page again starts over from what is stored.
         reopen();
         QCOMPARE(keyField()->text(), original.apiKey);
 
