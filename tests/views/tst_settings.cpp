@@ -110,18 +110,15 @@ private Q_SLOTS:
         QCOMPARE(urlField()->text(), QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL));
         QVERIFY(keyField()->text().isEmpty());
         QCOMPARE(keyField()->echoMode(), QLineEdit::Password);
-        QVERIFY(!button("testButton")->isEnabled());
-        QVERIFY(!button("saveButton")->isEnabled());
+        QVERIFY(!button("testButton")->isEnabled() && !button("saveButton")->isEnabled());
         QVERIFY(child<QCheckBox>(page, "autoCopyLinkSwitch")->isChecked());
         QVERIFY(fixture->desktop.loginItemCalls.isEmpty());
         fixture->shoot(QStringLiteral("settings-nothing-stored"));
 
         QTest::keyClicks(keyField(), QStringLiteral("abc"));
-        QVERIFY(button("testButton")->isEnabled());
-        QVERIFY(button("saveButton")->isEnabled());
+        QVERIFY(button("testButton")->isEnabled() && button("saveButton")->isEnabled());
         enter(urlField(), QString());
-        QVERIFY(!button("testButton")->isEnabled());
-        QVERIFY(!button("saveButton")->isEnabled());
+        QVERIFY(!button("testButton")->isEnabled() && !button("saveButton")->isEnabled());
 
         // Stored credentials with an empty URL keep the default and still fill in the key.
         fixture->storeCredentials(QString(), QStringLiteral("k3y"));
