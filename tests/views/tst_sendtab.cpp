@@ -314,8 +314,6 @@ private Q_SLOTS:
             const int differing = differingPixels(list->viewport()->grab().toImage(), painted);
             QVERIFY2(differing < 30, qPrintable(QString::number(differing)));
         }
-        // The markup was shown as written, painted as well as live.
-        QCOMPARE(tab->row(0)->transfer().fileName, QStringLiteral("<b>fett<b> <img src=x>.pdf"));
     }
 
     void panelFrame() {
