@@ -275,31 +275,6 @@ private Q_SLOTS:
         QCOMPARE(fixture->desktop.notifications.size(), 2);
     }
 
-    void refreshKeepsTheListOnFailureUntilTheNextSuccess() {
-        const QString first = server().seedIncoming(QStringLiteral("Erster Kunde"), threeFiles);
-        refreshIncoming();
-        QCOMPARE(received->uploads().size(), 1);
-        QCOMPARE(received->uploads()[0].token, first);
-        QVERIFY(!received->error());
-
-        server().seedIncoming(QStringLiteral("Zweiter Kunde"), threeFiles);
-        server().failNext(QStringLiteral("/api/incoming"), 1, 503, "Wartung bis 18 Uhr");
-        refreshIncoming();
-        QCOMPARE(received->uploads().size(), 1);
-        QCOMPARE(received->error(), QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
-
-        refreshIncoming();
-        QCOMPARE(received->uploads().size(), 2);
-        QVERIFY(!received->error());
-
-        // Without a complete configuration nothing is asked and nothing changes.
-        fixture->storeCredentials(server().baseURL(), QString());
-        server().clearRequests();
-        refreshIncoming();
-        QVERIFY(requestsSeen().isEmpty());
-        QCOMPARE(received->uploads().size(), 2);
-    }
-
     void downloadFetchesInOrderMarksAndAnnounces() {
         const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), threeFiles);
         refreshIncoming();
@@ -418,11 +393,23 @@ private Q_SLOTS:
         QVERIFY(errors.isEmpty());
     }
 
-    void deletedRowVanishesAtOnceAndReturnsWhenTheServerRefuses() {
+    // A failed refresh or deletion changes the list only as far as the server has.
+    void incomingListKeepsWhatTheServerStillHolds() {
         const QString kept = server().seedIncoming(QStringLiteral("Bleibt"), threeFiles);
-        const QString gone = server().seedIncoming(QStringLiteral("Geht"), threeFiles);
         refreshIncoming();
+        QCOMPARE(tokens(), QStringList{kept});
+        QVERIFY(!received->error());
+
+        const QString gone = server().seedIncoming(QStringLiteral("Geht"), threeFiles);
+        server().failNext(QStringLiteral("/api/incoming"), 1, 503, "Wartung bis 18 Uhr");
+        refreshIncoming();
+        QCOMPARE(tokens(), QStringList{kept});
+        QCOMPARE(received->error(), QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
+        refreshIncoming(); // kept until the next success
+        QCOMPARE(tokens(), (QStringList{gone, kept}));
+        QVERIFY(!received->error());
         server().clearRequests();
+        errors.clear();
 
         received->remove(listed(gone));
         QCOMPARE(received->uploads().size(), 1);
@@ -449,6 +436,13 @@ private Q_SLOTS:
             (QList<std::optional<QString>>{
                 QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"),
                 std::nullopt}));
+
+        // Without a complete configuration nothing is asked and nothing changes.
+        fixture->storeCredentials(server().baseURL(), QString());
+        server().clearRequests();
+        refreshIncoming();
+        QVERIFY(requestsSeen().isEmpty());
+        QCOMPARE(tokens(), (QStringList{fresh, kept}));
     }
 };
 
