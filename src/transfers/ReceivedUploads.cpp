@@ -47,7 +47,8 @@ QString ReceivedUploads::rowText(const IncomingUpload& u) {
     if (u.totalSizeFormatted)
         texts << QStringLiteral("· ") + *u.totalSizeFormatted;
     texts << Format::dayAndTime(u.uploadDate);
-    return texts.join(QLatin1Char(' '));
+    // As the labels show it: a screen reader must not read a reordered name either.
+    return Format::shown(texts.join(QLatin1Char(' ')));
 }
 
 void ReceivedUploads::setError(const std::optional<QString>& value) {

@@ -129,7 +129,8 @@ QString SentTransfers::rowText(const TransferItem& t) {
         texts << (files == 1 ? QStringLiteral("· 1 Datei") : QStringLiteral("· %1 Dateien").arg(files));
     if (t.downloadedAt)
         texts << QStringLiteral("· Datei heruntergeladen: ") + Format::downloadedAt(*t.downloadedAt);
-    return texts.join(QLatin1Char(' '));
+    // As the labels show it: a screen reader must not read a reordered name either.
+    return Format::shown(texts.join(QLatin1Char(' ')));
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {

@@ -1,5 +1,4 @@
 #include "InMemorySecretStore.h"
-#include "KeychainError.h"
 #include "KeychainService.h"
 #include "LibsecretStore.h"
 #include "WaitForTask.h"
@@ -89,12 +88,9 @@ private Q_SLOTS:
             QVERIFY(failureOf([&] {
                         KeychainService::loadCredentials(store);
                     }).startsWith(QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar")));
-            try {
-                KeychainService::saveCredentials({"srv", "k"}, store);
-                QFAIL("saving without a Secret Service must throw");
-            } catch (const KeychainError& error) {
-                QVERIFY(error.status() != 0);
-            }
+            const QString saving = failureOf([&] { KeychainService::saveCredentials({"srv", "k"}, store); });
+            QVERIFY2(saving.startsWith(QStringLiteral("Keychain-Fehler: ")) && !saving.endsWith(u" 0"),
+                     qPrintable(saving));
             return;
         }
         if (child == QLatin1String("locked")) {

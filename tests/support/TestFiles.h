@@ -22,6 +22,11 @@ inline QUrl writeFile(const QString& path, const QByteArray& bytes) {
     return QUrl::fromLocalFile(path);
 }
 
+// Every entry of the folder, hidden ones included, so that a left-over ".part" file shows.
+inline QStringList entriesIn(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
 // Bytes from a fixed seed, so that a block taken from the wrong offset shows.
 inline QByteArray randomBytes(qsizetype size, quint32 seed = 1) {
     QByteArray bytes((size + 3) / 4 * 4, Qt::Uninitialized);

@@ -43,11 +43,9 @@ private Q_SLOTS:
         QSignalSpy inserted(model, &QAbstractItemModel::rowsInserted);
         QSignalSpy removed(model, &QAbstractItemModel::rowsRemoved);
         QSignalSpy moved(model, &QAbstractItemModel::layoutChanged);
-        QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
         QRandomGenerator random(20241207);
-        QList<Record> list;
         for (int step = 0; step < 400; ++step) {
-            QList<Record> next = list;
+            QList<Record> next = model->records();
             const int edits = int(random.bounded(1, 5));
             for (int e = 0; e < edits; ++e) {
                 const int at = next.isEmpty() ? 0 : int(random.bounded(next.size()));
@@ -69,20 +67,13 @@ private Q_SLOTS:
                 }
             }
             // Which key each row held before, seen through the indexes a view keeps.
-            QList<QPersistentModelIndex> held;
-            QStringList heldKeys;
-            for (int row = 0; row < model->rowCount(); ++row) {
-                held << model->index(row, 0);
-                heldKeys << keysOf(*model)[row];
-            }
-            QSet<QString> stayingKeys;
-            for (const Record& record : next)
-                stayingKeys << record.key;
             const QStringList keysBefore = keysOf(*model);
-            inserted.clear(), removed.clear(), moved.clear(), changed.clear();
+            QList<QPersistentModelIndex> held;
+            for (int row = 0; row < model->rowCount(); ++row)
+                held << model->index(row, 0);
+            inserted.clear(), removed.clear(), moved.clear();
 
             model->assign(next);
-            list = next;
 
             QCOMPARE(model->records(), next);
             QStringList wanted;
@@ -91,15 +82,14 @@ private Q_SLOTS:
             QCOMPARE(keysOf(*model), wanted);
             for (int i = 0; i < held.size(); ++i) {
                 if (held[i].isValid())
-                    QCOMPARE(held[i].data(Model::KeyRole).toString(), heldKeys[i]);
-                else if (keysBefore.count(heldKeys[i]) <= wanted.count(heldKeys[i]))
+                    QCOMPARE(held[i].data(Model::KeyRole).toString(), keysBefore[i]);
+                else if (keysBefore.count(keysBefore[i]) <= wanted.count(keysBefore[i]))
                     QFAIL(qPrintable(
-                        QStringLiteral("row of a kept key %1 went at step %2").arg(heldKeys[i]).arg(step)));
+                        QStringLiteral("row of a kept key %1 went at step %2").arg(keysBefore[i]).arg(step)));
             }
             // Nothing at all for an equal list; no reordering unless kept keys changed places.
-            if (keysBefore == wanted) {
+            if (keysBefore == wanted)
                 QVERIFY(inserted.isEmpty() && removed.isEmpty() && moved.isEmpty());
-            }
         }
         QVERIFY(resets.isEmpty());
         QVERIFY(model->rowCount() > 0);

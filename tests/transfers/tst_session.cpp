@@ -10,7 +10,6 @@
 #include "WaitForTask.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -58,15 +57,12 @@ private Q_SLOTS:
     void damagedHistoryIsEmptyAndUntouched() {
         QTemporaryDir dir;
         InMemorySecretStore store;
-        QFile file(dir.filePath(QStringLiteral("history.json")));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write("{broken");
-        file.close();
+        const QString history = dir.filePath(QStringLiteral("history.json"));
+        writeFile(history, "{broken");
         TransferSession session(environment(dir, store));
         QVERIFY(session.sent()->transfers().isEmpty());
         QVERIFY(session.sent()->error().value_or(QString()).startsWith(QStringLiteral("Der Verlauf war")));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray("{broken"));
+        QCOMPARE(readAll(history), QByteArray("{broken"));
     }
 
     void settingsShownOnlyWithCompleteCredentials() {
@@ -98,10 +94,8 @@ private Q_SLOTS:
 
     void pollsIncomingThenOutgoingAfterTheFirstDelayThenEachInterval() {
         TestServerFixture fixture;
-        TransferSession::Environment env;
         QTemporaryDir dir;
-        env.historyDirectory = dir.path();
-        env.secretStore = &fixture.store();
+        TransferSession::Environment env = environment(dir, fixture.store());
         env.firstPollDelay = std::chrono::milliseconds(400);
         env.pollInterval = std::chrono::milliseconds(2000);
         QElapsedTimer clock;

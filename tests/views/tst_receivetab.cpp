@@ -31,8 +31,6 @@ class TestReceiveTab : public QObject {
     TemporaryHome home; // downloads land in its Downloads folder
     std::unique_ptr<PanelFixture> fixture;
     TransferSession* session = nullptr;
-    Uploads* uploads = nullptr;
-    SentTransfers* sent = nullptr;
     ReceivedUploads* received = nullptr;
     ReceiveTab* tab = nullptr;
 
@@ -56,8 +54,6 @@ private Q_SLOTS:
     void init() {
         fixture = std::make_unique<PanelFixture>();
         session = fixture->session;
-        uploads = fixture->uploads;
-        sent = fixture->sent;
         received = fixture->received;
         session->setSelectedTab(1);
         tab = fixture->panel->receiveTab();
@@ -85,13 +81,16 @@ private Q_SLOTS:
         QVERIFY(session->showSettings());
     }
 
-    void rowsShowHeadlineAndFacts() {
+    void rowsShowHeadlineFactsAndUnfold() {
         const QDateTime sent(QDate(2024, 3, 7), QTime(9, 5));
         const QString none = server().seedIncoming(QStringLiteral("Müller GmbH"), {},
                                                    QStringLiteral("A-1234"), {}, true, sent);
         const QString one =
             server().seedIncoming(QStringLiteral("Schmidt AG"), {{QStringLiteral("Plan.pdf"), "plan"}});
         const QString four = server().seedIncoming(QStringLiteral("Weber KG"), fourFiles);
+        const QString withMessage =
+            server().seedIncoming(QStringLiteral("Braun OHG"), {{QStringLiteral("Plan.pdf"), "plan"}}, {},
+                                  QStringLiteral("Bitte bis Freitag drucken."));
         refresh();
 
         QCOMPARE(child<ElidedLabel>(row(none), "headline")->fullText(), QStringLiteral("Müller GmbH"));
@@ -116,18 +115,9 @@ private Q_SLOTS:
         QVERIFY(fixture->desktop.copiedTexts.first().startsWith(server().baseURL() + QStringLiteral("/")));
         QVERIFY(shown(child<QWidget>(clicked, "copiedOverlay")));
         QTRY_VERIFY(!shown(child<QWidget>(clicked, "copiedOverlay")));
-    }
 
-    void unfoldOnlyWithSomethingToShow() {
-        const QString plain =
-            server().seedIncoming(QStringLiteral("Schmidt AG"), {{QStringLiteral("Plan.pdf"), "plan"}});
-        const QString withMessage =
-            server().seedIncoming(QStringLiteral("Weber KG"), {{QStringLiteral("Plan.pdf"), "plan"}}, {},
-                                  QStringLiteral("Bitte bis Freitag drucken."));
-        const QString many = server().seedIncoming(QStringLiteral("Braun OHG"), fourFiles);
-        refresh();
-
-        QVERIFY(!shown(child<QToolButton>(row(plain), "expandButton")));
+        // Only a message or several files unfold.
+        QVERIFY(!shown(child<QToolButton>(row(one), "expandButton")));
 
         IncomingRow* messageRow = row(withMessage);
         auto* expand = child<QToolButton>(messageRow, "expandButton");
@@ -139,7 +129,7 @@ private Q_SLOTS:
         QVERIFY(shown(child<ElidedLabel>(messageRow, "message")));
         QVERIFY(!shown(child<QWidget>(messageRow, "fileRows")));
 
-        IncomingRow* manyRow = row(many);
+        IncomingRow* manyRow = row(four);
         QTest::mouseClick(child<QToolButton>(manyRow, "expandButton"), Qt::LeftButton);
         QVERIFY(!shown(child<ElidedLabel>(manyRow, "message")));
         QStringList names;
@@ -155,10 +145,10 @@ private Q_SLOTS:
         server().seedIncoming(QStringLiteral("Neu GmbH"), fourFiles);
         refresh();
         QTest::qWait(600);
-        QCOMPARE(rowCount(), 4);
+        QCOMPARE(rowCount(), 5);
         QCOMPARE(tab->list()->liveCount(), 2);
         QCOMPARE(row(withMessage), messageRow);
-        QCOMPARE(row(many), manyRow);
+        QCOMPARE(row(four), manyRow);
         QVERIFY(shown(child<QWidget>(messageRow, "details")));
     }
 
@@ -185,13 +175,14 @@ private Q_SLOTS:
         QVERIFY(dot->grab().toImage().pixelColor(4, 4) != before);
     }
 
-    void deleteAsksFirst() {
-        const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
+    void deleteAsksAndActsOnTheUploadWhenAnswered() {
+        const QString kept = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
+        const QString gone = server().seedIncoming(QStringLiteral("Schulz KG"), fourFiles);
         refresh();
         server().clearRequests();
 
         AlertDialog::setNextAnswer(1);
-        QTest::mouseClick(child<QToolButton>(row(token), "deleteButton"), Qt::LeftButton);
+        QTest::mouseClick(child<QToolButton>(row(kept), "deleteButton"), Qt::LeftButton);
         const auto asked = AlertDialog::lastShown();
         QCOMPARE(asked.value().message, QStringLiteral("Eingang von Müller GmbH löschen?"));
         QCOMPARE(asked.value().informativeText,
@@ -199,25 +190,9 @@ private Q_SLOTS:
         QCOMPARE(asked.value().buttons, QStringList({"Löschen", "Abbrechen"}));
         QTest::qWait(100);
         QVERIFY(deleteRequests().isEmpty());
-        QVERIFY(row(token));
+        QVERIFY(row(kept));
 
-        AlertDialog::setNextAnswer(0);
-        QTest::mouseClick(child<QToolButton>(row(token), "deleteButton"), Qt::LeftButton);
-        QCOMPARE(rowCount(), 0);
-        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("DELETE /api/incoming/") + token});
-        // The refresh after the deletion finds nothing: the empty view takes the list's place.
-        QTRY_VERIFY(shown(child<QWidget>(tab, "emptyView")));
-        QVERIFY(!shown(child<QWidget>(tab, "incomingList")));
-        fixture->shoot(QStringLiteral("receive-empty"));
-    }
-
-    void deleteAlertActsOnTheUploadWhenAnswered() {
-        const QString kept = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
-        const QString gone = server().seedIncoming(QStringLiteral("Schulz KG"), fourFiles);
-        refresh();
-        server().clearRequests();
-
-        // Open across a refresh: the answer deletes the upload it was asked about.
+        // Open across a refresh: the answer deletes the upload it was asked about, its row at once.
         QTest::mouseClick(child<QToolButton>(row(kept), "deleteButton"), Qt::LeftButton);
         QPointer<QMessageBox> alert =
             openAlert(fixture->panel.get(), QStringLiteral("Eingang von Müller GmbH löschen?"));
@@ -225,8 +200,9 @@ private Q_SLOTS:
         refresh();
         QVERIFY(alert && alert->isVisible());
         answerAlert(alert, QStringLiteral("Löschen"));
-        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("DELETE /api/incoming/") + kept});
+        QCOMPARE(rowCount(), 1);
         QVERIFY(!row(kept) && row(gone));
+        QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("DELETE /api/incoming/") + kept});
 
         // The upload vanished from the server meanwhile and its row with it: nothing is deleted.
         QTest::mouseClick(child<QToolButton>(row(gone), "deleteButton"), Qt::LeftButton);
@@ -240,6 +216,10 @@ private Q_SLOTS:
         QTest::qWait(200);
         QVERIFY(deleteRequests().isEmpty());
         QVERIFY(!received->error());
+        // Nothing left: the empty view takes the list's place.
+        QVERIFY(shown(child<QWidget>(tab, "emptyView")));
+        QVERIFY(!shown(child<QWidget>(tab, "incomingList")));
+        fixture->shoot(QStringLiteral("receive-empty"));
     }
 
     void errorLineCanBeClosed() {

@@ -67,6 +67,11 @@ class TestSendTab : public QObject {
     }
 
     QString label(const QString& objectName) { return tab->findChild<QLabel*>(objectName)->text(); }
+    // The whole text of the error line, empty while it is hidden.
+    QString errorLine() {
+        auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
+        return error->isVisibleTo(tab) ? error->fullText() : QString();
+    }
 
     // The shown tab, listing what the server holds.
     void showListed() {
@@ -123,6 +128,16 @@ private Q_SLOTS:
         QVERIFY(!shows(QStringLiteral("hint")));
         QVERIFY(shows(QStringLiteral("transferList")));
         QCOMPARE(tab->row(0)->transfer().fileName, QStringLiteral("Angebot.pdf"));
+
+        // Deleted at once, without a question; a refusal of the server is said here, not on the other tab.
+        server().failNext(QStringLiteral("/api/outgoing/") + sent->transfers()[0].code, 1, 500, "kaputt");
+        QTest::mouseClick(child<QToolButton>(tab->row(0), "deleteButton"), Qt::LeftButton);
+        QCOMPARE(rowCount(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            errorLine(),
+            QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"),
+            runTimeout);
+        QVERIFY(!received->error());
     }
 
     void bannerWithAndWithoutPassword() {
@@ -192,9 +207,7 @@ private Q_SLOTS:
         shownNamed(tab, QStringLiteral("Upload abbrechen"))->click();
         QTRY_VERIFY_WITH_TIMEOUT(!uploads->isUploading(), runTimeout);
         QVERIFY(!shows(QStringLiteral("progressText")));
-        QVERIFY(shows(QStringLiteral("errorText")));
-        QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("errorText"))->text(),
-                 QStringLiteral("Upload abgebrochen"));
+        QCOMPARE(errorLine(), QStringLiteral("Upload abgebrochen"));
         QVERIFY(reset.isEmpty() && changed.isEmpty());
         QCOMPARE(rowCount(), 2);
     }
@@ -301,8 +314,6 @@ private Q_SLOTS:
             const int differing = differingPixels(list->viewport()->grab().toImage(), painted);
             QVERIFY2(differing < 30, qPrintable(QString::number(differing)));
         }
-        // The markup was shown as written, painted as well as live.
-        QCOMPARE(tab->row(0)->transfer().fileName, QStringLiteral("<b>fett<b> <img src=x>.pdf"));
     }
 
     void panelFrame() {
@@ -556,16 +567,6 @@ private Q_SLOTS:
         // A leading dot is no extension: the whole name is the basis and nothing is appended.
         QCOMPARE(RenameDialog::extension(QStringLiteral(".htaccess")), QString());
         QCOMPARE(RenameDialog::extension(QStringLiteral("README")), QString());
-
-        // "Umbenennen…" in the row's menu opens the dialog for that transfer, modal to the panel.
-        showListed();
-        TransferRow* row = tab->row(0);
-        trigger(row->findChild<QMenu*>(QStringLiteral("contextMenu")), QStringLiteral("Umbenennen…"));
-        QVERIFY(row->renameDialog() && row->renameDialog()->isVisible());
-        QVERIFY(row->renameDialog()->isModal());
-        QCOMPARE(row->renameDialog()->basis(), QStringLiteral("Bericht"));
-        child<QPushButton>(row->renameDialog(), "cancelButton")->click();
-        QTRY_VERIFY(!row->renameDialog());
     }
 
     void passwordAlertsOutliveTheRowsARefreshRebuilds() {
@@ -618,9 +619,15 @@ private Q_SLOTS:
         const QString code = server().seedTransfer({{QStringLiteral("Bericht.pdf"), "b"}});
         showListed();
         const QPointer<TransferRow> row = tab->row(0);
-        trigger(row->findChild<QMenu*>(QStringLiteral("contextMenu")), QStringLiteral("Umbenennen…"));
+        QMenu* menu = row->findChild<QMenu*>(QStringLiteral("contextMenu"));
+        // "Umbenennen…" in the row's menu opens the dialog for that transfer, modal to the panel.
+        trigger(menu, QStringLiteral("Umbenennen…"));
+        QVERIFY(row->renameDialog() && row->renameDialog()->isVisible() && row->renameDialog()->isModal());
+        QCOMPARE(row->renameDialog()->basis(), QStringLiteral("Bericht"));
+        child<QPushButton>(row->renameDialog(), "cancelButton")->click();
+        QTRY_VERIFY(!row->renameDialog());
+        trigger(menu, QStringLiteral("Umbenennen…"));
         const QPointer<RenameDialog> dialog = row->renameDialog();
-        QVERIFY(dialog && dialog->isVisible());
         QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(fixture->panel.get()));
         dialog->findChild<QLineEdit*>()->setText(QStringLiteral("Bericht neu"));
 
@@ -641,23 +648,8 @@ private Q_SLOTS:
         QCoro::waitFor(APIService::deleteOutgoing(code));
         QCoro::waitFor(sent->refresh());
         QTRY_VERIFY(!dialog);
-        auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
-        QVERIFY(error->isVisibleTo(tab));
-        QCOMPARE(error->fullText(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
+        QCOMPARE(errorLine(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
         QVERIFY(sentTo(QStringLiteral("/api/outgoing/") + code + QStringLiteral("/files")).isEmpty());
-    }
-
-    void failedServerDeletionShowsOnTheSendTab() {
-        const QString code = server().seedTransfer({{QStringLiteral("Angebot.pdf"), "a"}});
-        showListed();
-        server().failNext(QStringLiteral("/api/outgoing/") + code, 1, 500, "kaputt");
-        QTest::mouseClick(child<QToolButton>(tab->row(0), "deleteButton"), Qt::LeftButton);
-        QCOMPARE(rowCount(), 0);
-        auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
-        QTRY_VERIFY_WITH_TIMEOUT(error->isVisibleTo(tab), runTimeout);
-        QCOMPARE(error->fullText(),
-                 QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"));
-        QVERIFY(!received->error());
     }
 };
 
