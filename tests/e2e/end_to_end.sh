@@ -16,18 +16,9 @@ screenshot=${3:+$(realpath "$3")}
 source "$(dirname "$(realpath "$0")")/helpers.sh"
 
 # The desktop around the client.
-printf zanvolt-e2e | gnome-keyring-daemon --unlock --components=secrets >/dev/null
-dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
-  >"$scratch/notifications.log" 2>&1 &
-pids+=($!)
-dunst >"$scratch/dunst.log" 2>&1 &
-pids+=($!)
-openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 20 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
+start_desktop
 trayer --edge top --align right --widthtype request --height 24 --expand false >"$scratch/trayer.log" 2>&1 &
 pids+=($!)
-wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
 # The accessibility bus, so the panel can be driven as a screen reader drives it.
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$scratch/atspi.log" 2>&1 &
 pids+=($!)

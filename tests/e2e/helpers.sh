@@ -29,3 +29,18 @@ has_bus_name() {
 # On a loaded machine the X server may not take connections yet when xvfb-run starts the
 # script; the desktop's programs would then fail to open the display.
 wait_for 30 xprop -root || fail "the X server did not answer"
+
+# The unlocked keyring, a notification service (dunst, its calls logged in notifications.log) and
+# a window manager (openbox).
+start_desktop() {
+  printf zanvolt-e2e | gnome-keyring-daemon --unlock --components=secrets >/dev/null
+  dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
+    >"$scratch/notifications.log" 2>&1 &
+  pids+=($!)
+  dunst >"$scratch/dunst.log" 2>&1 &
+  pids+=($!)
+  openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
+  pids+=($!)
+  wait_for 20 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
+  wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
+}

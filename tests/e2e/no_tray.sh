@@ -16,16 +16,7 @@ devserver=$(realpath "$2")
 source "$(dirname "$(realpath "$0")")/helpers.sh"
 panel_visible() { xdotool search --onlyvisible --name '^Zanvolt$' | grep -q .; }
 
-printf zanvolt-e2e | gnome-keyring-daemon --unlock --components=secrets >/dev/null
-dbus-monitor --session "type='method_call',interface='org.freedesktop.Notifications',member='Notify'" \
-  >"$scratch/notifications.log" 2>&1 &
-pids+=($!)
-dunst >"$scratch/dunst.log" 2>&1 &
-pids+=($!)
-openbox --sm-disable >"$scratch/openbox.log" 2>&1 &
-pids+=($!)
-wait_for 20 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
-wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
+start_desktop
 [ -z "$(xclip -o -selection clipboard 2>/dev/null)" ] || fail "something owns the clipboard"
 
 "$devserver" --port 0 --data "$scratch/server" >"$scratch/server.log" 2>&1 &
