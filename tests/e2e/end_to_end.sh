@@ -26,13 +26,7 @@ wait_for 10 has_bus_name org.a11y.Bus || fail "the accessibility bus did not sta
 wait_for 10 xwininfo -name panel || fail "trayer did not start"
 
 # The bundled server on a free port, and its URL and key as the client's credentials.
-"$devserver" --port 0 --data "$scratch/server" >"$scratch/server.log" 2>&1 &
-pids+=($!)
-wait_for 10 grep -q '^API-Key: ' "$scratch/server.log" || fail "the bundled server did not start"
-url=$(sed -n 's/^Zanvolt-Testserver läuft: //p' "$scratch/server.log")
-key=$(sed -n 's/^API-Key: //p' "$scratch/server.log")
-printf '{"serverURL":"%s","apiKey":"%s"}' "$url" "$key" |
-  secret-tool store --label=Zanvolt service com.zanvolt.Zanvolt account credentials
+start_server
 
 # Two files and a folder: the client packs them into one archive.
 files=$scratch/files

@@ -44,3 +44,15 @@ start_desktop() {
   wait_for 20 sh -c "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q 'window id'" || fail "openbox did not start"
   wait_for 10 has_bus_name org.freedesktop.Notifications || fail "dunst did not start"
 }
+
+# The bundled server ($devserver) on a free port; its URL and key ($url, $key) stored as the
+# client's credentials.
+start_server() {
+  "$devserver" --port 0 --data "$scratch/server" >"$scratch/server.log" 2>&1 &
+  pids+=($!)
+  wait_for 10 grep -q '^API-Key: ' "$scratch/server.log" || fail "the bundled server did not start"
+  url=$(sed -n 's/^Zanvolt-Testserver läuft: //p' "$scratch/server.log")
+  key=$(sed -n 's/^API-Key: //p' "$scratch/server.log")
+  printf '{"serverURL":"%s","apiKey":"%s"}' "$url" "$key" |
+    secret-tool store --label=Zanvolt service com.zanvolt.Zanvolt account credentials
+}

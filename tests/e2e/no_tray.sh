@@ -19,13 +19,7 @@ panel_visible() { xdotool search --onlyvisible --name '^Zanvolt$' | grep -q .; }
 start_desktop
 [ -z "$(xclip -o -selection clipboard 2>/dev/null)" ] || fail "something owns the clipboard"
 
-"$devserver" --port 0 --data "$scratch/server" >"$scratch/server.log" 2>&1 &
-pids+=($!)
-wait_for 10 grep -q '^API-Key: ' "$scratch/server.log" || fail "the bundled server did not start"
-url=$(sed -n 's/^Zanvolt-Testserver läuft: //p' "$scratch/server.log")
-key=$(sed -n 's/^API-Key: //p' "$scratch/server.log")
-printf '{"serverURL":"%s","apiKey":"%s"}' "$url" "$key" |
-  secret-tool store --label=Zanvolt service com.zanvolt.Zanvolt account credentials
+start_server
 
 # No tray host: told once, and the panel shows at once.
 "$zanvolt" >"$scratch/zanvolt.log" 2>&1 &
