@@ -3,6 +3,7 @@
 #include "AppError.h"
 #include "CertificatePins.h"
 #include "HttpEngine.h"
+#include "HttpError.h"
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
 #include "TemporaryHome.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -40,11 +42,26 @@ QJsonObject pinFile(const QString& path) {
     return QJsonDocument::fromJson(readAll(path)).object();
 }
 
+const QString changed = QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers hat sich geändert");
+
+// A request the way the update feed sends it: never trusted on first use.
+// The HTTP status, or the kind of transport failure as a negative number.
+int feedRequest(const TransferServer& server) {
+    HttpRequest request;
+    request.url = (server.baseURL() + QStringLiteral("/api/incoming")).toUtf8();
+    request.trustOnFirstUse = false;
+    try {
+        return waitForTask(HttpEngine::instance().send(request)).status;
+    } catch (const HttpError& error) {
+        return -1 - int(error.kind());
+    }
+}
+
 } // namespace
 
 // Trust on first use against the bundled server: its self-signed certificate
 // is remembered per scheme, host and port; a certificate the system trusts
-// needs no pin.
+// for this host needs no pin.
 class TestCertificateTrust : public QObject {
     Q_OBJECT
 
@@ -95,7 +112,6 @@ private Q_SLOTS:
         const QByteArray secondPin = spkiPin(second.certificatePem());
         QVERIFY(secondPin != firstPin);
         useServer(second);
-        const QString changed = QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers hat sich geändert");
         QCOMPARE(outcome(), changed);
         QCOMPARE(outcome(true), changed);
         QCOMPARE(second.requests().size(), 0);
@@ -120,27 +136,59 @@ private Q_SLOTS:
         QCOMPARE(pinFile(pinsPath).size(), 2);
     }
 
-    void certificateTheSystemTrustsNeedsNoPin() {
+    // A CA the system trusts: its certificate for this host needs no pin, under either name, and the
+    // update feed takes it. Its certificate for another host, or an expired one, is not vouched for
+    // here: the client takes it like a self-signed company certificate, the feed refuses it.
+    void aTrustedCAsCertificateForAnotherHostOrExpiredIsOnlyPinned() {
         KeyPtr caKey(EVP_EC_gen("P-256"));
         CertPtr ca = makeCertificate(caKey.get(), "Zanvolt Test CA", 1, nullptr, nullptr);
         QVERIFY(ca);
         QTemporaryDir files;
-        const auto started = serverSignedBy(ca.get(), caKey.get(), files.filePath(QStringLiteral("leaf")));
-        QVERIFY(started);
-        TransferServer& server = *started;
-
         const QString bundle = files.filePath(QStringLiteral("ca.pem"));
         writeFile(bundle, pem(ca.get()));
         HttpEngine::instance().setCaBundle(bundle);
         const auto restore = qScopeGuard([] { HttpEngine::instance().setCaBundle({}); });
 
-        const QString pinsPath = home->filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
+        const auto good = serverSignedBy(ca.get(), caKey.get(), files.filePath(QStringLiteral("good")));
+        QVERIFY(good);
         for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
-            useServer(server, QStringLiteral("https://%1:%2").arg(host).arg(server.port()));
+            useServer(*good, QStringLiteral("https://%1:%2").arg(host).arg(good->port()));
             QCOMPARE(outcome(), QStringLiteral("<no error>"));
         }
-        QCOMPARE(server.requests().size(), 2);
-        QVERIFY(!QFile::exists(pinsPath));
+        QVERIFY(!QFile::exists(home->filePath(QStringLiteral(".zanvolt/pinned-certificates.json"))));
+        QCOMPARE(feedRequest(*good), 401);
+
+        const std::pair<const char*, LeafOptions> cases[] = {
+            {"another host", {"DNS:files.example.org", -3600, 24 * 3600}},
+            {"expired", {"DNS:localhost,IP:127.0.0.1", -30 * 24 * 3600, -24 * 3600}},
+        };
+        const int transport = -1 - int(HttpError::Kind::Transport);
+        for (const auto& [what, leaf] : cases) {
+            auto first = serverSignedBy(ca.get(), caKey.get(), files.filePath("first"), leaf);
+            QVERIFY2(first, what);
+            const int port = first->port();
+            const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
+            useServer(*first);
+            // The feed refuses it before a byte of the request, and remembers nothing.
+            QCOMPARE(feedRequest(*first), transport);
+            QVERIFY2(first->requests().isEmpty(), what);
+            QVERIFY2(CertificatePins().pinned(origin).isEmpty(), what);
+            // The client takes it on first contact and pins its key.
+            QCOMPARE(outcome(), QStringLiteral("<no error>"));
+            QCOMPARE(first->requests().size(), 1);
+            const QByteArray firstPin = spkiPin(readAll(files.filePath("first.pem")));
+            QCOMPARE(CertificatePins().pinned(origin), firstPin);
+            first->stop();
+
+            // The same flaw with another key at the same address: refused, nothing sent.
+            auto second = serverSignedBy(ca.get(), caKey.get(), files.filePath("second"), leaf, port);
+            QVERIFY2(second, what);
+            useServer(*second);
+            QCOMPARE(outcome(), changed);
+            QCOMPARE(feedRequest(*second), transport);
+            QVERIFY2(second->requests().isEmpty(), what);
+            QCOMPARE(CertificatePins().pinned(origin), firstPin);
+        }
     }
 };
 
