@@ -44,7 +44,7 @@ private Q_SLOTS:
 
     void cleanup() { fixture.reset(); }
 
-    void listIsDecodedAndFailuresCarryTheWholeBody() {
+    void listsAreDecoded() {
         const QString token =
             server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "12345"}},
                                   QStringLiteral("A-17"), QStringLiteral("Bitte prüfen"));
@@ -58,15 +58,94 @@ private Q_SLOTS:
         QCOMPARE(uploads[0].files.value(0).size, 5);
         QVERIFY(!uploads[0].isDownloaded);
 
-        // Not shortened, unlike the common check's 500-character excerpt.
-        const QString body = QStringLiteral("Zugriff verweigert – ").repeated(40);
-        server().failNext(QStringLiteral("/api/incoming"), 1, 401, body.toUtf8());
-        QCOMPARE(failureOf(APIService::fetchIncoming()), QStringLiteral("Server-Fehler 401: ") + body);
-        server().failNext(QStringLiteral("/api/incoming"), 1, 502, "\xff\xfe kaputt");
-        QCOMPARE(failureOf(APIService::fetchIncoming()), QStringLiteral("Server-Fehler 502: "));
-        server().failNext(QStringLiteral("/api/incoming"), 1, 200, R"([{"token":"t"}])");
-        QCOMPARE(failureOf(APIService::fetchIncoming()),
-                 QStringLiteral("Die Daten konnten nicht gelesen werden, weil „customerName“ fehlt."));
+        // Dates with and without a fraction; ZIP entries of the first listed file that has some.
+        server().failNext(
+            QStringLiteral("/api/outgoing"), 1, 200,
+            "[{\"code\":\"K1\",\"files\":[{\"name\":\"A.zip\",\"size\":1,\"sizeFormatted\":\"1 B\"},"
+            "{\"name\":\"B.zip\",\"size\":2,\"sizeFormatted\":\"2 B\"}],"
+            "\"downloadURL\":\"https://s/d/K1\",\"createdAt\":\"2024-05-01T12:30:45.500+02:00\","
+            "\"isDownloaded\":false,\"zipEntries\":{\"B.zip\":[{\"name\":\"b/1.txt\",\"size\":7}],"
+            "\"Z.zip\":[{\"name\":\"z.txt\",\"size\":1}]}},"
+            "{\"code\":\"K2\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
+            "\"isDownloaded\":true,\"hasPassword\":null,\"zipEntries\":{\"Z.zip\":[{\"name\":\"z.txt\","
+            "\"size\":1}]}},"
+            "{\"code\":\"K3\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
+            "\"isDownloaded\":false}]");
+        const auto list = waitForTask(APIService::fetchOutgoing());
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
+        QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
+        QCOMPARE(list[0].primaryZipEntries().first().size, 7);
+        QCOMPARE(entryNames(list[1].primaryZipEntries()), QStringList{"z.txt"}); // no file matches
+        QCOMPARE(list[1].hasPassword, std::nullopt);
+        QVERIFY(list[2].primaryZipEntries().isEmpty());
+    }
+
+    // What each list's decoder makes of an answer: the user's text, or "<no error>". An expected
+    // text ending in "…" is the start of the text. One bad element fails the whole list.
+    void listAnswers_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected");
+        const QString in = QStringLiteral("/api/incoming"), out = QStringLiteral("/api/outgoing");
+        const auto upload = [](const char* size, const char* date = "2024-05-01T12:00:00Z",
+                               const char* flag = "false") {
+            return QStringLiteral(R"([{"token":"T","customerName":"K","files":[{"name":"a","size":%1,)"
+                                  R"("sizeFormatted":"?"}],"uploadDate":"%2","isDownloaded":%3}])")
+                .arg(QLatin1String(size), QLatin1String(date), QLatin1String(flag))
+                .toUtf8();
+        };
+        const auto unreadable = [](const char* why) {
+            return QStringLiteral("Die Daten konnten nicht gelesen werden, weil ") + QString::fromUtf8(why);
+        };
+        const QString html = QStringLiteral("<html><body><h1>Internal Server Error</h1></body></html>");
+        const QString denied = QStringLiteral("Zugriff verweigert – ").repeated(40); // kept whole
+        QTest::newRow("401") << in << 401 << denied.toUtf8()
+                             << QStringLiteral("Server-Fehler 401: ") + denied;
+        QTest::newRow("502 not UTF-8")
+            << in << 502 << QByteArray("\xff kaputt") << QStringLiteral("Server-Fehler 502: ");
+        QTest::newRow("500 HTML") << in << 500 << html.toUtf8()
+                                  << QStringLiteral("Server-Fehler 500: ") + html;
+        QTest::newRow("cut off") << in << 200 << QByteArray(R"([{"token":)")
+                                 << unreadable("sie kein gültiges JSON sind (…");
+        QTest::newRow("deep") << in << 200 << QByteArray(100'000, '[') + QByteArray(100'000, ']')
+                              << unreadable("…");
+        QTest::newRow("missing") << in << 200 << QByteArray(R"([{"token":"t"}])")
+                                 << unreadable("„customerName“ fehlt.");
+        QTest::newRow("size -5") << in << 200 << upload("-5") << QStringLiteral("<no error>");
+        QTest::newRow("size 1e300") << in << 200 << upload("1e300")
+                                    << unreadable("„size“ den falschen Typ hat.");
+        QTest::newRow("size text") << in << 200 << upload(R"("12")")
+                                   << unreadable("„size“ den falschen Typ hat.");
+        QTest::newRow("size 1.5") << in << 200 << upload("1.5") << unreadable("„size“ den falschen Typ hat.");
+        QTest::newRow("flag 1") << in << 200 << upload("5", "2024-05-01T12:00:00Z", "1")
+                                << unreadable("„isDownloaded“ den falschen Typ hat.");
+        QTest::newRow("year 9999") << in << 200 << upload("5", "9999-12-31T23:59:59Z")
+                                   << QStringLiteral("<no error>");
+        QTest::newRow("month 13") << in << 200 << upload("5", "2024-13-45T99:00:00Z")
+                                  << QStringLiteral("Ungültiges Datum: 2024-13-45T99:00:00Z");
+        const QByteArray sent = R"([{"code":"K1","files":[],"downloadURL":"u","isDownloaded":false)";
+        QTest::newRow("no time") << out << 200 << sent + R"(,"createdAt":"2024-05-01"}])"
+                                 << QStringLiteral("Ungültiges Datum: 2024-05-01");
+        QTest::newRow("no date") << out << 200 << sent + "}]" << unreadable("„createdAt“ fehlt.");
+        QTest::newRow("sent 503") << out << 503 << QByteArray("[]")
+                                  << QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers");
+    }
+
+    void listAnswers() {
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+        server().failNext(path, 1, status, body);
+        const QString failure = path.endsWith(QStringLiteral("incoming"))
+                                    ? failureOf(APIService::fetchIncoming())
+                                    : failureOf(APIService::fetchOutgoing());
+        if (expected.endsWith(u'…'))
+            QVERIFY2(failure.startsWith(expected.chopped(1)), qPrintable(failure));
+        else
+            QCOMPARE(failure, expected);
     }
 
     void downloadsAreEscapedOnTheWireAndNeverReplaceAnything() {
@@ -192,42 +271,6 @@ private Q_SLOTS:
         server().clearRequests();
         failureOf(APIService::deleteIncoming(QStringLiteral("a b?c")));
         QCOMPARE(requestLines(server()), QStringList{QStringLiteral("DELETE /api/incoming/a%20b%3Fc")});
-    }
-
-    void listDecoding() {
-        // Dates with and without a fraction; ZIP entries of the first listed file that has some.
-        server().failNext(
-            QStringLiteral("/api/outgoing"), 1, 200,
-            "[{\"code\":\"K1\",\"files\":[{\"name\":\"A.zip\",\"size\":1,\"sizeFormatted\":\"1 B\"},"
-            "{\"name\":\"B.zip\",\"size\":2,\"sizeFormatted\":\"2 B\"}],"
-            "\"downloadURL\":\"https://s/d/K1\",\"createdAt\":\"2024-05-01T12:30:45.500+02:00\","
-            "\"isDownloaded\":false,\"zipEntries\":{\"B.zip\":[{\"name\":\"b/1.txt\",\"size\":7}],"
-            "\"Z.zip\":[{\"name\":\"z.txt\",\"size\":1}]}},"
-            "{\"code\":\"K2\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
-            "\"isDownloaded\":true,\"hasPassword\":null,\"zipEntries\":{\"Z.zip\":[{\"name\":\"z.txt\","
-            "\"size\":1}]}},"
-            "{\"code\":\"K3\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
-            "\"isDownloaded\":false}]");
-        const auto list = waitForTask(APIService::fetchOutgoing());
-        QCOMPARE(list.size(), 3);
-        QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
-        QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
-        QCOMPARE(list[0].primaryZipEntries().first().size, 7);
-        QCOMPARE(entryNames(list[1].primaryZipEntries()), QStringList{"z.txt"}); // no file matches
-        QCOMPARE(list[1].hasPassword, std::nullopt);
-        QVERIFY(list[2].primaryZipEntries().isEmpty());
-
-        // One bad element fails the whole list with the decoder's text.
-        server().failNext(QStringLiteral("/api/outgoing"), 1, 200,
-                          "[{\"code\":\"K1\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01\","
-                          "\"isDownloaded\":false}]");
-        QCOMPARE(failureOf(APIService::fetchOutgoing()), QStringLiteral("Ungültiges Datum: 2024-05-01"));
-        server().failNext(QStringLiteral("/api/outgoing"), 1, 200,
-                          "[{\"code\":\"K1\",\"files\":[],\"downloadURL\":\"u\",\"isDownloaded\":false}]");
-        QVERIFY(failureOf(APIService::fetchOutgoing()).contains(QStringLiteral("„createdAt“ fehlt")));
-        server().failNext(QStringLiteral("/api/outgoing"), 1, 503, "[]");
-        QCOMPARE(failureOf(APIService::fetchOutgoing()),
-                 QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers"));
     }
 
     void codesAndNamesStayInTheirPathSegment() {
