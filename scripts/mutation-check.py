@@ -53,7 +53,7 @@ COVERING_LABELS = {
     "models": "models|services|transfers|faults",
     "net": "net|services|faults",
     "services": "services|transfers|faults",
-    "transfers": "transfers|faults|views",
+    "transfers": "transfers|faults|views|platform",
     "cli": "app",
     "platform": "platform|faults",
     "app": "app",

@@ -1,20 +1,27 @@
 #include "AppError.h"
 #include "LinuxDesktopServices.h"
+#include "RecordedRequests.h"
+#include "SessionFixture.h"
 #include "Settings.h"
 #include "TestFiles.h"
+#include "Uploads.h"
 #include "WaitForTask.h"
 #include "XdgAutostart.h"
-
 #include <QClipboard>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusObjectPath>
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 // A notification server of our own on the session bus, reached over a
 // connection of its own so calls and signals really cross the bus.
@@ -115,8 +122,135 @@ QString writeIni(const QTemporaryDir& dir, const QString& name, const QByteArray
 QStringList entryLines(const QString& path) {
     return QString::fromUtf8(readAll(path)).split(QLatin1Char('\n'));
 }
+
+// A D-Bus daemon of the test's own, with no service but those written into
+// its service folder: the session bus of a desktop without a notification
+// daemon. (The machine's session bus may start one on demand.)
+class PrivateBus {
+public:
+    // `activatable`: a service file whose program is started on the first call and never answers.
+    explicit PrivateBus(bool activatable) {
+        const QString services = m_dir.filePath(QStringLiteral("services"));
+        QDir().mkpath(services);
+        if (activatable)
+            writeFile(services + QStringLiteral("/silent.service"),
+                      "[D-BUS Service]\nName=org.freedesktop.Notifications\nExec=/bin/sleep 15\n");
+        const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+        writeFile(config, QStringLiteral(
+                              "<busconfig><type>session</type><listen>unix:dir=%1</listen>"
+                              "<auth>EXTERNAL</auth><servicedir>%2</servicedir>"
+                              "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+                              "<allow eavesdrop=\"true\"/>"
+                              "<allow own=\"*\"/></policy></busconfig>")
+                              .arg(m_dir.path(), services)
+                              .toUtf8());
+        m_daemon.start(QStringLiteral("dbus-daemon"),
+                       {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"),
+                        QStringLiteral("--config-file=") + config});
+        if (!m_daemon.waitForReadyRead(10000))
+            return;
+        const QString address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+        m_connection = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address, m_name));
+    }
+    ~PrivateBus() {
+        m_connection.reset();
+        QDBusConnection::disconnectFromBus(m_name);
+        m_daemon.kill();
+        m_daemon.waitForFinished();
+    }
+    bool isConnected() const { return m_connection && m_connection->isConnected(); }
+    QDBusConnection connection() const { return *m_connection; }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_name = QStringLiteral("zanvolt-private-bus");
+    QProcess m_daemon;
+    std::unique_ptr<QDBusConnection> m_connection;
+};
+
+// The longest the event loop went without running a timer, while it lives.
+class StallMeter {
+public:
+    StallMeter() {
+        m_clock.start();
+        QObject::connect(&m_timer, &QTimer::timeout,
+                         [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_timer.start(10);
+    }
+    qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
 } // namespace
 
+// Stand-ins for Plasma's job tracker and a dock, on a bus connection of their own, so every call
+// and signal really crosses the session bus.
+class StandInJobView : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.JobViewV3")
+public:
+    QList<QVariantMap> updates;
+    std::optional<std::pair<uint, QString>> terminated;
+
+public Q_SLOTS:
+    void update(const QVariantMap& properties) { updates << properties; }
+    void terminate(uint errorCode, const QString& errorMessage, const QVariantMap&) {
+        terminated = std::pair{errorCode, errorMessage};
+    }
+
+Q_SIGNALS:
+    void cancelRequested();
+    void suspendRequested();
+    void resumeRequested();
+};
+
+class StandInJobViewServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.JobViewServerV2")
+public:
+    explicit StandInJobViewServer(QDBusConnection bus) : m_bus(std::move(bus)) {}
+    struct Request {
+        QString desktopEntry;
+        int capabilities;
+        QVariantMap hints;
+    };
+    QList<Request> requests;
+    std::vector<std::unique_ptr<StandInJobView>> views;
+
+public Q_SLOTS:
+    QDBusObjectPath requestView(const QString& desktopEntry, int capabilities, const QVariantMap& hints) {
+        requests << Request{desktopEntry, capabilities, hints};
+        const QString path = QStringLiteral("/JobViewServer/JobView_%1").arg(views.size() + 1);
+        views.push_back(std::make_unique<StandInJobView>());
+        m_bus.registerObject(path, views.back().get(),
+                             QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
+        return QDBusObjectPath(path);
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+class LauncherListener : public QObject {
+    Q_OBJECT
+public:
+    QList<std::pair<QString, QVariantMap>> updates;
+    bool listenOn(QDBusConnection bus) {
+        return bus.connect({}, QStringLiteral("/com/zanvolt/Zanvolt/LauncherEntry"),
+                           QStringLiteral("com.canonical.Unity.LauncherEntry"), QStringLiteral("Update"),
+                           this, SLOT(onUpdate(QString, QVariantMap)));
+    }
+public Q_SLOTS:
+    void onUpdate(const QString& appURI, const QVariantMap& properties) {
+        updates << std::pair{appURI, properties};
+    }
+};
+
+// The desktop services on the session bus, and the real ones on a desktop that lacks a part:
+// uploads go on as if it were there.
 class TestDesktopServices : public QObject {
     Q_OBJECT
 private:
@@ -340,6 +474,116 @@ private Q_SLOTS:
         QVERIFY2(QFile::exists(file), qPrintable(file));
         QVERIFY(entryLines(file).contains(QStringLiteral("autoCopyLink=false")));
         QVERIFY(!Settings().autoCopyLink());
+    }
+
+    void noNotificationServiceNeitherFailsNorHoldsAnUpload() {
+        for (const bool activatable : {false, true}) {
+            const char* what = activatable ? "a notification service that never answers" : "none";
+            PrivateBus bus(activatable);
+            QVERIFY2(bus.isConnected(), what);
+            QVERIFY(!bus.connection().interface()->isServiceRegistered(notificationsService).value());
+            QTemporaryDir autostart;
+            LinuxDesktopServices desktop(bus.connection(), autostart.path());
+            SessionFixture fixture(&desktop);
+            Uploads* uploads = fixture.uploads;
+
+            // Two uploads, as the client asks the bus again after a failed attempt.
+            for (const QString& name : {QStringLiteral("eins.pdf"), QStringLiteral("zwei.pdf")}) {
+                const QByteArray content = (name + QStringLiteral(" Inhalt")).toUtf8();
+                StallMeter stalls;
+                uploads->uploadFiles({fixture.file(name, content)}, std::nullopt, false);
+                QTRY_VERIFY_WITH_TIMEOUT(!uploads->isUploading(), 30000);
+                QVERIFY2(!uploads->error(), qPrintable(uploads->error().value_or(QString())));
+                const TransferItem sent = fixture.sent->transfers().value(0);
+                QCOMPARE(sent.fileName, name);
+                // The link is copied all the same.
+                QCOMPARE(QGuiApplication::clipboard()->text(), sent.downloadURL);
+                const auto completed = requestsTo(fixture.server(), QStringLiteral("/api/upload-complete"));
+                QVERIFY(!completed.isEmpty());
+                QVERIFY(requestsTo(fixture.server(), QStringLiteral("/api/upload-chunk"))
+                            .last()
+                            .body.contains(content));
+                // Let the notification's attempt run on the event loop for a while.
+                QTest::qWait(1500);
+                QVERIFY2(stalls.longestMs() < 2000, qPrintable(QString::number(stalls.longestMs())));
+            }
+            QCOMPARE(fixture.sent->transfers().size(), 2);
+        }
+    }
+
+    void progressGoesWhereTheDesktopShowsItAndCancels() {
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("desktop"));
+        QVERIFY(bus.isConnected());
+        LauncherListener dock;
+        QVERIFY(dock.listenOn(bus));
+        QTemporaryDir autostart;
+        LinuxDesktopServices desktop(QDBusConnection::sessionBus(), autostart.path());
+        SessionFixture fixture(&desktop);
+        Uploads& uploads = *fixture.uploads;
+        QSignalSpy finished(&uploads, &Uploads::uploadFinished);
+
+        // Where the desktop offers no progress, the upload goes on and nothing is sent.
+        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
+            QStringLiteral("org.kde.JobViewServer")));
+        uploads.uploadFiles({fixture.file("klein.bin", "z")}, std::nullopt, false);
+        QVERIFY(finished.wait(30000));
+        QCOMPARE(finished.last().at(1).value<UploadJob::Result>().outcome,
+                 UploadJob::Result::Outcome::Succeeded);
+        QTest::qWait(200); // a signal sent in error would have arrived by now
+        QVERIFY(dock.updates.isEmpty());
+
+        StandInJobViewServer tracker(bus);
+        QVERIFY(
+            bus.registerObject(QStringLiteral("/JobViewServer"), &tracker, QDBusConnection::ExportAllSlots));
+        // Also when a check fails: no other test may meet these names on the shared bus.
+        const auto leave = qScopeGuard([&bus] {
+            bus.unregisterService(QStringLiteral("org.kde.JobViewServer"));
+            bus.unregisterService(QStringLiteral("com.canonical.Unity"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("desktop"));
+        });
+        QVERIFY(bus.registerService(QStringLiteral("org.kde.JobViewServer")));
+        QVERIFY(bus.registerService(QStringLiteral("com.canonical.Unity")));
+
+        uploads.uploadFiles({fixture.file("gross.bin", QByteArray(12 << 20, 'z'))}, std::nullopt, false);
+        QVERIFY(finished.wait(60000));
+        QTRY_VERIFY(tracker.views.size() == 1 && tracker.views[0]->terminated);
+        QCOMPARE(tracker.requests.first().desktopEntry, QStringLiteral("com.zanvolt.Zanvolt"));
+        QCOMPARE(tracker.requests.first().capabilities, 1); // cancellable
+        StandInJobView& done = *tracker.views[0];
+        QCOMPARE(*done.terminated, (std::pair<uint, QString>{0, QString()}));
+        QVERIFY(!done.updates.isEmpty());
+        QCOMPARE(done.updates.last().value("percent").toUInt(), 100u);
+        uint previous = 0;
+        for (const QVariantMap& update : std::as_const(done.updates)) {
+            QVERIFY(update.value("percent").toUInt() >= previous);
+            previous = update.value("percent").toUInt();
+            QVERIFY(update.contains("speed"));
+        }
+        QTRY_VERIFY(!dock.updates.isEmpty() &&
+                    !dock.updates.last().second.value("progress-visible").toBool());
+        QCOMPARE(dock.updates.first().first, QStringLiteral("application://com.zanvolt.Zanvolt.desktop"));
+        QCOMPARE(dock.updates.first().second.value("progress-visible"), QVariant(true));
+        QVERIFY(std::any_of(dock.updates.begin(), dock.updates.end(), [](const auto& update) {
+            return update.second.value("progress").toDouble() > 0.5;
+        }));
+
+        // The tracker's cancel button is the panel's "Upload abbrechen".
+        fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 10000);
+        uploads.uploadFiles({fixture.file("abbrechen.bin", "z")}, std::nullopt, false);
+        QTRY_COMPARE(tracker.views.size(), size_t(2));
+        StandInJobView& cancelled = *tracker.views[1];
+        // The view exists before the client has its path and listens: press until it does.
+        for (int i = 0; i < 100 && finished.size() == 2; ++i) {
+            Q_EMIT cancelled.cancelRequested();
+            finished.wait(100);
+        }
+        QCOMPARE(finished.size(), 3);
+        QCOMPARE(finished.last().at(1).value<UploadJob::Result>().outcome,
+                 UploadJob::Result::Outcome::Cancelled);
+        QCOMPARE(uploads.error(), std::optional<QString>(QStringLiteral("Upload abgebrochen")));
+        QTRY_VERIFY(cancelled.terminated.has_value());
+        QCOMPARE(*cancelled.terminated, (std::pair<uint, QString>{1, QStringLiteral("Upload abgebrochen")}));
     }
 };
 

@@ -1,12 +1,14 @@
 #include "APIError.h"
 #include "APIRequest.h"
 #include "APIService.h"
+#include "CancelledError.h"
 #include "HttpEngine.h"
 #include "RecordedRequests.h"
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
 
 #include <QCoroTask>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QScopeGuard>
 #include <QTest>
@@ -24,7 +26,8 @@ QString outcome() {
 }
 } // namespace
 
-// The request core against the bundled HTTPS server with its self-signed certificate.
+// The request core against the bundled HTTPS server with its self-signed certificate, and what a
+// quit in the middle of a transfer leaves.
 class TestRequestCore : public QObject {
     Q_OBJECT
 
@@ -118,6 +121,11 @@ private Q_SLOTS:
     }
 
     void silenceAndHugeAnswersEndTheRequest() {
+        // No list the app reads comes near this; the memory stays bounded.
+        server().failNext(QString::fromLatin1(probePath), 1, 200, "[" + QByteArray(65'000'000, ' ') + "]");
+        QCOMPARE(outcome(), QStringLiteral("Antwort des Servers zu groß (über 64 MB)"));
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+
         // An inactivity limit, not a total time: a slow answer that keeps moving is fine.
         HttpEngine::instance().setInactivityLimit(1);
         const auto restore = qScopeGuard([] { HttpEngine::instance().setInactivityLimit(60); });
@@ -126,11 +134,6 @@ private Q_SLOTS:
         clock.start();
         QCOMPARE(outcome(), QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)"));
         QVERIFY2(clock.elapsed() < 2900, qPrintable(QString::number(clock.elapsed())));
-
-        // No list the app reads comes near this; the memory stays bounded.
-        server().failNext(QString::fromLatin1(probePath), 1, 200, "[" + QByteArray(65'000'000, ' ') + "]");
-        QCOMPARE(outcome(), QStringLiteral("Antwort des Servers zu groß (über 64 MB)"));
-        QCOMPARE(outcome(), QStringLiteral("<no error>"));
     }
 
     void transportFailuresPassThroughUnwrapped() {
@@ -140,6 +143,43 @@ private Q_SLOTS:
         }());
         QVERIFY2(refused.startsWith(QStringLiteral("Failed to connect to 127.0.0.1 port ")),
                  qPrintable(refused));
+    }
+
+    // Stops the engine for good: the last test here.
+    void quittingMidDownloadLeavesNothingAndRefusesLaterRequests() {
+        const QString code =
+            server().seedTransfer({{QStringLiteral("gross.bin"), QByteArray(96 << 20, 'z')}});
+        QVERIFY(!code.isEmpty());
+        QTemporaryDir folder;
+        HttpRequest request;
+        request.url =
+            (server().baseURL() + QStringLiteral("/d/") + code + QStringLiteral("/file/gross.bin")).toUtf8();
+        request.downloadFolder = folder.path();
+
+        qint64 receivedAtQuit = 0;
+        bool partSeen = false;
+        const HttpEngine::ProgressHandler quitOnFirstBytes = [&](qint64, qint64 received) {
+            if (received == 0 || receivedAtQuit != 0)
+                return;
+            receivedAtQuit = received;
+            partSeen = !QDir(folder.path())
+                            .entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden)
+                            .isEmpty();
+            HttpEngine::instance().stop();
+        };
+        QCOMPARE(failureOf(HttpEngine::instance().send(request, nullptr, quitOnFirstBytes)),
+                 CancelledError().message());
+        QVERIFY(receivedAtQuit > 0 && receivedAtQuit < (96 << 20));
+        QVERIFY(partSeen);
+        QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+
+        // Nothing goes out any more once the engine is stopped.
+        const int seen = server().requests().size();
+        QCOMPARE(failureOf(waitForTask(APIRequest::prepare(QByteArrayLiteral("/api/outgoing")))
+                               .send(QByteArrayLiteral("GET"))),
+                 CancelledError().message());
+        QCOMPARE(server().requests().size(), seen);
     }
 };
 
