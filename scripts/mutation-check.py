@@ -52,7 +52,7 @@ TARGETS = [
 # The tests that own each file run first; a mutant they miss is run again against every test of
 # the areas that cover its folder, so the first pass is quick and the verdict still the suite's.
 OWNERS = {
-    "SafeFileName": "tst_safefilename|tst_transferapi|tst_transferlists",
+    "SafeFileName": "tst_history|tst_transferapi|tst_transferlists",
     "TransferHistoryService": "tst_history|tst_faults|tst_session|tst_transferlists",
     "APIServiceUpload": "tst_upload|tst_uploadrun|tst_faults",
     "APIServiceIncoming": "tst_transferapi|tst_transferlists",
