@@ -322,12 +322,10 @@ private Q_SLOTS:
     }
 
     void notificationWithoutServerFailsQuietlyAndALaterOneIsUsed() {
+        // Without a server (that it never holds the event loop is checked with an upload below).
         LinuxDesktopServices desktop;
-        QElapsedTimer clock;
-        clock.start();
         desktop.postNotification(QStringLiteral("Upload fehlgeschlagen"),
                                  QStringLiteral("Netzwerk-Fehler: x"), std::nullopt);
-        QVERIFY(clock.elapsed() < 500);
         QTest::qWait(300); // lets the failed GetCapabilities come back
 
         // The failure was not cached: the later server is asked what it can. Without "actions" it
