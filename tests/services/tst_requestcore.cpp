@@ -1,12 +1,14 @@
 #include "APIError.h"
 #include "APIRequest.h"
 #include "APIService.h"
+#include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
 #include "APIServiceUpload.h"
 #include "CancelledError.h"
 #include "HttpEngine.h"
 #include "NginxServer.h"
 #include "RecordedRequests.h"
+#include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
@@ -18,6 +20,8 @@
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const QByteArray probePath = QByteArrayLiteral("/api/outgoing");
@@ -55,18 +59,36 @@ QString negotiatedVersion(const QString& url) {
     curl.waitForFinished(20000);
     return QString::fromUtf8(curl.readAllStandardOutput());
 }
+
+QStringList entryNames(const QList<APIService::ZipEntry>& entries) {
+    QStringList names;
+    for (const auto& entry : entries)
+        names << entry.name;
+    return names;
+}
+
+// Downloads in progress, or left behind by one that failed.
+QStringList partFiles(const QString& folder) {
+    return QDir(folder).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+}
 } // namespace
 
-// The request core against the bundled HTTPS server with its self-signed certificate, and what a
-// quit in the middle of a transfer leaves.
+// The request core and the endpoints of sent transfers and customer uploads against the bundled
+// HTTPS server with its self-signed certificate, behind an HTTP/2 proxy, and what a quit in the
+// middle of a transfer leaves.
 class TestRequestCore : public QObject {
     Q_OBJECT
 
+    TemporaryHome home; // the inbox lives in its Downloads folder
     std::unique_ptr<TestServerFixture> fixture;
     TransferServer& server() { return fixture->server(); }
 
 private Q_SLOTS:
-    void init() { fixture = std::make_unique<TestServerFixture>(); }
+    void init() {
+        fixture = std::make_unique<TestServerFixture>();
+        QDir(home.path()).removeRecursively();
+        QDir().mkpath(home.path());
+    }
     void cleanup() { fixture.reset(); }
 
     void configurationIsCheckedBeforeAnythingIsSent() {
@@ -234,6 +256,257 @@ private Q_SLOTS:
             QVERIFY2(request.path != QStringLiteral("/api/upload-chunk") &&
                          request.path != QStringLiteral("/api/upload-complete"),
                      qPrintable(request.path));
+    }
+
+    // The endpoints of sent transfers and customer uploads.
+    void listsAreDecoded() {
+        const QString token =
+            server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "12345"}},
+                                  QStringLiteral("A-17"), QStringLiteral("Bitte prüfen"));
+        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming());
+        QCOMPARE(uploads.size(), 1);
+        QCOMPARE(uploads[0].token, token);
+        QCOMPARE(uploads[0].customerName, QStringLiteral("Müller GmbH"));
+        QCOMPARE(uploads[0].auftragsnummer, QStringLiteral("A-17"));
+        QCOMPARE(uploads[0].nachricht, QStringLiteral("Bitte prüfen"));
+        QCOMPARE(uploads[0].files.value(0).name, QStringLiteral("Plan.pdf"));
+        QCOMPARE(uploads[0].files.value(0).size, 5);
+        QVERIFY(!uploads[0].isDownloaded);
+
+        // Dates with and without a fraction; ZIP entries of the first listed file that has some.
+        server().failNext(
+            QStringLiteral("/api/outgoing"), 1, 200,
+            "[{\"code\":\"K1\",\"files\":[{\"name\":\"A.zip\",\"size\":1,\"sizeFormatted\":\"1 B\"},"
+            "{\"name\":\"B.zip\",\"size\":2,\"sizeFormatted\":\"2 B\"}],"
+            "\"downloadURL\":\"https://s/d/K1\",\"createdAt\":\"2024-05-01T12:30:45.500+02:00\","
+            "\"isDownloaded\":false,\"zipEntries\":{\"B.zip\":[{\"name\":\"b/1.txt\",\"size\":7}],"
+            "\"Z.zip\":[{\"name\":\"z.txt\",\"size\":1}]}},"
+            "{\"code\":\"K2\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
+            "\"isDownloaded\":true,\"hasPassword\":null,\"zipEntries\":{\"Z.zip\":[{\"name\":\"z.txt\","
+            "\"size\":1}]}},"
+            "{\"code\":\"K3\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
+            "\"isDownloaded\":false}]");
+        const auto list = waitForTask(APIService::fetchOutgoing());
+        QCOMPARE(list.size(), 3);
+        QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
+        QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
+        QCOMPARE(list[0].primaryZipEntries().first().size, 7);
+        QCOMPARE(entryNames(list[1].primaryZipEntries()), QStringList{"z.txt"}); // no file matches
+        QCOMPARE(list[1].hasPassword, std::nullopt);
+        QVERIFY(list[2].primaryZipEntries().isEmpty());
+    }
+
+    // What each list's decoder makes of an answer: the user's text, or "<no error>". An expected
+    // text ending in "…" is the start of the text. One bad element fails the whole list.
+    void listAnswers_data() {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("expected");
+        const QString in = QStringLiteral("/api/incoming"), out = QStringLiteral("/api/outgoing");
+        const auto upload = [](const char* size, const char* date = "2024-05-01T12:00:00Z",
+                               const char* flag = "false") {
+            return QStringLiteral(R"([{"token":"T","customerName":"K","files":[{"name":"a","size":%1,)"
+                                  R"("sizeFormatted":"?"}],"uploadDate":"%2","isDownloaded":%3}])")
+                .arg(QLatin1String(size), QLatin1String(date), QLatin1String(flag))
+                .toUtf8();
+        };
+        const auto unreadable = [](const char* why) {
+            return QStringLiteral("Die Daten konnten nicht gelesen werden, weil ") + QString::fromUtf8(why);
+        };
+        const QString html = QStringLiteral("<html><body><h1>Internal Server Error</h1></body></html>");
+        const QString denied = QStringLiteral("Zugriff verweigert – ").repeated(40); // kept whole
+        QTest::newRow("401") << in << 401 << denied.toUtf8()
+                             << QStringLiteral("Server-Fehler 401: ") + denied;
+        QTest::newRow("502 not UTF-8")
+            << in << 502 << QByteArray("\xff kaputt") << QStringLiteral("Server-Fehler 502: ");
+        QTest::newRow("500 HTML") << in << 500 << html.toUtf8()
+                                  << QStringLiteral("Server-Fehler 500: ") + html;
+        QTest::newRow("cut off") << in << 200 << QByteArray(R"([{"token":)")
+                                 << unreadable("sie kein gültiges JSON sind (…");
+        QTest::newRow("deep") << in << 200 << QByteArray(100'000, '[') + QByteArray(100'000, ']')
+                              << unreadable("…");
+        QTest::newRow("missing") << in << 200 << QByteArray(R"([{"token":"t"}])")
+                                 << unreadable("„customerName“ fehlt.");
+        QTest::newRow("size -5") << in << 200 << upload("-5") << QStringLiteral("<no error>");
+        QTest::newRow("size 1e300") << in << 200 << upload("1e300")
+                                    << unreadable("„size“ den falschen Typ hat.");
+        QTest::newRow("size text") << in << 200 << upload(R"("12")")
+                                   << unreadable("„size“ den falschen Typ hat.");
+        QTest::newRow("size 1.5") << in << 200 << upload("1.5") << unreadable("„size“ den falschen Typ hat.");
+        QTest::newRow("flag 1") << in << 200 << upload("5", "2024-05-01T12:00:00Z", "1")
+                                << unreadable("„isDownloaded“ den falschen Typ hat.");
+        QTest::newRow("year 9999") << in << 200 << upload("5", "9999-12-31T23:59:59Z")
+                                   << QStringLiteral("<no error>");
+        QTest::newRow("month 13") << in << 200 << upload("5", "2024-13-45T99:00:00Z")
+                                  << QStringLiteral("Ungültiges Datum: 2024-13-45T99:00:00Z");
+        const QByteArray sent = R"([{"code":"K1","files":[],"downloadURL":"u","isDownloaded":false)";
+        QTest::newRow("no time") << out << 200 << sent + R"(,"createdAt":"2024-05-01"}])"
+                                 << QStringLiteral("Ungültiges Datum: 2024-05-01");
+        QTest::newRow("no date") << out << 200 << sent + "}]" << unreadable("„createdAt“ fehlt.");
+        QTest::newRow("sent 503") << out << 503 << QByteArray("[]")
+                                  << QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers");
+    }
+
+    void listAnswers() {
+        QFETCH(QString, path);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, expected);
+        server().failNext(path, 1, status, body);
+        const QString failure = path.endsWith(QStringLiteral("incoming"))
+                                    ? failureOf(APIService::fetchIncoming())
+                                    : failureOf(APIService::fetchOutgoing());
+        if (expected.endsWith(u'…'))
+            QVERIFY2(failure.startsWith(expected.chopped(1)), qPrintable(failure));
+        else
+            QCOMPARE(failure, expected);
+    }
+
+    void downloadsAreEscapedOnTheWireAndNeverReplaceAnything() {
+        const QString name = QStringLiteral("Angebot Müller & Söhne.pdf");
+        const QString first = server().seedIncoming(QStringLiteral("A"), {{name, "erste Fassung"}});
+        const QString second = server().seedIncoming(QStringLiteral("B"), {{name, "zweite"}});
+        server().clearRequests();
+
+        const mode_t previousMask = ::umask(027);
+        const QString saved = waitForTask(APIService::downloadFile(first, name));
+        ::umask(previousMask);
+        QCOMPARE(saved, APIService::incomingFolder() + u'/' + name);
+        QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
+        // Saved like any new file of the user's, not with its temporary file's owner-only mode.
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(saved).constData(), &info), 0);
+        QCOMPARE(info.st_mode & 0777, mode_t(0640));
+        // Another customer's file of the same name gets a free name; the first stays as it was.
+        const QString numbered =
+            APIService::incomingFolder() + QStringLiteral("/Angebot Müller & Söhne (2).pdf");
+        QCOMPARE(waitForTask(APIService::downloadFile(second, name)), numbered);
+        QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
+        QCOMPARE(readAll(numbered), QByteArray("zweite"));
+        QCOMPARE(requestLines(server()),
+                 (QStringList{
+                     QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
+                         .arg(first),
+                     QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
+                         .arg(second)}));
+
+        // A sent file downloaded again next to a folder of its name, with the user's documents in it.
+        const QString again = home.path() + QStringLiteral("/Downloads/Zanvolt");
+        writeFile(again + QStringLiteral("/Plan.pdf/notiz.txt"), "meins");
+        const QString code = server().seedTransfer({{QStringLiteral("Plan.pdf"), "gesendet"}});
+        QCOMPARE(waitForTask(APIService::downloadOutgoingFile(code, QStringLiteral("Plan.pdf"), again)),
+                 again + QStringLiteral("/Plan (2).pdf"));
+        QCOMPARE(readAll(again + QStringLiteral("/Plan.pdf/notiz.txt")), QByteArray("meins"));
+
+        QCOMPARE(failureOf(APIService::downloadFile(first, QStringLiteral("fehlt.txt"))),
+                 QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
+        QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
+        QVERIFY(partFiles(again).isEmpty());
+    }
+
+    void hostileNamesStayInsideTheInbox() {
+        const QList<std::pair<QString, QString>> cases = {
+            {QStringLiteral("../../entkommen.txt"), ".._.._entkommen.txt"},
+            {QStringLiteral(".."), "__"},
+            {QStringLiteral("."), "_"},
+            {QStringLiteral("Ordner\\..\\x.txt"), "Ordner_.._x.txt"},
+            {QStringLiteral("/etc/passwd"), "_etc_passwd"},
+            {QStringLiteral("..."), "..."}};
+        for (const auto& [hostile, safe] : cases) {
+            // A name with dot segments may reach another path once the URL is normalised:
+            // answer whatever arrives, as a hostile server would.
+            server().failNext(QStringLiteral("/api/*"), 1, 200, hostile.toUtf8());
+            const QString saved = waitForTask(APIService::downloadFile(QStringLiteral("T1"), hostile));
+            QCOMPARE(saved, APIService::incomingFolder() + u'/' + safe);
+            QCOMPARE(readAll(saved), hostile.toUtf8());
+        }
+        QCOMPARE(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Downloads")});
+        QCOMPARE(QDir(home.path() + QStringLiteral("/Downloads"))
+                     .entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Zanvolt-Eingang")});
+
+        // The inbox itself cannot be made: the file system's reason reaches the user.
+        QDir(home.path()).removeRecursively();
+        QDir().mkpath(home.path());
+        QFile blocker(home.path() + QStringLiteral("/Downloads"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        server().failNext(QStringLiteral("/api/incoming/T1/files/*"), 1, 200, "x");
+        QVERIFY(failureOf(APIService::downloadFile(QStringLiteral("T1"), QStringLiteral("a.txt")))
+                    .startsWith(QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: ")
+                                    .arg(APIService::incomingFolder())));
+        QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
+    }
+
+    void aFullDiskFailsTheDownloadAndLeavesNothing() {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small file system needs root");
+        const QString inbox = APIService::incomingFolder();
+        QDir().mkpath(inbox);
+        QProcess mount;
+        mount.start(QStringLiteral("mount"),
+                    {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                     QStringLiteral("size=64k"), QStringLiteral("none"), inbox});
+        QVERIFY(mount.waitForFinished() && mount.exitCode() == 0);
+        const auto unmount = qScopeGuard([inbox] { QProcess::execute(QStringLiteral("umount"), {inbox}); });
+        writeFile(inbox + QStringLiteral("/schon da.txt"), "bleibt");
+
+        const QString token = server().seedIncoming(
+            QStringLiteral("Kunde"), {{QStringLiteral("gross.bin"), QByteArray(512 * 1024, 'x')}});
+        QCOMPARE(failureOf(APIService::downloadFile(token, QStringLiteral("gross.bin"))),
+                 QStringLiteral("Nicht genug Speicherplatz für den Download"));
+        QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("schon da.txt")});
+        QCOMPARE(readAll(inbox + QStringLiteral("/schon da.txt")), QByteArray("bleibt"));
+    }
+
+    void markingAndDeletingFollowTheirStatusRules() {
+        const QString token =
+            server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("a.txt"), "a"}});
+        const QString path = QStringLiteral("/api/incoming/") + token;
+
+        QVERIFY(!waitForTask(APIService::fetchIncoming()).value(0).isDownloaded);
+        QCOMPARE(failureOf(APIService::markAsDownloaded(token)), QStringLiteral("<no error>"));
+        QVERIFY(waitForTask(APIService::fetchIncoming()).value(0).isDownloaded);
+
+        server().failNext(path, 1, 500, "kaputt");
+        QCOMPARE(failureOf(APIService::deleteIncoming(token)),
+                 QStringLiteral("Netzwerk-Fehler: Löschen fehlgeschlagen"));
+        server().failNext(path, 1, 204, {});
+        QCOMPARE(failureOf(APIService::deleteIncoming(token)), QStringLiteral("<no error>"));
+        QCOMPARE(waitForTask(APIService::fetchIncoming()).size(), 1);
+        QCOMPARE(failureOf(APIService::deleteIncoming(token)), QStringLiteral("<no error>"));
+        QVERIFY(waitForTask(APIService::fetchIncoming()).isEmpty());
+        QCOMPARE(failureOf(APIService::deleteIncoming(token)),
+                 QStringLiteral("<no error>")); // 404: already gone
+
+        // The token is one path segment, whatever it holds.
+        server().clearRequests();
+        failureOf(APIService::deleteIncoming(QStringLiteral("a b?c")));
+        QCOMPARE(requestLines(server()), QStringList{QStringLiteral("DELETE /api/incoming/a%20b%3Fc")});
+    }
+
+    void codesAndNamesStayInTheirPathSegment() {
+        QCOMPARE(failureOf(APIService::revealOutgoingPassword(QStringLiteral("a/b c"))),
+                 QStringLiteral("Server-Fehler 404: {\"error\":\"Transfer nicht gefunden\"}"));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2Fb%20c/password"));
+        QCOMPARE(failureOf(APIService::downloadOutgoingFile(QStringLiteral("K?1"),
+                                                            QStringLiteral("Mein Plan #2.pdf"), home.path())),
+                 QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen (HTTP 404)"));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/d/K%3F1/file/Mein%20Plan%20%232.pdf"));
+        QCOMPARE(server().requests().last().headers.value("x-api-key"), server().apiKey());
+
+        // Sent exactly as built: "/" and dot segments stay inside their segment, nothing is merged.
+        failureOf(APIService::revealOutgoingPassword(QStringLiteral("..")));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/%2E%2E/password"));
+        failureOf(APIService::downloadFile(QStringLiteral("."), QStringLiteral("../../api/outgoing")));
+        QCOMPARE(server().requests().last().path,
+                 QStringLiteral("/api/incoming/%2E/files/..%2F..%2Fapi%2Foutgoing"));
+        failureOf(APIService::deleteOutgoing(QStringLiteral("a//b")));
+        QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2F%2Fb"));
+        QCOMPARE(server().requests().last().method, QStringLiteral("DELETE"));
     }
 
     // Stops the engine for good: the last test here.
