@@ -4,18 +4,26 @@
 #include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
 #include "APIServiceUpload.h"
+#include "AppError.h"
 #include "CancelledError.h"
+#include "CertificatePins.h"
 #include "HttpEngine.h"
+#include "HttpError.h"
 #include "NginxServer.h"
 #include "RecordedRequests.h"
 #include "TemporaryHome.h"
+#include "TestCertificates.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
+#include "TransferServer.h"
 #include "WaitForTask.h"
 
 #include <QCoroTask>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -71,6 +79,42 @@ QStringList entryNames(const QList<APIService::ZipEntry>& entries) {
 QStringList partFiles(const QString& folder) {
     return QDir(folder).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
 }
+
+using namespace TestCertificates;
+
+// One GET of the incoming list, or its download; the description of what was thrown, or
+// "<no error>" for any HTTP answer.
+QString anyAnswer(bool download = false) {
+    try {
+        const APIRequest request = waitForTask(APIRequest::prepare(QByteArrayLiteral("/api/incoming")));
+        const APIResponse response = download ? waitForTask(request.download(QDir::tempPath()))
+                                              : waitForTask(request.send(QByteArrayLiteral("GET")));
+        if (!response.filePath.isEmpty())
+            QFile::remove(response.filePath);
+    } catch (const AppError& error) {
+        return error.message();
+    }
+    return QStringLiteral("<no error>");
+}
+
+QJsonObject pinFile(const QString& path) {
+    return QJsonDocument::fromJson(readAll(path)).object();
+}
+
+const QString changed = QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers hat sich geändert");
+
+// A request the way the update feed sends it: never trusted on first use.
+// The HTTP status, or the kind of transport failure as a negative number.
+int feedRequest(const TransferServer& server) {
+    HttpRequest request;
+    request.url = (server.baseURL() + QStringLiteral("/api/incoming")).toUtf8();
+    request.trustOnFirstUse = false;
+    try {
+        return waitForTask(HttpEngine::instance().send(request)).status;
+    } catch (const HttpError& error) {
+        return -1 - int(error.kind());
+    }
+}
 } // namespace
 
 // The request core and the endpoints of sent transfers and customer uploads against the bundled
@@ -82,6 +126,11 @@ class TestRequestCore : public QObject {
     TemporaryHome home; // the inbox lives in its Downloads folder
     std::unique_ptr<TestServerFixture> fixture;
     TransferServer& server() { return fixture->server(); }
+    // Another server's URL and key as the stored ones; its pins beside the history in ".zanvolt".
+    void useServer(const TransferServer& other, const QString& url = {}) {
+        CertificatePins::setDefaultFolder({});
+        fixture->storeCredentials(url.isEmpty() ? other.baseURL() : url, other.apiKey());
+    }
 
 private Q_SLOTS:
     void init() {
@@ -507,6 +556,115 @@ private Q_SLOTS:
         failureOf(APIService::deleteOutgoing(QStringLiteral("a//b")));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2F%2Fb"));
         QCOMPARE(server().requests().last().method, QStringLiteral("DELETE"));
+    }
+
+    // Trust on first use: a self-signed certificate is remembered per scheme, host and port; a
+    // certificate the system trusts for this host needs no pin.
+    void selfSignedCertificateIsPinnedAndAChangeRefused() {
+        const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
+        QTemporaryDir firstData, secondData;
+        TransferServer::Options options;
+        options.dataDir = firstData.path();
+        auto first = std::make_unique<TransferServer>(options);
+        QVERIFY(first->start());
+        const int port = first->port();
+        const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
+        const QByteArray firstPin = spkiPin(first->certificatePem());
+        QVERIFY(!firstPin.isEmpty());
+
+        useServer(*first);
+        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
+        QCOMPARE(QFile::permissions(pinsPath) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QCOMPARE(anyAnswer(true), QStringLiteral("<no error>"));
+        QCOMPARE(first->requests().size(), 2);
+        first->stop();
+
+        // Another key at the same address: refused before a byte of the request.
+        options.dataDir = secondData.path();
+        options.port = port;
+        TransferServer second(options);
+        QVERIFY2(second.start(), qPrintable(second.lastError()));
+        const QByteArray secondPin = spkiPin(second.certificatePem());
+        QVERIFY(secondPin != firstPin);
+        useServer(second);
+        QCOMPARE(anyAnswer(), changed);
+        QCOMPARE(anyAnswer(true), changed);
+        QCOMPARE(second.requests().size(), 0);
+        QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
+
+        // Another port is another server: its own first contact.
+        TransferServer::Options elsewhere;
+        elsewhere.dataDir = firstData.path();
+        TransferServer third(elsewhere);
+        QVERIFY(third.start());
+        useServer(third);
+        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+
+        // "Server testen" forgets the key (the URL as the user typed it), so the new one is taken.
+        APIService::forgetCertificate(second.baseURL() + QStringLiteral("/"));
+        QVERIFY(!pinFile(pinsPath).contains(origin));
+        useServer(second);
+        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(pinFile(pinsPath).value(origin).toString(), QString::fromLatin1(secondPin));
+        QCOMPARE(second.requests().size(), 1);
+        QCOMPARE(second.requests().at(0).headers.value(QStringLiteral("x-api-key")), second.apiKey());
+        QCOMPARE(pinFile(pinsPath).size(), 2);
+    }
+
+    // A CA the system trusts: its certificate for this host needs no pin, under either name, and the
+    // update feed takes it. Its certificate for another host, or an expired one, is not vouched for
+    // here: the client takes it like a self-signed company certificate, the feed refuses it.
+    void aTrustedCAsCertificateForAnotherHostOrExpiredIsOnlyPinned() {
+        KeyPtr caKey(EVP_EC_gen("P-256"));
+        CertPtr ca = makeCertificate(caKey.get(), "Zanvolt Test CA", 1, nullptr, nullptr);
+        QVERIFY(ca);
+        QTemporaryDir files;
+        const QString bundle = files.filePath(QStringLiteral("ca.pem"));
+        writeFile(bundle, pem(ca.get()));
+        HttpEngine::instance().setCaBundle(bundle);
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setCaBundle({}); });
+
+        const auto good = serverSignedBy(ca.get(), caKey.get(), files.filePath(QStringLiteral("good")));
+        QVERIFY(good);
+        for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
+            useServer(*good, QStringLiteral("https://%1:%2").arg(host).arg(good->port()));
+            QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        }
+        QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"))));
+        QCOMPARE(feedRequest(*good), 401);
+
+        const std::pair<const char*, LeafOptions> cases[] = {
+            {"another host", {"DNS:files.example.org", -3600, 24 * 3600}},
+            {"expired", {"DNS:localhost,IP:127.0.0.1", -30 * 24 * 3600, -24 * 3600}},
+        };
+        const int transport = -1 - int(HttpError::Kind::Transport);
+        for (const auto& [what, leaf] : cases) {
+            auto first = serverSignedBy(ca.get(), caKey.get(), files.filePath("first"), leaf);
+            QVERIFY2(first, what);
+            const int port = first->port();
+            const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
+            useServer(*first);
+            // The feed refuses it before a byte of the request, and remembers nothing.
+            QCOMPARE(feedRequest(*first), transport);
+            QVERIFY2(first->requests().isEmpty(), what);
+            QVERIFY2(CertificatePins().pinned(origin).isEmpty(), what);
+            // The client takes it on first contact and pins its key.
+            QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+            QCOMPARE(first->requests().size(), 1);
+            const QByteArray firstPin = spkiPin(readAll(files.filePath("first.pem")));
+            QCOMPARE(CertificatePins().pinned(origin), firstPin);
+            first->stop();
+
+            // The same flaw with another key at the same address: refused, nothing sent.
+            auto second = serverSignedBy(ca.get(), caKey.get(), files.filePath("second"), leaf, port);
+            QVERIFY2(second, what);
+            useServer(*second);
+            QCOMPARE(anyAnswer(), changed);
+            QCOMPARE(feedRequest(*second), transport);
+            QVERIFY2(second->requests().isEmpty(), what);
+            QCOMPARE(CertificatePins().pinned(origin), firstPin);
+        }
     }
 
     // Stops the engine for good: the last test here.
