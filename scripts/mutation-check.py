@@ -52,16 +52,16 @@ TARGETS = [
 # The tests that own each file run first; a mutant they miss is run again against every test of
 # the areas that cover its folder, so the first pass is quick and the verdict still the suite's.
 OWNERS = {
-    "SafeFileName": "tst_history|tst_requestcore|tst_transferlists",
-    "TransferHistoryService": "tst_history|tst_faults|tst_session|tst_transferlists",
+    "SafeFileName": "tst_records|tst_requestcore|tst_transferlists",
+    "TransferHistoryService": "tst_records|tst_faults|tst_session|tst_transferlists",
     "APIServiceUpload": "tst_upload|tst_faults",
     "APIServiceIncoming": "tst_requestcore|tst_transferlists",
     "ZipService": "tst_zipservice|tst_faults|tst_unprivileged",
     "PrivateTempDir": "tst_privatetempdir|tst_zipservice|tst_killed",
     "LibsecretStore": "tst_keychain",
     "TransferJob": "tst_requestcore|tst_upload|tst_transferlists",
-    "ServerTrust": "tst_certificate",
-    "CertificatePins": "tst_certificate",
+    "ServerTrust": "tst_requestcore",
+    "CertificatePins": "tst_requestcore",
     "UploadJob": "tst_faults|tst_session",
     "Uploads": "tst_faults|tst_session",
     "ServerAccount": "tst_session|tst_settings|tst_faults",
