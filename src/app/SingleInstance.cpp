@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include "LocalPath.h"
 #include "PrivateTempDir.h"
 #include "SendResult.h"
 #include "Uploads.h"
@@ -11,6 +12,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QTimer>
+#include <sys/stat.h>
 
 // One request per connection: a line of compact JSON, either {"show":true} or
 // {"files":["file:///…", …]}; the answer is the line "ok" or "refused".
@@ -98,8 +100,11 @@ QList<QUrl> SingleInstance::urlsFromArguments(const QStringList& arguments, cons
 QList<QUrl> SingleInstance::acceptedFiles(const QList<QUrl>& urls) {
     QList<QUrl> files;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isAbsolute() &&
-            QFileInfo::exists(url.toLocalFile()))
+        // lstat on the bytes: a link to nothing is taken, for the upload to name it rather than
+        // leave it out, and so is a name that is not UTF-8.
+        const QByteArray path = LocalPath::bytes(url);
+        struct stat info {};
+        if (url.isLocalFile() && path.startsWith('/') && ::lstat(path.constData(), &info) == 0)
             files.append(url);
     }
     return files;
