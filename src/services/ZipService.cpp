@@ -463,7 +463,7 @@ std::optional<Directory> findDirectory(QFile& file, qint64 size) {
     if (locator < 0 || !hasSignature(tail.constData() + locator, zip64LocatorSignature))
         return std::nullopt;
     const qint64 recordOffset = qint64(qFromLittleEndian<quint64>(tail.constData() + locator + 8));
-    if (recordOffset < 0 || recordOffset + zip64RecordSize > size)
+    if (recordOffset < 0 || recordOffset > size - zip64RecordSize)
         return std::nullopt;
     seekTo(file, recordOffset);
     const QByteArray record = readBytes(file, zip64RecordSize);
@@ -516,7 +516,7 @@ QList<QByteArray> ZipService::setUtf8Flag(QString archivePath) {
     const Directory& where = *found;
 
     // Checked before reading so that a damaged size cannot make us allocate gigabytes.
-    if (where.offset < 0 || where.size < 0 || where.offset + where.size > size)
+    if (where.offset < 0 || where.size < 0 || where.offset > size || where.size > size - where.offset)
         throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
     seekTo(file, where.offset);
     const QByteArray directory = readBytes(file, where.size);
