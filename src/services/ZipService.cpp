@@ -12,8 +12,6 @@
 #include <QCoroFuture>
 #include <QCoroSignal>
 #include <QDateTime>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
