@@ -59,7 +59,8 @@ int main(int argc, char* argv[]) {
         setIdentity();
         QTranslator qtTranslator;
         installGermanQtTexts(qtTranslator);
-        return CommandLine::run(QCoreApplication::arguments());
+        return CommandLine::run(QStringList{QCoreApplication::arguments().value(0)} +
+                                fileArguments(argc, argv));
     }
 
     // A Wayland client can neither place its own window nor set the clipboard

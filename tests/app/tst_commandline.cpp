@@ -150,6 +150,17 @@ private Q_SLOTS:
         QVERIFY2(archive.startsWith(QStringLiteral("Ordner_")) && archive.endsWith(QStringLiteral(".zip")),
                  qPrintable(archive));
         QCOMPARE(historyOf(home).size(), 3);
+
+        // A name that is not UTF-8 (Latin-1), given through a shell: a QProcess argument is text.
+        QProcess shell;
+        shell.setProcessEnvironment(env);
+        shell.setWorkingDirectory(files);
+        shell.start(QStringLiteral("/bin/sh"),
+                    {"-c", "n=$(printf 'M\\374ller.txt'); echo x >\"$n\"; exec \"$0\" send \"$n\"",
+                     QStringLiteral(ZANVOLT_BINARY)});
+        QVERIFY(shell.waitForFinished(60000) && shell.exitCode() == 0);
+        QCOMPARE(historyOf(home).first().toObject().value("fileName").toString(),
+                 QStringLiteral("M\ufffdller.txt"));
         server.setRecordBodies(false);
     }
 
