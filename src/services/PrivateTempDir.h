@@ -13,6 +13,7 @@ public:
 
     // Removes what earlier runs left in the folder (archives, staging folders, partial files). Links
     // are removed as links, never followed. Sockets stay: a running instance listens on them.
+    // Never throws: a folder that cannot be made holds nothing.
     static void removeLeftovers();
 
     // Removes a file, a link or a whole folder without following any link inside it, so nothing
