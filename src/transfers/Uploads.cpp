@@ -45,6 +45,19 @@ void Uploads::cancelUpload() {
     }
 }
 
+void Uploads::withdraw(QUuid requestId) {
+    QList<UploadJob::Request> queue = m_queue;
+    queue.removeIf([requestId](const UploadJob::Request& request) { return request.id == requestId; });
+    setQueue(std::move(queue));
+    if (!requestId.isNull() && requestId == m_runningRequest)
+        cancelUpload();
+}
+
+void Uploads::cancelAll() {
+    setQueue({});
+    cancelUpload();
+}
+
 void Uploads::dismissJustCompleted() {
     update(m_justCompleted, std::optional<JustCompletedTransfer>(), &Uploads::justCompletedChanged);
 }
