@@ -428,7 +428,7 @@ private Q_SLOTS:
         QTemporaryDir dir;
         Application app;
         app.start({writeFile(dir.filePath(QStringLiteral("a.txt")), "a")});
-        app.showPanel(); // a panel that only hides once vetoed the quit
+        app.showPanel(); // the panel hides instead of closing: it must not hold the quit
         QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 20000);
         QTimer::singleShot(0, app.trayMenu()->actions().constLast(), &QAction::trigger);
         QTimer failed; // ends the loop only when quitting did not
