@@ -45,19 +45,6 @@ void Uploads::cancelUpload() {
     }
 }
 
-void Uploads::withdraw(QUuid requestId) {
-    QList<UploadJob::Request> queue = m_queue;
-    queue.removeIf([requestId](const UploadJob::Request& request) { return request.id == requestId; });
-    setQueue(std::move(queue));
-    if (!requestId.isNull() && requestId == m_runningRequest)
-        cancelUpload();
-}
-
-void Uploads::cancelAll() {
-    setQueue({});
-    cancelUpload();
-}
-
 void Uploads::dismissJustCompleted() {
     update(m_justCompleted, std::optional<JustCompletedTransfer>(), &Uploads::justCompletedChanged);
 }
@@ -216,4 +203,17 @@ void Uploads::publish(const UploadJob::Result& result) {
         body = copied ? QStringLiteral("Link kopiert – bereit zum Teilen")
                       : QStringLiteral("Klicken um Link zu kopieren");
     notify(QStringLiteral("Upload abgeschlossen"), body, response.downloadURL);
+}
+
+void Uploads::withdraw(QUuid requestId) {
+    QList<UploadJob::Request> queue = m_queue;
+    queue.removeIf([requestId](const UploadJob::Request& request) { return request.id == requestId; });
+    setQueue(std::move(queue));
+    if (!requestId.isNull() && requestId == m_runningRequest)
+        cancelUpload();
+}
+
+void Uploads::cancelAll() {
+    setQueue({});
+    cancelUpload();
 }
