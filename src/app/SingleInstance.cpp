@@ -199,5 +199,8 @@ bool SingleInstance::serveSend(const QJsonObject& request, QLocalSocket* socket)
                 if (finished == id)
                     finish(SendResult::fromUpload(result));
             });
+    // The command ended before its upload did (Ctrl-C): what it asked for is withdrawn. After the
+    // answer, the id is no longer queued or running, so this does nothing.
+    connect(socket, &QLocalSocket::disconnected, uploads, [uploads, id = *id] { uploads->withdraw(id); });
     return true;
 }

@@ -93,7 +93,14 @@ QString PrivateTempDir::path() {
 }
 
 void PrivateTempDir::removeLeftovers() {
-    const QByteArray native = QFile::encodeName(path());
+    // A folder that cannot be made (read-only, full disk) holds nothing to clear, and is no reason
+    // to stop the client: packing says what is wrong when it needs the folder.
+    QByteArray native;
+    try {
+        native = QFile::encodeName(path());
+    } catch (const PlatformError&) {
+        return;
+    }
     const int folder = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder < 0)
         return;

@@ -5,6 +5,7 @@
 #include "HttpEngine.h"
 #include "PrivateTempDir.h"
 #include "RecordedRequests.h"
+#include "SafeFileName.h"
 #include "SessionFixture.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
@@ -240,15 +241,20 @@ private Q_SLOTS:
 
     void unfinishedDownloadsGoAndNothingElse() {
         const QString folder = fixture->dir.filePath(QStringLiteral("Eingang"));
-        writeFile(folder + QStringLiteral("/.zanvolt-a1B2c3.part"), "halb");
+        writeFile(folder + QStringLiteral("/.zanvolt\\a1B2c3.part"), "halb");
         writeFile(folder + QStringLiteral("/Rechnung.pdf"), "meins");
-        writeFile(folder + QStringLiteral("/.zanvolt-notes.part"), "meins"); // not a name the client makes
+        writeFile(folder + QStringLiteral("/.zanvolt-123456.part"),
+                  "vom Kunden"); // the name older clients made
         writeFile(folder + QStringLiteral("/Bericht.part"), "meins");
+        // A customer's file named like the client's own is saved under a name the clean-up leaves.
+        writeFile(fixture->dir.filePath(QStringLiteral("geladen")), "vom Kunden");
+        SafeFileName::moveNoReplace(fixture->dir.filePath(QStringLiteral("geladen")), folder,
+                                    QStringLiteral(".zanvolt\\654321.part"));
         QVERIFY(QFile::link(folder + QStringLiteral("/Rechnung.pdf"),
-                            folder + QStringLiteral("/.zanvolt-LINK00.part")));
+                            folder + QStringLiteral("/.zanvolt\\LINK00.part")));
         APIService::removeUnfinishedDownloads(folder);
-        QCOMPARE(entriesIn(folder), (QStringList{".zanvolt-LINK00.part", ".zanvolt-notes.part",
-                                                 "Bericht.part", "Rechnung.pdf"}));
+        QCOMPARE(entriesIn(folder), (QStringList{".zanvolt-123456.part", ".zanvolt\\LINK00.part",
+                                                 ".zanvolt_654321.part", "Bericht.part", "Rechnung.pdf"}));
         QCOMPARE(readAll(folder + QStringLiteral("/Rechnung.pdf")), QByteArray("meins"));
     }
 

@@ -144,7 +144,7 @@ private Q_SLOTS:
         startClient(client, fixture, dir, {{QStringLiteral("ZANVOLT_KILLED_DOWNLOAD"), QStringLiteral("1")}});
         QVERIFY(client.waitForStarted());
         // Killed once the received part is on disk.
-        const QStringList partFilter{QStringLiteral(".zanvolt-*.part")};
+        const QStringList partFilter{QStringLiteral("*.part")};
         const auto partSize = [&] {
             const QFileInfoList parts = QDir(inbox).entryInfoList(partFilter, QDir::Files | QDir::Hidden);
             return parts.size() == 1 ? parts.first().size() : qint64(-1);
