@@ -43,6 +43,8 @@ HttpEngine::HttpEngine() {
             QMetaObject::invokeMethod(
                 this,
                 [this, result = std::move(result)]() mutable {
+                    if (result.pinNotSaved)
+                        Q_EMIT certificateNotSaved(CertificatePins::defaultFolder());
                     Pending* pending = m_pending.take(result.id);
                     if (!pending)
                         return;

@@ -2,8 +2,10 @@
 #include "APIServiceOutgoing.h"
 #include "APIServiceUpload.h"
 #include "HttpEngine.h"
+#include "LocalPath.h"
 #include "PrivateTempDir.h"
 #include "RecordedRequests.h"
+#include "SafeFileName.h"
 #include "SessionFixture.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
@@ -19,6 +21,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -146,6 +149,15 @@ private Q_SLOTS:
         QCOMPARE(uploads->error(),
                  std::optional<QString>(QStringLiteral(
                      "„zero“ ist keine normale Datei und kein Ordner und kann nicht gesendet werden.")));
+        // A link to nothing among other items is named, not left out.
+        QVERIFY(QFile::link(fixture->dir.filePath(QStringLiteral("weg")), fixture->dir.filePath("Verweis")));
+        uploads->uploadFiles({plain, QUrl::fromLocalFile(fixture->dir.filePath("Verweis"))}, std::nullopt,
+                             false);
+        waitIdle();
+        QCOMPARE(uploads->error(),
+                 std::optional<QString>(
+                     QStringLiteral("„Verweis“ verweist auf nichts (das Ziel der Verknüpfung fehlt) und kann "
+                                    "nicht gesendet werden.")));
         QVERIFY(requestLines(server(), QStringLiteral("/api/")).isEmpty());
 
         // Inside a folder, pipes and devices are skipped by zip, never read.
@@ -209,7 +221,7 @@ private Q_SLOTS:
 
         // Gone for good (curl itself may try a dropped connection once more, so every attempt may
         // meet two drops): a clean failure, nothing completed, and the archive of a packed upload
-        // kept for the next try.
+        // removed with the run (nothing tries it again).
         server().clearRequests();
         server().dropNext(chunkPath, 6);
         const QUrl second = fixture->file(QStringLiteral("x/Liste.pdf"), "l");
@@ -218,10 +230,9 @@ private Q_SLOTS:
         QVERIFY(uploads->error());
         QVERIFY(requestsTo(server(), completePath).isEmpty());
         QCOMPARE(fixture->sent->transfers().size(), 1); // only the first upload
-        const QString archive = QStringLiteral("%1/Plan_%2.zip")
-                                    .arg(PrivateTempDir::path(), QDate::currentDate().toString("dd-MM-yyyy"));
-        QVERIFY(QFile::exists(archive));
-        QFile::remove(archive);
+        QDirIterator left(PrivateTempDir::path(), {QStringLiteral("Plan_*")}, QDir::Files,
+                          QDirIterator::Subdirectories);
+        QVERIFY2(!left.hasNext(), qPrintable(left.next()));
     }
 
     void aFileChangedDuringItsUploadIsNeverCompleted() {
@@ -254,15 +265,20 @@ private Q_SLOTS:
 
     void unfinishedDownloadsGoAndNothingElse() {
         const QString folder = fixture->dir.filePath(QStringLiteral("Eingang"));
-        writeFile(folder + QStringLiteral("/.zanvolt-a1B2c3.part"), "halb");
+        writeFile(folder + QStringLiteral("/.zanvolt\\a1B2c3.part"), "halb");
         writeFile(folder + QStringLiteral("/Rechnung.pdf"), "meins");
-        writeFile(folder + QStringLiteral("/.zanvolt-notes.part"), "meins"); // not a name the client makes
+        writeFile(folder + QStringLiteral("/.zanvolt-123456.part"),
+                  "vom Kunden"); // the name older clients made
         writeFile(folder + QStringLiteral("/Bericht.part"), "meins");
+        // A customer's file named like the client's own is saved under a name the clean-up leaves.
+        writeFile(fixture->dir.filePath(QStringLiteral("geladen")), "vom Kunden");
+        SafeFileName::moveNoReplace(fixture->dir.filePath(QStringLiteral("geladen")), folder,
+                                    QStringLiteral(".zanvolt\\654321.part"));
         QVERIFY(QFile::link(folder + QStringLiteral("/Rechnung.pdf"),
-                            folder + QStringLiteral("/.zanvolt-LINK00.part")));
+                            folder + QStringLiteral("/.zanvolt\\LINK00.part")));
         APIService::removeUnfinishedDownloads(folder);
-        QCOMPARE(entriesIn(folder), (QStringList{".zanvolt-LINK00.part", ".zanvolt-notes.part",
-                                                 "Bericht.part", "Rechnung.pdf"}));
+        QCOMPARE(entriesIn(folder), (QStringList{".zanvolt-123456.part", ".zanvolt\\LINK00.part",
+                                                 ".zanvolt_654321.part", "Bericht.part", "Rechnung.pdf"}));
         QCOMPARE(readAll(folder + QStringLiteral("/Rechnung.pdf")), QByteArray("meins"));
     }
 
@@ -306,6 +322,15 @@ private Q_SLOTS:
             QStringLiteral(R"(^1 0 \[100% von 3 KB – [0-9.]+ (KB|MB)/s – ca\. 0s\] 1$)"));
         QVERIFY2(!states.filter(finalReport).isEmpty(), qPrintable(states.join(QLatin1Char('\n'))));
         QCOMPARE(states.last(), QStringLiteral("0 0 [] 0"));
+
+        // A name that is not UTF-8 (Latin-1) is sent, its invalid byte replaced in the name.
+        const QByteArray latin = QFile::encodeName(fixture->dir.path()) + "/M\xfcller-Preisliste.txt";
+        const int fd = ::open(latin.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0 && ::write(fd, "preis", 5) == 5 && ::close(fd) == 0);
+        uploads->uploadFiles({LocalPath::url(latin)}, std::nullopt, false);
+        waitIdle();
+        QCOMPARE(completedName(), QStringLiteral("M\ufffdller-Preisliste.txt"));
+        QCOMPARE(sent->transfers().value(0).fileName, QStringLiteral("M\ufffdller-Preisliste.txt"));
     }
 
     void severalItemsArePackedIntoOneArchive() {
@@ -333,6 +358,26 @@ private Q_SLOTS:
         uploads->uploadFiles({file(stem + QStringLiteral(".txt"), "1"), annex}, std::nullopt, false);
         waitIdle();
         QCOMPARE(completedName(), QString(60, u'a') + u'_' + today + QStringLiteral(".zip"));
+
+        // Two runs packing a folder of the same name at once (two scripts sending "Zwilling") stage
+        // apart, and each run's archive goes when it ends.
+        file(QStringLiteral("Zwilling/a.bin"), randomBytes(300'000));
+        const QUrl twin = QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral("Zwilling")));
+        fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 1500);
+        UploadJob::Request request;
+        request.urls = {twin};
+        UploadJob first(request), second(request);
+        QList<UploadJob::Result::Outcome> outcomes;
+        for (UploadJob* job : {&first, &second})
+            connect(job, &UploadJob::finished, this,
+                    [&](const UploadJob::Result& r) { outcomes << r.outcome; });
+        first.start();
+        second.start();
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, runTimeout);
+        QCOMPARE(outcomes, QList<UploadJob::Result::Outcome>(2, UploadJob::Result::Outcome::Succeeded));
+        QDirIterator left(PrivateTempDir::path(), {QStringLiteral("Zwilling_*")}, QDir::Files,
+                          QDirIterator::Subdirectories);
+        QVERIFY2(!left.hasNext(), qPrintable(left.next()));
     }
 
     void folderDirectlyUnderTheRootKeepsItsNames() {

@@ -26,6 +26,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sys/stat.h>
@@ -665,6 +666,31 @@ private Q_SLOTS:
             QVERIFY2(second->requests().isEmpty(), what);
             QCOMPARE(CertificatePins().pinned(origin), firstPin);
         }
+    }
+
+    void aPinThatCannotBeSavedHoldsUntilTheClientEnds() {
+        const QString folder = home.filePath(QStringLiteral(".zanvolt"));
+        writeFile(folder, {}); // a file in its place: nothing can be written below it
+        QTemporaryDir firstData, secondData;
+        TransferServer::Options options;
+        options.dataDir = firstData.path();
+        auto first = std::make_unique<TransferServer>(options);
+        QVERIFY(first->start());
+        QSignalSpy notSaved(&HttpEngine::instance(), &HttpEngine::certificateNotSaved);
+        useServer(*first);
+        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(notSaved.size(), 1);
+        QCOMPARE(notSaved.at(0).at(0).toString(), folder);
+        options.port = first->port();
+        first->stop();
+
+        options.dataDir = secondData.path();
+        TransferServer second(options);
+        QVERIFY2(second.start(), qPrintable(second.lastError()));
+        useServer(second);
+        QCOMPARE(anyAnswer(), changed);
+        QCOMPARE(second.requests().size(), 0);
     }
 
     // Stops the engine for good: the last test here.
