@@ -243,6 +243,15 @@ private Q_SLOTS:
         QTRY_VERIFY(!check->isEnabled());
         fixture->updaterBackend->announceCanCheck(true);
         QTRY_VERIFY(check->isEnabled());
+        QVERIFY(!shown(child<QLabel>(page, "updateNote")));
+
+        // No updates from within the app: the page says why instead of offering a dead button.
+        fixture->updaterBackend->reason = QStringLiteral("Keine Update-Quelle eingerichtet.");
+        fixture->updaterBackend->announceCanCheck(false);
+        QTRY_VERIFY(!shown(check));
+        QVERIFY(shown(child<QLabel>(page, "updateNote")));
+        QCOMPARE(child<QLabel>(page, "updateNote")->text(),
+                 QStringLiteral("Keine Update-Quelle eingerichtet."));
     }
 };
 
