@@ -1,5 +1,6 @@
 #include "SettingsPage.h"
 
+#include "APIError.h"
 #include "AppError.h"
 #include "BuildInfo.h"
 #include "Detached.h"
@@ -208,6 +209,9 @@ void SettingsPage::loadExisting() {
             if (!stored.credentials->serverURL.isEmpty())
                 m_serverURL->setText(stored.credentials->serverURL);
             m_apiKey->setText(stored.credentials->apiKey);
+            // Shown for correcting, but never used as it is (provisioned by hand, with a line break).
+            if (!stored.credentials->hasValidAPIKey())
+                setTestResult(APIError::invalidAPIKey().message(), false);
         }
         setStoredValuesShown(true);
     });

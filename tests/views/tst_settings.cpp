@@ -125,6 +125,11 @@ private Q_SLOTS:
         reopen();
         QCOMPARE(urlField()->text(), QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL));
         QCOMPARE(keyField()->text(), QStringLiteral("k3y"));
+        // A key provisioned with a line break (secret-tool) is shown for correcting, with the reason.
+        fixture->store().items[{KeychainService::serviceName, KeychainService::credentialsAccount}] =
+            KeychainService::Credentials{QString(), QStringLiteral("k3y\r\nX-Injected: ja")}.toJson();
+        reopen();
+        QCOMPARE(result()->text(), QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
 
         // The link switch is stored at once.
         QTest::mouseClick(child<QCheckBox>(page, "autoCopyLinkSwitch"), Qt::LeftButton);
