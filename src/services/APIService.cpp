@@ -44,6 +44,9 @@ QCoro::Task<KeychainService::Credentials> configuration() {
         throw APIError::noServerURL();
     if (read.credentials->apiKey.isEmpty())
         throw APIError::noAPIKey();
+    // Also when an item provisioned with secret-tool holds it.
+    if (!read.credentials->hasValidAPIKey())
+        throw APIError::invalidAPIKey();
     KeychainService::Credentials credentials = *read.credentials;
     if (credentials.serverURL.endsWith(QLatin1Char('/')))
         credentials.serverURL.chop(1);

@@ -96,6 +96,8 @@ void ServerAccount::publish(const std::optional<KeychainService::Credentials>& c
         publish(State::NotConfigured, APIError::noServerURL().message());
     else if (credentials->apiKey.isEmpty())
         publish(State::NotConfigured, APIError::noAPIKey().message());
+    else if (!credentials->hasValidAPIKey())
+        publish(State::NotConfigured, APIError::invalidAPIKey().message());
     else
         publish(State::Configured, QString());
 }
@@ -122,6 +124,8 @@ QCoro::Task<std::optional<KeychainService::Credentials>> ServerAccount::storedCr
 }
 
 QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credentials credentials) {
+    if (!credentials.hasValidAPIKey())
+        co_return APIError::invalidAPIKey().message();
     try {
         co_await write(std::move(credentials));
     } catch (const std::exception& error) {

@@ -34,6 +34,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 #include <cmath>
 #include <memory>
 
@@ -482,14 +483,17 @@ private Q_SLOTS:
         other.setWindowTitle(QStringLiteral("Notizen"));
         for (QWidget* window : {&update, &untitled, &other})
             window->show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QSignalSpy hiddenOrShown(update.windowHandle(), &QWindow::visibleChanged);
 
         Q_EMIT manager.updateDialogWillShow();
         QTest::qWait(50);
-        QVERIFY(!(update.windowFlags() & Qt::WindowStaysOnTopHint)); // not before the dialog could show
-        QTRY_VERIFY(update.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(QApplication::activeWindow(), &other); // not before the dialog could show
+        QTRY_COMPARE(QApplication::activeWindow(), &update);
+        // Brought forward as it is: its window is neither hidden nor re-created (no flicker).
+        QCOMPARE(hiddenOrShown.size(), 0);
         QVERIFY(update.isVisible());
-        QVERIFY(!(untitled.windowFlags() & Qt::WindowStaysOnTopHint));
-        QVERIFY(!(other.windowFlags() & Qt::WindowStaysOnTopHint));
     }
 
     void dialogsFollowTheAnnouncementAndCarryTheirTexts() {
