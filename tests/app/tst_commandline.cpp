@@ -1,4 +1,5 @@
 #include "ConsoleOutput.h"
+#include "RecordedRequests.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
 
