@@ -1,6 +1,8 @@
 #include "TransferSession.h"
 
+#include "DesktopServices.h"
 #include "Detached.h"
+#include "HttpEngine.h"
 #include "ReceivedUploads.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
@@ -18,6 +20,17 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
     connect(m_uploads, &Uploads::uploadFinished, this, &TransferSession::checkIdle);
     connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &TransferSession::checkIdle);
     connect(m_sent, &SentTransfers::isDownloadingChanged, this, &TransferSession::checkIdle);
+    if (DesktopServices* desktop = environment.desktop)
+        connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this,
+                [desktop](const QString& folder) {
+                    desktop->postNotification(
+                        QStringLiteral("Zanvolt"),
+                        QStringLiteral(
+                            "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
+                            "nur, bis Zanvolt beendet wird.")
+                            .arg(folder),
+                        std::nullopt);
+                });
 
     // Both on the secret store's worker: a locked keyring's prompt holds neither the first paint nor
     // a hand-over. Only a store that answered "nothing stored" opens the settings.
