@@ -89,7 +89,7 @@ void Application::start(const QList<QUrl>& files) {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             m_desktop.postFailureNotification(
                 QStringLiteral("Zanvolt"),
-                QStringLiteral("Bitte richten Sie zuerst den Server in den Einstellungen ein."));
+                QStringLiteral("Richte zuerst den Server in den Einstellungen ein."));
     });
     if (!files.isEmpty()) {
         // Once the store has answered, so that a client without a server shows no run for them.
