@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "NetworkReturnWatcher.h"
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
@@ -35,6 +36,7 @@ void Application::start(const QList<QUrl>& files) {
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
     m_session = new TransferSession(environment, this);
+    new NetworkReturnWatcher(QDBusConnection::systemBus(), this);
 
     QPointer<Uploads> uploads(m_session->uploads());
     m_updater->setIsBusyCheck(

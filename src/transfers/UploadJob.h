@@ -47,6 +47,8 @@ public:
     void cancel();
 
     bool isZipping() const { return m_isZipping; }
+    // Waiting for the network (or starting over after it), not sending.
+    bool isWaiting() const { return m_waiting; }
     QString progressText() const { return m_progressText; }
     double progress() const { return m_progress; }
     // Bytes per second at the last progress report.
@@ -73,6 +75,7 @@ private:
     bool m_cancelled = false;
     bool m_done = false;
     bool m_isZipping = false;
+    bool m_waiting = false; // for the network: the progress line says so instead of a speed
     QString m_progressText;
     double m_progress = 0;
     double m_speed = 0;
