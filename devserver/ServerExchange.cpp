@@ -188,16 +188,14 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
     struct stat info {};
     ::fstat(file->handle(), &info);
     // Changes with any rewrite of the file, so a client never pieces two versions together.
-    const QByteArray etag = '"' +
-                            QByteArray::number(qulonglong(info.st_ino), 16) + '-' +
-                            QByteArray::number(qint64(info.st_size), 16) + '-' +
-                            QByteArray::number(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec, 16) +
-                            '"';
-    const QByteArray lastModified =
-        QLocale::c()
-            .toString(QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC),
-                      QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"))
-            .toLatin1();
+    const QByteArray etag =
+        '"' + QByteArray::number(qulonglong(info.st_ino), 16) + '-' +
+        QByteArray::number(qint64(info.st_size), 16) + '-' +
+        QByteArray::number(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec, 16) + '"';
+    const QByteArray lastModified = QLocale::c()
+                                        .toString(QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC),
+                                                  QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"))
+                                        .toLatin1();
     response_.status = 200;
     response_.set_header(
         "Content-Disposition",
@@ -233,8 +231,8 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
             first = from;
             last = std::min(to, size - 1);
             response_.status = 206;
-            response_.set_header("Content-Range", "bytes " + std::to_string(first) + '-' + std::to_string(last) +
-                                                      '/' + std::to_string(size));
+            response_.set_header("Content-Range", "bytes " + std::to_string(first) + '-' +
+                                                      std::to_string(last) + '/' + std::to_string(size));
         }
     }
     if (size == 0) {
@@ -246,8 +244,8 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
     auto buffer = std::make_shared<QByteArray>(256 * 1024, Qt::Uninitialized);
     response_.set_content_provider(
         size_t(last + 1 - first), "application/octet-stream",
-        [file, buffer, first, end, controls = controls_, stall = stallMilliseconds_](
-            size_t offset, size_t length, httplib::DataSink& sink) {
+        [file, buffer, first, end, controls = controls_,
+         stall = stallMilliseconds_](size_t offset, size_t length, httplib::DataSink& sink) {
             const qint64 at = first + qint64(offset);
             if (at >= end) {
                 if (stall > 0 && controls)

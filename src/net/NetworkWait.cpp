@@ -45,7 +45,8 @@ QCoro::Task<> NetworkWait::waitAfter(HttpError failure) {
     if (!m_pausing) {
         // One pause per round, however many requests failed in it; the last try comes at the limit.
         const std::chrono::milliseconds grown = limits.firstPause * (1L << std::min(m_round, 20));
-        const std::chrono::milliseconds pause = std::min({grown, limits.longestPause, limits.giveUpAfter - waited});
+        const std::chrono::milliseconds pause =
+            std::min({grown, limits.longestPause, limits.giveUpAfter - waited});
         ++m_round;
         m_pausing = true;
         m_pause.start(pause);

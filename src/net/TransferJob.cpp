@@ -84,7 +84,8 @@ bool TransferJob::startFileBody() {
         const qsizetype dash = range.indexOf('-');
         const qsizetype slash = range.indexOf('/');
         bool fromOk = false, lastOk = false, totalOk = false;
-        const qint64 from = range.startsWith("bytes ") && dash > 6 ? range.mid(6, dash - 6).toLongLong(&fromOk) : -1;
+        const qint64 from =
+            range.startsWith("bytes ") && dash > 6 ? range.mid(6, dash - 6).toLongLong(&fromOk) : -1;
         const qint64 last = slash > dash ? range.mid(dash + 1, slash - dash - 1).toLongLong(&lastOk) : -1;
         const qint64 total = slash > 0 ? range.mid(slash + 1).toLongLong(&totalOk) : -1;
         if (!fromOk || !lastOk || !totalOk || from != resumedFrom || last + 1 != total) {

@@ -35,8 +35,8 @@ struct TransferJob {
     qint64 written = 0;
     int writeErrno = 0;
     bool tooLarge = false;
-    qint64 resumedFrom = -1;  // a continued download: the bytes its ".part" had; -1: a new one
-    bool bodyStarted = false; // the answer's file body began (a 200 replaces what a resume kept)
+    qint64 resumedFrom = -1;   // a continued download: the bytes its ".part" had; -1: a new one
+    bool bodyStarted = false;  // the answer's file body began (a 200 replaces what a resume kept)
     bool rangeRefused = false; // a 206 for another range than was asked
     QByteArray validator;      // the answer's ETag, else its Last-Modified
 

@@ -229,8 +229,8 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
         job->headers = curl_slist_append(job->headers, (name + ": " + value).constData());
     }
     if (request.resume) {
-        job->headers = curl_slist_append(
-            job->headers, "Range: bytes=" + QByteArray::number(request.resume->size) + '-');
+        job->headers =
+            curl_slist_append(job->headers, "Range: bytes=" + QByteArray::number(request.resume->size) + '-');
         job->headers = curl_slist_append(job->headers, "If-Range: " + request.resume->validator);
     }
     // No "Expect: 100-continue" round trip before a chunk, and no content
@@ -285,8 +285,8 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
         } else if (toFile && !job->bodyStarted && !job->startFileBody()) {
             result.error = job->rangeRefused ? HttpError(Kind::Network, rangeRefusedText())
                                              : HttpError(Kind::FileSystem, systemText(job->writeErrno));
-        } else if (const qint64 got = toFile ? job->written - std::max<qint64>(job->resumedFrom, 0)
-                                             : job->body.size();
+        } else if (const qint64 got =
+                       toFile ? job->written - std::max<qint64>(job->resumedFrom, 0) : job->body.size();
                    announced >= 0 && got != qint64(announced)) {
             result.error = HttpError(
                 Kind::Network,

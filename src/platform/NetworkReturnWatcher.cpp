@@ -9,7 +9,8 @@ constexpr uint connectedLocal = 50;
 
 NetworkReturnWatcher::NetworkReturnWatcher(QDBusConnection bus, QObject* parent) : QObject(parent) {
     // QtDBus hooks bus signals up only by slot signature.
-    bus.connect(QStringLiteral("org.freedesktop.NetworkManager"), QStringLiteral("/org/freedesktop/NetworkManager"),
+    bus.connect(QStringLiteral("org.freedesktop.NetworkManager"),
+                QStringLiteral("/org/freedesktop/NetworkManager"),
                 QStringLiteral("org.freedesktop.NetworkManager"), QStringLiteral("StateChanged"), this,
                 SLOT(onNetworkStateChanged(uint)));
     bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),

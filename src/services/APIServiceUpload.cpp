@@ -76,8 +76,8 @@ FileIdentity identify(const QString& path) {
 struct UploadRun {
     UploadRun(QString filePath, QString fileName, APIRequest chunkRequest,
               std::function<void(UploadState)> stateHandler)
-        : filePath(std::move(filePath)), fileName(std::move(fileName)),
-          chunkRequest(std::move(chunkRequest)), wait(&cancel) {
+        : filePath(std::move(filePath)), fileName(std::move(fileName)), chunkRequest(std::move(chunkRequest)),
+          wait(&cancel) {
         if (stateHandler)
             QObject::connect(&wait, &NetworkWait::waitingChanged, [stateHandler](bool waiting) {
                 stateHandler(waiting ? UploadState::WaitingForNetwork : UploadState::Sending);
@@ -322,9 +322,9 @@ QCoro::Task<OutgoingResult> uploadPass(std::shared_ptr<UploadRun> run, APIReques
         throw HttpError(HttpError::Kind::FileChanged,
                         QStringLiteral("Die Datei wurde während des Uploads verändert"));
 
-    const APIResponse response =
-        co_await sendThroughOutages(run, completeRequest, completionBody(*run, password, generatePassword).toJson(),
-                                    QByteArrayLiteral("application/json"));
+    const APIResponse response = co_await sendThroughOutages(
+        run, completeRequest, completionBody(*run, password, generatePassword).toJson(),
+        QByteArrayLiteral("application/json"));
     try {
         expectJSONOK(response);
     } catch (const APIError& error) {
@@ -365,8 +365,8 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
 
     // A server that forgot the upload while it waited gets it once more from the start.
     for (int pass = 0;; ++pass) {
-        auto run = std::make_shared<UploadRun>(filePath, QFileInfo(filePath).fileName(), chunkRequest,
-                                               stateHandler);
+        auto run =
+            std::make_shared<UploadRun>(filePath, QFileInfo(filePath).fileName(), chunkRequest, stateHandler);
         if (cancel)
             QObject::connect(cancel, &CancelToken::cancelled, &run->cancel, &CancelToken::cancel);
         std::exception_ptr refused;

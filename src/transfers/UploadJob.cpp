@@ -194,8 +194,8 @@ QCoro::Task<> UploadJob::run() {
             else if (state == APIService::UploadState::StartingOver)
                 self->setProgressText(QStringLiteral("Der Server hat den Upload verworfen – neuer Start…"));
         };
-        result.response = co_await APIService::uploadOutgoing(fileToSend, upload.password, upload.generatePassword,
-                                                              onProgress, cancel, onState);
+        result.response = co_await APIService::uploadOutgoing(
+            fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
         if (!self)
             co_return;
         result.outcome = Result::Outcome::Succeeded;

@@ -47,8 +47,6 @@ public:
     void cancel();
 
     bool isZipping() const { return m_isZipping; }
-    // Waiting for the network (or starting over after it), not sending.
-    bool isWaiting() const { return m_waiting; }
     QString progressText() const { return m_progressText; }
     double progress() const { return m_progress; }
     // Bytes per second at the last progress report.

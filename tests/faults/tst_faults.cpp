@@ -178,7 +178,8 @@ private Q_SLOTS:
         QVERIFY(requestsTo(server(), chunkPath).isEmpty());
         QVERIFY2(requestsTo(server(), QStringLiteral("/api/create-upload-token")).size() >= 2,
                  qPrintable(texts.join(u'\n')));
-        QVERIFY2(texts.contains(QStringLiteral("0% von 1 B – Warte auf Verbindung…")), qPrintable(texts.join(u'\n')));
+        QVERIFY2(texts.contains(QStringLiteral("0% von 1 B – Warte auf Verbindung…")),
+                 qPrintable(texts.join(u'\n')));
     }
 
     void aDroppedConnectionIsRetriedOrFailsCleanly() {

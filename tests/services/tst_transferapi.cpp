@@ -119,7 +119,8 @@ private Q_SLOTS:
         HttpEngine::instance().setWaitLimits({50ms, 50ms, 20s});
         const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
         const QByteArray content = randomBytes(300'000, 7);
-        const QString token = server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Plan.pdf"), content}});
+        const QString token =
+            server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Plan.pdf"), content}});
         const QString files = QStringLiteral("/api/incoming/") + token + QStringLiteral("/files/Plan.pdf");
         server().clearRequests();
         server().truncateNext(files, 1, 100'000);
@@ -137,10 +138,13 @@ private Q_SLOTS:
         server().truncateNext(files, 1, 100'000, 2000);
         auto task = APIService::downloadFile(token, QStringLiteral("Plan.pdf"));
         const QString inbox = APIService::incomingFolder();
-        QTRY_VERIFY_WITH_TIMEOUT(std::ranges::any_of(QDir(inbox).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden),
-                                                     [](const QFileInfo& part) { return part.size() == 100'000; }),
-                                 10000);
-        writeFile(server().dataDir() + QStringLiteral("/incoming/") + token + QStringLiteral("/Plan.pdf"), changed);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            std::ranges::any_of(
+                QDir(inbox).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden),
+                [](const QFileInfo& part) { return part.size() == 100'000; }),
+            10000);
+        writeFile(server().dataDir() + QStringLiteral("/incoming/") + token + QStringLiteral("/Plan.pdf"),
+                  changed);
         QCOMPARE(readAll(waitForTask(std::move(task))), changed);
         requests = requestsTo(server(), files);
         QCOMPARE(requests.size(), 2);

@@ -88,7 +88,7 @@ QString sparseFile(const QTemporaryDir& dir, const QString& name, qint64 size) {
 }
 
 QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr,
-                                                std::function<void(APIService::UploadState)> states = {}) {
+                                               std::function<void(APIService::UploadState)> states = {}) {
     return APIService::uploadOutgoing(path, std::nullopt, false, {}, cancel, std::move(states));
 }
 
@@ -373,8 +373,10 @@ private Q_SLOTS:
         // One token; every chunk arrived, and only those cut off by the outage twice.
         QCOMPARE(requestsTo(server(), tokenPath).size(), 1);
         const qsizetype chunks = requestsTo(server(), chunkPath).size();
-        QVERIFY2(chunks >= 40 && chunks <= 40 + APIService::maxChunksInFlight, qPrintable(QString::number(chunks)));
-        QCOMPARE(sha256(server().dataDir() + QStringLiteral("/transfers/") + result.code + QStringLiteral("/outage.bin")),
+        QVERIFY2(chunks >= 40 && chunks <= 40 + APIService::maxChunksInFlight,
+                 qPrintable(QString::number(chunks)));
+        QCOMPARE(sha256(server().dataDir() + QStringLiteral("/transfers/") + result.code +
+                        QStringLiteral("/outage.bin")),
                  sha256(path));
 
         // Back while the next try is still an hour away: the desktop's word brings it at once.
@@ -408,7 +410,8 @@ private Q_SLOTS:
         limits.emplace(HttpEngine::WaitLimits{100ms, 200ms, 1s});
         server().outage(60000);
         const QString failure = failureOf(upload(small));
-        QVERIFY2(!failure.startsWith(QStringLiteral("Server-Fehler")) && failure != CancelledError().message(),
+        QVERIFY2(!failure.startsWith(QStringLiteral("Server-Fehler")) &&
+                     failure != CancelledError().message(),
                  qPrintable(failure));
         server().outage(0);
         QVERIFY(server().requests().isEmpty());

@@ -336,8 +336,8 @@ private Q_SLOTS:
 
     void aCutOffDownloadIsAFailureNotAFile() {
         // Given up at the first cut (a cut download otherwise waits and asks for the rest).
-        HttpEngine::instance().setWaitLimits({std::chrono::milliseconds(0), std::chrono::milliseconds(0),
-                                              std::chrono::milliseconds(0)});
+        HttpEngine::instance().setWaitLimits(
+            {std::chrono::milliseconds(0), std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
         const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
         const QByteArray content(4000, 'r');
         const QString token =
