@@ -64,6 +64,7 @@ bool TransferJob::reopenPart() {
     }
     partPath = path;
     resumedFrom = written = request.resume->size;
+    validator = request.resume->validator;
     return true;
 }
 
@@ -108,7 +109,9 @@ bool TransferJob::startFileBody() {
 }
 
 std::optional<HttpRequest::Resume> TransferJob::takePartial() {
-    if (partFd < 0 || written <= 0 || validator.isEmpty() || !bodyIsFile())
+    // The file's body under way, or a resume that got no answer at all: the part holds the file.
+    const bool holdsFile = bodyStarted ? bodyIsFile() : resumedFrom > 0;
+    if (partFd < 0 || written <= 0 || validator.isEmpty() || !holdsFile)
         return std::nullopt;
     ::close(partFd);
     partFd = -1;

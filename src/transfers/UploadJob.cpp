@@ -186,7 +186,8 @@ QCoro::Task<> UploadJob::run() {
         auto onState = [self, size](APIService::UploadState state) {
             if (!self || self->m_done)
                 return;
-            self->m_waiting = state != APIService::UploadState::Sending;
+            // Starting over is said until the new pass reports progress.
+            self->m_waiting = state == APIService::UploadState::WaitingForNetwork;
             if (state == APIService::UploadState::WaitingForNetwork)
                 self->setProgressText(QStringLiteral("%1% von %2 – Warte auf Verbindung…")
                                           .arg(int(self->m_progress * 100))
