@@ -405,8 +405,13 @@ int measureOutage(qint64 size, int seconds) {
     const UploadTimes withOutage = upload(file);
     watch.stop();
     const auto outageRequests = chunkRequests();
+    // The longest time without a chunk arriving: the outage and the wait after it.
+    qint64 longestGap = 0;
+    for (qsizetype i = 1; i < outageRequests.size(); ++i)
+        longestGap = std::max(longestGap, outageRequests[i - 1].at.msecsTo(outageRequests[i].at));
     const qint64 framing = bodyBytes(plainRequests) - size;
     const qint64 limit = size + 4 * APIService::uploadChunkSize + framing;
+    std::printf("  longest time without a chunk arriving: %.2f s\n", longestGap / 1000.0);
     std::printf(
         "  with outage: %.2f s (limit %.2f s), %lld chunk requests, %lld body bytes (limit %lld: file "
         "+ 4 chunks + %lld bytes of framing); load average %.2f\n",
