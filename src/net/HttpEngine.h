@@ -59,6 +59,9 @@ public:
 
 Q_SIGNALS:
     void networkReturned();
+    // A server's key was accepted on first contact but could not be written into `folder`: it is
+    // held to only until the process ends. Once per server and process.
+    void certificateNotSaved(const QString& folder);
 
 private:
     HttpEngine();
