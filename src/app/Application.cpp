@@ -2,6 +2,7 @@
 
 #include "Detached.h"
 #include "HttpEngine.h"
+#include "NetworkReturnWatcher.h"
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
@@ -38,6 +39,7 @@ void Application::start(const QList<QUrl>& files) {
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
     m_session = new TransferSession(environment, this);
+    new NetworkReturnWatcher(QDBusConnection::systemBus(), this);
 
     // An install quits the client: held while anything runs, tried again once nothing does.
     QPointer<TransferSession> session(m_session);

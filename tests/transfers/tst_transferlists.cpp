@@ -1,5 +1,6 @@
 #include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
+#include "HttpEngine.h"
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
 #include "TemporaryHome.h"
@@ -7,6 +8,7 @@
 
 #include <QCoroTask>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -341,6 +343,10 @@ private Q_SLOTS:
     }
 
     void aCutOffDownloadIsAFailureNotAFile() {
+        // Given up at the first cut (a cut download otherwise waits and asks for the rest).
+        HttpEngine::instance().setWaitLimits(
+            {std::chrono::milliseconds(0), std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
         const QByteArray content(4000, 'r');
         const QString token =
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Rechnung.pdf"), content}});
