@@ -3,9 +3,8 @@
 #include "CopiedOverlay.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
-#include "Format.h"
+#include "IncomingPresenter.h"
 #include "Labels.h"
-#include "ReceivedUploads.h"
 #include "Style.h"
 
 #include <QHBoxLayout>
@@ -139,10 +138,6 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
     layout->addWidget(m_mainLine);
 }
 
-bool IncomingRow::hasExpandableContent(const IncomingUpload& upload) {
-    return upload.files.size() > 1 || hasText(upload.nachricht);
-}
-
 void IncomingRow::setUpload(const IncomingUpload& upload) {
     if (upload == m_upload)
         return;
@@ -154,28 +149,27 @@ void IncomingRow::refresh() {
     const IncomingUpload& u = m_upload;
     m_dot->setStyleSheet(QStringLiteral("background: %1; border-radius: 4px;")
                              .arg(Style::css(u.isDownloaded ? Style::green() : Style::orange())));
-    m_headline->setFullText(ReceivedUploads::headline(u));
-    m_customer->setFullText(u.customerName);
-
-    m_order->setVisible(hasText(u.auftragsnummer));
-    m_order->setFullText(QStringLiteral("· Auftrag ") + u.auftragsnummer.value_or(QString()));
-    m_fileCount->setVisible(u.files.size() >= 2);
-    m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(u.files.size()));
-    m_size->setVisible(u.totalSizeFormatted.has_value());
-    m_size->setFullText(QStringLiteral("· ") + u.totalSizeFormatted.value_or(QString()));
-    Labels::setText(m_date, Format::dayAndTime(u.uploadDate));
+    const IncomingPresenter presenter(u);
+    m_headline->setFullText(presenter.headline());
+    m_customer->setFullText(presenter.customer());
+    for (const auto& [label, text] :
+         {std::pair{m_order, presenter.order()}, std::pair{m_fileCount, presenter.fileCount()},
+          std::pair{m_size, presenter.size()}}) {
+        label->setFullText(text);
+        label->setVisible(!text.isEmpty());
+    }
+    Labels::setText(m_date, presenter.date());
 
     // The same text the list gives a screen reader for this row when it is only painted.
-    m_mainLine->setAccessibleName(ReceivedUploads::rowText(u));
+    m_mainLine->setAccessibleName(presenter.accessibleName());
 
-    const QString downloadTip =
-        u.isDownloaded ? QStringLiteral("Erneut herunterladen") : QStringLiteral("Dateien herunterladen");
+    const QString downloadTip = presenter.downloadButton();
     m_downloadButton->setToolTip(downloadTip);
     m_downloadButton->setAccessibleName(downloadTip);
     m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
 
-    const bool expandable = hasExpandableContent(u);
+    const bool expandable = presenter.canUnfold();
     m_expandButton->setVisible(expandable);
     m_expandButton->setIcon(Style::icon(
         m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));

@@ -27,9 +27,6 @@ public:
     bool isExpanded() const { return m_isExpanded; }
     bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
 
-    // More than one file, or a message.
-    static bool hasExpandableContent(const IncomingUpload& upload);
-
     // The copy button and a click on the main line: asks for the link and shows "Link kopiert".
     void copyLinkAction();
 

@@ -3,6 +3,7 @@
 #include "AlertDialog.h"
 #include "Detached.h"
 #include "ElidedLabel.h"
+#include "IncomingPresenter.h"
 #include "IncomingRow.h"
 #include "Labels.h"
 #include "ReceivedUploads.h"
@@ -147,6 +148,22 @@ QWidget* ReceiveTab::buildList() {
     rows.holdsState = [](const QWidget* widget) {
         const auto* row = static_cast<const IncomingRow*>(widget);
         return row->isExpanded() || row->showCopied();
+    };
+    rows.actions = [model](const QModelIndex& index) {
+        return IncomingPresenter(model->record(index.row())).actions();
+    };
+    rows.lines = [this, model](const QModelIndex& index) {
+        const auto* row = static_cast<const IncomingRow*>(m_list->rowWidget(index.row()));
+        const IncomingUpload& upload = model->record(index.row());
+        QStringList lines;
+        if (!row || !row->isExpanded() || !IncomingPresenter(upload).canUnfold())
+            return lines;
+        if (upload.nachricht && !upload.nachricht->isEmpty())
+            lines << *upload.nachricht;
+        if (upload.files.size() >= 2)
+            for (const IncomingFile& file : upload.files)
+                lines << file.name + QLatin1Char(' ') + file.sizeFormatted;
+        return lines;
     };
     m_list = new RowListView(model, std::move(rows), 0);
     m_list->setObjectName(QStringLiteral("incomingList"));

@@ -1,13 +1,19 @@
 #include "RowListView.h"
 
+#include "AccessibleRow.h"
+#include "AccessibleRowList.h"
 #include "RowCell.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemDelegate>
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFrame>
 #include <QLayout>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
@@ -57,6 +63,7 @@ QList<QWidget*> tabStops(QWidget* cell) {
 
 RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent)
     : QListView(parent), m_rows(std::move(rows)), m_rightMargin(rightMargin) {
+    AccessibleRowList::install();
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -74,9 +81,11 @@ RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, 
     // Menus, dialogs and overlays end without telling the list: it looks now and then.
     m_sweepTimer.setInterval(500);
     connect(&m_sweepTimer, &QTimer::timeout, this, &RowListView::sweep);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &RowListView::forgetAccessibleRows);
 }
 
 RowListView::~RowListView() {
+    forgetAccessibleRows();
     // The cells, also those on their way out, go with the viewport, after this list's members.
     for (QObject* cell : viewport()->children())
         disconnect(cell, &QObject::destroyed, this, nullptr);
@@ -412,4 +421,57 @@ bool RowListView::focusNextPrevChild(bool next) {
         return true;
     }
     return false;
+}
+
+void RowListView::invoke(const QModelIndex& index, const QString& action) {
+    if (!index.isValid())
+        return;
+    QWidget* row = makeLive(index)->row();
+    for (QAbstractButton* button : row->findChildren<QAbstractButton*>()) {
+        if (button->isVisibleTo(row) && button->isEnabled() &&
+            (button->accessibleName() == action || button->toolTip() == action)) {
+            button->click();
+            return;
+        }
+    }
+    for (const QMenu* menu : row->findChildren<QMenu*>()) {
+        for (QAction* entry : menu->actions()) {
+            if (!entry->isSeparator() && entry->isEnabled() && entry->text() == action) {
+                entry->trigger();
+                return;
+            }
+        }
+    }
+}
+
+QAccessibleInterface* RowListView::accessibleRow(const QModelIndex& index, int line) const {
+    if (!index.isValid() || index.model() != model())
+        return nullptr;
+    const std::pair key(index.row(), line);
+    if (const auto it = m_accessibleRows.constFind(key); it != m_accessibleRows.constEnd())
+        return QAccessible::accessibleInterface(*it);
+    auto* item = new AccessibleRow(const_cast<RowListView*>(this), index, line);
+    m_accessibleRows.insert(key, QAccessible::registerAccessibleInterface(item));
+    return item;
+}
+
+void RowListView::forgetAccessibleRows() {
+    for (const unsigned id : std::as_const(m_accessibleRows))
+        QAccessible::deleteAccessibleInterface(id);
+    m_accessibleRows.clear();
+}
+
+void RowListView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    forgetAccessibleRows();
+    QListView::rowsInserted(parent, start, end);
+}
+
+void RowListView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    forgetAccessibleRows();
+    QListView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void RowListView::reset() {
+    forgetAccessibleRows();
+    QListView::reset();
 }

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+class QAccessibleInterface;
 class RowCell;
 
 // A list of record rows whose cost does not grow with the records. Rows nobody works with are
@@ -28,6 +29,12 @@ public:
         std::function<void(QWidget*, const QModelIndex&)> update;
         // Whether a row holds a state of its own that a painted row would lose.
         std::function<bool(const QWidget*)> holdsState;
+        // What a screen reader offers on the row: the names of its buttons and menu entries.
+        std::function<QStringList(const QModelIndex&)> actions;
+        // What it reads besides the row's text (may be unset).
+        std::function<QString(const QModelIndex&)> description;
+        // The lines the row draws below its main line now (a password, its files), in drawn order.
+        std::function<QStringList(const QModelIndex&)> lines;
     };
 
     // `rightMargin` keeps the rows clear of the scroll bar.
@@ -40,6 +47,12 @@ public:
     QWidget* rowWidget(int row) const;
     // How many rows have a widget now.
     int liveCount() const { return int(m_live.size()); }
+    const Rows& rows() const { return m_rows; }
+
+    // Clicks the button or menu entry of the row named `action`, as the pointer would.
+    void invoke(const QModelIndex& index, const QString& action);
+    // The accessible item of the row at `index`, or of its `line` (see AccessibleRow).
+    QAccessibleInterface* accessibleRow(const QModelIndex& index, int line = -1) const;
 
     // For the delegate.
     void paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index);
@@ -56,6 +69,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void reset() override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = {}) override;
     bool focusNextPrevChild(bool next) override;
@@ -80,6 +96,8 @@ private:
     // A press on a painted row: the live row is made and takes the press itself.
     bool forwardPress(QMouseEvent* event);
     int heightOf(QWidget* widget, int width) const;
+    // Rows moved: their accessible items are made anew when next asked for.
+    void forgetAccessibleRows();
 
     Rows m_rows;
     int m_rightMargin;
@@ -90,4 +108,6 @@ private:
     QHash<int, int> m_stampHeights; // by width
     QPointer<QWidget> m_pressTarget;
     QTimer m_sweepTimer;
+    // By row, then line (-1 for the row itself).
+    mutable QHash<std::pair<int, int>, unsigned> m_accessibleRows;
 };

@@ -7,6 +7,7 @@
 #include "RowListView.h"
 #include "SentTransfers.h"
 #include "Style.h"
+#include "TransferPresenter.h"
 #include "TransferRow.h"
 #include "Uploads.h"
 
@@ -278,6 +279,30 @@ QWidget* SendTab::buildList() {
         const auto* row = static_cast<const TransferRow*>(widget);
         return row->isExpanded() || row->passwordVisible() || row->isLoadingPassword() ||
                row->passwordCopied() || row->showCopied();
+    };
+    const auto liveRow = [this](const QModelIndex& index) {
+        return static_cast<const TransferRow*>(m_list->rowWidget(index.row()));
+    };
+    rows.actions = [model, liveRow](const QModelIndex& index) {
+        const TransferRow* row = liveRow(index);
+        return TransferPresenter(model->record(index.row())).actions(row && row->passwordVisible());
+    };
+    rows.description = [model](const QModelIndex& index) {
+        return TransferPresenter(model->record(index.row())).accessibleDescription();
+    };
+    rows.lines = [model, liveRow](const QModelIndex& index) {
+        const TransferRow* row = liveRow(index);
+        if (!row)
+            return QStringList();
+        const TransferItem& transfer = model->record(index.row());
+        QStringList lines;
+        if (row->passwordVisible() && transfer.password)
+            lines << *transfer.password;
+        if (row->isLoadingPassword())
+            lines << QStringLiteral("Passwort wird geladen...");
+        if (row->isExpanded())
+            lines << transfer.originalFileNames;
+        return lines;
     };
     m_list = new RowListView(model, std::move(rows), 14);
     m_list->setObjectName(QStringLiteral("transferList"));

@@ -5,11 +5,11 @@
 #include "Detached.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
-#include "Format.h"
 #include "Labels.h"
 #include "RenameDialog.h"
 #include "SentTransfers.h"
 #include "Style.h"
+#include "TransferPresenter.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -226,18 +226,20 @@ void TransferRow::setTransfer(const TransferItem& transfer) {
 
 void TransferRow::rebuildPasswordMenu() {
     m_passwordMenu->clear();
-    if (m_transfer.hasPassword) {
-        m_passwordMenu->addAction(QStringLiteral("Passwort anzeigen"), this, &TransferRow::revealPassword);
-        m_passwordMenu->addAction(QStringLiteral("Passwort kopieren"), this, &TransferRow::copyPasswordOnly);
-        m_passwordMenu->addSeparator();
-        m_passwordMenu->addAction(QStringLiteral("Neu erzeugen"), this, &TransferRow::regeneratePassword);
-        m_passwordMenu->addAction(QStringLiteral("Passwortschutz entfernen"), this,
-                                  &TransferRow::removePassword);
-    } else {
-        m_passwordMenu->addAction(QStringLiteral("Passwort erzeugen"), this, &TransferRow::generatePassword);
+    const TransferPresenter presenter(m_transfer);
+    // In the presenter's order; the entries that replace the password follow a separator.
+    const QList<void (TransferRow::*)()> handlers =
+        m_transfer.hasPassword
+            ? QList<void (TransferRow::*)()>{&TransferRow::revealPassword, &TransferRow::copyPasswordOnly,
+                                             &TransferRow::regeneratePassword, &TransferRow::removePassword}
+            : QList<void (TransferRow::*)()>{&TransferRow::generatePassword};
+    const QStringList entries = presenter.passwordMenu();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (i == 2)
+            m_passwordMenu->addSeparator();
+        m_passwordMenu->addAction(entries[i], this, handlers[i]);
     }
-    const QString tooltip =
-        m_transfer.hasPassword ? QStringLiteral("Passwort verwalten") : QStringLiteral("Passwort hinzufügen");
+    const QString tooltip = presenter.passwordButton();
     m_passwordButton->setToolTip(tooltip);
     m_passwordButton->setAccessibleName(tooltip);
     m_passwordButton->setIcon(
@@ -248,21 +250,18 @@ void TransferRow::rebuildPasswordMenu() {
 
 void TransferRow::refresh() {
     const TransferItem& t = m_transfer;
+    const TransferPresenter presenter(t);
     m_typeIcon->setFileName(t.fileName);
-    m_name->setFullText(t.fileName);
+    m_name->setFullText(presenter.name());
     m_lock->setVisible(t.hasPassword);
 
-    Labels::setText(m_date, Format::dateTime(t.uploadDate));
-    const qsizetype files = t.originalFileNames.size();
-    m_fileCount->setFullText(files == 1 ? QStringLiteral("· 1 Datei")
-                                        : QStringLiteral("· %1 Dateien").arg(files));
-    m_fileCount->setVisible(!t.originalFileNames.isEmpty());
-    if (t.downloadedAt)
-        m_downloaded->setFullText(QStringLiteral("· Datei heruntergeladen: ") +
-                                  Format::downloadedAt(*t.downloadedAt));
-    m_downloaded->setVisible(t.downloadedAt.has_value());
+    Labels::setText(m_date, presenter.date());
+    m_fileCount->setFullText(presenter.fileCount());
+    m_fileCount->setVisible(!presenter.fileCount().isEmpty());
+    m_downloaded->setFullText(presenter.downloaded());
+    m_downloaded->setVisible(!presenter.downloaded().isEmpty());
     // The same text the list gives a screen reader for this row when it is only painted.
-    m_mainLine->setAccessibleName(SentTransfers::rowText(t));
+    m_mainLine->setAccessibleName(presenter.accessibleName());
 
     m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
