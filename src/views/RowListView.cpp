@@ -18,6 +18,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QVariantAnimation>
 
 namespace {
 class RowDelegate : public QAbstractItemDelegate {
@@ -40,7 +42,7 @@ public:
     }
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex&) const override {
-        editor->setGeometry(option.rect);
+        m_view->placeCell(static_cast<RowCell*>(editor), option.rect);
     }
 
 private:
@@ -118,7 +120,10 @@ QWidget* RowListView::createCell(const QModelIndex& index) {
     m_live.insert(cell, index);
     // A row that unfolds or folds up asks for a new layout of itself first.
     cell->row()->installEventFilter(this);
-    connect(cell, &QObject::destroyed, this, [this, cell] { m_live.remove(cell); });
+    connect(cell, &QObject::destroyed, this, [this, cell] {
+        m_live.remove(cell);
+        m_shown.remove(cell);
+    });
     return cell;
 }
 
@@ -149,6 +154,9 @@ bool RowListView::needed(RowCell* cell, const QModelIndex& index) const {
     const QWidget* focus = QApplication::focusWidget();
     if (focus && cell->isAncestorOf(focus))
         return true;
+    if (const auto* animation = cell->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
+        animation && animation->state() == QAbstractAnimation::Running)
+        return true; // still moving
     const QList<QWidget*> children = cell->findChildren<QWidget*>();
     return std::any_of(children.cbegin(), children.cend(), isOpenWindow);
 }
@@ -210,8 +218,11 @@ int RowListView::heightOf(QWidget* widget, int width) const {
 
 QSize RowListView::rowSize(const QModelIndex& index) {
     const int width = viewport()->width();
-    if (RowCell* cell = cellAt(index))
-        return {width, heightOf(cell, width)};
+    if (RowCell* cell = cellAt(index)) {
+        const auto shown = m_shown.constFind(cell);
+        return {width,
+                shown != m_shown.constEnd() && shown->width == width ? shown->height : heightOf(cell, width)};
+    }
     // Painted rows are folded up, and all folded rows are alike in height.
     if (const auto it = m_stampHeights.constFind(width); it != m_stampHeights.constEnd())
         return {width, *it};
@@ -244,15 +255,63 @@ void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelInd
 }
 
 void RowListView::checkHeights() {
+    const int width = viewport()->width();
+    const bool animated = style()->styleHint(QStyle::SH_Widget_Animation_Duration, nullptr, this) > 0;
+    bool relayout = false;
     for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        // Against the place the last layout gave it: visualRect() would already say the new height.
-        if (it.value().isValid() && heightOf(it.key(), viewport()->width()) != it.key()->height()) {
-            scheduleDelayedItemsLayout();
-            return;
+        RowCell* cell = it.key();
+        if (!it.value().isValid())
+            continue;
+        const int height = heightOf(cell, width);
+        const auto shown = m_shown.find(cell);
+        if (shown == m_shown.end()) {
+            // Made live: against the place the last layout gave it (visualRect() would already say
+            // the new height).
+            m_shown.insert(cell, {width, height});
+            relayout = relayout || height != cell->height();
+        } else if (shown->width != width || !animated) {
+            relayout = relayout || shown->height != height || shown->width != width;
+            *shown = {width, height};
+        } else if (shown->height != height) {
+            animateHeight(cell, shown->height, height);
         }
     }
-    if (!m_live.isEmpty() || m_stamp)
+    if (relayout)
+        scheduleDelayedItemsLayout();
+    else if (!m_live.isEmpty() || m_stamp)
         viewport()->update();
+}
+
+void RowListView::animateHeight(RowCell* cell, int from, int to) {
+    auto* animation = cell->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
+    if (animation && animation->state() == QAbstractAnimation::Running && animation->endValue().toInt() == to)
+        return;
+    if (!animation) {
+        animation = new QVariantAnimation(cell);
+        animation->setObjectName(QStringLiteral("unfoldAnimation"));
+        animation->setDuration(200);
+        animation->setEasingCurve(QEasingCurve::InOutQuad);
+        connect(animation, &QVariantAnimation::valueChanged, this, [this, cell](const QVariant& value) {
+            m_shown[cell].height = value.toInt();
+            // Rows below follow frame by frame.
+            scheduleDelayedItemsLayout();
+        });
+    }
+    animation->stop();
+    animation->setStartValue(from);
+    animation->setEndValue(to);
+    animation->start();
+}
+
+void RowListView::placeCell(RowCell* cell, const QRect& rect) {
+    // Through the unfold animation a row keeps its own height and shows only as much as its place
+    // holds; folding up, the place shrinks below it.
+    const int height = heightOf(cell, rect.width());
+    cell->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), height)));
+    if (height > rect.height())
+        cell->setMask(QRect(0, 0, rect.width(), rect.height()));
+    else if (!cell->mask().isEmpty())
+        cell->clearMask();
 }
 
 bool RowListView::viewportEvent(QEvent* event) {
