@@ -39,7 +39,14 @@ bool hasText(const std::optional<QString>& value) {
 }
 } // namespace
 
-IncomingRow::IncomingRow(const IncomingUpload& upload, QWidget* parent) : QWidget(parent), m_upload(upload) {
+IncomingRow::IncomingRow(const IncomingUpload& upload, RowStates* states, QWidget* parent)
+    : QWidget(parent), m_upload(upload), m_states(states), m_state(states->of(upload.token)) {
+    connect(states, &RowStates::changed, this, [this](const QString& token) {
+        if (token == m_upload.token && m_states->of(token) != m_state) {
+            m_state = m_states->of(token);
+            refresh();
+        }
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -128,10 +135,8 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
     // Hidden, it still holds its place, so the buttons of all rows stay in columns.
     Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
-    connect(m_expandButton, &QToolButton::clicked, this, [this] {
-        m_isExpanded = !m_isExpanded;
-        refresh();
-    });
+    connect(m_expandButton, &QToolButton::clicked, this,
+            [this] { m_states->set(m_upload.token, RowStates::Unfolded, !isExpanded()); });
     buttons->addWidget(m_expandButton);
     line->addLayout(buttons);
 
@@ -139,9 +144,11 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
 }
 
 void IncomingRow::setUpload(const IncomingUpload& upload) {
-    if (upload == m_upload)
+    const int state = m_states->of(upload.token);
+    if (upload == m_upload && state == m_state)
         return;
     m_upload = upload;
+    m_state = state;
     refresh();
 }
 
@@ -166,15 +173,16 @@ void IncomingRow::refresh() {
     const QString downloadTip = presenter.downloadButton();
     m_downloadButton->setToolTip(downloadTip);
     m_downloadButton->setAccessibleName(downloadTip);
+    CopiedOverlay::showOver(m_overlay, m_mainLine, showCopied());
     m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
 
     const bool expandable = presenter.canUnfold();
     m_expandButton->setVisible(expandable);
     m_expandButton->setIcon(Style::icon(
-        m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
+        isExpanded() ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
 
-    const bool detailsShown = m_isExpanded && expandable;
+    const bool detailsShown = isExpanded() && expandable;
     if (detailsShown) {
         m_message->setFullText(u.nachricht.value_or(QString()));
         m_message->setVisible(hasText(u.nachricht));
@@ -225,5 +233,5 @@ bool IncomingRow::eventFilter(QObject* watched, QEvent* event) {
 
 void IncomingRow::copyLinkAction() {
     Q_EMIT copyLinkRequested();
-    CopiedOverlay::flashOver(m_overlay, m_mainLine, this, &IncomingRow::refresh);
+    m_states->flash(m_upload.token, RowStates::LinkCopied, CopiedOverlay::duration());
 }

@@ -145,18 +145,14 @@ QWidget* ReceiveTab::buildList() {
     rows.update = [model](QWidget* row, const QModelIndex& index) {
         static_cast<IncomingRow*>(row)->setUpload(model->record(index.row()));
     };
-    rows.holdsState = [](const QWidget* widget) {
-        const auto* row = static_cast<const IncomingRow*>(widget);
-        return row->isExpanded() || row->showCopied();
-    };
     rows.actions = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).actions();
     };
-    rows.lines = [this, model](const QModelIndex& index) {
-        const auto* row = static_cast<const IncomingRow*>(m_list->rowWidget(index.row()));
+    rows.lines = [model](const QModelIndex& index) {
         const IncomingUpload& upload = model->record(index.row());
         QStringList lines;
-        if (!row || !row->isExpanded() || !IncomingPresenter(upload).canUnfold())
+        if (!(index.data(RowStates::Role).toInt() & RowStates::Unfolded) ||
+            !IncomingPresenter(upload).canUnfold())
             return lines;
         if (upload.nachricht && !upload.nachricht->isEmpty())
             lines << *upload.nachricht;
@@ -228,7 +224,7 @@ void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
 }
 
 IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
-    auto* row = new IncomingRow(upload);
+    auto* row = new IncomingRow(upload, m_received->model()->states());
     connect(row, &IncomingRow::downloadRequested, this,
             [this, row] { detach(m_received->downloadIncoming(row->upload()), m_received); });
     connect(row, &IncomingRow::copyLinkRequested, this, [this, row] { m_received->copyLink(row->upload()); });

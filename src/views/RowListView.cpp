@@ -3,12 +3,14 @@
 #include "AccessibleRow.h"
 #include "AccessibleRowList.h"
 #include "RowCell.h"
+#include "RowStates.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemDelegate>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFrame>
@@ -80,9 +82,6 @@ RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, 
     setItemDelegate(new RowDelegate(this));
     setModel(model);
 
-    // Menus, dialogs and overlays end without telling the list: it looks now and then.
-    m_sweepTimer.setInterval(500);
-    connect(&m_sweepTimer, &QTimer::timeout, this, &RowListView::sweep);
     connect(model, &QAbstractItemModel::layoutChanged, this, &RowListView::forgetAccessibleRows);
 }
 
@@ -118,8 +117,12 @@ QWidget* RowListView::createCell(const QModelIndex& index) {
     auto* cell = new RowCell(m_rows.make(index), m_rightMargin);
     cell->setParent(viewport());
     m_live.insert(cell, index);
-    // A row that unfolds or folds up asks for a new layout of itself first.
+    // A row that unfolds or folds up asks for a new layout of itself first; its menus and questions
+    // say when they close.
     cell->row()->installEventFilter(this);
+    for (QWidget* window : cell->row()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (window->isWindow())
+            window->installEventFilter(this);
     connect(cell, &QObject::destroyed, this, [this, cell] {
         m_live.remove(cell);
         m_shown.remove(cell);
@@ -142,15 +145,14 @@ RowCell* RowListView::makeLive(const QModelIndex& index) {
     cell->layout()->activate();
     cell->show();
     updateFocusChain();
-    m_sweepTimer.start();
     return cell;
 }
 
 bool RowListView::needed(RowCell* cell, const QModelIndex& index) const {
     if (index == m_hovered || index == currentIndex())
         return true;
-    if (m_rows.holdsState(cell->row()))
-        return true;
+    if (index.data(RowStates::Role).toInt() != 0)
+        return true; // holds something open
     const QWidget* focus = QApplication::focusWidget();
     if (focus && cell->isAncestorOf(focus))
         return true;
@@ -176,8 +178,6 @@ void RowListView::sweep() {
     }
     if (released)
         checkHeights();
-    if (m_live.isEmpty())
-        m_sweepTimer.stop();
 }
 
 void RowListView::setHovered(const QModelIndex& index) {
@@ -194,15 +194,8 @@ void RowListView::updateFocusChain() {
     RowCell* currentCell = cellAt(current);
     for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
         it.key()->setMarked(it.key() == currentCell && hasFocus());
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        for (QWidget* w : it.key()->findChildren<QWidget*>()) {
-            // Remembered once: the row's own choice.
-            if (!w->property("rowFocusPolicy").isValid())
-                w->setProperty("rowFocusPolicy", int(w->focusPolicy()));
-            w->setFocusPolicy(it.key() == currentCell ? Qt::FocusPolicy(w->property("rowFocusPolicy").toInt())
-                                                      : Qt::NoFocus);
-        }
-    }
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        it.key()->setCurrent(it.key() == currentCell);
     if (!currentCell)
         return;
     QWidget* previous = this;
@@ -291,6 +284,7 @@ void RowListView::animateHeight(RowCell* cell, int from, int to) {
         animation->setObjectName(QStringLiteral("unfoldAnimation"));
         animation->setDuration(200);
         animation->setEasingCurve(QEasingCurve::InOutQuad);
+        connect(animation, &QVariantAnimation::finished, this, &RowListView::sweep, Qt::QueuedConnection);
         connect(animation, &QVariantAnimation::valueChanged, this, [this, cell](const QVariant& value) {
             m_shown[cell].height = value.toInt();
             // Rows below follow frame by frame.
@@ -347,8 +341,22 @@ void RowListView::resizeEvent(QResizeEvent* event) {
 }
 
 bool RowListView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::LayoutRequest)
+    switch (event->type()) {
+    case QEvent::LayoutRequest:
         QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
+        break;
+    case QEvent::ChildAdded:
+        // A question the row asks: it keeps the row while open and says when it closes.
+        if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
+            child->installEventFilter(this);
+        break;
+    case QEvent::Hide:
+        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
+            QMetaObject::invokeMethod(this, &RowListView::sweep, Qt::QueuedConnection);
+        break;
+    default:
+        break;
+    }
     return QListView::eventFilter(watched, event);
 }
 
@@ -455,6 +463,13 @@ void RowListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bot
         if (index.isValid() && index.row() >= topLeft.row() && index.row() <= bottomRight.row())
             m_rows.update(it.key()->row(), index);
     }
+    if (!roles.contains(RowStates::Role))
+        return;
+    // Something opened in a painted row needs its live one; a row that closed all may go.
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
+        if (const QModelIndex index = model()->index(row, 0); index.data(RowStates::Role).toInt() != 0)
+            makeLive(index);
+    sweep();
 }
 
 bool RowListView::focusNextPrevChild(bool next) {
@@ -486,6 +501,8 @@ void RowListView::invoke(const QModelIndex& index, const QString& action) {
     if (!index.isValid())
         return;
     QWidget* row = makeLive(index)->row();
+    // Let go of the row again unless the click opened something in it.
+    QMetaObject::invokeMethod(this, &RowListView::sweep, Qt::QueuedConnection);
     for (QAbstractButton* button : row->findChildren<QAbstractButton*>()) {
         if (button->isVisibleTo(row) && button->isEnabled() &&
             (button->accessibleName() == action || button->toolTip() == action)) {

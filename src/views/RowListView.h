@@ -5,7 +5,6 @@
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -15,7 +14,8 @@ class RowCell;
 // A list of record rows whose cost does not grow with the records. Rows nobody works with are
 // painted: one hidden "stamp" row is given the record and rendered into the list. A real row widget
 // stands over a record only while it is needed: under the pointer, the current row of the keyboard,
-// and any row that holds something open (unfolded, a password shown, an overlay, a menu, a dialog).
+// and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
+// password shown, an overlay), a menu or a question.
 // Live rows follow inserts, removals and moves, so what is open in them survives a poll; once a row
 // holds nothing and is neither under the pointer nor current, its widget goes again.
 class RowListView : public QListView {
@@ -27,8 +27,6 @@ public:
         std::function<QWidget*(const QModelIndex&)> make;
         // Gives a row widget the record at the index.
         std::function<void(QWidget*, const QModelIndex&)> update;
-        // Whether a row holds a state of its own that a painted row would lose.
-        std::function<bool(const QWidget*)> holdsState;
         // What a screen reader offers on the row: the names of its buttons and menu entries.
         std::function<QStringList(const QModelIndex&)> actions;
         // What it reads besides the row's text (may be unset).
@@ -117,7 +115,6 @@ private:
     QImage m_stampImage;
     QHash<int, int> m_stampHeights; // by width
     QPointer<QWidget> m_pressTarget;
-    QTimer m_sweepTimer;
     // By row, then line (-1 for the row itself).
     mutable QHash<std::pair<int, int>, unsigned> m_accessibleRows;
 };

@@ -275,32 +275,26 @@ QWidget* SendTab::buildList() {
     rows.update = [model](QWidget* row, const QModelIndex& index) {
         static_cast<TransferRow*>(row)->setTransfer(model->record(index.row()));
     };
-    rows.holdsState = [](const QWidget* widget) {
-        const auto* row = static_cast<const TransferRow*>(widget);
-        return row->isExpanded() || row->passwordVisible() || row->isLoadingPassword() ||
-               row->passwordCopied() || row->showCopied();
+    // What is open in a row, whether it is live or painted.
+    const auto open = [](const QModelIndex& index, RowStates::Flag flag) {
+        return (index.data(RowStates::Role).toInt() & flag) != 0;
     };
-    const auto liveRow = [this](const QModelIndex& index) {
-        return static_cast<const TransferRow*>(m_list->rowWidget(index.row()));
-    };
-    rows.actions = [model, liveRow](const QModelIndex& index) {
-        const TransferRow* row = liveRow(index);
-        return TransferPresenter(model->record(index.row())).actions(row && row->passwordVisible());
+    rows.actions = [model, open](const QModelIndex& index) {
+        const TransferItem& transfer = model->record(index.row());
+        return TransferPresenter(transfer).actions(open(index, RowStates::PasswordShown) &&
+                                                   transfer.password.has_value());
     };
     rows.description = [model](const QModelIndex& index) {
         return TransferPresenter(model->record(index.row())).accessibleDescription();
     };
-    rows.lines = [model, liveRow](const QModelIndex& index) {
-        const TransferRow* row = liveRow(index);
-        if (!row)
-            return QStringList();
+    rows.lines = [model, open](const QModelIndex& index) {
         const TransferItem& transfer = model->record(index.row());
         QStringList lines;
-        if (row->passwordVisible() && transfer.password)
+        if (open(index, RowStates::PasswordShown) && transfer.password)
             lines << *transfer.password;
-        if (row->isLoadingPassword())
+        if (open(index, RowStates::PasswordLoading))
             lines << QStringLiteral("Passwort wird geladen...");
-        if (row->isExpanded())
+        if (open(index, RowStates::Unfolded))
             lines << transfer.originalFileNames;
         return lines;
     };

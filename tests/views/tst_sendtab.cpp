@@ -270,7 +270,6 @@ private Q_SLOTS:
         AlertDialog::setNextAnswer(0);
         other->generatePassword();
         QTRY_VERIFY_WITH_TIMEOUT(other->transfer().hasPassword && !other->isLoadingPassword(), runTimeout);
-        QTest::qWait(600); // the list lets go of rows it no longer needs every half second
         QCOMPARE(tab->list()->rowWidget(0), row);
         QVERIFY(row->passwordVisible() && row->isExpanded());
         QTRY_COMPARE(tab->list()->visualRect(sent->model()->index(0)).height(),
@@ -281,7 +280,6 @@ private Q_SLOTS:
 
         // A refresh renews the ids of server items, but rows are kept by code: what is open stays open.
         QCoro::waitFor(sent->refresh());
-        QTest::qWait(600);
         QCOMPARE(tab->list()->rowWidget(0), row);
         QCOMPARE(tab->list()->rowWidget(1), other);
         QVERIFY(row->passwordVisible() && row->isExpanded());
