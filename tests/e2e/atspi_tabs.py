@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """Drives the open panel of a running zanvolt through AT-SPI, as a screen reader would:
 finds the two page tabs, invokes "Empfangen" and then "Senden", and checks that each
-becomes the selected tab; then invokes "Link kopieren" on the sent transfer's row item and
-checks that the link (argument 1) comes back on the clipboard. Exit code 0 when all holds,
+becomes the selected tab; then invokes "Vom Server löschen" on the sent transfer's row item and
+checks that the server's folder of the transfer (argument 1) goes. Exit code 0 when all holds,
 else 1 with the reason."""
-import subprocess
+import os
 import sys
 import time
 
@@ -60,24 +60,22 @@ def main():
             sys.exit(f"invoking {name} did not select it")
     print("page tabs switch through AT-SPI")
 
-    link = sys.argv[1]
+    stored = sys.argv[1]
     row = find(app, lambda n: n.getRole() == pyatspi.ROLE_LIST_ITEM and n.name.startswith("Prüfbericht Ä_"))
     if row is None:
         sys.exit("no list item for the sent transfer")
     action = row.queryAction()
     names = [action.getName(i) for i in range(action.nActions)]
-    if "Link kopieren" not in names or "Vom Server löschen" not in names:
+    if "Link kopieren" not in names or "Dateiliste" not in names:
         sys.exit(f"the row offers {names}")
-    subprocess.run(["xclip", "-selection", "clipboard"], input=b"leer", check=True)
-    if not action.doAction(names.index("Link kopieren")):
-        sys.exit("Link kopieren failed")
-    for _ in range(30):
-        copied = subprocess.run(["xclip", "-o", "-selection", "clipboard"], capture_output=True, text=True)
-        if copied.stdout == link:
+    if not action.doAction(names.index("Vom Server löschen")):
+        sys.exit("Vom Server löschen failed")
+    for _ in range(50):
+        if not os.path.exists(stored):
             break
         time.sleep(0.1)
     else:
-        sys.exit(f"the clipboard holds {copied.stdout!r} after Link kopieren")
+        sys.exit("Vom Server löschen left the transfer on the server")
     print("row actions work through AT-SPI")
 
 
