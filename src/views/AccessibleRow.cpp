@@ -1,6 +1,7 @@
 #include "AccessibleRow.h"
 
 #include "RowListView.h"
+#include "RowStates.h"
 
 #include <QWindow>
 
@@ -90,6 +91,9 @@ QAccessible::State AccessibleRow::state() const {
     if (m_line < 0) {
         state.focusable = true;
         state.focused = m_view->hasFocus() && m_view->currentIndex() == m_index;
+        const auto& canUnfold = m_view->rows().canUnfold;
+        state.expandable = canUnfold && canUnfold(m_index);
+        state.expanded = state.expandable && (m_index.data(RowStates::Role).toInt() & RowStates::Unfolded);
     }
     return state;
 }

@@ -148,6 +148,9 @@ QWidget* ReceiveTab::buildList() {
     rows.actions = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).actions();
     };
+    rows.canUnfold = [model](const QModelIndex& index) {
+        return IncomingPresenter(model->record(index.row())).canUnfold();
+    };
     rows.lines = [model](const QModelIndex& index) {
         const IncomingUpload& upload = model->record(index.row());
         QStringList lines;

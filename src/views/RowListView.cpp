@@ -465,10 +465,21 @@ void RowListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bot
     }
     if (!roles.contains(RowStates::Role))
         return;
-    // Something opened in a painted row needs its live one; a row that closed all may go.
-    for (int row = topLeft.row(); row <= bottomRight.row(); ++row)
-        if (const QModelIndex index = model()->index(row, 0); index.data(RowStates::Role).toInt() != 0)
+    // Something opened in a painted row needs its live one; a row that closed all may go. A screen
+    // reader hears that the row's state and lines changed.
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        const QModelIndex index = model()->index(row, 0);
+        if (index.data(RowStates::Role).toInt() != 0)
             makeLive(index);
+        if (QAccessible::isActive()) {
+            QAccessible::State changed;
+            changed.expanded = true;
+            QAccessibleStateChangeEvent stateChange(accessibleRow(index), changed);
+            QAccessible::updateAccessibility(&stateChange);
+            QAccessibleEvent reorder(accessibleRow(index), QAccessible::ObjectReorder);
+            QAccessible::updateAccessibility(&reorder);
+        }
+    }
     sweep();
 }
 

@@ -31,6 +31,8 @@ public:
         std::function<QStringList(const QModelIndex&)> actions;
         // What it reads besides the row's text (may be unset).
         std::function<QString(const QModelIndex&)> description;
+        // Whether the row has something to unfold.
+        std::function<bool(const QModelIndex&)> canUnfold;
         // The lines the row draws below its main line now (a password, its files), in drawn order.
         std::function<QStringList(const QModelIndex&)> lines;
     };

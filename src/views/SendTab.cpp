@@ -287,6 +287,9 @@ QWidget* SendTab::buildList() {
     rows.description = [model](const QModelIndex& index) {
         return TransferPresenter(model->record(index.row())).accessibleDescription();
     };
+    rows.canUnfold = [model](const QModelIndex& index) {
+        return TransferPresenter(model->record(index.row())).canUnfold();
+    };
     rows.lines = [model, open](const QModelIndex& index) {
         const TransferItem& transfer = model->record(index.row());
         QStringList lines;

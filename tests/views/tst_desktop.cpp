@@ -423,6 +423,7 @@ private Q_SLOTS:
         QVERIFY(actions->actionNames().contains(QStringLiteral("Verbergen")));
         actions->doAction(QStringLiteral("Dateiliste"));
         QCOMPARE(lines(), (QStringList{"Alt-123", "Preise.xlsx", "b.txt"}));
+        QVERIFY(row->state().expandable && row->state().expanded);
         actions->doAction(QStringLiteral("Vom Server löschen"));
         QCOMPARE(fixture->sent->model()->rowCount(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(requestLines(fixture->server(), QStringLiteral("/api/outgoing/"))
