@@ -6,8 +6,9 @@
 
 `generate` picks the mutants from the code where a fault costs users data or trust and writes them
 to a file, so the same set can be run before and after a change. `run` copies the checkout to a
-scratch folder, builds it once, then for each mutant changes one line, builds the test executables
-that cover its folder and runs them (stopping at the first failure). Each mutant ends as killed,
+scratch folder, builds it once, then for each mutant changes one line, builds and runs the tests that
+own the file (stopping at the first failure) and, if they all pass, every test of the areas that
+cover its folder. Each mutant ends as killed,
 survived, no-build (did not compile) or timeout; stale means its line is no longer in the file.
 The results go to <mutants>.results.json; the score is killed / (killed + survived + timeout).
 """
@@ -47,6 +48,27 @@ TARGETS = [
     "src/cli/Commands.cpp",
     "src/cli/SendResult.cpp",
 ]
+
+# The tests that own each file run first; a mutant they miss is run again against every test of
+# the areas that cover its folder, so the first pass is quick and the verdict still the suite's.
+OWNERS = {
+    "SafeFileName": "tst_safefilename|tst_transferapi|tst_transferlists",
+    "TransferHistoryService": "tst_history|tst_faults|tst_session|tst_transferlists",
+    "APIServiceUpload": "tst_upload|tst_uploadrun|tst_faults",
+    "APIServiceIncoming": "tst_transferapi|tst_transferlists",
+    "ZipService": "tst_zipservice|tst_uploadrun|tst_unprivileged",
+    "PrivateTempDir": "tst_privatetempdir|tst_zipservice|tst_killed",
+    "LibsecretStore": "tst_keychain",
+    "TransferJob": "tst_requestcore|tst_httpengine|tst_upload|tst_transferlists",
+    "ServerTrust": "tst_certificate",
+    "CertificatePins": "tst_certificate",
+    "UploadJob": "tst_uploadrun|tst_session|tst_faults",
+    "Uploads": "tst_uploadrun|tst_session|tst_faults",
+    "ServerAccount": "tst_session|tst_settings|tst_faults",
+    "RecordListModel": "tst_recordlistmodel|tst_sendtab|tst_receivetab",
+    "Commands": "tst_commandline",
+    "SendResult": "tst_commandline",
+}
 
 # Test areas (CTest labels) that cover each source folder.
 COVERING_LABELS = {
@@ -157,10 +179,26 @@ def sh(command, cwd, timeout=None, env=None):
         return None, expired.stdout or ""
 
 
-def covering_tests(build, folder):
-    labels = COVERING_LABELS.get(folder, ".")
+def covering_tests(build, path, owners_only):
+    labels = COVERING_LABELS.get(Path(path).parts[1], ".")
     _, listing = sh(["ctest", "--test-dir", str(build), "-N", "-L", labels, "-LE", "e2e|packaging"], build)
-    return re.findall(r"Test\s+#\d+: (\S+)", listing)
+    tests = re.findall(r"Test\s+#\d+: (\S+)", listing)
+    owners = OWNERS.get(Path(path).stem)
+    if owners_only and owners:
+        tests = [t for t in tests if re.search(owners, t)] or tests
+    return tests
+
+
+def verdict(copy, build, env, tests, timeout):
+    pattern = "^(" + "|".join(tests) + ")$"
+    mutant_env = dict(env, ZANVOLT_BUILD_TARGETS=" ".join(tests))
+    code, output = sh([str(copy / "scripts/test.sh"), "-R", pattern, "--stop-on-failure",
+                       "--timeout", str(timeout)], copy, timeout=timeout * 2, env=mutant_env)
+    if code is None or "***Timeout" in output:
+        return "timeout"
+    if "Test project" not in output:
+        return "no-build"
+    return "survived" if code == 0 else "killed"
 
 
 def run(args):
@@ -168,9 +206,11 @@ def run(args):
     if args.only:
         wanted = {int(i) for i in args.only.split(",")}
         mutants = [m for m in mutants if m["id"] in wanted]
-    scratch = Path(tempfile.mkdtemp(prefix="zanvolt-mutants."))
+    scratch = Path(args.workdir) if args.workdir else Path(tempfile.mkdtemp(prefix="zanvolt-mutants."))
     copy = scratch / "src-copy"
-    shutil.copytree(ROOT, copy, ignore=shutil.ignore_patterns(".git", "build*"), symlinks=True)
+    # copy2 keeps the times, so a kept copy's build stays valid for the files that did not change.
+    shutil.copytree(ROOT, copy, ignore=shutil.ignore_patterns(".git", "build*"), symlinks=True,
+                    dirs_exist_ok=True)
     build = copy / "build"
     env = dict(os.environ, ZANVOLT_BUILD_DIR=str(build))
     print(f"building the unchanged copy in {build} …", flush=True)
@@ -189,17 +229,10 @@ def run(args):
         else:
             lines[index] = mutant["mutated"]
             source.write_text("\n".join(lines))
-            tests = covering_tests(build, Path(mutant["file"]).parts[1])
-            pattern = "^(" + "|".join(tests) + ")$"
-            mutant_env = dict(env, ZANVOLT_BUILD_TARGETS=" ".join(tests))
-            code, output = sh([str(copy / "scripts/test.sh"), "-R", pattern, "--stop-on-failure",
-                               "--timeout", str(args.timeout)], copy, timeout=args.timeout * 2, env=mutant_env)
-            if code is None or "***Timeout" in output:
-                outcome = "timeout"
-            elif "Test project" not in output:
-                outcome = "no-build"
-            else:
-                outcome = "survived" if code == 0 else "killed"
+            outcome = verdict(copy, build, env, covering_tests(build, mutant["file"], True), args.timeout)
+            if outcome == "survived":
+                wider = covering_tests(build, mutant["file"], False)
+                outcome = verdict(copy, build, env, wider, args.timeout)
             source.write_text(original_text)
         seconds = round(time.monotonic() - started)
         results.append(dict(mutant, outcome=outcome, seconds=seconds))
@@ -207,7 +240,7 @@ def run(args):
               f"{mutant['kind']}", flush=True)
         Path(args.mutants + ".results.json").write_text(json.dumps(results, indent=1, ensure_ascii=False) + "\n")
     report(results)
-    if not args.keep:
+    if not args.workdir:
         shutil.rmtree(scratch, ignore_errors=True)
 
 
@@ -235,7 +268,7 @@ def main():
     go.add_argument("--mutants", default=str(ROOT / "tests/mutants.json"))
     go.add_argument("--only", help="comma-separated mutant ids")
     go.add_argument("--timeout", type=int, default=240, help="seconds per test executable")
-    go.add_argument("--keep", action="store_true", help="keep the scratch copy")
+    go.add_argument("--workdir", help="a folder to keep the built copy in between runs")
     shown = verbs.add_parser("report")
     shown.add_argument("--mutants", default=str(ROOT / "tests/mutants.json"))
     args = parser.parse_args()

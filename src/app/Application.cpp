@@ -1,5 +1,6 @@
 #include "Application.h"
 
+#include "HttpEngine.h"
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
@@ -74,7 +75,7 @@ void Application::start(const QList<QUrl>& files) {
     m_trayMenu->addAction(QStringLiteral("Dateien senden…"), this, &Application::chooseFilesToSend);
     m_trayMenu->addAction(QStringLiteral("Einstellungen"), this, &Application::showSettings);
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("Zanvolt beenden"), qApp, &QCoreApplication::quit);
+    m_trayMenu->addAction(QStringLiteral("Zanvolt beenden"), this, &Application::quit);
     m_tray->setContextMenu(m_trayMenu);
     m_tray->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -132,6 +133,16 @@ void Application::chooseFilesToSend() {
 void Application::showSettings() {
     m_session->setShowSettings(true);
     showPanel();
+}
+
+void Application::quit() {
+    // Nothing the user started may complete after quitting: the queue and the running upload (its
+    // zip included) end, then every request still on the wire. exit(), unlike quit(), asks no
+    // window first: the panel only ever hides and would veto it.
+    if (m_session)
+        m_session->uploads()->cancelAll();
+    HttpEngine::instance().stop();
+    QCoreApplication::exit(0);
 }
 
 void Application::hidePanel() {

@@ -34,6 +34,8 @@ public:
     void togglePanel();
     void showPanel();
     void hidePanel();
+    // "Zanvolt beenden": ends the process's event loop in every state, uploads cancelled first.
+    void quit();
     // The tray menu's entries: the send tab with the file chooser open; the settings page.
     void chooseFilesToSend();
     void showSettings();

@@ -1,5 +1,6 @@
 #include "SingleInstance.h"
 
+#include "LocalPath.h"
 #include "PrivateTempDir.h"
 #include "SendResult.h"
 #include "Uploads.h"
@@ -11,6 +12,7 @@
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QTimer>
+#include <sys/stat.h>
 
 // One request per connection: a line of compact JSON, either {"show":true} or
 // {"files":["file:///…", …]}; the answer is the line "ok" or "refused".
@@ -98,8 +100,11 @@ QList<QUrl> SingleInstance::urlsFromArguments(const QStringList& arguments, cons
 QList<QUrl> SingleInstance::acceptedFiles(const QList<QUrl>& urls) {
     QList<QUrl> files;
     for (const QUrl& url : urls) {
-        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isAbsolute() &&
-            QFileInfo::exists(url.toLocalFile()))
+        // lstat on the bytes: a link to nothing is taken, for the upload to name it rather than
+        // leave it out, and so is a name that is not UTF-8.
+        const QByteArray path = LocalPath::bytes(url);
+        struct stat info {};
+        if (url.isLocalFile() && path.startsWith('/') && ::lstat(path.constData(), &info) == 0)
             files.append(url);
     }
     return files;
@@ -194,5 +199,8 @@ bool SingleInstance::serveSend(const QJsonObject& request, QLocalSocket* socket)
                 if (finished == id)
                     finish(SendResult::fromUpload(result));
             });
+    // The command ended before its upload did (Ctrl-C): what it asked for is withdrawn. After the
+    // answer, the id is no longer queued or running, so this does nothing.
+    connect(socket, &QLocalSocket::disconnected, uploads, [uploads, id = *id] { uploads->withdraw(id); });
     return true;
 }

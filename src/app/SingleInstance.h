@@ -41,7 +41,7 @@ public:
     // The arguments as absolute URLs: paths relative to `workingDirectory`,
     // URLs as given.
     static QList<QUrl> urlsFromArguments(const QStringList& arguments, const QString& workingDirectory);
-    // Only URLs of local files or folders that exist, in their order.
+    // Only URLs of local files or folders that exist (a link to nothing included), in their order.
     static QList<QUrl> acceptedFiles(const QList<QUrl>& urls);
 
     // Where handed-over `zanvolt send` jobs go; until set, they are refused.

@@ -56,6 +56,8 @@ bool UpdateDialogs::isUpdateDialog(const QWidget* widget) {
 QMessageBox* UpdateDialogs::makeBox(const QString& text, const QString& informativeText) {
     auto* box = new QMessageBox();
     box->setProperty(markerProperty, true);
+    // Set before the first show: changing the flags later re-creates the native window.
+    box->setWindowFlag(Qt::WindowStaysOnTopHint, true);
     box->setIcon(QMessageBox::Information);
     box->setWindowTitle(title());
     box->setTextFormat(Qt::RichText);
@@ -112,6 +114,7 @@ void UpdateDialogs::showProgress(QString label, qint64 done, qint64 total, QPoin
     if (!m_progress) {
         m_progress = new QProgressDialog();
         m_progress->setProperty(markerProperty, true);
+        m_progress->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         m_progress->setWindowTitle(title());
         m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
         m_progress->setMinimumDuration(0);

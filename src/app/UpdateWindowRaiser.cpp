@@ -25,12 +25,9 @@ int UpdateWindowRaiser::raiseUpdateWindows() {
     return raised;
 }
 
-// Kept above normal windows from now on, like a modal panel.
+// Only raised and activated: changing a shown window's flags would re-create its native window
+// (a visible flicker and a new window id). The own dialogs are kept on top from their first show.
 void UpdateWindowRaiser::raise(QWidget* window) {
-    if (!(window->windowFlags() & Qt::WindowStaysOnTopHint)) {
-        window->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        window->show(); // changing the flags hid it
-    }
     window->raise();
     window->activateWindow();
 }

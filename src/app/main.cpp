@@ -3,13 +3,17 @@
 #include "AppError.h"
 #include "Application.h"
 #include "CommandLine.h"
+#include "LocalPath.h"
 #include "PrivateTempDir.h"
 #include "SentTransfers.h"
 #include "SingleInstance.h"
 #include "TransferSession.h"
+#include "Utf8.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QLibraryInfo>
 #include <QTranslator>
 #include <cstdio>
@@ -19,6 +23,23 @@ void setIdentity() {
     QCoreApplication::setOrganizationName(QStringLiteral("Zanvolt"));
     QCoreApplication::setApplicationName(QStringLiteral("Zanvolt"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZANVOLT_VERSION));
+}
+
+// An argument that is not UTF-8 (a Latin-1 file name) would lose its bytes as text: it goes on as a
+// file URL that keeps them.
+QStringList fileArguments(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray argument(argv[i]);
+        if (decodeUtf8Strict(argument)) {
+            arguments << QString::fromUtf8(argument);
+            continue;
+        }
+        const QByteArray absolute =
+            argument.startsWith('/') ? argument : QFile::encodeName(QDir::currentPath()) + '/' + argument;
+        arguments << LocalPath::url(absolute).toString(QUrl::FullyEncoded);
+    }
+    return arguments;
 }
 
 void installGermanQtTexts(QTranslator& translator) {
@@ -38,7 +59,8 @@ int main(int argc, char* argv[]) {
         setIdentity();
         QTranslator qtTranslator;
         installGermanQtTexts(qtTranslator);
-        return CommandLine::run(QCoreApplication::arguments());
+        return CommandLine::run(QStringList{QCoreApplication::arguments().value(0)} +
+                                fileArguments(argc, argv));
     }
 
     // A Wayland client can neither place its own window nor set the clipboard
@@ -55,7 +77,7 @@ int main(int argc, char* argv[]) {
     QTranslator qtTranslator;
     installGermanQtTexts(qtTranslator);
 
-    const QStringList arguments = QApplication::arguments().mid(1);
+    const QStringList arguments = fileArguments(argc, argv); // what Qt took for itself removed
     std::unique_ptr<SingleInstance> instance;
     try {
         instance = std::make_unique<SingleInstance>();

@@ -2,12 +2,14 @@
 
 #include "Commands.h"
 #include "ConsoleOutput.h"
+#include "LocalPath.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <unistd.h>
 
 namespace {
 const QStringList commands{QStringLiteral("send"), QStringLiteral("list"), QStringLiteral("inbox")};
@@ -96,16 +98,21 @@ int CommandLine::run(const QStringList& arguments) {
     options.generatePassword = parser.isSet(password);
     options.json = parser.isSet(json);
     for (const QString& path : std::as_const(positional)) {
-        const QFileInfo file(QDir::current(), path);
-        if (!file.exists()) {
+        // A name that is not UTF-8 arrives as a file URL that keeps its bytes (see main).
+        const QUrl url =
+            path.startsWith(QLatin1String("file:///"))
+                ? QUrl(path, QUrl::StrictMode)
+                : QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(QDir::current(), path).absoluteFilePath()));
+        const QByteArray native = LocalPath::bytes(url);
+        if (::access(native.constData(), F_OK) != 0) {
             ConsoleOutput::error(QStringLiteral("Datei nicht gefunden: %1").arg(path));
             return int(ExitCode::LocalFile);
         }
-        if (!file.isReadable()) {
+        if (::access(native.constData(), R_OK) != 0) {
             ConsoleOutput::error(QStringLiteral("Datei nicht lesbar: %1").arg(path));
             return int(ExitCode::LocalFile);
         }
-        options.files.append(QUrl::fromLocalFile(QDir::cleanPath(file.absoluteFilePath())));
+        options.files.append(url);
     }
     return int(Commands::send(options));
 }

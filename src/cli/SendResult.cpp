@@ -1,5 +1,6 @@
 #include "SendResult.h"
 
+#include "APIError.h"
 #include "ServerAccount.h"
 
 #include <QJsonValue>
@@ -78,6 +79,8 @@ std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount& 
         return failure(ErrorKind::Configuration, QStringLiteral("Server-URL nicht konfiguriert"));
     if (credentials->apiKey.isEmpty())
         return failure(ErrorKind::Configuration, QStringLiteral("API-Key nicht konfiguriert"));
+    if (!credentials->hasValidAPIKey())
+        return failure(ErrorKind::Configuration, APIError::invalidAPIKey().message());
     return std::nullopt;
 }
 

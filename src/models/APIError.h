@@ -5,7 +5,7 @@
 // Errors of the server client, with the German descriptions the user sees.
 class APIError : public AppError {
 public:
-    enum class Kind { HttpError, NetworkError, NoServerURL, NoAPIKey };
+    enum class Kind { HttpError, NetworkError, NoServerURL, NoAPIKey, InvalidAPIKey };
 
     static APIError httpError(int status, const QString& message) {
         return APIError(Kind::HttpError, status, message,
@@ -19,6 +19,11 @@ public:
     }
     static APIError noAPIKey() {
         return APIError(Kind::NoAPIKey, 0, {}, QStringLiteral("API-Key nicht konfiguriert"));
+    }
+    // A line break or NUL would end the key's header and start another one.
+    static APIError invalidAPIKey() {
+        return APIError(Kind::InvalidAPIKey, 0, {},
+                        QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
     }
 
     Kind kind() const { return m_kind; }

@@ -19,6 +19,7 @@ ErrorKind kindOf(const std::exception& error) {
             return ErrorKind::Network;
         case APIError::Kind::NoServerURL:
         case APIError::Kind::NoAPIKey:
+        case APIError::Kind::InvalidAPIKey:
             return ErrorKind::Configuration;
         }
     }

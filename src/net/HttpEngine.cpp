@@ -2,6 +2,7 @@
 
 #include "CancelledError.h"
 #include "CertificatePins.h"
+#include "HttpError.h"
 #include "TransferThread.h"
 
 #include <QCoreApplication>
@@ -43,6 +44,8 @@ HttpEngine::HttpEngine() {
             QMetaObject::invokeMethod(
                 this,
                 [this, result = std::move(result)]() mutable {
+                    if (result.pinNotSaved)
+                        Q_EMIT certificateNotSaved(CertificatePins::defaultFolder());
                     Pending* pending = m_pending.take(result.id);
                     if (!pending)
                         return;
@@ -96,6 +99,14 @@ QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelT
                                            ProgressHandler progress) {
     if ((cancel && cancel->isCancelled()) || !m_thread)
         throw CancelledError();
+    // CR or LF in a header would end it and start another one nobody set; libcurl sends them as given.
+    const auto unsafe = [](const QByteArray& text) {
+        return text.contains('\r') || text.contains('\n') || text.contains('\0');
+    };
+    for (const auto& [name, value] : request.headers)
+        if (unsafe(name) || unsafe(value))
+            throw HttpError(HttpError::Kind::Transport,
+                            QStringLiteral("Ein HTTP-Header enthält unzulässige Zeichen."));
     const QUrl url = QUrl::fromEncoded(request.url, QUrl::StrictMode);
     const QString origin = CertificatePins::origin(url);
     const QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();

@@ -43,6 +43,11 @@ public:
 
     struct Pending;
 
+Q_SIGNALS:
+    // A server's key was accepted on first contact but could not be written into `folder`: it is
+    // held to only until the process ends. Once per server and process.
+    void certificateNotSaved(const QString& folder);
+
 private:
     HttpEngine();
     ~HttpEngine() override;

@@ -2,6 +2,7 @@
 
 #include "CertificatePins.h"
 
+#include <QHash>
 #include <QUrl>
 #include <arpa/inet.h>
 #include <mutex>
@@ -31,13 +32,25 @@ QByteArray subjectPublicKeyInfo(X509* leaf) {
     return spki;
 }
 
-bool trustOnFirstUse(const QString& origin, const QByteArray& hash) {
+// Keys that could not be written to the pins file: still held to for as long as the client runs,
+// since a pin that cannot be stored must not mean "trust anything".
+QHash<QString, QByteArray>& unsavedPins() {
+    static QHash<QString, QByteArray> pins;
+    return pins;
+}
+
+bool trustOnFirstUse(ServerTrust::Peer& peer, const QByteArray& hash) {
     const std::lock_guard lock(pinsMutex);
     CertificatePins pins;
-    const QByteArray known = pins.pinned(origin);
+    QByteArray known = pins.pinned(peer.origin);
+    if (known.isEmpty())
+        known = unsavedPins().value(peer.origin);
     if (known.isEmpty()) {
         // A pin that cannot be written is no reason to refuse the first contact.
-        pins.pin(origin, hash);
+        if (!pins.pin(peer.origin, hash)) {
+            unsavedPins().insert(peer.origin, hash);
+            peer.pinNotSaved = true;
+        }
         return true;
     }
     return known == hash;
@@ -56,7 +69,7 @@ int verifyChain(X509_STORE_CTX* context, void* argument) {
     const QByteArray hash = CertificatePins::publicKeyHash(subjectPublicKeyInfo(leaf));
     if (hash.isEmpty() || peer->origin.isEmpty())
         return 0;
-    if (!trustOnFirstUse(peer->origin, hash)) {
+    if (!trustOnFirstUse(*peer, hash)) {
         peer->certificateChanged = true;
         return 0;
     }
@@ -75,5 +88,6 @@ void ServerTrust::forget(const QString& serverURL) {
     if (origin.isEmpty())
         return;
     const std::lock_guard lock(pinsMutex);
+    unsavedPins().remove(origin);
     CertificatePins().forget(origin);
 }

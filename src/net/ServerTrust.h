@@ -7,8 +7,9 @@
 // the host needs nothing more. Company servers often run with self-signed
 // certificates, so any other certificate is accepted on first contact with a
 // server (scheme, host, port) and from then on only with the same public key
-// (CertificatePins). The check runs inside the TLS handshake, so nothing of a
-// request, the API key included, reaches a server with an unknown key.
+// (CertificatePins; in memory until the client ends when the file cannot be
+// written). The check runs inside the TLS handshake, so nothing of a request,
+// the API key included, reaches a server with an unknown key.
 class ServerTrust {
 public:
     // One connection's server, as the handshake sees it.
@@ -17,6 +18,9 @@ public:
         QByteArray host;
         bool trustOnFirstUse = true;
         bool certificateChanged = false; // set when the remembered key did not match
+        // Set when a first contact's key could not be written: it is then held to only in memory,
+        // until the process ends.
+        bool pinNotSaved = false;
     };
 
     // Installs the check on an OpenSSL SSL_CTX for a connection to `peer`,

@@ -48,7 +48,9 @@ long TransferJob::status() const {
 }
 
 bool TransferJob::openPart() {
-    QByteArray path = QFile::encodeName(request.downloadFolder) + "/.zanvolt-XXXXXX.part";
+    // A backslash, which SafeFileName turns into "_" in every name from the server: no file saved
+    // from a download can carry this name, so the clean-up at start never takes one for a leftover.
+    QByteArray path = QFile::encodeName(request.downloadFolder) + "/.zanvolt\\XXXXXX.part";
     partFd = ::mkostemps(path.data(), 5, O_CLOEXEC);
     if (partFd < 0) {
         writeErrno = errno;

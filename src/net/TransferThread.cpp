@@ -231,6 +231,7 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
     curl_multi_remove_handle(m_multi, job->easy);
     Result result;
     result.id = job->id;
+    result.pinNotSaved = job->peer.pinNotSaved;
     const CURLcode code = CURLcode(curlCode);
     int inactivity = 60;
     {

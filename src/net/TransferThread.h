@@ -27,6 +27,7 @@ public:
         QString filePath;
         std::optional<HttpError> error;
         bool cancelled = false;
+        bool pinNotSaved = false; // see ServerTrust::Peer
     };
     struct Progress {
         quint64 id;

@@ -3,6 +3,7 @@
 #include "APIError.h"
 #include "APIService.h"
 #include "HttpError.h"
+#include "KeychainService.h"
 
 #include <QUrl>
 
@@ -28,6 +29,8 @@ QCoro::Task<APIRequest> APIRequest::prepare(QByteArray encodedPath) {
 }
 
 APIRequest APIRequest::make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath) {
+    if (!KeychainService::Credentials{baseURL, apiKey}.hasValidAPIKey())
+        throw APIError::invalidAPIKey();
     HttpRequest request;
     request.url = endpointURL(baseURL, encodedPath);
     request.headers.append({QByteArrayLiteral("X-Api-Key"), apiKey.toUtf8()});

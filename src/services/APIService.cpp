@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
 #include <QtConcurrent>
@@ -43,6 +44,9 @@ QCoro::Task<KeychainService::Credentials> configuration() {
         throw APIError::noServerURL();
     if (read.credentials->apiKey.isEmpty())
         throw APIError::noAPIKey();
+    // Also when an item provisioned with secret-tool holds it.
+    if (!read.credentials->hasValidAPIKey())
+        throw APIError::invalidAPIKey();
     KeychainService::Credentials credentials = *read.credentials;
     if (credentials.serverURL.endsWith(QLatin1Char('/')))
         credentials.serverURL.chop(1);
@@ -125,11 +129,12 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
 }
 
 void removeUnfinishedDownloads(const QString& folder) {
-    // The transfer thread names them ".zanvolt-XXXXXX.part".
-    const QFileInfoList parts = QDir(folder).entryInfoList({QStringLiteral(".zanvolt-??????.part")},
-                                                           QDir::Files | QDir::Hidden | QDir::NoSymLinks);
-    for (const QFileInfo& part : parts)
-        QFile::remove(part.filePath());
+    // The transfer thread names them .zanvolt\XXXXXX.part, a name no saved download can have.
+    static const QRegularExpression partName(QStringLiteral("^\\.zanvolt\\\\[A-Za-z0-9]{6}\\.part$"));
+    const QFileInfoList entries = QDir(folder).entryInfoList(QDir::Files | QDir::Hidden | QDir::NoSymLinks);
+    for (const QFileInfo& entry : entries)
+        if (partName.match(entry.fileName()).hasMatch())
+            QFile::remove(entry.filePath());
 }
 
 } // namespace APIService

@@ -19,6 +19,7 @@
 #include <QSaveFile>
 #include <QThread>
 #include <QtConcurrent>
+#include <sys/stat.h>
 
 namespace {
 // Updates are only ever fetched with the system's certificate checks: unlike
@@ -28,12 +29,6 @@ HttpRequest updateRequest(const QUrl& url) {
     request.url = url.toEncoded();
     request.trustOnFirstUse = false;
     return request;
-}
-
-bool isWebURL(const QUrl& url) {
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() &&
-           (scheme == QLatin1StringView("https") || scheme == QLatin1StringView("http"));
 }
 
 QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(QUrl url) {
@@ -77,16 +72,45 @@ QCoro::Task<QString> download(UpdaterFeed::Item update, QString label, QPointer<
     co_return response.filePath;
 }
 
+bool sameFile(const QByteArray& a, const QByteArray& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.constData(), &first) == 0 && ::stat(b.constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// $APPIMAGE is inherited by everything started from an AppImage, a terminal included: it names this
+// program only when it is the running file itself, or when the AppImage runtime's mount ($APPDIR,
+// a mount point of its own) holds the running executable. Anything else must never be replaced.
+bool isRunningAppImage(const QString& appImage) {
+    if (appImage.isEmpty())
+        return false;
+    const QByteArray running = QByteArrayLiteral("/proc/self/exe");
+    if (sameFile(QFile::encodeName(appImage), running))
+        return true;
+    const QString mount = QFileInfo(qEnvironmentVariable("APPDIR")).canonicalFilePath();
+    const QString executable = QFileInfo(QString::fromUtf8(running)).canonicalFilePath();
+    if (mount.isEmpty() || mount == QLatin1StringView("/") ||
+        !executable.startsWith(mount + QLatin1Char('/')) || !QFileInfo(appImage).isFile())
+        return false;
+    struct stat root {};
+    struct stat above {};
+    return ::stat(QFile::encodeName(mount).constData(), &root) == 0 &&
+           ::stat(QFile::encodeName(mount + QStringLiteral("/..")).constData(), &above) == 0 &&
+           root.st_dev != above.st_dev;
+}
+
 struct Staged {
     std::shared_ptr<QSaveFile> file;
     std::optional<UpdaterError> error;
 };
 
-// Runs on a worker thread. Signs and writes the very same bytes (one mapping of the download), so
-// nothing can change between the check and the copy. The new file is written beside the program,
-// flushed and given the program's permissions, but not yet renamed over it.
-Staged verifyAndStage(QString downloaded, qint64 length, QByteArray signature, QByteArray publicKey,
-                      QString target, QThread* owner) {
+// Runs on a worker thread. Checks and writes the very same bytes (one mapping of the download), so
+// nothing can change between the check and the copy. The signature must cover the offered version
+// as well. The new file is written beside the program, flushed and given the program's permissions,
+// but not yet renamed over it.
+Staged verifyAndStage(QString downloaded, QString version, qint64 length, QByteArray signature,
+                      QByteArray publicKey, QString target, QThread* owner) {
     QFile file(downloaded);
     if (!file.open(QIODevice::ReadOnly))
         return {nullptr, UpdaterError::downloadFailed(file.errorString())};
@@ -96,7 +120,7 @@ Staged verifyAndStage(QString downloaded, qint64 length, QByteArray signature, Q
     if (!data)
         return {nullptr, UpdaterError::downloadFailed(file.errorString())};
     const QByteArrayView bytes(data, length);
-    if (!UpdaterSignature::verify(bytes, signature, publicKey))
+    if (!UpdaterSignature::verify(UpdaterSignature::signedMessage(version, bytes), signature, publicKey))
         return {nullptr, UpdaterError::badSignature()};
 
     auto staged = std::make_shared<QSaveFile>(target);
@@ -175,7 +199,15 @@ void FeedUpdaterBackend::resetUpdateCycle() {
 bool FeedUpdaterBackend::isConfigured() const {
     const auto key = QByteArray::fromBase64Encoding(m_options.publicKey.trimmed(),
                                                     QByteArray::AbortOnBase64DecodingErrors);
-    return isWebURL(QUrl(m_options.feedURL, QUrl::StrictMode)) && key && key.decoded.size() == 32;
+    return UpdaterFeed::isAllowedURL(QUrl(m_options.feedURL, QUrl::StrictMode)) && key &&
+           key.decoded.size() == 32;
+}
+
+QString FeedUpdaterBackend::unavailableReason() const {
+    if (isConfigured())
+        return {};
+    return canReplaceProgramFile() ? QStringLiteral("Keine Update-Quelle eingerichtet.")
+                                   : QStringLiteral("Updates kommen über die Paketverwaltung.");
 }
 
 bool FeedUpdaterBackend::canCheckForUpdates() const {
@@ -199,7 +231,7 @@ void FeedUpdaterBackend::checkForUpdates() {
 
 QString FeedUpdaterBackend::programFile() const {
     QString path = m_options.programFile;
-    if (path.isEmpty())
+    if (path.isEmpty() && isRunningAppImage(qEnvironmentVariable("APPIMAGE")))
         path = qEnvironmentVariable("APPIMAGE");
     if (path.isEmpty())
         path = QCoreApplication::applicationFilePath();
@@ -267,12 +299,16 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
         co_return;
     }
 
+    // The package manager brings the update; telling so at every background check would only nag.
+    const bool packageManaged = !canReplaceProgramFile();
+    if (packageManaged && !userInitiated)
+        co_return;
     *reportFailure = true;
     Q_EMIT dialogWillShow();
     const QString headline =
         QStringLiteral("Zanvolt %1 ist verfügbar.").arg(update->displayVersion.toHtmlEscaped());
     const QString installed = QStringLiteral("Installiert ist Version %1.").arg(current.toHtmlEscaped());
-    if (!canReplaceProgramFile()) {
+    if (packageManaged) {
         co_await driver->inform(headline, installed +
                                               QStringLiteral(" Diese Installation wird über die "
                                                              "Paketverwaltung aktualisiert.") +
@@ -300,8 +336,9 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     }
     const QString target = programFile();
     const QByteArray publicKey = m_options.publicKey;
-    const Staged staged = co_await QtConcurrent::run(verifyAndStage, downloaded, update->length,
-                                                     update->edSignature, publicKey, target, thread());
+    const Staged staged =
+        co_await QtConcurrent::run(verifyAndStage, downloaded, update->version, update->length,
+                                   update->edSignature, publicKey, target, thread());
     QFile::remove(downloaded);
     if (staged.error)
         throw *staged.error;

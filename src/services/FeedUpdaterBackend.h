@@ -47,6 +47,7 @@ public:
     void setUpdateCheckInterval(std::chrono::milliseconds interval) override;
     void resetUpdateCycle() override;
     bool canCheckForUpdates() const override;
+    QString unavailableReason() const override;
     void checkForUpdatesInBackground() override;
     void checkForUpdates() override;
 

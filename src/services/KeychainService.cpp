@@ -1,5 +1,6 @@
 #include "KeychainService.h"
 
+#include "APIError.h"
 #include "KeychainError.h"
 #include "LibsecretStore.h"
 #include "OrderedJson.h"
@@ -40,6 +41,11 @@ std::optional<Credentials> Credentials::fromJson(const QByteArray& json) {
     return credentials;
 }
 
+bool Credentials::hasValidAPIKey() const {
+    return !apiKey.contains(QLatin1Char('\r')) && !apiKey.contains(QLatin1Char('\n')) &&
+           !apiKey.contains(QChar(u'\0'));
+}
+
 SecretStore& defaultStore() {
     return *storeSlot();
 }
@@ -59,6 +65,8 @@ std::optional<Credentials> loadCredentials(SecretStore& store) {
 }
 
 void saveCredentials(const Credentials& credentials, SecretStore& store) {
+    if (!credentials.hasValidAPIKey())
+        throw APIError::invalidAPIKey();
     // One replacing store instead of delete-then-add: a failed save keeps the
     // previous credentials.
     const int status = store.store(serviceName, credentialsAccount, credentials.toJson());

@@ -21,6 +21,9 @@ struct Credentials {
     // Missing or null members become empty strings; a member of another type
     // or a document that is not a JSON object gives nothing.
     static std::optional<Credentials> fromJson(const QByteArray& json);
+    // False when the key holds CR, LF or NUL: it could not travel in a header without adding one.
+    // Such a key is neither saved nor used.
+    bool hasValidAPIKey() const;
 
     bool operator==(const Credentials&) const = default;
 };
@@ -32,7 +35,8 @@ void setDefaultStore(std::shared_ptr<SecretStore> store);
 // Nothing when no item is stored; throws KeychainError::unavailable when the store cannot be read,
 // so that a locked or absent store is never taken for missing settings.
 std::optional<Credentials> loadCredentials(SecretStore& store = defaultStore());
-// Throws KeychainError::saveFailed with the store's status.
+// Throws KeychainError::saveFailed with the store's status, APIError::invalidAPIKey for a key that
+// is not valid (nothing is stored then).
 void saveCredentials(const Credentials& credentials, SecretStore& store = defaultStore());
 bool hasCredentials(SecretStore& store = defaultStore());
 

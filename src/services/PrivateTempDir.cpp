@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,22 +24,27 @@ QString systemText(int error) {
 
 void removeAt(int parent, const char* name, bool keepSockets);
 
-// Empties the open folder; the descriptor stays open.
-void removeChildren(int folder, bool keepSockets) {
+// The names in the open folder; the descriptor stays open.
+QList<QByteArray> entryNames(int folder) {
+    QList<QByteArray> names;
     const int reading = ::dup(folder);
     DIR* entries = reading < 0 ? nullptr : ::fdopendir(reading);
     if (!entries) {
         if (reading >= 0)
             ::close(reading);
-        return;
+        return names;
     }
-    QList<QByteArray> names;
     while (const dirent* entry = ::readdir(entries)) {
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
             names.append(entry->d_name);
     }
     ::closedir(entries);
-    for (const QByteArray& name : names)
+    return names;
+}
+
+// Empties the open folder; the descriptor stays open.
+void removeChildren(int folder, bool keepSockets) {
+    for (const QByteArray& name : entryNames(folder))
         removeAt(folder, name.constData(), keepSockets);
 }
 
@@ -87,11 +93,30 @@ QString PrivateTempDir::path() {
 }
 
 void PrivateTempDir::removeLeftovers() {
-    const QByteArray native = QFile::encodeName(path());
+    // A folder that cannot be made (read-only, full disk) holds nothing to clear, and is no reason
+    // to stop the client: packing says what is wrong when it needs the folder.
+    QByteArray native;
+    try {
+        native = QFile::encodeName(path());
+    } catch (const PlatformError&) {
+        return;
+    }
     const int folder = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (folder < 0)
         return;
-    removeChildren(folder, true);
+    for (const QByteArray& name : entryNames(folder)) {
+        // A folder another Zanvolt process works in is locked by it (flock on the folder itself, see
+        // StagingFolder) and stays. The lock is held while removing, so that a run that has just made
+        // the folder and waits for its lock finds it gone and makes another.
+        const int child = ::openat(folder, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child >= 0 && ::flock(child, LOCK_EX | LOCK_NB) != 0) {
+            ::close(child);
+            continue;
+        }
+        removeAt(folder, name.constData(), true);
+        if (child >= 0)
+            ::close(child);
+    }
     ::close(folder);
 }
 

@@ -12,7 +12,9 @@ public:
     static QString path();
 
     // Removes what earlier runs left in the folder (archives, staging folders, partial files). Links
-    // are removed as links, never followed. Sockets stay: a running instance listens on them.
+    // are removed as links, never followed. Sockets stay: a running instance listens on them; so does
+    // every folder a live process holds a lock on (see StagingFolder).
+    // Never throws: a folder that cannot be made holds nothing.
     static void removeLeftovers();
 
     // Removes a file, a link or a whole folder without following any link inside it, so nothing

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QString>
 #include <chrono>
 #include <functional>
 
@@ -26,6 +27,9 @@ public:
     virtual void resetUpdateCycle() = 0;
     // Whether a check may start now; changes are announced by canCheckForUpdatesChanged.
     virtual bool canCheckForUpdates() const = 0;
+    // Why updates never come from within the app (no update source; the package manager owns the
+    // program), as a short line for the settings; empty when they can.
+    virtual QString unavailableReason() const { return {}; }
     // Shows something only when a newer version exists.
     virtual void checkForUpdatesInBackground() = 0;
     // Shows progress and every outcome, including "up to date" and errors.

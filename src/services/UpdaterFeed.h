@@ -8,11 +8,14 @@
 
 // The update feed: an RSS 2.0 appcast with the sparkle namespace
 // ("http://www.andymatuschak.org/xml-namespaces/sparkle"). Per <item>:
-//   <sparkle:version> (or the enclosure attribute sparkle:version) — the version, dotted numbers;
+//   <sparkle:version> (or the enclosure attribute sparkle:version) — the version, dotted numbers with
+//   an optional pre-release suffix ("1.1.0-beta1");
 //   <sparkle:shortVersionString> (element or enclosure attribute) — the version shown, optional;
 //   <sparkle:releaseNotesLink> — the release notes page, optional;
 //   <enclosure url="…" length="…" sparkle:edSignature="…"/> — the new program file itself (an AppImage
-//   or executable, no archive), its size in bytes and the base64 Ed25519 signature of its bytes.
+//   or executable, no archive), its size in bytes and the base64 Ed25519 signature of the version
+//   together with the file (UpdaterSignature::signedMessage).
+// Links are https only (plain http on the loopback interface, for local testing).
 class UpdaterFeed {
 public:
     struct Item {
@@ -31,6 +34,10 @@ public:
     // The item with the highest version above `currentVersion`, if any.
     static std::optional<Item> newestUpdate(const QList<Item>& items, const QString& currentVersion);
 
-    // Compares dotted numbers ("1.10" > "1.9", "1.2" == "1.2.0"); negative, zero or positive.
+    // Compares dotted numbers ("1.10" > "1.9", "1.2" == "1.2.0"); a pre-release suffix comes before the
+    // release ("1.1.0-beta1" < "1.1.0-beta10" < "1.1.0"). Negative, zero or positive.
     static int compareVersions(const QString& a, const QString& b);
+
+    // Whether updates may be fetched from `url`: https, or http to the loopback interface.
+    static bool isAllowedURL(const QUrl& url);
 };

@@ -1,5 +1,6 @@
 #include "UpdaterSignature.h"
 
+#include <QCryptographicHash>
 #include <memory>
 #include <openssl/evp.h>
 #include <optional>
@@ -33,4 +34,9 @@ bool UpdaterSignature::verify(QByteArrayView data, const QByteArray& signatureBa
     return EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char*>(signature->constData()),
                             signature->size(), reinterpret_cast<const unsigned char*>(data.data()),
                             data.size()) == 1;
+}
+
+QByteArray UpdaterSignature::signedMessage(const QString& version, QByteArrayView file) {
+    return QByteArrayLiteral("Zanvolt-Update ") + version.toUtf8() + '\n' +
+           QCryptographicHash::hash(file, QCryptographicHash::Sha512).toHex() + '\n';
 }

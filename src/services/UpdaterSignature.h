@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QString>
 
 // Ed25519 signatures of update files, checked with OpenSSL.
 class UpdaterSignature {
@@ -11,4 +12,10 @@ public:
     // the wrong size are never valid.
     static bool verify(QByteArrayView data, const QByteArray& signatureBase64,
                        const QByteArray& publicKeyBase64);
+
+    // What an update's signature covers: its version and its file together, so that a signed file
+    // cannot be offered under another version. The text
+    //   "Zanvolt-Update <version>\n<SHA-512 of the file, lower-case hex>\n"
+    // (made by scripts/sign-update.sh).
+    static QByteArray signedMessage(const QString& version, QByteArrayView file);
 };

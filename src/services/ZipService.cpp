@@ -3,27 +3,30 @@
 #include "CancelToken.h"
 #include "CancelledError.h"
 #include "Format.h"
+#include "LocalPath.h"
 #include "OffMainThread.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
+#include "Utf8.h"
 
 #include <QCoroFuture>
 #include <QCoroSignal>
 #include <QDateTime>
-#include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
+#include <QSet>
 #include <QStorageInfo>
 #include <QStringDecoder>
 #include <QUuid>
 #include <QtConcurrent>
 #include <QtEndian>
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <dirent.h>
 #include <exception>
 #include <fcntl.h>
 #include <mutex>
@@ -40,6 +43,10 @@ constexpr char endSignature[] = "PK\x05\x06";
 constexpr char centralSignature[] = "PK\x01\x02";
 constexpr char localSignature[] = "PK\x03\x04";
 constexpr char utf8FlagInSecondByte = 0x08;
+constexpr qsizetype zip64LocatorSize = 20;
+constexpr qsizetype zip64RecordSize = 56;
+constexpr char zip64LocatorSignature[] = "PK\x06\x07";
+constexpr char zip64RecordSignature[] = "PK\x06\x06";
 
 ZipError noEndRecord() {
     return ZipError::zipFailed(QStringLiteral("ZIP-Struktur unlesbar (kein End-of-Central-Directory)"));
@@ -138,64 +145,99 @@ QString storedSuffixList() {
 //   an empty folder of the same mode and time, for its own entry;
 // - "trees": a link to each dropped folder; zip is given "folder/child" for every child, which
 //   resolves the link in the path but stores links inside as links (-r -y).
+// Names are bytes throughout: a name that is not UTF-8 must reach zip as it is on disk.
 struct Staging {
     QString run; // the run's own folder: the two below and zip's temporary file
     QString heads;
     QString trees;
-    QStringList headNames;
-    QStringList treeNames;
+    QList<QByteArray> headNames;
+    QList<QByteArray> treeNames;
+    QList<QByteArray> expected; // every entry the archive must hold
     qint64 bytes = 0;
     qint64 entries = 0;
 };
 
+QString shown(const QByteArray& path) {
+    return LocalPath::text(path);
+}
+
+[[noreturn]] void failItem(const QByteArray& path, int error) {
+    failItem(shown(path), error);
+}
+
 // zip would leave out an unreadable file with a bare "Permission denied", and the contents of an
 // unreadable folder without any complaint: the archive would then be sent short of them.
-void checkReadable(const QString& path, int mode) {
-    if (::access(QFile::encodeName(path).constData(), mode) != 0)
+void checkReadable(const QByteArray& path, int mode) {
+    if (::access(path.constData(), mode) != 0)
         failItem(path, errno);
 }
 
-// Counts what zip will read, without following links, so that a loop cannot run away here either.
-void measureTree(const QString& folder, Staging& staging) {
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        const QFileInfo info = it.fileInfo();
+QList<QByteArray> childrenOf(const QByteArray& folder) {
+    DIR* entries = ::opendir(folder.constData());
+    if (!entries)
+        failItem(folder, errno);
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(entries)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.append(entry->d_name);
+    }
+    ::closedir(entries);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Lists what zip must store below `folder` under `prefix`, without following links, so that a loop
+// cannot run away here either. Pipes, sockets and devices are left out: zip skips them unread.
+void enumerateTree(const QByteArray& folder, const QByteArray& prefix, Staging& staging) {
+    for (const QByteArray& name : childrenOf(folder)) {
+        const QByteArray path = folder + '/' + name;
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0)
+            failItem(path, errno);
         ++staging.entries;
-        if (info.isSymLink())
-            continue;
-        if (info.isDir())
-            checkReadable(info.filePath(), R_OK | X_OK);
-        else if (info.isFile()) {
-            checkReadable(info.filePath(), R_OK);
-            staging.bytes += info.size();
+        if (S_ISLNK(info.st_mode)) {
+            staging.expected.append(prefix + name);
+        } else if (S_ISDIR(info.st_mode)) {
+            checkReadable(path, R_OK | X_OK);
+            staging.expected.append(prefix + name + '/');
+            enumerateTree(path, prefix + name + '/', staging);
+        } else if (S_ISREG(info.st_mode)) {
+            checkReadable(path, R_OK);
+            staging.expected.append(prefix + name);
+            staging.bytes += info.st_size;
         }
     }
 }
 
+// A name that is not UTF-8 has no composed form and keeps its bytes.
+QByteArray composedName(const QByteArray& name) {
+    const std::optional<QString> text = decodeUtf8Strict(name);
+    return text ? text->normalized(QString::NormalizationForm_C).toUtf8() : name;
+}
+
 void stageItem(const QUrl& url, Staging& staging) {
-    const QString localPath = url.toLocalFile();
-    const QString source = QFileInfo(QDir::cleanPath(localPath)).absoluteFilePath();
-    const QString name = QFileInfo(source).fileName();
-    if (localPath.isEmpty() || name.isEmpty())
+    QByteArray source = LocalPath::bytes(url);
+    while (source.size() > 1 && source.endsWith('/'))
+        source.chop(1);
+    const QByteArray name = source.mid(source.lastIndexOf('/') + 1);
+    if (!url.isLocalFile() || !source.startsWith('/') || name.isEmpty() || name == "." || name == "..")
         failItem(url.toString(), ENOENT);
     // stat, not lstat: a dropped link stands for what it points at. A link to nothing would be
     // skipped by zip without complaint, where a copy fails.
-    const QByteArray nativeSource = QFile::encodeName(source);
     struct stat info {};
-    if (::stat(nativeSource.constData(), &info) != 0)
+    if (::stat(source.constData(), &info) != 0)
         failItem(source, errno);
 
     // Staged under the composed (NFC) name, so that decomposed umlauts arrive composed.
-    const QString composed = name.normalized(QString::NormalizationForm_C);
-    const QByteArray head = QFile::encodeName(staging.heads + u'/' + composed);
-    staging.headNames.append(QStringLiteral("./") + composed);
+    const QByteArray composed = composedName(name);
+    const QByteArray head = QFile::encodeName(staging.heads) + '/' + composed;
+    staging.headNames.append("./" + composed);
     ++staging.entries;
     if (!S_ISDIR(info.st_mode)) {
         checkReadable(source, R_OK);
-        if (::symlink(nativeSource.constData(), head.constData()) != 0)
+        if (::symlink(source.constData(), head.constData()) != 0)
             failItem(source, errno);
+        staging.expected.append(composed);
         staging.bytes += info.st_size;
         return;
     }
@@ -205,19 +247,18 @@ void stageItem(const QUrl& url, Staging& staging) {
     ::chmod(head.constData(), info.st_mode & 07777);
     const struct timespec times[2] = {info.st_atim, info.st_mtim};
     ::utimensat(AT_FDCWD, head.constData(), times, 0);
+    staging.expected.append(composed + '/');
 
     // An unreadable folder would otherwise look empty.
     checkReadable(source, R_OK | X_OK);
-    const QStringList children =
-        QDir(source).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    const QList<QByteArray> children = childrenOf(source);
     if (children.isEmpty())
         return;
-    if (::symlink(nativeSource.constData(), QFile::encodeName(staging.trees + u'/' + composed).constData()) !=
-        0)
+    if (::symlink(source.constData(), (QFile::encodeName(staging.trees) + '/' + composed).constData()) != 0)
         failItem(source, errno);
-    for (const QString& child : children)
-        staging.treeNames.append(QStringLiteral("./") + composed + u'/' + child);
-    measureTree(source, staging);
+    for (const QByteArray& child : children)
+        staging.treeNames.append("./" + composed + '/' + child);
+    enumerateTree(source, composed + '/', staging);
 }
 
 std::mutex availableBytesMutex;
@@ -271,22 +312,19 @@ Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& 
     return staging;
 }
 
-// Above this, the names go to zip through its standard input instead of the command line.
-constexpr qsizetype maxNamesOnCommandLine = 256 * 1024;
-
-// Names go on the command line unless there are very many of them.
-bool prepareZip(QProcess& zip, const QString& folder, QStringList arguments, const QStringList& names) {
-    qsizetype nameBytes = 0;
-    bool anyNewline = false;
-    for (const QString& name : names) {
-        nameBytes += name.size() + 1;
-        anyNewline = anyNewline || name.contains(u'\n');
+// Names go to zip through its standard input, one a line, as bytes; zip cuts a line at a carriage
+// return or line feed, so a name holding one goes on the command line instead.
+QList<QByteArray> prepareZip(QProcess& zip, const QString& folder, QStringList arguments,
+                             const QList<QByteArray>& names) {
+    QList<QByteArray> lines;
+    for (const QByteArray& name : names) {
+        if (name.contains('\n') || name.contains('\r'))
+            arguments.append(QFile::decodeName(name));
+        else
+            lines.append(name);
     }
-    const bool namesOnInput = nameBytes > maxNamesOnCommandLine && !anyNewline;
-    if (namesOnInput)
+    if (!lines.isEmpty())
         arguments.append(QStringLiteral("-@"));
-    else
-        arguments.append(names);
     zip.setProgram(QStringLiteral("/usr/bin/zip"));
     zip.setArguments(arguments);
     zip.setWorkingDirectory(folder);
@@ -301,7 +339,7 @@ bool prepareZip(QProcess& zip, const QString& folder, QStringList arguments, con
         if (::getppid() != client)
             ::_exit(127);
     });
-    return namesOnInput;
+    return lines;
 }
 
 QStringList zipArguments(const Staging& staging, const QString& archivePath, bool trees) {
@@ -315,12 +353,14 @@ QStringList zipArguments(const Staging& staging, const QString& archivePath, boo
 
 // zip runs as a child of the main thread's event loop, not of a pool thread: a cancel or a destroyed
 // task kills it (QProcess's destructor), and it dies with the client (PR_SET_PDEATHSIG).
-QCoro::Task<> runZip(QString folder, QStringList arguments, QStringList names, QPointer<CancelToken> cancel) {
+QCoro::Task<> runZip(QString folder, QStringList arguments, QList<QByteArray> names,
+                     QPointer<CancelToken> cancel) {
     if (cancel && cancel->isCancelled())
         throw CancelledError();
     bool cancelled = false; // declared before the process, which refers to it until destroyed
     QProcess zip;
-    const bool namesOnInput = prepareZip(zip, folder, arguments, names);
+    const QList<QByteArray> lines = prepareZip(zip, folder, arguments, names);
+    const bool namesOnInput = !lines.isEmpty();
     if (cancel) {
         QObject::connect(cancel, &CancelToken::cancelled, &zip, [&zip, &cancelled] {
             cancelled = true;
@@ -331,7 +371,10 @@ QCoro::Task<> runZip(QString folder, QStringList arguments, QStringList names, Q
     if (!zip.waitForStarted(-1))
         throw PlatformError(zip.errorString());
     if (namesOnInput) {
-        zip.write(QFile::encodeName(names.join(u'\n')) + '\n');
+        QByteArray input;
+        for (const QByteArray& line : lines)
+            input += line + '\n';
+        zip.write(input);
         zip.closeWriteChannel();
     }
     if (zip.state() != QProcess::NotRunning)
@@ -342,10 +385,20 @@ QCoro::Task<> runZip(QString folder, QStringList arguments, QStringList names, Q
         throw ZipService::toolFailure(zip.readAllStandardError());
 }
 
+// Every enumerated entry must be in the archive: a name zip could not take in would otherwise be
+// left out without a word.
+void checkComplete(const QList<QByteArray>& expected, const QList<QByteArray>& stored) {
+    const QSet<QByteArray> present(stored.begin(), stored.end());
+    for (const QByteArray& name : expected) {
+        if (!present.contains(name))
+            throw ZipError::zipFailed(QStringLiteral("„%1“ fehlt im Archiv").arg(shown(name)));
+    }
+}
+
 } // namespace
 
 QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString> customName,
-                                        QPointer<CancelToken> cancel) {
+                                        QPointer<CancelToken> cancel, QString folder) {
     if (from.isEmpty())
         throw ZipError::noFiles();
     const QString archiveName = customName.value_or(
@@ -353,8 +406,8 @@ QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString>
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral(".zip"));
 
     // Named tasks and functions: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    std::function<Staging()> staged = [from, archiveName] {
-        const QString tempDir = PrivateTempDir::path();
+    std::function<Staging()> staged = [from, archiveName, folder] {
+        const QString tempDir = folder.isEmpty() ? PrivateTempDir::path() : folder;
         return prepare(from, tempDir, tempDir + u'/' + archiveName);
     };
     const Staging staging = co_await offMainThread<Staging>(std::move(staged));
@@ -371,8 +424,8 @@ QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString>
     co_await runZip(staging.heads, zipArguments(staging, archivePath, false), staging.headNames, cancel);
     if (!staging.treeNames.isEmpty())
         co_await runZip(staging.trees, zipArguments(staging, archivePath, true), staging.treeNames, cancel);
-    std::function<bool()> patch = [archivePath] {
-        ZipService::setUtf8Flag(archivePath);
+    std::function<bool()> patch = [archivePath, expected = staging.expected] {
+        checkComplete(expected, ZipService::setUtf8Flag(archivePath));
         return true;
     };
     co_await offMainThread<bool>(std::move(patch));
@@ -380,16 +433,16 @@ QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString>
     co_return QUrl::fromLocalFile(archivePath);
 }
 
-void ZipService::setUtf8Flag(QString archivePath) {
-    // Unbuffered: the patch reads a few bytes per header, and a buffered QFile would read ahead 16 KiB
-    // at every seek. QFile closes the handle on every path and ignores errors while closing.
-    QFile file(archivePath);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
-        failFile(file);
+namespace {
+struct Directory {
+    qint64 entries = 0;
+    qint64 size = 0;
+    qint64 offset = 0;
+};
 
-    const qint64 size = file.size();
-    if (size < endRecordSize)
-        return;
+// The central directory as the end record gives it, or the ZIP64 end record when that one is marked as
+// too small; nothing when a ZIP64 mark has no ZIP64 record to go with it.
+std::optional<Directory> findDirectory(QFile& file, qint64 size) {
     const qint64 tailLength = qMin(size, maxEndRecordSearch);
     seekTo(file, size - tailLength);
     const QByteArray tail = readBytes(file, tailLength);
@@ -401,36 +454,97 @@ void ZipService::setUtf8Flag(QString archivePath) {
     if (end < 0)
         throw noEndRecord();
 
-    const quint16 entryCount = readUInt16(tail, end + 10);
-    const quint32 directorySize = readUInt32(tail, end + 12);
-    const quint32 directoryOffset = readUInt32(tail, end + 16);
-    if (entryCount == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF)
-        return;
+    Directory directory{readUInt16(tail, end + 10), readUInt32(tail, end + 12), readUInt32(tail, end + 16)};
+    if (directory.entries != 0xFFFF && directory.size != 0xFFFFFFFF && directory.offset != 0xFFFFFFFF)
+        return directory;
+    const qsizetype locator = end - zip64LocatorSize;
+    if (locator < 0 || !hasSignature(tail.constData() + locator, zip64LocatorSignature))
+        return std::nullopt;
+    const qint64 recordOffset = qint64(qFromLittleEndian<quint64>(tail.constData() + locator + 8));
+    if (recordOffset < 0 || recordOffset > size - zip64RecordSize)
+        return std::nullopt;
+    seekTo(file, recordOffset);
+    const QByteArray record = readBytes(file, zip64RecordSize);
+    if (record.size() < zip64RecordSize || !hasSignature(record.constData(), zip64RecordSignature))
+        return std::nullopt;
+    return Directory{qint64(qFromLittleEndian<quint64>(record.constData() + 32)),
+                     qint64(qFromLittleEndian<quint64>(record.constData() + 40)),
+                     qint64(qFromLittleEndian<quint64>(record.constData() + 48))};
+}
+
+// A local header's offset beyond 4 GiB is in the entry's ZIP64 extra field, after the sizes that are
+// marked as too large for their own fields.
+qint64 localOffset(const QByteArray& directory, qsizetype header) {
+    const quint32 offset = readUInt32(directory, header + 42);
+    if (offset != 0xFFFFFFFF)
+        return offset;
+    qsizetype extra = header + centralHeaderSize + readUInt16(directory, header + 28);
+    const qsizetype extraEnd = extra + readUInt16(directory, header + 30);
+    while (extra + 4 <= extraEnd && extraEnd <= directory.size()) {
+        const quint16 id = readUInt16(directory, extra);
+        const quint16 length = readUInt16(directory, extra + 2);
+        if (id == 0x0001) {
+            qsizetype field = extra + 4;
+            field += readUInt32(directory, header + 24) == 0xFFFFFFFF ? 8 : 0;
+            field += readUInt32(directory, header + 20) == 0xFFFFFFFF ? 8 : 0;
+            if (field + 8 <= extra + 4 + length && field + 8 <= directory.size())
+                return qint64(qFromLittleEndian<quint64>(directory.constData() + field));
+            return -1;
+        }
+        extra += 4 + length;
+    }
+    return -1;
+}
+} // namespace
+
+QList<QByteArray> ZipService::setUtf8Flag(QString archivePath) {
+    // Unbuffered: the patch reads a few bytes per header, and a buffered QFile would read ahead 16 KiB
+    // at every seek. QFile closes the handle on every path and ignores errors while closing.
+    QFile file(archivePath);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::ExistingOnly | QIODevice::Unbuffered))
+        failFile(file);
+
+    QList<QByteArray> names;
+    const qint64 size = file.size();
+    if (size < endRecordSize)
+        return names;
+    const std::optional<Directory> found = findDirectory(file, size);
+    if (!found)
+        return names;
+    const Directory& where = *found;
 
     // Checked before reading so that a damaged size cannot make us allocate gigabytes.
-    if (qint64(directoryOffset) + directorySize > size)
+    if (where.offset < 0 || where.size < 0 || where.offset > size || where.size > size - where.offset)
         throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
-    seekTo(file, directoryOffset);
-    const QByteArray directory = readBytes(file, directorySize);
-    if (directory.size() < qsizetype(directorySize))
+    seekTo(file, where.offset);
+    const QByteArray directory = readBytes(file, where.size);
+    if (directory.size() < where.size)
         throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
 
     qsizetype position = 0;
-    for (int entry = 0; entry < entryCount; ++entry) {
+    for (qint64 entry = 0; entry < where.entries; ++entry) {
         if (directory.size() - position < centralHeaderSize ||
             !hasSignature(directory.constData() + position, centralSignature))
             throw ZipError::zipFailed(QStringLiteral("Ungültiger Central-Directory-Header"));
-        patchUtf8Bit(file, qint64(directoryOffset) + position + 8);
-
-        const qint64 localOffset = readUInt32(directory, position + 42);
-        seekTo(file, localOffset);
-        char signature[4];
-        if (readInto(file, signature, 4) == 4 && hasSignature(signature, localSignature))
-            patchUtf8Bit(file, localOffset + 6);
-
-        position += centralHeaderSize + readUInt16(directory, position + 28) +
-                    readUInt16(directory, position + 30) + readUInt16(directory, position + 32);
+        const quint16 nameLength = readUInt16(directory, position + 28);
+        const QByteArray name = directory.mid(position + centralHeaderSize, nameLength);
+        names.append(name);
+        // A name that is not UTF-8 keeps its bytes without the flag: a reader that trusted the flag
+        // would refuse the whole archive.
+        if (decodeUtf8Strict(name)) {
+            patchUtf8Bit(file, where.offset + position + 8);
+            const qint64 local = localOffset(directory, position);
+            char signature[4];
+            if (local >= 0 && local < size) {
+                seekTo(file, local);
+                if (readInto(file, signature, 4) == 4 && hasSignature(signature, localSignature))
+                    patchUtf8Bit(file, local + 6);
+            }
+        }
+        position += centralHeaderSize + nameLength + readUInt16(directory, position + 30) +
+                    readUInt16(directory, position + 32);
     }
+    return names;
 }
 
 ZipError ZipService::toolFailure(QByteArray standardError) {

@@ -22,10 +22,15 @@ ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServ
         m_ownSettings = std::make_unique<Settings>();
         m_settings = m_ownSettings.get();
     }
-    m_storeThread.setMaxThreadCount(1);
+    m_storeThread->setMaxThreadCount(1);
 }
 
-ServerAccount::~ServerAccount() = default;
+ServerAccount::~ServerAccount() {
+    // A write just handed over gets its moment to finish; a prompt nobody answers ends with the
+    // process instead of holding it.
+    if (m_storeThread->waitForDone(1000))
+        delete m_storeThread;
+}
 
 QString ServerAccount::defaultServerURL() {
     return QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL);
@@ -41,7 +46,7 @@ QCoro::Task<ServerAccount::Read> ServerAccount::read() {
     // its answer instead of asking for the password once each.
     if (m_reading.isCanceled() || m_reading.isFinished()) {
         SecretStore* secrets = &store();
-        m_reading = QtConcurrent::run(&m_storeThread, [secrets] {
+        m_reading = QtConcurrent::run(m_storeThread, [secrets] {
             try {
                 return Read{KeychainService::loadCredentials(*secrets), {}};
             } catch (...) {
@@ -70,7 +75,7 @@ QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     QPointer<ServerAccount> self(this);
     m_reading = {}; // a read asked for after this save must see it
     SecretStore* secrets = &store();
-    QFuture<std::exception_ptr> writing = QtConcurrent::run(&m_storeThread, [secrets, credentials] {
+    QFuture<std::exception_ptr> writing = QtConcurrent::run(m_storeThread, [secrets, credentials] {
         try {
             KeychainService::saveCredentials(credentials, *secrets);
             return std::exception_ptr();
@@ -91,6 +96,8 @@ void ServerAccount::publish(const std::optional<KeychainService::Credentials>& c
         publish(State::NotConfigured, APIError::noServerURL().message());
     else if (credentials->apiKey.isEmpty())
         publish(State::NotConfigured, APIError::noAPIKey().message());
+    else if (!credentials->hasValidAPIKey())
+        publish(State::NotConfigured, APIError::invalidAPIKey().message());
     else
         publish(State::Configured, QString());
 }
@@ -117,6 +124,8 @@ QCoro::Task<std::optional<KeychainService::Credentials>> ServerAccount::storedCr
 }
 
 QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credentials credentials) {
+    if (!credentials.hasValidAPIKey())
+        co_return APIError::invalidAPIKey().message();
     try {
         co_await write(std::move(credentials));
     } catch (const std::exception& error) {
@@ -171,7 +180,7 @@ void ServerAccount::removeLegacyEntries() {
                                                      "SMTP_PASS",    "MAIL_FROM", "MAIL_TO"};
     SecretStore* secrets = &store();
     // Nobody waits for it; each removal's result is ignored (a missing item is normal).
-    m_storeThread.start([secrets] {
+    m_storeThread->start([secrets] {
         for (const char* account : legacyAccounts)
             secrets->remove(KeychainService::serviceName, QString::fromLatin1(account));
     });

@@ -98,6 +98,7 @@ private:
     QFuture<Read> m_reading;
     State m_state = State::Unknown;
     QString m_problem;
-    // Last, so that it is destroyed first: its destructor waits for a call still running.
-    QThreadPool m_storeThread;
+    // Last, so that it goes first. A call still running (a locked keyring's prompt may stay open for
+    // ever) is waited for briefly only: quitting must not hang on it.
+    QThreadPool* m_storeThread = new QThreadPool;
 };

@@ -1,6 +1,8 @@
 #include "TransferSession.h"
 
+#include "DesktopServices.h"
 #include "Detached.h"
+#include "HttpEngine.h"
 #include "ReceivedUploads.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
@@ -13,6 +15,17 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
       m_received(new ReceivedUploads(m_account, environment.desktop, this)),
       m_uploads(new Uploads(m_account, m_sent, environment.desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
+    if (DesktopServices* desktop = environment.desktop)
+        connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this,
+                [desktop](const QString& folder) {
+                    desktop->postNotification(
+                        QStringLiteral("Zanvolt"),
+                        QStringLiteral(
+                            "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
+                            "nur, bis Zanvolt beendet wird.")
+                            .arg(folder),
+                        std::nullopt);
+                });
 
     // Both on the secret store's worker: a locked keyring's prompt holds neither the first paint nor
     // a hand-over. Only a store that answered "nothing stored" opens the settings.

@@ -82,6 +82,10 @@ void UpdaterManager::startBackgroundPolling() {
     m_pollTimer.start();
 }
 
+QString UpdaterManager::unavailableReason() const {
+    return m_controller->unavailableReason();
+}
+
 void UpdaterManager::checkForUpdates() {
     m_controller->checkForUpdates();
 }

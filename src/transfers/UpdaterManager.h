@@ -31,6 +31,8 @@ public:
     ~UpdaterManager() override;
 
     bool canCheckForUpdates() const { return m_canCheckForUpdates; }
+    // Why there are no updates from within the app; empty when there are (see UpdaterBackend).
+    QString unavailableReason() const;
     bool autoUpdateEnabled() const { return m_autoUpdateEnabled; }
     void setAutoUpdateEnabled(bool value);
 

@@ -6,7 +6,10 @@
 #include "ErrorText.h"
 #include "Format.h"
 #include "Graphemes.h"
+#include "LocalPath.h"
 #include "Logging.h"
+#include "StagingFolder.h"
+#include "Utf8.h"
 #include "ZipService.h"
 
 #include <QDate>
@@ -14,13 +17,18 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QtConcurrent>
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <qcoro/qcorofuture.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 bool isDirectory(const QUrl& url) {
-    return QFileInfo(url.toLocalFile()).isDir();
+    struct stat info {};
+    return ::stat(LocalPath::bytes(url).constData(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 QString lastPathComponent(const QUrl& url) {
@@ -32,10 +40,17 @@ QString lastPathComponent(const QUrl& url) {
 // stands for what it points at; a missing item fails later with the file system's own text.
 void refuseUnsendable(const QList<QUrl>& urls) {
     for (const QUrl& url : urls) {
-        const QByteArray path = QFile::encodeName(url.toLocalFile());
+        const QByteArray path = LocalPath::bytes(url);
         struct stat info {};
-        if (::stat(path.constData(), &info) != 0)
+        if (::stat(path.constData(), &info) != 0) {
+            // A link to nothing would otherwise vanish from the items without a word.
+            if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode))
+                throw AppError(
+                    QStringLiteral("„%1“ verweist auf nichts (das Ziel der Verknüpfung fehlt) und kann "
+                                   "nicht gesendet werden.")
+                        .arg(lastPathComponent(url)));
             continue;
+        }
         if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
             throw AppError(QStringLiteral("„%1“ ist keine normale Datei und kein Ordner und kann nicht "
                                           "gesendet werden.")
@@ -65,19 +80,31 @@ QString archiveName(const QUrl& first) {
            QStringLiteral(".zip");
 }
 
-// Names relative to `base`, the folder that holds the dropped one; a string prefix would cut a
-// letter off when that is "/".
-void collectFiles(const QString& folder, const QDir& base, QStringList& names) {
-    // Hidden entries are skipped, and so is everything below a hidden folder.
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& entry : entries) {
-        if (entry.isSymLink())
+// The names below `folder`, each after `prefix`; bytes that are not UTF-8 are listed replaced.
+void collectFiles(const QByteArray& folder, const QString& prefix, QStringList& names) {
+    DIR* entries = ::opendir(folder.constData());
+    if (!entries)
+        return;
+    QList<QByteArray> children;
+    while (const dirent* entry = ::readdir(entries)) {
+        // Hidden entries are skipped, and so is everything below a hidden folder.
+        if (entry->d_name[0] != '.')
+            children.append(entry->d_name);
+    }
+    ::closedir(entries);
+    QList<std::pair<QString, QByteArray>> sorted;
+    for (const QByteArray& child : children)
+        sorted.append({LocalPath::text(child), child});
+    std::sort(sorted.begin(), sorted.end());
+    for (const auto& [name, child] : sorted) {
+        const QByteArray path = folder + '/' + child;
+        struct stat info {};
+        if (::lstat(path.constData(), &info) != 0)
             continue;
-        if (entry.isDir())
-            collectFiles(entry.filePath(), base, names);
-        else if (entry.isFile())
-            names << base.relativeFilePath(entry.filePath());
+        if (S_ISDIR(info.st_mode))
+            collectFiles(path, prefix + name + u'/', names);
+        else if (S_ISREG(info.st_mode))
+            names << prefix + name;
     }
 }
 } // namespace
@@ -93,9 +120,11 @@ QStringList UploadJob::collectOriginalNames(const QList<QUrl>& urls) {
             names << lastPathComponent(url);
             continue;
         }
-        const QString folder = QDir::cleanPath(url.toLocalFile());
+        QByteArray folder = LocalPath::bytes(url);
+        while (folder.size() > 1 && folder.endsWith('/'))
+            folder.chop(1);
         const qsizetype before = names.size();
-        collectFiles(folder, QDir(QFileInfo(folder).path()), names);
+        collectFiles(folder, lastPathComponent(url) + u'/', names);
         if (names.size() == before)
             names << lastPathComponent(url);
     }
@@ -151,14 +180,28 @@ QCoro::Task<> UploadJob::run() {
         if (!pack) {
             fileToSend = upload.urls.first().toLocalFile();
             result.fileName = sanitizedName(lastPathComponent(upload.urls.first()));
+            const QByteArray path = LocalPath::bytes(upload.urls.first());
+            if (!decodeUtf8Strict(path)) {
+                // A name that is not UTF-8 cannot be opened through a QString: sent through a link
+                // whose name has the invalid bytes replaced, which is then its name on the server.
+                m_staging = std::make_unique<StagingFolder>();
+                fileToSend = m_staging->path() + u'/' + lastPathComponent(upload.urls.first());
+                if (::symlink(path.constData(), QFile::encodeName(fileToSend).constData()) != 0)
+                    throw AppError(QStringLiteral("„%1“ kann nicht gelesen werden: %2")
+                                       .arg(lastPathComponent(upload.urls.first()),
+                                            QString::fromLocal8Bit(std::strerror(errno))));
+            }
         } else {
             setZipping(true);
             setProgressText(QStringLiteral("ZIP erstellen..."));
             // Walking a large folder would block the panel.
             result.originalFileNames =
                 co_await QtConcurrent::run(&UploadJob::collectOriginalNames, upload.urls);
-            const QUrl archive =
-                co_await ZipService::createZip(upload.urls, archiveName(upload.urls.first()), cancel);
+            if (!self)
+                co_return;
+            m_staging = std::make_unique<StagingFolder>();
+            const QUrl archive = co_await ZipService::createZip(upload.urls, archiveName(upload.urls.first()),
+                                                                cancel, m_staging->path());
             if (!self)
                 co_return;
             fileToSend = archive.toLocalFile();
@@ -195,7 +238,8 @@ QCoro::Task<> UploadJob::run() {
         result.errorKind = failure.kind;
         qCInfo(lcUpload) << "upload ended without a transfer:" << failure.text;
     }
-    if (pack && result.outcome == Result::Outcome::Succeeded)
-        QFile::remove(fileToSend); // only the archive this job made; a dropped file is never deleted
+    // Whatever the outcome: nothing runs the same upload again, and a tray client runs for weeks.
+    // Only the run's own folder goes; a dropped file is never deleted.
+    m_staging.reset();
     finish(std::move(result));
 }

@@ -10,10 +10,12 @@
 #include <QStringList>
 #include <QUrl>
 #include <QUuid>
+#include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
 class CancelToken;
+class StagingFolder;
 
 // One upload, from the dropped items to the server's answer: packs several items or a folder into
 // an archive first, sends the file with progress, and reports one result. Reports that arrive after
@@ -70,6 +72,7 @@ private:
 
     Request m_request;
     QPointer<CancelToken> m_cancel;
+    std::unique_ptr<StagingFolder> m_staging; // the run's archive or link; removed when the run ends
     bool m_cancelled = false;
     bool m_done = false;
     bool m_isZipping = false;

@@ -204,3 +204,16 @@ void Uploads::publish(const UploadJob::Result& result) {
                       : QStringLiteral("Klicken um Link zu kopieren");
     notify(QStringLiteral("Upload abgeschlossen"), body, response.downloadURL);
 }
+
+void Uploads::withdraw(QUuid requestId) {
+    QList<UploadJob::Request> queue = m_queue;
+    queue.removeIf([requestId](const UploadJob::Request& request) { return request.id == requestId; });
+    setQueue(std::move(queue));
+    if (!requestId.isNull() && requestId == m_runningRequest)
+        cancelUpload();
+}
+
+void Uploads::cancelAll() {
+    setQueue({});
+    cancelUpload();
+}

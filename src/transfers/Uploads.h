@@ -58,6 +58,10 @@ public:
     std::optional<QUuid> uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
                                      bool generatePassword);
     void cancelUpload();
+    // The request leaves the queue, or its run is cancelled; a finished or unknown id is ignored.
+    void withdraw(QUuid requestId);
+    // Quitting: the queue is emptied and the running upload cancelled.
+    void cancelAll();
     // The request the running job works on; null when idle.
     QUuid runningRequest() const { return m_runningRequest; }
     void dismissJustCompleted();

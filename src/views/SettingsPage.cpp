@@ -1,5 +1,6 @@
 #include "SettingsPage.h"
 
+#include "APIError.h"
 #include "AppError.h"
 #include "BuildInfo.h"
 #include "Detached.h"
@@ -158,6 +159,14 @@ QWidget* SettingsPage::buildPage() {
             m_updater->checkForUpdates();
     });
     stack->addWidget(m_updateButton, 0, Qt::AlignHCenter);
+    // In place of a button that could never be used: why updates come another way.
+    m_updateNote = new QLabel;
+    m_updateNote->setObjectName(QStringLiteral("updateNote"));
+    m_updateNote->setTextFormat(Qt::PlainText);
+    Style::setFont(m_updateNote, Style::Text::Caption2);
+    m_updateNote->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::secondary())));
+    m_updateNote->hide();
+    stack->addWidget(m_updateNote, 0, Qt::AlignHCenter);
 
     auto* version = new QLabel(QStringLiteral("v") + BuildInfo::version() + QStringLiteral(" \u2022 Build ") +
                                BuildInfo::buildDate());
@@ -200,6 +209,9 @@ void SettingsPage::loadExisting() {
             if (!stored.credentials->serverURL.isEmpty())
                 m_serverURL->setText(stored.credentials->serverURL);
             m_apiKey->setText(stored.credentials->apiKey);
+            // Shown for correcting, but never used as it is (provisioned by hand, with a line break).
+            if (!stored.credentials->hasValidAPIKey())
+                setTestResult(APIError::invalidAPIKey().message(), false);
         }
         setStoredValuesShown(true);
     });
@@ -277,4 +289,9 @@ void SettingsPage::updateButtons() {
     m_testButton->setEnabled(complete && !m_isTesting && !m_isSaving);
     m_saveButton->setEnabled(complete && !m_isSaving);
     m_updateButton->setEnabled(m_updater && m_updater->canCheckForUpdates());
+    const QString noUpdates = m_updater ? m_updater->unavailableReason() : QString();
+    m_updateNote->setText(noUpdates);
+    m_updateNote->setAccessibleName(noUpdates);
+    m_updateNote->setVisible(!noUpdates.isEmpty());
+    m_updateButton->setVisible(noUpdates.isEmpty());
 }

@@ -71,4 +71,5 @@ private:
     QLabel* m_result;
     QWidget* m_testingRow;
     QPushButton* m_updateButton;
+    QLabel* m_updateNote;
 };

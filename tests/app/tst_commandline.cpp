@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 
 // The built `zanvolt` binary as a script runs it: its own HOME and XDG folders, the credentials in
 // the session's keyring (stored with secret-tool, as a user could), the bundled server on loopback.
@@ -150,6 +151,17 @@ private Q_SLOTS:
         QVERIFY2(archive.startsWith(QStringLiteral("Ordner_")) && archive.endsWith(QStringLiteral(".zip")),
                  qPrintable(archive));
         QCOMPARE(historyOf(home).size(), 3);
+
+        // A name that is not UTF-8 (Latin-1), given through a shell: a QProcess argument is text.
+        QProcess shell;
+        shell.setProcessEnvironment(env);
+        shell.setWorkingDirectory(files);
+        shell.start(QStringLiteral("/bin/sh"),
+                    {"-c", "n=$(printf 'M\\374ller.txt'); echo x >\"$n\"; exec \"$0\" send \"$n\"",
+                     QStringLiteral(ZANVOLT_BINARY)});
+        QVERIFY(shell.waitForFinished(60000) && shell.exitCode() == 0);
+        QCOMPARE(historyOf(home).first().toObject().value("fileName").toString(),
+                 QStringLiteral("M\ufffdller.txt"));
         server.setRecordBodies(false);
     }
 
@@ -283,6 +295,24 @@ private Q_SLOTS:
         QVERIFY(lines.first().startsWith(server.baseURL()));
         QVERIFY(historyOf(cliHome).isEmpty());
         QCOMPARE(historyOf(clientHome).first().toObject().value("downloadURL").toString(), lines.first());
+
+        // Ctrl-C on a command whose upload runs: the upload is withdrawn, nothing of it completes.
+        const QString chunkPath = QStringLiteral("/api/upload-chunk");
+        const qsizetype chunksBefore = requestsTo(server, chunkPath).size();
+        const qsizetype completedBefore = requestsTo(server, QStringLiteral("/api/upload-complete")).size();
+        server.delayNext(chunkPath, 1, 5000);
+        writeFile(files + QStringLiteral("/abgebrochen.txt"), "weg");
+        QProcess interrupted;
+        interrupted.setProcessEnvironment(environmentFor(cliHome, runtime));
+        interrupted.setWorkingDirectory(files);
+        interrupted.start(QStringLiteral(ZANVOLT_BINARY), {"send", "abgebrochen.txt"});
+        QTRY_VERIFY_WITH_TIMEOUT(requestsTo(server, chunkPath).size() > chunksBefore, 20000);
+        ::kill(pid_t(interrupted.processId()), SIGINT);
+        QVERIFY(interrupted.waitForFinished(10000));
+        // Uploads run one at a time: this one ends only after the interrupted one has.
+        QCOMPARE(run(environmentFor(cliHome, runtime), {"send", "übergeben.txt"}, files).exitCode, 0);
+        QCOMPARE(historyOf(clientHome).size(), 2);
+        QCOMPARE(requestsTo(server, QStringLiteral("/api/upload-complete")).size(), completedBefore + 1);
 
         client.terminate();
         QVERIFY(client.waitForFinished(10000));

@@ -3,6 +3,7 @@
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
+#include "RecordedRequests.h"
 #include "SessionFixture.h"
 #include "StatusIconAnimator.h"
 #include "StatusIcons.h"
@@ -20,6 +21,7 @@
 #include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <cmath>
 
 namespace {
@@ -416,6 +418,25 @@ private Q_SLOTS:
             QVERIFY(is(ringPixel(start, degrees), StatusIcons::orange));
         for (double degrees : {130.0, 200.0, 300.0, 345.0})
             QVERIFY(is(ringPixel(start, degrees), StatusIcons::orange, 0.2));
+    }
+
+    // Last: quitting stops the engine for the rest of the process.
+    void quitEndsTheClientDuringAnUploadWithThePanelOpen() {
+        TestServerFixture fixture;
+        const QString chunkPath = QStringLiteral("/api/upload-chunk");
+        fixture.server().delayNext(chunkPath, 1, 30000);
+        QTemporaryDir dir;
+        Application app;
+        app.start({writeFile(dir.filePath(QStringLiteral("a.txt")), "a")});
+        app.showPanel(); // the panel hides instead of closing: it must not hold the quit
+        QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 20000);
+        QTimer::singleShot(0, app.trayMenu()->actions().constLast(), &QAction::trigger);
+        QTimer failed; // ends the loop only when quitting did not
+        failed.callOnTimeout([] { QCoreApplication::exit(1); });
+        failed.start(20000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!app.session()->uploads()->isUploading());
+        QVERIFY(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).isEmpty());
     }
 };
 

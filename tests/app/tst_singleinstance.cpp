@@ -72,6 +72,13 @@ private Q_SLOTS:
         QCOMPARE(secondStart(socketPath, noFiles + QStringList{absolute}, dir.path()), handedOver);
         QCOMPARE(files.size(), 2);
         QCOMPARE(files.last().first().value<QList<QUrl>>(), QList<QUrl>{QUrl::fromLocalFile(absolute)});
+
+        // A link to nothing is taken too, so that the upload says it cannot be sent.
+        const QString dangling = dir.filePath(QStringLiteral("Verweis"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("weg")), dangling));
+        QCOMPARE(secondStart(socketPath, {absolute, dangling}, dir.path()), handedOver);
+        QCOMPARE(files.last().first().value<QList<QUrl>>(),
+                 (QList<QUrl>{QUrl::fromLocalFile(absolute), QUrl::fromLocalFile(dangling)}));
     }
 };
 

@@ -14,8 +14,10 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -73,14 +75,17 @@ private Q_SLOTS:
         other.setWindowTitle(QStringLiteral("Notizen"));
         for (QWidget* window : {&update, &untitled, &other})
             window->show();
+        other.activateWindow();
+        QTRY_COMPARE(QApplication::activeWindow(), &other);
+        QSignalSpy hiddenOrShown(update.windowHandle(), &QWindow::visibleChanged);
 
         Q_EMIT manager.updateDialogWillShow();
         QTest::qWait(50);
-        QVERIFY(!(update.windowFlags() & Qt::WindowStaysOnTopHint)); // not before the dialog could show
-        QTRY_VERIFY(update.windowFlags() & Qt::WindowStaysOnTopHint);
+        QCOMPARE(QApplication::activeWindow(), &other); // not before the dialog could show
+        QTRY_COMPARE(QApplication::activeWindow(), &update);
+        // Brought forward as it is: its window is neither hidden nor re-created (no flicker).
+        QCOMPARE(hiddenOrShown.size(), 0);
         QVERIFY(update.isVisible());
-        QVERIFY(!(untitled.windowFlags() & Qt::WindowStaysOnTopHint));
-        QVERIFY(!(other.windowFlags() & Qt::WindowStaysOnTopHint));
     }
 
     void dialogsFollowTheAnnouncementAndCarryTheirTexts() {

@@ -5,11 +5,13 @@
 #include "HttpEngine.h"
 #include "PrivateTempDir.h"
 #include "RecordedRequests.h"
+#include "SafeFileName.h"
 #include "SessionFixture.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -123,6 +125,15 @@ private Q_SLOTS:
         QCOMPARE(uploads->error(),
                  std::optional<QString>(QStringLiteral(
                      "„zero“ ist keine normale Datei und kein Ordner und kann nicht gesendet werden.")));
+        // A link to nothing among other items is named, not left out.
+        QVERIFY(QFile::link(fixture->dir.filePath(QStringLiteral("weg")), fixture->dir.filePath("Verweis")));
+        uploads->uploadFiles({plain, QUrl::fromLocalFile(fixture->dir.filePath("Verweis"))}, std::nullopt,
+                             false);
+        waitIdle();
+        QCOMPARE(uploads->error(),
+                 std::optional<QString>(
+                     QStringLiteral("„Verweis“ verweist auf nichts (das Ziel der Verknüpfung fehlt) und kann "
+                                    "nicht gesendet werden.")));
         QVERIFY(requestLines(server(), QStringLiteral("/api/")).isEmpty());
 
         // Inside a folder, pipes and devices are skipped by zip, never read.
@@ -186,7 +197,7 @@ private Q_SLOTS:
 
         // Gone for good (curl itself may try a dropped connection once more, so every attempt may
         // meet two drops): a clean failure, nothing completed, and the archive of a packed upload
-        // kept for the next try.
+        // removed with the run (nothing tries it again).
         server().clearRequests();
         server().dropNext(chunkPath, 6);
         const QUrl second = fixture->file(QStringLiteral("x/Liste.pdf"), "l");
@@ -195,10 +206,9 @@ private Q_SLOTS:
         QVERIFY(uploads->error());
         QVERIFY(requestsTo(server(), completePath).isEmpty());
         QCOMPARE(fixture->sent->transfers().size(), 1); // only the first upload
-        const QString archive = QStringLiteral("%1/Plan_%2.zip")
-                                    .arg(PrivateTempDir::path(), QDate::currentDate().toString("dd-MM-yyyy"));
-        QVERIFY(QFile::exists(archive));
-        QFile::remove(archive);
+        QDirIterator left(PrivateTempDir::path(), {QStringLiteral("Plan_*")}, QDir::Files,
+                          QDirIterator::Subdirectories);
+        QVERIFY2(!left.hasNext(), qPrintable(left.next()));
     }
 
     void aFileChangedDuringItsUploadIsNeverCompleted() {
@@ -231,15 +241,20 @@ private Q_SLOTS:
 
     void unfinishedDownloadsGoAndNothingElse() {
         const QString folder = fixture->dir.filePath(QStringLiteral("Eingang"));
-        writeFile(folder + QStringLiteral("/.zanvolt-a1B2c3.part"), "halb");
+        writeFile(folder + QStringLiteral("/.zanvolt\\a1B2c3.part"), "halb");
         writeFile(folder + QStringLiteral("/Rechnung.pdf"), "meins");
-        writeFile(folder + QStringLiteral("/.zanvolt-notes.part"), "meins"); // not a name the client makes
+        writeFile(folder + QStringLiteral("/.zanvolt-123456.part"),
+                  "vom Kunden"); // the name older clients made
         writeFile(folder + QStringLiteral("/Bericht.part"), "meins");
+        // A customer's file named like the client's own is saved under a name the clean-up leaves.
+        writeFile(fixture->dir.filePath(QStringLiteral("geladen")), "vom Kunden");
+        SafeFileName::moveNoReplace(fixture->dir.filePath(QStringLiteral("geladen")), folder,
+                                    QStringLiteral(".zanvolt\\654321.part"));
         QVERIFY(QFile::link(folder + QStringLiteral("/Rechnung.pdf"),
-                            folder + QStringLiteral("/.zanvolt-LINK00.part")));
+                            folder + QStringLiteral("/.zanvolt\\LINK00.part")));
         APIService::removeUnfinishedDownloads(folder);
-        QCOMPARE(entriesIn(folder), (QStringList{".zanvolt-LINK00.part", ".zanvolt-notes.part",
-                                                 "Bericht.part", "Rechnung.pdf"}));
+        QCOMPARE(entriesIn(folder), (QStringList{".zanvolt-123456.part", ".zanvolt\\LINK00.part",
+                                                 ".zanvolt_654321.part", "Bericht.part", "Rechnung.pdf"}));
         QCOMPARE(readAll(folder + QStringLiteral("/Rechnung.pdf")), QByteArray("meins"));
     }
 

@@ -110,15 +110,20 @@ private Q_SLOTS:
         client.kill();
         QVERIFY(client.waitForFinished());
 
-        // Left behind: the archive; not touched: the history and the user's files; nothing completed.
+        // Left behind: the run's folder with the archive; not touched: the history and the user's
+        // files; nothing completed.
         const QDir privateDir(PrivateTempDir::path());
-        QCOMPARE(privateDir.entryList({QStringLiteral("*.zip")}, QDir::Files).size(), 1);
+        const QStringList runs = privateDir.entryList({QStringLiteral("zanvolt-run-*")}, QDir::Dirs);
+        QCOMPARE(runs.size(), 1);
+        QCOMPARE(
+            QDir(privateDir.filePath(runs.first())).entryList({QStringLiteral("*.zip")}, QDir::Files).size(),
+            1);
         QCOMPARE(readAll(historyFile), historyBefore);
         QCOMPARE(TransferHistoryService(historyFolder).load().size(), 1);
         QCOMPARE(readAll(dir.filePath(QStringLiteral("in/Liste.pdf"))), QByteArray("liste"));
         QVERIFY(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).isEmpty());
 
-        // The next start clears what the killed client left.
+        // The next start clears what the killed client left: its lock ended with it.
         PrivateTempDir::removeLeftovers();
         QVERIFY(privateDir.isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
     }
@@ -139,7 +144,7 @@ private Q_SLOTS:
         startClient(client, fixture, dir, {{QStringLiteral("ZANVOLT_KILLED_DOWNLOAD"), QStringLiteral("1")}});
         QVERIFY(client.waitForStarted());
         // Killed once the received part is on disk.
-        const QStringList partFilter{QStringLiteral(".zanvolt-*.part")};
+        const QStringList partFilter{QStringLiteral("*.part")};
         const auto partSize = [&] {
             const QFileInfoList parts = QDir(inbox).entryInfoList(partFilter, QDir::Files | QDir::Hidden);
             return parts.size() == 1 ? parts.first().size() : qint64(-1);

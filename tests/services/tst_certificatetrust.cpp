@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -141,6 +142,31 @@ private Q_SLOTS:
         }
         QCOMPARE(server.requests().size(), 2);
         QVERIFY(!QFile::exists(pinsPath));
+    }
+
+    void aPinThatCannotBeSavedHoldsUntilTheClientEnds() {
+        const QString folder = home->filePath(QStringLiteral(".zanvolt"));
+        writeFile(folder, {}); // a file in its place: nothing can be written below it
+        QTemporaryDir firstData, secondData;
+        TransferServer::Options options;
+        options.dataDir = firstData.path();
+        auto first = std::make_unique<TransferServer>(options);
+        QVERIFY(first->start());
+        QSignalSpy notSaved(&HttpEngine::instance(), &HttpEngine::certificateNotSaved);
+        useServer(*first);
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(notSaved.size(), 1);
+        QCOMPARE(notSaved.at(0).at(0).toString(), folder);
+        options.port = first->port();
+        first->stop();
+
+        options.dataDir = secondData.path();
+        TransferServer second(options);
+        QVERIFY2(second.start(), qPrintable(second.lastError()));
+        useServer(second);
+        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers hat sich geändert"));
+        QCOMPARE(second.requests().size(), 0);
     }
 };
 

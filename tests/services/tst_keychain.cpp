@@ -50,6 +50,15 @@ private Q_SLOTS:
         QCOMPARE(store.items.size(), 1);
         QCOMPARE(store.items.first(), QByteArray(R"({"serverURL":"srv-b","apiKey":"k2"})"));
 
+        // A key that would end its header and start another is never stored.
+        for (const QString& key :
+             {QStringLiteral("k\r"), QStringLiteral("k\nX-Injected: ja"), QStringLiteral("k") + QChar(0)})
+            QCOMPARE(failureOf([&] {
+                         KeychainService::saveCredentials({"srv-c", key}, store);
+                     }),
+                     QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
+        QCOMPARE(store.items.first(), QByteArray(R"({"serverURL":"srv-b","apiKey":"k2"})"));
+
         store.failStoresWith = -25299;
         QCOMPARE(failureOf([&] {
                      KeychainService::saveCredentials({"srv-c", "k3"}, store);

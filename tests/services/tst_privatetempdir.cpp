@@ -1,10 +1,12 @@
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
+#include "StagingFolder.h"
 #include "TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -56,6 +58,7 @@ private Q_SLOTS:
         // A file, or a folder of another user, is refused too.
         writeFile(path, "x");
         QVERIFY_THROWS_EXCEPTION(PlatformError, PrivateTempDir::path());
+        PrivateTempDir::removeLeftovers(); // nothing to clear, and no reason to stop the start
         QVERIFY(QFile::remove(path));
         if (::getuid() == 0) {
             QVERIFY(QDir().mkpath(path));
@@ -92,8 +95,18 @@ private Q_SLOTS:
         std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
         QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
 
+        // So does the folder of a run that is still packing or sending (another Zanvolt process's).
+        auto live = std::make_unique<StagingFolder>();
+        const QString run = QFileInfo(live->path()).fileName();
+        writeFile(live->path() + QStringLiteral("/Bericht.zip"), "zip");
+
         PrivateTempDir::removeLeftovers();
         ::close(listener);
+        QCOMPARE(readAll(live->path() + QStringLiteral("/Bericht.zip")), QByteArray("zip"));
+        QCOMPARE(
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral("instance.socket"), run}));
+        live.reset(); // the run's end takes its folder along
         QCOMPARE(
             QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
             QStringList{QStringLiteral("instance.socket")});

@@ -52,6 +52,16 @@ private Q_SLOTS:
         QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
         fixture->storeCredentials(QStringLiteral("127.0.0.1:%1").arg(server().port()), key);
         QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        // A key with a line break, provisioned beside the app (secret-tool), would inject a header.
+        fixture->store().items[{KeychainService::serviceName, KeychainService::credentialsAccount}] =
+            KeychainService::Credentials{url, key + QStringLiteral("\r\nX-Injected: ja")}.toJson();
+        QCOMPARE(outcome(), QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
+        // Nor does the HTTP layer send such a header for anyone else.
+        HttpRequest raw;
+        raw.url = (url + QStringLiteral("/api/outgoing")).toUtf8();
+        raw.headers.append({"X-Api-Key", key.toUtf8() + "\nX-Injected: ja"});
+        QCOMPARE(failureOf(HttpEngine::instance().send(raw)),
+                 QStringLiteral("Ein HTTP-Header enthält unzulässige Zeichen."));
         QCOMPARE(server().requests().size(), 0);
 
         // Read afresh for every request: the repaired settings count at once.

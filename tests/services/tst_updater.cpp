@@ -44,6 +44,9 @@ public:
         EVP_MD_CTX_free(context);
         return signature.left(qsizetype(size)).toBase64();
     }
+    QByteArray signRelease(const QString& version, const QByteArray& file) const {
+        return signBase64(releaseMessage(version, file));
+    }
 
 private:
     std::unique_ptr<EVP_PKEY, decltype(&EVP_PKEY_free)> m_key{EVP_PKEY_Q_keygen(nullptr, nullptr, "ED25519"),
@@ -115,7 +118,8 @@ class TestUpdater : public QObject {
         writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast(releases));
     }
     FeedEntry release() const {
-        return {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(), m_key.signBase64(m_newProgram)};
+        return {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
+                m_key.signRelease("2.0.0", m_newProgram)};
     }
     QStringList updateRequests() const { return requestLines(*m_server, QStringLiteral("/updates/")); }
 
@@ -170,8 +174,9 @@ private Q_SLOTS:
             QCOMPARE(m_defaults->updaterFlag(Key::enableAutomaticChecks), std::optional<bool>(true));
             QCOMPARE(m_defaults->updaterFlag(Key::automaticallyUpdate), std::optional<bool>(false));
             QVERIFY(first.autoUpdateEnabled());
-            // No feed configured: nothing can be checked, from the very start.
+            // No feed configured: nothing can be checked, from the very start, and the settings say why.
             QVERIFY(!first.canCheckForUpdates());
+            QCOMPARE(first.unavailableReason(), QStringLiteral("Keine Update-Quelle eingerichtet."));
             first.setAutoUpdateEnabled(false);
             QCOMPARE(m_defaults->updaterFlag(Key::enableAutomaticChecks), std::optional<bool>(false));
         }
@@ -243,15 +248,22 @@ private Q_SLOTS:
         QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("1.10"), QStringLiteral("1.9")) > 0);
         QCOMPARE(UpdaterFeed::compareVersions(QStringLiteral("1.2"), QStringLiteral("1.2.0")), 0);
         QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("2"), QStringLiteral("10.0")) < 0);
+        // A pre-release comes before its release, never equal to it.
+        QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("1.1.0-beta1"), QStringLiteral("1.1")) < 0);
+        QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("1.1.0"), QStringLiteral("1.1.0-rc1")) > 0);
+        QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("1.1.0-beta10"), QStringLiteral("1.1.0-beta9")) >
+                0);
+        QVERIFY(UpdaterFeed::compareVersions(QStringLiteral("1.1.0-beta1"), QStringLiteral("1.0.9")) > 0);
 
         const QUrl feed(QStringLiteral("https://updates.example.com/zanvolt/appcast.xml"));
         const auto items =
             UpdaterFeed::parse(appcast({{"1.9.0", "zanvolt-1.9", 10, "c2ln", false},
                                         {"1.10.0", "zanvolt-1.10", 11, "c2ln", true},
                                         {"", "zanvolt-x", 12, "c2ln", false},
-                                        {"9.0.0", "file:///usr/bin/zanvolt", 13, "c2ln", false}}),
+                                        {"9.0.0", "file:///usr/bin/zanvolt", 13, "c2ln", false},
+                                        {"9.1.0", "http://updates.example.com/z", 13, "c2ln", false}}),
                                feed);
-        QCOMPARE(items.size(), 2); // no version, or a download that is no web link: no update
+        QCOMPARE(items.size(), 2); // no version, a download that is no https link: no update
         const auto newest = UpdaterFeed::newestUpdate(items, QStringLiteral("1.2"));
         QVERIFY(newest);
         QCOMPARE(newest->version, QStringLiteral("1.10.0"));
@@ -260,10 +272,15 @@ private Q_SLOTS:
                  QStringLiteral("https://updates.example.com/zanvolt/zanvolt-1.10"));
         QVERIFY(!UpdaterFeed::newestUpdate(items, QStringLiteral("1.10")));
         QVERIFY_THROWS_EXCEPTION(UpdaterError, UpdaterFeed::parse("<rss><channel><item>", feed));
+        // A feed on plain http (anyone on the way could answer it) is no update source.
+        FeedUpdaterBackend::Options http = options(nullptr);
+        http.feedURL = QStringLiteral("http://updates.example.com/appcast.xml");
+        QVERIFY(!FeedUpdaterBackend(http).canCheckForUpdates());
+        QVERIFY(FeedUpdaterBackend(options(nullptr)).unavailableReason().isEmpty());
     }
 
     void goodUpdateReplacesTheProgramAtomicallyOnceIdle() {
-        const QByteArray signature = m_key.signBase64(m_newProgram);
+        const QByteArray signature = m_key.signRelease("2.0.0", m_newProgram);
         publish({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
                  release(),
                  {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}});
@@ -323,7 +340,7 @@ private Q_SLOTS:
         writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
         QByteArray tampered = m_newProgram;
         tampered[tampered.size() / 2] = char(tampered[tampered.size() / 2] ^ 1);
-        const QByteArray good = m_key.signBase64(m_newProgram);
+        const QByteArray good = m_key.signRelease("2.0.0", m_newProgram);
         const auto nothing = [](const char* why) {
             return QString::fromUtf8(why) + QStringLiteral(" Es wurde nichts installiert.");
         };
@@ -339,7 +356,10 @@ private Q_SLOTS:
         };
         const QList<Case> cases = {
             {{"2.0.0", fileURL("tampered"), length, good}, invalid, {"GET /updates/tampered"}},
-            {{"2.0.0", file, length, SigningKey().signBase64(m_newProgram)}, invalid, fetched},
+            {{"2.0.0", file, length, SigningKey().signRelease("2.0.0", m_newProgram)}, invalid, fetched},
+            // An older signed release relabelled as newer, and a signature of the file alone.
+            {{"2.0.0", file, length, m_key.signRelease("1.5.0", m_newProgram)}, invalid, fetched},
+            {{"2.0.0", file, length, m_key.signBase64(m_newProgram)}, invalid, fetched},
             {{"2.0.0", file, length - 1, good}, size, fetched},
             {{"2.0.0", file, length + 1, good}, size, fetched},
             {{"2.0.0", file, length, {}}, nothing("Das Update ist nicht signiert."), {}},
@@ -372,7 +392,7 @@ private Q_SLOTS:
     }
 
     void dialogsOfUserAndBackgroundChecks() {
-        const QByteArray signature = m_key.signBase64(m_newProgram);
+        const QByteArray signature = m_key.signRelease("1.2", m_newProgram);
         writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
                   appcast({{"1.2", fileURL("zanvolt-1.2"), 5, signature}}));
         auto c = client();
@@ -400,19 +420,32 @@ private Q_SLOTS:
     }
 
     void programOwnedByThePackageManagerIsNotReplaced() {
-        if (::geteuid() == 0)
-            QSKIP("root may write anywhere");
+        // $APPIMAGE inherited from elsewhere names another program, which is never replaced.
+        FeedUpdaterBackend::Options running = options(nullptr);
+        running.programFile.clear();
+        qputenv("APPIMAGE", QFile::encodeName(m_program));
+        const QString program = FeedUpdaterBackend(running).programFile();
+        qunsetenv("APPIMAGE");
+        QCOMPARE(program, QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath());
+
         publish({release()});
-        QFile::setPermissions(m_programDir, QFile::ReadOwner | QFile::ExeOwner);
+        // A program file this client cannot replace; one that is not there, since root writes anywhere.
+        m_program = m_programDir + QStringLiteral("/fehlt/zanvolt");
         auto c = client();
+        // Background checks leave it to the package manager without a word; the user's check says it.
         QCoro::waitFor(c->backend->runCheck(false));
-        QFile::setPermissions(m_programDir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(c->driver->announcements, 0);
+        QCoro::waitFor(c->backend->runCheck(true));
+        FeedUpdaterBackend::Options noFeed = options(nullptr);
+        noFeed.feedURL.clear();
+        QCOMPARE(FeedUpdaterBackend(noFeed).unavailableReason(),
+                 QStringLiteral("Updates kommen über die Paketverwaltung."));
         QCOMPARE(c->driver->shown.size(), 1);
         QCOMPARE(c->driver->shown[0].kind, QStringLiteral("inform"));
         QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt 2.0.0 ist verfügbar."));
         QVERIFY(c->driver->shown[0].informative.contains(
             QStringLiteral("Diese Installation wird über die Paketverwaltung aktualisiert.")));
-        QCOMPARE(updateRequests(), QStringList{"GET /updates/appcast.xml"});
+        QCOMPARE(updateRequests(), (QStringList{"GET /updates/appcast.xml", "GET /updates/appcast.xml"}));
     }
 };
 

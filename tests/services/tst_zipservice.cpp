@@ -1,7 +1,9 @@
 #include "CancelledError.h"
+#include "LocalPath.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
 #include "TestFiles.h"
+#include "Utf8.h"
 #include "WaitForTask.h"
 #include "ZipService.h"
 
@@ -14,7 +16,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -84,6 +88,12 @@ void checkArchive(const QString& path, const QStringList& expected) {
 
 QUrl url(const QString& path) {
     return QUrl::fromLocalFile(path);
+}
+
+// A file whose name need not be UTF-8, which a QString path cannot make.
+bool writeRaw(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
+    return fd >= 0 && ::write(fd, "x", 1) == 1 && ::close(fd) == 0;
 }
 
 Entry named(const QList<Entry>& list, const QByteArray& name) {
@@ -237,10 +247,35 @@ private Q_SLOTS:
             writeFile(work(QStringLiteral("many/") + name), QByteArray::number(i));
             many << QStringLiteral("many/") + name;
         }
+        // A name that a line of that input cannot carry.
+        writeFile(work(QStringLiteral("many/bericht\r")), "r");
+        many << QStringLiteral("many/bericht\r");
         many.sort();
         const QUrl manyArchive =
             waitForTask(ZipService::createZip({url(work("many"))}, QStringLiteral("many.zip")));
         checkArchive(manyArchive.toLocalFile(), many);
+
+        // Names that are not UTF-8 (Latin-1 from an old file server), dropped and inside a folder:
+        // every one in the archive with its bytes, without the UTF-8 flag; the others flagged.
+        const QByteArray latin = QFile::encodeName(work(QStringLiteral("latin")));
+        QVERIFY(QDir().mkpath(work(QStringLiteral("latin/sub"))));
+        for (const QByteArray& name :
+             {latin + "/M\xfcller-Preisliste.txt", latin + "/sub/\xc4rger.txt", latin + "/ok.txt"})
+            QVERIFY(writeRaw(name));
+        const QUrl latinArchive = waitForTask(
+            ZipService::createZip({LocalPath::url(latin + "/M\xfcller-Preisliste.txt"), url(work("latin"))},
+                                  QStringLiteral("l.zip")));
+        QByteArrayList stored;
+        for (const Entry& e : entries(readAll(latinArchive.toLocalFile()))) {
+            stored << e.name;
+            const bool utf8 = decodeUtf8Strict(e.name).has_value();
+            QVERIFY2(bool(e.centralFlags & 0x0800) == utf8 && bool(e.localFlags & 0x0800) == utf8, e.name);
+        }
+        std::sort(stored.begin(), stored.end());
+        QCOMPARE(stored,
+                 (QByteArrayList{"M\xfcller-Preisliste.txt", "latin/", "latin/M\xfcller-Preisliste.txt",
+                                 "latin/ok.txt", "latin/sub/", "latin/sub/\xc4rger.txt"}));
+        QVERIFY(unzipAccepts(latinArchive.toLocalFile()));
     }
 
     void storesCompressedTypes() {
@@ -486,6 +521,12 @@ private Q_SLOTS:
                                                     {url(work("fail/random.bin")), url(work("fail/gone"))},
                                                     QStringLiteral("partial.zip"))));
         QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/partial.zip")));
+
+        // A name that reaches zip neither as a line (a carriage return) nor as an argument (not UTF-8)
+        // fails packing, named, instead of being left out.
+        QVERIFY(writeRaw(QFile::encodeName(work(QStringLiteral("fail/random.bin"))) + "\xfc\r"));
+        QCOMPARE(failureOf(ZipService::createZip({url(work("fail"))}, QStringLiteral("partial.zip"))),
+                 QStringLiteral("ZIP-Erstellung fehlgeschlagen: „fail/random.bin\ufffd\r“ fehlt im Archiv"));
     }
 };
 

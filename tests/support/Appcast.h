@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QList>
 #include <QString>
 
@@ -12,6 +13,12 @@ struct FeedEntry {
     QByteArray signature;
     bool versionOnEnclosure = false; // the older appcast form
 };
+
+// What the release tooling signs for one release: its version and its file's SHA-512, together.
+inline QByteArray releaseMessage(const QString& version, const QByteArray& file) {
+    return "Zanvolt-Update " + version.toUtf8() + "\n" +
+           QCryptographicHash::hash(file, QCryptographicHash::Sha512).toHex() + "\n";
+}
 
 // A signed update feed as the release tooling writes it; each release's notes are at notes/<version>.html.
 inline QByteArray appcast(const QList<FeedEntry>& entries) {

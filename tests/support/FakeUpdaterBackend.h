@@ -15,6 +15,7 @@ public:
     std::optional<bool> downloadsAutomatically;
     int backgroundChecks = 0;
     int userChecks = 0;
+    QString reason;
 
     bool automaticallyChecksForUpdates() const override { return automaticChecks; }
     void setAutomaticallyChecksForUpdates(bool value) override { automaticChecks = value; }
@@ -23,6 +24,7 @@ public:
     void setUpdateCheckInterval(std::chrono::milliseconds interval) override { requestedInterval = interval; }
     void resetUpdateCycle() override {}
     bool canCheckForUpdates() const override { return canCheck; }
+    QString unavailableReason() const override { return reason; }
     void checkForUpdatesInBackground() override { ++backgroundChecks; }
     void checkForUpdates() override { ++userChecks; }
 

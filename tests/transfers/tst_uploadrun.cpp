@@ -1,3 +1,4 @@
+#include "LocalPath.h"
 #include "PrivateTempDir.h"
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
@@ -11,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -84,6 +86,15 @@ private Q_SLOTS:
             QStringLiteral(R"(^1 0 \[100% von 3 KB – [0-9.]+ (KB|MB)/s – ca\. 0s\] 1$)"));
         QVERIFY2(!states.filter(finalReport).isEmpty(), qPrintable(states.join(QLatin1Char('\n'))));
         QCOMPARE(states.last(), QStringLiteral("0 0 [] 0"));
+
+        // A name that is not UTF-8 (Latin-1) is sent, its invalid byte replaced in the name.
+        const QByteArray latin = QFile::encodeName(fixture->dir.path()) + "/M\xfcller-Preisliste.txt";
+        const int fd = ::open(latin.constData(), O_CREAT | O_WRONLY, 0600);
+        QVERIFY(fd >= 0 && ::write(fd, "preis", 5) == 5 && ::close(fd) == 0);
+        uploads->uploadFiles({LocalPath::url(latin)}, std::nullopt, false);
+        waitIdle();
+        QCOMPARE(completedName(), QStringLiteral("M\ufffdller-Preisliste.txt"));
+        QCOMPARE(sent->transfers().value(0).fileName, QStringLiteral("M\ufffdller-Preisliste.txt"));
     }
 
     void severalItemsArePackedIntoOneArchive() {
@@ -111,6 +122,26 @@ private Q_SLOTS:
         uploads->uploadFiles({file(stem + QStringLiteral(".txt"), "1"), annex}, std::nullopt, false);
         waitIdle();
         QCOMPARE(completedName(), QString(60, u'a') + u'_' + today + QStringLiteral(".zip"));
+
+        // Two runs packing a folder of the same name at once (two scripts sending "Zwilling") stage
+        // apart, and each run's archive goes when it ends.
+        file(QStringLiteral("Zwilling/a.bin"), randomBytes(300'000));
+        const QUrl twin = QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral("Zwilling")));
+        fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 1500);
+        UploadJob::Request request;
+        request.urls = {twin};
+        UploadJob first(request), second(request);
+        QList<UploadJob::Result::Outcome> outcomes;
+        for (UploadJob* job : {&first, &second})
+            connect(job, &UploadJob::finished, this,
+                    [&](const UploadJob::Result& r) { outcomes << r.outcome; });
+        first.start();
+        second.start();
+        QTRY_COMPARE_WITH_TIMEOUT(outcomes.size(), 2, runTimeout);
+        QCOMPARE(outcomes, QList<UploadJob::Result::Outcome>(2, UploadJob::Result::Outcome::Succeeded));
+        QDirIterator left(PrivateTempDir::path(), {QStringLiteral("Zwilling_*")}, QDir::Files,
+                          QDirIterator::Subdirectories);
+        QVERIFY2(!left.hasNext(), qPrintable(left.next()));
     }
 
     void folderDirectlyUnderTheRootKeepsItsNames() {

@@ -125,6 +125,11 @@ private Q_SLOTS:
         reopen();
         QCOMPARE(urlField()->text(), QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL));
         QCOMPARE(keyField()->text(), QStringLiteral("k3y"));
+        // A key provisioned with a line break (secret-tool) is shown for correcting, with the reason.
+        fixture->store().items[{KeychainService::serviceName, KeychainService::credentialsAccount}] =
+            KeychainService::Credentials{QString(), QStringLiteral("k3y\r\nX-Injected: ja")}.toJson();
+        reopen();
+        QCOMPARE(result()->text(), QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
 
         // The link switch is stored at once.
         QTest::mouseClick(child<QCheckBox>(page, "autoCopyLinkSwitch"), Qt::LeftButton);
@@ -243,6 +248,15 @@ private Q_SLOTS:
         QTRY_VERIFY(!check->isEnabled());
         fixture->updaterBackend->announceCanCheck(true);
         QTRY_VERIFY(check->isEnabled());
+        QVERIFY(!shown(child<QLabel>(page, "updateNote")));
+
+        // No updates from within the app: the page says why instead of offering a dead button.
+        fixture->updaterBackend->reason = QStringLiteral("Keine Update-Quelle eingerichtet.");
+        fixture->updaterBackend->announceCanCheck(false);
+        QTRY_VERIFY(!shown(check));
+        QVERIFY(shown(child<QLabel>(page, "updateNote")));
+        QCOMPARE(child<QLabel>(page, "updateNote")->text(),
+                 QStringLiteral("Keine Update-Quelle eingerichtet."));
     }
 };
 
