@@ -2,31 +2,22 @@
 
 #include "Format.h"
 
-QString IncomingPresenter::headline() const {
-    const QList<IncomingFile>& files = m_upload.files;
+IncomingPresenter::IncomingPresenter(const IncomingUpload& upload)
+    : m_upload(upload), m_date(Format::dayAndTime(upload.uploadDate)) {
+    const QList<IncomingFile>& files = upload.files;
     if (files.isEmpty())
-        return m_upload.customerName;
-    if (files.size() == 1)
-        return files.first().name;
-    return files.first().name + QStringLiteral(" (+") + QString::number(files.size() - 1) + QLatin1Char(')');
-}
-
-QString IncomingPresenter::order() const {
-    if (!m_upload.auftragsnummer || m_upload.auftragsnummer->isEmpty())
-        return {};
-    return QStringLiteral("· Auftrag ") + *m_upload.auftragsnummer;
-}
-
-QString IncomingPresenter::fileCount() const {
-    return m_upload.files.size() >= 2 ? QStringLiteral("· %1 Dateien").arg(m_upload.files.size()) : QString();
-}
-
-QString IncomingPresenter::size() const {
-    return m_upload.totalSizeFormatted ? QStringLiteral("· ") + *m_upload.totalSizeFormatted : QString();
-}
-
-QString IncomingPresenter::date() const {
-    return Format::dayAndTime(m_upload.uploadDate);
+        m_headline = upload.customerName;
+    else if (files.size() == 1)
+        m_headline = files.first().name;
+    else
+        m_headline =
+            files.first().name + QStringLiteral(" (+") + QString::number(files.size() - 1) + QLatin1Char(')');
+    if (upload.auftragsnummer && !upload.auftragsnummer->isEmpty())
+        m_order = QStringLiteral("· Auftrag ") + *upload.auftragsnummer;
+    if (files.size() >= 2)
+        m_fileCount = QStringLiteral("· %1 Dateien").arg(files.size());
+    if (upload.totalSizeFormatted)
+        m_size = QStringLiteral("· ") + *upload.totalSizeFormatted;
 }
 
 QString IncomingPresenter::downloadButton() const {

@@ -2,21 +2,13 @@
 
 #include "Format.h"
 
-QString TransferPresenter::date() const {
-    return Format::dateTime(m_transfer.uploadDate);
-}
-
-QString TransferPresenter::fileCount() const {
-    const qsizetype files = m_transfer.originalFileNames.size();
-    if (files == 0)
-        return {};
-    return files == 1 ? QStringLiteral("· 1 Datei") : QStringLiteral("· %1 Dateien").arg(files);
-}
-
-QString TransferPresenter::downloaded() const {
-    if (!m_transfer.downloadedAt)
-        return {};
-    return QStringLiteral("· Datei heruntergeladen: ") + Format::downloadedAt(*m_transfer.downloadedAt);
+TransferPresenter::TransferPresenter(const TransferItem& transfer)
+    : m_transfer(transfer), m_date(Format::dateTime(transfer.uploadDate)) {
+    if (const qsizetype files = transfer.originalFileNames.size(); files > 0)
+        m_fileCount = files == 1 ? QStringLiteral("· 1 Datei") : QStringLiteral("· %1 Dateien").arg(files);
+    if (transfer.downloadedAt)
+        m_downloaded =
+            QStringLiteral("· Datei heruntergeladen: ") + Format::downloadedAt(*transfer.downloadedAt);
 }
 
 QString TransferPresenter::passwordButton() const {
