@@ -6,7 +6,9 @@
 // - how late a 10 ms timer on the main thread fires during each client upload;
 // - download of the same file from nginx (downloadOutgoingFile) beside `curl -o` of the same URL;
 // - peak resident memory while uploading a larger file to nginx, beside the idle size.
-// Usage: bench_upload [rounds] [throughput MiB] [memory MiB] (defaults 3, 1024, 2048). Files go to a
+// - with --outage: an upload to the bundled server without, then with, an outage in the middle.
+// Usage: bench_upload [rounds] [throughput MiB] [memory MiB] (defaults 3, 1024, 2048), or
+// bench_upload --outage [MiB] [seconds] (defaults 1024, 30). Files go to a
 // temporary folder (TMPDIR) and are removed at the end; curl and nginx must be installed.
 #include "APIService.h"
 #include "APIServiceOutgoing.h"
@@ -355,11 +357,77 @@ int measureMemory(const QString& file, const QString& url, const QString& pins) 
     return 0;
 }
 
+// An upload to the bundled server in this process, then the same with the server dropping every
+// connection for `seconds` once half of the chunks have arrived: the time of each, and the chunk
+// body bytes the server received (what the client sent again shows as the difference).
+int measureOutage(qint64 size, int seconds) {
+    QTemporaryDir dir;
+    CertificatePins::setDefaultFolder(dir.filePath(QStringLiteral("pins")));
+    KeychainService::setDefaultStore(std::make_shared<MemorySecretStore>());
+    const QString file = randomFile(dir.filePath(QStringLiteral("outage.bin")), size);
+    TransferServer::Options options;
+    options.dataDir = dir.filePath(QStringLiteral("server"));
+    TransferServer server(options);
+    if (!server.start())
+        qFatal("server: %s", qPrintable(server.lastError()));
+    KeychainService::saveCredentials({server.baseURL(), server.apiKey()});
+    const auto chunkRequests = [&server] {
+        QList<TransferServer::RecordedRequest> found;
+        for (const auto& request : server.requests())
+            if (request.path == QStringLiteral("/api/upload-chunk"))
+                found << request;
+        return found;
+    };
+    const auto bodyBytes = [](const QList<TransferServer::RecordedRequest>& requests) {
+        qint64 sum = 0;
+        for (const auto& request : requests)
+            sum += request.bodySize;
+        return sum;
+    };
+    const qint64 chunks = (size + APIService::uploadChunkSize - 1) / APIService::uploadChunkSize;
+
+    std::printf("upload of %.0f MiB to the bundled server, %d s outage (load average %.2f)\n",
+                size / 1048576.0, seconds, loadAverage());
+    const UploadTimes plain = upload(file);
+    const auto plainRequests = chunkRequests();
+    std::printf("  without outage: %.2f s, %lld chunk requests, %lld body bytes\n", plain.totalSeconds,
+                qint64(plainRequests.size()), bodyBytes(plainRequests));
+    server.clearRequests();
+    QTimer watch;
+    bool cut = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (!cut && chunkRequests().size() >= chunks / 2) {
+            cut = true;
+            server.outage(seconds * 1000);
+        }
+    });
+    watch.start(10);
+    const UploadTimes withOutage = upload(file);
+    watch.stop();
+    const auto outageRequests = chunkRequests();
+    // The longest time without a chunk arriving: the outage and the wait after it.
+    qint64 longestGap = 0;
+    for (qsizetype i = 1; i < outageRequests.size(); ++i)
+        longestGap = std::max(longestGap, outageRequests[i - 1].at.msecsTo(outageRequests[i].at));
+    const qint64 framing = bodyBytes(plainRequests) - size;
+    const qint64 limit = size + 4 * APIService::uploadChunkSize + framing;
+    std::printf("  longest time without a chunk arriving: %.2f s\n", longestGap / 1000.0);
+    std::printf(
+        "  with outage: %.2f s (limit %.2f s), %lld chunk requests, %lld body bytes (limit %lld: file "
+        "+ 4 chunks + %lld bytes of framing); load average %.2f\n",
+        withOutage.totalSeconds, seconds + plain.totalSeconds + 5, qint64(outageRequests.size()),
+        bodyBytes(outageRequests), limit, framing, loadAverage());
+    return 0;
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && qstrcmp(argv[1], "--serve") == 0)
         return serve();
     QCoreApplication app(argc, argv);
     try {
+        if (argc > 1 && qstrcmp(argv[1], "--outage") == 0)
+            return measureOutage((argc > 2 ? std::atoll(argv[2]) : 1024) << 20,
+                                 argc > 3 ? std::atoi(argv[3]) : 30);
         if (argc > 4 && qstrcmp(argv[1], "--memory") == 0)
             return measureMemory(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
                                  QString::fromLocal8Bit(argv[4]));

@@ -50,6 +50,15 @@ void ControlEndpoints::handle(ServerExchange& exchange) {
     }
     if (exchange.method() != QStringLiteral("POST"))
         return exchange.error(404, QStringLiteral("Unbekannte Steuerung"));
+    if (action == "outage") {
+        bool ok = false;
+        const double seconds = exchange.query("seconds").toDouble(&ok);
+        if (!ok || seconds < 0 || seconds > 86400)
+            return exchange.error(400, QStringLiteral("Ungültige Dauer"));
+        exchange.drain();
+        server_.outage(int(seconds * 1000), exchange.remotePort());
+        return exchange.json(200, QJsonObject{{"seconds", seconds}});
+    }
 
     QByteArray body;
     if (!exchange.readBody(&body, 256 << 20))

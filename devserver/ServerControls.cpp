@@ -147,3 +147,13 @@ void ServerControls::resume() {
     std::lock_guard lock(mutex_);
     interrupted_ = false;
 }
+
+void ServerControls::startOutage(int milliseconds) {
+    std::lock_guard lock(mutex_);
+    outageEnd_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+}
+
+bool ServerControls::inOutage() const {
+    std::lock_guard lock(mutex_);
+    return std::chrono::steady_clock::now() < outageEnd_;
+}

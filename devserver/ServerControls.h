@@ -2,6 +2,7 @@
 
 #include "TransferServer.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -45,6 +46,10 @@ public:
     void interrupt();
     void resume();
 
+    // Every request is dropped until `milliseconds` from now.
+    void startOutage(int milliseconds);
+    bool inOutage() const;
+
     static bool matches(const QString& pattern, const QString& path);
 
 private:
@@ -75,4 +80,5 @@ private:
     qint64 nextId_ = 1;
     qint64 sequence_ = 0;
     bool recordBodies_ = false;
+    std::chrono::steady_clock::time_point outageEnd_;
 };

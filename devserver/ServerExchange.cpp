@@ -3,14 +3,18 @@
 #include "ServerControls.h"
 #include "ServerNames.h"
 
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
+#include <QLocale>
 #include <algorithm>
 
 #include <arpa/inet.h>
 #include <dirent.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -181,30 +185,76 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
     if (!file->open(QIODevice::ReadOnly))
         return false;
     drain();
+    struct stat info {};
+    ::fstat(file->handle(), &info);
+    // Changes with any rewrite of the file, so a client never pieces two versions together.
+    const QByteArray etag =
+        '"' + QByteArray::number(qulonglong(info.st_ino), 16) + '-' +
+        QByteArray::number(qint64(info.st_size), 16) + '-' +
+        QByteArray::number(qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec, 16) + '"';
+    const QByteArray lastModified = QLocale::c()
+                                        .toString(QDateTime::fromSecsSinceEpoch(info.st_mtim.tv_sec, Qt::UTC),
+                                                  QStringLiteral("ddd, dd MMM yyyy HH:mm:ss 'GMT'"))
+                                        .toLatin1();
     response_.status = 200;
     response_.set_header(
         "Content-Disposition",
         ("attachment; filename*=UTF-8''" + ServerNames::percentEncodeSegment(downloadName)).toStdString());
+    response_.set_header("ETag", etag.toStdString());
+    response_.set_header("Last-Modified", lastModified.toStdString());
+    response_.set_header("Accept-Ranges", "bytes");
     const qint64 size = file->size();
+
+    // One range "bytes=N-" or "bytes=N-M", honoured only while If-Range (when sent) still names this
+    // file; anything else gets the whole file. httplib's own range handling would keep the 200.
+    qint64 first = 0;
+    qint64 last = size - 1;
+    const QByteArray range = header("Range").trimmed();
+    const QByteArray ifRange = header("If-Range").trimmed();
+    auto& request = const_cast<httplib::Request&>(request_);
+    request.ranges.clear();
+    if (range.startsWith("bytes=") && !range.contains(',') &&
+        (ifRange.isEmpty() || ifRange == etag || ifRange == lastModified)) {
+        const QByteArray spec = range.mid(6);
+        const qsizetype dash = spec.indexOf('-');
+        bool firstOk = false;
+        bool lastOk = true;
+        const qint64 from = spec.left(dash).toLongLong(&firstOk);
+        const qint64 to = dash + 1 < spec.size() ? spec.mid(dash + 1).toLongLong(&lastOk) : size - 1;
+        if (dash > 0 && firstOk && lastOk && from <= to) {
+            if (from >= size) {
+                response_.status = 416;
+                response_.set_header("Content-Range", "bytes */" + std::to_string(size));
+                response_.set_content("", "application/octet-stream");
+                return true;
+            }
+            first = from;
+            last = std::min(to, size - 1);
+            response_.status = 206;
+            response_.set_header("Content-Range", "bytes " + std::to_string(first) + '-' +
+                                                      std::to_string(last) + '/' + std::to_string(size));
+        }
+    }
     if (size == 0) {
         response_.set_content("", "application/octet-stream");
         return true;
     }
     // The provider refusing to go on makes the server close the connection short of the length.
-    const qint64 end = truncateAfter_ >= 0 ? qMin(truncateAfter_, size) : size;
+    const qint64 end = truncateAfter_ >= 0 ? qMin(first + truncateAfter_, last + 1) : last + 1;
     auto buffer = std::make_shared<QByteArray>(256 * 1024, Qt::Uninitialized);
     response_.set_content_provider(
-        size_t(size), "application/octet-stream",
-        [file, buffer, end, controls = controls_, stall = stallMilliseconds_](size_t offset, size_t length,
-                                                                              httplib::DataSink& sink) {
-            if (qint64(offset) >= end) {
+        size_t(last + 1 - first), "application/octet-stream",
+        [file, buffer, first, end, controls = controls_,
+         stall = stallMilliseconds_](size_t offset, size_t length, httplib::DataSink& sink) {
+            const qint64 at = first + qint64(offset);
+            if (at >= end) {
                 if (stall > 0 && controls)
                     controls->sleep(stall);
                 return false;
             }
-            if (!file->seek(qint64(offset)))
+            if (!file->seek(at))
                 return false;
-            const qint64 wanted = std::min({qint64(length), qint64(buffer->size()), end - qint64(offset)});
+            const qint64 wanted = std::min({qint64(length), qint64(buffer->size()), end - at});
             const qint64 n = file->read(buffer->data(), wanted);
             return n > 0 && sink.write(buffer->constData(), size_t(n));
         },

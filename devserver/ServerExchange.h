@@ -28,6 +28,7 @@ public:
     QByteArray header(const char* name) const;
     QMap<QString, QString> headers() const;
     QByteArray query(const char* name) const;
+    int remotePort() const { return request_.remote_port; }
 
     void setRecorder(ServerControls* controls, qint64 id);
     qint64 bodySize() const { return bodySize_; }

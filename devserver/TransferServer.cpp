@@ -46,7 +46,7 @@ int localPortOf(int fd) {
 
 // httplib waits out the keep-alive time of idle connections when stopping; shutting down the
 // sockets it accepted on our port ends those waits at once.
-void shutDownAcceptedSockets(int port) {
+void shutDownAcceptedSockets(int port, int sparedPeerPort = 0) {
     DIR* dir = opendir("/proc/self/fd");
     if (!dir)
         return;
@@ -56,7 +56,12 @@ void shutDownAcceptedSockets(int port) {
             continue;
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
-        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) == 0)
+        if (getpeername(fd, reinterpret_cast<sockaddr*>(&peer), &length) != 0)
+            continue;
+        const int peerPort = peer.ss_family == AF_INET6
+                                 ? ntohs(reinterpret_cast<const sockaddr_in6&>(peer).sin6_port)
+                                 : ntohs(reinterpret_cast<const sockaddr_in&>(peer).sin_port);
+        if (sparedPeerPort == 0 || peerPort != sparedPeerPort)
             ::shutdown(fd, SHUT_RDWR);
     }
     closedir(dir);
@@ -286,6 +291,8 @@ void TransferServer::Impl::dispatch(const httplib::Request& request, httplib::Re
             exchange.error(404, QStringLiteral("Nicht gefunden"));
         return;
     }
+    if (controls.inOutage())
+        return exchange.dropConnection();
     const QString decodedPath = exchange.decodedPath();
     const qint64 id = controls.begin(exchange.method(), exchange.rawPath(), decodedPath, exchange.headers());
     exchange.setRecorder(&controls, id);
@@ -449,6 +456,12 @@ void TransferServer::dropNext(const QString& path, int count) {
 void TransferServer::truncateNext(const QString& path, int count, qint64 bytes, int stallMilliseconds) {
     d->controls.add(ServerControls::Kind::Truncate, path, count, 0, {}, stallMilliseconds,
                     qMax<qint64>(bytes, 0));
+}
+
+void TransferServer::outage(int milliseconds, int sparedPeerPort) {
+    d->controls.startOutage(milliseconds);
+    if (d->port > 0)
+        shutDownAcceptedSockets(d->port, sparedPeerPort);
 }
 
 void TransferServer::setRecordBodies(bool record) {

@@ -69,6 +69,10 @@ public:
     // closes the connection; with `stallMilliseconds`, only after holding it open that long without
     // sending anything more (a server that hangs in the middle of a file).
     void truncateNext(const QString& path, int count, qint64 bytes, int stallMilliseconds = 0);
+    // A network outage: for `milliseconds`, every connection open now is cut and every request
+    // that arrives is dropped unanswered and unrecorded. The connection from `sparedPeerPort` (the
+    // one that asked for it) is left alone.
+    void outage(int milliseconds, int sparedPeerPort = 0);
     void setRecordBodies(bool record);
     QList<RecordedRequest> requests() const;
     void clearRequests();

@@ -1,10 +1,13 @@
 #include "Application.h"
 
+#include "Detached.h"
 #include "HttpEngine.h"
+#include "NetworkReturnWatcher.h"
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
 #include "SendTab.h"
+#include "ServerAccount.h"
 #include "StatusIconAnimator.h"
 #include "TransferSession.h"
 #include "UpdateDialogs.h"
@@ -36,10 +39,12 @@ void Application::start(const QList<QUrl>& files) {
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
     m_session = new TransferSession(environment, this);
+    new NetworkReturnWatcher(QDBusConnection::systemBus(), this);
 
-    QPointer<Uploads> uploads(m_session->uploads());
-    m_updater->setIsBusyCheck(
-        [uploads] { return uploads && (uploads->isUploading() || uploads->isZipping()); });
+    // An install quits the client: held while anything runs, tried again once nothing does.
+    QPointer<TransferSession> session(m_session);
+    m_updater->setIsBusyCheck([session] { return session && session->isBusy(); });
+    connect(m_session, &TransferSession::becameIdle, m_updater, &UpdaterManager::attemptPendingInstall);
 
     m_panel = new PanelWindow(&m_settings);
     buildView();
@@ -47,14 +52,7 @@ void Application::start(const QList<QUrl>& files) {
     connect(m_panel, &PanelWindow::filesDropped, this, &Application::receiveFiles);
 
     const qreal ratio = qApp->devicePixelRatio();
-    QPointer<UpdaterManager> updater(m_updater);
-    m_animator = new StatusIconAnimator(
-        m_session->uploads(),
-        [updater] {
-            if (updater)
-                updater->attemptPendingInstall();
-        },
-        {}, ratio, this);
+    m_animator = new StatusIconAnimator(m_session->uploads(), {}, ratio, this);
 
     m_tray = new QSystemTrayIcon(this);
     m_tray->setToolTip(QStringLiteral("Zanvolt"));
@@ -86,8 +84,20 @@ void Application::start(const QList<QUrl>& files) {
             std::nullopt);
         showPanel();
     }
-    if (!files.isEmpty())
-        receiveFiles(files);
+    // Without a server the settings open instead of a run; where no tray icon leads back to the
+    // panel, a notification says why.
+    connect(m_session->uploads(), &Uploads::configurationMissing, this, [this] {
+        showSettings();
+        if (!QSystemTrayIcon::isSystemTrayAvailable())
+            m_desktop.postFailureNotification(
+                QStringLiteral("Zanvolt"),
+                QStringLiteral("Richte zuerst den Server in den Einstellungen ein."));
+    });
+    if (!files.isEmpty()) {
+        // Once the store has answered, so that a client without a server shows no run for them.
+        detach(m_session->account()->reload(), this,
+               [this, files](ServerAccount::State) { receiveFiles(files); });
+    }
 }
 
 void Application::buildView() {

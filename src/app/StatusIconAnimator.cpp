@@ -4,17 +4,15 @@
 #include "TrayIcon.h"
 #include "Uploads.h"
 
-StatusIconAnimator::StatusIconAnimator(Uploads* uploads, std::function<void()> attemptPendingInstall,
-                                       Timings timings, qreal devicePixelRatio, QObject* parent)
-    : QObject(parent), m_uploads(uploads), m_attemptPendingInstall(std::move(attemptPendingInstall)),
-      m_timings(timings), m_devicePixelRatio(devicePixelRatio),
+StatusIconAnimator::StatusIconAnimator(Uploads* uploads, Timings timings, qreal devicePixelRatio,
+                                       QObject* parent)
+    : QObject(parent), m_uploads(uploads), m_timings(timings), m_devicePixelRatio(devicePixelRatio),
       m_normalIcon(TrayIcon::create(devicePixelRatio)) {
     connect(uploads, &Uploads::isUploadingChanged, this, &StatusIconAnimator::onUploadingChanged);
     connect(uploads, &Uploads::isZippingChanged, this, &StatusIconAnimator::onZippingChanged);
     m_picture = Picture::Idle;
     // Both states are delivered once at start, like a subscription to their
-    // current values: the check mark shows for a moment and a held-back
-    // update gets its chance.
+    // current values: the check mark shows for a moment.
     onUploadingChanged();
     onZippingChanged();
 }
@@ -29,10 +27,13 @@ void StatusIconAnimator::onUploadingChanged() {
         return;
     if (m_uploads->isUploading()) {
         startSpinner();
+    } else if (m_uploads->endedForSettings()) {
+        // Nothing was sent: no check mark.
+        m_spinnerTimer.disconnect(this);
+        m_spinnerTimer.stop();
+        show(m_normalIcon, Picture::Idle);
     } else {
         stopSpinner();
-        if (m_attemptPendingInstall)
-            m_attemptPendingInstall();
     }
 }
 
@@ -43,8 +44,6 @@ void StatusIconAnimator::onZippingChanged() {
         startZipAnimation();
     else if (m_uploads->isUploading())
         startSpinner();
-    else if (m_attemptPendingInstall)
-        m_attemptPendingInstall();
 }
 
 void StatusIconAnimator::startZipAnimation() {

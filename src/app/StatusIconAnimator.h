@@ -5,7 +5,6 @@
 #include <QPointer>
 #include <QTimer>
 #include <chrono>
-#include <functional>
 
 class Uploads;
 
@@ -23,9 +22,7 @@ public:
         std::chrono::milliseconds checkmarkHold{2000};
     };
 
-    // `attemptPendingInstall` runs whenever the client may have become idle.
-    StatusIconAnimator(Uploads* uploads, std::function<void()> attemptPendingInstall, Timings timings,
-                       qreal devicePixelRatio, QObject* parent = nullptr);
+    StatusIconAnimator(Uploads* uploads, Timings timings, qreal devicePixelRatio, QObject* parent = nullptr);
 
     QImage normalIcon() const { return m_normalIcon; }
     Picture picture() const { return m_picture; }
@@ -44,7 +41,6 @@ private:
     void onZippingChanged();
 
     QPointer<Uploads> m_uploads;
-    std::function<void()> m_attemptPendingInstall;
     Timings m_timings;
     qreal m_devicePixelRatio;
     QImage m_normalIcon;

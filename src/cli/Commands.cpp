@@ -3,6 +3,7 @@
 #include "ConsoleOutput.h"
 #include "Format.h"
 #include "Graphemes.h"
+#include "NetworkReturnWatcher.h"
 #include "OrderedJson.h"
 #include "ReceivedUploads.h"
 #include "SendResult.h"
@@ -87,6 +88,7 @@ SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::Progre
     // Recorded in the same history the panel lists.
     SentTransfers sent(&account, {}, nullptr);
     Uploads uploads(&account, &sent, nullptr);
+    const NetworkReturnWatcher networkWatcher;
     const auto showProgress = [&] { progress.show(uploads.progress(), uploads.progressText()); };
     QObject::connect(&uploads, &Uploads::progressChanged, showProgress);
     QObject::connect(&uploads, &Uploads::progressTextChanged, showProgress);

@@ -35,6 +35,11 @@ HttpEngine& HttpEngine::instance() {
 
 HttpEngine::HttpEngine() {
     curl_global_init(CURL_GLOBAL_DEFAULT);
+    // Tests of the command line run it as a process and cannot shorten the wait otherwise.
+    bool ok = false;
+    const int giveUpSeconds = qEnvironmentVariableIntValue("ZANVOLT_GIVE_UP_SECONDS", &ok);
+    if (ok && giveUpSeconds >= 0)
+        m_waitLimits.giveUpAfter = std::chrono::seconds(giveUpSeconds);
     // The thread must be gone before the libraries it uses clean up at exit;
     // its unfinished downloads go with it.
     qAddPostRoutine([] { instance().m_thread.reset(); });

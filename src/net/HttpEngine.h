@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <qcoro/qcorotask.h>
@@ -41,9 +42,23 @@ public:
     // For tests: seconds without any byte moving before a request fails (60 by default).
     void setInactivityLimit(int seconds);
 
+    // How a transfer waits through a network failure: pauses growing from `firstPause` to
+    // `longestPause` between attempts, and failure once nothing got through for `giveUpAfter`.
+    struct WaitLimits {
+        std::chrono::milliseconds firstPause{1000};
+        std::chrono::milliseconds longestPause{30'000};
+        std::chrono::milliseconds giveUpAfter{std::chrono::minutes(15)};
+    };
+    WaitLimits waitLimits() const { return m_waitLimits; }
+    // For tests: shorter (or longer) waits.
+    void setWaitLimits(WaitLimits limits) { m_waitLimits = limits; }
+    // The desktop says the network is back (or the machine woke up): waiting transfers try at once.
+    void notifyNetworkReturned() { Q_EMIT networkReturned(); }
+
     struct Pending;
 
 Q_SIGNALS:
+    void networkReturned();
     // A server's key was accepted on first contact but could not be written into `folder`: it is
     // held to only until the process ends. Once per server and process.
     void certificateNotSaved(const QString& folder);
@@ -54,5 +69,6 @@ private:
 
     QHash<quint64, Pending*> m_pending;
     quint64 m_nextId = 0;
+    WaitLimits m_waitLimits;
     std::unique_ptr<TransferThread> m_thread;
 };

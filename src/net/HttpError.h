@@ -1,13 +1,17 @@
 #pragma once
 
+#include "HttpRequest.h"
 #include "PlatformError.h"
+
+#include <optional>
 
 // A request that brought no complete answer. The text is the transport's own
 // unless the app has a clearer German one for the case.
 class HttpError : public PlatformError {
 public:
     enum class Kind {
-        Transport,          // connection, TLS or protocol failure, cut-off body
+        Transport,          // protocol failure or anything else the line did not cause
+        Network,            // no connection, refused or reset, name unresolved, TLS broken off, cut-off body
         Timeout,            // nothing moved for the inactivity limit
         CertificateChanged, // the server's key differs from the one it was trusted with
         ResponseTooLarge,
@@ -17,6 +21,12 @@ public:
 
     HttpError(Kind kind, QString text) : PlatformError(std::move(text)), m_kind(kind) {}
     Kind kind() const { return m_kind; }
+    // The line failed, not the server: worth waiting for and trying again.
+    bool isNetworkFailure() const { return m_kind == Kind::Network || m_kind == Kind::Timeout; }
+
+    // A download cut off by a network failure: what it kept, for a request of the rest. The
+    // ".part" file is then the catcher's to continue or remove.
+    std::optional<HttpRequest::Resume> partial;
 
 private:
     Kind m_kind;

@@ -17,6 +17,14 @@ struct HttpRequest {
         qint64 length = 0;
     };
 
+    // The ".part" file of a download cut off earlier, continued with a range request when the
+    // server's file still matches `validator` (its ETag or Last-Modified), else written anew.
+    struct Resume {
+        QString partPath;
+        qint64 size = 0;
+        QByteArray validator;
+    };
+
     QByteArray method = QByteArrayLiteral("GET");
     QByteArray url;
     QList<std::pair<QByteArray, QByteArray>> headers;
@@ -27,6 +35,7 @@ struct HttpRequest {
     // When set, a 200 answer's body goes into a new ".part" file in this
     // folder instead of memory.
     QString downloadFolder;
+    std::optional<Resume> resume;
     // Bodies kept in memory are refused beyond this size; no answer the app
     // reads is anywhere near it.
     qint64 maxBodySize = 64'000'000;

@@ -47,6 +47,77 @@ long TransferJob::status() const {
     return status;
 }
 
+bool TransferJob::bodyIsFile() const {
+    if (!isDownload())
+        return false;
+    const long code = status();
+    return code == 200 || (code == 206 && resumedFrom >= 0 && !rangeRefused);
+}
+
+bool TransferJob::reopenPart() {
+    const QByteArray path = QFile::encodeName(request.resume->partPath);
+    partFd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (partFd < 0 || ::lseek(partFd, request.resume->size, SEEK_SET) < 0) {
+        writeErrno = errno;
+        ::unlink(path.constData());
+        return false;
+    }
+    partPath = path;
+    resumedFrom = written = request.resume->size;
+    validator = request.resume->validator;
+    return true;
+}
+
+namespace {
+QByteArray headerValue(CURL* easy, const char* name) {
+    curl_header* header = nullptr;
+    if (curl_easy_header(easy, name, 0, CURLH_HEADER, -1, &header) != CURLHE_OK || !header)
+        return {};
+    return QByteArray(header->value).trimmed();
+}
+} // namespace
+
+bool TransferJob::startFileBody() {
+    bodyStarted = true;
+    if (status() == 206) {
+        // Only the rest that was asked for ("bytes N-last/total") continues the file.
+        const QByteArray range = headerValue(easy, "Content-Range");
+        const qsizetype dash = range.indexOf('-');
+        const qsizetype slash = range.indexOf('/');
+        bool fromOk = false, lastOk = false, totalOk = false;
+        const qint64 from =
+            range.startsWith("bytes ") && dash > 6 ? range.mid(6, dash - 6).toLongLong(&fromOk) : -1;
+        const qint64 last = slash > dash ? range.mid(dash + 1, slash - dash - 1).toLongLong(&lastOk) : -1;
+        const qint64 total = slash > 0 ? range.mid(slash + 1).toLongLong(&totalOk) : -1;
+        if (!fromOk || !lastOk || !totalOk || from != resumedFrom || last + 1 != total) {
+            rangeRefused = true;
+            return false;
+        }
+    } else if (resumedFrom > 0) {
+        // The whole file again: what the cut-off attempt kept goes.
+        if (::ftruncate(partFd, 0) != 0 || ::lseek(partFd, 0, SEEK_SET) != 0) {
+            writeErrno = errno;
+            return false;
+        }
+        written = 0;
+        resumedFrom = 0;
+    }
+    validator = headerValue(easy, "ETag");
+    if (validator.isEmpty())
+        validator = headerValue(easy, "Last-Modified");
+    return true;
+}
+
+std::optional<HttpRequest::Resume> TransferJob::takePartial() {
+    // The file's body under way, or a resume that got no answer at all: the part holds the file.
+    const bool holdsFile = bodyStarted ? bodyIsFile() : resumedFrom > 0;
+    if (partFd < 0 || written <= 0 || validator.isEmpty() || !holdsFile)
+        return std::nullopt;
+    ::close(partFd);
+    partFd = -1;
+    return HttpRequest::Resume{takePart(), written, validator};
+}
+
 bool TransferJob::openPart() {
     // A backslash, which SafeFileName turns into "_" in every name from the server: no file saved
     // from a download can carry this name, so the clean-up at start never takes one for a leftover.
@@ -110,9 +181,12 @@ int TransferJob::seekBody(void* user, curl_off_t offset, int origin) {
 size_t TransferJob::writeBody(char* data, size_t size, size_t count, void* user) {
     auto* job = static_cast<TransferJob*>(user);
     const size_t total = size * count;
-    // Only a 200 answer is the file; any other body is the server's explanation.
-    if (job->isDownload() && job->status() == 200) {
+    // Only a 200 answer (or the rest a resume asked for) is the file; any other body is the
+    // server's explanation.
+    if (job->bodyIsFile()) {
         if (job->partFd < 0 && !job->openPart())
+            return 0;
+        if (!job->bodyStarted && !job->startFileBody())
             return 0;
         if (job->request.maxFileSize >= 0 && job->written + qint64(total) > job->request.maxFileSize) {
             job->tooLarge = true;
@@ -172,7 +246,7 @@ QString TransferJob::takePart() {
 QString TransferJob::incompleteText() const {
     curl_off_t announced = -1;
     curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-    const qint64 got = isDownload() && status() == 200 ? written : body.size();
+    const qint64 got = bodyIsFile() ? written - std::max<qint64>(resumedFrom, 0) : body.size();
     return QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes erhalten")
         .arg(got)
         .arg(qint64(announced));

@@ -35,6 +35,10 @@ struct TransferJob {
     qint64 written = 0;
     int writeErrno = 0;
     bool tooLarge = false;
+    qint64 resumedFrom = -1;   // a continued download: the bytes its ".part" had; -1: a new one
+    bool bodyStarted = false;  // the answer's file body began (a 200 replaces what a resume kept)
+    bool rangeRefused = false; // a 206 for another range than was asked
+    QByteArray validator;      // the answer's ETag, else its Last-Modified
 
     curl_off_t sent = 0;
     curl_off_t received = 0;
@@ -42,6 +46,15 @@ struct TransferJob {
 
     bool isDownload() const { return !request.downloadFolder.isEmpty(); }
     long status() const;
+    // Whether the answer's body is the file: a 200, or the 206 of the range a resume asked for.
+    bool bodyIsFile() const;
+    // Opens the ".part" a resume continues; false with writeErrno set when it cannot.
+    bool reopenPart();
+    // At the first byte of a file body: a 200 starts the ".part" over; the validator is taken.
+    bool startFileBody();
+    // Hands a cut-off download's ".part" over for a later resume; nullopt when nothing is worth
+    // resuming (the file is then removed with the job).
+    std::optional<HttpRequest::Resume> takePartial();
     // Owner-only while it grows; closePart() gives it its final mode.
     bool openPart();
     // 0, or the error of closing the complete file.

@@ -4,6 +4,7 @@
 #include "TransferJob.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -18,6 +19,30 @@ constexpr auto progressInterval = std::chrono::milliseconds(50);
 
 QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString rangeRefusedText() {
+    return QStringLiteral("Der Server schickte einen anderen Teil der Datei als erbeten");
+}
+
+// Failures of the line between client and server, which a later attempt may not meet.
+bool isNetworkCode(CURLcode code) {
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_AGAIN:
+        return true;
+    default:
+        return false;
+    }
 }
 } // namespace
 
@@ -155,6 +180,13 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
         }
     }
     job->bodySize = request.bodySize();
+    if (request.resume && !job->reopenPart()) {
+        Result result;
+        result.id = job->id;
+        result.error = HttpError(HttpError::Kind::FileSystem, systemText(job->writeErrno));
+        m_results(std::move(result));
+        return;
+    }
 
     CURL* easy = curl_easy_init();
     job->easy = easy;
@@ -195,6 +227,11 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
     for (const auto& [name, value] : request.headers) {
         hasContentType = hasContentType || name.compare("Content-Type", Qt::CaseInsensitive) == 0;
         job->headers = curl_slist_append(job->headers, (name + ": " + value).constData());
+    }
+    if (request.resume) {
+        job->headers =
+            curl_slist_append(job->headers, "Range: bytes=" + QByteArray::number(request.resume->size) + '-');
+        job->headers = curl_slist_append(job->headers, "If-Range: " + request.resume->validator);
     }
     // No "Expect: 100-continue" round trip before a chunk, and no content
     // type the caller did not set.
@@ -243,19 +280,24 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
         result.status = int(job->status());
         curl_off_t announced = -1;
         curl_easy_getinfo(job->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        const bool toFile = job->isDownload() && result.status == 200;
-        const qint64 got = toFile ? job->written : job->body.size();
+        const bool toFile = job->bodyIsFile();
         if (toFile && job->partFd < 0 && !job->openPart()) {
             result.error = HttpError(Kind::FileSystem, systemText(job->writeErrno));
-        } else if (announced >= 0 && got != qint64(announced)) {
+        } else if (toFile && !job->bodyStarted && !job->startFileBody()) {
+            result.error = job->rangeRefused ? HttpError(Kind::Network, rangeRefusedText())
+                                             : HttpError(Kind::FileSystem, systemText(job->writeErrno));
+        } else if (const qint64 got =
+                       toFile ? job->written - std::max<qint64>(job->resumedFrom, 0) : job->body.size();
+                   announced >= 0 && got != qint64(announced)) {
             result.error = HttpError(
-                Kind::Transport,
+                Kind::Network,
                 QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes").arg(got).arg(qint64(announced)));
         } else if (toFile) {
             if (const int error = job->closePart(); error != 0)
                 result.error = HttpError(Kind::FileSystem, systemText(error));
             else
                 result.filePath = job->takePart();
+            result.status = 200; // a resumed file is whole now, as after one answer
         } else {
             result.body = std::move(job->body);
         }
@@ -266,6 +308,8 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
         result.error =
             HttpError(Kind::ResponseTooLarge, QStringLiteral("Antwort des Servers zu groß (über %1 MB)")
                                                   .arg(job->request.maxBodySize / 1'000'000));
+    } else if (job->rangeRefused) {
+        result.error = HttpError(Kind::Network, rangeRefusedText());
     } else if (job->writeErrno == ENOSPC || job->writeErrno == EDQUOT) {
         result.error =
             HttpError(Kind::FileSystem, QStringLiteral("Nicht genug Speicherplatz für den Download"));
@@ -277,16 +321,18 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
     } else if (job->readErrno != 0) {
         result.error = HttpError(Kind::FileSystem, systemText(job->readErrno));
     } else if (code == CURLE_PARTIAL_FILE) {
-        result.error = HttpError(Kind::Transport, job->incompleteText());
+        result.error = HttpError(Kind::Network, job->incompleteText());
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
         result.error =
             HttpError(Kind::Timeout,
                       QStringLiteral("Der Server antwortet nicht (%1 Sekunden ohne Daten)").arg(inactivity));
     } else {
         const QString text = QString::fromUtf8(job->error).trimmed();
-        result.error =
-            HttpError(Kind::Transport, text.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : text);
+        result.error = HttpError(isNetworkCode(code) ? Kind::Network : Kind::Transport,
+                                 text.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : text);
     }
+    if (result.error && result.error->isNetworkFailure())
+        result.error->partial = job->takePartial();
     for (auto it = m_running.begin(); it != m_running.end(); ++it) {
         if (it->get() == job) {
             m_running.erase(it);

@@ -16,6 +16,10 @@ public:
     // download URL when one is given. Failures are ignored.
     virtual void postNotification(const QString& title, const QString& body,
                                   const std::optional<QString>& downloadURL) = 0;
+    // The same for something that failed, so that the desktop can tell it from a success.
+    virtual void postFailureNotification(const QString& title, const QString& body) {
+        postNotification(title, body, std::nullopt);
+    }
     // Both throw AppError with a German description on failure.
     virtual void registerLoginItem() = 0;
     virtual void unregisterLoginItem() = 0;

@@ -73,8 +73,10 @@ QCoro::Task<APIResponse> APIRequest::postFileRegion(QByteArray head, HttpRequest
     return run(std::move(request), cancel, std::move(progress));
 }
 
-QCoro::Task<APIResponse> APIRequest::download(QString folder, QPointer<CancelToken> cancel) const {
+QCoro::Task<APIResponse> APIRequest::download(QString folder, QPointer<CancelToken> cancel,
+                                              std::optional<HttpRequest::Resume> resume) const {
     HttpRequest request = m_request;
     request.downloadFolder = std::move(folder);
+    request.resume = std::move(resume);
     return run(std::move(request), cancel);
 }

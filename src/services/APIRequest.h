@@ -34,7 +34,9 @@ public:
                                             HttpEngine::ProgressHandler progress) const;
     // GETs into a new ".part" file in `folder`: only a complete 200 body is
     // kept (the caller owns the file then); any other body comes in memory.
-    QCoro::Task<APIResponse> download(QString folder, QPointer<CancelToken> cancel = nullptr) const;
+    // With `resume`, asks only for the rest of a cut-off download (HttpRequest::Resume).
+    QCoro::Task<APIResponse> download(QString folder, QPointer<CancelToken> cancel = nullptr,
+                                      std::optional<HttpRequest::Resume> resume = std::nullopt) const;
 
 private:
     explicit APIRequest(HttpRequest request) : m_request(std::move(request)) {}

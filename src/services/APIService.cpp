@@ -3,7 +3,9 @@
 #include "APIError.h"
 #include "APIRequest.h"
 #include "Graphemes.h"
+#include "HttpError.h"
 #include "KeychainService.h"
+#include "NetworkWait.h"
 #include "PlatformError.h"
 #include "SafeFileName.h"
 #include "ServerTrust.h"
@@ -106,7 +108,31 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
     if (const QString problem = co_await made; !problem.isEmpty())
         throw PlatformError(
             QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: %2").arg(folder, problem));
-    APIResponse response = co_await request.download(folder);
+    // A download cut off by the network waits like an upload, then asks for the rest.
+    NetworkWait wait(nullptr);
+    std::optional<HttpRequest::Resume> resume;
+    APIResponse response;
+    for (;;) {
+        std::optional<HttpError> failure;
+        try {
+            response = co_await request.download(folder, nullptr, resume);
+            break;
+        } catch (const HttpError& error) {
+            if (resume && !error.partial)
+                QFile::remove(resume->partPath);
+            if (!error.isNetworkFailure())
+                throw;
+            failure = error;
+        }
+        resume = failure->partial;
+        try {
+            co_await wait.waitAfter(*failure);
+        } catch (...) {
+            if (resume)
+                QFile::remove(resume->partPath);
+            throw;
+        }
+    }
     if (response.filePath.isEmpty())
         co_return response;
     struct Saved {

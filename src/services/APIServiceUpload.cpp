@@ -7,6 +7,7 @@
 #include "CancelledError.h"
 #include "HttpError.h"
 #include "JsonFields.h"
+#include "NetworkWait.h"
 #include "OrderedJson.h"
 #include "PlatformError.h"
 #include "ProgressTracker.h"
@@ -73,9 +74,14 @@ FileIdentity identify(const QString& path) {
 
 // What the chunk tasks of one upload share; it lives on the main thread.
 struct UploadRun {
-    UploadRun(QString filePath, QString fileName, APIRequest chunkRequest)
-        : filePath(std::move(filePath)), fileName(std::move(fileName)),
-          chunkRequest(std::move(chunkRequest)) {
+    UploadRun(QString filePath, QString fileName, APIRequest chunkRequest,
+              std::function<void(UploadState)> stateHandler)
+        : filePath(std::move(filePath)), fileName(std::move(fileName)), chunkRequest(std::move(chunkRequest)),
+          wait(&cancel) {
+        if (stateHandler)
+            QObject::connect(&wait, &NetworkWait::waitingChanged, [stateHandler](bool waiting) {
+                stateHandler(waiting ? UploadState::WaitingForNetwork : UploadState::Sending);
+            });
         progressFlush.setSingleShot(true);
         progressFlush.setInterval(progressInterval);
         QObject::connect(&progressFlush, &QTimer::timeout, [this] { flushProgress(); });
@@ -117,8 +123,40 @@ struct UploadRun {
     QTimer heartbeat;
     qint64 pendingProgress = 0;
     CancelToken cancel;         // aborts every request of the run
+    NetworkWait wait;           // after the cancel token it watches
     std::exception_ptr failure; // of the first chunk that failed for good
 };
+
+// The server answered a request of an upload that waited as if it never heard of the token: it
+// dropped the upload meanwhile (a restart, an expiry).
+struct TokenGone : std::exception {
+    std::exception_ptr answer; // the APIError, thrown when starting over is not allowed
+};
+
+bool tokenGone(const UploadRun& run, const APIError& error) {
+    const int status = error.statusCode();
+    return run.wait.hasWaited() && error.kind() == APIError::Kind::HttpError &&
+           (status == 400 || status == 404 || status == 410);
+}
+
+// A request of the upload that is sent again after each network failure until it gets an answer.
+QCoro::Task<APIResponse> sendThroughOutages(std::shared_ptr<UploadRun> run, APIRequest request,
+                                            QByteArray body, QByteArray contentType) {
+    for (;;) {
+        std::optional<HttpError> failure;
+        try {
+            APIResponse response =
+                co_await request.send(QByteArrayLiteral("POST"), body, contentType, &run->cancel);
+            run->wait.reached();
+            co_return response;
+        } catch (const HttpError& error) {
+            if (!error.isNetworkFailure())
+                throw;
+            failure = error;
+        }
+        co_await run->wait.waitAfter(*failure);
+    }
+}
 
 // A retry pause that ends early when the run is cancelled; the next attempt
 // then fails at once without sending anything.
@@ -162,10 +200,13 @@ QCoro::Task<> uploadChunk(std::shared_ptr<UploadRun> run, qint64 index) {
     const HttpRequest::FileRegion region{run->filePath, offset, length};
     const QPointer<CancelToken> cancel(&run->cancel);
     std::exception_ptr lastError;
-    for (int attempt = 0; attempt < attemptsPerChunk; ++attempt) {
+    // A network failure costs no attempt: the chunk waits with the others and goes again.
+    for (int attempt = 0; attempt < attemptsPerChunk;) {
+        std::optional<HttpError> networkFailure;
         try {
             const APIResponse response = co_await run->chunkRequest.postFileRegion(
                 multipart.head, region, multipart.tail, contentType, cancel, countSent);
+            run->wait.reached();
             expectJSONOK(response);
             run->addProgress(length - *counted);
             *counted = length;
@@ -176,14 +217,27 @@ QCoro::Task<> uploadChunk(std::shared_ptr<UploadRun> run, qint64 index) {
             // The file, not the line, failed: another attempt reads the same.
             if (error.kind() == HttpError::Kind::FileChanged || error.kind() == HttpError::Kind::FileSystem)
                 throw;
+            if (error.isNetworkFailure())
+                networkFailure = error;
+            lastError = std::current_exception();
+        } catch (const APIError& error) {
+            if (tokenGone(*run, error)) {
+                TokenGone gone;
+                gone.answer = std::current_exception();
+                throw gone;
+            }
             lastError = std::current_exception();
         } catch (const AppError&) {
             lastError = std::current_exception();
         }
         run->addProgress(-*counted);
         *counted = 0;
-        if (attempt + 1 < attemptsPerChunk)
-            co_await pause(retryPauses[attempt], &run->cancel);
+        if (networkFailure) {
+            co_await run->wait.waitAfter(*networkFailure);
+            continue;
+        }
+        if (++attempt < attemptsPerChunk)
+            co_await pause(retryPauses[attempt - 1], &run->cancel);
     }
     std::rethrow_exception(lastError);
 }
@@ -238,32 +292,14 @@ OrderedJson completionBody(const UploadRun& run, const std::optional<QString>& p
 }
 } // namespace
 
-QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QString> password,
-                                           bool generatePassword,
-                                           std::function<void(double, double)> progressHandler,
-                                           QPointer<CancelToken> cancel) {
-    // One reading of the settings serves every request of the upload.
-    const KeychainService::Credentials stored = co_await configuration();
-    const QString base = stored.serverURL;
-    const QString key = stored.apiKey;
-    const APIRequest tokenRequest =
-        APIRequest::make(base, key, QByteArrayLiteral("/api/create-upload-token"));
-    const APIRequest completeRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-complete"));
-    auto run =
-        std::make_shared<UploadRun>(filePath, QFileInfo(filePath).fileName(),
-                                    APIRequest::make(base, key, QByteArrayLiteral("/api/upload-chunk")));
-
-    const FileIdentity before = identify(filePath);
-    const qint64 size = fileSize(filePath);
-    if (size < 1)
-        throw APIError::networkError(QStringLiteral("Datei leer oder nicht lesbar"));
-    if (cancel) {
-        cancel->throwIfCancelled();
-        QObject::connect(cancel, &CancelToken::cancelled, &run->cancel, &CancelToken::cancel);
-    }
-
-    const APIResponse tokenResponse =
-        co_await tokenRequest.send(QByteArrayLiteral("POST"), {}, {}, &run->cancel);
+namespace {
+// One pass over the file under one token: the token, the chunks, the completion.
+QCoro::Task<OutgoingResult> uploadPass(std::shared_ptr<UploadRun> run, APIRequest tokenRequest,
+                                       APIRequest completeRequest, qint64 size, FileIdentity before,
+                                       std::optional<QString> password, bool generatePassword,
+                                       std::function<void(double, double)> progressHandler,
+                                       QPointer<CancelToken> cancel) {
+    const APIResponse tokenResponse = co_await sendThroughOutages(run, tokenRequest, {}, {});
     expectJSONOK(tokenResponse);
     run->token = JsonFields(jsonObject(tokenResponse.body)).string(QStringLiteral("token"));
     run->size = size;
@@ -282,18 +318,68 @@ QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QStri
     if (run->failure)
         std::rethrow_exception(run->failure);
     run->flushProgress();
-    if (identify(filePath) != before)
+    if (identify(run->filePath) != before)
         throw HttpError(HttpError::Kind::FileChanged,
                         QStringLiteral("Die Datei wurde während des Uploads verändert"));
 
-    const APIResponse response = co_await completeRequest.send(
-        QByteArrayLiteral("POST"), completionBody(*run, password, generatePassword).toJson(),
-        QByteArrayLiteral("application/json"), &run->cancel);
-    expectJSONOK(response);
+    const APIResponse response = co_await sendThroughOutages(
+        run, completeRequest, completionBody(*run, password, generatePassword).toJson(),
+        QByteArrayLiteral("application/json"));
+    try {
+        expectJSONOK(response);
+    } catch (const APIError& error) {
+        if (!tokenGone(*run, error))
+            throw;
+        TokenGone gone;
+        gone.answer = std::current_exception();
+        throw gone;
+    }
     try {
         co_return OutgoingResult::fromJson(jsonObject(response.body));
     } catch (const PlatformError&) {
         throw APIError::networkError(QStringLiteral("Antwort unlesbar: ") + excerpt(response.body, 200));
+    }
+}
+} // namespace
+
+QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QString> password,
+                                           bool generatePassword,
+                                           std::function<void(double, double)> progressHandler,
+                                           QPointer<CancelToken> cancel,
+                                           std::function<void(UploadState)> stateHandler) {
+    // One reading of the settings serves every request of the upload.
+    const KeychainService::Credentials stored = co_await configuration();
+    const QString base = stored.serverURL;
+    const QString key = stored.apiKey;
+    const APIRequest tokenRequest =
+        APIRequest::make(base, key, QByteArrayLiteral("/api/create-upload-token"));
+    const APIRequest completeRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-complete"));
+    const APIRequest chunkRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-chunk"));
+
+    const FileIdentity before = identify(filePath);
+    const qint64 size = fileSize(filePath);
+    if (size < 1)
+        throw APIError::networkError(QStringLiteral("Datei leer oder nicht lesbar"));
+    if (cancel)
+        cancel->throwIfCancelled();
+
+    // A server that forgot the upload while it waited gets it once more from the start.
+    for (int pass = 0;; ++pass) {
+        auto run =
+            std::make_shared<UploadRun>(filePath, QFileInfo(filePath).fileName(), chunkRequest, stateHandler);
+        if (cancel)
+            QObject::connect(cancel, &CancelToken::cancelled, &run->cancel, &CancelToken::cancel);
+        std::exception_ptr refused;
+        try {
+            co_return co_await uploadPass(run, tokenRequest, completeRequest, size, before, password,
+                                          generatePassword, progressHandler, cancel);
+        } catch (const TokenGone& gone) {
+            refused = gone.answer;
+        }
+        if (pass > 0)
+            std::rethrow_exception(refused);
+        if (stateHandler)
+            stateHandler(UploadState::StartingOver);
     }
 }
 

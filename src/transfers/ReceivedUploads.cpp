@@ -48,6 +48,10 @@ void ReceivedUploads::sendNotification(const QString& title, const QString& body
 }
 
 QCoro::Task<> ReceivedUploads::refresh() {
+    return m_refreshes.run([this] { return refreshList(); });
+}
+
+QCoro::Task<> ReceivedUploads::refreshList() {
     QPointer<ReceivedUploads> self(this);
     const ServerAccount::State state = co_await m_account->reload();
     if (!self || state == ServerAccount::State::NotConfigured)

@@ -2,6 +2,7 @@
 
 #include "IncomingUpload.h"
 #include "RecordListModel.h"
+#include "RefreshGate.h"
 
 #include <QList>
 #include <QObject>
@@ -40,6 +41,7 @@ public:
     // Asks the secret store afresh; configuredChanged() follows when the answer differs.
     void checkConfiguration();
 
+    // One list request at a time: asked for while one runs, it waits for the next (RefreshGate).
     QCoro::Task<> refresh();
     QCoro::Task<> downloadIncoming(IncomingUpload upload);
     // Gone from the list at once; the server's deletion runs in the background.
@@ -63,6 +65,7 @@ private:
     }
     void sendNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL);
+    QCoro::Task<> refreshList();
     QCoro::Task<> deleteOnServer(QString token);
     static QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
 
@@ -73,4 +76,5 @@ private:
     bool m_isDownloading = false;
     QString m_downloadProgress;
     std::optional<QString> m_error;
+    RefreshGate m_refreshes;
 };

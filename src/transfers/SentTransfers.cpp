@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QHash>
 #include <QPointer>
+#include <QScopeGuard>
 #include <QSet>
 #include <QStandardPaths>
 #include <QtConcurrent>
@@ -162,6 +163,10 @@ void SentTransfers::addUploaded(const TransferItem& item) {
 }
 
 QCoro::Task<> SentTransfers::refresh() {
+    return m_refreshes.run([this] { return refreshList(); });
+}
+
+QCoro::Task<> SentTransfers::refreshList() {
     QPointer<SentTransfers> self(this);
     const ServerAccount::State state = co_await m_account->reload();
     if (!self || state == ServerAccount::State::NotConfigured)
@@ -183,11 +188,16 @@ QCoro::Task<> SentTransfers::refresh() {
     try {
         listed = co_await APIService::fetchOutgoing();
     } catch (const std::exception& error) {
-        // Offline is normal for a tray client: keep what is shown, say nothing.
+        // Offline is normal for a tray client: keep what is shown, say nothing. A list that arrived
+        // but holds a record that cannot be read is said, or the list would silently stop changing.
         const ErrorText failure = describeError(error);
         qCInfo(lcTransfers) << "sent transfers not refreshed:" << failure.text;
         if (self)
             self->m_refreshFailure = failure;
+        if (self && (failure.kind == ErrorKind::Platform || failure.kind == ErrorKind::Unknown)) {
+            self->m_listError = QStringLiteral("Fehler beim Laden der Transfers: ") + failure.text;
+            self->setError(self->m_listError);
+        }
         if (self && self->m_transfers.isEmpty())
             self->setTransfers(self->m_historyService.load());
         co_return;
@@ -195,6 +205,9 @@ QCoro::Task<> SentTransfers::refresh() {
     if (!self)
         co_return;
     m_refreshFailure.reset();
+    if (m_listError && m_error == m_listError)
+        clearError();
+    m_listError.reset();
     // Reading a long history and merging thousands of transfers would stall the panel.
     std::function<QList<TransferItem>()> merge = [listed = std::move(listed), knownPasswords,
                                                   history = m_historyService] {
@@ -311,6 +324,12 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
     const QString folder = downloadFolder();
     QString destination;
     std::optional<QString> failure;
+    if (m_downloads++ == 0)
+        Q_EMIT isDownloadingChanged();
+    const auto done = qScopeGuard([self] {
+        if (self && --self->m_downloads == 0)
+            Q_EMIT self->isDownloadingChanged();
+    });
     try {
         destination = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName, folder);
     } catch (const AppError& error) {

@@ -2,6 +2,7 @@
 
 #include "ErrorText.h"
 #include "RecordListModel.h"
+#include "RefreshGate.h"
 #include "TransferHistoryService.h"
 #include "TransferItem.h"
 
@@ -36,7 +37,9 @@ public:
     void clearError();
     bool contains(const QString& code) const;
 
-    // Lists the server's transfers and merges the history; offline, keeps what is shown.
+    // Lists the server's transfers and merges the history; offline, keeps what is shown. A list that
+    // arrives but cannot be read is said in the error line, and what is shown stays. One list
+    // request at a time: asked for while one runs, it waits for the next (RefreshGate).
     QCoro::Task<> refresh();
     // Why the last refresh could not list the server's transfers; nothing after a success.
     std::optional<ErrorText> refreshFailure() const { return m_refreshFailure; }
@@ -51,6 +54,7 @@ public:
     void remove(const TransferItem& transfer);
     // Saves the file into downloadFolder() under a free name and shows it in the file manager.
     QCoro::Task<> downloadOutgoing(TransferItem transfer);
+    bool isDownloading() const { return m_downloads > 0; }
     // "Zanvolt" in the user's Downloads folder.
     static QString downloadFolder();
 
@@ -61,9 +65,11 @@ public:
 Q_SIGNALS:
     void transfersChanged();
     void errorChanged();
+    void isDownloadingChanged();
 
 private:
     void setTransfers(QList<TransferItem> transfers);
+    QCoro::Task<> refreshList();
     QCoro::Task<> deleteOnServer(QString code);
     void copyText(const QString& text);
 
@@ -74,4 +80,8 @@ private:
     RecordListModel<TransferItem> m_model;
     std::optional<QString> m_error;
     std::optional<ErrorText> m_refreshFailure;
+    int m_downloads = 0;
+    // The error line's text for an unreadable list, taken back once a list is read again.
+    std::optional<QString> m_listError;
+    RefreshGate m_refreshes;
 };

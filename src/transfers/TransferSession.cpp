@@ -15,6 +15,11 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
       m_received(new ReceivedUploads(m_account, environment.desktop, this)),
       m_uploads(new Uploads(m_account, m_sent, environment.desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
+    connect(m_uploads, &Uploads::isUploadingChanged, this, &TransferSession::checkIdle);
+    connect(m_uploads, &Uploads::isZippingChanged, this, &TransferSession::checkIdle);
+    connect(m_uploads, &Uploads::uploadFinished, this, &TransferSession::checkIdle);
+    connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &TransferSession::checkIdle);
+    connect(m_sent, &SentTransfers::isDownloadingChanged, this, &TransferSession::checkIdle);
     if (DesktopServices* desktop = environment.desktop)
         connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this,
                 [desktop](const QString& folder) {
@@ -52,6 +57,17 @@ void TransferSession::setSelectedTab(int value) {
         return;
     m_selectedTab = value;
     Q_EMIT selectedTabChanged();
+}
+
+bool TransferSession::isBusy() const {
+    // The queue counts: between two queued uploads the first has ended and the next not yet begun.
+    return m_uploads->isUploading() || m_uploads->isZipping() || m_uploads->queueCount() > 0 ||
+           !m_uploads->runningRequest().isNull() || m_received->isDownloading() || m_sent->isDownloading();
+}
+
+void TransferSession::checkIdle() {
+    if (!isBusy())
+        Q_EMIT becameIdle();
 }
 
 void TransferSession::startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval) {

@@ -46,11 +46,18 @@ public:
     int selectedTab() const { return m_selectedTab; }
     void setSelectedTab(int value);
 
+    // Whether something runs that quitting would cut off: an upload (also one still asking the
+    // secret store), a queued one, packing, or a download.
+    bool isBusy() const;
+
 Q_SIGNALS:
     void showSettingsChanged();
     void selectedTabChanged();
+    // The client may have become idle: nothing of isBusy() runs any more.
+    void becameIdle();
 
 private:
+    void checkIdle();
     void startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
     void poll();
 

@@ -97,6 +97,19 @@ void UpdaterManager::attemptPendingInstall() {
         return;
     auto install = std::exchange(m_pendingInstall, nullptr);
     // Queued on the application object, not on this one: the install quits the client, and it must
-    // run even if the manager is gone by then.
-    QMetaObject::invokeMethod(QCoreApplication::instance(), std::move(install), Qt::QueuedConnection);
+    // run even if the manager is gone by then. Asked again when it would run: the signal that
+    // brought it here may come just before the next queued upload starts, and an install then would
+    // cut that upload off.
+    QPointer<UpdaterManager> self(this);
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [self, install = std::move(install)]() mutable {
+            if (self && self->m_isBusyCheck && self->m_isBusyCheck()) {
+                if (!self->m_pendingInstall)
+                    self->m_pendingInstall = std::move(install); // held until the client is idle
+                return;
+            }
+            install();
+        },
+        Qt::QueuedConnection);
 }

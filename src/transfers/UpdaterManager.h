@@ -40,10 +40,11 @@ public:
     // "Jetzt auf Updates prüfen": shows progress and every outcome.
     void checkForUpdates();
 
-    // Answers whether an upload or a ZIP creation runs; set once by the application.
+    // Answers whether the client is busy (see TransferSession::isBusy); set once by the application.
     void setIsBusyCheck(std::function<bool()> check) { m_isBusyCheck = std::move(check); }
     bool hasPendingInstall() const { return bool(m_pendingInstall); }
-    // Runs a held install on the next turn of the event loop unless the client is busy.
+    // Runs a held install on the next turn of the event loop unless the client is busy then or now;
+    // a busy client keeps it held for the next attempt.
     void attemptPendingInstall();
 
 Q_SIGNALS:

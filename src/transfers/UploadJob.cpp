@@ -219,13 +219,27 @@ QCoro::Task<> UploadJob::run() {
                 return;
             self->m_speed = speed;
             self->setProgress(fraction);
+            if (self->m_waiting)
+                return;
             self->setProgressText(
                 QStringLiteral("%1% von %2 – %3 – %4")
                     .arg(int(fraction * 100))
                     .arg(Format::size(size), Format::speed(speed), Format::remaining(fraction, speed, size)));
         };
-        result.response = co_await APIService::uploadOutgoing(fileToSend, upload.password,
-                                                              upload.generatePassword, onProgress, cancel);
+        auto onState = [self, size](APIService::UploadState state) {
+            if (!self || self->m_done)
+                return;
+            // Starting over is said until the new pass reports progress.
+            self->m_waiting = state == APIService::UploadState::WaitingForNetwork;
+            if (state == APIService::UploadState::WaitingForNetwork)
+                self->setProgressText(QStringLiteral("%1% von %2 – Warte auf Verbindung…")
+                                          .arg(int(self->m_progress * 100))
+                                          .arg(Format::size(size)));
+            else if (state == APIService::UploadState::StartingOver)
+                self->setProgressText(QStringLiteral("Der Server hat den Upload verworfen – neuer Start…"));
+        };
+        result.response = co_await APIService::uploadOutgoing(
+            fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
         if (!self)
             co_return;
         result.outcome = Result::Outcome::Succeeded;

@@ -76,6 +76,7 @@ private:
     bool m_cancelled = false;
     bool m_done = false;
     bool m_isZipping = false;
+    bool m_waiting = false; // for the network: the progress line says so instead of a speed
     QString m_progressText;
     double m_progress = 0;
     double m_speed = 0;

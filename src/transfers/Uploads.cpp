@@ -18,7 +18,7 @@ std::optional<QUuid> Uploads::uploadFiles(const QList<QUrl>& urls, const std::op
     if (urls.isEmpty())
         return std::nullopt; // nothing to send: no run, nothing queued
     const UploadJob::Request request{urls, password, generatePassword};
-    if (!m_isUploading) {
+    if (!m_isUploading && m_runningRequest.isNull()) {
         start(request);
         return request.id;
     }
@@ -70,20 +70,20 @@ void Uploads::notify(const QString& title, const QString& body, const std::optio
 }
 
 void Uploads::start(const UploadJob::Request& request) {
+    m_runningRequest = request.id;
+    m_endedForSettings = false;
+    // Known to have no server: the store is asked again without a trace, since the settings most
+    // likely open instead and a progress ring or a check mark would claim a run.
+    if (m_account->state() != ServerAccount::State::NotConfigured)
+        showRunning();
+    detach(startWhenConfigured(request), this);
+}
+
+void Uploads::showRunning() {
     update(m_isUploading, true, &Uploads::isUploadingChanged);
     // A new upload starts with a clean slate on the send tab, also for the list's failures.
     update(m_error, std::optional<QString>(), &Uploads::errorChanged);
     m_sent->clearError();
-
-    m_runningRequest = request.id;
-    if (m_desktop) {
-        QPointer<Uploads> self(this);
-        m_desktop->beginJobProgress(QStringLiteral("Zanvolt"), [self] {
-            if (self)
-                self->cancelUpload();
-        });
-    }
-    detach(startWhenConfigured(request), this);
 }
 
 QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
@@ -95,6 +95,7 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
         co_return; // cancelled meanwhile
     if (state == ServerAccount::State::NotConfigured) {
         // The settings open instead; the items are not kept. A waiting sender learns why.
+        m_endedForSettings = true;
         Q_EMIT configurationMissing();
         UploadJob::Result missing;
         missing.errorText = m_account->problem();
@@ -102,6 +103,7 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
         finish(missing, false);
         co_return;
     }
+    showRunning();
     if (state == ServerAccount::State::Unavailable) {
         UploadJob::Result unreadable;
         unreadable.errorText = m_account->problem();
@@ -110,6 +112,13 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
         co_return;
     }
 
+    // The desktop's job view only for what really runs.
+    if (m_desktop) {
+        m_desktop->beginJobProgress(QStringLiteral("Zanvolt"), [self] {
+            if (self)
+                self->cancelUpload();
+        });
+    }
     auto* job = new UploadJob(request, this);
     m_job = job;
     connect(job, &UploadJob::zippingChanged, this,
@@ -130,30 +139,33 @@ void Uploads::onFinished(const UploadJob::Result& result) {
 }
 
 void Uploads::finish(const UploadJob::Result& result, bool announce) {
+    // Only a request that got as far as its job has a job view to end.
+    const bool hadJob = m_job;
     if (m_job)
         m_job->deleteLater();
     m_job = nullptr;
     const QUuid finishedRequest = std::exchange(m_runningRequest, QUuid());
     if (result.outcome == UploadJob::Result::Outcome::Succeeded) {
-        if (m_desktop)
+        if (m_desktop && hadJob)
             m_desktop->endJobProgress({});
         publish(result);
     } else {
         update(m_progressText, QString(), &Uploads::progressTextChanged);
         update(m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
-            if (m_desktop)
+            if (m_desktop && hadJob)
                 m_desktop->endJobProgress(QStringLiteral("Upload abgebrochen"));
             update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
                    &Uploads::errorChanged);
         } else {
             const QString message =
                 result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
-            if (m_desktop)
+            if (m_desktop && hadJob)
                 m_desktop->endJobProgress(message);
             if (announce) {
                 update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
-                notify(QStringLiteral("Upload fehlgeschlagen"), message, std::nullopt);
+                if (m_desktop)
+                    m_desktop->postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
             }
         }
     }

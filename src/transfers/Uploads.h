@@ -53,7 +53,8 @@ public:
     // Files handed over by a drop or the command line; returns at once. Each request asks the secret
     // store afresh when its turn comes (waiting, as the running upload, while the store's unlock
     // prompt is open): without stored credentials nothing runs and configurationMissing() asks for
-    // the settings; a store that cannot be read fails the upload with its message. The id of the
+    // the settings; a client already known to have none shows no run meanwhile (isUploading stays
+    // false). A store that cannot be read fails the upload with its message. The id of the
     // queued request, which uploadFinished() reports; nothing for an empty list.
     std::optional<QUuid> uploadFiles(const QList<QUrl>& urls, const std::optional<QString>& password,
                                      bool generatePassword);
@@ -64,6 +65,8 @@ public:
     void cancelAll();
     // The request the running job works on; null when idle.
     QUuid runningRequest() const { return m_runningRequest; }
+    // Whether the last request ended because no server is set up: nothing ran, nothing was done.
+    bool endedForSettings() const { return m_endedForSettings; }
     void dismissJustCompleted();
     // The banner's link and password.
     void copyCompletedLink();
@@ -90,6 +93,7 @@ private:
     }
     void setQueue(QList<UploadJob::Request> queue);
     void start(const UploadJob::Request& request);
+    void showRunning();
     QCoro::Task<> startWhenConfigured(UploadJob::Request request);
     void onFinished(const UploadJob::Result& result);
     // `announce`: the error line and the notification; not for a request the settings replace.
@@ -103,6 +107,7 @@ private:
     DesktopServices* m_desktop;
     QPointer<UploadJob> m_job;
     QUuid m_runningRequest;
+    bool m_endedForSettings = false;
     QList<UploadJob::Request> m_queue;
 
     bool m_isUploading = false;

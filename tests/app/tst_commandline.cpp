@@ -29,6 +29,8 @@ QProcessEnvironment environmentFor(const QString& home, const QString& runtime) 
     env.insert(QStringLiteral("XDG_DATA_HOME"), home + QStringLiteral("/.local/share"));
     env.insert(QStringLiteral("XDG_CACHE_HOME"), home + QStringLiteral("/.cache"));
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    // An unreachable server is given up after a second instead of a quarter of an hour.
+    env.insert(QStringLiteral("ZANVOLT_GIVE_UP_SECONDS"), QStringLiteral("1"));
     // No display of any kind: the command line must not need one.
     for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
         env.remove(QString::fromLatin1(name));

@@ -9,6 +9,7 @@
 #include "StatusIcons.h"
 #include "TestFiles.h"
 #include "TrayIcon.h"
+#include "WaitForTask.h"
 
 #include <QApplication>
 #include <QDropEvent>
@@ -99,10 +100,8 @@ private Q_SLOTS:
         SessionFixture fixture;
         Uploads& uploads = *fixture.uploads;
 
-        int installAttempts = 0;
         using namespace std::chrono_literals;
-        StatusIconAnimator animator(
-            &uploads, [&] { ++installAttempts; }, {10ms, 20ms, 100ms}, 2.0);
+        StatusIconAnimator animator(&uploads, {10ms, 20ms, 100ms}, 2.0);
         QList<StatusIconAnimator::Picture> pictures{animator.picture()};
         connect(&animator, &StatusIconAnimator::iconChanged, this,
                 [&](const QImage& image, StatusIconAnimator::Picture picture) {
@@ -112,8 +111,21 @@ private Q_SLOTS:
                 });
         using P = StatusIconAnimator::Picture;
         QCOMPARE(pictures, QList<P>{P::Checkmark}); // both states are delivered once at start
-        QCOMPARE(installAttempts, 2);
         QTRY_COMPARE(animator.picture(), P::Idle);
+
+        // Without a server nothing shows as a run, nothing goes to the desktop's job view, and the
+        // settings page comes up instead.
+        fixture.storeCredentials(QString(), QString());
+        waitForTask(fixture.session->account()->reload());
+        QSignalSpy uploading(&uploads, &Uploads::isUploadingChanged);
+        QSignalSpy missing(&uploads, &Uploads::configurationMissing);
+        uploads.uploadFiles({fixture.file(QStringLiteral("c.txt"), "c")}, std::nullopt, false);
+        QTRY_VERIFY(fixture.session->showSettings());
+        QCOMPARE(missing.size(), 1);
+        QVERIFY(uploading.isEmpty() && fixture.desktop.jobs.isEmpty());
+        QCOMPARE(pictures, (QList<P>{P::Checkmark, P::Idle}));
+        fixture.storeCredentials(fixture.server().baseURL(), fixture.server().apiKey());
+        waitForTask(fixture.session->account()->reload());
 
         // Random bytes take zip long enough to show a frame of its animation even on a busy machine.
         const QByteArray noise = randomBytes(1 << 21, 7);
@@ -125,7 +137,7 @@ private Q_SLOTS:
         QTRY_COMPARE(animator.picture(), P::Idle);
         QCOMPARE(pictures,
                  (QList<P>{P::Checkmark, P::Idle, P::Progress, P::Zip, P::Progress, P::Checkmark, P::Idle}));
-        QVERIFY(installAttempts >= 3); // again once the client became idle
+        QCOMPARE(fixture.desktop.jobs, (QStringList{QStringLiteral("begin"), QStringLiteral("end ")}));
     }
 
     void remembersSizeTakesOnlyFileDropsAndWaitsForADrag() {
@@ -267,6 +279,11 @@ private Q_SLOTS:
 
         app.hidePanel();
         actions.value(QStringLiteral("Einstellungen"))->trigger();
+        QVERIFY(app.panel()->isVisible() && app.session()->showSettings());
+        // Files handed over without a server: the panel opens on the settings page.
+        app.hidePanel();
+        app.session()->setShowSettings(false);
+        Q_EMIT app.session()->uploads()->configurationMissing();
         QVERIFY(app.panel()->isVisible() && app.session()->showSettings());
 
         app.hidePanel();

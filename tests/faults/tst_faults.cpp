@@ -171,19 +171,32 @@ private Q_SLOTS:
                              }),
                  qPrintable(texts.join(u'\n')));
 
-        // Silent for longer than the inactivity limit: the user is told why, not "abgebrochen".
+        // Silent for longer than the inactivity limit, again and again until the upload gives up: the
+        // line said it waited, and the user is told why, not "abgebrochen".
+        using namespace std::chrono_literals;
         HttpEngine::instance().setInactivityLimit(1);
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setInactivityLimit(60); });
+        HttpEngine::instance().setWaitLimits({100ms, 100ms, 1500ms});
+        const auto restore = qScopeGuard([] {
+            HttpEngine::instance().setInactivityLimit(60);
+            HttpEngine::instance().setWaitLimits({});
+        });
         server().clearRequests();
-        server().delayNext(QStringLiteral("/api/create-upload-token"), 1, 2500);
+        server().delayNext(QStringLiteral("/api/create-upload-token"), 100, 2500);
         uploads->uploadFiles({fixture->file(QStringLiteral("weg.bin"), "x")}, std::nullopt, false);
         waitIdle();
         QCOMPARE(uploads->error(), std::optional<QString>(
                                        QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)")));
         QVERIFY(requestsTo(server(), chunkPath).isEmpty());
+        QVERIFY2(requestsTo(server(), QStringLiteral("/api/create-upload-token")).size() >= 2,
+                 qPrintable(texts.join(u'\n')));
+        QVERIFY2(texts.contains(QStringLiteral("0% von 1 B – Warte auf Verbindung…")),
+                 qPrintable(texts.join(u'\n')));
     }
 
     void aDroppedConnectionIsRetriedOrFailsCleanly() {
+        using namespace std::chrono_literals;
+        HttpEngine::instance().setWaitLimits({100ms, 200ms, 1500ms});
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
         // Gone for two attempts and back for the third: the upload completes with the right bytes.
         server().dropNext(chunkPath, 2);
         const QUrl first = fixture->file(QStringLiteral("x/Plan.pdf"), QByteArray(100'000, 'p'));
@@ -195,11 +208,10 @@ private Q_SLOTS:
         QVERIFY(chunks.last().body.contains(QByteArray(100'000, 'p')));
         QCOMPARE(requestsTo(server(), completePath).size(), 1);
 
-        // Gone for good (curl itself may try a dropped connection once more, so every attempt may
-        // meet two drops): a clean failure, nothing completed, and the archive of a packed upload
-        // removed with the run (nothing tries it again).
+        // Gone for longer than the upload waits: a clean failure, nothing completed, and the archive
+        // of a packed upload removed with the run (nothing tries it again).
         server().clearRequests();
-        server().dropNext(chunkPath, 6);
+        server().dropNext(chunkPath, 1000);
         const QUrl second = fixture->file(QStringLiteral("x/Liste.pdf"), "l");
         uploads->uploadFiles({first, second}, std::nullopt, false);
         waitIdle();

@@ -146,7 +146,10 @@ private Q_SLOTS:
         QTRY_COMPARE(server.calls.size(), 2);
         desktop.postNotification(QStringLiteral("Upload abgeschlossen"), QStringLiteral("Link kopiert"),
                                  urlC);
-        QTRY_COMPARE(server.calls.size(), 3);
+        desktop.postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), QStringLiteral("x"));
+        QTRY_COMPARE(server.calls.size(), 4);
+        QCOMPARE(server.calls[3].hints.value(QStringLiteral("category")).toString(),
+                 QStringLiteral("transfer.error"));
         QCOMPARE(server.capabilityQueries, 1);
 
         const auto& withUrl = server.calls[0];

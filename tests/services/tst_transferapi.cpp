@@ -1,14 +1,17 @@
 #include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
+#include "HttpEngine.h"
 #include "RecordedRequests.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTest>
+#include <algorithm>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -109,6 +112,49 @@ private Q_SLOTS:
                  QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
         QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
         QVERIFY(partFiles(again).isEmpty());
+    }
+
+    void aCutDownloadContinuesWithARangeOrStartsAgain() {
+        using namespace std::chrono_literals;
+        HttpEngine::instance().setWaitLimits({50ms, 50ms, 20s});
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
+        const QByteArray content = randomBytes(300'000, 7);
+        const QString token =
+            server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Plan.pdf"), content}});
+        const QString files = QStringLiteral("/api/incoming/") + token + QStringLiteral("/files/Plan.pdf");
+        const QString inbox = APIService::incomingFolder();
+        const auto partHolds = [inbox](qint64 size) {
+            const QFileInfoList parts =
+                QDir(inbox).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+            return std::ranges::any_of(parts, [size](const QFileInfo& part) { return part.size() == size; });
+        };
+        // Cut off by an outage after a third of the file; the attempts during the outage get nothing.
+        server().clearRequests();
+        server().truncateNext(files, 1, 100'000, 5000);
+        auto task = APIService::downloadFile(token, QStringLiteral("Plan.pdf"));
+        QTRY_VERIFY_WITH_TIMEOUT(partHolds(100'000), 10000);
+        server().outage(500);
+        QCOMPARE(readAll(waitForTask(std::move(task))), content);
+        auto requests = requestsTo(server(), files);
+        QCOMPARE(requests.size(), 2);
+        QVERIFY(!requests[0].headers.contains("range"));
+        QCOMPARE(requests[1].headers.value("range"), QStringLiteral("bytes=100000-"));
+        QVERIFY(requests[1].headers.value("if-range").startsWith(u'"')); // the first answer's ETag
+
+        // The file changed on the server while the download was cut off: the server answers the
+        // range with the whole new file, which replaces what was kept.
+        const QByteArray changed = randomBytes(300'000, 8);
+        server().clearRequests();
+        server().truncateNext(files, 1, 100'000, 2000);
+        task = APIService::downloadFile(token, QStringLiteral("Plan.pdf"));
+        QTRY_VERIFY_WITH_TIMEOUT(partHolds(100'000), 10000);
+        writeFile(server().dataDir() + QStringLiteral("/incoming/") + token + QStringLiteral("/Plan.pdf"),
+                  changed);
+        QCOMPARE(readAll(waitForTask(std::move(task))), changed);
+        requests = requestsTo(server(), files);
+        QCOMPARE(requests.size(), 2);
+        QCOMPARE(requests[1].headers.value("range"), QStringLiteral("bytes=100000-"));
+        QVERIFY(!entriesIn(inbox).join(u' ').contains(QStringLiteral(".part")));
     }
 
     void hostileNamesStayInsideTheInbox() {

@@ -3,6 +3,7 @@
 #include "APIServiceUpload.h"
 #include "CancelToken.h"
 #include "CancelledError.h"
+#include "HttpEngine.h"
 #include "ProgressTracker.h"
 #include "RecordedRequests.h"
 #include "TestFiles.h"
@@ -10,6 +11,7 @@
 #include "WaitForTask.h"
 
 #include <QCoroTask>
+#include <QCryptographicHash>
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QRegularExpression>
@@ -85,9 +87,24 @@ QString sparseFile(const QTemporaryDir& dir, const QString& name, qint64 size) {
     return file.fileName();
 }
 
-QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr) {
-    return APIService::uploadOutgoing(path, std::nullopt, false, {}, cancel);
+QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr,
+                                               std::function<void(APIService::UploadState)> states = {}) {
+    return APIService::uploadOutgoing(path, std::nullopt, false, {}, cancel, std::move(states));
 }
+
+QByteArray sha256(const QString& path) {
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+        return {};
+    return hash.result();
+}
+
+// Shortens how long an upload waits for the network, for one test.
+struct WaitLimits {
+    explicit WaitLimits(HttpEngine::WaitLimits limits) { HttpEngine::instance().setWaitLimits(limits); }
+    ~WaitLimits() { HttpEngine::instance().setWaitLimits({}); }
+};
 } // namespace
 
 // The chunked upload against the bundled HTTPS server.
@@ -330,6 +347,99 @@ private Q_SLOTS:
         before.cancel();
         QCOMPARE(failureOf(upload(small, &before)), CancelledError().message());
         QCOMPARE(server().requests().size(), 0);
+    }
+
+    void waitsThroughAnOutageUnderTheSameToken() {
+        using namespace std::chrono_literals;
+        using State = APIService::UploadState;
+        QList<State> states;
+        const auto record = [&states](State state) { states << state; };
+        std::optional<WaitLimits> limits(std::in_place, HttpEngine::WaitLimits{100ms, 400ms, 20s});
+
+        // 40 chunks, each marked, cut off in the middle for longer than a few pauses.
+        const QString path = sparseFile(dir, QStringLiteral("outage.bin"), 39 * uploadChunkSize + 1000);
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            for (qint64 index = 0; index < 40; ++index)
+                file.seek(index * uploadChunkSize), file.write(QByteArray::number(index) + "-Teil");
+        }
+        auto task = upload(path, nullptr, record);
+        QTRY_VERIFY_WITH_TIMEOUT(requestsTo(server(), chunkPath).size() >= 12, 60000);
+        server().outage(1500);
+        const auto result = waitForTask(std::move(task));
+        QCOMPARE(states.first(), State::WaitingForNetwork);
+        QCOMPARE(states.last(), State::Sending);
+        // One token; every chunk arrived, and only those cut off by the outage twice.
+        QCOMPARE(requestsTo(server(), tokenPath).size(), 1);
+        const qsizetype chunks = requestsTo(server(), chunkPath).size();
+        QVERIFY2(chunks >= 40 && chunks <= 40 + APIService::maxChunksInFlight,
+                 qPrintable(QString::number(chunks)));
+        QCOMPARE(sha256(server().dataDir() + QStringLiteral("/transfers/") + result.code +
+                        QStringLiteral("/outage.bin")),
+                 sha256(path));
+
+        // Back while the next try is still an hour away: the desktop's word brings it at once.
+        limits.emplace(HttpEngine::WaitLimits{1h, 1h, 2h});
+        states.clear();
+        server().clearRequests();
+        const QString small = randomFile(dir, QStringLiteral("small.bin"), 300);
+        server().outage(400);
+        task = upload(small, nullptr, record);
+        QTRY_COMPARE_WITH_TIMEOUT(states, QList<State>{State::WaitingForNetwork}, 10000);
+        QTest::qWait(500);
+        HttpEngine::instance().notifyNetworkReturned();
+        waitForTask(std::move(task));
+        QCOMPARE(requestsTo(server(), completePath).size(), 1);
+
+        // Cancelled while waiting: nothing more is sent.
+        limits.emplace(HttpEngine::WaitLimits{100ms, 100ms, 1h});
+        server().clearRequests();
+        server().outage(60000);
+        CancelToken cancel;
+        states.clear();
+        task = upload(small, &cancel, record);
+        QTRY_VERIFY_WITH_TIMEOUT(!states.isEmpty(), 10000);
+        cancel.cancel();
+        QCOMPARE(failureOf(std::move(task)), CancelledError().message());
+        server().outage(0);
+        QTest::qWait(500); // several pauses
+        QVERIFY(server().requests().isEmpty());
+
+        // Gone for longer than the limit: the network's own message, nothing completed.
+        limits.emplace(HttpEngine::WaitLimits{100ms, 200ms, 1s});
+        server().outage(60000);
+        const QString failure = failureOf(upload(small));
+        QVERIFY2(!failure.startsWith(QStringLiteral("Server-Fehler")) &&
+                     failure != CancelledError().message(),
+                 qPrintable(failure));
+        server().outage(0);
+        QVERIFY(server().requests().isEmpty());
+
+        // The server forgot the token meanwhile: once more from the start under a new one; a second
+        // refusal ends it.
+        limits.emplace(HttpEngine::WaitLimits{100ms, 100ms, 20s});
+        for (const int refusals : {1, 4}) {
+            states.clear();
+            server().clearRequests();
+            server().setRecordBodies(true);
+            server().outage(300);
+            server().failNext(chunkPath, refusals, 404, "Unbekannter Upload-Token");
+            auto refused = upload(small, nullptr, record);
+            if (refusals == 1) {
+                waitForTask(std::move(refused));
+                QCOMPARE(requestsTo(server(), completePath).size(), 1);
+                const Requests sent = requestsTo(server(), chunkPath);
+                QVERIFY(!sent.first().body.contains(completedToken(server())));
+                QVERIFY(sent.last().body.contains(completedToken(server())));
+            } else {
+                QCOMPARE(failureOf(std::move(refused)),
+                         QStringLiteral("Server-Fehler 404: Unbekannter Upload-Token"));
+                QVERIFY(requestsTo(server(), completePath).isEmpty());
+            }
+            QCOMPARE(requestsTo(server(), tokenPath).size(), 2);
+            QVERIFY(states.contains(State::StartingOver));
+        }
     }
 
     void completionAnswers() {

@@ -1,11 +1,14 @@
+#include "FakeUpdaterBackend.h"
 #include "InMemorySecretStore.h"
 #include "KeychainService.h"
 #include "RecordedRequests.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "Settings.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
 #include "TransferSession.h"
+#include "UpdaterManager.h"
 #include "Uploads.h"
 #include "WaitForTask.h"
 
@@ -149,9 +152,21 @@ private Q_SLOTS:
         QVERIFY(finished.isEmpty());
         QVERIFY(fixture.server().requests().isEmpty());
 
+        // An update accepted meanwhile is held while one upload runs and one waits, and installs
+        // (which quits the client) only once both are done: not between the two.
+        Settings updaterSettings(dir.filePath(QStringLiteral("updater.ini")));
+        auto backend = std::make_unique<FakeUpdaterBackend>();
+        FakeUpdaterBackend* updates = backend.get();
+        UpdaterManager updater({std::move(backend), &updaterSettings});
+        updater.setIsBusyCheck([&] { return session.isBusy(); });
+        connect(&session, &TransferSession::becameIdle, &updater, &UpdaterManager::attemptPendingInstall);
+        qsizetype installedAfter = -1;
+        QVERIFY(updates->requestInstall([&] { installedAfter = finished.size(); }));
+
         // Unlocked: both go out.
         store.release();
         QTRY_VERIFY_WITH_TIMEOUT(finished.size() == 2 && !uploads->isUploading(), 30000);
+        QTRY_COMPARE(installedAfter, qsizetype(2));
         QVERIFY(!uploads->error());
         QCOMPARE(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).size(), 2);
         QCOMPARE(account->state(), ServerAccount::State::Configured);

@@ -1,5 +1,6 @@
 #include "APIServiceIncoming.h"
 #include "APIServiceOutgoing.h"
+#include "HttpEngine.h"
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
 #include "TemporaryHome.h"
@@ -7,6 +8,7 @@
 
 #include <QCoroTask>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -157,15 +159,23 @@ private Q_SLOTS:
         QVERIFY(sent->transfers().last().hasPassword);
         QCOMPARE(sent->transfers()[1].fileName, b + QStringLiteral(".zip")); // now only in the history
 
-        // Once listed, a failing or garbled list changes nothing, silently.
+        // Once listed, a failing list changes nothing, silently.
         const auto shown = sent->transfers();
         QSignalSpy changed(sent, &SentTransfers::transfersChanged);
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 503, "[]");
+        refreshOutgoing();
+        QVERIFY(!sent->error());
+        // A garbled list, or one unreadable record, changes nothing either, but the send tab says why
+        // until a list reads again.
         server().failNext(QStringLiteral("/api/outgoing"), 1, 200, "<html>");
         refreshOutgoing();
-        server().failNext(QStringLiteral("/api/outgoing"), 1, 503, "[]");
+        server().failNext(QStringLiteral("/api/outgoing"), 1, 200, "[{\"code\":\"KAPUTT\"}]");
         refreshOutgoing();
         QCOMPARE(sent->transfers(), shown);
         QCOMPARE(changed.count(), 0);
+        QCOMPARE(sent->error(), QStringLiteral("Fehler beim Laden der Transfers: Die Daten konnten nicht "
+                                               "gelesen werden, weil „files“ fehlt."));
+        refreshOutgoing();
         QVERIFY(!sent->error());
     }
 
@@ -333,6 +343,10 @@ private Q_SLOTS:
     }
 
     void aCutOffDownloadIsAFailureNotAFile() {
+        // Given up at the first cut (a cut download otherwise waits and asks for the rest).
+        HttpEngine::instance().setWaitLimits(
+            {std::chrono::milliseconds(0), std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
         const QByteArray content(4000, 'r');
         const QString token =
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Rechnung.pdf"), content}});
@@ -436,6 +450,16 @@ private Q_SLOTS:
             (QList<std::optional<QString>>{
                 QStringLiteral("Server-Löschung fehlgeschlagen: Netzwerk-Fehler: Löschen fehlgeschlagen"),
                 std::nullopt}));
+
+        // Asked for three times at once: one request at a time, the two later ones served by one.
+        server().clearRequests();
+        QCoro::Task<> tasks[] = {received->refresh(), received->refresh(), received->refresh(),
+                                 sent->refresh(),     sent->refresh(),     sent->refresh()};
+        for (QCoro::Task<>& task : tasks)
+            QCoro::waitFor(std::move(task));
+        QCOMPARE(requestsSeen(), QStringList(2, QStringLiteral("GET /api/incoming")));
+        QCOMPARE(requestLines(server(), QStringLiteral("/api/outgoing")),
+                 QStringList(2, QStringLiteral("GET /api/outgoing")));
 
         // Without a complete configuration nothing is asked and nothing changes.
         fixture->storeCredentials(server().baseURL(), QString());

@@ -212,6 +212,7 @@ private Q_SLOTS:
         QCOMPARE(fixture->desktop.notifications,
                  (QList<RecordingDesktopServices::Notification>{
                      {QStringLiteral("Upload fehlgeschlagen"), message, {}}}));
+        QCOMPARE(fixture->desktop.failures, QStringList{QStringLiteral("Upload fehlgeschlagen")});
         QVERIFY(sent->transfers().isEmpty());
         QVERIFY(!uploads->justCompleted());
         QCOMPARE(states.last(), QStringLiteral("0 0 [] 0"));

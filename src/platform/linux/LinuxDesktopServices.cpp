@@ -16,6 +16,10 @@ void LinuxDesktopServices::postNotification(const QString& title, const QString&
     m_notifications.post(title, body, downloadURL);
 }
 
+void LinuxDesktopServices::postFailureNotification(const QString& title, const QString& body) {
+    m_notifications.post(title, body, std::nullopt, NotificationClient::Kind::Failure);
+}
+
 void LinuxDesktopServices::registerLoginItem() {
     m_autostart.registerEntry();
 }

@@ -20,6 +20,7 @@ public:
     void copyText(const QString& text) override;
     void postNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL) override;
+    void postFailureNotification(const QString& title, const QString& body) override;
     void registerLoginItem() override;
     void unregisterLoginItem() override;
     bool isLoginItemEnabled() override;

@@ -27,11 +27,12 @@ NotificationClient::NotificationClient(CopyHandler copy, QDBusConnection bus, QO
 }
 
 void NotificationClient::post(const QString& title, const QString& body,
-                              const std::optional<QString>& downloadURL) {
-    send(title, body, downloadURL);
+                              const std::optional<QString>& downloadURL, Kind kind) {
+    send(title, body, downloadURL, kind);
 }
 
-QCoro::Task<> NotificationClient::send(QString title, QString body, std::optional<QString> downloadURL) {
+QCoro::Task<> NotificationClient::send(QString title, QString body, std::optional<QString> downloadURL,
+                                       Kind kind) {
     // Nobody awaits this task: every failure ends here, unseen, as a lost
     // notification must never disturb an upload.
     try {
@@ -47,7 +48,8 @@ QCoro::Task<> NotificationClient::send(QString title, QString body, std::optiona
                        QStringLiteral("Link kopieren")};
         const QVariantMap hints{
             {QStringLiteral("desktop-entry"), QStringLiteral("com.zanvolt.Zanvolt")},
-            {QStringLiteral("category"), QStringLiteral("transfer.complete")},
+            {QStringLiteral("category"),
+             kind == Kind::Failure ? QStringLiteral("transfer.error") : QStringLiteral("transfer.complete")},
             {QStringLiteral("sound-name"), QStringLiteral("message-new-instant")},
         };
         // A server with body markup would swallow a file name like "a<b" or

@@ -16,12 +16,15 @@ class NotificationClient : public QObject {
     Q_OBJECT
 public:
     using CopyHandler = std::function<void(const QString&)>;
+    // Sent as the notification's category: "transfer.complete" or "transfer.error".
+    enum class Kind { Done, Failure };
 
     explicit NotificationClient(CopyHandler copy, QDBusConnection bus = QDBusConnection::sessionBus(),
                                 QObject* parent = nullptr);
 
     // Returns at once; the D-Bus round trips run on the event loop.
-    void post(const QString& title, const QString& body, const std::optional<QString>& downloadURL);
+    void post(const QString& title, const QString& body, const std::optional<QString>& downloadURL,
+              Kind kind = Kind::Done);
 
 private Q_SLOTS:
     void onActionInvoked(uint id, const QString& actionKey);
@@ -33,7 +36,7 @@ private:
         bool bodyMarkup = false;
     };
 
-    QCoro::Task<> send(QString title, QString body, std::optional<QString> downloadURL);
+    QCoro::Task<> send(QString title, QString body, std::optional<QString> downloadURL, Kind kind);
     QCoro::Task<std::optional<Capabilities>> capabilities();
 
     CopyHandler m_copy;
