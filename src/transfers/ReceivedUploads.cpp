@@ -6,7 +6,7 @@
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
-#include "Format.h"
+#include "IncomingPresenter.h"
 #include "Logging.h"
 #include "OffMainThread.h"
 #include "ServerAccount.h"
@@ -23,32 +23,10 @@ QString incomingFailureText(const std::exception& error) {
 ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop),
       m_model([](const IncomingUpload& upload) { return upload.token; }, std::equal_to<IncomingUpload>(),
-              &ReceivedUploads::rowText) {
+              [](const IncomingUpload& upload) { return IncomingPresenter(upload).accessibleName(); }) {
     // First, so the list is up to date before anyone else hears of a change.
     connect(this, &ReceivedUploads::uploadsChanged, this, [this] { m_model.assign(m_uploads); });
     connect(account, &ServerAccount::stateChanged, this, &ReceivedUploads::configuredChanged);
-}
-
-QString ReceivedUploads::headline(const IncomingUpload& upload) {
-    if (upload.files.isEmpty())
-        return upload.customerName;
-    if (upload.files.size() == 1)
-        return upload.files.first().name;
-    return upload.files.first().name + QStringLiteral(" (+") + QString::number(upload.files.size() - 1) +
-           QLatin1Char(')');
-}
-
-QString ReceivedUploads::rowText(const IncomingUpload& u) {
-    QStringList texts{headline(u), u.customerName};
-    if (u.auftragsnummer && !u.auftragsnummer->isEmpty())
-        texts << QStringLiteral("· Auftrag ") + *u.auftragsnummer;
-    if (u.files.size() >= 2)
-        texts << QStringLiteral("· %1 Dateien").arg(u.files.size());
-    if (u.totalSizeFormatted)
-        texts << QStringLiteral("· ") + *u.totalSizeFormatted;
-    texts << Format::dayAndTime(u.uploadDate);
-    // As the labels show it: a screen reader must not read a reordered name either.
-    return Format::shown(texts.join(QLatin1Char(' ')));
 }
 
 void ReceivedUploads::setError(const std::optional<QString>& value) {

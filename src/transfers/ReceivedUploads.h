@@ -30,10 +30,6 @@ public:
     QList<IncomingUpload> uploads() const { return m_uploads; }
     // The same list for a list view, one row per upload, kept by token.
     RecordListModel<IncomingUpload>* model() { return &m_model; }
-    // No files: the customer's name; one: its name; more: the first name and " (+N)".
-    static QString headline(const IncomingUpload& upload);
-    // A row's texts as a screen reader reads them: headline, customer, order, count, size, date.
-    static QString rowText(const IncomingUpload& upload);
     bool isDownloading() const { return m_isDownloading; }
     QString downloadProgress() const { return m_downloadProgress; }
     std::optional<QString> error() const { return m_error; }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "RowStates.h"
+
 #include <QAbstractListModel>
 #include <QHash>
 #include <QList>
@@ -23,7 +25,14 @@ public:
 
     RecordListModel(KeyOf keyOf, Same same, TextOf textOf, QObject* parent = nullptr)
         : QAbstractListModel(parent), m_keyOf(std::move(keyOf)), m_same(std::move(same)),
-          m_textOf(std::move(textOf)) {}
+          m_textOf(std::move(textOf)) {
+        // A state's change is a change of the rows of its key.
+        QObject::connect(&m_states, &RowStates::changed, this, [this](const QString& key) {
+            for (int row = 0; row < int(m_records.size()); ++row)
+                if (m_keyOf(m_records[row]) == key)
+                    Q_EMIT dataChanged(index(row), index(row), {RowStates::Role});
+        });
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : int(m_records.size());
@@ -36,12 +45,16 @@ public:
             return m_textOf(m_records[index.row()]);
         if (role == KeyRole)
             return m_keyOf(m_records[index.row()]);
+        if (role == RowStates::Role)
+            return m_states.of(m_keyOf(m_records[index.row()]));
         return {};
     }
 
     static constexpr int KeyRole = Qt::UserRole;
 
     const Record& record(int row) const { return m_records[row]; }
+    // What the rows hold open, by key.
+    RowStates* states() { return &m_states; }
     const QList<Record>& records() const { return m_records; }
 
     void assign(const QList<Record>& next) {
@@ -199,6 +212,7 @@ private:
     }
 
     QList<Record> m_records;
+    RowStates m_states;
     KeyOf m_keyOf;
     Same m_same;
     TextOf m_textOf;

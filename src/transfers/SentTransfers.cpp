@@ -6,11 +6,11 @@
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
-#include "Format.h"
 #include "Logging.h"
 #include "OffMainThread.h"
 #include "SafeFileName.h"
 #include "ServerAccount.h"
+#include "TransferPresenter.h"
 
 #include <QDir>
 #include <QFile>
@@ -107,7 +107,7 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
                          a.downloadedAt == b.downloadedAt && a.hasPassword == b.hasPassword &&
                          a.password == b.password;
               },
-              &SentTransfers::rowText) {
+              [](const TransferItem& item) { return TransferPresenter(item).accessibleName(); }) {
     // First, so the list is up to date before anyone else hears of a change.
     connect(this, &SentTransfers::transfersChanged, this, [this] { m_model.assign(m_transfers); });
     const TransferHistoryService::Contents history = m_historyService.read();
@@ -122,16 +122,6 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
                   m_historyService.fileURL();
     else
         m_error = QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") + kept;
-}
-
-QString SentTransfers::rowText(const TransferItem& t) {
-    QStringList texts{t.fileName, Format::dateTime(t.uploadDate)};
-    if (const qsizetype files = t.originalFileNames.size(); files > 0)
-        texts << (files == 1 ? QStringLiteral("· 1 Datei") : QStringLiteral("· %1 Dateien").arg(files));
-    if (t.downloadedAt)
-        texts << QStringLiteral("· Datei heruntergeladen: ") + Format::downloadedAt(*t.downloadedAt);
-    // As the labels show it: a screen reader must not read a reordered name either.
-    return Format::shown(texts.join(QLatin1Char(' ')));
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {

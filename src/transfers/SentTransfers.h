@@ -31,8 +31,6 @@ public:
     QList<TransferItem> transfers() const { return m_transfers; }
     // The same list for a list view, one row per transfer, kept by code.
     RecordListModel<TransferItem>* model() { return &m_model; }
-    // A row's texts as a screen reader reads them: name, date, file count, download.
-    static QString rowText(const TransferItem& transfer);
     std::optional<QString> error() const { return m_error; }
     // The send side's error line; also for what the views find out, such as a transfer gone.
     void setError(std::optional<QString> error);

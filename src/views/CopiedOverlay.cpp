@@ -7,7 +7,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPropertyAnimation>
-#include <QTimer>
 
 namespace {
 std::chrono::milliseconds flashDuration{2000};
@@ -50,9 +49,16 @@ void CopiedOverlay::setDuration(std::chrono::milliseconds duration) {
     flashDuration = duration;
 }
 
-void CopiedOverlay::flash() {
-    setShowing(true);
-    QTimer::singleShot(flashDuration, this, [this] { setShowing(false); });
+std::chrono::milliseconds CopiedOverlay::duration() {
+    return flashDuration;
+}
+
+void CopiedOverlay::showOver(CopiedOverlay*& overlay, QWidget* line, bool showing) {
+    if (!overlay && !showing)
+        return;
+    if (!overlay)
+        overlay = new CopiedOverlay(line);
+    overlay->setShowing(showing);
 }
 
 bool CopiedOverlay::eventFilter(QObject* watched, QEvent* event) {
@@ -75,5 +81,4 @@ void CopiedOverlay::setShowing(bool value) {
         show();
     }
     m_fade->start();
-    Q_EMIT showingChanged(value);
 }

@@ -6,42 +6,28 @@
 class QPropertyAnimation;
 
 // The green "Link kopiert" strip that covers a row's main line for a moment
-// after its link was copied. Fades in and out and follows the line's size.
+// after its link was copied (RowStates::LinkCopied). Fades in and out and follows the line's size.
 class CopiedOverlay : public QWidget {
     Q_OBJECT
 
 public:
-    // Covers `line` (its parent) from now on; hidden until flash().
+    // Covers `line` (its parent) from now on; hidden until shown.
     explicit CopiedOverlay(QWidget* line);
 
-    // Flashes the overlay of a row's `line`, built on first use (most rows never show one);
-    // `changed` runs on `row` whenever the strip appears or goes.
-    template <typename Row>
-    static void flashOver(CopiedOverlay*& overlay, QWidget* line, Row* row, void (Row::*changed)()) {
-        if (!overlay) {
-            overlay = new CopiedOverlay(line);
-            connect(overlay, &CopiedOverlay::showingChanged, row, changed);
-        }
-        overlay->flash();
-    }
+    // Shows or hides the overlay of a row's `line`, built on first use (most rows never show one).
+    static void showOver(CopiedOverlay*& overlay, QWidget* line, bool showing);
 
-    // How long a flash stays; tests shorten it.
+    // How long the strip stays after a copy; tests shorten it.
+    static std::chrono::milliseconds duration();
     static void setDuration(std::chrono::milliseconds duration);
 
-    // Shows the strip for the duration. A second flash starts a second timer;
-    // the first one still ends the strip.
-    void flash();
+    void setShowing(bool value);
     bool isShowing() const { return m_showing; }
-
-Q_SIGNALS:
-    void showingChanged(bool showing);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void setShowing(bool value);
-
     bool m_showing = false;
     QPropertyAnimation* m_fade;
 };

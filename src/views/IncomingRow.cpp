@@ -3,9 +3,8 @@
 #include "CopiedOverlay.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
-#include "Format.h"
+#include "IncomingPresenter.h"
 #include "Labels.h"
-#include "ReceivedUploads.h"
 #include "Style.h"
 
 #include <QHBoxLayout>
@@ -40,7 +39,14 @@ bool hasText(const std::optional<QString>& value) {
 }
 } // namespace
 
-IncomingRow::IncomingRow(const IncomingUpload& upload, QWidget* parent) : QWidget(parent), m_upload(upload) {
+IncomingRow::IncomingRow(const IncomingUpload& upload, RowStates* states, QWidget* parent)
+    : QWidget(parent), m_upload(upload), m_states(states), m_state(states->of(upload.token)) {
+    connect(states, &RowStates::changed, this, [this](const QString& token) {
+        if (token == m_upload.token && m_states->of(token) != m_state) {
+            m_state = m_states->of(token);
+            refresh();
+        }
+    });
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -129,24 +135,20 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
     // Hidden, it still holds its place, so the buttons of all rows stay in columns.
     Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
-    connect(m_expandButton, &QToolButton::clicked, this, [this] {
-        m_isExpanded = !m_isExpanded;
-        refresh();
-    });
+    connect(m_expandButton, &QToolButton::clicked, this,
+            [this] { m_states->set(m_upload.token, RowStates::Unfolded, !isExpanded()); });
     buttons->addWidget(m_expandButton);
     line->addLayout(buttons);
 
     layout->addWidget(m_mainLine);
 }
 
-bool IncomingRow::hasExpandableContent(const IncomingUpload& upload) {
-    return upload.files.size() > 1 || hasText(upload.nachricht);
-}
-
 void IncomingRow::setUpload(const IncomingUpload& upload) {
-    if (upload == m_upload)
+    const int state = m_states->of(upload.token);
+    if (upload == m_upload && state == m_state)
         return;
     m_upload = upload;
+    m_state = state;
     refresh();
 }
 
@@ -154,33 +156,33 @@ void IncomingRow::refresh() {
     const IncomingUpload& u = m_upload;
     m_dot->setStyleSheet(QStringLiteral("background: %1; border-radius: 4px;")
                              .arg(Style::css(u.isDownloaded ? Style::green() : Style::orange())));
-    m_headline->setFullText(ReceivedUploads::headline(u));
-    m_customer->setFullText(u.customerName);
-
-    m_order->setVisible(hasText(u.auftragsnummer));
-    m_order->setFullText(QStringLiteral("· Auftrag ") + u.auftragsnummer.value_or(QString()));
-    m_fileCount->setVisible(u.files.size() >= 2);
-    m_fileCount->setFullText(QStringLiteral("· %1 Dateien").arg(u.files.size()));
-    m_size->setVisible(u.totalSizeFormatted.has_value());
-    m_size->setFullText(QStringLiteral("· ") + u.totalSizeFormatted.value_or(QString()));
-    Labels::setText(m_date, Format::dayAndTime(u.uploadDate));
+    const IncomingPresenter presenter(u);
+    m_headline->setFullText(presenter.headline());
+    m_customer->setFullText(presenter.customer());
+    for (const auto& [label, text] :
+         {std::pair{m_order, presenter.order()}, std::pair{m_fileCount, presenter.fileCount()},
+          std::pair{m_size, presenter.size()}}) {
+        label->setFullText(text);
+        label->setVisible(!text.isEmpty());
+    }
+    Labels::setText(m_date, presenter.date());
 
     // The same text the list gives a screen reader for this row when it is only painted.
-    m_mainLine->setAccessibleName(ReceivedUploads::rowText(u));
+    m_mainLine->setAccessibleName(presenter.accessibleName());
 
-    const QString downloadTip =
-        u.isDownloaded ? QStringLiteral("Erneut herunterladen") : QStringLiteral("Dateien herunterladen");
+    const QString downloadTip = presenter.downloadButton();
     m_downloadButton->setToolTip(downloadTip);
     m_downloadButton->setAccessibleName(downloadTip);
+    CopiedOverlay::showOver(m_overlay, m_mainLine, showCopied());
     m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
 
-    const bool expandable = hasExpandableContent(u);
+    const bool expandable = presenter.canUnfold();
     m_expandButton->setVisible(expandable);
     m_expandButton->setIcon(Style::icon(
-        m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
+        isExpanded() ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
 
-    const bool detailsShown = m_isExpanded && expandable;
+    const bool detailsShown = isExpanded() && expandable;
     if (detailsShown) {
         m_message->setFullText(u.nachricht.value_or(QString()));
         m_message->setVisible(hasText(u.nachricht));
@@ -231,5 +233,5 @@ bool IncomingRow::eventFilter(QObject* watched, QEvent* event) {
 
 void IncomingRow::copyLinkAction() {
     Q_EMIT copyLinkRequested();
-    CopiedOverlay::flashOver(m_overlay, m_mainLine, this, &IncomingRow::refresh);
+    m_states->flash(m_upload.token, RowStates::LinkCopied, CopiedOverlay::duration());
 }

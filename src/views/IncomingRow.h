@@ -2,6 +2,7 @@
 
 #include "CopiedOverlay.h"
 #include "IncomingUpload.h"
+#include "RowStates.h"
 
 #include <QWidget>
 
@@ -12,23 +13,20 @@ class QVBoxLayout;
 
 // One customer upload in the receive tab: the main line with its buttons, and the details (message
 // and single files) that unfold below it. Downloading, copying the link and deleting are asked of
-// the tab through signals. The view states live as long as this widget: the tab keeps the row for
-// as long as the upload's token is listed.
+// the tab through signals. What the row holds open is kept by token in `states`, so a row made anew
+// shows it again.
 class IncomingRow : public QWidget {
     Q_OBJECT
 
 public:
-    explicit IncomingRow(const IncomingUpload& upload, QWidget* parent = nullptr);
+    IncomingRow(const IncomingUpload& upload, RowStates* states, QWidget* parent = nullptr);
 
     const IncomingUpload& upload() const { return m_upload; }
     // A changed record of the same upload (marked as downloaded, refreshed): the states stay.
     void setUpload(const IncomingUpload& upload);
 
-    bool isExpanded() const { return m_isExpanded; }
-    bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
-
-    // More than one file, or a message.
-    static bool hasExpandableContent(const IncomingUpload& upload);
+    bool isExpanded() const { return m_state & RowStates::Unfolded; }
+    bool showCopied() const { return m_state & RowStates::LinkCopied; }
 
     // The copy button and a click on the main line: asks for the link and shows "Link kopiert".
     void copyLinkAction();
@@ -47,7 +45,8 @@ private:
     void rebuildFileRows();
 
     IncomingUpload m_upload;
-    bool m_isExpanded = false;
+    RowStates* m_states;
+    int m_state = 0; // as last shown
 
     QWidget* m_mainLine;
     QLabel* m_dot;

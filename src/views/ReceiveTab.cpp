@@ -3,6 +3,7 @@
 #include "AlertDialog.h"
 #include "Detached.h"
 #include "ElidedLabel.h"
+#include "IncomingPresenter.h"
 #include "IncomingRow.h"
 #include "Labels.h"
 #include "ReceivedUploads.h"
@@ -144,9 +145,24 @@ QWidget* ReceiveTab::buildList() {
     rows.update = [model](QWidget* row, const QModelIndex& index) {
         static_cast<IncomingRow*>(row)->setUpload(model->record(index.row()));
     };
-    rows.holdsState = [](const QWidget* widget) {
-        const auto* row = static_cast<const IncomingRow*>(widget);
-        return row->isExpanded() || row->showCopied();
+    rows.actions = [model](const QModelIndex& index) {
+        return IncomingPresenter(model->record(index.row())).actions();
+    };
+    rows.canUnfold = [model](const QModelIndex& index) {
+        return IncomingPresenter(model->record(index.row())).canUnfold();
+    };
+    rows.lines = [model](const QModelIndex& index) {
+        const IncomingUpload& upload = model->record(index.row());
+        QStringList lines;
+        if (!(index.data(RowStates::Role).toInt() & RowStates::Unfolded) ||
+            !IncomingPresenter(upload).canUnfold())
+            return lines;
+        if (upload.nachricht && !upload.nachricht->isEmpty())
+            lines << *upload.nachricht;
+        if (upload.files.size() >= 2)
+            for (const IncomingFile& file : upload.files)
+                lines << file.name + QLatin1Char(' ') + file.sizeFormatted;
+        return lines;
     };
     m_list = new RowListView(model, std::move(rows), 0);
     m_list->setObjectName(QStringLiteral("incomingList"));
@@ -211,7 +227,7 @@ void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
 }
 
 IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
-    auto* row = new IncomingRow(upload);
+    auto* row = new IncomingRow(upload, m_received->model()->states());
     connect(row, &IncomingRow::downloadRequested, this,
             [this, row] { detach(m_received->downloadIncoming(row->upload()), m_received); });
     connect(row, &IncomingRow::copyLinkRequested, this, [this, row] { m_received->copyLink(row->upload()); });

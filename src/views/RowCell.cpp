@@ -25,6 +25,17 @@ void RowCell::setMarked(bool marked) {
     update();
 }
 
+void RowCell::setCurrent(bool current) {
+    m_focusPolicies.removeIf([](const auto& entry) { return !entry.first; });
+    for (QWidget* widget : findChildren<QWidget*>()) {
+        auto policy = std::find_if(m_focusPolicies.begin(), m_focusPolicies.end(),
+                                   [widget](const auto& entry) { return entry.first == widget; });
+        if (policy == m_focusPolicies.end())
+            policy = m_focusPolicies.insert(m_focusPolicies.end(), {widget, widget->focusPolicy()});
+        widget->setFocusPolicy(current ? policy->second : Qt::NoFocus);
+    }
+}
+
 void RowCell::paintEvent(QPaintEvent*) {
     if (!m_marked)
         return;

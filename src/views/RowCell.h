@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QPointer>
 #include <QWidget>
 
 // A record's row with its divider below, as a RowListView shows it, live or as its stamp.
@@ -13,6 +15,9 @@ public:
 
     // The current row while the list has the keyboard: Up and Down move it, Tab enters it.
     void setMarked(bool marked);
+    // Only the current row's controls take the keyboard; the others give it up until they are
+    // current again.
+    void setCurrent(bool current);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -20,4 +25,5 @@ protected:
 private:
     QWidget* m_row;
     bool m_marked = false;
+    QList<std::pair<QPointer<QWidget>, Qt::FocusPolicy>> m_focusPolicies; // the row's own choices
 };

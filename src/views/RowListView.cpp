@@ -1,17 +1,27 @@
 #include "RowListView.h"
 
+#include "AccessibleRow.h"
+#include "AccessibleRowList.h"
 #include "RowCell.h"
+#include "RowStates.h"
 
+#include <QAbstractButton>
 #include <QAbstractItemDelegate>
+#include <QAccessible>
+#include <QAction>
 #include <QApplication>
+#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFrame>
 #include <QLayout>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
 #include <QScrollBar>
+#include <QStyle>
+#include <QVariantAnimation>
 
 namespace {
 class RowDelegate : public QAbstractItemDelegate {
@@ -34,7 +44,7 @@ public:
     }
     void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
                               const QModelIndex&) const override {
-        editor->setGeometry(option.rect);
+        m_view->placeCell(static_cast<RowCell*>(editor), option.rect);
     }
 
 private:
@@ -57,6 +67,7 @@ QList<QWidget*> tabStops(QWidget* cell) {
 
 RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent)
     : QListView(parent), m_rows(std::move(rows)), m_rightMargin(rightMargin) {
+    AccessibleRowList::install();
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
@@ -71,12 +82,11 @@ RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, 
     setItemDelegate(new RowDelegate(this));
     setModel(model);
 
-    // Menus, dialogs and overlays end without telling the list: it looks now and then.
-    m_sweepTimer.setInterval(500);
-    connect(&m_sweepTimer, &QTimer::timeout, this, &RowListView::sweep);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &RowListView::forgetAccessibleRows);
 }
 
 RowListView::~RowListView() {
+    forgetAccessibleRows();
     // The cells, also those on their way out, go with the viewport, after this list's members.
     for (QObject* cell : viewport()->children())
         disconnect(cell, &QObject::destroyed, this, nullptr);
@@ -107,9 +117,16 @@ QWidget* RowListView::createCell(const QModelIndex& index) {
     auto* cell = new RowCell(m_rows.make(index), m_rightMargin);
     cell->setParent(viewport());
     m_live.insert(cell, index);
-    // A row that unfolds or folds up asks for a new layout of itself first.
+    // A row that unfolds or folds up asks for a new layout of itself first; its menus and questions
+    // say when they close.
     cell->row()->installEventFilter(this);
-    connect(cell, &QObject::destroyed, this, [this, cell] { m_live.remove(cell); });
+    for (QWidget* window : cell->row()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (window->isWindow())
+            window->installEventFilter(this);
+    connect(cell, &QObject::destroyed, this, [this, cell] {
+        m_live.remove(cell);
+        m_shown.remove(cell);
+    });
     return cell;
 }
 
@@ -128,18 +145,20 @@ RowCell* RowListView::makeLive(const QModelIndex& index) {
     cell->layout()->activate();
     cell->show();
     updateFocusChain();
-    m_sweepTimer.start();
     return cell;
 }
 
 bool RowListView::needed(RowCell* cell, const QModelIndex& index) const {
     if (index == m_hovered || index == currentIndex())
         return true;
-    if (m_rows.holdsState(cell->row()))
-        return true;
+    if (index.data(RowStates::Role).toInt() != 0)
+        return true; // holds something open
     const QWidget* focus = QApplication::focusWidget();
     if (focus && cell->isAncestorOf(focus))
         return true;
+    if (const auto* animation = cell->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
+        animation && animation->state() == QAbstractAnimation::Running)
+        return true; // still moving
     const QList<QWidget*> children = cell->findChildren<QWidget*>();
     return std::any_of(children.cbegin(), children.cend(), isOpenWindow);
 }
@@ -159,8 +178,6 @@ void RowListView::sweep() {
     }
     if (released)
         checkHeights();
-    if (m_live.isEmpty())
-        m_sweepTimer.stop();
 }
 
 void RowListView::setHovered(const QModelIndex& index) {
@@ -177,15 +194,8 @@ void RowListView::updateFocusChain() {
     RowCell* currentCell = cellAt(current);
     for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
         it.key()->setMarked(it.key() == currentCell && hasFocus());
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        for (QWidget* w : it.key()->findChildren<QWidget*>()) {
-            // Remembered once: the row's own choice.
-            if (!w->property("rowFocusPolicy").isValid())
-                w->setProperty("rowFocusPolicy", int(w->focusPolicy()));
-            w->setFocusPolicy(it.key() == currentCell ? Qt::FocusPolicy(w->property("rowFocusPolicy").toInt())
-                                                      : Qt::NoFocus);
-        }
-    }
+    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
+        it.key()->setCurrent(it.key() == currentCell);
     if (!currentCell)
         return;
     QWidget* previous = this;
@@ -201,8 +211,11 @@ int RowListView::heightOf(QWidget* widget, int width) const {
 
 QSize RowListView::rowSize(const QModelIndex& index) {
     const int width = viewport()->width();
-    if (RowCell* cell = cellAt(index))
-        return {width, heightOf(cell, width)};
+    if (RowCell* cell = cellAt(index)) {
+        const auto shown = m_shown.constFind(cell);
+        return {width,
+                shown != m_shown.constEnd() && shown->width == width ? shown->height : heightOf(cell, width)};
+    }
     // Painted rows are folded up, and all folded rows are alike in height.
     if (const auto it = m_stampHeights.constFind(width); it != m_stampHeights.constEnd())
         return {width, *it};
@@ -235,15 +248,64 @@ void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelInd
 }
 
 void RowListView::checkHeights() {
+    const int width = viewport()->width();
+    const bool animated = style()->styleHint(QStyle::SH_Widget_Animation_Duration, nullptr, this) > 0;
+    bool relayout = false;
     for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        // Against the place the last layout gave it: visualRect() would already say the new height.
-        if (it.value().isValid() && heightOf(it.key(), viewport()->width()) != it.key()->height()) {
-            scheduleDelayedItemsLayout();
-            return;
+        RowCell* cell = it.key();
+        if (!it.value().isValid())
+            continue;
+        const int height = heightOf(cell, width);
+        const auto shown = m_shown.find(cell);
+        if (shown == m_shown.end()) {
+            // Made live: against the place the last layout gave it (visualRect() would already say
+            // the new height).
+            m_shown.insert(cell, {width, height});
+            relayout = relayout || height != cell->height();
+        } else if (shown->width != width || !animated) {
+            relayout = relayout || shown->height != height || shown->width != width;
+            *shown = {width, height};
+        } else if (shown->height != height) {
+            animateHeight(cell, shown->height, height);
         }
     }
-    if (!m_live.isEmpty() || m_stamp)
+    if (relayout)
+        scheduleDelayedItemsLayout();
+    else if (!m_live.isEmpty() || m_stamp)
         viewport()->update();
+}
+
+void RowListView::animateHeight(RowCell* cell, int from, int to) {
+    auto* animation = cell->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
+    if (animation && animation->state() == QAbstractAnimation::Running && animation->endValue().toInt() == to)
+        return;
+    if (!animation) {
+        animation = new QVariantAnimation(cell);
+        animation->setObjectName(QStringLiteral("unfoldAnimation"));
+        animation->setDuration(200);
+        animation->setEasingCurve(QEasingCurve::InOutQuad);
+        connect(animation, &QVariantAnimation::finished, this, &RowListView::sweep, Qt::QueuedConnection);
+        connect(animation, &QVariantAnimation::valueChanged, this, [this, cell](const QVariant& value) {
+            m_shown[cell].height = value.toInt();
+            // Rows below follow frame by frame.
+            scheduleDelayedItemsLayout();
+        });
+    }
+    animation->stop();
+    animation->setStartValue(from);
+    animation->setEndValue(to);
+    animation->start();
+}
+
+void RowListView::placeCell(RowCell* cell, const QRect& rect) {
+    // Through the unfold animation a row keeps its own height and shows only as much as its place
+    // holds; folding up, the place shrinks below it.
+    const int height = heightOf(cell, rect.width());
+    cell->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), height)));
+    if (height > rect.height())
+        cell->setMask(QRect(0, 0, rect.width(), rect.height()));
+    else if (!cell->mask().isEmpty())
+        cell->clearMask();
 }
 
 bool RowListView::viewportEvent(QEvent* event) {
@@ -279,8 +341,22 @@ void RowListView::resizeEvent(QResizeEvent* event) {
 }
 
 bool RowListView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::LayoutRequest)
+    switch (event->type()) {
+    case QEvent::LayoutRequest:
         QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
+        break;
+    case QEvent::ChildAdded:
+        // A question the row asks: it keeps the row while open and says when it closes.
+        if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
+            child->installEventFilter(this);
+        break;
+    case QEvent::Hide:
+        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
+            QMetaObject::invokeMethod(this, &RowListView::sweep, Qt::QueuedConnection);
+        break;
+    default:
+        break;
+    }
     return QListView::eventFilter(watched, event);
 }
 
@@ -387,6 +463,24 @@ void RowListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bot
         if (index.isValid() && index.row() >= topLeft.row() && index.row() <= bottomRight.row())
             m_rows.update(it.key()->row(), index);
     }
+    if (!roles.contains(RowStates::Role))
+        return;
+    // Something opened in a painted row needs its live one; a row that closed all may go. A screen
+    // reader hears that the row's state and lines changed.
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        const QModelIndex index = model()->index(row, 0);
+        if (index.data(RowStates::Role).toInt() != 0)
+            makeLive(index);
+        if (QAccessible::isActive()) {
+            QAccessible::State changed;
+            changed.expanded = true;
+            QAccessibleStateChangeEvent stateChange(accessibleRow(index), changed);
+            QAccessible::updateAccessibility(&stateChange);
+            QAccessibleEvent reorder(accessibleRow(index), QAccessible::ObjectReorder);
+            QAccessible::updateAccessibility(&reorder);
+        }
+    }
+    sweep();
 }
 
 bool RowListView::focusNextPrevChild(bool next) {
@@ -412,4 +506,59 @@ bool RowListView::focusNextPrevChild(bool next) {
         return true;
     }
     return false;
+}
+
+void RowListView::invoke(const QModelIndex& index, const QString& action) {
+    if (!index.isValid())
+        return;
+    QWidget* row = makeLive(index)->row();
+    // Let go of the row again unless the click opened something in it.
+    QMetaObject::invokeMethod(this, &RowListView::sweep, Qt::QueuedConnection);
+    for (QAbstractButton* button : row->findChildren<QAbstractButton*>()) {
+        if (button->isVisibleTo(row) && button->isEnabled() &&
+            (button->accessibleName() == action || button->toolTip() == action)) {
+            button->click();
+            return;
+        }
+    }
+    for (const QMenu* menu : row->findChildren<QMenu*>()) {
+        for (QAction* entry : menu->actions()) {
+            if (!entry->isSeparator() && entry->isEnabled() && entry->text() == action) {
+                entry->trigger();
+                return;
+            }
+        }
+    }
+}
+
+QAccessibleInterface* RowListView::accessibleRow(const QModelIndex& index, int line) const {
+    if (!index.isValid() || index.model() != model())
+        return nullptr;
+    const std::pair key(index.row(), line);
+    if (const auto it = m_accessibleRows.constFind(key); it != m_accessibleRows.constEnd())
+        return QAccessible::accessibleInterface(*it);
+    auto* item = new AccessibleRow(const_cast<RowListView*>(this), index, line);
+    m_accessibleRows.insert(key, QAccessible::registerAccessibleInterface(item));
+    return item;
+}
+
+void RowListView::forgetAccessibleRows() {
+    for (const unsigned id : std::as_const(m_accessibleRows))
+        QAccessible::deleteAccessibleInterface(id);
+    m_accessibleRows.clear();
+}
+
+void RowListView::rowsInserted(const QModelIndex& parent, int start, int end) {
+    forgetAccessibleRows();
+    QListView::rowsInserted(parent, start, end);
+}
+
+void RowListView::rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) {
+    forgetAccessibleRows();
+    QListView::rowsAboutToBeRemoved(parent, start, end);
+}
+
+void RowListView::reset() {
+    forgetAccessibleRows();
+    QListView::reset();
 }

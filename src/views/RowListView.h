@@ -5,16 +5,17 @@
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QPointer>
-#include <QTimer>
 #include <functional>
 #include <memory>
 
+class QAccessibleInterface;
 class RowCell;
 
 // A list of record rows whose cost does not grow with the records. Rows nobody works with are
 // painted: one hidden "stamp" row is given the record and rendered into the list. A real row widget
 // stands over a record only while it is needed: under the pointer, the current row of the keyboard,
-// and any row that holds something open (unfolded, a password shown, an overlay, a menu, a dialog).
+// and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
+// password shown, an overlay), a menu or a question.
 // Live rows follow inserts, removals and moves, so what is open in them survives a poll; once a row
 // holds nothing and is neither under the pointer nor current, its widget goes again.
 class RowListView : public QListView {
@@ -26,8 +27,14 @@ public:
         std::function<QWidget*(const QModelIndex&)> make;
         // Gives a row widget the record at the index.
         std::function<void(QWidget*, const QModelIndex&)> update;
-        // Whether a row holds a state of its own that a painted row would lose.
-        std::function<bool(const QWidget*)> holdsState;
+        // What a screen reader offers on the row: the names of its buttons and menu entries.
+        std::function<QStringList(const QModelIndex&)> actions;
+        // What it reads besides the row's text (may be unset).
+        std::function<QString(const QModelIndex&)> description;
+        // Whether the row has something to unfold.
+        std::function<bool(const QModelIndex&)> canUnfold;
+        // The lines the row draws below its main line now (a password, its files), in drawn order.
+        std::function<QStringList(const QModelIndex&)> lines;
     };
 
     // `rightMargin` keeps the rows clear of the scroll bar.
@@ -40,11 +47,18 @@ public:
     QWidget* rowWidget(int row) const;
     // How many rows have a widget now.
     int liveCount() const { return int(m_live.size()); }
+    const Rows& rows() const { return m_rows; }
+
+    // Clicks the button or menu entry of the row named `action`, as the pointer would.
+    void invoke(const QModelIndex& index, const QString& action);
+    // The accessible item of the row at `index`, or of its `line` (see AccessibleRow).
+    QAccessibleInterface* accessibleRow(const QModelIndex& index, int line = -1) const;
 
     // For the delegate.
     void paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index);
     QSize rowSize(const QModelIndex& index);
     QWidget* createCell(const QModelIndex& index);
+    void placeCell(RowCell* cell, const QRect& rect);
     void updateCell(QWidget* cell, const QModelIndex& index);
 
 protected:
@@ -56,6 +70,9 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void rowsInserted(const QModelIndex& parent, int start, int end) override;
+    void rowsAboutToBeRemoved(const QModelIndex& parent, int start, int end) override;
+    void reset() override;
     void dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                      const QList<int>& roles = {}) override;
     bool focusNextPrevChild(bool next) override;
@@ -75,19 +92,31 @@ private:
     // Keyboard focus reaches only the current row's buttons, right after the list; the current
     // row is marked while the list has the keyboard.
     void updateFocusChain();
-    // Relayouts when a live row's height no longer matches its place.
+    // Relayouts when a live row's height no longer matches its place; a row that unfolds or folds
+    // up moves there in 0.2 s, ease-in-out, unless the style turns widget animations off.
     void checkHeights();
+    void animateHeight(RowCell* cell, int from, int to);
     // A press on a painted row: the live row is made and takes the press itself.
     bool forwardPress(QMouseEvent* event);
     int heightOf(QWidget* widget, int width) const;
+    // Rows moved: their accessible items are made anew when next asked for.
+    void forgetAccessibleRows();
 
     Rows m_rows;
     int m_rightMargin;
     QHash<RowCell*, QPersistentModelIndex> m_live;
+    // The height the list gives each live row at a width; it lags behind the row's own height
+    // while the row unfolds or folds up.
+    struct Shown {
+        int width = 0;
+        int height = 0;
+    };
+    QHash<RowCell*, Shown> m_shown;
     QPersistentModelIndex m_hovered;
     std::unique_ptr<RowCell> m_stamp;
     QImage m_stampImage;
     QHash<int, int> m_stampHeights; // by width
     QPointer<QWidget> m_pressTarget;
-    QTimer m_sweepTimer;
+    // By row, then line (-1 for the row itself).
+    mutable QHash<std::pair<int, int>, unsigned> m_accessibleRows;
 };

@@ -7,6 +7,7 @@
 #include "RowListView.h"
 #include "SentTransfers.h"
 #include "Style.h"
+#include "TransferPresenter.h"
 #include "TransferRow.h"
 #include "Uploads.h"
 
@@ -274,10 +275,31 @@ QWidget* SendTab::buildList() {
     rows.update = [model](QWidget* row, const QModelIndex& index) {
         static_cast<TransferRow*>(row)->setTransfer(model->record(index.row()));
     };
-    rows.holdsState = [](const QWidget* widget) {
-        const auto* row = static_cast<const TransferRow*>(widget);
-        return row->isExpanded() || row->passwordVisible() || row->isLoadingPassword() ||
-               row->passwordCopied() || row->showCopied();
+    // What is open in a row, whether it is live or painted.
+    const auto open = [](const QModelIndex& index, RowStates::Flag flag) {
+        return (index.data(RowStates::Role).toInt() & flag) != 0;
+    };
+    rows.actions = [model, open](const QModelIndex& index) {
+        const TransferItem& transfer = model->record(index.row());
+        return TransferPresenter(transfer).actions(open(index, RowStates::PasswordShown) &&
+                                                   transfer.password.has_value());
+    };
+    rows.description = [model](const QModelIndex& index) {
+        return TransferPresenter(model->record(index.row())).accessibleDescription();
+    };
+    rows.canUnfold = [model](const QModelIndex& index) {
+        return TransferPresenter(model->record(index.row())).canUnfold();
+    };
+    rows.lines = [model, open](const QModelIndex& index) {
+        const TransferItem& transfer = model->record(index.row());
+        QStringList lines;
+        if (open(index, RowStates::PasswordShown) && transfer.password)
+            lines << *transfer.password;
+        if (open(index, RowStates::PasswordLoading))
+            lines << QStringLiteral("Passwort wird geladen...");
+        if (open(index, RowStates::Unfolded))
+            lines << transfer.originalFileNames;
+        return lines;
     };
     m_list = new RowListView(model, std::move(rows), 14);
     m_list->setObjectName(QStringLiteral("transferList"));

@@ -5,11 +5,11 @@
 #include "Detached.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
-#include "Format.h"
 #include "Labels.h"
 #include "RenameDialog.h"
 #include "SentTransfers.h"
 #include "Style.h"
+#include "TransferPresenter.h"
 
 #include <QContextMenuEvent>
 #include <QHBoxLayout>
@@ -18,7 +18,6 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QScrollArea>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -34,6 +33,18 @@ constexpr int fileLinesShown = 10;
 
 QToolButton* symbolButton(const QString& tooltip, const QString& accessibleName = {}) {
     return Style::symbolButton(bodyIcon, tooltip, accessibleName, QSize(22, 28));
+}
+
+// Asks for the password, the transfer's row loading meanwhile and showing it then, whichever row
+// stands for the code by then. The sent transfers report a failure themselves.
+void requestPassword(SentTransfers* sent, const QString& code, bool generate) {
+    RowStates* states = sent->model()->states();
+    states->set(code, RowStates::PasswordLoading, true);
+    auto request = generate ? sent->regeneratePassword(code) : sent->revealPassword(code);
+    detach(std::move(request), states, [states, code](std::optional<QString>) {
+        states->set(code, RowStates::PasswordLoading, false);
+        states->set(code, RowStates::PasswordShown, true);
+    });
 }
 } // namespace
 
@@ -58,8 +69,23 @@ TransferRow::TransferRow(const TransferItem& transfer, SentTransfers* sent, QWid
     layout->addWidget(m_fileList);
     m_fileList->hide();
 
+    m_state = states()->of(m_transfer.code);
+    connect(states(), &RowStates::changed, this, [this](const QString& code) {
+        if (code == m_transfer.code && states()->of(code) != m_state) {
+            m_state = states()->of(code);
+            refresh();
+        }
+    });
     rebuildPasswordMenu();
     refresh();
+}
+
+RowStates* TransferRow::states() const {
+    return m_sent->model()->states();
+}
+
+void TransferRow::set(RowStates::Flag flag, bool on) {
+    states()->set(m_transfer.code, flag, on);
 }
 
 void TransferRow::buildMainLine(QVBoxLayout* layout) {
@@ -139,10 +165,7 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
     // Hidden, it still holds its place, so the buttons of all rows stay in columns.
     Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
-    connect(m_expandButton, &QToolButton::clicked, this, [this] {
-        m_isExpanded = !m_isExpanded;
-        refresh();
-    });
+    connect(m_expandButton, &QToolButton::clicked, this, [this] { set(RowStates::Unfolded, !isExpanded()); });
     buttons->addWidget(m_expandButton);
     line->addLayout(buttons);
 
@@ -187,10 +210,7 @@ void TransferRow::buildPasswordLine(QVBoxLayout* layout) {
     hide->setFixedHeight(20);
     hide->setIconSize(QSize(caption2Icon, caption2Icon));
     hide->setIcon(Style::icon(QStringLiteral("eye.slash"), Style::secondary()));
-    connect(hide, &QToolButton::clicked, this, [this] {
-        m_passwordVisible = false;
-        refresh();
-    });
+    connect(hide, &QToolButton::clicked, this, [this] { set(RowStates::PasswordShown, false); });
     line->addWidget(hide);
     layout->addWidget(m_passwordLine);
 }
@@ -215,10 +235,12 @@ void TransferRow::setPasswordCopiedDuration(std::chrono::milliseconds duration) 
 }
 
 void TransferRow::setTransfer(const TransferItem& transfer) {
-    if (transfer == m_transfer)
+    const int state = states()->of(transfer.code);
+    if (transfer == m_transfer && state == m_state)
         return;
     const bool menuChanged = transfer.hasPassword != m_transfer.hasPassword;
     m_transfer = transfer;
+    m_state = state;
     if (menuChanged)
         rebuildPasswordMenu();
     refresh();
@@ -226,18 +248,20 @@ void TransferRow::setTransfer(const TransferItem& transfer) {
 
 void TransferRow::rebuildPasswordMenu() {
     m_passwordMenu->clear();
-    if (m_transfer.hasPassword) {
-        m_passwordMenu->addAction(QStringLiteral("Passwort anzeigen"), this, &TransferRow::revealPassword);
-        m_passwordMenu->addAction(QStringLiteral("Passwort kopieren"), this, &TransferRow::copyPasswordOnly);
-        m_passwordMenu->addSeparator();
-        m_passwordMenu->addAction(QStringLiteral("Neu erzeugen"), this, &TransferRow::regeneratePassword);
-        m_passwordMenu->addAction(QStringLiteral("Passwortschutz entfernen"), this,
-                                  &TransferRow::removePassword);
-    } else {
-        m_passwordMenu->addAction(QStringLiteral("Passwort erzeugen"), this, &TransferRow::generatePassword);
+    const TransferPresenter presenter(m_transfer);
+    // In the presenter's order; the entries that replace the password follow a separator.
+    const QList<void (TransferRow::*)()> handlers =
+        m_transfer.hasPassword
+            ? QList<void (TransferRow::*)()>{&TransferRow::revealPassword, &TransferRow::copyPasswordOnly,
+                                             &TransferRow::regeneratePassword, &TransferRow::removePassword}
+            : QList<void (TransferRow::*)()>{&TransferRow::generatePassword};
+    const QStringList entries = presenter.passwordMenu();
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        if (i == 2)
+            m_passwordMenu->addSeparator();
+        m_passwordMenu->addAction(entries[i], this, handlers[i]);
     }
-    const QString tooltip =
-        m_transfer.hasPassword ? QStringLiteral("Passwort verwalten") : QStringLiteral("Passwort hinzufügen");
+    const QString tooltip = presenter.passwordButton();
     m_passwordButton->setToolTip(tooltip);
     m_passwordButton->setAccessibleName(tooltip);
     m_passwordButton->setIcon(
@@ -248,36 +272,34 @@ void TransferRow::rebuildPasswordMenu() {
 
 void TransferRow::refresh() {
     const TransferItem& t = m_transfer;
+    const TransferPresenter presenter(t);
     m_typeIcon->setFileName(t.fileName);
-    m_name->setFullText(t.fileName);
+    m_name->setFullText(presenter.name());
     m_lock->setVisible(t.hasPassword);
 
-    Labels::setText(m_date, Format::dateTime(t.uploadDate));
-    const qsizetype files = t.originalFileNames.size();
-    m_fileCount->setFullText(files == 1 ? QStringLiteral("· 1 Datei")
-                                        : QStringLiteral("· %1 Dateien").arg(files));
-    m_fileCount->setVisible(!t.originalFileNames.isEmpty());
-    if (t.downloadedAt)
-        m_downloaded->setFullText(QStringLiteral("· Datei heruntergeladen: ") +
-                                  Format::downloadedAt(*t.downloadedAt));
-    m_downloaded->setVisible(t.downloadedAt.has_value());
+    Labels::setText(m_date, presenter.date());
+    m_fileCount->setFullText(presenter.fileCount());
+    m_fileCount->setVisible(!presenter.fileCount().isEmpty());
+    m_downloaded->setFullText(presenter.downloaded());
+    m_downloaded->setVisible(!presenter.downloaded().isEmpty());
     // The same text the list gives a screen reader for this row when it is only painted.
-    m_mainLine->setAccessibleName(SentTransfers::rowText(t));
+    m_mainLine->setAccessibleName(presenter.accessibleName());
 
+    CopiedOverlay::showOver(m_overlay, m_mainLine, showCopied());
     m_copyButton->setIcon(showCopied() ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
                                        : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
     m_expandButton->setVisible(!t.originalFileNames.isEmpty());
     m_expandButton->setIcon(Style::icon(
-        m_isExpanded ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
+        isExpanded() ? QStringLiteral("chevron.up") : QStringLiteral("chevron.down"), Style::secondary()));
 
-    m_passwordLine->setVisible(m_passwordVisible && t.password.has_value());
+    m_passwordLine->setVisible(passwordVisible() && t.password.has_value());
     Labels::setText(m_password, t.password.value_or(QString()));
-    m_copyPasswordButton->setIcon(m_passwordCopied
+    m_copyPasswordButton->setIcon(passwordCopied()
                                       ? Style::icon(QStringLiteral("checkmark"), Style::green())
                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()));
-    m_loadingLine->setVisible(m_isLoadingPassword);
+    m_loadingLine->setVisible(isLoadingPassword());
 
-    const bool listShown = m_isExpanded && !t.originalFileNames.isEmpty();
+    const bool listShown = isExpanded() && !t.originalFileNames.isEmpty();
     if (listShown && m_listedNames != t.originalFileNames)
         rebuildFileList();
     m_fileList->setVisible(listShown);
@@ -328,44 +350,24 @@ bool TransferRow::eventFilter(QObject* watched, QEvent* event) {
 
 void TransferRow::copyLinkAction() {
     Q_EMIT copyLinkRequested();
-    CopiedOverlay::flashOver(m_overlay, m_mainLine, this, &TransferRow::refresh);
+    states()->flash(m_transfer.code, RowStates::LinkCopied, CopiedOverlay::duration());
 }
 
 void TransferRow::copyPasswordFromLine() {
     if (m_transfer.password)
         m_sent->copyPassword(m_transfer);
-    m_passwordCopied = true;
-    refresh();
-    QTimer::singleShot(passwordCopiedDuration, this, [this] {
-        m_passwordCopied = false;
-        refresh();
-    });
+    states()->flash(m_transfer.code, RowStates::PasswordCopied, passwordCopiedDuration);
 }
 
 void TransferRow::revealPassword() {
-    if (m_transfer.password) {
-        m_passwordVisible = true;
-        refresh();
-        return;
-    }
-    runPasswordRequest(false);
+    if (m_transfer.password)
+        set(RowStates::PasswordShown, true);
+    else
+        requestPassword(m_sent, m_transfer.code, false);
 }
 
 void TransferRow::generatePassword() {
-    runPasswordRequest(true);
-}
-
-void TransferRow::runPasswordRequest(bool generate) {
-    m_isLoadingPassword = true;
-    refresh();
-    // The sent transfers report a failure themselves; the row only leaves its loading state.
-    auto request =
-        generate ? m_sent->regeneratePassword(m_transfer.code) : m_sent->revealPassword(m_transfer.code);
-    detach(std::move(request), this, [this](std::optional<QString>) {
-        m_isLoadingPassword = false;
-        m_passwordVisible = true;
-        refresh();
-    });
+    requestPassword(m_sent, m_transfer.code, true);
 }
 
 void TransferRow::copyPasswordOnly() {
@@ -375,37 +377,28 @@ void TransferRow::copyPasswordOnly() {
 void TransferRow::regeneratePassword() {
     // The alert may outlive this row (a refresh rebuilds the list): the answer goes by code.
     const QString code = m_transfer.code;
-    const QPointer<TransferRow> row(this);
     const QPointer<SentTransfers> sent(m_sent);
     AlertDialog::ask(
         this, QStringLiteral("Neues Passwort erzeugen?"),
         QStringLiteral(
             "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
-        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")}, m_sent, [row, sent, code](int answer) {
-            if (answer != 0 || !sent->contains(code))
-                return;
-            if (row && row->m_transfer.code == code)
-                row->generatePassword();
-            else
-                detach(sent->regeneratePassword(code), sent);
+        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")}, m_sent, [sent, code](int answer) {
+            if (answer == 0 && sent->contains(code))
+                requestPassword(sent, code, true);
         });
 }
 
 void TransferRow::removePassword() {
     const QString code = m_transfer.code;
-    const QPointer<TransferRow> row(this);
     const QPointer<SentTransfers> sent(m_sent);
     AlertDialog::ask(this, QStringLiteral("Passwortschutz entfernen?"),
                      QStringLiteral("Der Link ist danach ohne Passwort abrufbar."),
                      {QStringLiteral("Entfernen"), QStringLiteral("Abbrechen")}, m_sent,
-                     [row, sent, code](int answer) {
+                     [sent, code](int answer) {
                          if (answer != 0 || !sent->contains(code))
                              return;
-                         detach(sent->removePassword(code), sent, [row](bool) {
-                             if (!row)
-                                 return;
-                             row->m_passwordVisible = false;
-                             row->refresh();
+                         detach(sent->removePassword(code), sent, [sent, code](bool) {
+                             sent->model()->states()->set(code, RowStates::PasswordShown, false);
                          });
                      });
 }

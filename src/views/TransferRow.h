@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CopiedOverlay.h"
+#include "RowStates.h"
 #include "TransferItem.h"
 
 #include <QPointer>
@@ -19,8 +20,8 @@ class SentTransfers;
 
 // One sent transfer in the send tab: the main line with its buttons, the password line, the loading
 // line and the unfolding list of packed files. Copying the link, downloading and deleting are asked
-// of the tab through signals; passwords and renaming go to the sent transfers directly. The view states
-// live as long as this widget: the tab builds a new row when the item's id changes.
+// of the tab through signals; passwords and renaming go to the sent transfers directly. What the row
+// holds open is kept by code in the sent transfers' RowStates, so a row made anew shows it again.
 class TransferRow : public QWidget {
     Q_OBJECT
 
@@ -32,11 +33,11 @@ public:
     // states stay as they are.
     void setTransfer(const TransferItem& transfer);
 
-    bool showCopied() const { return m_overlay && m_overlay->isShowing(); }
-    bool isExpanded() const { return m_isExpanded; }
-    bool passwordVisible() const { return m_passwordVisible; }
-    bool isLoadingPassword() const { return m_isLoadingPassword; }
-    bool passwordCopied() const { return m_passwordCopied; }
+    bool showCopied() const { return has(RowStates::LinkCopied); }
+    bool isExpanded() const { return has(RowStates::Unfolded); }
+    bool passwordVisible() const { return has(RowStates::PasswordShown); }
+    bool isLoadingPassword() const { return has(RowStates::PasswordLoading); }
+    bool passwordCopied() const { return has(RowStates::PasswordCopied); }
     // The open rename dialog of this transfer, if any.
     RenameDialog* renameDialog() const;
 
@@ -67,15 +68,13 @@ private:
     void rebuildFileList();
     void refresh();
     void copyPasswordFromLine();
-    void runPasswordRequest(bool generate);
+    RowStates* states() const;
+    bool has(RowStates::Flag flag) const { return m_state & flag; }
+    void set(RowStates::Flag flag, bool on);
 
     TransferItem m_transfer;
     SentTransfers* m_sent;
-
-    bool m_isExpanded = false;
-    bool m_passwordVisible = false;
-    bool m_isLoadingPassword = false;
-    bool m_passwordCopied = false;
+    int m_state = 0; // as last shown
 
     QWidget* m_mainLine;
     FileTypeIcon* m_typeIcon;

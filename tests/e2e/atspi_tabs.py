@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Drives the open panel of a running zanvolt through AT-SPI, as a screen reader would:
 finds the two page tabs, invokes "Empfangen" and then "Senden", and checks that each
-becomes the selected tab. Exit code 0 when all holds, else 1 with the reason."""
+becomes the selected tab; then invokes "Vom Server löschen" on the sent transfer's row item and
+checks that the server's folder of the transfer (argument 1) goes. Exit code 0 when all holds,
+else 1 with the reason."""
+import os
 import sys
 import time
 
@@ -56,6 +59,24 @@ def main():
         else:
             sys.exit(f"invoking {name} did not select it")
     print("page tabs switch through AT-SPI")
+
+    stored = sys.argv[1]
+    row = find(app, lambda n: n.getRole() == pyatspi.ROLE_LIST_ITEM and n.name.startswith("Prüfbericht Ä_"))
+    if row is None:
+        sys.exit("no list item for the sent transfer")
+    action = row.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    if "Link kopieren" not in names or "Dateiliste" not in names:
+        sys.exit(f"the row offers {names}")
+    if not action.doAction(names.index("Vom Server löschen")):
+        sys.exit("Vom Server löschen failed")
+    for _ in range(50):
+        if not os.path.exists(stored):
+            break
+        time.sleep(0.1)
+    else:
+        sys.exit("Vom Server löschen left the transfer on the server")
+    print("row actions work through AT-SPI")
 
 
 main()

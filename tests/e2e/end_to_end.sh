@@ -99,8 +99,10 @@ if [ -n "$screenshot" ]; then
   echo "panel screenshot: $screenshot ($(file -b "$screenshot"))"
 fi
 
-# A screen reader's view: the tabs are page tabs whose action switches the page.
-/usr/bin/python3 "$(dirname "$(realpath "$0")")/atspi_tabs.py" >"$scratch/atspi-tabs.log" 2>&1 ||
+# A screen reader's view: the tabs are page tabs whose action switches the page, a row's buttons
+# are actions of its item (the transfer is deleted through one).
+/usr/bin/python3 "$(dirname "$(realpath "$0")")/atspi_tabs.py" "$scratch/server/transfers/$code" \
+  >"$scratch/atspi-tabs.log" 2>&1 ||
   fail "AT-SPI: $(tail -n 1 "$scratch/atspi-tabs.log")"
 cat "$scratch/atspi-tabs.log"
 

@@ -1,8 +1,10 @@
+#include "APIServiceIncoming.h"
 #include "Contrast.h"
 #include "ElidedLabel.h"
 #include "FileTypeIcon.h"
 #include "PanelFixture.h"
 #include "ReceiveTab.h"
+#include "RecordedRequests.h"
 #include "RowListView.h"
 #include "SendTab.h"
 #include "Style.h"
@@ -65,6 +67,18 @@ QSet<QRgb> opaqueColours(const QIcon& icon, int side) {
             if (qAlpha(image.pixel(x, y)) == 255)
                 colours.insert(image.pixel(x, y) | 0xFF000000);
     return colours;
+}
+
+// The list item whose name starts with `text`, searched from `node` down as a screen reader walks.
+QAccessibleInterface* itemNamed(QAccessibleInterface* node, const QString& text) {
+    if (!node)
+        return nullptr;
+    if (node->role() == QAccessible::ListItem && node->text(QAccessible::Name).startsWith(text))
+        return node;
+    for (int i = 0; i < node->childCount(); ++i)
+        if (QAccessibleInterface* found = itemNamed(node->child(i), text))
+            return found;
+    return nullptr;
 }
 
 QPalette darkDesktop() {
@@ -372,6 +386,61 @@ private Q_SLOTS:
         QVERIFY(list->rowWidget(1));
         QTest::keyClick(list, Qt::Key_Tab);
         QVERIFY(list->rowWidget(1)->isAncestorOf(QApplication::focusWidget()));
+    }
+
+    // Every button and menu entry of a row is an action of its accessible item, and invoking one
+    // clicks it: no pointer comes near the list, no row is made live first.
+    void rowActionsAreActionsOfTheirItems() {
+        const QString code = fixture->server().seedTransfer(
+            {{QStringLiteral("Preise.xlsx"), "x"}, {QStringLiteral("b.txt"), "b"}},
+            QStringLiteral("Alt-123"));
+        fixture->server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "plan"}});
+        PanelView& panel = *fixture->panel;
+        panel.show();
+        QCoro::waitFor(fixture->sent->refresh());
+        QCoro::waitFor(fixture->received->refresh());
+        QAccessibleInterface* root = QAccessible::queryAccessibleInterface(&panel);
+        QAccessibleInterface* row = itemNamed(root, QStringLiteral("Preise"));
+        QVERIFY(row && row->actionInterface());
+        QCOMPARE(panel.sendTab()->list()->liveCount(), 0);
+        QCOMPARE(row->text(QAccessible::Description), QStringLiteral("Passwortgeschützt"));
+        QAccessibleActionInterface* actions = row->actionInterface();
+        QCOMPARE(actions->actionNames(),
+                 (QStringList{"Link kopieren", "Passwort verwalten", "Passwort anzeigen", "Passwort kopieren",
+                              "Neu erzeugen", "Passwortschutz entfernen", "Herunterladen", "Umbenennen…",
+                              "Vom Server löschen", "Dateiliste"}));
+        actions->doAction(QStringLiteral("Link kopieren"));
+        QCOMPARE(fixture->desktop.copiedTexts, QStringList{fixture->sent->transfers().value(0).downloadURL});
+        // What opens in the row is read as its lines, in the order drawn.
+        actions->doAction(QStringLiteral("Passwort anzeigen"));
+        const auto lines = [row] {
+            QStringList read;
+            for (int i = 0; i < row->childCount(); ++i)
+                read << row->child(i)->text(QAccessible::Name);
+            return read;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(lines(), QStringList{"Alt-123"}, runTimeout);
+        QVERIFY(actions->actionNames().contains(QStringLiteral("Verbergen")));
+        actions->doAction(QStringLiteral("Dateiliste"));
+        QCOMPARE(lines(), (QStringList{"Alt-123", "Preise.xlsx", "b.txt"}));
+        QVERIFY(row->state().expandable && row->state().expanded);
+        actions->doAction(QStringLiteral("Vom Server löschen"));
+        QCOMPARE(fixture->sent->model()->rowCount(), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(requestLines(fixture->server(), QStringLiteral("/api/outgoing/"))
+                                     .contains(QStringLiteral("DELETE /api/outgoing/") + code),
+                                 runTimeout);
+
+        fixture->session->setSelectedTab(1);
+        QAccessibleInterface* upload = itemNamed(root, QStringLiteral("Plan.pdf Müller GmbH"));
+        QVERIFY(upload);
+        QCOMPARE(upload->actionInterface()->actionNames(),
+                 (QStringList{"Dateien herunterladen", "Link kopieren", "Vom Server löschen"}));
+        upload->actionInterface()->doAction(QStringLiteral("Dateien herunterladen"));
+        QTRY_VERIFY_WITH_TIMEOUT(fixture->received->uploads().value(0).isDownloaded, runTimeout);
+        QVERIFY(QDirIterator(APIService::incomingFolder(), {QStringLiteral("Plan.pdf")}, QDir::Files,
+                             QDirIterator::Subdirectories)
+                    .hasNext());
+        QCOMPARE(upload->actionInterface()->actionNames().value(0), QStringLiteral("Erneut herunterladen"));
     }
 
     void elidedNamesKeepTheDotsOfCapitalUmlauts() {

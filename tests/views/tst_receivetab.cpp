@@ -144,7 +144,6 @@ private Q_SLOTS:
         QApplication::sendEvent(tab->list()->viewport(), &leave);
         server().seedIncoming(QStringLiteral("Neu GmbH"), fourFiles);
         refresh();
-        QTest::qWait(600);
         QCOMPARE(rowCount(), 5);
         QCOMPARE(tab->list()->liveCount(), 2);
         QCOMPARE(row(withMessage), messageRow);

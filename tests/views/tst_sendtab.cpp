@@ -19,14 +19,25 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QVariantAnimation>
 
 namespace {
 constexpr int runTimeout = 30000;
+
+// A desktop that turns widget animations off.
+class NoAnimations : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override {
+        return hint == SH_Widget_Animation_Duration ? 0 : QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
 
 // Pixels of two images of one size that differ visibly (not just in the rounding of a blend).
 int differingPixels(const QImage& a, const QImage& b) {
@@ -259,7 +270,6 @@ private Q_SLOTS:
         AlertDialog::setNextAnswer(0);
         other->generatePassword();
         QTRY_VERIFY_WITH_TIMEOUT(other->transfer().hasPassword && !other->isLoadingPassword(), runTimeout);
-        QTest::qWait(600); // the list lets go of rows it no longer needs every half second
         QCOMPARE(tab->list()->rowWidget(0), row);
         QVERIFY(row->passwordVisible() && row->isExpanded());
         QTRY_COMPARE(tab->list()->visualRect(sent->model()->index(0)).height(),
@@ -270,7 +280,6 @@ private Q_SLOTS:
 
         // A refresh renews the ids of server items, but rows are kept by code: what is open stays open.
         QCoro::waitFor(sent->refresh());
-        QTest::qWait(600);
         QCOMPARE(tab->list()->rowWidget(0), row);
         QCOMPARE(tab->list()->rowWidget(1), other);
         QVERIFY(row->passwordVisible() && row->isExpanded());
@@ -291,6 +300,37 @@ private Q_SLOTS:
         fixture->panel->resize(Settings::minimumPanelWidth, Settings::defaultPanelHeight);
         QTRY_VERIFY(tab->row(1)->parentWidget()->width() <= tab->list()->viewport()->width());
         fixture->shoot(QStringLiteral("send-list-narrow"));
+    }
+
+    // A row unfolds in 0.2 s, ease-in-out, to where an instant unfold puts it; at once where the
+    // desktop turns animations off.
+    void unfoldingMovesTheRowsBelowToTheSamePlace() {
+        server().seedTransfer({{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}});
+        server().seedTransfer({{QStringLiteral("c.txt"), "c"}}, {},
+                              QDateTime::currentDateTimeUtc().addDays(-1));
+        showListed();
+        RowListView* list = tab->list();
+        const QModelIndex below = sent->model()->index(1);
+        const QRect folded = list->visualRect(below);
+        const auto toggle = [this] { child<QToolButton>(tab->row(0), "expandButton")->click(); };
+        NoAnimations still;
+        list->setStyle(&still);
+        toggle();
+        QTRY_VERIFY(list->visualRect(below).top() > folded.top());
+        const QRect instant = list->visualRect(below);
+        QVERIFY(!list->findChild<QVariantAnimation*>());
+        toggle();
+        QTRY_COMPARE(list->visualRect(below), folded);
+
+        list->setStyle(nullptr);
+        toggle();
+        QPointer<QVariantAnimation> animation;
+        QTRY_VERIFY((animation = list->findChild<QVariantAnimation*>(QStringLiteral("unfoldAnimation"))));
+        QCOMPARE(animation->duration(), 200);
+        QCOMPARE(animation->easingCurve().type(), QEasingCurve::InOutQuad);
+        QTRY_COMPARE(animation->state(), QAbstractAnimation::Stopped);
+        QTRY_COMPARE(list->visualRect(below), instant);
+        QCOMPARE(tab->row(0)->parentWidget()->geometry(), list->visualRect(sent->model()->index(0)));
     }
 
     void paintedRowsLookLikeLiveOnes() {

@@ -1,0 +1,116 @@
+#include "AccessibleRow.h"
+
+#include "RowListView.h"
+#include "RowStates.h"
+
+#include <QWindow>
+
+AccessibleRow::AccessibleRow(RowListView* view, const QModelIndex& index, int line)
+    : m_view(view), m_index(index), m_line(line) {}
+
+QStringList AccessibleRow::lines() const {
+    const auto& linesOf = m_view->rows().lines;
+    return linesOf ? linesOf(m_index) : QStringList();
+}
+
+bool AccessibleRow::isValid() const {
+    return m_view && m_index.isValid() && (m_line < 0 || m_line < lines().size());
+}
+
+QWindow* AccessibleRow::window() const {
+    return m_view ? m_view->window()->windowHandle() : nullptr;
+}
+
+QAccessibleInterface* AccessibleRow::parent() const {
+    if (!m_view)
+        return nullptr;
+    return m_line < 0 ? QAccessible::queryAccessibleInterface(m_view.data()) : m_view->accessibleRow(m_index);
+}
+
+QAccessibleInterface* AccessibleRow::child(int index) const {
+    if (!isValid() || m_line >= 0 || index < 0 || index >= lines().size())
+        return nullptr;
+    return m_view->accessibleRow(m_index, index);
+}
+
+int AccessibleRow::childCount() const {
+    return isValid() && m_line < 0 ? int(lines().size()) : 0;
+}
+
+int AccessibleRow::indexOfChild(const QAccessibleInterface* child) const {
+    const auto* line = dynamic_cast<const AccessibleRow*>(child);
+    return line && m_line < 0 && line->m_index == m_index ? line->m_line : -1;
+}
+
+QAccessibleInterface* AccessibleRow::childAt(int x, int y) const {
+    for (int i = 0; i < childCount(); ++i)
+        if (QAccessibleInterface* line = child(i); line && line->rect().contains(x, y))
+            return line;
+    return nullptr;
+}
+
+QString AccessibleRow::text(QAccessible::Text kind) const {
+    if (!isValid())
+        return {};
+    if (m_line >= 0)
+        return kind == QAccessible::Name ? lines().value(m_line) : QString();
+    if (kind == QAccessible::Name)
+        return m_index.data(Qt::AccessibleTextRole).toString();
+    if (kind == QAccessible::Description && m_view->rows().description)
+        return m_view->rows().description(m_index);
+    return {};
+}
+
+QRect AccessibleRow::rect() const {
+    if (!isValid())
+        return {};
+    const QWidget* viewport = m_view->viewport();
+    const QRect row = m_view->visualRect(m_index);
+    if (m_line >= 0) {
+        // A line is a widget of the live row, named as the line reads.
+        if (QWidget* live = m_view->rowWidget(m_index.row())) {
+            const QString name = lines().value(m_line);
+            for (QWidget* widget : live->findChildren<QWidget*>())
+                if (widget->accessibleName() == name && widget->isVisibleTo(live))
+                    return QRect(widget->mapToGlobal(QPoint()), widget->size());
+        }
+    }
+    return QRect(viewport->mapToGlobal(row.topLeft()), row.size());
+}
+
+QAccessible::State AccessibleRow::state() const {
+    QAccessible::State state;
+    if (!isValid()) {
+        state.invalid = true;
+        return state;
+    }
+    if (!m_view->viewport()->rect().intersects(m_view->visualRect(m_index))) {
+        state.invisible = true;
+        state.offscreen = true;
+    }
+    if (m_line < 0) {
+        state.focusable = true;
+        state.focused = m_view->hasFocus() && m_view->currentIndex() == m_index;
+        const auto& canUnfold = m_view->rows().canUnfold;
+        state.expandable = canUnfold && canUnfold(m_index);
+        state.expanded = state.expandable && (m_index.data(RowStates::Role).toInt() & RowStates::Unfolded);
+    }
+    return state;
+}
+
+void* AccessibleRow::interface_cast(QAccessible::InterfaceType type) {
+    if (type == QAccessible::ActionInterface && m_line < 0)
+        return static_cast<QAccessibleActionInterface*>(this);
+    return nullptr;
+}
+
+QStringList AccessibleRow::actionNames() const {
+    if (!isValid() || m_line >= 0 || !m_view->rows().actions)
+        return {};
+    return m_view->rows().actions(m_index);
+}
+
+void AccessibleRow::doAction(const QString& name) {
+    if (actionNames().contains(name))
+        m_view->invoke(m_index, name);
+}
