@@ -215,12 +215,12 @@ bool ServerExchange::file(const QString& path, const QString& downloadName) {
     request.ranges.clear();
     if (range.startsWith("bytes=") && !range.contains(',') &&
         (ifRange.isEmpty() || ifRange == etag || ifRange == lastModified)) {
-        const QByteArray spec = range.mid(6);
-        const qsizetype dash = spec.indexOf('-');
+        const QByteArray bounds = range.mid(6);
+        const qsizetype dash = bounds.indexOf('-');
         bool firstOk = false;
         bool lastOk = true;
-        const qint64 from = spec.left(dash).toLongLong(&firstOk);
-        const qint64 to = dash + 1 < spec.size() ? spec.mid(dash + 1).toLongLong(&lastOk) : size - 1;
+        const qint64 from = bounds.left(dash).toLongLong(&firstOk);
+        const qint64 to = dash + 1 < bounds.size() ? bounds.mid(dash + 1).toLongLong(&lastOk) : size - 1;
         if (dash > 0 && firstOk && lastOk && from <= to) {
             if (from >= size) {
                 response_.status = 416;
