@@ -32,5 +32,7 @@ public:
     // it there; `errorText` empty ends it as a success.
     virtual void beginJobProgress(const QString& /*title*/, std::function<void()> /*cancel*/) {}
     virtual void updateJobProgress(double /*fraction*/, double /*bytesPerSecond*/) {}
+    // The job waits (for the network) and goes on by itself: shown as suspended where the view can.
+    virtual void setJobProgressSuspended(bool /*suspended*/) {}
     virtual void endJobProgress(const QString& /*errorText*/) {}
 };

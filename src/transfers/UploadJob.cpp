@@ -24,6 +24,7 @@
 #include <qcoro/qcorofuture.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 bool isDirectory(const QUrl& url) {
@@ -230,7 +231,9 @@ QCoro::Task<> UploadJob::run() {
             if (!self || self->m_done)
                 return;
             // Starting over is said until the new pass reports progress.
-            self->m_waiting = state == APIService::UploadState::WaitingForNetwork;
+            const bool waiting = state == APIService::UploadState::WaitingForNetwork;
+            if (std::exchange(self->m_waiting, waiting) != waiting)
+                Q_EMIT self->waitingChanged();
             if (state == APIService::UploadState::WaitingForNetwork)
                 self->setProgressText(QStringLiteral("%1% von %2 – Warte auf Verbindung…")
                                           .arg(int(self->m_progress * 100))

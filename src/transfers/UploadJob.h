@@ -53,6 +53,8 @@ public:
     double progress() const { return m_progress; }
     // Bytes per second at the last progress report.
     double speed() const { return m_speed; }
+    // Waiting for the network to come back; the upload goes on by itself.
+    bool isWaiting() const { return m_waiting; }
 
     // The names an upload of these items lists: each file, and every file below a folder.
     static QStringList collectOriginalNames(const QList<QUrl>& urls);
@@ -61,6 +63,7 @@ Q_SIGNALS:
     void zippingChanged();
     void progressTextChanged();
     void progressChanged();
+    void waitingChanged();
     void finished(const UploadJob::Result& result);
 
 private:

@@ -130,6 +130,10 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
         if (m_desktop)
             m_desktop->updateJobProgress(job->progress(), job->speed());
     });
+    connect(job, &UploadJob::waitingChanged, this, [this, job] {
+        if (m_desktop)
+            m_desktop->setJobProgressSuspended(job->isWaiting());
+    });
     connect(job, &UploadJob::finished, this, &Uploads::onFinished);
     job->start();
 }

@@ -569,11 +569,14 @@ private Q_SLOTS:
             return update.second.value("progress").toDouble() > 0.5;
         }));
 
-        // The tracker's cancel button is the panel's "Upload abbrechen".
-        fixture.server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 10000);
+        // An upload waiting through an outage is suspended there, and the tracker's cancel button is
+        // the panel's "Upload abbrechen".
+        fixture.server().outage(30000);
         uploads.uploadFiles({fixture.file("abbrechen.bin", "z")}, std::nullopt, false);
         QTRY_COMPARE(tracker.views.size(), size_t(2));
         StandInJobView& cancelled = *tracker.views[1];
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !cancelled.updates.isEmpty() && cancelled.updates.last().value("suspended").toBool(), 10000);
         // The view exists before the client has its path and listens: press until it does.
         for (int i = 0; i < 100 && finished.size() == 2; ++i) {
             Q_EMIT cancelled.cancelRequested();

@@ -42,6 +42,7 @@ void DesktopProgress::begin(const QString& title, std::function<void()> cancel) 
     m_cancel = std::move(cancel);
     m_percent = -1;
     m_speed = 0;
+    m_suspended = false;
     m_view.reset();
     m_endedWith.reset();
     const int generation = ++m_generation;
@@ -83,7 +84,7 @@ void DesktopProgress::viewReady(const QDBusObjectPath& path) {
         sendTerminate();
         return;
     }
-    if (m_percent >= 0)
+    if (m_percent >= 0 || m_suspended)
         sendUpdate();
 }
 
@@ -98,6 +99,14 @@ void DesktopProgress::update(double fraction, double bytesPerSecond) {
     m_speed = bytesPerSecond;
     if (m_useLauncher)
         sendLauncherEntry(fraction, true);
+    if (m_view)
+        sendUpdate();
+}
+
+void DesktopProgress::setSuspended(bool suspended) {
+    if (!m_running || suspended == m_suspended)
+        return;
+    m_suspended = suspended;
     if (m_view)
         sendUpdate();
 }
@@ -124,8 +133,9 @@ void DesktopProgress::onCancelRequested() {
 void DesktopProgress::sendUpdate() {
     QDBusMessage message = QDBusMessage::createMethodCall(jobViewService, m_view->path(), jobViewInterface,
                                                           QStringLiteral("update"));
-    message << QVariantMap{{QStringLiteral("percent"), uint(m_percent)},
-                           {QStringLiteral("speed"), qulonglong(std::max(0.0, m_speed))}};
+    message << QVariantMap{{QStringLiteral("percent"), uint(std::max(0, m_percent))},
+                           {QStringLiteral("speed"), qulonglong(m_suspended ? 0.0 : std::max(0.0, m_speed))},
+                           {QStringLiteral("suspended"), m_suspended}};
     m_bus.asyncCall(message);
 }
 

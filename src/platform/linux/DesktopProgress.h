@@ -19,6 +19,7 @@ public:
 
     void begin(const QString& title, std::function<void()> cancel);
     void update(double fraction, double bytesPerSecond);
+    void setSuspended(bool suspended);
     // Empty `errorText`: the job succeeded.
     void end(const QString& errorText);
 
@@ -41,6 +42,7 @@ private:
     int m_generation = 0; // a late view reply of an earlier job is ended at once
     std::optional<QDBusObjectPath> m_view;
     std::optional<QString> m_endedWith;
+    bool m_suspended = false;
     int m_percent = -1;
     double m_speed = 0;
 };

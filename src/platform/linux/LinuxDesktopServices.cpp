@@ -44,6 +44,10 @@ void LinuxDesktopServices::updateJobProgress(double fraction, double bytesPerSec
     m_progress.update(fraction, bytesPerSecond);
 }
 
+void LinuxDesktopServices::setJobProgressSuspended(bool suspended) {
+    m_progress.setSuspended(suspended);
+}
+
 void LinuxDesktopServices::endJobProgress(const QString& errorText) {
     m_progress.end(errorText);
 }

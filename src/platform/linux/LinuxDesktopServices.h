@@ -27,6 +27,7 @@ public:
     void revealInFileViewer(const QString& filePath) override;
     void beginJobProgress(const QString& title, std::function<void()> cancel) override;
     void updateJobProgress(double fraction, double bytesPerSecond) override;
+    void setJobProgressSuspended(bool suspended) override;
     void endJobProgress(const QString& errorText) override;
 
 private:
