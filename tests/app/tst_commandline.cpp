@@ -294,6 +294,12 @@ private Q_SLOTS:
         QCOMPARE(historyOf(clientHome).size(), 2);
         QCOMPARE(requestsTo(server, QStringLiteral("/api/upload-complete")).size(), completedBefore + 1);
 
+        // A failure in the client comes back with its kind: the server's is exit code 4.
+        server.failNext(QStringLiteral("/api/upload-complete"), 3, 500, "kaputt");
+        const Run failed = run(environmentFor(cliHome, runtime), {"send", "übergeben.txt"}, files);
+        QCOMPARE(failed.exitCode, 4);
+        QVERIFY2(failed.err.contains("Server-Fehler 500: kaputt"), qPrintable(failed.err));
+
         client.terminate();
         QVERIFY(client.waitForFinished(10000));
     }
