@@ -75,7 +75,6 @@ private Q_SLOTS:
         QTRY_VERIFY(shown(child<QWidget>(tab, "notConfigured")));
         QVERIFY(!shown(tab->row(0)));
         QVERIFY(!shown(child<QToolButton>(tab, "refreshButton")));
-        fixture->shoot(QStringLiteral("receive-not-configured"));
         QCOMPARE(received->uploads().size(), 1);
         QTest::mouseClick(child<QPushButton>(tab, "openSettingsButton"), Qt::LeftButton);
         QVERIFY(session->showSettings());
@@ -136,7 +135,6 @@ private Q_SLOTS:
         for (ElidedLabel* label : child<QWidget>(manyRow, "fileRows")->findChildren<ElidedLabel*>())
             names << label->fullText();
         QCOMPARE(names, QStringList({"Angebot.pdf", "Plan.dwg", "Foto.jpg", "Liste.xlsx"}));
-        fixture->shoot(QStringLiteral("receive-list"));
 
         // A refresh that brings a new upload keeps the unfolded rows, away from the pointer, and their
         // states; a row with nothing open is painted again.
@@ -165,7 +163,6 @@ private Q_SLOTS:
         QTRY_VERIFY(shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(child<QLabel>(tab, "downloadText")->text().startsWith(QStringLiteral("Lade ")));
         refresh(); // a poll while the download runs keeps its row
-        fixture->shoot(QStringLiteral("receive-downloading"));
         QTRY_VERIFY(!shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(fresh->upload().isDownloaded);
 
@@ -218,7 +215,6 @@ private Q_SLOTS:
         // Nothing left: the empty view takes the list's place.
         QVERIFY(shown(child<QWidget>(tab, "emptyView")));
         QVERIFY(!shown(child<QWidget>(tab, "incomingList")));
-        fixture->shoot(QStringLiteral("receive-empty"));
     }
 
     void errorLineCanBeClosed() {
@@ -227,7 +223,6 @@ private Q_SLOTS:
         QVERIFY(shown(child<QWidget>(tab, "errorLine")));
         QCOMPARE(child<ElidedLabel>(tab, "errorText")->fullText(),
                  QStringLiteral("Server-Fehler 503: Wartung bis 18 Uhr"));
-        fixture->shoot(QStringLiteral("receive-error"));
         QTest::mouseClick(child<QToolButton>(tab, "closeErrorButton"), Qt::LeftButton);
         QVERIFY(!received->error());
         QVERIFY(!shown(child<QWidget>(tab, "errorLine")));

@@ -127,7 +127,6 @@ private Q_SLOTS:
 
     void hintUntilThereIsSomethingToShow() {
         showTab();
-        fixture->shoot(QStringLiteral("send-hint"));
         QVERIFY(shows(QStringLiteral("hint")));
         QVERIFY(!shows(QStringLiteral("transferList")));
 
@@ -173,7 +172,6 @@ private Q_SLOTS:
                                  runTimeout);
         QVERIFY(shows(QStringLiteral("bannerPassword")));
         QCOMPARE(label(QStringLiteral("bannerPassword")), QStringLiteral("Geheim-42"));
-        fixture->shoot(QStringLiteral("send-banner"));
         fixture->desktop.copiedTexts.clear();
         shownNamed(tab, QStringLiteral("Passwort kopieren"))->click();
         shownNamed(tab, QStringLiteral("Kopieren"))->click();
@@ -200,7 +198,6 @@ private Q_SLOTS:
         QVERIFY(!shows(QStringLiteral("hint")));
         QVERIFY(shows(QStringLiteral("progressText")));
         QCOMPARE(label(QStringLiteral("queueLine")), QStringLiteral("2 weitere Uploads in Warteschlange"));
-        fixture->shoot(QStringLiteral("send-progress"));
 
         // Progress reports redraw the progress block only; the list is never rebuilt.
         QSignalSpy reset(tab->list()->model(), &QAbstractItemModel::modelReset);
@@ -262,7 +259,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(row->passwordVisible() && !row->isLoadingPassword(), runTimeout);
         QVERIFY(row->findChild<QWidget*>(QStringLiteral("passwordLine"))->isVisibleTo(tab));
         QTest::mouseClick(child<QToolButton>(row, "expandButton"), Qt::LeftButton);
-        fixture->shoot(QStringLiteral("send-list"));
 
         // The other row gets a password in place. The first, no longer under the pointer, stays a
         // live row while something is open in it, and the list gives it the height it needs.
@@ -299,7 +295,6 @@ private Q_SLOTS:
         QVERIFY(tab->row(1)->transfer().downloadedAt);
         fixture->panel->resize(Settings::minimumPanelWidth, Settings::defaultPanelHeight);
         QTRY_VERIFY(tab->row(1)->parentWidget()->width() <= tab->list()->viewport()->width());
-        fixture->shoot(QStringLiteral("send-list-narrow"));
     }
 
     // A row unfolds in 0.2 s, ease-in-out, to where an instant unfold puts it; at once where the
@@ -576,7 +571,6 @@ private Q_SLOTS:
         QCOMPARE(counter->text(), QStringLiteral("61 / 60"));
         QVERIFY(!save->isEnabled());
         QVERIFY(counter->palette().color(QPalette::WindowText) != withinLimit);
-        fixture->shoot(QStringLiteral("send-rename-too-long"), &dialog);
 
         // A failure keeps the dialog open with the sent transfers' message, and the text for another try.
         server().failNext(path, 1, 409, "Name bereits vergeben");
@@ -594,7 +588,6 @@ private Q_SLOTS:
         QCOMPARE(save->text(), QStringLiteral("Speichern"));
         QVERIFY(save->isEnabled());
         QCOMPARE(field->text(), QStringLiteral("  Bericht \t"));
-        fixture->shoot(QStringLiteral("send-rename-failed"), &dialog);
 
         save->click();
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), runTimeout);

@@ -1,9 +1,5 @@
 #include "PanelFixture.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QTest>
-
 PanelFixture::PanelFixture() {
     auto backend = std::make_unique<FakeUpdaterBackend>();
     updaterBackend = backend.get();
@@ -15,11 +11,4 @@ PanelFixture::PanelFixture() {
 PanelFixture::~PanelFixture() {
     panel.reset();
     updater.reset();
-}
-
-void PanelFixture::shoot(const QString& name, QWidget* widget) {
-    QTest::qWait(50); // shortened labels ask for a second layout pass, overlays fade in
-    const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/screenshots");
-    QVERIFY(QDir().mkpath(folder));
-    QVERIFY((widget ? widget : panel.get())->grab().save(folder + u'/' + name + QStringLiteral(".png")));
 }

@@ -12,9 +12,6 @@ public:
     PanelFixture();
     ~PanelFixture();
 
-    // Writes the widget (by default the panel) as <build>/tests/screenshots/<name>.png for review.
-    void shoot(const QString& name, QWidget* widget = nullptr);
-
     FakeUpdaterBackend* updaterBackend = nullptr;
     std::unique_ptr<UpdaterManager> updater;
     std::unique_ptr<PanelView> panel;
