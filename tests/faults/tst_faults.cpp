@@ -449,6 +449,30 @@ private Q_SLOTS:
         QCOMPARE(fixture->desktop.notifications.size(), 1);
         QCOMPARE(fixture->desktop.notifications.first().title, QStringLiteral("Upload abgeschlossen"));
         QVERIFY(!uploads->error()); // cleared when the next run started
+
+        // Also while it waits for the network: its archive goes, nothing of it is sent once the
+        // network is back, and the next one goes out then.
+        using namespace std::chrono_literals;
+        HttpEngine::instance().setWaitLimits({1h, 1h, 2h});
+        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
+        server().clearRequests();
+        server().outage(60000);
+        uploads->uploadFiles({big, small}, std::nullopt, false);
+        uploads->uploadFiles({small}, std::nullopt, false);
+        QTRY_VERIFY_WITH_TIMEOUT(uploads->progressText().endsWith(QStringLiteral("Warte auf Verbindung…")),
+                                 runTimeout);
+        QDirIterator archives(PrivateTempDir::path(), {QStringLiteral("gross_*")}, QDir::Files,
+                              QDirIterator::Subdirectories);
+        const QString archive = archives.next();
+        uploads->cancelUpload();
+        QTRY_VERIFY(!QFile::exists(archive));
+        QTRY_VERIFY_WITH_TIMEOUT(uploads->progressText().endsWith(QStringLiteral("Warte auf Verbindung…")),
+                                 runTimeout);
+        server().outage(0);
+        HttpEngine::instance().notifyNetworkReturned();
+        QTRY_VERIFY_WITH_TIMEOUT(completions() == 1 && !uploads->isUploading(), runTimeout);
+        QCOMPARE(completedName(), QStringLiteral("klein.txt"));
+        QCOMPARE(server().requests().size(), 3); // token, chunk, completion of the second
     }
 
     void serverFailureIsReported() {
