@@ -398,6 +398,7 @@ int measureOutage(qint64 size, int seconds) {
     QObject::connect(&watch, &QTimer::timeout, [&] {
         if (!cut && chunkRequests().size() >= chunks / 2) {
             cut = true;
+            qInfo("outage of %d s starts", seconds);
             server.outage(seconds * 1000);
         }
     });

@@ -1,6 +1,7 @@
 #include "NetworkWait.h"
 
 #include "HttpEngine.h"
+#include "Logging.h"
 
 #include <QCoroSignal>
 #include <algorithm>
@@ -24,6 +25,7 @@ void NetworkWait::reached() {
     m_lastContact = Clock::now();
     m_round = 0;
     if (m_waiting) {
+        qCDebug(lcNet) << "network reached again";
         m_waiting = false;
         Q_EMIT waitingChanged(false);
     }
@@ -40,6 +42,7 @@ QCoro::Task<> NetworkWait::waitAfter(HttpError failure) {
         m_cancel->throwIfCancelled();
     const HttpEngine::WaitLimits limits = HttpEngine::instance().waitLimits();
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastContact);
+    qCDebug(lcNet) << "network failure after" << waited.count() << "ms without contact:" << failure.what();
     if (waited >= limits.giveUpAfter)
         throw failure;
     if (!m_pausing) {
@@ -48,6 +51,7 @@ QCoro::Task<> NetworkWait::waitAfter(HttpError failure) {
         const std::chrono::milliseconds pause =
             std::min({grown, limits.longestPause, limits.giveUpAfter - waited});
         ++m_round;
+        qCDebug(lcNet) << "next try in" << pause.count() << "ms";
         m_pausing = true;
         m_pause.start(pause);
         if (!m_waiting) {

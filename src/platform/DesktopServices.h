@@ -10,8 +10,9 @@ class DesktopServices {
 public:
     virtual ~DesktopServices() = default;
 
-    // Replaces the clipboard's contents with one plain-text string.
-    virtual void copyText(const QString& text) = 0;
+    // Replaces the clipboard's contents with one plain-text string; false when the clipboard did
+    // not take it (nothing may then claim it was copied).
+    virtual bool copyText(const QString& text) = 0;
     // Shown at once; a click on it (or its "Link kopieren" action) copies the
     // download URL when one is given. Failures are ignored.
     virtual void postNotification(const QString& title, const QString& body,

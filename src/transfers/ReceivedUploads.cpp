@@ -133,16 +133,19 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
         co_await refresh();
 }
 
-void ReceivedUploads::copyLink(const IncomingUpload& upload) {
+void ReceivedUploads::copyLink(const IncomingUpload& upload, std::chrono::milliseconds showCopiedFor) {
+    const auto copy = [this, token = upload.token, showCopiedFor](const QString& link) {
+        if (m_desktop && m_desktop->copyText(link) && showCopiedFor.count() > 0)
+            m_model.states()->flash(token, RowStates::LinkCopied, showCopiedFor);
+    };
     if (upload.downloadURL && !upload.downloadURL->isEmpty()) {
-        if (m_desktop)
-            m_desktop->copyText(*upload.downloadURL);
+        copy(*upload.downloadURL);
         return;
     }
     // Built from the server URL, which is read off the main thread.
-    detach(linkFromServerURL(upload), this, [this](std::optional<QString> link) {
-        if (link && m_desktop)
-            m_desktop->copyText(*link);
+    detach(linkFromServerURL(upload), this, [copy](std::optional<QString> link) {
+        if (link)
+            copy(*link);
     });
 }
 

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <chrono>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -46,8 +47,9 @@ public:
     QCoro::Task<> downloadIncoming(IncomingUpload upload);
     // Gone from the list at once; the server's deletion runs in the background.
     void remove(const IncomingUpload& upload);
-    // The upload's own link, else one built from the server URL and its code or token.
-    void copyLink(const IncomingUpload& upload);
+    // The upload's own link, else one built from the server URL and its code or token. Once the
+    // clipboard took it, the row says "Link kopiert" for `showCopiedFor`.
+    void copyLink(const IncomingUpload& upload, std::chrono::milliseconds showCopiedFor = {});
 
 Q_SIGNALS:
     void uploadsChanged();

@@ -348,23 +348,21 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
     }
 }
 
-void SentTransfers::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+bool SentTransfers::copyText(const QString& text) {
+    return m_desktop && m_desktop->copyText(text);
 }
 
-void SentTransfers::copyLink(const TransferItem& transfer) {
-    copyText(transfer.downloadURL);
+bool SentTransfers::copyLink(const TransferItem& transfer) {
+    return copyText(transfer.downloadURL);
 }
 
-void SentTransfers::copyPassword(const TransferItem& transfer) {
-    if (transfer.password) {
-        copyText(*transfer.password);
-        return;
-    }
+bool SentTransfers::copyPassword(const TransferItem& transfer) {
+    if (transfer.password)
+        return copyText(*transfer.password);
     // The copy is wanted even when a refresh rebuilds the row that asked.
     detach(revealPassword(transfer.code), this, [this](std::optional<QString> password) {
         if (password)
             copyText(*password);
     });
+    return false;
 }

@@ -58,9 +58,11 @@ public:
     // "Zanvolt" in the user's Downloads folder.
     static QString downloadFolder();
 
-    void copyLink(const TransferItem& transfer);
-    // The known password, or the server's when it is not known yet.
-    void copyPassword(const TransferItem& transfer);
+    // True when the clipboard took the link.
+    bool copyLink(const TransferItem& transfer);
+    // The known password, or the server's when it is not known yet. True when a known password is
+    // on the clipboard now.
+    bool copyPassword(const TransferItem& transfer);
 
 Q_SIGNALS:
     void transfersChanged();
@@ -71,7 +73,7 @@ private:
     void setTransfers(QList<TransferItem> transfers);
     QCoro::Task<> refreshList();
     QCoro::Task<> deleteOnServer(QString code);
-    void copyText(const QString& text);
+    bool copyText(const QString& text);
 
     ServerAccount* m_account;
     DesktopServices* m_desktop;

@@ -49,9 +49,8 @@ void Uploads::dismissJustCompleted() {
     update(m_justCompleted, std::optional<JustCompletedTransfer>(), &Uploads::justCompletedChanged);
 }
 
-void Uploads::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+bool Uploads::copyText(const QString& text) {
+    return m_desktop && m_desktop->copyText(text);
 }
 
 void Uploads::copyCompletedLink() {
@@ -199,10 +198,9 @@ void Uploads::publish(const UploadJob::Result& result) {
     bool copied = false;
     if (m_account->autoCopyLink() && m_desktop) {
         const bool withPassword = response.password && !response.password->isEmpty();
-        copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
-                                    .arg(response.downloadURL, *response.password)
-                              : response.downloadURL);
-        copied = true;
+        copied = copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
+                                             .arg(response.downloadURL, *response.password)
+                                       : response.downloadURL);
     }
 
     update(m_justCompleted,

@@ -100,7 +100,7 @@ private:
     void finish(const UploadJob::Result& result, bool announce);
     void publish(const UploadJob::Result& result);
     void notify(const QString& title, const QString& body, const std::optional<QString>& downloadURL);
-    void copyText(const QString& text);
+    bool copyText(const QString& text);
 
     ServerAccount* m_account;
     SentTransfers* m_sent;

@@ -233,5 +233,4 @@ bool IncomingRow::eventFilter(QObject* watched, QEvent* event) {
 
 void IncomingRow::copyLinkAction() {
     Q_EMIT copyLinkRequested();
-    m_states->flash(m_upload.token, RowStates::LinkCopied, CopiedOverlay::duration());
 }

@@ -1,6 +1,7 @@
 #include "ReceiveTab.h"
 
 #include "AlertDialog.h"
+#include "CopiedOverlay.h"
 #include "Detached.h"
 #include "ElidedLabel.h"
 #include "IncomingPresenter.h"
@@ -230,7 +231,8 @@ IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
     auto* row = new IncomingRow(upload, m_received->model()->states());
     connect(row, &IncomingRow::downloadRequested, this,
             [this, row] { detach(m_received->downloadIncoming(row->upload()), m_received); });
-    connect(row, &IncomingRow::copyLinkRequested, this, [this, row] { m_received->copyLink(row->upload()); });
+    connect(row, &IncomingRow::copyLinkRequested, this,
+            [this, row] { m_received->copyLink(row->upload(), CopiedOverlay::duration()); });
     connect(row, &IncomingRow::deleteRequested, this, [this, row] { confirmAndDelete(row->upload()); });
     return row;
 }

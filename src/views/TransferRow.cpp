@@ -349,14 +349,13 @@ bool TransferRow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TransferRow::copyLinkAction() {
-    Q_EMIT copyLinkRequested();
-    states()->flash(m_transfer.code, RowStates::LinkCopied, CopiedOverlay::duration());
+    if (m_sent->copyLink(m_transfer))
+        states()->flash(m_transfer.code, RowStates::LinkCopied, CopiedOverlay::duration());
 }
 
 void TransferRow::copyPasswordFromLine() {
-    if (m_transfer.password)
-        m_sent->copyPassword(m_transfer);
-    states()->flash(m_transfer.code, RowStates::PasswordCopied, passwordCopiedDuration);
+    if (m_transfer.password && m_sent->copyPassword(m_transfer))
+        states()->flash(m_transfer.code, RowStates::PasswordCopied, passwordCopiedDuration);
 }
 
 void TransferRow::revealPassword() {

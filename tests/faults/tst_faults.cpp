@@ -524,6 +524,13 @@ private Q_SLOTS:
             QCOMPARE(sent->transfers().value(0).password, c.password); // carried into the reloaded list
             QCOMPARE(sent->transfers().value(0).hasPassword, c.password.has_value());
         }
+        // A clipboard that did not take the link is never said to hold it.
+        fixture->desktop = RecordingDesktopServices();
+        fixture->desktop.refuseCopies = true;
+        fixture->settings.setAutoCopyLink(true);
+        uploads->uploadFiles({dropped}, std::nullopt, false);
+        waitIdle();
+        QCOMPARE(fixture->desktop.notifications.value(0).body, QStringLiteral("Klicken um Link zu kopieren"));
         // Passwords live in memory only, the key in the secret store only: no file the runs wrote
         // (history, settings, certificate pins, temporary folder) holds either.
         QVERIFY(QFile::exists(fixture->historyPath() + QStringLiteral("/history.json")));

@@ -2,8 +2,9 @@
 
 #include "AppError.h"
 
-void RecordingDesktopServices::copyText(const QString& text) {
+bool RecordingDesktopServices::copyText(const QString& text) {
     copiedTexts << text;
+    return !refuseCopies;
 }
 
 void RecordingDesktopServices::postNotification(const QString& title, const QString& body,

@@ -17,7 +17,8 @@ public:
         bool operator==(const Notification&) const = default;
     };
 
-    void copyText(const QString& text) override;
+    // Recorded also when refused.
+    bool copyText(const QString& text) override;
     void postNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL) override;
     // Recorded as a notification, its title also in `failures`.
@@ -41,5 +42,6 @@ public:
     QStringList loginItemCalls; // "register", "unregister"
     QStringList jobs;           // "begin", "end " and the error text
     bool loginItemEnabled = false;
+    bool refuseCopies = false; // as a clipboard that another client holds on to
     std::optional<QString> failLoginItemWith;
 };

@@ -7,8 +7,11 @@ LinuxDesktopServices::LinuxDesktopServices(QDBusConnection bus, QString autostar
     : m_notifications([this](const QString& text) { copyText(text); }, bus),
       m_autostart(std::move(autostartFolder)), m_fileManager(bus), m_progress(bus) {}
 
-void LinuxDesktopServices::copyText(const QString& text) {
+bool LinuxDesktopServices::copyText(const QString& text) {
+    m_clipboard.refreshTime();
     QGuiApplication::clipboard()->setText(text, QClipboard::Clipboard);
+    // Qt takes itself for the owner even when the server refused it.
+    return X11Clipboard::ownedHere();
 }
 
 void LinuxDesktopServices::postNotification(const QString& title, const QString& body,

@@ -4,6 +4,7 @@
 #include "DesktopServices.h"
 #include "FileManagerReveal.h"
 #include "NotificationClient.h"
+#include "X11Clipboard.h"
 #include "XdgAutostart.h"
 
 #include <QDBusConnection>
@@ -17,7 +18,7 @@ public:
     explicit LinuxDesktopServices(QDBusConnection bus = QDBusConnection::sessionBus(),
                                   QString autostartFolder = {});
 
-    void copyText(const QString& text) override;
+    bool copyText(const QString& text) override;
     void postNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL) override;
     void postFailureNotification(const QString& title, const QString& body) override;
@@ -35,4 +36,5 @@ private:
     XdgAutostart m_autostart;
     FileManagerReveal m_fileManager;
     DesktopProgress m_progress;
+    X11Clipboard m_clipboard;
 };
