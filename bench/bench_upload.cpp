@@ -413,6 +413,26 @@ int measureOutage(qint64 size, int seconds) {
     const qint64 framing = bodyBytes(plainRequests) - size;
     const qint64 limit = size + 4 * APIService::uploadChunkSize + framing;
     std::printf("  longest time without a chunk arriving: %.2f s\n", longestGap / 1000.0);
+    // Where the time went: chunk requests begun before the gap, after it, and the completion.
+    if (!outageRequests.isEmpty()) {
+        const QDateTime first = outageRequests.first().at;
+        qsizetype gapAt = 1;
+        while (gapAt < outageRequests.size() &&
+               outageRequests[gapAt - 1].at.msecsTo(outageRequests[gapAt].at) < longestGap)
+            ++gapAt;
+        QDateTime completed;
+        for (const auto& request : server.requests())
+            if (request.path == QStringLiteral("/api/upload-complete"))
+                completed = request.at;
+        std::printf("  chunks begun: %lld in %.2f s before the gap, %lld in %.2f s after it; completion "
+                    "asked %.2f s after the last chunk began, upload done %.2f s after the first\n",
+                    qint64(gapAt), first.msecsTo(outageRequests[gapAt - 1].at) / 1000.0,
+                    qint64(outageRequests.size() - gapAt),
+                    gapAt < outageRequests.size()
+                        ? outageRequests[gapAt].at.msecsTo(outageRequests.last().at) / 1000.0
+                        : 0.0,
+                    outageRequests.last().at.msecsTo(completed) / 1000.0, withOutage.chunksSeconds);
+    }
     std::printf(
         "  with outage: %.2f s (limit %.2f s), %lld chunk requests, %lld body bytes (limit %lld: file "
         "+ 4 chunks + %lld bytes of framing); load average %.2f\n",

@@ -46,8 +46,9 @@ void Application::start(const QList<QUrl>& files) {
     m_updater->setIsBusyCheck([session] { return session && session->isBusy(); });
     connect(m_session, &TransferSession::becameIdle, m_updater, &UpdaterManager::attemptPendingInstall);
 
+    // The panel's widgets are made when it first opens: most clients sit in the tray for days
+    // without it, and its views hold fonts, symbols and rows.
     m_panel = new PanelWindow(&m_settings);
-    buildView();
     connect(m_panel, &PanelWindow::paletteChanged, this, [this] { m_viewStale = true; });
     connect(m_panel, &PanelWindow::filesDropped, this, &Application::receiveFiles);
 

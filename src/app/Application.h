@@ -54,9 +54,9 @@ private:
     TransferSession* m_session = nullptr;
     PanelWindow* m_panel = nullptr;
     PanelView* m_view = nullptr;
-    // The view takes its colours and symbols when it is made; after a palette change it is made
-    // again the next time the panel opens (never while it is in use).
-    bool m_viewStale = false;
+    // The view is made when the panel first opens. It takes its colours and symbols then; after a
+    // palette change it is made again the next time the panel opens (never while it is in use).
+    bool m_viewStale = true;
     QSystemTrayIcon* m_tray = nullptr;
     QMenu* m_trayMenu = nullptr;
     StatusIconAnimator* m_animator = nullptr;
