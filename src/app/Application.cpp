@@ -10,6 +10,7 @@
 #include "ServerAccount.h"
 #include "StatusIconAnimator.h"
 #include "TransferSession.h"
+#include "TrayIcon.h"
 #include "UpdateDialogs.h"
 #include "UpdaterBackend.h"
 #include "UpdaterManager.h"
@@ -31,6 +32,12 @@ Application::~Application() {
 }
 
 void Application::start(const QList<QUrl>& files) {
+    // The icon first: it is what the user waits for, and everything below can follow it.
+    const qreal ratio = qApp->devicePixelRatio();
+    m_tray = new QSystemTrayIcon(QIcon(QPixmap::fromImage(TrayIcon::create(ratio))), this);
+    m_tray->setToolTip(QStringLiteral("Zanvolt"));
+    m_tray->show();
+
     m_updater = new UpdaterManager(UpdaterManager::Environment{nullptr, &m_settings}, this);
     connect(m_updater, &UpdaterManager::updateDialogWillShow, this, &Application::hidePanel);
     UpdateDialogs::attach(*m_updater);
@@ -52,12 +59,7 @@ void Application::start(const QList<QUrl>& files) {
     connect(m_panel, &PanelWindow::paletteChanged, this, [this] { m_viewStale = true; });
     connect(m_panel, &PanelWindow::filesDropped, this, &Application::receiveFiles);
 
-    const qreal ratio = qApp->devicePixelRatio();
     m_animator = new StatusIconAnimator(m_session->uploads(), {}, ratio, this);
-
-    m_tray = new QSystemTrayIcon(this);
-    m_tray->setToolTip(QStringLiteral("Zanvolt"));
-    m_tray->setIcon(QIcon(QPixmap::fromImage(m_animator->normalIcon())));
     connect(m_animator, &StatusIconAnimator::iconChanged, m_tray,
             [this](const QImage& image) { m_tray->setIcon(QIcon(QPixmap::fromImage(image))); });
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
@@ -76,7 +78,6 @@ void Application::start(const QList<QUrl>& files) {
     m_trayMenu->addSeparator();
     m_trayMenu->addAction(QStringLiteral("Zanvolt beenden"), this, &Application::quit);
     m_tray->setContextMenu(m_trayMenu);
-    m_tray->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),

@@ -309,7 +309,6 @@ private Q_SLOTS:
     void trayMenuReachesEverything() {
         Application app;
         app.start({});
-        QVERIFY(!app.view()); // made when the panel first opens
         QMenu* menu = app.trayMenu();
         QStringList texts;
         QHash<QString, QAction*> actions;
