@@ -34,7 +34,8 @@ QImage create(qreal devicePixelRatio) {
 }
 
 QImage create(const QString& path, qreal devicePixelRatio) {
-    const QImage logo(path);
+    // The format named: detecting it would load every image plugin (SVG, JPEG, …) at start.
+    const QImage logo(path, "PNG");
     const QSizeF size = logo.deviceIndependentSize();
     if (logo.isNull() || size.height() <= 0) {
         qCWarning(lcUi) << "tray logo not loaded, the icon stays blank:" << path;

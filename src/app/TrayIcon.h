@@ -12,7 +12,7 @@ inline constexpr auto logoResource = ":/icons/zanvolt-logo.png";
 // drawn at the given device pixel ratio. An empty 18 × 18 image when the logo
 // is missing or does not load.
 QImage create(qreal devicePixelRatio = 1.0);
-// The same for another logo file or resource; tests use it.
+// The same for another PNG logo file or resource; tests use it.
 QImage create(const QString& path, qreal devicePixelRatio = 1.0);
 
 } // namespace TrayIcon
