@@ -139,10 +139,7 @@ private Q_SLOTS:
     void missingRepeatedAndOutOfRangeChunks() {
         const auto server = started();
         QVERIFY(server);
-        QCOMPARE(call(*server, "GET", "/api/incoming", {}, {}, false).status, 401);
         QCOMPARE(call(*server, "GET", "/", {}, {}, false).status, 200); // the customer page
-        const QString seeded = server->seedTransfer({{"a.txt", "abc"}});
-        QCOMPARE(call(*server, "GET", "/d/" + seeded + "/file/a.txt", {}, {}, false).body, QByteArray("abc"));
         const QString token = newToken(*server);
         const QByteArray content = randomBytes(3 * 1000 + 17);
         const QString name = QStringLiteral("Übergabe März.bin");

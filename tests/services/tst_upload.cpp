@@ -17,7 +17,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtConcurrent>
 
 using APIService::uploadChunkSize;
 using Requests = QList<TransferServer::RecordedRequest>;
@@ -142,16 +141,6 @@ private Q_SLOTS:
         zero.add(0);
         zero.add(7);
         QCOMPARE(empty.fractions, (QList<double>{1.0, 1.0}));
-
-        // Calls from four threads at once are carried to the main thread, each counted once.
-        Reports threaded;
-        ProgressTracker shared(4000, threaded.handler());
-        QList<QFuture<void>> adds;
-        for (int i = 1; i <= 4; ++i)
-            adds << QtConcurrent::run([&shared, i] { shared.add(i * 100); });
-        QTRY_COMPARE(threaded.fractions.size(), 4);
-        QVERIFY(!threaded.offMainThread);
-        QCOMPARE(*std::max_element(threaded.fractions.begin(), threaded.fractions.end()), 0.25);
     }
 
     void wireBytesAndResults() {
@@ -210,8 +199,7 @@ private Q_SLOTS:
 
         server().clearRequests();
         const QString overByOne = randomFile(dir, QStringLiteral("over.bin"), uploadChunkSize + 1);
-        Reports reports;
-        const auto result = waitForTask(APIService::uploadOutgoing(overByOne, {}, false, reports.handler()));
+        const auto result = waitForTask(upload(overByOne));
         QCOMPARE(result.files.value(0).size, uploadChunkSize + 1);
         chunks = requestsTo(server(), chunkPath);
         QCOMPARE(chunks.size(), 2);
@@ -226,9 +214,6 @@ private Q_SLOTS:
         QCOMPARE(indices, (QStringList{"0", "1"}));
         QVERIFY(chunks[0].headers.value("content-type") != chunks[1].headers.value("content-type"));
         QVERIFY(requestsTo(server(), completePath)[0].body.contains(R"("totalChunks":2)"));
-        QVERIFY(!reports.fractions.isEmpty());
-        QVERIFY(std::is_sorted(reports.fractions.begin(), reports.fractions.end()));
-        QCOMPARE(reports.fractions.last(), 1.0);
 
         // Three chunks all go at once; ten never have more than four in flight.
         server().setRecordBodies(false);
