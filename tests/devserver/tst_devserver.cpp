@@ -127,13 +127,6 @@ private Q_SLOTS:
             QCOMPARE(parts.value("token"), QByteArray("t"));
             QCOMPARE(fileName, QByteArray("chunk.bin"));
         }
-        MultipartStreamParser truncated(
-            "b-12", [](const auto&) { return true; }, [](const char*, size_t) { return true; },
-            [] { return true; });
-        QVERIFY(truncated.feed(body.constData(), size_t(body.size() - 4)));
-        QVERIFY(!truncated.isComplete());
-        QCOMPARE(MultipartStreamParser::boundaryOf("multipart/form-data; boundary=\"a b\""),
-                 QByteArray("a b"));
     }
 
     void missingRepeatedAndOutOfRangeChunks() {
