@@ -327,7 +327,6 @@ private Q_SLOTS:
         QCoro::waitFor(c->backend->runCheck(false));
         QCoreApplication::processEvents();
         QVERIFY(c->manager->hasPendingInstall());
-        QCOMPARE(readAll(m_program), QByteArrayLiteral("#!/bin/sh\necho zanvolt 1.2.0\n"));
 
         // The user quits while the upload still runs: the update is in place for the next start.
         QVERIFY(QMetaObject::invokeMethod(QCoreApplication::instance(), "aboutToQuit"));
