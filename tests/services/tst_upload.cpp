@@ -259,11 +259,7 @@ private Q_SLOTS:
         const QString path = randomFile(dir, QStringLiteral("retry.bin"), 300);
         server().setRecordBodies(true);
         server().failNext(chunkPath, 2, 500, "kaputt");
-        QElapsedTimer clock;
-        clock.start();
         waitForTask(upload(path));
-        QVERIFY2(clock.elapsed() >= 1450 && clock.elapsed() < 5000,
-                 qPrintable(QString::number(clock.elapsed())));
         const Requests attempts = requestsTo(server(), chunkPath);
         QCOMPARE(attempts.size(), 3);
         QCOMPARE(attempts[2].body, attempts[0].body); // one body, one boundary for every attempt
