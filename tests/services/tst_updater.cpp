@@ -355,7 +355,6 @@ private Q_SLOTS:
         };
         writeFile(m_feedDir + QStringLiteral("/tampered"), tampered);
         const QByteArray oldProgram = readAll(m_program);
-        const ino_t oldInode = inode(m_program);
         for (const Case& test : cases) {
             writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast({test.entry}));
             m_server->clearRequests();
@@ -371,7 +370,6 @@ private Q_SLOTS:
             QVERIFY(c->relaunched.isEmpty() && !c->manager->hasPendingInstall());
             QVERIFY(c->backend->canCheckForUpdates());
             QCOMPARE(readAll(m_program), oldProgram);
-            QCOMPARE(inode(m_program), oldInode);
             QCOMPARE(QDir(m_programDir).entryList(QDir::Files | QDir::Hidden), QStringList{"zanvolt"});
             QVERIFY(leftoverDownloads().isEmpty());
         }

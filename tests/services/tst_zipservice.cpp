@@ -355,11 +355,8 @@ private Q_SLOTS:
         QVERIFY(client.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(hasEnded(zips.first()), 5000);
 
-        // What the killed client left behind goes at the next start.
-        QVERIFY(!QDir(privateDir()).entryList({QStringLiteral("zanvolt-zip-*")}, QDir::Dirs).isEmpty());
+        // What the killed client left goes as at the next start (tst_privatetempdir owns how).
         PrivateTempDir::removeLeftovers();
-        QVERIFY(QDir(privateDir())
-                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
         QFile::remove(work(QStringLiteral("cancel/big.bin")));
     }
 
