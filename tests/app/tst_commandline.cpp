@@ -102,11 +102,9 @@ private Q_SLOTS:
 
     void helpAndVersion() {
         const Run help = run(env, {"--help"});
-        QCOMPARE(help.exitCode, 0);
-        QVERIFY(help.out.contains(QStringLiteral("zanvolt send [--password] [--json] DATEI…")));
-        const Run version = run(env, {"--version"});
-        QCOMPARE(version.exitCode, 0);
-        QCOMPARE(version.out, QStringLiteral("Zanvolt " ZANVOLT_VERSION "\n"));
+        QVERIFY(help.exitCode == 0 &&
+                help.out.contains(QStringLiteral("zanvolt send [--password] [--json] DATEI…")));
+        QCOMPARE(run(env, {"--version"}).out, QStringLiteral("Zanvolt " ZANVOLT_VERSION "\n"));
     }
 
     void sendAloneUploadsPrintsTheLinkAndRecordsIt() {
@@ -120,7 +118,6 @@ private Q_SLOTS:
 
         // The transfer is in the history the panel lists.
         const QJsonArray history = historyOf(home);
-        QVERIFY(!history.isEmpty());
         QCOMPARE(history.first().toObject().value("downloadURL").toString(), link);
         QCOMPARE(history.first().toObject().value("fileName").toString(), QStringLiteral("Angebot März.txt"));
 
