@@ -7,6 +7,7 @@
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
 #include "Settings.h"
+#include "SingleInstance.h"
 #include "StatusIconAnimator.h"
 #include "StatusIcons.h"
 #include "TestFiles.h"
@@ -27,6 +28,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QTemporaryDir>
@@ -38,7 +40,26 @@
 
 using namespace std::chrono_literals;
 
+// Re-executed with this variable set to a socket path, the test binary plays a second start of the
+// client: it hands its arguments over and exits with the outcome as its code.
+static const char* const secondStartVariable = "ZANVOLT_TEST_SECOND_START";
+
 namespace {
+// Keeps this process's event loop turning, so that the running instance answers.
+int secondStart(const QString& socketPath, const QStringList& arguments, const QString& workingDir) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QString::fromLatin1(secondStartVariable), socketPath);
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(workingDir);
+    QSignalSpy finished(&process, &QProcess::finished);
+    process.start(QCoreApplication::applicationFilePath(), arguments);
+    return finished.wait(20000) && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+constexpr int handedOver = int(SingleInstance::Outcome::HandedOver);
+constexpr int refused = int(SingleInstance::Outcome::Refused);
+
 // A child that notes the keys that reach it.
 class KeyProbe : public QWidget {
 public:
@@ -518,6 +539,49 @@ private Q_SLOTS:
         QVERIFY(visibleUpdateDialogs().isEmpty());
     }
 
+    void secondStartHandsOverToTheRunningOne() {
+        QTemporaryDir dir;
+        // Left by an instance that died.
+        const QString socketPath =
+            writeFile(dir.filePath(QStringLiteral("instance.socket")), {}).toLocalFile();
+        SingleInstance running(socketPath);
+        QCOMPARE(running.start({}), SingleInstance::Outcome::Primary);
+        QCOMPARE(QFile::permissions(socketPath) & 0x0077, QFileDevice::Permissions()); // private to the user
+        QSignalSpy files(&running, &SingleInstance::filesReceived);
+        QSignalSpy shows(&running, &SingleInstance::showRequested);
+
+        const QString absolute =
+            writeFile(dir.filePath(QStringLiteral("Bericht März #1.pdf")), {}).toLocalFile();
+        writeFile(dir.filePath(QStringLiteral("relative.txt")), {});
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Ordner")));
+        QCOMPARE(secondStart(socketPath, {absolute, "relative.txt", "Ordner"}, dir.path()), handedOver);
+        QCOMPARE(files.size(), 1);
+        QCOMPARE(
+            files.first().first().value<QList<QUrl>>(),
+            (QList<QUrl>{QUrl::fromLocalFile(absolute), QUrl::fromLocalFile(dir.filePath("relative.txt")),
+                         QUrl::fromLocalFile(dir.filePath("Ordner"))}));
+
+        QCOMPARE(secondStart(socketPath, {}, dir.path()), handedOver);
+        QCOMPARE(shows.size(), 1);
+
+        // No file URL among the arguments: refused, nothing shown.
+        const QStringList noFiles{"https://example.com/a.txt", dir.filePath("gone.txt")};
+        QCOMPARE(secondStart(socketPath, noFiles, dir.path()), refused);
+        QCOMPARE(secondStart(socketPath, {QString()}, dir.path()), refused);
+        QCOMPARE(shows.size(), 1);
+        QCOMPARE(files.size(), 1);
+
+        // Of a mixed list only the files are taken.
+        QCOMPARE(secondStart(socketPath, noFiles + QStringList{absolute}, dir.path()), handedOver);
+        QCOMPARE(files.last().first().value<QList<QUrl>>(), QList<QUrl>{QUrl::fromLocalFile(absolute)});
+
+        // A link to nothing is taken too, so that the upload says it cannot be sent.
+        const QString dangling = dir.filePath(QStringLiteral("Verweis"));
+        QVERIFY(QFile::link(dir.filePath(QStringLiteral("weg")), dangling));
+        QCOMPARE(secondStart(socketPath, {absolute, dangling}, dir.path()), handedOver);
+        QCOMPARE(files.last().first().value<QList<QUrl>>(),
+                 (QList<QUrl>{QUrl::fromLocalFile(absolute), QUrl::fromLocalFile(dangling)}));
+    }
     // Last: quitting stops the engine for the rest of the process.
     void quitEndsTheClientDuringAnUploadWithThePanelOpen() {
         TestServerFixture fixture;
@@ -538,5 +602,15 @@ private Q_SLOTS:
     }
 };
 
-QTEST_MAIN(TestShell)
+int main(int argc, char* argv[]) {
+    if (const QString socketPath = qEnvironmentVariable(secondStartVariable); !socketPath.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return int(SingleInstance(socketPath).start(app.arguments().mid(1)));
+    }
+    QApplication app(argc, argv);
+    app.setAttribute(Qt::AA_Use96Dpi, true);
+    TestShell test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_shell.moc"
