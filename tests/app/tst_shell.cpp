@@ -179,10 +179,8 @@ private Q_SLOTS:
         fixture.storeCredentials(QString(), QString());
         waitForTask(fixture.session->account()->reload());
         QSignalSpy uploading(&uploads, &Uploads::isUploadingChanged);
-        QSignalSpy missing(&uploads, &Uploads::configurationMissing);
         uploads.uploadFiles({fixture.file(QStringLiteral("c.txt"), "c")}, std::nullopt, false);
         QTRY_VERIFY(fixture.session->showSettings());
-        QCOMPARE(missing.size(), 1);
         QVERIFY(uploading.isEmpty() && fixture.desktop.jobs.isEmpty());
         QCOMPARE(pictures, (QList<P>{P::Checkmark, P::Idle}));
         fixture.storeCredentials(fixture.server().baseURL(), fixture.server().apiKey());
@@ -224,7 +222,6 @@ private Q_SLOTS:
             return enter.isAccepted() && drop.isAccepted();
         };
         QVERIFY(!drop({QUrl(QStringLiteral("https://example.com/x"))}));
-        QVERIFY(dropped.isEmpty());
         const QUrl file = QUrl::fromLocalFile(dir.filePath(QStringLiteral("settings.ini")));
         QVERIFY(drop({QUrl(QStringLiteral("https://example.com/x")), file}));
         QCOMPARE(dropped.size(), 1);

@@ -444,14 +444,13 @@ private Q_SLOTS:
 
     void linkCopyingAndNotificationTexts() {
         const QUrl dropped = file(QStringLiteral("f.txt"), "f");
-        const QString withPasswordCopied = QStringLiteral("Link + Passwort kopiert");
         struct Case {
             bool autoCopy;
             std::optional<QString> password;
             QString body;
         };
         const QList<Case> cases = {
-            {true, QStringLiteral("geheim-123"), withPasswordCopied},
+            {true, QStringLiteral("geheim-123"), QStringLiteral("Link + Passwort kopiert")},
             {false, QStringLiteral("geheim-123"), QStringLiteral("Upload fertig — Passwort im Banner")},
             {true, std::nullopt, QStringLiteral("Link kopiert – bereit zum Teilen")},
             {false, std::nullopt, QStringLiteral("Klicken um Link zu kopieren")},
