@@ -217,34 +217,15 @@ QSize RowListView::rowSize(const QModelIndex& index) {
                 shown != m_shown.constEnd() && shown->width == width ? shown->height : heightOf(cell, width)};
     }
     // Painted rows are folded up, and all folded rows are alike in height.
-    if (const auto it = m_stampHeights.constFind(width); it != m_stampHeights.constEnd())
-        return {width, *it};
-    if (!m_stamp)
-        m_stamp = std::make_unique<RowCell>(m_rows.make(index), m_rightMargin);
-    m_rows.update(m_stamp->row(), index);
-    const int height = heightOf(m_stamp.get(), width);
-    m_stampHeights.insert(width, height);
-    return {width, height};
+    auto it = m_foldedHeights.constFind(width);
+    if (it == m_foldedHeights.constEnd())
+        it = m_foldedHeights.insert(width, m_rows.height(width));
+    return {width, *it};
 }
 
 void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index) {
-    if (cellAt(index))
-        return; // it draws itself
-    if (!m_stamp)
-        m_stamp = std::make_unique<RowCell>(m_rows.make(index), m_rightMargin);
-    m_rows.update(m_stamp->row(), index);
-    if (m_stamp->size() != rect.size())
-        m_stamp->resize(rect.size());
-    // Through an image: rendering a widget straight into another one's paint event is clipped and
-    // placed by rules of its own.
-    const qreal ratio = viewport()->devicePixelRatioF();
-    const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
-    if (m_stampImage.size() != pixels)
-        m_stampImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-    m_stampImage.setDevicePixelRatio(ratio);
-    m_stampImage.fill(Qt::transparent);
-    m_stamp->render(&m_stampImage, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter->drawImage(rect.topLeft(), m_stampImage);
+    if (!cellAt(index)) // a live row draws itself
+        m_rows.paint(painter, rect, index);
 }
 
 void RowListView::checkHeights() {
@@ -271,7 +252,7 @@ void RowListView::checkHeights() {
     }
     if (relayout)
         scheduleDelayedItemsLayout();
-    else if (!m_live.isEmpty() || m_stamp)
+    else
         viewport()->update();
 }
 
@@ -363,8 +344,7 @@ bool RowListView::eventFilter(QObject* watched, QEvent* event) {
 void RowListView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange ||
         event->type() == QEvent::PaletteChange) {
-        m_stamp.reset();
-        m_stampHeights.clear();
+        m_foldedHeights.clear();
         scheduleDelayedItemsLayout();
     }
     QListView::changeEvent(event);
@@ -509,7 +489,7 @@ bool RowListView::focusNextPrevChild(bool next) {
 }
 
 void RowListView::invoke(const QModelIndex& index, const QString& action) {
-    if (!index.isValid())
+    if (!index.isValid() || (m_rows.invoke && m_rows.invoke(index, action)))
         return;
     QWidget* row = makeLive(index)->row();
     // Let go of the row again unless the click opened something in it.

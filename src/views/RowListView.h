@@ -1,18 +1,16 @@
 #pragma once
 
 #include <QHash>
-#include <QImage>
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <functional>
-#include <memory>
 
 class QAccessibleInterface;
 class RowCell;
 
 // A list of record rows whose cost does not grow with the records. Rows nobody works with are
-// painted: one hidden "stamp" row is given the record and rendered into the list. A real row widget
+// painted straight from their records (Rows::paint), all alike in height. A real row widget
 // stands over a record only while it is needed: under the pointer, the current row of the keyboard,
 // and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
 // password shown, an overlay), a menu or a question.
@@ -27,8 +25,15 @@ public:
         std::function<QWidget*(const QModelIndex&)> make;
         // Gives a row widget the record at the index.
         std::function<void(QWidget*, const QModelIndex&)> update;
+        // Paints the folded row of the record at the index into the rectangle, as its widget shows it.
+        std::function<void(QPainter*, const QRect&, const QModelIndex&)> paint;
+        // The height of a folded row at a width.
+        std::function<int(int)> height;
         // What a screen reader offers on the row: the names of its buttons and menu entries.
         std::function<QStringList(const QModelIndex&)> actions;
+        // Does what the button or menu entry named so does, without a row widget; false where
+        // only the widget can (a button that opens its menu).
+        std::function<bool(const QModelIndex&, const QString&)> invoke;
         // What it reads besides the row's text (may be unset).
         std::function<QString(const QModelIndex&)> description;
         // Whether the row has something to unfold.
@@ -49,7 +54,7 @@ public:
     int liveCount() const { return int(m_live.size()); }
     const Rows& rows() const { return m_rows; }
 
-    // Clicks the button or menu entry of the row named `action`, as the pointer would.
+    // Does what the button or menu entry of the row named `action` does, as a click would.
     void invoke(const QModelIndex& index, const QString& action);
     // The accessible item of the row at `index`, or of its `line` (see AccessibleRow).
     QAccessibleInterface* accessibleRow(const QModelIndex& index, int line = -1) const;
@@ -113,9 +118,7 @@ private:
     };
     QHash<RowCell*, Shown> m_shown;
     QPersistentModelIndex m_hovered;
-    std::unique_ptr<RowCell> m_stamp;
-    QImage m_stampImage;
-    QHash<int, int> m_stampHeights; // by width
+    QHash<int, int> m_foldedHeights; // by width
     QPointer<QWidget> m_pressTarget;
     // By row, then line (-1 for the row itself).
     mutable QHash<std::pair<int, int>, unsigned> m_accessibleRows;
