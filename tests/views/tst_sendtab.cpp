@@ -336,18 +336,24 @@ private Q_SLOTS:
             {{QStringLiteral("Ein sehr langer Name, der in der Zeile gekürzt werden muss.pdf"), "z"},
              {QStringLiteral("b.txt"), "b"}},
             {}, now.addDays(-1));
+        server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("a.pdf"), "a"}, {"b.png", "b"}},
+                              QStringLiteral("A-1234"), QStringLiteral("Hallo"), true);
+        server().seedIncoming(QStringLiteral("Schmidt AG"), {});
         showListed();
-        QTest::qWait(50);
-        RowListView* list = tab->list();
-        QCOMPARE(rowCount(), 2);
-        QCOMPARE(list->liveCount(), 0);
-        const QImage painted = list->viewport()->grab().toImage();
-        for (int i = 0; i < rowCount(); ++i) {
-            TransferRow* row = tab->row(i);
-            QTest::qWait(50); // shortened labels take a second layout pass
-            QVERIFY(showsLabel(row, row->transfer().fileName) || i == 1);
-            const int differing = differingPixels(list->viewport()->grab().toImage(), painted);
-            QVERIFY2(differing < 30, qPrintable(QString::number(differing)));
+        QCoro::waitFor(received->refresh());
+        for (RowListView* list : {tab->list(), fixture->panel->receiveTab()->list()}) {
+            session->setSelectedTab(list == tab->list() ? 0 : 1);
+            QTest::qWait(50);
+            QCOMPARE(list->model()->rowCount(), 2);
+            QCOMPARE(list->liveCount(), 0);
+            const QImage painted = list->viewport()->grab().toImage();
+            for (int i = 0; i < 2; ++i) {
+                QWidget* row = list->liveRow(i);
+                QTest::qWait(50); // shortened labels take a second layout pass
+                QVERIFY(list != tab->list() || showsLabel(row, tab->row(i)->transfer().fileName) || i == 1);
+                const int differing = differingPixels(list->viewport()->grab().toImage(), painted);
+                QVERIFY2(differing < 30, qPrintable(QString::number(differing)));
+            }
         }
     }
 
