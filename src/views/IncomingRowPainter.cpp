@@ -86,24 +86,37 @@ int IncomingRowPainter::height(int) {
     return m_layout->sizeHint().height();
 }
 
-void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload,
-                               const QWidget* list) {
+void IncomingRowPainter::layOut(const QRect& rect, const IncomingUpload& upload) {
     build();
     const IncomingPresenter presenter(upload);
-    const QString headline = Format::shown(presenter.headline());
-    const QString facts[] = {Format::shown(presenter.customer()), Format::shown(presenter.order()),
-                             Format::shown(presenter.fileCount()), Format::shown(presenter.size())};
-    const QString date = Format::shown(presenter.date());
-    RowPaint::elidedHints(m_headline, m_headlineFont, headline);
+    m_texts = {Format::shown(presenter.headline()), Format::shown(presenter.customer()),
+               Format::shown(presenter.order()),    Format::shown(presenter.fileCount()),
+               Format::shown(presenter.size()),     Format::shown(presenter.date())};
+    RowPaint::elidedHints(m_headline, m_headlineFont, m_texts[0]);
     for (int i = 0; i < 4; ++i) {
-        RowPaint::elidedHints(m_facts[i], i == 1 ? m_orderFont : m_smallFont, facts[i]);
-        m_facts[i]->setShown(i == 0 || !facts[i].isEmpty());
+        RowPaint::elidedHints(m_facts[i], i == 1 ? m_orderFont : m_smallFont, m_texts[i + 1]);
+        m_facts[i]->setShown(i == 0 || !m_texts[i + 1].isEmpty());
     }
-    RowPaint::labelHints(m_date, m_smallFont, date);
+    RowPaint::labelHints(m_date, m_smallFont, m_texts[5]);
     m_buttons[3]->setShown(presenter.canUnfold());
     LayoutSlot::invalidateAll(m_layout.get());
     m_layout->setGeometry(rect);
+}
 
+QString IncomingRowPainter::toolTip(const QRect& rect, const IncomingUpload& upload, const QPoint& point) {
+    layOut(rect, upload);
+    // As the row's buttons say it; the unfold button has none.
+    const QString tips[] = {IncomingPresenter(upload).downloadButton(), QStringLiteral("Link kopieren"),
+                            QStringLiteral("Vom Server löschen")};
+    for (int i = 0; i < 3; ++i)
+        if (m_buttons[i]->geometry().contains(point))
+            return tips[i];
+    return {};
+}
+
+void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload,
+                               const QWidget* list, const QPoint& pointer) {
+    layOut(rect, upload);
     painter->save();
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
@@ -112,12 +125,12 @@ void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const Incom
     painter->setRenderHint(QPainter::Antialiasing, false);
 
     RowPaint::text(painter, m_headline->geometry(), m_headlineFont,
-                   list->palette().color(QPalette::WindowText), headline, Qt::ElideMiddle);
+                   list->palette().color(QPalette::WindowText), m_texts[0], Qt::ElideMiddle);
     for (int i = 0; i < 4; ++i)
         if (m_facts[i]->isShown())
             RowPaint::text(painter, m_facts[i]->geometry(), i == 1 ? m_orderFont : m_smallFont,
-                           i == 1 ? Style::accent() : Style::secondary(), facts[i], Qt::ElideRight);
-    RowPaint::text(painter, m_date->geometry(), m_smallFont, Style::secondary(), date);
+                           i == 1 ? Style::accent() : Style::secondary(), m_texts[i + 1], Qt::ElideRight);
+    RowPaint::text(painter, m_date->geometry(), m_smallFont, Style::secondary(), m_texts[5]);
 
     const QColor dim = Style::faded(Style::secondary(), 0.6);
     const std::pair<QIcon, int> buttons[] = {
@@ -126,9 +139,12 @@ void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const Incom
         {Style::icon(QStringLiteral("trash"), dim), caption2Icon},
         {Style::icon(QStringLiteral("chevron.down"), Style::secondary()), captionIcon},
     };
+    // Their style sheet draws no frame, hovered or not.
     for (int i = 0; i < 4; ++i)
         if (m_buttons[i]->isShown())
-            RowPaint::button(painter, list, m_buttons[i]->geometry(), buttons[i].first, buttons[i].second);
+            RowPaint::button(painter, list, m_buttons[i]->geometry(), buttons[i].first, buttons[i].second,
+                             false);
+    Q_UNUSED(pointer);
     RowPaint::divider(painter, list, m_divider->geometry());
     painter->restore();
 }

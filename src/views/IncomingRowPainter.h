@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
+#include <array>
 #include <memory>
 
 class LayoutSlot;
 class QBoxLayout;
 class QPainter;
+class QPoint;
 class QRect;
 class QWidget;
 struct IncomingUpload;
@@ -19,11 +22,17 @@ public:
 
     // The height of every folded row.
     int height(int width);
-    void paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload, const QWidget* list);
+    // With the pointer at `pointer` (outside `rect`: elsewhere).
+    void paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload, const QWidget* list,
+               const QPoint& pointer);
+    // The tooltip of the button or symbol at `point`.
+    QString toolTip(const QRect& rect, const IncomingUpload& upload, const QPoint& point);
 
 private:
     // Fonts follow the application's; a changed one builds the layout anew.
     void build();
+    // Places the parts for the record.
+    void layOut(const QRect& rect, const IncomingUpload& upload);
 
     QFont m_base;
     QFont m_headlineFont;
@@ -36,4 +45,5 @@ private:
     LayoutSlot* m_date;
     LayoutSlot* m_buttons[4];
     LayoutSlot* m_divider;
+    std::array<QString, 6> m_texts; // headline, customer, order, file count, size, date
 };

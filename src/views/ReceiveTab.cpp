@@ -149,8 +149,12 @@ QWidget* ReceiveTab::buildList() {
         static_cast<IncomingRow*>(row)->setUpload(model->record(index.row()));
     };
     auto painter = std::make_shared<IncomingRowPainter>();
-    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index) {
-        painter->paint(p, rect, model->record(index.row()), m_list);
+    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
+                                        const QPoint& pointer) {
+        painter->paint(p, rect, model->record(index.row()), m_list, pointer);
+    };
+    rows.toolTip = [model, painter](const QRect& rect, const QModelIndex& index, const QPoint& point) {
+        return painter->toolTip(rect, model->record(index.row()), point);
     };
     rows.height = [painter](int width) { return painter->height(width); };
     rows.actions = [model](const QModelIndex& index) {

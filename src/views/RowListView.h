@@ -10,9 +10,10 @@ class QAccessibleInterface;
 class RowCell;
 
 // A list of record rows whose cost does not grow with the records. Rows nobody works with are
-// painted straight from their records (Rows::paint), all alike in height. A real row widget
-// stands over a record only while it is needed: under the pointer, the current row of the keyboard,
-// and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
+// painted straight from their records (Rows::paint), all alike in height, the button under the
+// pointer lit as a widget's would be, with its tooltip. A real row widget stands over a record only
+// while it is needed: pressed (until the pointer goes to another row), the current row of the
+// keyboard, and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
 // password shown, an overlay), a menu or a question.
 // Live rows follow inserts, removals and moves, so what is open in them survives a poll; once a row
 // holds nothing and is neither under the pointer nor current, its widget goes again.
@@ -25,8 +26,11 @@ public:
         std::function<QWidget*(const QModelIndex&)> make;
         // Gives a row widget the record at the index.
         std::function<void(QWidget*, const QModelIndex&)> update;
-        // Paints the folded row of the record at the index into the rectangle, as its widget shows it.
-        std::function<void(QPainter*, const QRect&, const QModelIndex&)> paint;
+        // Paints the folded row of the record at the index into the rectangle, as its widget shows
+        // it with the pointer at the point (outside the rectangle: elsewhere).
+        std::function<void(QPainter*, const QRect&, const QModelIndex&, const QPoint&)> paint;
+        // The tooltip of what the folded row shows at the point.
+        std::function<QString(const QRect&, const QModelIndex&, const QPoint&)> toolTip;
         // The height of a folded row at a width.
         std::function<int(int)> height;
         // What a screen reader offers on the row: the names of its buttons and menu entries.
@@ -46,7 +50,7 @@ public:
     RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent = nullptr);
     ~RowListView() override;
 
-    // The live row widget of `row`, made as if the pointer rested on it.
+    // The live row widget of `row`, made as if the pointer had pressed it.
     QWidget* liveRow(int row);
     // The row widget over `row` if it is live, else null.
     QWidget* rowWidget(int row) const;
@@ -90,7 +94,9 @@ protected:
 private:
     RowCell* cellAt(const QModelIndex& index) const;
     RowCell* makeLive(const QModelIndex& index);
-    void setHovered(const QModelIndex& index);
+    void setHovered(const QModelIndex& index, QPoint at = {-1, -1});
+    // Makes the row live until the pointer goes to another one.
+    RowCell* hold(const QModelIndex& index);
     // Lets go of the live rows that are no longer needed.
     void sweep();
     bool needed(RowCell* cell, const QModelIndex& index) const;
@@ -118,6 +124,8 @@ private:
     };
     QHash<RowCell*, Shown> m_shown;
     QPersistentModelIndex m_hovered;
+    QPoint m_pointer{-1, -1}; // over m_hovered
+    QPersistentModelIndex m_held;
     QHash<int, int> m_foldedHeights; // by width
     QPointer<QWidget> m_pressTarget;
     // By row, then line (-1 for the row itself).

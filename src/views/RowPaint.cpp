@@ -49,11 +49,13 @@ void RowPaint::text(QPainter* painter, const QRect& rect, const QFont& font, con
 }
 
 void RowPaint::button(QPainter* painter, const QWidget* widget, const QRect& rect, const QIcon& icon,
-                      int iconSize) {
+                      int iconSize, bool hovered) {
     QStyleOptionToolButton option;
     option.initFrom(widget);
     option.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
     option.state |= QStyle::State_AutoRaise | QStyle::State_Raised;
+    if (hovered)
+        option.state |= QStyle::State_MouseOver;
     option.rect = rect;
     option.icon = icon;
     option.iconSize = QSize(iconSize, iconSize);

@@ -22,9 +22,9 @@ public:
     // The label's text in `rect`, shortened at `mode` when it does not fit (Qt::ElideNone: cut).
     static void text(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
                      const QString& text, Qt::TextElideMode mode = Qt::ElideNone);
-    // A flat (auto-raised) symbol button, neither hovered nor pressed.
+    // A flat (auto-raised) symbol button, not pressed, lit while `hovered`.
     static void button(QPainter* painter, const QWidget* widget, const QRect& rect, const QIcon& icon,
-                       int iconSize);
+                       int iconSize, bool hovered);
     // A symbol label: the icon's pixmap at `size` in the top left corner of `rect`.
     static void symbol(QPainter* painter, const QRect& rect, const QIcon& icon, int size);
     // The thin line below a row.

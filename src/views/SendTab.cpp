@@ -279,8 +279,12 @@ QWidget* SendTab::buildList() {
     };
     constexpr int rightMargin = 14;
     auto painter = std::make_shared<TransferRowPainter>(rightMargin);
-    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index) {
-        painter->paint(p, rect, model->record(index.row()), m_list);
+    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
+                                        const QPoint& pointer) {
+        painter->paint(p, rect, model->record(index.row()), m_list, pointer);
+    };
+    rows.toolTip = [model, painter](const QRect& rect, const QModelIndex& index, const QPoint& point) {
+        return painter->toolTip(rect, model->record(index.row()), point);
     };
     rows.height = [painter](int width) { return painter->height(width); };
     // What is open in a row, whether it is live or painted.

@@ -88,38 +88,52 @@ int TransferRowPainter::height(int) {
     return m_layout->sizeHint().height();
 }
 
-void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const TransferItem& transfer,
-                               const QWidget* list) {
+void TransferRowPainter::layOut(const QRect& rect, const TransferItem& transfer) {
     build();
     const TransferPresenter presenter(transfer);
-    const QString name = Format::shown(presenter.name());
-    const QString date = Format::shown(presenter.date());
-    const QString fileCount = Format::shown(presenter.fileCount());
-    const QString downloaded = Format::shown(presenter.downloaded());
-    RowPaint::elidedHints(m_name, m_nameFont, name);
+    m_texts = {Format::shown(presenter.name()), Format::shown(presenter.date()),
+               Format::shown(presenter.fileCount()), Format::shown(presenter.downloaded())};
+    RowPaint::elidedHints(m_name, m_nameFont, m_texts[0]);
     m_lock->setShown(transfer.hasPassword);
-    RowPaint::labelHints(m_date, m_smallFont, date);
-    RowPaint::elidedHints(m_fileCount, m_smallFont, fileCount);
-    m_fileCount->setShown(!fileCount.isEmpty());
-    RowPaint::elidedHints(m_downloaded, m_smallFont, downloaded);
-    m_downloaded->setShown(!downloaded.isEmpty());
+    RowPaint::labelHints(m_date, m_smallFont, m_texts[1]);
+    RowPaint::elidedHints(m_fileCount, m_smallFont, m_texts[2]);
+    m_fileCount->setShown(!m_texts[2].isEmpty());
+    RowPaint::elidedHints(m_downloaded, m_smallFont, m_texts[3]);
+    m_downloaded->setShown(!m_texts[3].isEmpty());
     m_buttons[4]->setShown(presenter.canUnfold());
     LayoutSlot::invalidateAll(m_layout.get());
     m_layout->setGeometry(rect);
+}
 
+QString TransferRowPainter::toolTip(const QRect& rect, const TransferItem& transfer, const QPoint& point) {
+    layOut(rect, transfer);
+    // As the row's buttons and lock say it; the unfold button has none.
+    const QString tips[] = {TransferPresenter(transfer).passwordButton(), QStringLiteral("Herunterladen"),
+                            QStringLiteral("Link kopieren"), QStringLiteral("Vom Server löschen")};
+    for (int i = 0; i < 4; ++i)
+        if (m_buttons[i]->geometry().contains(point))
+            return tips[i];
+    if (m_lock->isShown() && m_lock->geometry().contains(point))
+        return QStringLiteral("Passwortgeschützt");
+    return {};
+}
+
+void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const TransferItem& transfer,
+                               const QWidget* list, const QPoint& pointer) {
+    layOut(rect, transfer);
     painter->save();
     FileTypeIcon::paint(*painter, QRectF(m_icon->geometry()), FileTypeIcon::kind(transfer.fileName));
     const QColor text = list->palette().color(QPalette::WindowText);
-    RowPaint::text(painter, m_name->geometry(), m_nameFont, text, name, Qt::ElideMiddle);
+    RowPaint::text(painter, m_name->geometry(), m_nameFont, text, m_texts[0], Qt::ElideMiddle);
     if (m_lock->isShown())
         RowPaint::symbol(painter, m_lock->geometry(),
                          Style::icon(QStringLiteral("lock.fill"), Style::accent()), caption2Icon);
-    RowPaint::text(painter, m_date->geometry(), m_smallFont, Style::secondary(), date);
+    RowPaint::text(painter, m_date->geometry(), m_smallFont, Style::secondary(), m_texts[1]);
     if (m_fileCount->isShown())
-        RowPaint::text(painter, m_fileCount->geometry(), m_smallFont, Style::secondary(), fileCount,
+        RowPaint::text(painter, m_fileCount->geometry(), m_smallFont, Style::secondary(), m_texts[2],
                        Qt::ElideRight);
     if (m_downloaded->isShown())
-        RowPaint::text(painter, m_downloaded->geometry(), m_smallFont, Style::green(), downloaded,
+        RowPaint::text(painter, m_downloaded->geometry(), m_smallFont, Style::green(), m_texts[3],
                        Qt::ElideRight);
 
     const QColor dim = Style::faded(Style::secondary(), 0.6);
@@ -132,9 +146,12 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
         {Style::icon(QStringLiteral("trash"), dim), calloutIcon},
         {Style::icon(QStringLiteral("chevron.down"), Style::secondary()), bodyIcon},
     };
-    for (int i = 0; i < 5; ++i)
+    for (int i = 0; i < 5; ++i) {
+        const QRect button = m_buttons[i]->geometry();
         if (m_buttons[i]->isShown())
-            RowPaint::button(painter, list, m_buttons[i]->geometry(), buttons[i].first, buttons[i].second);
+            RowPaint::button(painter, list, button, buttons[i].first, buttons[i].second,
+                             button.contains(pointer));
+    }
     RowPaint::divider(painter, list, m_divider->geometry());
     painter->restore();
 }

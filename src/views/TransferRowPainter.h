@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QFont>
+#include <QString>
+#include <array>
 #include <memory>
 
 class LayoutSlot;
 class QBoxLayout;
 class QPainter;
+class QPoint;
 class QRect;
 class QWidget;
 struct TransferItem;
@@ -20,11 +23,17 @@ public:
 
     // The height of every folded row.
     int height(int width);
-    void paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, const QWidget* list);
+    // With the pointer at `pointer` (outside `rect`: elsewhere).
+    void paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, const QWidget* list,
+               const QPoint& pointer);
+    // The tooltip of the button or symbol at `point`.
+    QString toolTip(const QRect& rect, const TransferItem& transfer, const QPoint& point);
 
 private:
     // Fonts follow the application's; a changed one builds the layout anew.
     void build();
+    // Places the parts for the record.
+    void layOut(const QRect& rect, const TransferItem& transfer);
 
     int m_rightMargin;
     QFont m_base;
@@ -39,4 +48,5 @@ private:
     LayoutSlot* m_downloaded;
     LayoutSlot* m_buttons[5];
     LayoutSlot* m_divider;
+    std::array<QString, 4> m_texts; // name, date, file count, downloaded
 };
