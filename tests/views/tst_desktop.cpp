@@ -254,8 +254,8 @@ private Q_SLOTS:
         QVERIFY(!tab->list()->verticalScrollBar()->isVisible());
         // The first row, painted again, names its buttons where the live row has them.
         QWidget* viewport = tab->list()->viewport();
-        const QPoint copy(columns.first() - viewport->mapTo(&panel, QPoint()).x() + 11, 20);
-        QHelpEvent help(QEvent::ToolTip, copy, viewport->mapToGlobal(copy));
+        QHelpEvent help(QEvent::ToolTip,
+                        QPoint(columns.first() - viewport->mapTo(&panel, QPoint()).x() + 11, 20), {});
         QApplication::sendEvent(viewport, &help);
         QCOMPARE(QToolTip::text(), QStringLiteral("Link kopieren"));
 
