@@ -83,7 +83,8 @@ std::optional<SendResult> sendThroughRunningClient(const Commands::SendOptions& 
 
 SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::ProgressLine& progress) {
     ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto missing = SendResult::missingConfiguration(account))
+    // A command waits for the store anyway: asked right here, before anything starts.
+    if (const auto missing = SendResult::missingConfiguration(QCoro::waitFor(account.read())))
         return *missing;
     // Recorded in the same history the panel lists.
     SentTransfers sent(&account, {}, nullptr);
@@ -146,8 +147,8 @@ ExitCode print(const QList<Record>& records, bool json, const QStringList& heade
     return ExitCode::Success;
 }
 
-std::optional<ExitCode> refuseUnconfigured(const ServerAccount& account) {
-    if (const auto missing = SendResult::missingConfiguration(account))
+std::optional<ExitCode> refuseUnconfigured(const ServerAccount::Reading& reading) {
+    if (const auto missing = SendResult::missingConfiguration(reading))
         return fail(*missing);
     return std::nullopt;
 }
@@ -176,10 +177,11 @@ ExitCode send(const SendOptions& options) {
 
 ExitCode list(bool json) {
     ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto refused = refuseUnconfigured(account))
+    const ServerAccount::Reading reading = QCoro::waitFor(account.read());
+    if (const auto refused = refuseUnconfigured(reading))
         return *refused;
     SentTransfers sent(&account, {}, nullptr);
-    QCoro::waitFor(sent.refresh());
+    QCoro::waitFor(sent.refresh(reading));
     if (const auto failure = sent.refreshFailure())
         return fail(SendResult::failure(failure->kind, failure->text));
 
@@ -196,10 +198,11 @@ ExitCode list(bool json) {
 
 ExitCode inbox(bool json) {
     ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto refused = refuseUnconfigured(account))
+    const ServerAccount::Reading reading = QCoro::waitFor(account.read());
+    if (const auto refused = refuseUnconfigured(reading))
         return *refused;
     ReceivedUploads received(&account, nullptr);
-    QCoro::waitFor(received.refresh());
+    QCoro::waitFor(received.refresh(reading));
     if (const auto error = received.error())
         return fail(SendResult::failure(ErrorKind::Server, *error));
 

@@ -25,34 +25,19 @@
 
 namespace APIService {
 
-QCoro::Task<KeychainService::Credentials> configuration() {
-    struct Read {
-        std::optional<KeychainService::Credentials> credentials;
-        std::exception_ptr failure;
-    };
-    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<Read> reading = QtConcurrent::run([] {
-        try {
-            return Read{KeychainService::loadCredentials(), {}};
-        } catch (...) {
-            return Read{std::nullopt, std::current_exception()};
-        }
-    });
-    const Read read = co_await reading;
-    if (read.failure)
-        std::rethrow_exception(read.failure);
+KeychainService::Credentials usableCredentials(const std::optional<KeychainService::Credentials>& stored) {
     // The URL first: no settings at all report the URL.
-    if (!read.credentials || read.credentials->serverURL.isEmpty())
+    if (!stored || stored->serverURL.isEmpty())
         throw APIError::noServerURL();
-    if (read.credentials->apiKey.isEmpty())
+    if (stored->apiKey.isEmpty())
         throw APIError::noAPIKey();
     // Also when an item provisioned with secret-tool holds it.
-    if (!read.credentials->hasValidAPIKey())
+    if (!stored->hasValidAPIKey())
         throw APIError::invalidAPIKey();
-    KeychainService::Credentials credentials = *read.credentials;
+    KeychainService::Credentials credentials = *stored;
     if (credentials.serverURL.endsWith(QLatin1Char('/')))
         credentials.serverURL.chop(1);
-    co_return credentials;
+    return credentials;
 }
 
 void forgetCertificate(const QString& serverURL) {

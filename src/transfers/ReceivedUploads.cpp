@@ -47,21 +47,27 @@ void ReceivedUploads::sendNotification(const QString& title, const QString& body
         m_desktop->postNotification(title, body, downloadURL);
 }
 
-QCoro::Task<> ReceivedUploads::refresh() {
-    return m_refreshes.run([this] { return refreshList(); });
+QCoro::Task<> ReceivedUploads::refresh(std::optional<ServerAccount::Reading> reading) {
+    // A reading handed in serves the first run only: a refresh asked for meanwhile reads afresh.
+    return m_refreshes.run(
+        [this, reading]() mutable { return refreshList(std::exchange(reading, std::nullopt)); });
 }
 
-QCoro::Task<> ReceivedUploads::refreshList() {
+QCoro::Task<> ReceivedUploads::refreshList(std::optional<ServerAccount::Reading> given) {
     QPointer<ReceivedUploads> self(this);
-    const ServerAccount::State state = co_await m_account->reload();
-    if (!self || state == ServerAccount::State::NotConfigured)
+    ServerAccount::Reading reading;
+    if (given)
+        reading = std::move(*given);
+    else
+        reading = co_await m_account->read();
+    if (!self || reading.state == ServerAccount::State::NotConfigured)
         co_return;
-    if (state == ServerAccount::State::Unavailable) {
-        setError(m_account->problem()); // said once, without asking the store again
+    if (reading.state == ServerAccount::State::Unavailable) {
+        setError(reading.problem); // said once, without asking the store again
         co_return;
     }
     try {
-        QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
+        QList<IncomingUpload> uploads = co_await APIService::fetchIncoming(reading.server());
         if (!self)
             co_return;
         if (m_uploads != uploads) {
@@ -81,14 +87,19 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
     update(m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
     update(m_downloadProgress, QStringLiteral("Lade herunter..."), &ReceivedUploads::downloadProgressChanged);
     try {
+        // One read of the store for all the files.
+        const ServerAccount::Reading reading = co_await m_account->read();
+        if (!self)
+            co_return;
+        const KeychainService::Credentials server = reading.server();
         for (const IncomingFile& file : upload.files) {
             update(m_downloadProgress, QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
                    &ReceivedUploads::downloadProgressChanged);
-            co_await APIService::downloadFile(upload.token, file.name);
+            co_await APIService::downloadFile(server, upload.token, file.name);
             if (!self)
                 co_return;
         }
-        co_await APIService::markAsDownloaded(upload.token);
+        co_await APIService::markAsDownloaded(server, upload.token);
         if (!self)
             co_return;
         // A poll may have replaced the list meanwhile: look the upload up afresh.
@@ -121,8 +132,11 @@ void ReceivedUploads::remove(const IncomingUpload& upload) {
 
 QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
     QPointer<ReceivedUploads> self(this);
+    const ServerAccount::Reading reading = co_await m_account->read();
+    if (!self)
+        co_return;
     try {
-        co_await APIService::deleteIncoming(token);
+        co_await APIService::deleteIncoming(reading.server(), token);
     } catch (const std::exception& error) {
         if (!self)
             co_return;
@@ -130,7 +144,7 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
     }
     // Also after a failure: the upload, still on the server, comes back.
     if (self)
-        co_await refresh();
+        co_await refresh(reading);
 }
 
 void ReceivedUploads::copyLink(const IncomingUpload& upload) {
@@ -147,8 +161,9 @@ void ReceivedUploads::copyLink(const IncomingUpload& upload) {
 }
 
 QCoro::Task<std::optional<QString>> ReceivedUploads::linkFromServerURL(IncomingUpload upload) {
+    const ServerAccount::Reading reading = co_await m_account->read();
     try {
-        const KeychainService::Credentials stored = co_await APIService::configuration();
+        const KeychainService::Credentials stored = reading.server();
         co_return stored.serverURL + QStringLiteral("/d/") +
             (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
     } catch (const AppError& error) {

@@ -3,6 +3,7 @@
 #include "IncomingUpload.h"
 #include "RecordListModel.h"
 #include "RefreshGate.h"
+#include "ServerAccount.h"
 
 #include <QList>
 #include <QObject>
@@ -11,7 +12,6 @@
 #include <qcoro/qcorotask.h>
 
 class DesktopServices;
-class ServerAccount;
 
 // The customer uploads on the server: the list, the running download with its progress line, the
 // last error of the receive side, deletions and links. Addressed by token. Change signals fire
@@ -42,7 +42,8 @@ public:
     void checkConfiguration();
 
     // One list request at a time: asked for while one runs, it waits for the next (RefreshGate).
-    QCoro::Task<> refresh();
+    // `reading`: the store's answer the caller already has (a poll reads once for both lists).
+    QCoro::Task<> refresh(std::optional<ServerAccount::Reading> reading = std::nullopt);
     QCoro::Task<> downloadIncoming(IncomingUpload upload);
     // Gone from the list at once; the server's deletion runs in the background.
     void remove(const IncomingUpload& upload);
@@ -65,9 +66,9 @@ private:
     }
     void sendNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL);
-    QCoro::Task<> refreshList();
+    QCoro::Task<> refreshList(std::optional<ServerAccount::Reading> given);
     QCoro::Task<> deleteOnServer(QString token);
-    static QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
+    QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
 
     ServerAccount* m_account;
     DesktopServices* m_desktop;

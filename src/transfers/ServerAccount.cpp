@@ -40,10 +40,26 @@ SecretStore& ServerAccount::store() const {
     return m_store ? *m_store : KeychainService::defaultStore();
 }
 
-QCoro::Task<ServerAccount::Read> ServerAccount::read() {
+KeychainService::Credentials ServerAccount::Reading::server() const {
+    if (failure)
+        std::rethrow_exception(failure);
+    return APIService::usableCredentials(stored);
+}
+
+ServerAccount::Reading ServerAccount::judge(std::optional<KeychainService::Credentials> stored,
+                                            std::exception_ptr failure) {
+    Reading reading{State::Configured, {}, std::move(stored), failure};
+    try {
+        reading.server();
+    } catch (const std::exception& error) {
+        reading.state = failure ? State::Unavailable : State::NotConfigured;
+        reading.problem = describeError(error).text;
+    }
+    return reading;
+}
+
+QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
     QPointer<ServerAccount> self(this);
-    // Callers that come while a read is still unanswered (a locked keyring's prompt is open) share
-    // its answer instead of asking for the password once each.
     if (m_reading.isCanceled() || m_reading.isFinished()) {
         SecretStore* secrets = &store();
         m_reading = QtConcurrent::run(m_storeThread, [secrets] {
@@ -56,18 +72,10 @@ QCoro::Task<ServerAccount::Read> ServerAccount::read() {
     }
     // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
     QFuture<Read> reading = m_reading;
-    Read result = co_await reading;
-    if (self) {
-        if (result.failure) {
-            try {
-                std::rethrow_exception(result.failure);
-            } catch (const std::exception& error) {
-                self->publish(State::Unavailable, describeError(error).text);
-            }
-        } else {
-            self->publish(result.credentials);
-        }
-    }
+    const Read found = co_await reading;
+    Reading result = judge(found.credentials, found.failure);
+    if (self)
+        self->publish(result);
     co_return result;
 }
 
@@ -87,26 +95,14 @@ QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     if (failure)
         std::rethrow_exception(failure);
     if (self)
-        self->publish(credentials);
+        self->publish(judge(credentials, {}));
 }
 
-void ServerAccount::publish(const std::optional<KeychainService::Credentials>& credentials) {
-    // The URL first, as a request reports it.
-    if (!credentials || credentials->serverURL.isEmpty())
-        publish(State::NotConfigured, APIError::noServerURL().message());
-    else if (credentials->apiKey.isEmpty())
-        publish(State::NotConfigured, APIError::noAPIKey().message());
-    else if (!credentials->hasValidAPIKey())
-        publish(State::NotConfigured, APIError::invalidAPIKey().message());
-    else
-        publish(State::Configured, QString());
-}
-
-void ServerAccount::publish(State state, QString problem) {
-    if (m_state == state && m_problem == problem)
+void ServerAccount::publish(const Reading& reading) {
+    if (m_state == reading.state && m_problem == reading.problem)
         return;
-    m_state = state;
-    m_problem = std::move(problem);
+    m_state = reading.state;
+    m_problem = reading.problem;
     Q_EMIT stateChanged();
 }
 
@@ -117,10 +113,10 @@ QCoro::Task<ServerAccount::State> ServerAccount::reload() {
 }
 
 QCoro::Task<std::optional<KeychainService::Credentials>> ServerAccount::storedCredentials() {
-    const Read result = co_await read();
+    const Reading result = co_await read();
     if (result.failure)
         std::rethrow_exception(result.failure);
-    co_return result.credentials;
+    co_return result.stored;
 }
 
 QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credentials credentials) {
@@ -138,7 +134,9 @@ QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Cred
     try {
         co_await write(credentials);
         APIService::forgetCertificate(credentials.serverURL);
-        const QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
+        // With the pair just saved: the store is not asked again.
+        const QList<IncomingUpload> uploads =
+            co_await APIService::fetchIncoming(APIService::usableCredentials(credentials));
         co_return TestResult{true, QStringLiteral("Verbindung erfolgreich! (") +
                                        QString::number(uploads.size()) + QStringLiteral(" Eingänge)")};
     } catch (const std::exception& error) {

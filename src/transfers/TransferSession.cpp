@@ -82,10 +82,16 @@ void TransferSession::startPolling(std::chrono::milliseconds firstDelay, std::ch
 }
 
 void TransferSession::poll() {
-    // The customer uploads first, then the sent transfers, one after the other.
+    detach(refreshLists(), this);
+}
+
+QCoro::Task<> TransferSession::refreshLists() {
+    QPointer<TransferSession> self(this);
+    const ServerAccount::Reading reading = co_await m_account->read();
+    if (!self)
+        co_return;
     QPointer<SentTransfers> sent(m_sent);
-    detach(m_received->refresh(), this, [sent] {
-        if (sent)
-            detach(sent->refresh(), sent);
-    });
+    co_await m_received->refresh(reading);
+    if (sent)
+        co_await sent->refresh(reading);
 }

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
+#include <qcoro/qcorotask.h>
 
 class DesktopServices;
 class ReceivedUploads;
@@ -49,6 +50,10 @@ public:
     // Whether something runs that quitting would cut off: an upload (also one still asking the
     // secret store), a queued one, packing, or a download.
     bool isBusy() const;
+
+    // What each poll does: the customer uploads, then the sent transfers, with one read of the
+    // secret store for both.
+    QCoro::Task<> refreshLists();
 
 Q_SIGNALS:
     void showSettingsChanged();

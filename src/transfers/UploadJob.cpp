@@ -110,7 +110,8 @@ void collectFiles(const QByteArray& folder, const QString& prefix, QStringList& 
 }
 } // namespace
 
-UploadJob::UploadJob(Request request, QObject* parent) : QObject(parent), m_request(std::move(request)) {}
+UploadJob::UploadJob(Request request, KeychainService::Credentials server, QObject* parent)
+    : QObject(parent), m_request(std::move(request)), m_server(std::move(server)) {}
 
 UploadJob::~UploadJob() = default;
 
@@ -242,7 +243,7 @@ QCoro::Task<> UploadJob::run() {
                 self->setProgressText(QStringLiteral("Der Server hat den Upload verworfen – neuer Start…"));
         };
         result.response = co_await APIService::uploadOutgoing(
-            fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
+            m_server, fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
         if (!self)
             co_return;
         result.outcome = Result::Outcome::Succeeded;

@@ -90,7 +90,8 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
     // Read on the store's worker: while a locked keyring asks for its password, the request waits
     // here as the running upload, and the panel and later hand-overs go on.
     QPointer<Uploads> self(this);
-    const ServerAccount::State state = co_await m_account->reload();
+    const ServerAccount::Reading reading = co_await m_account->read();
+    const ServerAccount::State state = reading.state;
     if (!self || m_runningRequest != request.id)
         co_return; // cancelled meanwhile
     if (state == ServerAccount::State::NotConfigured) {
@@ -98,7 +99,7 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
         m_endedForSettings = true;
         Q_EMIT configurationMissing();
         UploadJob::Result missing;
-        missing.errorText = m_account->problem();
+        missing.errorText = reading.problem;
         missing.errorKind = ErrorKind::Configuration;
         finish(missing, false);
         co_return;
@@ -106,7 +107,7 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
     showRunning();
     if (state == ServerAccount::State::Unavailable) {
         UploadJob::Result unreadable;
-        unreadable.errorText = m_account->problem();
+        unreadable.errorText = reading.problem;
         unreadable.errorKind = ErrorKind::Keychain;
         onFinished(unreadable);
         co_return;
@@ -119,7 +120,8 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
                 self->cancelUpload();
         });
     }
-    auto* job = new UploadJob(request, this);
+    // The upload's requests use what this read found: the store is not asked again.
+    auto* job = new UploadJob(request, reading.server(), this);
     m_job = job;
     connect(job, &UploadJob::zippingChanged, this,
             [this, job] { update(m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });

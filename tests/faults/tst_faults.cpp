@@ -301,12 +301,12 @@ private Q_SLOTS:
         for (const int status : {301, 302, 307, 308}) {
             const QByteArray elsewhere = (other.baseURL() + QStringLiteral("/api/outgoing")).toUtf8();
             server().redirectNext(QStringLiteral("/api/outgoing"), 1, status, elsewhere);
-            QCOMPARE(failureOf(APIService::fetchOutgoing()),
+            QCOMPARE(failureOf(APIService::fetchOutgoing(fixture->credentials())),
                      QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers"));
             // An upload's first request, with the key, redirected to another port.
             server().redirectNext(QStringLiteral("/api/create-upload-token"), 1, status,
                                   (other.baseURL() + QStringLiteral("/api/create-upload-token")).toUtf8());
-            QCOMPARE(failureOf(APIService::uploadOutgoing(file, {}, false, {})),
+            QCOMPARE(failureOf(APIService::uploadOutgoing(fixture->credentials(), file, {}, false, {})),
                      QStringLiteral("Server-Fehler %1: <html><body>Moved</body></html>").arg(status));
         }
         QVERIFY(other.requests().isEmpty());
@@ -378,7 +378,7 @@ private Q_SLOTS:
         fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 1500);
         UploadJob::Request request;
         request.urls = {twin};
-        UploadJob first(request), second(request);
+        UploadJob first(request, fixture->credentials()), second(request, fixture->credentials());
         QList<UploadJob::Result::Outcome> outcomes;
         for (UploadJob* job : {&first, &second})
             connect(job, &UploadJob::finished, this,

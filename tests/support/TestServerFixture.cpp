@@ -1,5 +1,6 @@
 #include "TestServerFixture.h"
 
+#include "APIService.h"
 #include "CertificatePins.h"
 #include "KeychainService.h"
 
@@ -23,4 +24,8 @@ TestServerFixture::~TestServerFixture() {
 
 void TestServerFixture::storeCredentials(const QString& serverURL, const QString& apiKey) {
     KeychainService::saveCredentials({serverURL, apiKey}, *m_store);
+}
+
+KeychainService::Credentials TestServerFixture::credentials() {
+    return APIService::usableCredentials(KeychainService::loadCredentials(*m_store));
 }

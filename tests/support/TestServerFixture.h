@@ -1,6 +1,7 @@
 #pragma once
 
 #include "InMemorySecretStore.h"
+#include "KeychainService.h"
 #include "TransferServer.h"
 
 #include <QTemporaryDir>
@@ -19,6 +20,9 @@ public:
     InMemorySecretStore& store() { return *m_store; }
     // Replaces the stored credentials (e.g. an empty key, another URL).
     void storeCredentials(const QString& serverURL, const QString& apiKey);
+    // What an operation hands its requests: the stored pair, read now and checked as the client
+    // checks it (throws APIError or KeychainError as it would).
+    KeychainService::Credentials credentials();
 
 private:
     QTemporaryDir m_pinsFolder;

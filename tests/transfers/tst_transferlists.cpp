@@ -201,7 +201,8 @@ private Q_SLOTS:
         QCOMPARE(requests[0].headers.value("content-type"), QStringLiteral("application/json"));
         QCOMPARE(requests[0].body, QByteArray("{\"generate\":true}"));
         QCOMPARE(requests[1].body, QByteArray("{\"password\":null}"));
-        QCOMPARE(QCoro::waitFor(APIService::revealOutgoingPassword(code)).hasPassword, false);
+        QCOMPARE(QCoro::waitFor(APIService::revealOutgoingPassword(fixture->credentials(), code)).hasPassword,
+                 false);
 
         server().failNext(QStringLiteral("/api/outgoing/*"), 3, 500, "kaputt");
         QCOMPARE(QCoro::waitFor(sent->revealPassword(code)), std::nullopt);
@@ -231,7 +232,7 @@ private Q_SLOTS:
 
         // Already gone on the server (404): still a success, and the history cannot bring it back.
         history().add(item(gone));
-        QCoro::waitFor(APIService::deleteOutgoing(gone));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), gone));
         sent->remove(item(gone));
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // before any answer
         QVERIFY(codes(history().load()).isEmpty());
