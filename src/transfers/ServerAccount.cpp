@@ -5,6 +5,7 @@
 #include "APIServiceIncoming.h"
 #include "DesktopServices.h"
 #include "ErrorText.h"
+#include "LibsecretStore.h"
 #include "Settings.h"
 
 #include <QCoroFuture>
@@ -17,7 +18,9 @@
 
 ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServices* desktop,
                              QObject* parent)
-    : QObject(parent), m_store(store), m_settings(settings), m_desktop(desktop) {
+    : QObject(parent), m_store(store ? std::shared_ptr<SecretStore>(store, [](SecretStore*) {})
+                                     : std::shared_ptr<SecretStore>(std::make_shared<LibsecretStore>())),
+      m_settings(settings), m_desktop(desktop) {
     if (!m_settings) {
         m_ownSettings = std::make_unique<Settings>();
         m_settings = m_ownSettings.get();
@@ -34,10 +37,6 @@ ServerAccount::~ServerAccount() {
 
 QString ServerAccount::defaultServerURL() {
     return QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL);
-}
-
-SecretStore& ServerAccount::store() const {
-    return m_store ? *m_store : KeychainService::defaultStore();
 }
 
 KeychainService::Credentials ServerAccount::Reading::server() const {
@@ -61,8 +60,7 @@ ServerAccount::Reading ServerAccount::judge(std::optional<KeychainService::Crede
 QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
     QPointer<ServerAccount> self(this);
     if (m_reading.isCanceled() || m_reading.isFinished()) {
-        SecretStore* secrets = &store();
-        m_reading = QtConcurrent::run(m_storeThread, [secrets] {
+        m_reading = QtConcurrent::run(m_storeThread, [secrets = m_store] {
             try {
                 return Read{KeychainService::loadCredentials(*secrets), {}};
             } catch (...) {
@@ -82,8 +80,7 @@ QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
 QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     QPointer<ServerAccount> self(this);
     m_reading = {}; // a read asked for after this save must see it
-    SecretStore* secrets = &store();
-    QFuture<std::exception_ptr> writing = QtConcurrent::run(m_storeThread, [secrets, credentials] {
+    QFuture<std::exception_ptr> writing = QtConcurrent::run(m_storeThread, [secrets = m_store, credentials] {
         try {
             KeychainService::saveCredentials(credentials, *secrets);
             return std::exception_ptr();
@@ -176,9 +173,8 @@ void ServerAccount::removeLegacyEntries() {
     static constexpr const char* legacyAccounts[] = {"FTP_HOST",     "FTP_USER",  "FTP_PASS",  "FTP_PATH",
                                                      "DOWNLOAD_URL", "SMTP_HOST", "SMTP_PORT", "SMTP_USER",
                                                      "SMTP_PASS",    "MAIL_FROM", "MAIL_TO"};
-    SecretStore* secrets = &store();
     // Nobody waits for it; each removal's result is ignored (a missing item is normal).
-    m_storeThread->start([secrets] {
+    m_storeThread->start([secrets = m_store] {
         for (const char* account : legacyAccounts)
             secrets->remove(KeychainService::serviceName, QString::fromLatin1(account));
     });

@@ -50,7 +50,7 @@ public:
         QString text;
     };
 
-    // Null store: the process's secret store; null settings: the user's settings file; null
+    // Null store: the desktop's Secret Service; null settings: the user's settings file; null
     // desktop: no login item.
     ServerAccount(SecretStore* store, Settings* settings, DesktopServices* desktop,
                   QObject* parent = nullptr);
@@ -100,13 +100,13 @@ private:
         std::optional<KeychainService::Credentials> credentials;
         std::exception_ptr failure;
     };
-    SecretStore& store() const;
     static Reading judge(std::optional<KeychainService::Credentials> stored, std::exception_ptr failure);
     // Throws what the save threw.
     QCoro::Task<> write(KeychainService::Credentials credentials);
     void publish(const Reading& reading);
 
-    SecretStore* m_store;
+    // Shared with the calls on the store's worker, which may outlive the account (see below).
+    std::shared_ptr<SecretStore> m_store;
     std::unique_ptr<Settings> m_ownSettings;
     Settings* m_settings;
     DesktopServices* m_desktop;

@@ -27,7 +27,7 @@ public:
     // Collaborators; the defaults are the real ones.
     struct Environment {
         QString historyDirectory;           // empty: ~/.zanvolt
-        SecretStore* secretStore = nullptr; // null: the process's secret store
+        SecretStore* secretStore = nullptr; // null: the desktop's Secret Service
         DesktopServices* desktop = nullptr; // null: no clipboard, notifications or file viewer
         Settings* settings = nullptr;       // null: the user's settings file
         std::chrono::milliseconds firstPollDelay{5000};

@@ -11,13 +11,11 @@ TestServerFixture::TestServerFixture(TransferServer::Options options)
       m_store(std::make_shared<InMemorySecretStore>()) {
     if (!m_server->start())
         qFatal("bundled server did not start: %s", qPrintable(m_server->lastError()));
-    KeychainService::setDefaultStore(m_store);
     CertificatePins::setDefaultFolder(m_pinsFolder.path());
     storeCredentials(m_server->baseURL(), m_server->apiKey());
 }
 
 TestServerFixture::~TestServerFixture() {
-    KeychainService::setDefaultStore(std::make_shared<InMemorySecretStore>());
     CertificatePins::setDefaultFolder({});
     m_server->stop();
 }

@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-// The bundled server on loopback, with its URL and key stored as the process's
-// credentials in an in-memory secret store (the default store while it lives).
+// The bundled server on loopback, with its URL and key stored as the credentials in an
+// in-memory secret store that the test hands to its ServerAccount or reads through credentials().
 // Remembered server certificates go to a folder of its own: a later server
 // that gets the same port has another certificate.
 class TestServerFixture {
