@@ -20,7 +20,7 @@ QString incomingFailureText(const std::exception& error) {
 }
 } // namespace
 
-ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent)
+ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop),
       m_model([](const IncomingUpload& upload) { return upload.token; }, std::equal_to<IncomingUpload>(),
               [](const IncomingUpload& upload) { return IncomingPresenter(upload).accessibleName(); }) {
@@ -43,8 +43,7 @@ void ReceivedUploads::checkConfiguration() {
 
 void ReceivedUploads::sendNotification(const QString& title, const QString& body,
                                        const std::optional<QString>& downloadURL) {
-    if (m_desktop)
-        m_desktop->postNotification(title, body, downloadURL);
+    m_desktop.postNotification(title, body, downloadURL);
 }
 
 QCoro::Task<> ReceivedUploads::refresh(std::optional<ServerAccount::Reading> reading) {
@@ -149,14 +148,13 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
 
 void ReceivedUploads::copyLink(const IncomingUpload& upload) {
     if (upload.downloadURL && !upload.downloadURL->isEmpty()) {
-        if (m_desktop)
-            m_desktop->copyText(*upload.downloadURL);
+        m_desktop.copyText(*upload.downloadURL);
         return;
     }
     // Built from the server URL, which is read off the main thread.
     detach(linkFromServerURL(upload), this, [this](std::optional<QString> link) {
-        if (link && m_desktop)
-            m_desktop->copyText(*link);
+        if (link)
+            m_desktop.copyText(*link);
     });
 }
 

@@ -24,8 +24,7 @@ class ReceivedUploads : public QObject {
     Q_PROPERTY(std::optional<QString> error READ error WRITE setError NOTIFY errorChanged)
 
 public:
-    // Null desktop: no clipboard or notifications.
-    ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent = nullptr);
+    ReceivedUploads(ServerAccount* account, DesktopServices& desktop, QObject* parent = nullptr);
 
     QList<IncomingUpload> uploads() const { return m_uploads; }
     // The same list for a list view, one row per upload, kept by token.
@@ -71,7 +70,7 @@ private:
     QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
 
     ServerAccount* m_account;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     QList<IncomingUpload> m_uploads;
     RecordListModel<IncomingUpload> m_model;
     bool m_isDownloading = false;

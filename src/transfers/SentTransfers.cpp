@@ -97,7 +97,7 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
 } // namespace
 
 SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
-                             DesktopServices* desktop, QObject* parent)
+                             DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory),
       m_model([](const TransferItem& item) { return item.code; },
               // A poll gives server items fresh ids; the row shows the rest.
@@ -356,16 +356,12 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
         setError(QStringLiteral("Download fehlgeschlagen: ") + *failure);
         co_return;
     }
-    if (m_desktop) {
-        m_desktop->revealInFileViewer(destination);
-        m_desktop->postNotification(QStringLiteral("Download abgeschlossen"), transfer.fileName,
-                                    std::nullopt);
-    }
+    m_desktop.revealInFileViewer(destination);
+    m_desktop.postNotification(QStringLiteral("Download abgeschlossen"), transfer.fileName, std::nullopt);
 }
 
 void SentTransfers::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+    m_desktop.copyText(text);
 }
 
 void SentTransfers::copyLink(const TransferItem& transfer) {

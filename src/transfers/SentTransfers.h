@@ -24,8 +24,8 @@ class SentTransfers : public QObject {
     Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
 
 public:
-    // `historyDirectory` empty: ~/.zanvolt. Null desktop: no clipboard, notifications or file viewer.
-    SentTransfers(ServerAccount* account, const QString& historyDirectory, DesktopServices* desktop,
+    // `historyDirectory` empty: ~/.zanvolt.
+    SentTransfers(ServerAccount* account, const QString& historyDirectory, DesktopServices& desktop,
                   QObject* parent = nullptr);
 
     QList<TransferItem> transfers() const { return m_transfers; }
@@ -75,7 +75,7 @@ private:
     void copyText(const QString& text);
 
     ServerAccount* m_account;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     TransferHistoryService m_historyService;
     QList<TransferItem> m_transfers;
     RecordListModel<TransferItem> m_model;

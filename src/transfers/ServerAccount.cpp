@@ -16,7 +16,7 @@
 #define ZANVOLT_DEFAULT_SERVER_URL ""
 #endif
 
-ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServices* desktop,
+ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServices& desktop,
                              QObject* parent)
     : QObject(parent), m_store(store ? std::shared_ptr<SecretStore>(store, [](SecretStore*) {})
                                      : std::shared_ptr<SecretStore>(std::make_shared<LibsecretStore>())),
@@ -152,17 +152,15 @@ void ServerAccount::setAutoCopyLink(bool value) {
 }
 
 bool ServerAccount::launchAtLogin() const {
-    return m_desktop && m_desktop->isLoginItemEnabled();
+    return m_desktop.isLoginItemEnabled();
 }
 
 std::optional<QString> ServerAccount::setLaunchAtLogin(bool value) {
-    if (!m_desktop)
-        return std::nullopt;
     try {
         if (value)
-            m_desktop->registerLoginItem();
+            m_desktop.registerLoginItem();
         else
-            m_desktop->unregisterLoginItem();
+            m_desktop.unregisterLoginItem();
     } catch (const std::exception& error) {
         return QStringLiteral("Autostart-Fehler: ") + describeError(error).text;
     }

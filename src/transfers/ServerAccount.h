@@ -50,9 +50,8 @@ public:
         QString text;
     };
 
-    // Null store: the desktop's Secret Service; null settings: the user's settings file; null
-    // desktop: no login item.
-    ServerAccount(SecretStore* store, Settings* settings, DesktopServices* desktop,
+    // Null store: the desktop's Secret Service; null settings: the user's settings file.
+    ServerAccount(SecretStore* store, Settings* settings, DesktopServices& desktop,
                   QObject* parent = nullptr);
     ~ServerAccount() override;
 
@@ -60,7 +59,6 @@ public:
     static QString defaultServerURL();
 
     Settings& settings() const { return *m_settings; }
-    DesktopServices* desktop() const { return m_desktop; }
 
     State state() const { return m_state; }
     // Why the account cannot be used: "Server-URL nicht konfiguriert", "API-Key nicht konfiguriert"
@@ -109,7 +107,7 @@ private:
     std::shared_ptr<SecretStore> m_store;
     std::unique_ptr<Settings> m_ownSettings;
     Settings* m_settings;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     QFuture<Read> m_reading;
     State m_state = State::Unknown;
     QString m_problem;

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
+#include <memory>
 #include <qcoro/qcorotask.h>
 
 class DesktopServices;
@@ -28,7 +29,7 @@ public:
     struct Environment {
         QString historyDirectory;           // empty: ~/.zanvolt
         SecretStore* secretStore = nullptr; // null: the desktop's Secret Service
-        DesktopServices* desktop = nullptr; // null: no clipboard, notifications or file viewer
+        DesktopServices* desktop = nullptr; // null: none (NoDesktopServices)
         Settings* settings = nullptr;       // null: the user's settings file
         std::chrono::milliseconds firstPollDelay{5000};
         std::chrono::milliseconds pollInterval{60000};
@@ -66,6 +67,8 @@ private:
     void startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
     void poll();
 
+    std::unique_ptr<DesktopServices> m_noDesktop; // when the environment names none
+    DesktopServices& m_desktop;
     ServerAccount* m_account;
     SentTransfers* m_sent;
     ReceivedUploads* m_received;

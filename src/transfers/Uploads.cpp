@@ -8,7 +8,7 @@
 #include <QDateTime>
 #include <utility>
 
-Uploads::Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent)
+Uploads::Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_sent(sent), m_desktop(desktop) {}
 
 Uploads::~Uploads() = default;
@@ -50,8 +50,7 @@ void Uploads::dismissJustCompleted() {
 }
 
 void Uploads::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+    m_desktop.copyText(text);
 }
 
 void Uploads::copyCompletedLink() {
@@ -65,8 +64,7 @@ void Uploads::copyCompletedPassword() {
 }
 
 void Uploads::notify(const QString& title, const QString& body, const std::optional<QString>& downloadURL) {
-    if (m_desktop)
-        m_desktop->postNotification(title, body, downloadURL);
+    m_desktop.postNotification(title, body, downloadURL);
 }
 
 void Uploads::start(const UploadJob::Request& request) {
@@ -114,12 +112,10 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
     }
 
     // The desktop's job view only for what really runs.
-    if (m_desktop) {
-        m_desktop->beginJobProgress(QStringLiteral("Zanvolt"), [self] {
-            if (self)
-                self->cancelUpload();
-        });
-    }
+    m_desktop.beginJobProgress(QStringLiteral("Zanvolt"), [self] {
+        if (self)
+            self->cancelUpload();
+    });
     // The upload's requests use what this read found: the store is not asked again.
     auto* job = new UploadJob(request, reading.server(), this);
     m_job = job;
@@ -129,13 +125,10 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
             [this, job] { update(m_progressText, job->progressText(), &Uploads::progressTextChanged); });
     connect(job, &UploadJob::progressChanged, this, [this, job] {
         update(m_progress, job->progress(), &Uploads::progressChanged);
-        if (m_desktop)
-            m_desktop->updateJobProgress(job->progress(), job->speed());
+        m_desktop.updateJobProgress(job->progress(), job->speed());
     });
-    connect(job, &UploadJob::waitingChanged, this, [this, job] {
-        if (m_desktop)
-            m_desktop->setJobProgressSuspended(job->isWaiting());
-    });
+    connect(job, &UploadJob::waitingChanged, this,
+            [this, job] { m_desktop.setJobProgressSuspended(job->isWaiting()); });
     connect(job, &UploadJob::finished, this, &Uploads::onFinished);
     job->start();
 }
@@ -152,26 +145,25 @@ void Uploads::finish(const UploadJob::Result& result, bool announce) {
     m_job = nullptr;
     const QUuid finishedRequest = std::exchange(m_runningRequest, QUuid());
     if (result.outcome == UploadJob::Result::Outcome::Succeeded) {
-        if (m_desktop && hadJob)
-            m_desktop->endJobProgress({});
+        if (hadJob)
+            m_desktop.endJobProgress({});
         publish(result);
     } else {
         update(m_progressText, QString(), &Uploads::progressTextChanged);
         update(m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
-            if (m_desktop && hadJob)
-                m_desktop->endJobProgress(QStringLiteral("Upload abgebrochen"));
+            if (hadJob)
+                m_desktop.endJobProgress(QStringLiteral("Upload abgebrochen"));
             update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
                    &Uploads::errorChanged);
         } else {
             const QString message =
                 result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
-            if (m_desktop && hadJob)
-                m_desktop->endJobProgress(message);
+            if (hadJob)
+                m_desktop.endJobProgress(message);
             if (announce) {
                 update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
-                if (m_desktop)
-                    m_desktop->postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
+                m_desktop.postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
             }
         }
     }
@@ -199,7 +191,7 @@ void Uploads::publish(const UploadJob::Result& result) {
     m_sent->addUploaded(item);
 
     bool copied = false;
-    if (m_account->autoCopyLink() && m_desktop) {
+    if (m_account->autoCopyLink()) {
         const bool withPassword = response.password && !response.password->isEmpty();
         copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
                                     .arg(response.downloadURL, *response.password)

@@ -39,7 +39,7 @@ public:
         bool operator==(const JustCompletedTransfer&) const = default;
     };
 
-    Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent = nullptr);
+    Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices& desktop, QObject* parent = nullptr);
     ~Uploads() override;
 
     bool isUploading() const { return m_isUploading; }
@@ -104,7 +104,7 @@ private:
 
     ServerAccount* m_account;
     SentTransfers* m_sent;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     QPointer<UploadJob> m_job;
     QUuid m_runningRequest;
     bool m_endedForSettings = false;

@@ -103,7 +103,7 @@ private Q_SLOTS:
             bytes.replace("2024-05-07T12:00:00Z", "2024-05-07"); // one malformed date
             writeFile(history.fileURL(), bytes);
         }
-        SentTransfers list(fixture->session->account(), folder, nullptr);
+        SentTransfers list(fixture->session->account(), folder, fixture->desktop);
         QCOMPARE(list.transfers().size(), 1);
         const QStringList kept = keptHistories(folder);
         QCOMPARE(kept.size(), 1);
@@ -114,12 +114,12 @@ private Q_SLOTS:
         list.addUploaded(historyItem(QStringLiteral("NEU"), 20));
         QCOMPARE(TransferHistoryService(folder).load().size(), 2);
         // Said once: a second start finds an intact history.
-        QVERIFY(!SentTransfers(fixture->session->account(), folder, nullptr).error());
+        QVERIFY(!SentTransfers(fixture->session->account(), folder, fixture->desktop).error());
 
         // A history that cannot be written: the upload stays in the list, and the user is told.
         const QString blocked = fixture->dir.filePath(QStringLiteral("blocked"));
         QVERIFY(QDir().mkpath(blocked + QStringLiteral("/history.json/x")));
-        SentTransfers unwritable(fixture->session->account(), blocked, nullptr);
+        SentTransfers unwritable(fixture->session->account(), blocked, fixture->desktop);
         QCOMPARE(unwritable.error(),
                  std::optional<QString>(
                      QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") + blocked +
