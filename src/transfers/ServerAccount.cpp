@@ -8,9 +8,7 @@
 #include "LibsecretStore.h"
 #include "Settings.h"
 
-#include <QCoroFuture>
 #include <QPointer>
-#include <QtConcurrent>
 
 #ifndef ZANVOLT_DEFAULT_SERVER_URL
 #define ZANVOLT_DEFAULT_SERVER_URL ""
@@ -60,18 +58,13 @@ ServerAccount::Reading ServerAccount::judge(std::optional<KeychainService::Crede
 QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
     QPointer<ServerAccount> self(this);
     if (m_reading.isCanceled() || m_reading.isFinished()) {
-        m_reading = QtConcurrent::run(m_storeThread, [secrets = m_store] {
-            try {
-                return Read{KeychainService::loadCredentials(*secrets), {}};
-            } catch (...) {
-                return Read{std::nullopt, std::current_exception()};
-            }
-        });
+        m_reading = startOffMainThread<std::optional<KeychainService::Credentials>>(
+            [secrets = m_store] { return KeychainService::loadCredentials(*secrets); }, m_storeThread);
     }
     // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<Read> reading = m_reading;
-    const Read found = co_await reading;
-    Reading result = judge(found.credentials, found.failure);
+    auto reading = m_reading;
+    const auto found = co_await reading;
+    Reading result = judge(found.value.value_or(std::nullopt), found.error);
     if (self)
         self->publish(result);
     co_return result;
@@ -80,17 +73,12 @@ QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
 QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     QPointer<ServerAccount> self(this);
     m_reading = {}; // a read asked for after this save must see it
-    QFuture<std::exception_ptr> writing = QtConcurrent::run(m_storeThread, [secrets = m_store, credentials] {
-        try {
-            KeychainService::saveCredentials(credentials, *secrets);
-            return std::exception_ptr();
-        } catch (...) {
-            return std::current_exception();
-        }
-    });
-    const std::exception_ptr failure = co_await writing;
-    if (failure)
-        std::rethrow_exception(failure);
+    // Named: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    std::function<bool()> save = [secrets = m_store, credentials] {
+        KeychainService::saveCredentials(credentials, *secrets);
+        return true;
+    };
+    co_await offMainThread(std::move(save), m_storeThread);
     if (self)
         self->publish(judge(credentials, {}));
 }

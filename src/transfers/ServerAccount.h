@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KeychainService.h"
+#include "OffMainThread.h"
 
 #include <QFuture>
 #include <QObject>
@@ -94,10 +95,6 @@ Q_SIGNALS:
     void stateChanged();
 
 private:
-    struct Read {
-        std::optional<KeychainService::Credentials> credentials;
-        std::exception_ptr failure;
-    };
     static Reading judge(std::optional<KeychainService::Credentials> stored, std::exception_ptr failure);
     // Throws what the save threw.
     QCoro::Task<> write(KeychainService::Credentials credentials);
@@ -108,7 +105,7 @@ private:
     std::unique_ptr<Settings> m_ownSettings;
     Settings* m_settings;
     DesktopServices& m_desktop;
-    QFuture<Read> m_reading;
+    QFuture<OffMainThreadResult<std::optional<KeychainService::Credentials>>> m_reading;
     State m_state = State::Unknown;
     QString m_problem;
     // Last, so that it goes first. A call still running (a locked keyring's prompt may stay open for

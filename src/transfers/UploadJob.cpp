@@ -8,6 +8,7 @@
 #include "Graphemes.h"
 #include "LocalPath.h"
 #include "Logging.h"
+#include "OffMainThread.h"
 #include "StagingFolder.h"
 #include "Utf8.h"
 #include "ZipService.h"
@@ -16,12 +17,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <qcoro/qcorofuture.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -197,8 +196,10 @@ QCoro::Task<> UploadJob::run() {
             setZipping(true);
             setProgressText(QStringLiteral("ZIP erstellen..."));
             // Walking a large folder would block the panel.
-            result.originalFileNames =
-                co_await QtConcurrent::run(&UploadJob::collectOriginalNames, upload.urls);
+            std::function<QStringList()> collect = [urls = upload.urls] {
+                return collectOriginalNames(urls);
+            };
+            result.originalFileNames = co_await offMainThread(std::move(collect));
             if (!self)
                 co_return;
             m_staging = std::make_unique<StagingFolder>();

@@ -17,7 +17,6 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtConcurrent>
 
 using APIService::uploadChunkSize;
 using Requests = QList<TransferServer::RecordedRequest>;
@@ -142,16 +141,6 @@ private Q_SLOTS:
         zero.add(0);
         zero.add(7);
         QCOMPARE(empty.fractions, (QList<double>{1.0, 1.0}));
-
-        // Calls from four threads at once are carried to the main thread, each counted once.
-        Reports threaded;
-        ProgressTracker shared(4000, threaded.handler());
-        QList<QFuture<void>> adds;
-        for (int i = 1; i <= 4; ++i)
-            adds << QtConcurrent::run([&shared, i] { shared.add(i * 100); });
-        QTRY_COMPARE(threaded.fractions.size(), 4);
-        QVERIFY(!threaded.offMainThread);
-        QCOMPARE(*std::max_element(threaded.fractions.begin(), threaded.fractions.end()), 0.25);
     }
 
     void wireBytesAndResults() {
