@@ -10,6 +10,7 @@
 #include "Logging.h"
 #include "OffMainThread.h"
 #include "ServerAccount.h"
+#include "SetIfChanged.h"
 
 #include <QPointer>
 #include <algorithm>
@@ -30,7 +31,7 @@ ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices& deskto
 }
 
 void ReceivedUploads::setError(const std::optional<QString>& value) {
-    update(m_error, value, &ReceivedUploads::errorChanged);
+    setIfChanged(this, m_error, value, &ReceivedUploads::errorChanged);
 }
 
 bool ReceivedUploads::isConfigured() const {
@@ -83,8 +84,9 @@ QCoro::Task<> ReceivedUploads::refreshList(std::optional<ServerAccount::Reading>
 
 QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
     QPointer<ReceivedUploads> self(this);
-    update(m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
-    update(m_downloadProgress, QStringLiteral("Lade herunter..."), &ReceivedUploads::downloadProgressChanged);
+    setIfChanged(this, m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
+    setIfChanged(this, m_downloadProgress, QStringLiteral("Lade herunter..."),
+                 &ReceivedUploads::downloadProgressChanged);
     try {
         // One read of the store for all the files.
         const ServerAccount::Reading reading = co_await m_account->read();
@@ -92,8 +94,9 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
             co_return;
         const KeychainService::Credentials server = reading.server();
         for (const IncomingFile& file : upload.files) {
-            update(m_downloadProgress, QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
-                   &ReceivedUploads::downloadProgressChanged);
+            setIfChanged(this, m_downloadProgress,
+                         QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
+                         &ReceivedUploads::downloadProgressChanged);
             co_await APIService::downloadFile(server, upload.token, file.name);
             if (!self)
                 co_return;
@@ -108,7 +111,7 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
             listed->isDownloaded = true;
             Q_EMIT uploadsChanged();
         }
-        update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
+        setIfChanged(this, m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
         sendNotification(QStringLiteral("Download abgeschlossen"),
                          QString::number(upload.files.size()) + QStringLiteral(" Datei(en) von ") +
                              upload.customerName + QStringLiteral(" heruntergeladen"),
@@ -118,14 +121,14 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
             co_return;
         setError(incomingFailureText(error));
     }
-    update(m_isDownloading, false, &ReceivedUploads::isDownloadingChanged);
-    update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
+    setIfChanged(this, m_isDownloading, false, &ReceivedUploads::isDownloadingChanged);
+    setIfChanged(this, m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
 }
 
 void ReceivedUploads::remove(const IncomingUpload& upload) {
     QList<IncomingUpload> remaining = m_uploads;
     remaining.removeIf([&](const IncomingUpload& u) { return u.token == upload.token; });
-    update(m_uploads, std::move(remaining), &ReceivedUploads::uploadsChanged);
+    setIfChanged(this, m_uploads, std::move(remaining), &ReceivedUploads::uploadsChanged);
     detach(deleteOnServer(upload.token), this);
 }
 

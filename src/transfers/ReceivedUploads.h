@@ -57,12 +57,6 @@ Q_SIGNALS:
     void configuredChanged();
 
 private:
-    template <typename T> void update(T& field, T value, void (ReceivedUploads::*changed)()) {
-        if (field == value)
-            return;
-        field = std::move(value);
-        Q_EMIT(this->*changed)();
-    }
     void sendNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL);
     QCoro::Task<> refreshList(std::optional<ServerAccount::Reading> given);

@@ -7,6 +7,7 @@
 #include "ReceivedUploads.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "SetIfChanged.h"
 #include "Uploads.h"
 
 TransferSession::TransferSession(Environment environment, QObject* parent)
@@ -45,17 +46,11 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
 TransferSession::~TransferSession() = default;
 
 void TransferSession::setShowSettings(bool value) {
-    if (m_showSettings == value)
-        return;
-    m_showSettings = value;
-    Q_EMIT showSettingsChanged();
+    setIfChanged(this, m_showSettings, value, &TransferSession::showSettingsChanged);
 }
 
 void TransferSession::setSelectedTab(int value) {
-    if (m_selectedTab == value)
-        return;
-    m_selectedTab = value;
-    Q_EMIT selectedTabChanged();
+    setIfChanged(this, m_selectedTab, value, &TransferSession::selectedTabChanged);
 }
 
 bool TransferSession::isBusy() const {

@@ -9,6 +9,7 @@
 #include "LocalPath.h"
 #include "Logging.h"
 #include "OffMainThread.h"
+#include "SetIfChanged.h"
 #include "StagingFolder.h"
 #include "Utf8.h"
 #include "ZipService.h"
@@ -144,24 +145,15 @@ void UploadJob::cancel() {
 }
 
 void UploadJob::setZipping(bool value) {
-    if (m_isZipping == value)
-        return;
-    m_isZipping = value;
-    Q_EMIT zippingChanged();
+    setIfChanged(this, m_isZipping, value, &UploadJob::zippingChanged);
 }
 
 void UploadJob::setProgressText(const QString& value) {
-    if (m_progressText == value)
-        return;
-    m_progressText = value;
-    Q_EMIT progressTextChanged();
+    setIfChanged(this, m_progressText, value, &UploadJob::progressTextChanged);
 }
 
 void UploadJob::setProgress(double value) {
-    if (m_progress == value)
-        return;
-    m_progress = value;
-    Q_EMIT progressChanged();
+    setIfChanged(this, m_progress, value, &UploadJob::progressChanged);
 }
 
 void UploadJob::finish(Result result) {

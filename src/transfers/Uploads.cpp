@@ -4,6 +4,7 @@
 #include "Detached.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "SetIfChanged.h"
 
 #include <QDateTime>
 #include <utility>
@@ -46,7 +47,8 @@ void Uploads::cancelUpload() {
 }
 
 void Uploads::dismissJustCompleted() {
-    update(m_justCompleted, std::optional<JustCompletedTransfer>(), &Uploads::justCompletedChanged);
+    setIfChanged(this, m_justCompleted, std::optional<JustCompletedTransfer>(),
+                 &Uploads::justCompletedChanged);
 }
 
 void Uploads::copyText(const QString& text) {
@@ -78,9 +80,9 @@ void Uploads::start(const UploadJob::Request& request) {
 }
 
 void Uploads::showRunning() {
-    update(m_isUploading, true, &Uploads::isUploadingChanged);
+    setIfChanged(this, m_isUploading, true, &Uploads::isUploadingChanged);
     // A new upload starts with a clean slate on the send tab, also for the list's failures.
-    update(m_error, std::optional<QString>(), &Uploads::errorChanged);
+    setIfChanged(this, m_error, std::optional<QString>(), &Uploads::errorChanged);
     m_sent->clearError();
 }
 
@@ -120,11 +122,12 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
     auto* job = new UploadJob(request, reading.server(), this);
     m_job = job;
     connect(job, &UploadJob::zippingChanged, this,
-            [this, job] { update(m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
-    connect(job, &UploadJob::progressTextChanged, this,
-            [this, job] { update(m_progressText, job->progressText(), &Uploads::progressTextChanged); });
+            [this, job] { setIfChanged(this, m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
+    connect(job, &UploadJob::progressTextChanged, this, [this, job] {
+        setIfChanged(this, m_progressText, job->progressText(), &Uploads::progressTextChanged);
+    });
     connect(job, &UploadJob::progressChanged, this, [this, job] {
-        update(m_progress, job->progress(), &Uploads::progressChanged);
+        setIfChanged(this, m_progress, job->progress(), &Uploads::progressChanged);
         m_desktop.updateJobProgress(job->progress(), job->speed());
     });
     connect(job, &UploadJob::waitingChanged, this,
@@ -149,26 +152,26 @@ void Uploads::finish(const UploadJob::Result& result, bool announce) {
             m_desktop.endJobProgress({});
         publish(result);
     } else {
-        update(m_progressText, QString(), &Uploads::progressTextChanged);
-        update(m_isZipping, false, &Uploads::isZippingChanged);
+        setIfChanged(this, m_progressText, QString(), &Uploads::progressTextChanged);
+        setIfChanged(this, m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
             if (hadJob)
                 m_desktop.endJobProgress(QStringLiteral("Upload abgebrochen"));
-            update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
-                   &Uploads::errorChanged);
+            setIfChanged(this, m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
+                         &Uploads::errorChanged);
         } else {
             const QString message =
                 result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
             if (hadJob)
                 m_desktop.endJobProgress(message);
             if (announce) {
-                update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
+                setIfChanged(this, m_error, std::optional<QString>(message), &Uploads::errorChanged);
                 m_desktop.postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
             }
         }
     }
-    update(m_isUploading, false, &Uploads::isUploadingChanged);
-    update(m_progress, 0.0, &Uploads::progressChanged);
+    setIfChanged(this, m_isUploading, false, &Uploads::isUploadingChanged);
+    setIfChanged(this, m_progress, 0.0, &Uploads::progressChanged);
     Q_EMIT uploadFinished(finishedRequest, result);
     if (m_queue.isEmpty())
         return;
@@ -199,11 +202,12 @@ void Uploads::publish(const UploadJob::Result& result) {
         copied = true;
     }
 
-    update(m_justCompleted,
-           std::optional<JustCompletedTransfer>(JustCompletedTransfer{
-               QUuid::createUuid(), response.code, response.downloadURL, result.fileName, response.password}),
-           &Uploads::justCompletedChanged);
-    update(m_progressText, QString(), &Uploads::progressTextChanged);
+    setIfChanged(
+        this, m_justCompleted,
+        std::optional<JustCompletedTransfer>(JustCompletedTransfer{
+            QUuid::createUuid(), response.code, response.downloadURL, result.fileName, response.password}),
+        &Uploads::justCompletedChanged);
+    setIfChanged(this, m_progressText, QString(), &Uploads::progressTextChanged);
 
     QString body;
     if (response.password)

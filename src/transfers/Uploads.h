@@ -85,12 +85,6 @@ Q_SIGNALS:
     void uploadFinished(QUuid requestId, const UploadJob::Result& result);
 
 private:
-    template <typename T> void update(T& field, T value, void (Uploads::*changed)()) {
-        if (field == value)
-            return;
-        field = std::move(value);
-        Q_EMIT(this->*changed)();
-    }
     void setQueue(QList<UploadJob::Request> queue);
     void start(const UploadJob::Request& request);
     void showRunning();
