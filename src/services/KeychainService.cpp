@@ -2,20 +2,12 @@
 
 #include "APIError.h"
 #include "KeychainError.h"
-#include "LibsecretStore.h"
 #include "OrderedJson.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace KeychainService {
-
-namespace {
-std::shared_ptr<SecretStore>& storeSlot() {
-    static std::shared_ptr<SecretStore> store = std::make_shared<LibsecretStore>();
-    return store;
-}
-} // namespace
 
 QByteArray Credentials::toJson() const {
     OrderedJson json = OrderedJson::object();
@@ -44,14 +36,6 @@ std::optional<Credentials> Credentials::fromJson(const QByteArray& json) {
 bool Credentials::hasValidAPIKey() const {
     return !apiKey.contains(QLatin1Char('\r')) && !apiKey.contains(QLatin1Char('\n')) &&
            !apiKey.contains(QChar(u'\0'));
-}
-
-SecretStore& defaultStore() {
-    return *storeSlot();
-}
-
-void setDefaultStore(std::shared_ptr<SecretStore> store) {
-    storeSlot() = std::move(store);
 }
 
 std::optional<Credentials> loadCredentials(SecretStore& store) {
