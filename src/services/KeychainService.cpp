@@ -4,6 +4,7 @@
 #include "KeychainError.h"
 #include "LibsecretStore.h"
 #include "OrderedJson.h"
+#include "UserText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -14,6 +15,15 @@ namespace {
 std::shared_ptr<SecretStore>& storeSlot() {
     static std::shared_ptr<SecretStore> store = std::make_shared<LibsecretStore>();
     return store;
+}
+
+// What the user reads after "Keychain-Fehler:": the store's own words; a lookup whose unlock was
+// refused says nothing, and its status is an internal code.
+QString storeSaid(const SecretStore& store, int status) {
+    const QString said = store.failureText();
+    if (said.isEmpty() && status == SecretStore::itemLocked)
+        return UserText::keychainNotUnlocked();
+    return said;
 }
 } // namespace
 
@@ -60,7 +70,7 @@ std::optional<Credentials> loadCredentials(SecretStore& store) {
     if (status == SecretStore::itemNotFound)
         return std::nullopt;
     if (status != 0)
-        throw KeychainError::unavailable(status);
+        throw KeychainError::unavailable(status, storeSaid(store, status));
     return Credentials::fromJson(data);
 }
 
@@ -71,7 +81,7 @@ void saveCredentials(const Credentials& credentials, SecretStore& store) {
     // previous credentials.
     const int status = store.store(serviceName, credentialsAccount, credentials.toJson());
     if (status != 0)
-        throw KeychainError::saveFailed(status);
+        throw KeychainError::saveFailed(status, storeSaid(store, status));
 }
 
 bool hasCredentials(SecretStore& store) {
