@@ -2,6 +2,7 @@
 
 #include "APIError.h"
 #include "ServerAccount.h"
+#include "UserText.h"
 
 #include <QJsonValue>
 #include <array>
@@ -59,11 +60,10 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
     sent.succeeded = result.outcome == UploadJob::Result::Outcome::Succeeded;
     if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
         sent.errorKind = ErrorKind::Cancelled;
-        sent.errorText = QStringLiteral("Upload abgebrochen");
+        sent.errorText = UserText::uploadCancelled();
     } else if (!sent.succeeded) {
         sent.errorKind = result.errorKind;
-        sent.errorText =
-            result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+        sent.errorText = result.errorText.isEmpty() ? UserText::uploadFailed() : result.errorText;
     }
     sent.fileName = result.fileName;
     sent.code = result.response.code;
@@ -76,9 +76,9 @@ std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount& 
     // A command waits for the store anyway: asked right here, before anything starts.
     const auto credentials = KeychainService::loadCredentials(account.store());
     if (!credentials || credentials->serverURL.isEmpty())
-        return failure(ErrorKind::Configuration, QStringLiteral("Server-URL nicht konfiguriert"));
+        return failure(ErrorKind::Configuration, UserText::noServerURL());
     if (credentials->apiKey.isEmpty())
-        return failure(ErrorKind::Configuration, QStringLiteral("API-Key nicht konfiguriert"));
+        return failure(ErrorKind::Configuration, UserText::noAPIKey());
     if (!credentials->hasValidAPIKey())
         return failure(ErrorKind::Configuration, APIError::invalidAPIKey().message());
     return std::nullopt;
@@ -112,7 +112,7 @@ SendResult SendResult::fromJson(const QJsonObject& object) {
         sent.password = password.toString();
     sent.succeeded = !sent.downloadURL.isEmpty();
     if (!sent.succeeded)
-        return failure(ErrorKind::Unknown, QStringLiteral("Die laufende Zanvolt-Instanz antwortet nicht."));
+        return failure(ErrorKind::Unknown, UserText::instanceSilent());
     return sent;
 }
 

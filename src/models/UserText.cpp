@@ -1,5 +1,38 @@
 #include "UserText.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+bool UserText::isEnglish() {
+    QByteArray locale = qgetenv("LC_ALL");
+    if (locale.isEmpty())
+        locale = qgetenv("LC_MESSAGES");
+    if (locale.isEmpty())
+        locale = qgetenv("LANG");
+    if (locale.isEmpty() || locale == "C" || locale.startsWith("C.") || locale == "POSIX")
+        return false;
+    // As gettext: LANGUAGE's list goes first, except under the C locale.
+    const QByteArray preferred = qgetenv("LANGUAGE").split(':').value(0);
+    return (preferred.isEmpty() ? locale : preferred).startsWith("en");
+}
+
+void UserText::installTranslations() {
+    static QTranslator own;
+    static QTranslator qt;
+    // Again after a change of the environment, as a test does; no translator is installed twice.
+    QCoreApplication::removeTranslator(&own);
+    QCoreApplication::removeTranslator(&qt);
+    if (isEnglish()) {
+        if (own.load(QStringLiteral(":/i18n/zanvolt_en.qm")))
+            QCoreApplication::installTranslator(&own);
+        return; // Qt's own texts are English already
+    }
+    if (qt.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&qt);
+}
+
 QString UserText::transport(Transport what, const QString& where, const QString& detail,
                             const QString& server) {
     QString sentence;
@@ -84,4 +117,76 @@ QString UserText::keychainUnavailable(const QString& reason) {
 
 QString UserText::keychainNotUnlocked() {
     return tr("Der Schlüsselbund wurde nicht entsperrt");
+}
+
+QString UserText::uploadCancelled() {
+    return tr("Upload abgebrochen");
+}
+
+QString UserText::uploadFailed() {
+    return tr("Upload fehlgeschlagen");
+}
+
+QString UserText::noServerURL() {
+    return tr("Server-URL nicht konfiguriert");
+}
+
+QString UserText::noAPIKey() {
+    return tr("API-Key nicht konfiguriert");
+}
+
+QString UserText::invalidServerURL() {
+    return tr("Ungültige Server-URL");
+}
+
+QString UserText::noHttpAnswer() {
+    return tr("Keine HTTP-Antwort");
+}
+
+QString UserText::unreadableData() {
+    return tr("Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben.");
+}
+
+QString UserText::instanceSilent() {
+    return tr("Die laufende Zanvolt-Instanz antwortet nicht.");
+}
+
+QString UserText::unknownError() {
+    return tr("Unbekannter Fehler");
+}
+
+QString UserText::downloadFailed() {
+    return tr("Download fehlgeschlagen");
+}
+
+QString UserText::downloadDone() {
+    return tr("Download abgeschlossen");
+}
+
+QString UserText::deleteFailed() {
+    return tr("Löschen fehlgeschlagen");
+}
+
+QString UserText::updateFailed() {
+    return tr("Die Aktualisierung ist fehlgeschlagen.");
+}
+
+QString UserText::copyLink() {
+    return tr("Link kopieren");
+}
+
+QString UserText::deleteFromServer() {
+    return tr("Vom Server löschen");
+}
+
+QString UserText::fileCount(qsizetype files) {
+    return files == 1 ? tr("· 1 Datei") : tr("· %1 Dateien").arg(files);
+}
+
+QString UserText::serverDeleteFailed(const QString& reason) {
+    return tr("Server-Löschung fehlgeschlagen: %1").arg(reason);
+}
+
+QString UserText::unreadableFile(const QString& name, const QString& reason) {
+    return tr("„%1“ kann nicht gelesen werden: %2").arg(name, reason);
 }

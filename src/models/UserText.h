@@ -9,6 +9,14 @@ class UserText {
     Q_DECLARE_TR_FUNCTIONS(UserText)
 
 public:
+    // Whether the user reads English: the messages locale (LC_ALL, LC_MESSAGES, LANG, the first
+    // one set) or, unless that is C, the first of LANGUAGE's list starts with "en". German
+    // otherwise, C included.
+    static bool isEnglish();
+    // The client's catalogue and Qt's own texts in the user's language, after the application
+    // object exists; a later call follows a changed environment.
+    static void installTranslations();
+
     // Why a request brought no answer, as the transport found it.
     enum class Transport {
         ServerUnreachable,      // nothing accepted the connection
@@ -34,6 +42,28 @@ public:
     static QString diskFull();
     static QString fileChangedDuringUpload();
     static QString unsafeHeader();
+
+    // Texts more than one layer shows.
+    static QString uploadCancelled();
+    static QString uploadFailed();
+    static QString noServerURL();
+    static QString noAPIKey();
+    static QString invalidServerURL();
+    static QString noHttpAnswer();
+    static QString unreadableData();
+    static QString instanceSilent();
+    static QString unknownError();
+    static QString downloadFailed();
+    static QString downloadDone();
+    static QString deleteFailed();
+    static QString updateFailed();
+    static QString copyLink();
+    static QString deleteFromServer();
+    // "· 1 Datei", "· 3 Dateien"
+    static QString fileCount(qsizetype files);
+    // "%1: %2", e.g. "Server-Löschung fehlgeschlagen: " and the reason.
+    static QString serverDeleteFailed(const QString& reason);
+    static QString unreadableFile(const QString& name, const QString& reason);
 
     // `reason`: the secret store's own words, or its status number.
     static QString keychainFailure(const QString& reason);

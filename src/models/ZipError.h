@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppError.h"
+#include <QCoreApplication>
 
 // Errors of packing several items into one archive.
 class ZipError : public AppError {
@@ -9,15 +10,17 @@ public:
 
     static ZipError zipFailed(const QString& message) {
         return ZipError(Kind::ZipFailed, message,
-                        QStringLiteral("ZIP-Erstellung fehlgeschlagen: ") + message);
+                        QCoreApplication::translate("ZipError", "ZIP-Erstellung fehlgeschlagen: ") + message);
     }
     static ZipError noFiles() {
-        return ZipError(Kind::NoFiles, {}, QStringLiteral("Keine Dateien zum Zippen"));
+        return ZipError(Kind::NoFiles, {},
+                        QCoreApplication::translate("ZipError", "Keine Dateien zum Zippen"));
     }
     // Sizes as the app formats them, e.g. "3.2 GB".
     static ZipError notEnoughSpace(const QString& needed, const QString& available) {
         return ZipError(Kind::NotEnoughSpace, {},
-                        QStringLiteral("Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.")
+                        QCoreApplication::translate(
+                            "ZipError", "Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.")
                             .arg(needed, available));
     }
 

@@ -4,6 +4,7 @@
 #include "APIService.h"
 #include "HttpError.h"
 #include "KeychainService.h"
+#include "UserText.h"
 
 #include <QUrl>
 
@@ -15,10 +16,10 @@ QByteArray endpointURL(const QString& baseURL, const QByteArray& encodedPath) {
     const QString scheme = base.scheme().toLower();
     if (!base.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||
         base.host().isEmpty() || base.hasQuery() || base.hasFragment())
-        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+        throw APIError::networkError(UserText::invalidServerURL());
     const QByteArray url = base.toEncoded() + encodedPath;
     if (!QUrl::fromEncoded(url, QUrl::StrictMode).isValid())
-        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+        throw APIError::networkError(UserText::invalidServerURL());
     return url;
 }
 } // namespace

@@ -10,7 +10,9 @@
 #include "Logging.h"
 #include "OffMainThread.h"
 #include "ServerAccount.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <algorithm>
 
@@ -79,10 +81,12 @@ QCoro::Task<> ReceivedUploads::refreshList() {
 QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
     QPointer<ReceivedUploads> self(this);
     update(m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
-    update(m_downloadProgress, QStringLiteral("Lade herunter..."), &ReceivedUploads::downloadProgressChanged);
+    update(m_downloadProgress, QCoreApplication::translate("ReceivedUploads", "Lade herunter..."),
+           &ReceivedUploads::downloadProgressChanged);
     try {
         for (const IncomingFile& file : upload.files) {
-            update(m_downloadProgress, QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
+            update(m_downloadProgress,
+                   QCoreApplication::translate("ReceivedUploads", "Lade %1...").arg(file.name),
                    &ReceivedUploads::downloadProgressChanged);
             co_await APIService::downloadFile(upload.token, file.name);
             if (!self)
@@ -99,9 +103,10 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
             Q_EMIT uploadsChanged();
         }
         update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
-        sendNotification(QStringLiteral("Download abgeschlossen"),
-                         QString::number(upload.files.size()) + QStringLiteral(" Datei(en) von ") +
-                             upload.customerName + QStringLiteral(" heruntergeladen"),
+        sendNotification(UserText::downloadDone(),
+                         QCoreApplication::translate("ReceivedUploads", "%1 Datei(en) von %2 heruntergeladen")
+                             .arg(upload.files.size())
+                             .arg(upload.customerName),
                          std::nullopt);
     } catch (const std::exception& error) {
         if (!self)
@@ -126,7 +131,7 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
     } catch (const std::exception& error) {
         if (!self)
             co_return;
-        setError(QStringLiteral("Server-Löschung fehlgeschlagen: ") + incomingFailureText(error));
+        setError(UserText::serverDeleteFailed(incomingFailureText(error)));
     }
     // Also after a failure: the upload, still on the server, comes back.
     if (self)

@@ -11,7 +11,9 @@
 #include "SafeFileName.h"
 #include "ServerAccount.h"
 #include "TransferPresenter.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -118,10 +120,13 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
     // Said once, at start; the damaged file is kept before anything rewrites the history.
     const QString kept = m_historyService.keepUnreadable();
     if (kept.isEmpty())
-        m_error = QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
+        m_error = QCoreApplication::translate("SentTransfers",
+                                              "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
                   m_historyService.fileURL();
     else
-        m_error = QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") + kept;
+        m_error = QCoreApplication::translate(
+                      "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
+                  kept;
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
@@ -154,8 +159,9 @@ void SentTransfers::addUploaded(const TransferItem& item) {
         QList<TransferItem> shown = m_transfers;
         shown.prepend(item);
         setTransfers(std::move(shown));
-        setError(QStringLiteral("Der Verlauf konnte nicht gespeichert werden: ") +
-                 m_historyService.fileURL());
+        setError(
+            QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
+            m_historyService.fileURL());
         return;
     }
     // The file never holds passwords: carry this one into the reloaded list.
@@ -195,7 +201,9 @@ QCoro::Task<> SentTransfers::refreshList() {
         if (self)
             self->m_refreshFailure = failure;
         if (self && (failure.kind == ErrorKind::Platform || failure.kind == ErrorKind::Unknown)) {
-            self->m_listError = QStringLiteral("Fehler beim Laden der Transfers: ") + failure.text;
+            self->m_listError =
+                QCoreApplication::translate("SentTransfers", "Fehler beim Laden der Transfers: ") +
+                failure.text;
             self->setError(self->m_listError);
         }
         if (self && self->m_transfers.isEmpty())
@@ -228,7 +236,8 @@ QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) 
                 withPassword(self->m_transfers, code, response.password, response.hasPassword));
         co_return response.password;
     } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht geladen werden: ") + error.message();
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht geladen werden: ") +
+                  error.message();
     }
     if (self)
         self->setError(failure);
@@ -245,7 +254,8 @@ QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString co
             self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
         co_return response.password;
     } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht erzeugt werden: ") + error.message();
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht erzeugt werden: ") +
+                  error.message();
     }
     if (self)
         self->setError(failure);
@@ -261,7 +271,8 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
             self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
         co_return true;
     } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht entfernt werden: ") + error.message();
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht entfernt werden: ") +
+                  error.message();
     }
     if (self)
         self->setError(failure);
@@ -274,7 +285,8 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
     try {
         co_await APIService::renameOutgoingFile(code, oldName, newName);
     } catch (const AppError& error) {
-        failure = QStringLiteral("Umbenennen fehlgeschlagen: ") + error.message();
+        failure =
+            QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") + error.message();
     }
     if (!self)
         co_return !failure;
@@ -305,7 +317,7 @@ QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     try {
         co_await APIService::deleteOutgoing(code);
     } catch (const AppError& error) {
-        failure = QStringLiteral("Server-Löschung fehlgeschlagen: ") + error.message();
+        failure = UserText::serverDeleteFailed(error.message());
     }
     if (!self)
         co_return;
@@ -338,13 +350,12 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
     if (!self)
         co_return;
     if (failure) {
-        setError(QStringLiteral("Download fehlgeschlagen: ") + *failure);
+        setError(QCoreApplication::translate("SentTransfers", "Download fehlgeschlagen: ") + *failure);
         co_return;
     }
     if (m_desktop) {
         m_desktop->revealInFileViewer(destination);
-        m_desktop->postNotification(QStringLiteral("Download abgeschlossen"), transfer.fileName,
-                                    std::nullopt);
+        m_desktop->postNotification(UserText::downloadDone(), transfer.fileName, std::nullopt);
     }
 }
 

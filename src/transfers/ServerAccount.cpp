@@ -7,6 +7,7 @@
 #include "ErrorText.h"
 #include "Settings.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QPointer>
 #include <QtConcurrent>
@@ -129,7 +130,8 @@ QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credent
     try {
         co_await write(std::move(credentials));
     } catch (const std::exception& error) {
-        co_return QStringLiteral("Speichern fehlgeschlagen: ") + describeError(error).text;
+        co_return QCoreApplication::translate("ServerAccount", "Speichern fehlgeschlagen: ") +
+            describeError(error).text;
     }
     co_return std::nullopt;
 }
@@ -139,12 +141,14 @@ QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Cred
         co_await write(credentials);
         APIService::forgetCertificate(credentials.serverURL);
         const QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
-        co_return TestResult{true, QStringLiteral("Verbindung erfolgreich! (") +
-                                       QString::number(uploads.size()) + QStringLiteral(" Eingänge)")};
+        co_return TestResult{
+            true, QCoreApplication::translate("ServerAccount", "Verbindung erfolgreich! (%1 Eingänge)")
+                      .arg(uploads.size())};
     } catch (const std::exception& error) {
-        co_return TestResult{false, QStringLiteral("Fehler: ") + describeError(error).text};
+        co_return TestResult{false, QCoreApplication::translate("ServerAccount", "Fehler: ") +
+                                        describeError(error).text};
     } catch (...) {
-        co_return TestResult{false, QStringLiteral("Fehler: ")};
+        co_return TestResult{false, QCoreApplication::translate("ServerAccount", "Fehler: ")};
     }
 }
 
@@ -169,7 +173,7 @@ std::optional<QString> ServerAccount::setLaunchAtLogin(bool value) {
         else
             m_desktop->unregisterLoginItem();
     } catch (const std::exception& error) {
-        return QStringLiteral("Autostart-Fehler: ") + describeError(error).text;
+        return QCoreApplication::translate("ServerAccount", "Autostart-Fehler: ") + describeError(error).text;
     }
     return std::nullopt;
 }

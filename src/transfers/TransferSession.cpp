@@ -8,6 +8,8 @@
 #include "ServerAccount.h"
 #include "Uploads.h"
 
+#include <QCoreApplication>
+
 TransferSession::TransferSession(Environment environment, QObject* parent)
     : QObject(parent),
       m_account(new ServerAccount(environment.secretStore, environment.settings, environment.desktop, this)),
@@ -25,7 +27,8 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
                 [desktop](const QString& folder) {
                     desktop->postNotification(
                         QStringLiteral("Zanvolt"),
-                        QStringLiteral(
+                        QCoreApplication::translate(
+                            "TransferSession",
                             "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
                             "nur, bis Zanvolt beendet wird.")
                             .arg(folder),

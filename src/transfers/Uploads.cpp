@@ -4,7 +4,9 @@
 #include "Detached.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <utility>
 
@@ -158,18 +160,16 @@ void Uploads::finish(const UploadJob::Result& result, bool announce) {
         update(m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
             if (m_desktop && hadJob)
-                m_desktop->endJobProgress(QStringLiteral("Upload abgebrochen"));
-            update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
-                   &Uploads::errorChanged);
+                m_desktop->endJobProgress(UserText::uploadCancelled());
+            update(m_error, std::optional<QString>(UserText::uploadCancelled()), &Uploads::errorChanged);
         } else {
-            const QString message =
-                result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+            const QString message = result.errorText.isEmpty() ? UserText::uploadFailed() : result.errorText;
             if (m_desktop && hadJob)
                 m_desktop->endJobProgress(message);
             if (announce) {
                 update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
                 if (m_desktop)
-                    m_desktop->postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
+                    m_desktop->postFailureNotification(UserText::uploadFailed(), message);
             }
         }
     }
@@ -199,7 +199,7 @@ void Uploads::publish(const UploadJob::Result& result) {
     bool copied = false;
     if (m_account->autoCopyLink() && m_desktop) {
         const bool withPassword = response.password && !response.password->isEmpty();
-        copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
+        copyText(withPassword ? QCoreApplication::translate("Uploads", "Download-Link: %1\nPasswort: %2")
                                     .arg(response.downloadURL, *response.password)
                               : response.downloadURL);
         copied = true;
@@ -213,12 +213,12 @@ void Uploads::publish(const UploadJob::Result& result) {
 
     QString body;
     if (response.password)
-        body = copied ? QStringLiteral("Link + Passwort kopiert")
-                      : QStringLiteral("Upload fertig — Passwort im Banner");
+        body = copied ? QCoreApplication::translate("Uploads", "Link + Passwort kopiert")
+                      : QCoreApplication::translate("Uploads", "Upload fertig — Passwort im Banner");
     else
-        body = copied ? QStringLiteral("Link kopiert – bereit zum Teilen")
-                      : QStringLiteral("Klicken um Link zu kopieren");
-    notify(QStringLiteral("Upload abgeschlossen"), body, response.downloadURL);
+        body = copied ? QCoreApplication::translate("Uploads", "Link kopiert – bereit zum Teilen")
+                      : QCoreApplication::translate("Uploads", "Klicken um Link zu kopieren");
+    notify(QCoreApplication::translate("Uploads", "Upload abgeschlossen"), body, response.downloadURL);
 }
 
 void Uploads::withdraw(QUuid requestId) {
