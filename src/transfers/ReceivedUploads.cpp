@@ -2,7 +2,6 @@
 
 #include "APIService.h"
 #include "APIServiceIncoming.h"
-#include "AppError.h"
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
@@ -156,8 +155,8 @@ QCoro::Task<std::optional<QString>> ReceivedUploads::linkFromServerURL(IncomingU
         const KeychainService::Credentials stored = co_await APIService::configuration();
         co_return stored.serverURL + QStringLiteral("/d/") +
             (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
-    } catch (const AppError& error) {
-        qCInfo(lcTransfers) << "no link to copy:" << error.message();
+    } catch (const std::exception& error) {
+        qCInfo(lcTransfers) << "no link to copy:" << describeError(error).text;
         co_return std::nullopt; // no server URL: nothing to link to
     }
 }

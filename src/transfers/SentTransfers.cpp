@@ -2,7 +2,6 @@
 
 #include "APIService.h"
 #include "APIServiceOutgoing.h"
-#include "AppError.h"
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
@@ -235,9 +234,9 @@ QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) 
             self->setTransfers(
                 withPassword(self->m_transfers, code, response.password, response.hasPassword));
         co_return response.password;
-    } catch (const AppError& error) {
+    } catch (const std::exception& error) {
         failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht geladen werden: ") +
-                  error.message();
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -253,9 +252,9 @@ QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString co
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
         co_return response.password;
-    } catch (const AppError& error) {
+    } catch (const std::exception& error) {
         failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht erzeugt werden: ") +
-                  error.message();
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -270,9 +269,9 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
         co_return true;
-    } catch (const AppError& error) {
+    } catch (const std::exception& error) {
         failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht entfernt werden: ") +
-                  error.message();
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -284,9 +283,9 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
     std::optional<QString> failure;
     try {
         co_await APIService::renameOutgoingFile(code, oldName, newName);
-    } catch (const AppError& error) {
-        failure =
-            QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") +
+                  describeError(error).text;
     }
     if (!self)
         co_return !failure;
@@ -316,8 +315,8 @@ QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     std::optional<QString> failure;
     try {
         co_await APIService::deleteOutgoing(code);
-    } catch (const AppError& error) {
-        failure = UserText::serverDeleteFailed(error.message());
+    } catch (const std::exception& error) {
+        failure = UserText::serverDeleteFailed(describeError(error).text);
     }
     if (!self)
         co_return;
@@ -344,8 +343,8 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
     });
     try {
         destination = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName, folder);
-    } catch (const AppError& error) {
-        failure = error.message();
+    } catch (const std::exception& error) {
+        failure = describeError(error).text;
     }
     if (!self)
         co_return;

@@ -1,9 +1,9 @@
 #include "SettingsPage.h"
 
 #include "APIError.h"
-#include "AppError.h"
 #include "BuildInfo.h"
 #include "Detached.h"
+#include "ErrorText.h"
 #include "ServerAccount.h"
 #include "SettingsField.h"
 #include "Style.h"
@@ -32,8 +32,8 @@ QCoro::Task<Stored> readStored(QPointer<ServerAccount> account) {
     try {
         if (account)
             stored.credentials = co_await account->storedCredentials();
-    } catch (const AppError& error) {
-        stored.failure = error.message();
+    } catch (const std::exception& error) {
+        stored.failure = describeError(error).text;
     }
     co_return stored;
 }
