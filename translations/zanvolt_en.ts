@@ -341,6 +341,13 @@ More: zanvolt --help</translation>
     </message>
 </context>
 <context>
+    <name>IncomingRow</name>
+    <message>
+        <source>Details</source>
+        <translation>Details</translation>
+    </message>
+</context>
+<context>
     <name>JsonFields</name>
     <message>
         <source>Die Daten konnten nicht gelesen werden, weil „%1“ fehlt.</source>
@@ -742,6 +749,69 @@ to start an upload.</translation>
     <message>
         <source>Verbergen</source>
         <translation>Hide</translation>
+    </message>
+</context>
+<context>
+    <name>TransferRow</name>
+    <message>
+        <source>Dateiliste</source>
+        <translation>File list</translation>
+    </message>
+    <message>
+        <source>Passwortgeschützt</source>
+        <translation>Password protected</translation>
+    </message>
+    <message>
+        <source>Herunterladen</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Umbenennen…</source>
+        <translation>Rename…</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Passwort kopieren</source>
+        <translation>Copy Password</translation>
+    </message>
+    <message>
+        <source>Verbergen</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>Passwort wird geladen...</source>
+        <translation>Loading password...</translation>
+    </message>
+    <message>
+        <source>Neues Passwort erzeugen?</source>
+        <translation>Generate a new password?</translation>
+    </message>
+    <message>
+        <source>Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden.</source>
+        <translation>The current password stops working at once. Customers must download with the new password.</translation>
+    </message>
+    <message>
+        <source>Neu erzeugen</source>
+        <translation>Generate New</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Passwortschutz entfernen?</source>
+        <translation>Remove password protection?</translation>
+    </message>
+    <message>
+        <source>Der Link ist danach ohne Passwort abrufbar.</source>
+        <translation>The link can then be opened without a password.</translation>
+    </message>
+    <message>
+        <source>Entfernen</source>
+        <translation>Remove</translation>
     </message>
 </context>
 <context>
