@@ -1,4 +1,5 @@
 #include "DesktopProgress.h"
+
 #include "UserText.h"
 
 #include <QDBusConnectionInterface>
@@ -15,8 +16,7 @@ const QString jobViewServerPath = QStringLiteral("/JobViewServer");
 const QString jobViewServerInterface = QStringLiteral("org.kde.JobViewServerV2");
 const QString jobViewInterface = QStringLiteral("org.kde.JobViewV3");
 const QString launcherPath = QStringLiteral("/com/zanvolt/Zanvolt/LauncherEntry");
-const QString launcherInterface =
-    QStringLiteral("com.canonical.Unity.LauncherEntry");
+const QString launcherInterface = QStringLiteral("com.canonical.Unity.LauncherEntry");
 const QString applicationURI = QStringLiteral("application://com.zanvolt.Zanvolt.desktop");
 const QString desktopEntry = QStringLiteral("com.zanvolt.Zanvolt");
 constexpr int killable = 0x1;
@@ -50,8 +50,8 @@ void DesktopProgress::begin(const QString& title, std::function<void()> cancel) 
     const int generation = ++m_generation;
     // Docks that draw launcher progress announce no service of their own; the desktops that do
     // (Unity's heirs, Plasma) are recognised by theirs.
-    m_useLauncher = offers(QStringLiteral("com.canonical.Unity")) ||
-                    offers(QStringLiteral("org.kde.plasmashell"));
+    m_useLauncher =
+        offers(QStringLiteral("com.canonical.Unity")) || offers(QStringLiteral("org.kde.plasmashell"));
     m_useJobView = offers(jobViewService);
     if (m_useLauncher)
         sendLauncherEntry(0, true);
