@@ -83,16 +83,9 @@ private Q_SLOTS:
         TestServerFixture fixture;
         QTemporaryDir dir;
         const QString historyFolder = dir.filePath(QStringLiteral("history"));
-        {
-            TransferHistoryService history(historyFolder);
-            TransferItem earlier;
-            earlier.fileName = QStringLiteral("Alt.pdf");
-            earlier.code = QStringLiteral("ALT");
-            earlier.downloadURL = QStringLiteral("https://s/d/ALT");
-            earlier.uploadDate = QDateTime(QDate(2024, 5, 1), QTime(12, 0), Qt::UTC);
-            QVERIFY(history.add(earlier));
-        }
         const QString historyFile = historyFolder + QStringLiteral("/history.json");
+        writeFile(historyFile, R"([{"fileName":"Alt.pdf","code":"ALT","downloadURL":"https://s/d/ALT",)"
+                               R"("uploadDate":"2024-05-01T12:00:00Z"}])");
         const QByteArray historyBefore = readAll(historyFile);
         writeFile(dir.filePath(QStringLiteral("in/Plan.pdf")), QByteArray(300'000, 'p'));
         writeFile(dir.filePath(QStringLiteral("in/Liste.pdf")), "liste");

