@@ -2,21 +2,6 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="de">
 <context>
-    <name>APIError</name>
-    <message>
-        <source>Server-Fehler %1: %2</source>
-        <translation>Server error %1: %2</translation>
-    </message>
-    <message>
-        <source>Netzwerk-Fehler: </source>
-        <translation>Network error: </translation>
-    </message>
-    <message>
-        <source>Der API-Schlüssel enthält unzulässige Zeichen.</source>
-        <translation>The API key contains characters that are not allowed.</translation>
-    </message>
-</context>
-<context>
     <name>APIService</name>
     <message>
         <source>Unerwartete Antwort (kein JSON): </source>
@@ -85,13 +70,6 @@
     <message>
         <source>Richte zuerst den Server in den Einstellungen ein.</source>
         <translation>Set up the server in the settings first.</translation>
-    </message>
-</context>
-<context>
-    <name>CancelledError</name>
-    <message>
-        <source>Abgebrochen</source>
-        <translation>Cancelled</translation>
     </message>
 </context>
 <context>
@@ -829,33 +807,6 @@ to start an upload.</translation>
     </message>
 </context>
 <context>
-    <name>UpdaterError</name>
-    <message>
-        <source>Die Update-Informationen konnten nicht geladen werden: </source>
-        <translation>The update information could not be loaded: </translation>
-    </message>
-    <message>
-        <source>Das Update konnte nicht geladen werden: %1. Es wurde nichts installiert.</source>
-        <translation>The update could not be downloaded: %1. Nothing was installed.</translation>
-    </message>
-    <message>
-        <source>Das Update hat nicht die angekündigte Größe. Es wurde nichts installiert.</source>
-        <translation>The update does not have the announced size. Nothing was installed.</translation>
-    </message>
-    <message>
-        <source>Das Update ist nicht signiert. Es wurde nichts installiert.</source>
-        <translation>The update is not signed. Nothing was installed.</translation>
-    </message>
-    <message>
-        <source>Die Signatur des Updates ist ungültig. Es wurde nichts installiert.</source>
-        <translation>The signature of the update is invalid. Nothing was installed.</translation>
-    </message>
-    <message>
-        <source>Das Update konnte nicht installiert werden: </source>
-        <translation>The update could not be installed: </translation>
-    </message>
-</context>
-<context>
     <name>UpdaterUserDriver</name>
     <message>
         <source>Software-Update</source>
@@ -1088,6 +1039,58 @@ Password: %2</translation>
         <source>„%1“ kann nicht gelesen werden: %2</source>
         <translation>“%1” cannot be read: %2</translation>
     </message>
+    <message>
+        <source>Server-Fehler %1: %2</source>
+        <translation>Server error %1: %2</translation>
+    </message>
+    <message>
+        <source>Netzwerk-Fehler: %1</source>
+        <translation>Network error: %1</translation>
+    </message>
+    <message>
+        <source>Der API-Schlüssel enthält unzulässige Zeichen.</source>
+        <translation>The API key contains characters that are not allowed.</translation>
+    </message>
+    <message>
+        <source>Abgebrochen</source>
+        <translation>Cancelled</translation>
+    </message>
+    <message>
+        <source>ZIP-Erstellung fehlgeschlagen: %1</source>
+        <translation>Creating the ZIP failed: %1</translation>
+    </message>
+    <message>
+        <source>Keine Dateien zum Zippen</source>
+        <translation>No files to zip</translation>
+    </message>
+    <message>
+        <source>Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.</source>
+        <translation>Not enough disk space for the ZIP archive: %1 needed, %2 free.</translation>
+    </message>
+    <message>
+        <source>Die Update-Informationen konnten nicht geladen werden: %1</source>
+        <translation>The update information could not be loaded: %1</translation>
+    </message>
+    <message>
+        <source>Das Update konnte nicht geladen werden: %1. Es wurde nichts installiert.</source>
+        <translation>The update could not be downloaded: %1. Nothing was installed.</translation>
+    </message>
+    <message>
+        <source>Das Update hat nicht die angekündigte Größe. Es wurde nichts installiert.</source>
+        <translation>The update does not have the announced size. Nothing was installed.</translation>
+    </message>
+    <message>
+        <source>Das Update ist nicht signiert. Es wurde nichts installiert.</source>
+        <translation>The update is not signed. Nothing was installed.</translation>
+    </message>
+    <message>
+        <source>Die Signatur des Updates ist ungültig. Es wurde nichts installiert.</source>
+        <translation>The signature of the update is invalid. Nothing was installed.</translation>
+    </message>
+    <message>
+        <source>Das Update konnte nicht installiert werden: %1</source>
+        <translation>The update could not be installed: %1</translation>
+    </message>
 </context>
 <context>
     <name>XdgAutostart</name>
@@ -1102,21 +1105,6 @@ Password: %2</translation>
     <message>
         <source>Autostart-Eintrag konnte nicht entfernt werden: </source>
         <translation>The autostart entry could not be removed: </translation>
-    </message>
-</context>
-<context>
-    <name>ZipError</name>
-    <message>
-        <source>ZIP-Erstellung fehlgeschlagen: </source>
-        <translation>Creating the ZIP failed: </translation>
-    </message>
-    <message>
-        <source>Keine Dateien zum Zippen</source>
-        <translation>No files to zip</translation>
-    </message>
-    <message>
-        <source>Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.</source>
-        <translation>Not enough disk space for the ZIP archive: %1 needed, %2 free.</translation>
     </message>
 </context>
 <context>

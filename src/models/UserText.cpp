@@ -190,3 +190,55 @@ QString UserText::serverDeleteFailed(const QString& reason) {
 QString UserText::unreadableFile(const QString& name, const QString& reason) {
     return tr("„%1“ kann nicht gelesen werden: %2").arg(name, reason);
 }
+
+QString UserText::serverError(int status, const QString& message) {
+    return tr("Server-Fehler %1: %2").arg(status).arg(message);
+}
+
+QString UserText::networkError(const QString& message) {
+    return tr("Netzwerk-Fehler: %1").arg(message);
+}
+
+QString UserText::invalidAPIKey() {
+    return tr("Der API-Schlüssel enthält unzulässige Zeichen.");
+}
+
+QString UserText::cancelled() {
+    return tr("Abgebrochen");
+}
+
+QString UserText::zipFailed(const QString& message) {
+    return tr("ZIP-Erstellung fehlgeschlagen: %1").arg(message);
+}
+
+QString UserText::noFilesToZip() {
+    return tr("Keine Dateien zum Zippen");
+}
+
+QString UserText::notEnoughSpaceForZip(const QString& needed, const QString& available) {
+    return tr("Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.").arg(needed, available);
+}
+
+QString UserText::updateFeedUnreadable(const QString& reason) {
+    return tr("Die Update-Informationen konnten nicht geladen werden: %1").arg(reason);
+}
+
+QString UserText::updateDownloadFailed(const QString& reason) {
+    return tr("Das Update konnte nicht geladen werden: %1. Es wurde nichts installiert.").arg(reason);
+}
+
+QString UserText::updateWrongLength() {
+    return tr("Das Update hat nicht die angekündigte Größe. Es wurde nichts installiert.");
+}
+
+QString UserText::updateMissingSignature() {
+    return tr("Das Update ist nicht signiert. Es wurde nichts installiert.");
+}
+
+QString UserText::updateBadSignature() {
+    return tr("Die Signatur des Updates ist ungültig. Es wurde nichts installiert.");
+}
+
+QString UserText::updateInstallFailed(const QString& reason) {
+    return tr("Das Update konnte nicht installiert werden: %1").arg(reason);
+}

@@ -65,6 +65,21 @@ public:
     static QString serverDeleteFailed(const QString& reason);
     static QString unreadableFile(const QString& name, const QString& reason);
 
+    // The client's error kinds; `message` is the server's or the tool's own text.
+    static QString serverError(int status, const QString& message);
+    static QString networkError(const QString& message);
+    static QString invalidAPIKey();
+    static QString cancelled();
+    static QString zipFailed(const QString& message);
+    static QString noFilesToZip();
+    static QString notEnoughSpaceForZip(const QString& needed, const QString& available);
+    static QString updateFeedUnreadable(const QString& reason);
+    static QString updateDownloadFailed(const QString& reason);
+    static QString updateWrongLength();
+    static QString updateMissingSignature();
+    static QString updateBadSignature();
+    static QString updateInstallFailed(const QString& reason);
+
     // `reason`: the secret store's own words, or its status number.
     static QString keychainFailure(const QString& reason);
     static QString keychainUnavailable(const QString& reason);
