@@ -24,7 +24,9 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
-Application::Application(QObject* parent) : QObject(parent) {}
+Application::Application(QObject* parent) : Application(Options(), parent) {}
+
+Application::Application(Options options, QObject* parent) : QObject(parent), m_options(options) {}
 
 Application::~Application() {
     delete m_panel;
@@ -37,6 +39,7 @@ void Application::start(const QList<QUrl>& files) {
     UpdateDialogs::attach(*m_updater);
 
     TransferSession::Environment environment;
+    environment.secretStore = m_options.secretStore;
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
     m_session = new TransferSession(environment, this);

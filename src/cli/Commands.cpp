@@ -4,6 +4,7 @@
 #include "Format.h"
 #include "Graphemes.h"
 #include "NetworkReturnWatcher.h"
+#include "NoDesktopServices.h"
 #include "OrderedJson.h"
 #include "ReceivedUploads.h"
 #include "SendResult.h"
@@ -84,12 +85,14 @@ std::optional<SendResult> sendThroughRunningClient(const Commands::SendOptions& 
 }
 
 SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::ProgressLine& progress) {
-    ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto missing = SendResult::missingConfiguration(account))
+    NoDesktopServices desktop;
+    ServerAccount account(nullptr, nullptr, desktop);
+    // A command waits for the store anyway: asked right here, before anything starts.
+    if (const auto missing = SendResult::missingConfiguration(QCoro::waitFor(account.read())))
         return *missing;
     // Recorded in the same history the panel lists.
-    SentTransfers sent(&account, {}, nullptr);
-    Uploads uploads(&account, &sent, nullptr);
+    SentTransfers sent(&account, {}, desktop);
+    Uploads uploads(&account, &sent, desktop);
     const NetworkReturnWatcher networkWatcher;
     const auto showProgress = [&] { progress.show(uploads.progress(), uploads.progressText()); };
     QObject::connect(&uploads, &Uploads::progressChanged, showProgress);
@@ -148,8 +151,8 @@ ExitCode print(const QList<Record>& records, bool json, const QStringList& heade
     return ExitCode::Success;
 }
 
-std::optional<ExitCode> refuseUnconfigured(const ServerAccount& account) {
-    if (const auto missing = SendResult::missingConfiguration(account))
+std::optional<ExitCode> refuseUnconfigured(const ServerAccount::Reading& reading) {
+    if (const auto missing = SendResult::missingConfiguration(reading))
         return fail(*missing);
     return std::nullopt;
 }
@@ -177,11 +180,13 @@ ExitCode send(const SendOptions& options) {
 }
 
 ExitCode list(bool json) {
-    ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto refused = refuseUnconfigured(account))
+    NoDesktopServices desktop;
+    ServerAccount account(nullptr, nullptr, desktop);
+    const ServerAccount::Reading reading = QCoro::waitFor(account.read());
+    if (const auto refused = refuseUnconfigured(reading))
         return *refused;
-    SentTransfers sent(&account, {}, nullptr);
-    QCoro::waitFor(sent.refresh());
+    SentTransfers sent(&account, {}, desktop);
+    QCoro::waitFor(sent.refresh(reading));
     if (const auto failure = sent.refreshFailure())
         return fail(SendResult::failure(failure->kind, failure->text));
 
@@ -198,11 +203,13 @@ ExitCode list(bool json) {
 }
 
 ExitCode inbox(bool json) {
-    ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto refused = refuseUnconfigured(account))
+    NoDesktopServices desktop;
+    ServerAccount account(nullptr, nullptr, desktop);
+    const ServerAccount::Reading reading = QCoro::waitFor(account.read());
+    if (const auto refused = refuseUnconfigured(reading))
         return *refused;
-    ReceivedUploads received(&account, nullptr);
-    QCoro::waitFor(received.refresh());
+    ReceivedUploads received(&account, desktop);
+    QCoro::waitFor(received.refresh(reading));
     if (const auto error = received.error())
         return fail(SendResult::failure(ErrorKind::Server, *error));
 

@@ -1,7 +1,5 @@
 #include "SendResult.h"
 
-#include "APIError.h"
-#include "ServerAccount.h"
 #include "UserText.h"
 
 #include <QJsonValue>
@@ -72,15 +70,11 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
     return sent;
 }
 
-std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount& account) {
-    // A command waits for the store anyway: asked right here, before anything starts.
-    const auto credentials = KeychainService::loadCredentials(account.store());
-    if (!credentials || credentials->serverURL.isEmpty())
-        return failure(ErrorKind::Configuration, UserText::noServerURL());
-    if (credentials->apiKey.isEmpty())
-        return failure(ErrorKind::Configuration, UserText::noAPIKey());
-    if (!credentials->hasValidAPIKey())
-        return failure(ErrorKind::Configuration, APIError::invalidAPIKey().message());
+std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount::Reading& reading) {
+    if (reading.failure)
+        std::rethrow_exception(reading.failure);
+    if (reading.state == ServerAccount::State::NotConfigured)
+        return failure(ErrorKind::Configuration, reading.problem);
     return std::nullopt;
 }
 

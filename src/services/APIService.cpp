@@ -6,13 +6,13 @@
 #include "HttpError.h"
 #include "KeychainService.h"
 #include "NetworkWait.h"
+#include "OffMainThread.h"
 #include "PlatformError.h"
 #include "SafeFileName.h"
 #include "ServerTrust.h"
 #include "UserText.h"
 
 #include <QCoreApplication>
-#include <QCoroFuture>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -21,40 +21,24 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
-#include <QtConcurrent>
 #include <filesystem>
 #include <system_error>
 
 namespace APIService {
 
-QCoro::Task<KeychainService::Credentials> configuration() {
-    struct Read {
-        std::optional<KeychainService::Credentials> credentials;
-        std::exception_ptr failure;
-    };
-    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<Read> reading = QtConcurrent::run([] {
-        try {
-            return Read{KeychainService::loadCredentials(), {}};
-        } catch (...) {
-            return Read{std::nullopt, std::current_exception()};
-        }
-    });
-    const Read read = co_await reading;
-    if (read.failure)
-        std::rethrow_exception(read.failure);
+KeychainService::Credentials usableCredentials(const std::optional<KeychainService::Credentials>& stored) {
     // The URL first: no settings at all report the URL.
-    if (!read.credentials || read.credentials->serverURL.isEmpty())
+    if (!stored || stored->serverURL.isEmpty())
         throw APIError::noServerURL();
-    if (read.credentials->apiKey.isEmpty())
+    if (stored->apiKey.isEmpty())
         throw APIError::noAPIKey();
     // Also when an item provisioned with secret-tool holds it.
-    if (!read.credentials->hasValidAPIKey())
+    if (!stored->hasValidAPIKey())
         throw APIError::invalidAPIKey();
-    KeychainService::Credentials credentials = *read.credentials;
+    KeychainService::Credentials credentials = *stored;
     if (credentials.serverURL.endsWith(QLatin1Char('/')))
         credentials.serverURL.chop(1);
-    co_return credentials;
+    return credentials;
 }
 
 void forgetCertificate(const QString& serverURL) {
@@ -103,13 +87,12 @@ QJsonValue parseJSON(const QByteArray& body) {
 }
 
 QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder, QString fileName) {
-    // Futures are named: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<QString> made = QtConcurrent::run([folder] {
+    std::function<QString()> make = [folder] {
         std::error_code error;
         std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
         return error ? QString::fromLocal8Bit(error.message()) : QString();
-    });
-    if (const QString problem = co_await made; !problem.isEmpty())
+    };
+    if (const QString problem = co_await offMainThread(std::move(make)); !problem.isEmpty())
         throw PlatformError(
             QCoreApplication::translate("APIService", "Der Ordner „%1“ konnte nicht erstellt werden: %2")
                 .arg(folder, problem));
@@ -140,22 +123,23 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
     }
     if (response.filePath.isEmpty())
         co_return response;
-    struct Saved {
-        QString path;
-        QString error;
-    };
-    QFuture<Saved> moved = QtConcurrent::run([part = response.filePath, folder, fileName] {
+    std::function<QString()> move = [part = response.filePath, folder, fileName] {
         try {
-            return Saved{SafeFileName::moveNoReplace(part, folder, fileName), {}};
-        } catch (const AppError& error) {
+            return SafeFileName::moveNoReplace(part, folder, fileName);
+        } catch (const AppError&) {
             QFile::remove(part);
-            return Saved{{}, error.message()};
+            throw;
         }
-    });
-    const Saved saved = co_await moved;
-    if (saved.path.isEmpty())
-        throw PlatformError(saved.error);
-    response.filePath = saved.path;
+    };
+    QString saved;
+    try {
+        saved = co_await offMainThread(std::move(move));
+    } catch (const AppError& error) {
+        throw PlatformError(error.message());
+    }
+    if (saved.isEmpty())
+        throw PlatformError(QString());
+    response.filePath = saved;
     co_return response;
 }
 

@@ -33,9 +33,9 @@ QString incomingFolder() {
            QStringLiteral("/Zanvolt-Eingang");
 }
 
-QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
+QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials server) {
     const QByteArray path = QByteArrayLiteral("/api/incoming");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.status)
         throw APIError::networkError(UserText::noHttpAnswer());
@@ -62,9 +62,9 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
     co_return decoded;
 }
 
-QCoro::Task<QString> downloadFile(QString token, QString fileName) {
+QCoro::Task<QString> downloadFile(KeychainService::Credentials server, QString token, QString fileName) {
     const QByteArray path = uploadPath(token) + QByteArrayLiteral("/files/") + escapePathSegment(fileName);
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const QString inbox = incomingFolder();
     const APIResponse response = co_await downloadInto(request, inbox, fileName);
     if (!response.isHttp(200))
@@ -72,18 +72,18 @@ QCoro::Task<QString> downloadFile(QString token, QString fileName) {
     co_return response.filePath;
 }
 
-QCoro::Task<> markAsDownloaded(QString token) {
+QCoro::Task<> markAsDownloaded(KeychainService::Credentials server, QString token) {
     const QByteArray path = uploadPath(token) + QByteArrayLiteral("/downloaded");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("POST"));
     if (!response.isHttp(200))
         throw APIError::networkError(
             QCoreApplication::translate("APIServiceIncoming", "Markierung fehlgeschlagen"));
 }
 
-QCoro::Task<> deleteIncoming(QString token) {
+QCoro::Task<> deleteIncoming(KeychainService::Credentials server, QString token) {
     const QByteArray path = uploadPath(token);
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
         throw APIError::networkError(UserText::deleteFailed());

@@ -344,19 +344,14 @@ QCoro::Task<OutgoingResult> uploadPass(std::shared_ptr<UploadRun> run, APIReques
 }
 } // namespace
 
-QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QString> password,
-                                           bool generatePassword,
+QCoro::Task<OutgoingResult> uploadOutgoing(KeychainService::Credentials server, QString filePath,
+                                           std::optional<QString> password, bool generatePassword,
                                            std::function<void(double, double)> progressHandler,
                                            QPointer<CancelToken> cancel,
                                            std::function<void(UploadState)> stateHandler) {
-    // One reading of the settings serves every request of the upload.
-    const KeychainService::Credentials stored = co_await configuration();
-    const QString base = stored.serverURL;
-    const QString key = stored.apiKey;
-    const APIRequest tokenRequest =
-        APIRequest::make(base, key, QByteArrayLiteral("/api/create-upload-token"));
-    const APIRequest completeRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-complete"));
-    const APIRequest chunkRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-chunk"));
+    const APIRequest tokenRequest = APIRequest::make(server, QByteArrayLiteral("/api/create-upload-token"));
+    const APIRequest completeRequest = APIRequest::make(server, QByteArrayLiteral("/api/upload-complete"));
+    const APIRequest chunkRequest = APIRequest::make(server, QByteArrayLiteral("/api/upload-chunk"));
 
     const FileIdentity before = identify(filePath);
     const qint64 size = fileSize(filePath);

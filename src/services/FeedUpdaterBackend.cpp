@@ -6,6 +6,7 @@
 #include "HttpEngine.h"
 #include "HttpError.h"
 #include "Logging.h"
+#include "OffMainThread.h"
 #include "PrivateTempDir.h"
 #include "Settings.h"
 #include "UpdaterError.h"
@@ -19,7 +20,6 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QThread>
-#include <QtConcurrent>
 #include <sys/stat.h>
 
 namespace {
@@ -347,9 +347,11 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     }
     const QString target = programFile();
     const QByteArray publicKey = m_options.publicKey;
-    const Staged staged =
-        co_await QtConcurrent::run(verifyAndStage, downloaded, update->version, update->length,
-                                   update->edSignature, publicKey, target, thread());
+    std::function<Staged()> stage = [downloaded, version = update->version, length = update->length,
+                                     signature = update->edSignature, publicKey, target, owner = thread()] {
+        return verifyAndStage(downloaded, version, length, signature, publicKey, target, owner);
+    };
+    const Staged staged = co_await offMainThread(std::move(stage));
     QFile::remove(downloaded);
     if (staged.error)
         throw *staged.error;

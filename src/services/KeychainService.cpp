@@ -2,7 +2,6 @@
 
 #include "APIError.h"
 #include "KeychainError.h"
-#include "LibsecretStore.h"
 #include "OrderedJson.h"
 #include "UserText.h"
 
@@ -12,11 +11,6 @@
 namespace KeychainService {
 
 namespace {
-std::shared_ptr<SecretStore>& storeSlot() {
-    static std::shared_ptr<SecretStore> store = std::make_shared<LibsecretStore>();
-    return store;
-}
-
 // What the user reads after "Keychain-Fehler:": the store's own words; a lookup whose unlock was
 // refused says nothing, and its status is an internal code.
 QString storeSaid(const SecretStore& store, int status) {
@@ -54,14 +48,6 @@ std::optional<Credentials> Credentials::fromJson(const QByteArray& json) {
 bool Credentials::hasValidAPIKey() const {
     return !apiKey.contains(QLatin1Char('\r')) && !apiKey.contains(QLatin1Char('\n')) &&
            !apiKey.contains(QChar(u'\0'));
-}
-
-SecretStore& defaultStore() {
-    return *storeSlot();
-}
-
-void setDefaultStore(std::shared_ptr<SecretStore> store) {
-    storeSlot() = std::move(store);
 }
 
 std::optional<Credentials> loadCredentials(SecretStore& store) {

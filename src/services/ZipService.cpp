@@ -31,7 +31,6 @@
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -264,16 +263,10 @@ void stageItem(const QUrl& url, Staging& staging) {
     enumerateTree(source, composed + '/', staging);
 }
 
-std::mutex availableBytesMutex;
-ZipService::AvailableBytes availableBytesOverride;
-
 // -1 when unknown: packing then goes ahead and zip reports a full disk itself.
-qint64 currentAvailableBytes(const QString& folder) {
-    {
-        std::lock_guard lock(availableBytesMutex);
-        if (availableBytesOverride)
-            return availableBytesOverride(folder);
-    }
+qint64 currentAvailableBytes(const QString& folder, const ZipService::Options& options) {
+    if (options.availableBytes)
+        return options.availableBytes(folder);
     const QStorageInfo storage(folder);
     return storage.isValid() ? storage.bytesAvailable() : -1;
 }
@@ -284,14 +277,15 @@ QString sizeText(qint64 bytes) {
 
 // Room for the archive: the items stored uncompressed at worst, plus the headers of every entry
 // and a little slack for zip's own temporary file handling.
-void checkSpace(const QString& tempDir, const Staging& staging) {
+void checkSpace(const QString& tempDir, const Staging& staging, const ZipService::Options& options) {
     const qint64 needed = staging.bytes + staging.entries * 256 + (1 << 20);
-    const qint64 available = currentAvailableBytes(tempDir);
+    const qint64 available = currentAvailableBytes(tempDir, options);
     if (available >= 0 && available < needed)
         throw ZipError::notEnoughSpace(sizeText(needed), sizeText(available));
 }
 
-Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& archivePath) {
+Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& archivePath,
+                const ZipService::Options& options) {
     // zip would add to an archive already there instead of starting afresh.
     PrivateTempDir::removeTree(archivePath);
 
@@ -308,7 +302,7 @@ Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& 
     try {
         for (const QUrl& url : from)
             stageItem(url, staging);
-        checkSpace(tempDir, staging);
+        checkSpace(tempDir, staging, options);
     } catch (...) {
         PrivateTempDir::removeTree(staging.run);
         throw;
@@ -403,7 +397,7 @@ void checkComplete(const QList<QByteArray>& expected, const QList<QByteArray>& s
 } // namespace
 
 QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString> customName,
-                                        QPointer<CancelToken> cancel, QString folder) {
+                                        QPointer<CancelToken> cancel, QString folder, Options options) {
     if (from.isEmpty())
         throw ZipError::noFiles();
     const QString archiveName = customName.value_or(
@@ -411,9 +405,9 @@ QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString>
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral(".zip"));
 
     // Named tasks and functions: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    std::function<Staging()> staged = [from, archiveName, folder] {
+    std::function<Staging()> staged = [from, archiveName, folder, options] {
         const QString tempDir = folder.isEmpty() ? PrivateTempDir::path() : folder;
-        return prepare(from, tempDir, tempDir + u'/' + archiveName);
+        return prepare(from, tempDir, tempDir + u'/' + archiveName, options);
     };
     const Staging staging = co_await offMainThread<Staging>(std::move(staged));
     const QString archivePath = QFileInfo(staging.run).path() + u'/' + archiveName;
@@ -560,9 +554,4 @@ ZipError ZipService::toolFailure(QByteArray standardError) {
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(standardError);
     return ZipError::zipFailed(decoder.hasError() ? UserText::unknownError() : text);
-}
-
-void ZipService::setAvailableBytes(AvailableBytes function) {
-    std::lock_guard lock(availableBytesMutex);
-    availableBytesOverride = std::move(function);
 }

@@ -98,7 +98,7 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
 } // namespace
 
 SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
-                             DesktopServices* desktop, QObject* parent)
+                             DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory),
       m_model([](const TransferItem& item) { return item.code; },
               // A poll gives server items fresh ids; the row shows the rest.
@@ -167,18 +167,24 @@ void SentTransfers::addUploaded(const TransferItem& item) {
     setTransfers(withPassword(m_historyService.load(), item.code, item.password, item.hasPassword));
 }
 
-QCoro::Task<> SentTransfers::refresh() {
-    return m_refreshes.run([this] { return refreshList(); });
+QCoro::Task<> SentTransfers::refresh(std::optional<ServerAccount::Reading> reading) {
+    // A reading handed in serves the first run only: a refresh asked for meanwhile reads afresh.
+    return m_refreshes.run(
+        [this, reading]() mutable { return refreshList(std::exchange(reading, std::nullopt)); });
 }
 
-QCoro::Task<> SentTransfers::refreshList() {
+QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> given) {
     QPointer<SentTransfers> self(this);
-    const ServerAccount::State state = co_await m_account->reload();
-    if (!self || state == ServerAccount::State::NotConfigured)
+    ServerAccount::Reading reading;
+    if (given)
+        reading = std::move(*given);
+    else
+        reading = co_await m_account->read();
+    if (!self || reading.state == ServerAccount::State::NotConfigured)
         co_return;
-    if (state == ServerAccount::State::Unavailable) {
+    if (reading.state == ServerAccount::State::Unavailable) {
         // As offline: what is shown stays; the store is not asked a second time.
-        m_refreshFailure = ErrorText{ErrorKind::Keychain, m_account->problem()};
+        m_refreshFailure = ErrorText{ErrorKind::Keychain, reading.problem};
         if (m_transfers.isEmpty())
             setTransfers(m_historyService.load());
         co_return;
@@ -191,7 +197,7 @@ QCoro::Task<> SentTransfers::refreshList() {
     }
     QList<OutgoingTransfer> listed;
     try {
-        listed = co_await APIService::fetchOutgoing();
+        listed = co_await APIService::fetchOutgoing(reading.server());
     } catch (const std::exception& error) {
         // Offline is normal for a tray client: keep what is shown, say nothing. A list that arrived
         // but holds a record that cannot be read is said, or the list would silently stop changing.
@@ -229,7 +235,9 @@ QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) 
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
     try {
-        const APIService::PasswordResponse response = co_await APIService::revealOutgoingPassword(code);
+        const ServerAccount::Reading reading = co_await m_account->read();
+        const APIService::PasswordResponse response =
+            co_await APIService::revealOutgoingPassword(reading.server(), code);
         if (self)
             self->setTransfers(
                 withPassword(self->m_transfers, code, response.password, response.hasPassword));
@@ -247,8 +255,9 @@ QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString co
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
     try {
-        const APIService::PasswordResponse response =
-            co_await APIService::updateOutgoingPassword(code, APIService::PasswordAction::generate());
+        const ServerAccount::Reading reading = co_await m_account->read();
+        const APIService::PasswordResponse response = co_await APIService::updateOutgoingPassword(
+            reading.server(), code, APIService::PasswordAction::generate());
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
         co_return response.password;
@@ -265,7 +274,9 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
     try {
-        co_await APIService::updateOutgoingPassword(code, APIService::PasswordAction::remove());
+        const ServerAccount::Reading reading = co_await m_account->read();
+        co_await APIService::updateOutgoingPassword(reading.server(), code,
+                                                    APIService::PasswordAction::remove());
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
         co_return true;
@@ -281,8 +292,9 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
 QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldName, QString newName) {
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
+    const ServerAccount::Reading reading = co_await m_account->read();
     try {
-        co_await APIService::renameOutgoingFile(code, oldName, newName);
+        co_await APIService::renameOutgoingFile(reading.server(), code, oldName, newName);
     } catch (const std::exception& error) {
         failure = QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") +
                   describeError(error).text;
@@ -294,7 +306,7 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
         co_return false;
     }
     // The new name comes from the server's list, not from a local edit.
-    co_await refresh();
+    co_await refresh(reading);
     co_return true;
 }
 
@@ -310,11 +322,12 @@ void SentTransfers::remove(const TransferItem& transfer) {
 QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     QPointer<SentTransfers> self(this);
     // Without a server the transfer leaves only the history.
-    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
+    const ServerAccount::Reading reading = co_await m_account->read();
+    if (reading.state == ServerAccount::State::NotConfigured || !self)
         co_return;
     std::optional<QString> failure;
     try {
-        co_await APIService::deleteOutgoing(code);
+        co_await APIService::deleteOutgoing(reading.server(), code);
     } catch (const std::exception& error) {
         failure = UserText::serverDeleteFailed(describeError(error).text);
     }
@@ -323,7 +336,7 @@ QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     // Shown where the user deleted it: the send tab.
     if (failure)
         setError(failure);
-    co_await refresh();
+    co_await refresh(reading);
 }
 
 QString SentTransfers::downloadFolder() {
@@ -342,7 +355,9 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
             Q_EMIT self->isDownloadingChanged();
     });
     try {
-        destination = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName, folder);
+        const ServerAccount::Reading reading = co_await m_account->read();
+        destination = co_await APIService::downloadOutgoingFile(reading.server(), transfer.code,
+                                                                transfer.fileName, folder);
     } catch (const std::exception& error) {
         failure = describeError(error).text;
     }
@@ -352,15 +367,12 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
         setError(QCoreApplication::translate("SentTransfers", "Download fehlgeschlagen: ") + *failure);
         co_return;
     }
-    if (m_desktop) {
-        m_desktop->revealInFileViewer(destination);
-        m_desktop->postNotification(UserText::downloadDone(), transfer.fileName, std::nullopt);
-    }
+    m_desktop.revealInFileViewer(destination);
+    m_desktop.postNotification(UserText::downloadDone(), transfer.fileName, std::nullopt);
 }
 
 void SentTransfers::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+    m_desktop.copyText(text);
 }
 
 void SentTransfers::copyLink(const TransferItem& transfer) {

@@ -8,6 +8,8 @@
 #include "Graphemes.h"
 #include "LocalPath.h"
 #include "Logging.h"
+#include "OffMainThread.h"
+#include "SetIfChanged.h"
 #include "StagingFolder.h"
 #include "Utf8.h"
 #include "ZipService.h"
@@ -18,12 +20,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <qcoro/qcorofuture.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -114,7 +114,8 @@ void collectFiles(const QByteArray& folder, const QString& prefix, QStringList& 
 }
 } // namespace
 
-UploadJob::UploadJob(Request request, QObject* parent) : QObject(parent), m_request(std::move(request)) {}
+UploadJob::UploadJob(Request request, KeychainService::Credentials server, QObject* parent)
+    : QObject(parent), m_request(std::move(request)), m_server(std::move(server)) {}
 
 UploadJob::~UploadJob() = default;
 
@@ -148,24 +149,15 @@ void UploadJob::cancel() {
 }
 
 void UploadJob::setZipping(bool value) {
-    if (m_isZipping == value)
-        return;
-    m_isZipping = value;
-    Q_EMIT zippingChanged();
+    setIfChanged(this, m_isZipping, value, &UploadJob::zippingChanged);
 }
 
 void UploadJob::setProgressText(const QString& value) {
-    if (m_progressText == value)
-        return;
-    m_progressText = value;
-    Q_EMIT progressTextChanged();
+    setIfChanged(this, m_progressText, value, &UploadJob::progressTextChanged);
 }
 
 void UploadJob::setProgress(double value) {
-    if (m_progress == value)
-        return;
-    m_progress = value;
-    Q_EMIT progressChanged();
+    setIfChanged(this, m_progress, value, &UploadJob::progressChanged);
 }
 
 void UploadJob::finish(Result result) {
@@ -199,8 +191,10 @@ QCoro::Task<> UploadJob::run() {
             setZipping(true);
             setProgressText(QCoreApplication::translate("UploadJob", "ZIP erstellen..."));
             // Walking a large folder would block the panel.
-            result.originalFileNames =
-                co_await QtConcurrent::run(&UploadJob::collectOriginalNames, upload.urls);
+            std::function<QStringList()> collect = [urls = upload.urls] {
+                return collectOriginalNames(urls);
+            };
+            result.originalFileNames = co_await offMainThread(std::move(collect));
             if (!self)
                 co_return;
             m_staging = std::make_unique<StagingFolder>();
@@ -248,7 +242,7 @@ QCoro::Task<> UploadJob::run() {
                     "UploadJob", "Der Server hat den Upload verworfen – neuer Start…"));
         };
         result.response = co_await APIService::uploadOutgoing(
-            fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
+            m_server, fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
         if (!self)
             co_return;
         result.outcome = Result::Outcome::Succeeded;

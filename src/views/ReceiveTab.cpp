@@ -1,15 +1,18 @@
 #include "ReceiveTab.h"
 
 #include "AlertDialog.h"
+#include "CopiedOverlay.h"
 #include "Detached.h"
 #include "ElidedLabel.h"
 #include "IncomingPresenter.h"
 #include "IncomingRow.h"
+#include "IncomingRowPainter.h"
 #include "Labels.h"
 #include "ReceivedUploads.h"
 #include "RefreshFooter.h"
 #include "RowListView.h"
 #include "Style.h"
+#include "UserText.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>
@@ -18,6 +21,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <memory>
 
 ReceiveTab::ReceiveTab(ReceivedUploads* received, QWidget* parent) : QWidget(parent), m_received(received) {
     Q_ASSERT(received);
@@ -147,8 +151,34 @@ QWidget* ReceiveTab::buildList() {
     rows.update = [model](QWidget* row, const QModelIndex& index) {
         static_cast<IncomingRow*>(row)->setUpload(model->record(index.row()));
     };
+    auto painter = std::make_shared<IncomingRowPainter>();
+    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
+                                        const QPoint& pointer) {
+        painter->paint(p, rect, model->record(index.row()), m_list, pointer);
+    };
+    rows.toolTip = [model, painter](const QRect& rect, const QModelIndex& index, const QPoint& point) {
+        return painter->toolTip(rect, model->record(index.row()), point);
+    };
+    rows.height = [painter](int width) { return painter->height(width); };
     rows.actions = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).actions();
+    };
+    rows.invoke = [this, model](const QModelIndex& index, const QString& action) {
+        const IncomingUpload upload = model->record(index.row()); // deleting it changes the model
+        RowStates* states = model->states();
+        if (action == IncomingPresenter(upload).downloadButton()) {
+            detach(m_received->downloadIncoming(upload), m_received);
+        } else if (action == UserText::copyLink()) {
+            m_received->copyLink(upload);
+            states->flash(upload.token, RowStates::LinkCopied, CopiedOverlay::duration());
+        } else if (action == UserText::deleteFromServer()) {
+            confirmAndDelete(upload);
+        } else if (action == QCoreApplication::translate("IncomingPresenter", "Details")) {
+            states->set(upload.token, RowStates::Unfolded, !states->has(upload.token, RowStates::Unfolded));
+        } else {
+            return false;
+        }
+        return true;
     };
     rows.canUnfold = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).canUnfold();

@@ -4,7 +4,7 @@
 #include <QPointer>
 #include <QWidget>
 
-// A record's row with its divider below, as a RowListView shows it, live or as its stamp.
+// A record's row widget with its divider below, as a RowListView shows it while the row is live.
 class RowCell : public QWidget {
     Q_OBJECT
 

@@ -21,6 +21,7 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QToolTip>
 #include <QVariantAnimation>
 
 namespace {
@@ -107,10 +108,7 @@ QWidget* RowListView::rowWidget(int row) const {
 
 QWidget* RowListView::liveRow(int row) {
     const QModelIndex index = model()->index(row, 0);
-    if (!index.isValid())
-        return nullptr;
-    setHovered(index);
-    return cellAt(index)->row();
+    return index.isValid() ? hold(index)->row() : nullptr;
 }
 
 QWidget* RowListView::createCell(const QModelIndex& index) {
@@ -149,7 +147,7 @@ RowCell* RowListView::makeLive(const QModelIndex& index) {
 }
 
 bool RowListView::needed(RowCell* cell, const QModelIndex& index) const {
-    if (index == m_hovered || index == currentIndex())
+    if (index == m_held || index == currentIndex())
         return true;
     if (index.data(RowStates::Role).toInt() != 0)
         return true; // holds something open
@@ -180,13 +178,28 @@ void RowListView::sweep() {
         checkHeights();
 }
 
-void RowListView::setHovered(const QModelIndex& index) {
-    if (index == m_hovered)
-        return;
-    m_hovered = index;
-    if (index.isValid())
-        makeLive(index);
-    sweep();
+void RowListView::setHovered(const QModelIndex& index, QPoint at) {
+    if (index != m_hovered || at != m_pointer) {
+        // Only the rows the pointer left and entered are drawn again.
+        if (m_hovered.isValid())
+            viewport()->update(visualRect(m_hovered));
+        m_hovered = index;
+        m_pointer = index.isValid() ? at : QPoint(-1, -1);
+        if (index.isValid())
+            viewport()->update(visualRect(index));
+    }
+    if (m_held.isValid() && index != m_held) {
+        m_held = QModelIndex();
+        sweep();
+    }
+}
+
+RowCell* RowListView::hold(const QModelIndex& index) {
+    if (m_held != index) {
+        m_held = index;
+        sweep();
+    }
+    return makeLive(index);
 }
 
 void RowListView::updateFocusChain() {
@@ -217,34 +230,15 @@ QSize RowListView::rowSize(const QModelIndex& index) {
                 shown != m_shown.constEnd() && shown->width == width ? shown->height : heightOf(cell, width)};
     }
     // Painted rows are folded up, and all folded rows are alike in height.
-    if (const auto it = m_stampHeights.constFind(width); it != m_stampHeights.constEnd())
-        return {width, *it};
-    if (!m_stamp)
-        m_stamp = std::make_unique<RowCell>(m_rows.make(index), m_rightMargin);
-    m_rows.update(m_stamp->row(), index);
-    const int height = heightOf(m_stamp.get(), width);
-    m_stampHeights.insert(width, height);
-    return {width, height};
+    auto it = m_foldedHeights.constFind(width);
+    if (it == m_foldedHeights.constEnd())
+        it = m_foldedHeights.insert(width, m_rows.height(width));
+    return {width, *it};
 }
 
 void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index) {
-    if (cellAt(index))
-        return; // it draws itself
-    if (!m_stamp)
-        m_stamp = std::make_unique<RowCell>(m_rows.make(index), m_rightMargin);
-    m_rows.update(m_stamp->row(), index);
-    if (m_stamp->size() != rect.size())
-        m_stamp->resize(rect.size());
-    // Through an image: rendering a widget straight into another one's paint event is clipped and
-    // placed by rules of its own.
-    const qreal ratio = viewport()->devicePixelRatioF();
-    const QSize pixels = (QSizeF(rect.size()) * ratio).toSize();
-    if (m_stampImage.size() != pixels)
-        m_stampImage = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
-    m_stampImage.setDevicePixelRatio(ratio);
-    m_stampImage.fill(Qt::transparent);
-    m_stamp->render(&m_stampImage, QPoint(), QRegion(), QWidget::DrawChildren);
-    painter->drawImage(rect.topLeft(), m_stampImage);
+    if (!cellAt(index)) // a live row draws itself
+        m_rows.paint(painter, rect, index, index == m_hovered ? m_pointer : QPoint(-1, -1));
 }
 
 void RowListView::checkHeights() {
@@ -271,7 +265,7 @@ void RowListView::checkHeights() {
     }
     if (relayout)
         scheduleDelayedItemsLayout();
-    else if (!m_live.isEmpty() || m_stamp)
+    else
         viewport()->update();
 }
 
@@ -317,6 +311,19 @@ bool RowListView::viewportEvent(QEvent* event) {
     case QEvent::Leave:
         setHovered({});
         break;
+    case QEvent::ToolTip: {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const QModelIndex index = indexAt(help->pos());
+        const QRect rect = visualRect(index);
+        const QString tip = index.isValid() && !cellAt(index) && m_rows.toolTip
+                                ? m_rows.toolTip(rect, index, help->pos())
+                                : QString();
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, viewport(), rect);
+        return true;
+    }
     default:
         break;
     }
@@ -363,8 +370,7 @@ bool RowListView::eventFilter(QObject* watched, QEvent* event) {
 void RowListView::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange ||
         event->type() == QEvent::PaletteChange) {
-        m_stamp.reset();
-        m_stampHeights.clear();
+        m_foldedHeights.clear();
         scheduleDelayedItemsLayout();
     }
     QListView::changeEvent(event);
@@ -378,7 +384,8 @@ void RowListView::mouseMoveEvent(QMouseEvent* event) {
         QApplication::sendEvent(m_pressTarget, &moved);
         return;
     }
-    setHovered(indexAt(event->position().toPoint()));
+    const QPoint at = event->position().toPoint();
+    setHovered(indexAt(at), at);
 }
 
 bool RowListView::forwardPress(QMouseEvent* event) {
@@ -388,8 +395,7 @@ bool RowListView::forwardPress(QMouseEvent* event) {
         return false;
     if (RowCell* cell = cellAt(index); cell && cell->geometry().contains(pos))
         return true; // came up from the live row itself
-    setHovered(index);
-    RowCell* cell = cellAt(index);
+    RowCell* cell = hold(index);
     QWidget* target = cell->childAt(cell->mapFrom(viewport(), pos));
     if (!target)
         target = cell;
@@ -425,8 +431,7 @@ void RowListView::contextMenuEvent(QContextMenuEvent* event) {
     const QModelIndex index = indexAt(event->pos());
     if (!index.isValid() || cellAt(index))
         return; // a live row has its own
-    setHovered(index);
-    RowCell* cell = cellAt(index);
+    RowCell* cell = hold(index);
     QWidget* target = cell->childAt(cell->mapFrom(viewport(), event->pos()));
     if (!target)
         target = cell;
@@ -437,9 +442,11 @@ void RowListView::contextMenuEvent(QContextMenuEvent* event) {
 
 void RowListView::scrollContentsBy(int dx, int dy) {
     QListView::scrollContentsBy(dx, dy);
-    // The row under a resting pointer changed: it is made live before the next press.
-    if (viewport()->underMouse())
-        setHovered(indexAt(viewport()->mapFromGlobal(QCursor::pos())));
+    // The row under a resting pointer changed.
+    if (viewport()->underMouse()) {
+        const QPoint at = viewport()->mapFromGlobal(QCursor::pos());
+        setHovered(indexAt(at), at);
+    }
 }
 
 void RowListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
@@ -509,7 +516,7 @@ bool RowListView::focusNextPrevChild(bool next) {
 }
 
 void RowListView::invoke(const QModelIndex& index, const QString& action) {
-    if (!index.isValid())
+    if (!index.isValid() || (m_rows.invoke && m_rows.invoke(index, action)))
         return;
     QWidget* row = makeLive(index)->row();
     // Let go of the row again unless the click opened something in it.

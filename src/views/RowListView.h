@@ -1,20 +1,19 @@
 #pragma once
 
 #include <QHash>
-#include <QImage>
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <QPointer>
 #include <functional>
-#include <memory>
 
 class QAccessibleInterface;
 class RowCell;
 
 // A list of record rows whose cost does not grow with the records. Rows nobody works with are
-// painted: one hidden "stamp" row is given the record and rendered into the list. A real row widget
-// stands over a record only while it is needed: under the pointer, the current row of the keyboard,
-// and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
+// painted straight from their records (Rows::paint), all alike in height, the button under the
+// pointer lit as a widget's would be, with its tooltip. A real row widget stands over a record only
+// while it is needed: pressed (until the pointer goes to another row), the current row of the
+// keyboard, and any row that holds something open: a state of the model's RowStates::Role (unfolded, a
 // password shown, an overlay), a menu or a question.
 // Live rows follow inserts, removals and moves, so what is open in them survives a poll; once a row
 // holds nothing and is neither under the pointer nor current, its widget goes again.
@@ -27,8 +26,18 @@ public:
         std::function<QWidget*(const QModelIndex&)> make;
         // Gives a row widget the record at the index.
         std::function<void(QWidget*, const QModelIndex&)> update;
+        // Paints the folded row of the record at the index into the rectangle, as its widget shows
+        // it with the pointer at the point (outside the rectangle: elsewhere).
+        std::function<void(QPainter*, const QRect&, const QModelIndex&, const QPoint&)> paint;
+        // The tooltip of what the folded row shows at the point.
+        std::function<QString(const QRect&, const QModelIndex&, const QPoint&)> toolTip;
+        // The height of a folded row at a width.
+        std::function<int(int)> height;
         // What a screen reader offers on the row: the names of its buttons and menu entries.
         std::function<QStringList(const QModelIndex&)> actions;
+        // Does what the button or menu entry named so does, without a row widget; false where
+        // only the widget can (a button that opens its menu).
+        std::function<bool(const QModelIndex&, const QString&)> invoke;
         // What it reads besides the row's text (may be unset).
         std::function<QString(const QModelIndex&)> description;
         // Whether the row has something to unfold.
@@ -41,7 +50,7 @@ public:
     RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent = nullptr);
     ~RowListView() override;
 
-    // The live row widget of `row`, made as if the pointer rested on it.
+    // The live row widget of `row`, made as if the pointer had pressed it.
     QWidget* liveRow(int row);
     // The row widget over `row` if it is live, else null.
     QWidget* rowWidget(int row) const;
@@ -49,7 +58,7 @@ public:
     int liveCount() const { return int(m_live.size()); }
     const Rows& rows() const { return m_rows; }
 
-    // Clicks the button or menu entry of the row named `action`, as the pointer would.
+    // Does what the button or menu entry of the row named `action` does, as a click would.
     void invoke(const QModelIndex& index, const QString& action);
     // The accessible item of the row at `index`, or of its `line` (see AccessibleRow).
     QAccessibleInterface* accessibleRow(const QModelIndex& index, int line = -1) const;
@@ -85,7 +94,9 @@ protected:
 private:
     RowCell* cellAt(const QModelIndex& index) const;
     RowCell* makeLive(const QModelIndex& index);
-    void setHovered(const QModelIndex& index);
+    void setHovered(const QModelIndex& index, QPoint at = {-1, -1});
+    // Makes the row live until the pointer goes to another one.
+    RowCell* hold(const QModelIndex& index);
     // Lets go of the live rows that are no longer needed.
     void sweep();
     bool needed(RowCell* cell, const QModelIndex& index) const;
@@ -113,9 +124,9 @@ private:
     };
     QHash<RowCell*, Shown> m_shown;
     QPersistentModelIndex m_hovered;
-    std::unique_ptr<RowCell> m_stamp;
-    QImage m_stampImage;
-    QHash<int, int> m_stampHeights; // by width
+    QPoint m_pointer{-1, -1}; // over m_hovered
+    QPersistentModelIndex m_held;
+    QHash<int, int> m_foldedHeights; // by width
     QPointer<QWidget> m_pressTarget;
     // By row, then line (-1 for the row itself).
     mutable QHash<std::pair<int, int>, unsigned> m_accessibleRows;

@@ -9,6 +9,7 @@
 #include "Style.h"
 #include "TransferPresenter.h"
 #include "TransferRow.h"
+#include "TransferRowPainter.h"
 #include "Uploads.h"
 
 #include <QCoreApplication>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <memory>
 
 namespace {
 QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
@@ -278,6 +280,16 @@ QWidget* SendTab::buildList() {
     rows.update = [model](QWidget* row, const QModelIndex& index) {
         static_cast<TransferRow*>(row)->setTransfer(model->record(index.row()));
     };
+    constexpr int rightMargin = 14;
+    auto painter = std::make_shared<TransferRowPainter>(rightMargin);
+    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
+                                        const QPoint& pointer) {
+        painter->paint(p, rect, model->record(index.row()), m_list, pointer);
+    };
+    rows.toolTip = [model, painter](const QRect& rect, const QModelIndex& index, const QPoint& point) {
+        return painter->toolTip(rect, model->record(index.row()), point);
+    };
+    rows.height = [painter](int width) { return painter->height(width); };
     // What is open in a row, whether it is live or painted.
     const auto open = [](const QModelIndex& index, RowStates::Flag flag) {
         return (index.data(RowStates::Role).toInt() & flag) != 0;
@@ -286,6 +298,10 @@ QWidget* SendTab::buildList() {
         const TransferItem& transfer = model->record(index.row());
         return TransferPresenter(transfer).actions(open(index, RowStates::PasswordShown) &&
                                                    transfer.password.has_value());
+    };
+    rows.invoke = [this, model](const QModelIndex& index, const QString& action) {
+        const TransferItem transfer = model->record(index.row()); // deleting it changes the model
+        return TransferRow::invoke(action, transfer, m_sent, m_list);
     };
     rows.description = [model](const QModelIndex& index) {
         return TransferPresenter(model->record(index.row())).accessibleDescription();
@@ -304,7 +320,7 @@ QWidget* SendTab::buildList() {
             lines << transfer.originalFileNames;
         return lines;
     };
-    m_list = new RowListView(model, std::move(rows), 14);
+    m_list = new RowListView(model, std::move(rows), rightMargin);
     m_list->setObjectName(QStringLiteral("transferList"));
     m_list->setAccessibleName(QCoreApplication::translate("SendTab", "Gesendete Dateien"));
     return m_list;

@@ -48,7 +48,101 @@ void requestPassword(SentTransfers* sent, const QString& code, bool generate) {
         states->set(code, RowStates::PasswordShown, true);
     });
 }
+void revealPasswordOf(SentTransfers* sent, const TransferItem& transfer) {
+    if (transfer.password)
+        sent->model()->states()->set(transfer.code, RowStates::PasswordShown, true);
+    else
+        requestPassword(sent, transfer.code, false);
+}
+
+void copyFromPasswordLine(SentTransfers* sent, const TransferItem& transfer) {
+    if (transfer.password)
+        sent->copyPassword(transfer);
+    sent->model()->states()->flash(transfer.code, RowStates::PasswordCopied, passwordCopiedDuration);
+}
+
+// The alert may outlive the row (a refresh rebuilds the list): the answer goes by code.
+void askToRegenerate(QWidget* parent, SentTransfers* sent, const QString& code) {
+    const QPointer<SentTransfers> guarded(sent);
+    AlertDialog::ask(
+        parent, QCoreApplication::translate("TransferRow", "Neues Passwort erzeugen?"),
+        QCoreApplication::translate(
+            "TransferRow",
+            "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
+        {QCoreApplication::translate("TransferRow", "Neu erzeugen"),
+         QCoreApplication::translate("TransferRow", "Abbrechen")},
+        sent, [guarded, code](int answer) {
+            if (answer == 0 && guarded->contains(code))
+                requestPassword(guarded, code, true);
+        });
+}
+
+void askToRemovePassword(QWidget* parent, SentTransfers* sent, const QString& code) {
+    const QPointer<SentTransfers> guarded(sent);
+    AlertDialog::ask(
+        parent, QCoreApplication::translate("TransferRow", "Passwortschutz entfernen?"),
+        QCoreApplication::translate("TransferRow", "Der Link ist danach ohne Passwort abrufbar."),
+        {QCoreApplication::translate("TransferRow", "Entfernen"),
+         QCoreApplication::translate("TransferRow", "Abbrechen")},
+        sent, [guarded, code](int answer) {
+            if (answer != 0 || !guarded->contains(code))
+                return;
+            detach(guarded->removePassword(code), guarded, [guarded, code](bool) {
+                guarded->model()->states()->set(code, RowStates::PasswordShown, false);
+            });
+        });
+}
+
+// Parented to the panel and tied to the code, so it stays open while refreshes rebuild the rows.
+void openRenameDialogFor(QWidget* window, SentTransfers* sent, const TransferItem& transfer) {
+    if (RenameDialog* open = RenameDialog::openFor(window, transfer.code)) {
+        open->raise();
+        open->activateWindow();
+        return;
+    }
+    auto* dialog = new RenameDialog(transfer.code, transfer.fileName, sent, window);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->open();
+}
 } // namespace
+
+bool TransferRow::invoke(const QString& action, const TransferItem& transfer, SentTransfers* sent,
+                         QWidget* parent) {
+    RowStates* states = sent->model()->states();
+    const QString& code = transfer.code;
+    const int state = states->of(code);
+    if (action == UserText::copyLink()) {
+        sent->copyLink(transfer);
+        states->flash(code, RowStates::LinkCopied, CopiedOverlay::duration());
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort anzeigen")) {
+        revealPasswordOf(sent, transfer);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort kopieren")) {
+        // The password line's button while the line shows, else the menu's entry.
+        if ((state & RowStates::PasswordShown) && transfer.password)
+            copyFromPasswordLine(sent, transfer);
+        else
+            sent->copyPassword(transfer);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort erzeugen")) {
+        requestPassword(sent, code, true);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Neu erzeugen")) {
+        askToRegenerate(parent, sent, code);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwortschutz entfernen")) {
+        askToRemovePassword(parent, sent, code);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Verbergen")) {
+        states->set(code, RowStates::PasswordShown, false);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Herunterladen")) {
+        detach(sent->downloadOutgoing(transfer), sent);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Umbenennen…")) {
+        openRenameDialogFor(parent->window(), sent, transfer);
+    } else if (action == UserText::deleteFromServer()) {
+        sent->remove(transfer);
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Dateiliste")) {
+        states->set(code, RowStates::Unfolded, !(state & RowStates::Unfolded));
+    } else {
+        return false;
+    }
+    return true;
+}
 
 TransferRow::TransferRow(const TransferItem& transfer, SentTransfers* sent, QWidget* parent)
     : QWidget(parent), m_transfer(transfer), m_sent(sent) {
@@ -360,16 +454,11 @@ void TransferRow::copyLinkAction() {
 }
 
 void TransferRow::copyPasswordFromLine() {
-    if (m_transfer.password)
-        m_sent->copyPassword(m_transfer);
-    states()->flash(m_transfer.code, RowStates::PasswordCopied, passwordCopiedDuration);
+    copyFromPasswordLine(m_sent, m_transfer);
 }
 
 void TransferRow::revealPassword() {
-    if (m_transfer.password)
-        set(RowStates::PasswordShown, true);
-    else
-        requestPassword(m_sent, m_transfer.code, false);
+    revealPasswordOf(m_sent, m_transfer);
 }
 
 void TransferRow::generatePassword() {
@@ -381,37 +470,11 @@ void TransferRow::copyPasswordOnly() {
 }
 
 void TransferRow::regeneratePassword() {
-    // The alert may outlive this row (a refresh rebuilds the list): the answer goes by code.
-    const QString code = m_transfer.code;
-    const QPointer<SentTransfers> sent(m_sent);
-    AlertDialog::ask(
-        this, QCoreApplication::translate("TransferRow", "Neues Passwort erzeugen?"),
-        QCoreApplication::translate(
-            "TransferRow",
-            "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
-        {QCoreApplication::translate("TransferRow", "Neu erzeugen"),
-         QCoreApplication::translate("TransferRow", "Abbrechen")},
-        m_sent, [sent, code](int answer) {
-            if (answer == 0 && sent->contains(code))
-                requestPassword(sent, code, true);
-        });
+    askToRegenerate(this, m_sent, m_transfer.code);
 }
 
 void TransferRow::removePassword() {
-    const QString code = m_transfer.code;
-    const QPointer<SentTransfers> sent(m_sent);
-    AlertDialog::ask(
-        this, QCoreApplication::translate("TransferRow", "Passwortschutz entfernen?"),
-        QCoreApplication::translate("TransferRow", "Der Link ist danach ohne Passwort abrufbar."),
-        {QCoreApplication::translate("TransferRow", "Entfernen"),
-         QCoreApplication::translate("TransferRow", "Abbrechen")},
-        m_sent, [sent, code](int answer) {
-            if (answer != 0 || !sent->contains(code))
-                return;
-            detach(sent->removePassword(code), sent, [sent, code](bool) {
-                sent->model()->states()->set(code, RowStates::PasswordShown, false);
-            });
-        });
+    askToRemovePassword(this, m_sent, m_transfer.code);
 }
 
 RenameDialog* TransferRow::renameDialog() const {
@@ -419,13 +482,5 @@ RenameDialog* TransferRow::renameDialog() const {
 }
 
 void TransferRow::openRenameDialog() {
-    // Parented to the panel and tied to the code, so it stays open while refreshes rebuild the rows.
-    if (RenameDialog* open = renameDialog()) {
-        open->raise();
-        open->activateWindow();
-        return;
-    }
-    auto* dialog = new RenameDialog(m_transfer.code, m_transfer.fileName, m_sent, window());
-    dialog->setAttribute(Qt::WA_DeleteOnClose);
-    dialog->open();
+    openRenameDialogFor(window(), m_sent, m_transfer);
 }

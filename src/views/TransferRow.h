@@ -43,6 +43,12 @@ public:
 
     static void setPasswordCopiedDuration(std::chrono::milliseconds duration);
 
+    // What the buttons and menu entries named `action` do for `transfer`, with or without a row
+    // widget: what its accessible item invokes. Questions and the rename dialog open over `parent`.
+    // False for the password button, which only opens its menu, and for unknown names.
+    static bool invoke(const QString& action, const TransferItem& transfer, SentTransfers* sent,
+                       QWidget* parent);
+
     // Menu entries and actions, as the password menu and the context menu offer them.
     void copyLinkAction();
     void revealPassword();

@@ -352,7 +352,8 @@ private Q_SLOTS:
     }
 
     void trayMenuReachesEverything() {
-        Application app;
+        InMemorySecretStore nothingStored;
+        Application app(Application::Options{&nothingStored});
         app.start({});
         QMenu* menu = app.trayMenu();
         QStringList texts;
@@ -678,7 +679,7 @@ private Q_SLOTS:
         const QString chunkPath = QStringLiteral("/api/upload-chunk");
         fixture.server().delayNext(chunkPath, 1, 30000);
         QTemporaryDir dir;
-        Application app;
+        Application app(Application::Options{&fixture.store()});
         app.start({writeFile(dir.filePath(QStringLiteral("a.txt")), "a")});
         app.showPanel(); // the panel hides instead of closing: it must not hold the quit
         QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 20000);

@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 
 namespace {
 constexpr int runTimeout = 30000;
@@ -251,6 +252,12 @@ private Q_SLOTS:
         QCOMPARE(columns.first(), columns.last());
         // Two rows fit: no scroll bar.
         QVERIFY(!tab->list()->verticalScrollBar()->isVisible());
+        // The first row, painted again, names its buttons where the live row has them.
+        QWidget* viewport = tab->list()->viewport();
+        QHelpEvent help(QEvent::ToolTip,
+                        QPoint(columns.first() - viewport->mapTo(&panel, QPoint()).x() + 11, 20), {});
+        QApplication::sendEvent(viewport, &help);
+        QCOMPARE(QToolTip::text(), QStringLiteral("Link kopieren"));
 
         TransferRow* row = tab->row(0);
         TransferItem item = row->transfer();

@@ -1,0 +1,92 @@
+#include "RowPaint.h"
+
+#include "LayoutSlot.h"
+#include "Style.h"
+
+#include <QFrame>
+#include <QPainter>
+#include <QStyleOption>
+#include <QWidget>
+#include <QtMath>
+
+namespace {
+// An ElidedLabel's line: tall enough for umlauts on capitals and for descenders.
+int lineHeight(const QFontMetrics& metrics) {
+    const int tallest = metrics.boundingRect(QStringLiteral("ÄÖÜÅ_gj")).height();
+    return std::max({metrics.lineSpacing(), metrics.height() + 1, tallest + 1});
+}
+} // namespace
+
+void RowPaint::elidedHints(LayoutSlot* slot, const QFont& font, const QString& text) {
+    const QFontMetrics metrics(font);
+    const int height = lineHeight(metrics);
+    const int width = qCeil(QFontMetricsF(font).horizontalAdvance(QString(text).replace(u'\n', u' ')));
+    slot->setHints(QSize(width, height), QSize(metrics.averageCharWidth(), height));
+}
+
+void RowPaint::labelHints(LayoutSlot* slot, const QFont& font, const QString& text) {
+    const QSize size = QFontMetrics(font).boundingRect(0, 0, 2000, 2000, Qt::AlignLeft, text).size();
+    slot->setHints(size, size);
+}
+
+void RowPaint::text(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
+                    const QString& text, Qt::TextElideMode mode) {
+    if (text.isEmpty())
+        return;
+    QString shown = text;
+    if (mode != Qt::ElideNone) {
+        const QString oneLine = QString(text).replace(u'\n', u' ');
+        if (oneLine != text || QFontMetricsF(font).horizontalAdvance(oneLine) > qMax(1, rect.width()))
+            shown = QFontMetrics(font).elidedText(oneLine, mode, qMax(1, rect.width()));
+    }
+    // As QLabel draws plain text: aligned to the side the text reads from.
+    const bool rightToLeft = shown.isRightToLeft();
+    const int flags = Qt::AlignVCenter | Qt::TextExpandTabs | (rightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
+                      (rightToLeft ? Qt::TextForceRightToLeft : Qt::TextForceLeftToRight);
+    painter->setFont(font);
+    painter->setPen(color);
+    painter->drawText(rect, flags, shown);
+}
+
+void RowPaint::button(QPainter* painter, const QWidget* widget, const QRect& rect, const QIcon& icon,
+                      int iconSize, bool hovered) {
+    QStyleOptionToolButton option;
+    option.initFrom(widget);
+    option.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
+    option.state |= QStyle::State_AutoRaise | QStyle::State_Raised;
+    if (hovered)
+        option.state |= QStyle::State_MouseOver;
+    option.rect = rect;
+    option.icon = icon;
+    option.iconSize = QSize(iconSize, iconSize);
+    option.subControls = QStyle::SC_ToolButton;
+    option.activeSubControls = QStyle::SC_None;
+    option.toolButtonStyle = Qt::ToolButtonIconOnly;
+    option.palette = widget->palette();
+    widget->style()->drawComplexControl(QStyle::CC_ToolButton, &option, painter, widget);
+}
+
+void RowPaint::symbol(QPainter* painter, const QRect& rect, const QIcon& icon, int size) {
+    painter->drawPixmap(rect.topLeft(),
+                        icon.pixmap(QSize(size, size), painter->device()->devicePixelRatioF()));
+}
+
+QColor RowPaint::dividerColor() {
+    return Style::faded(Style::secondary(), 0.3);
+}
+
+void RowPaint::divider(QPainter* painter, const QWidget* widget, const QRect& rect) {
+    QStyleOptionFrame option;
+    option.initFrom(widget);
+    option.rect = rect;
+    option.frameShape = QFrame::HLine;
+    option.lineWidth = 1;
+    option.midLineWidth = 0;
+    option.state &= ~(QStyle::State_Sunken | QStyle::State_Raised);
+    option.palette.setColor(QPalette::WindowText, dividerColor());
+    // The line's end point is drawn too; a QFrame clips it off.
+    painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip);
+    widget->style()->drawControl(QStyle::CE_ShapedFrame, &option, painter, widget);
+    painter->restore();
+}

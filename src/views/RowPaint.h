@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QIcon>
+#include <QRect>
+#include <QString>
+
+class LayoutSlot;
+class QPainter;
+class QWidget;
+
+// What the parts of a row widget draw, drawn straight into a list: labels shortened as
+// ElidedLabel shortens them, flat symbol buttons, symbols and the divider. `widget` is the list
+// whose style and palette the row would have.
+class RowPaint {
+public:
+    // The hints an ElidedLabel of one line gives its layout for `text` in `font`.
+    static void elidedHints(LayoutSlot* slot, const QFont& font, const QString& text);
+    // The hints a plain QLabel gives for `text`.
+    static void labelHints(LayoutSlot* slot, const QFont& font, const QString& text);
+    // The label's text in `rect`, shortened at `mode` when it does not fit (Qt::ElideNone: cut).
+    static void text(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
+                     const QString& text, Qt::TextElideMode mode = Qt::ElideNone);
+    // A flat (auto-raised) symbol button, not pressed, lit while `hovered`.
+    static void button(QPainter* painter, const QWidget* widget, const QRect& rect, const QIcon& icon,
+                       int iconSize, bool hovered);
+    // A symbol label: the icon's pixmap at `size` in the top left corner of `rect`.
+    static void symbol(QPainter* painter, const QRect& rect, const QIcon& icon, int size);
+    // The thin line below a row.
+    static void divider(QPainter* painter, const QWidget* widget, const QRect& rect);
+    static QColor dividerColor();
+};
