@@ -447,7 +447,8 @@ private Q_SLOTS:
         qputenv("LANG", "en_US.UTF-8");
         UserText::installTranslations();
         {
-            Application app;
+            InMemorySecretStore nothingStored;
+            Application app(Application::Options{&nothingStored});
             app.start({});
             QStringList shown;
             for (QAction* action : app.trayMenu()->actions())
