@@ -17,6 +17,7 @@
 #include "Uploads.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
 #include <QPixmap>
@@ -75,17 +76,22 @@ void Application::start(const QList<QUrl>& files) {
     });
     // Some hosts show only the menu: everything must be reachable from it.
     m_trayMenu = new QMenu;
-    m_trayMenu->addAction(QStringLiteral("Panel öffnen"), this, &Application::showPanel);
-    m_trayMenu->addAction(QStringLiteral("Dateien senden…"), this, &Application::chooseFilesToSend);
-    m_trayMenu->addAction(QStringLiteral("Einstellungen"), this, &Application::showSettings);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Panel öffnen"), this,
+                          &Application::showPanel);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Dateien senden…"), this,
+                          &Application::chooseFilesToSend);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Einstellungen"), this,
+                          &Application::showSettings);
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("Zanvolt beenden"), this, &Application::quit);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Zanvolt beenden"), this,
+                          &Application::quit);
     m_tray->setContextMenu(m_trayMenu);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
-            QStringLiteral("Kein Infobereich gefunden. Starte „zanvolt“ erneut, um das "
-                           "Panel zu öffnen."),
+            QCoreApplication::translate("Application",
+                                        "Kein Infobereich gefunden. Starte „zanvolt“ erneut, um das "
+                                        "Panel zu öffnen."),
             std::nullopt);
         showPanel();
     }
@@ -96,7 +102,8 @@ void Application::start(const QList<QUrl>& files) {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             m_desktop.postFailureNotification(
                 QStringLiteral("Zanvolt"),
-                QStringLiteral("Richte zuerst den Server in den Einstellungen ein."));
+                QCoreApplication::translate("Application",
+                                            "Richte zuerst den Server in den Einstellungen ein."));
     });
     if (!files.isEmpty()) {
         // Once the store has answered, so that a client without a server shows no run for them.

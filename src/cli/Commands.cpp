@@ -12,7 +12,9 @@
 #include "ServerAccount.h"
 #include "SingleInstance.h"
 #include "Uploads.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -48,16 +50,16 @@ std::optional<SendResult> sendThroughRunningClient(const Commands::SendOptions& 
                               {QStringLiteral("generatePassword"), options.generatePassword}};
     socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
 
-    const SendResult noAnswer = SendResult::failure(
-        ErrorKind::Unknown, QStringLiteral("Die laufende Zanvolt-Instanz antwortet nicht."));
+    const SendResult noAnswer = SendResult::failure(ErrorKind::Unknown, UserText::instanceSilent());
     std::optional<SendResult> result;
     QEventLoop loop;
     const auto readLines = [&] {
         while (!result && socket.canReadLine()) {
             const QByteArray line = socket.readLine().trimmed();
             if (line == "refused") {
-                result = SendResult::failure(ErrorKind::Unknown,
-                                             QStringLiteral("Keine Dateien zum Senden gefunden."));
+                result = SendResult::failure(
+                    ErrorKind::Unknown,
+                    QCoreApplication::translate("Commands", "Keine Dateien zum Senden gefunden."));
                 break;
             }
             const QJsonObject answer = QJsonDocument::fromJson(line).object();
@@ -103,7 +105,7 @@ SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::Progre
                          loop.quit();
                      });
     if (!uploads.uploadFiles(options.files, std::nullopt, options.generatePassword))
-        return SendResult::failure(ErrorKind::Configuration, QStringLiteral("Server-URL nicht konfiguriert"));
+        return SendResult::failure(ErrorKind::Configuration, UserText::noServerURL());
     loop.exec();
     return result;
 }
@@ -188,15 +190,16 @@ ExitCode list(bool json) {
     if (const auto failure = sent.refreshFailure())
         return fail(SendResult::failure(failure->kind, failure->text));
 
-    return print(sent.transfers(), json,
-                 {QStringLiteral("Name"), QStringLiteral("Datum"), QStringLiteral("Link"),
-                  QStringLiteral("Heruntergeladen")},
-                 [](const TransferItem& item, bool terminal) -> QStringList {
-                     return {
-                         ConsoleOutput::printable(item.fileName, terminal), Format::dateTime(item.uploadDate),
-                         ConsoleOutput::printable(item.downloadURL, terminal),
-                         item.downloadedAt ? Format::downloadedAt(*item.downloadedAt) : QStringLiteral("-")};
-                 });
+    return print(
+        sent.transfers(), json,
+        {QCoreApplication::translate("Commands", "Name"), QCoreApplication::translate("Commands", "Datum"),
+         QCoreApplication::translate("Commands", "Link"),
+         QCoreApplication::translate("Commands", "Heruntergeladen")},
+        [](const TransferItem& item, bool terminal) -> QStringList {
+            return {ConsoleOutput::printable(item.fileName, terminal), Format::dateTime(item.uploadDate),
+                    ConsoleOutput::printable(item.downloadURL, terminal),
+                    item.downloadedAt ? Format::downloadedAt(*item.downloadedAt) : QStringLiteral("-")};
+        });
 }
 
 ExitCode inbox(bool json) {
@@ -212,9 +215,12 @@ ExitCode inbox(bool json) {
 
     return print(
         received.uploads(), json,
-        {QStringLiteral("Kunde"), QStringLiteral("Auftragsnummer"), QStringLiteral("Datum"),
-         QStringLiteral("Dateien"), QStringLiteral("Größe"), QStringLiteral("Heruntergeladen"),
-         QStringLiteral("Link")},
+        {QCoreApplication::translate("Commands", "Kunde"),
+         QCoreApplication::translate("Commands", "Auftragsnummer"),
+         QCoreApplication::translate("Commands", "Datum"), QCoreApplication::translate("Commands", "Dateien"),
+         QCoreApplication::translate("Commands", "Größe"),
+         QCoreApplication::translate("Commands", "Heruntergeladen"),
+         QCoreApplication::translate("Commands", "Link")},
         [](const IncomingUpload& upload, bool terminal) -> QStringList {
             const QString size = upload.totalSizeFormatted ? *upload.totalSizeFormatted
                                  : upload.totalSize        ? Format::size(*upload.totalSize)
@@ -224,7 +230,8 @@ ExitCode inbox(bool json) {
                     Format::dayAndTime(upload.uploadDate),
                     QString::number(upload.files.size()),
                     ConsoleOutput::printable(size, terminal),
-                    upload.isDownloaded ? QStringLiteral("ja") : QStringLiteral("nein"),
+                    upload.isDownloaded ? QCoreApplication::translate("Commands", "ja")
+                                        : QCoreApplication::translate("Commands", "nein"),
                     ConsoleOutput::printable(upload.downloadURL.value_or(QStringLiteral("-")), terminal)};
         });
 }

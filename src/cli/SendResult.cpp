@@ -1,5 +1,7 @@
 #include "SendResult.h"
 
+#include "UserText.h"
+
 #include <QJsonValue>
 #include <array>
 #include <utility>
@@ -56,11 +58,10 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
     sent.succeeded = result.outcome == UploadJob::Result::Outcome::Succeeded;
     if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
         sent.errorKind = ErrorKind::Cancelled;
-        sent.errorText = QStringLiteral("Upload abgebrochen");
+        sent.errorText = UserText::uploadCancelled();
     } else if (!sent.succeeded) {
         sent.errorKind = result.errorKind;
-        sent.errorText =
-            result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+        sent.errorText = result.errorText.isEmpty() ? UserText::uploadFailed() : result.errorText;
     }
     sent.fileName = result.fileName;
     sent.code = result.response.code;
@@ -105,7 +106,7 @@ SendResult SendResult::fromJson(const QJsonObject& object) {
         sent.password = password.toString();
     sent.succeeded = !sent.downloadURL.isEmpty();
     if (!sent.succeeded)
-        return failure(ErrorKind::Unknown, QStringLiteral("Die laufende Zanvolt-Instanz antwortet nicht."));
+        return failure(ErrorKind::Unknown, UserText::instanceSilent());
     return sent;
 }
 

@@ -2,6 +2,7 @@
 
 #include "APIError.h"
 #include "HttpError.h"
+#include "UserText.h"
 
 #include <QUrl>
 
@@ -13,10 +14,10 @@ QByteArray endpointURL(const QString& baseURL, const QByteArray& encodedPath) {
     const QString scheme = base.scheme().toLower();
     if (!base.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||
         base.host().isEmpty() || base.hasQuery() || base.hasFragment())
-        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+        throw APIError::networkError(UserText::invalidServerURL());
     const QByteArray url = base.toEncoded() + encodedPath;
     if (!QUrl::fromEncoded(url, QUrl::StrictMode).isValid())
-        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+        throw APIError::networkError(UserText::invalidServerURL());
     return url;
 }
 } // namespace

@@ -10,7 +10,9 @@
 #include "PlatformError.h"
 #include "SafeFileName.h"
 #include "ServerTrust.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -62,13 +64,14 @@ QString excerpt(const QByteArray& body, int characters) {
 
 void expectJSONOK(const APIResponse& response) {
     if (!response.status)
-        throw APIError::networkError(QStringLiteral("Keine HTTP-Antwort"));
+        throw APIError::networkError(UserText::noHttpAnswer());
     if (*response.status != 200)
         throw APIError::httpError(*response.status, excerpt(response.body, 500));
     if (response.body.isEmpty() || response.body.front() == '{' || response.body.front() == '[')
         return;
-    throw APIError::networkError(QStringLiteral("Unerwartete Antwort (kein JSON): ") +
-                                 excerpt(response.body, 200));
+    throw APIError::networkError(
+        QCoreApplication::translate("APIService", "Unerwartete Antwort (kein JSON): ") +
+        excerpt(response.body, 200));
 }
 
 QJsonValue parseJSON(const QByteArray& body) {
@@ -76,8 +79,9 @@ QJsonValue parseJSON(const QByteArray& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
         throw PlatformError(
-            QStringLiteral("Die Daten konnten nicht gelesen werden, weil sie kein gültiges JSON "
-                           "sind (%1).")
+            QCoreApplication::translate("APIService",
+                                        "Die Daten konnten nicht gelesen werden, weil sie kein gültiges JSON "
+                                        "sind (%1).")
                 .arg(error.errorString()));
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
 }
@@ -90,7 +94,8 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
     };
     if (const QString problem = co_await offMainThread(std::move(make)); !problem.isEmpty())
         throw PlatformError(
-            QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: %2").arg(folder, problem));
+            QCoreApplication::translate("APIService", "Der Ordner „%1“ konnte nicht erstellt werden: %2")
+                .arg(folder, problem));
     // A download cut off by the network waits like an upload, then asks for the rest.
     NetworkWait wait(nullptr);
     std::optional<HttpRequest::Resume> resume;

@@ -5,7 +5,9 @@
 #include "APIService.h"
 #include "OffMainThread.h"
 #include "PlatformError.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -36,7 +38,7 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials se
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.status)
-        throw APIError::networkError(QStringLiteral("Keine HTTP-Antwort"));
+        throw APIError::networkError(UserText::noHttpAnswer());
     if (*response.status != 200)
         throw APIError::httpError(*response.status, bodyText(response.body));
 
@@ -46,12 +48,10 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials se
         {
             const QJsonValue document = parseJSON(body);
             if (!document.isArray())
-                throw PlatformError(QStringLiteral(
-                    "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+                throw PlatformError(UserText::unreadableData());
             for (const QJsonValue& element : document.toArray()) {
                 if (!element.isObject())
-                    throw PlatformError(QStringLiteral(
-                        "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+                    throw PlatformError(UserText::unreadableData());
                 uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
             }
         }
@@ -68,7 +68,7 @@ QCoro::Task<QString> downloadFile(KeychainService::Credentials server, QString t
     const QString inbox = incomingFolder();
     const APIResponse response = co_await downloadInto(request, inbox, fileName);
     if (!response.isHttp(200))
-        throw APIError::networkError(QStringLiteral("Download fehlgeschlagen"));
+        throw APIError::networkError(UserText::downloadFailed());
     co_return response.filePath;
 }
 
@@ -77,7 +77,8 @@ QCoro::Task<> markAsDownloaded(KeychainService::Credentials server, QString toke
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("POST"));
     if (!response.isHttp(200))
-        throw APIError::networkError(QStringLiteral("Markierung fehlgeschlagen"));
+        throw APIError::networkError(
+            QCoreApplication::translate("APIServiceIncoming", "Markierung fehlgeschlagen"));
 }
 
 QCoro::Task<> deleteIncoming(KeychainService::Credentials server, QString token) {
@@ -85,7 +86,7 @@ QCoro::Task<> deleteIncoming(KeychainService::Credentials server, QString token)
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
-        throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
+        throw APIError::networkError(UserText::deleteFailed());
 }
 
 } // namespace APIService

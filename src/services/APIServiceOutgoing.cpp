@@ -6,7 +6,9 @@
 #include "OffMainThread.h"
 #include "OrderedJson.h"
 #include "PlatformError.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 
 namespace APIService {
@@ -19,8 +21,7 @@ QByteArray transferPath(const QString& code) {
 }
 
 [[noreturn]] void throwWrongShape() {
-    throw PlatformError(QStringLiteral("Die Daten konnten nicht gelesen werden, weil sie nicht das "
-                                       "richtige Format haben."));
+    throw PlatformError(UserText::unreadableData());
 }
 
 QJsonObject jsonObject(const QByteArray& body) {
@@ -36,7 +37,8 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials 
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.isHttp(200))
-        throw APIError::networkError(QStringLiteral("Fehler beim Laden der Transfers"));
+        throw APIError::networkError(
+            QCoreApplication::translate("APIServiceOutgoing", "Fehler beim Laden der Transfers"));
     // Thousands of transfers take longer to read than the panel may stand still.
     std::function<QList<OutgoingTransfer>()> decode = [body = response.body] {
         QList<OutgoingTransfer> transfers;
@@ -92,7 +94,7 @@ QCoro::Task<> deleteOutgoing(KeychainService::Credentials server, QString code) 
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
-        throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
+        throw APIError::networkError(UserText::deleteFailed());
 }
 
 QCoro::Task<QString> downloadOutgoingFile(KeychainService::Credentials server, QString code, QString fileName,
@@ -103,7 +105,8 @@ QCoro::Task<QString> downloadOutgoingFile(KeychainService::Credentials server, Q
     const APIResponse response = co_await downloadInto(request, folder, fileName);
     if (*response.status != 200)
         throw APIError::networkError(
-            QStringLiteral("Download fehlgeschlagen (HTTP %1)").arg(*response.status));
+            QCoreApplication::translate("APIServiceOutgoing", "Download fehlgeschlagen (HTTP %1)")
+                .arg(*response.status));
     co_return response.filePath;
 }
 

@@ -3,11 +3,23 @@
 #include "APIError.h"
 #include "KeychainError.h"
 #include "OrderedJson.h"
+#include "UserText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 
 namespace KeychainService {
+
+namespace {
+// What the user reads after "Keychain-Fehler:": the store's own words; a lookup whose unlock was
+// refused says nothing, and its status is an internal code.
+QString storeSaid(const SecretStore& store, int status) {
+    const QString said = store.failureText();
+    if (said.isEmpty() && status == SecretStore::itemLocked)
+        return UserText::keychainNotUnlocked();
+    return said;
+}
+} // namespace
 
 QByteArray Credentials::toJson() const {
     OrderedJson json = OrderedJson::object();
@@ -44,7 +56,7 @@ std::optional<Credentials> loadCredentials(SecretStore& store) {
     if (status == SecretStore::itemNotFound)
         return std::nullopt;
     if (status != 0)
-        throw KeychainError::unavailable(status);
+        throw KeychainError::unavailable(status, storeSaid(store, status));
     return Credentials::fromJson(data);
 }
 
@@ -55,7 +67,7 @@ void saveCredentials(const Credentials& credentials, SecretStore& store) {
     // previous credentials.
     const int status = store.store(serviceName, credentialsAccount, credentials.toJson());
     if (status != 0)
-        throw KeychainError::saveFailed(status);
+        throw KeychainError::saveFailed(status, storeSaid(store, status));
 }
 
 bool hasCredentials(SecretStore& store) {

@@ -7,8 +7,10 @@
 #include "OffMainThread.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
+#include "UserText.h"
 #include "Utf8.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QCoroSignal>
 #include <QDateTime>
@@ -48,7 +50,8 @@ constexpr char zip64LocatorSignature[] = "PK\x06\x07";
 constexpr char zip64RecordSignature[] = "PK\x06\x06";
 
 ZipError noEndRecord() {
-    return ZipError::zipFailed(QStringLiteral("ZIP-Struktur unlesbar (kein End-of-Central-Directory)"));
+    return ZipError::zipFailed(
+        QCoreApplication::translate("ZipService", "ZIP-Struktur unlesbar (kein End-of-Central-Directory)"));
 }
 
 quint16 readUInt16(const QByteArray& data, qsizetype offset) {
@@ -106,7 +109,7 @@ void patchUtf8Bit(QFile& file, qint64 offset) {
 }
 
 [[noreturn]] void failItem(const QString& path, int error) {
-    failPath(QStringLiteral("„%1“ kann nicht gepackt werden: %2"), path, error);
+    failPath(QCoreApplication::translate("ZipService", "„%1“ kann nicht gepackt werden: %2"), path, error);
 }
 
 // Deflating these gains next to nothing and costs most of the packing time.
@@ -293,7 +296,8 @@ Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& 
     staging.trees = staging.run + QStringLiteral("/trees");
     for (const QString& folder : {staging.run, staging.heads, staging.trees}) {
         if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0)
-            failPath(QStringLiteral("Ordner „%1“ kann nicht angelegt werden: %2"), folder, errno);
+            failPath(QCoreApplication::translate("ZipService", "Ordner „%1“ kann nicht angelegt werden: %2"),
+                     folder, errno);
     }
     try {
         for (const QUrl& url : from)
@@ -385,7 +389,8 @@ void checkComplete(const QList<QByteArray>& expected, const QList<QByteArray>& s
     const QSet<QByteArray> present(stored.begin(), stored.end());
     for (const QByteArray& name : expected) {
         if (!present.contains(name))
-            throw ZipError::zipFailed(QStringLiteral("„%1“ fehlt im Archiv").arg(shown(name)));
+            throw ZipError::zipFailed(
+                QCoreApplication::translate("ZipService", "„%1“ fehlt im Archiv").arg(shown(name)));
     }
 }
 
@@ -509,17 +514,20 @@ QList<QByteArray> ZipService::setUtf8Flag(QString archivePath) {
 
     // Checked before reading so that a damaged size cannot make us allocate gigabytes.
     if (where.offset < 0 || where.size < 0 || where.offset > size || where.size > size - where.offset)
-        throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
+        throw ZipError::zipFailed(
+            QCoreApplication::translate("ZipService", "Central Directory unvollständig"));
     seekTo(file, where.offset);
     const QByteArray directory = readBytes(file, where.size);
     if (directory.size() < where.size)
-        throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
+        throw ZipError::zipFailed(
+            QCoreApplication::translate("ZipService", "Central Directory unvollständig"));
 
     qsizetype position = 0;
     for (qint64 entry = 0; entry < where.entries; ++entry) {
         if (directory.size() - position < centralHeaderSize ||
             !hasSignature(directory.constData() + position, centralSignature))
-            throw ZipError::zipFailed(QStringLiteral("Ungültiger Central-Directory-Header"));
+            throw ZipError::zipFailed(
+                QCoreApplication::translate("ZipService", "Ungültiger Central-Directory-Header"));
         const quint16 nameLength = readUInt16(directory, position + 28);
         const QByteArray name = directory.mid(position + centralHeaderSize, nameLength);
         names.append(name);
@@ -545,5 +553,5 @@ ZipError ZipService::toolFailure(QByteArray standardError) {
     // Stateless, so that a sequence cut off at the end counts as an error too.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(standardError);
-    return ZipError::zipFailed(decoder.hasError() ? QStringLiteral("Unbekannter Fehler") : text);
+    return ZipError::zipFailed(decoder.hasError() ? UserText::unknownError() : text);
 }

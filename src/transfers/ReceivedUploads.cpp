@@ -2,7 +2,6 @@
 
 #include "APIService.h"
 #include "APIServiceIncoming.h"
-#include "AppError.h"
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
@@ -11,7 +10,9 @@
 #include "OffMainThread.h"
 #include "ServerAccount.h"
 #include "SetIfChanged.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <algorithm>
 
@@ -85,7 +86,7 @@ QCoro::Task<> ReceivedUploads::refreshList(std::optional<ServerAccount::Reading>
 QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
     QPointer<ReceivedUploads> self(this);
     setIfChanged(this, m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
-    setIfChanged(this, m_downloadProgress, QStringLiteral("Lade herunter..."),
+    setIfChanged(this, m_downloadProgress, QCoreApplication::translate("ReceivedUploads", "Lade herunter..."),
                  &ReceivedUploads::downloadProgressChanged);
     try {
         // One read of the store for all the files.
@@ -95,7 +96,7 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
         const KeychainService::Credentials server = reading.server();
         for (const IncomingFile& file : upload.files) {
             setIfChanged(this, m_downloadProgress,
-                         QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
+                         QCoreApplication::translate("ReceivedUploads", "Lade %1...").arg(file.name),
                          &ReceivedUploads::downloadProgressChanged);
             co_await APIService::downloadFile(server, upload.token, file.name);
             if (!self)
@@ -112,9 +113,10 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
             Q_EMIT uploadsChanged();
         }
         setIfChanged(this, m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
-        sendNotification(QStringLiteral("Download abgeschlossen"),
-                         QString::number(upload.files.size()) + QStringLiteral(" Datei(en) von ") +
-                             upload.customerName + QStringLiteral(" heruntergeladen"),
+        sendNotification(UserText::downloadDone(),
+                         QCoreApplication::translate("ReceivedUploads", "%1 Datei(en) von %2 heruntergeladen")
+                             .arg(upload.files.size())
+                             .arg(upload.customerName),
                          std::nullopt);
     } catch (const std::exception& error) {
         if (!self)
@@ -142,7 +144,7 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
     } catch (const std::exception& error) {
         if (!self)
             co_return;
-        setError(QStringLiteral("Server-Löschung fehlgeschlagen: ") + incomingFailureText(error));
+        setError(UserText::serverDeleteFailed(incomingFailureText(error)));
     }
     // Also after a failure: the upload, still on the server, comes back.
     if (self)
@@ -171,8 +173,8 @@ QCoro::Task<std::optional<QString>> ReceivedUploads::linkFromServerURL(IncomingU
         const KeychainService::Credentials stored = reading.server();
         co_return stored.serverURL + QStringLiteral("/d/") +
             (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
-    } catch (const AppError& error) {
-        qCInfo(lcTransfers) << "no link to copy:" << error.message();
+    } catch (const std::exception& error) {
+        qCInfo(lcTransfers) << "no link to copy:" << describeError(error).text;
         co_return std::nullopt; // no server URL: nothing to link to
     }
 }

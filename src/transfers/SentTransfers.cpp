@@ -2,7 +2,6 @@
 
 #include "APIService.h"
 #include "APIServiceOutgoing.h"
-#include "AppError.h"
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
@@ -11,7 +10,9 @@
 #include "SafeFileName.h"
 #include "ServerAccount.h"
 #include "TransferPresenter.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -118,10 +119,13 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
     // Said once, at start; the damaged file is kept before anything rewrites the history.
     const QString kept = m_historyService.keepUnreadable();
     if (kept.isEmpty())
-        m_error = QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
+        m_error = QCoreApplication::translate("SentTransfers",
+                                              "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
                   m_historyService.fileURL();
     else
-        m_error = QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") + kept;
+        m_error = QCoreApplication::translate(
+                      "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
+                  kept;
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
@@ -154,8 +158,9 @@ void SentTransfers::addUploaded(const TransferItem& item) {
         QList<TransferItem> shown = m_transfers;
         shown.prepend(item);
         setTransfers(std::move(shown));
-        setError(QStringLiteral("Der Verlauf konnte nicht gespeichert werden: ") +
-                 m_historyService.fileURL());
+        setError(
+            QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
+            m_historyService.fileURL());
         return;
     }
     // The file never holds passwords: carry this one into the reloaded list.
@@ -201,7 +206,9 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
         if (self)
             self->m_refreshFailure = failure;
         if (self && (failure.kind == ErrorKind::Platform || failure.kind == ErrorKind::Unknown)) {
-            self->m_listError = QStringLiteral("Fehler beim Laden der Transfers: ") + failure.text;
+            self->m_listError =
+                QCoreApplication::translate("SentTransfers", "Fehler beim Laden der Transfers: ") +
+                failure.text;
             self->setError(self->m_listError);
         }
         if (self && self->m_transfers.isEmpty())
@@ -235,8 +242,9 @@ QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) 
             self->setTransfers(
                 withPassword(self->m_transfers, code, response.password, response.hasPassword));
         co_return response.password;
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht geladen werden: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht geladen werden: ") +
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -253,8 +261,9 @@ QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString co
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
         co_return response.password;
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht erzeugt werden: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht erzeugt werden: ") +
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -271,8 +280,9 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
         co_return true;
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht entfernt werden: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht entfernt werden: ") +
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -285,8 +295,9 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
     const ServerAccount::Reading reading = co_await m_account->read();
     try {
         co_await APIService::renameOutgoingFile(reading.server(), code, oldName, newName);
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Umbenennen fehlgeschlagen: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") +
+                  describeError(error).text;
     }
     if (!self)
         co_return !failure;
@@ -317,8 +328,8 @@ QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     std::optional<QString> failure;
     try {
         co_await APIService::deleteOutgoing(reading.server(), code);
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Server-Löschung fehlgeschlagen: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = UserText::serverDeleteFailed(describeError(error).text);
     }
     if (!self)
         co_return;
@@ -347,17 +358,17 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
         const ServerAccount::Reading reading = co_await m_account->read();
         destination = co_await APIService::downloadOutgoingFile(reading.server(), transfer.code,
                                                                 transfer.fileName, folder);
-    } catch (const AppError& error) {
-        failure = error.message();
+    } catch (const std::exception& error) {
+        failure = describeError(error).text;
     }
     if (!self)
         co_return;
     if (failure) {
-        setError(QStringLiteral("Download fehlgeschlagen: ") + *failure);
+        setError(QCoreApplication::translate("SentTransfers", "Download fehlgeschlagen: ") + *failure);
         co_return;
     }
     m_desktop.revealInFileViewer(destination);
-    m_desktop.postNotification(QStringLiteral("Download abgeschlossen"), transfer.fileName, std::nullopt);
+    m_desktop.postNotification(UserText::downloadDone(), transfer.fileName, std::nullopt);
 }
 
 bool SentTransfers::copyText(const QString& text) {

@@ -8,6 +8,7 @@
 #include "LibsecretStore.h"
 #include "Settings.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 
 #ifndef ZANVOLT_DEFAULT_SERVER_URL
@@ -110,7 +111,8 @@ QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credent
     try {
         co_await write(std::move(credentials));
     } catch (const std::exception& error) {
-        co_return QStringLiteral("Speichern fehlgeschlagen: ") + describeError(error).text;
+        co_return QCoreApplication::translate("ServerAccount", "Speichern fehlgeschlagen: ") +
+            describeError(error).text;
     }
     co_return std::nullopt;
 }
@@ -122,12 +124,14 @@ QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Cred
         // With the pair just saved: the store is not asked again.
         const QList<IncomingUpload> uploads =
             co_await APIService::fetchIncoming(APIService::usableCredentials(credentials));
-        co_return TestResult{true, QStringLiteral("Verbindung erfolgreich! (") +
-                                       QString::number(uploads.size()) + QStringLiteral(" Eingänge)")};
+        co_return TestResult{
+            true, QCoreApplication::translate("ServerAccount", "Verbindung erfolgreich! (%1 Eingänge)")
+                      .arg(uploads.size())};
     } catch (const std::exception& error) {
-        co_return TestResult{false, QStringLiteral("Fehler: ") + describeError(error).text};
+        co_return TestResult{false, QCoreApplication::translate("ServerAccount", "Fehler: ") +
+                                        describeError(error).text};
     } catch (...) {
-        co_return TestResult{false, QStringLiteral("Fehler: ")};
+        co_return TestResult{false, QCoreApplication::translate("ServerAccount", "Fehler: ")};
     }
 }
 
@@ -150,7 +154,7 @@ std::optional<QString> ServerAccount::setLaunchAtLogin(bool value) {
         else
             m_desktop.unregisterLoginItem();
     } catch (const std::exception& error) {
-        return QStringLiteral("Autostart-Fehler: ") + describeError(error).text;
+        return QCoreApplication::translate("ServerAccount", "Autostart-Fehler: ") + describeError(error).text;
     }
     return std::nullopt;
 }

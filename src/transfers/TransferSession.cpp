@@ -10,6 +10,8 @@
 #include "SetIfChanged.h"
 #include "Uploads.h"
 
+#include <QCoreApplication>
+
 TransferSession::TransferSession(Environment environment, QObject* parent)
     : QObject(parent), m_noDesktop(environment.desktop ? nullptr : std::make_unique<NoDesktopServices>()),
       m_desktop(environment.desktop ? *environment.desktop : *m_noDesktop),
@@ -26,8 +28,10 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
     connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this, [this](const QString& folder) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
-            QStringLiteral("Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
-                           "nur, bis Zanvolt beendet wird.")
+            QCoreApplication::translate(
+                "TransferSession",
+                "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
+                "nur, bis Zanvolt beendet wird.")
                 .arg(folder),
             std::nullopt);
     });

@@ -5,7 +5,9 @@
 #include "SentTransfers.h"
 #include "ServerAccount.h"
 #include "SetIfChanged.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <utility>
 
@@ -156,17 +158,16 @@ void Uploads::finish(const UploadJob::Result& result, bool announce) {
         setIfChanged(this, m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
             if (hadJob)
-                m_desktop.endJobProgress(QStringLiteral("Upload abgebrochen"));
-            setIfChanged(this, m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
+                m_desktop.endJobProgress(UserText::uploadCancelled());
+            setIfChanged(this, m_error, std::optional<QString>(UserText::uploadCancelled()),
                          &Uploads::errorChanged);
         } else {
-            const QString message =
-                result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+            const QString message = result.errorText.isEmpty() ? UserText::uploadFailed() : result.errorText;
             if (hadJob)
                 m_desktop.endJobProgress(message);
             if (announce) {
                 setIfChanged(this, m_error, std::optional<QString>(message), &Uploads::errorChanged);
-                m_desktop.postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
+                m_desktop.postFailureNotification(UserText::uploadFailed(), message);
             }
         }
     }
@@ -196,9 +197,10 @@ void Uploads::publish(const UploadJob::Result& result) {
     bool copied = false;
     if (m_account->autoCopyLink()) {
         const bool withPassword = response.password && !response.password->isEmpty();
-        copied = copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
-                                             .arg(response.downloadURL, *response.password)
-                                       : response.downloadURL);
+        copied =
+            copyText(withPassword ? QCoreApplication::translate("Uploads", "Download-Link: %1\nPasswort: %2")
+                                        .arg(response.downloadURL, *response.password)
+                                  : response.downloadURL);
     }
 
     setIfChanged(
@@ -210,12 +212,12 @@ void Uploads::publish(const UploadJob::Result& result) {
 
     QString body;
     if (response.password)
-        body = copied ? QStringLiteral("Link + Passwort kopiert")
-                      : QStringLiteral("Upload fertig — Passwort im Banner");
+        body = copied ? QCoreApplication::translate("Uploads", "Link + Passwort kopiert")
+                      : QCoreApplication::translate("Uploads", "Upload fertig — Passwort im Banner");
     else
-        body = copied ? QStringLiteral("Link kopiert – bereit zum Teilen")
-                      : QStringLiteral("Klicken um Link zu kopieren");
-    notify(QStringLiteral("Upload abgeschlossen"), body, response.downloadURL);
+        body = copied ? QCoreApplication::translate("Uploads", "Link kopiert – bereit zum Teilen")
+                      : QCoreApplication::translate("Uploads", "Klicken um Link zu kopieren");
+    notify(QCoreApplication::translate("Uploads", "Upload abgeschlossen"), body, response.downloadURL);
 }
 
 void Uploads::withdraw(QUuid requestId) {

@@ -251,12 +251,70 @@ private Q_SLOTS:
         QVERIFY2(clock.elapsed() < 2900, qPrintable(QString::number(clock.elapsed())));
     }
 
-    void transportFailuresPassThroughUnwrapped() {
-        server().stop();
-        const QString refused =
-            failureOf(APIRequest::make(fixture->credentials(), probePath).send(QByteArrayLiteral("GET")));
-        QVERIFY2(refused.startsWith(QStringLiteral("Failed to connect to 127.0.0.1 port ")),
-                 qPrintable(refused));
+    // What failed and where, in the user's words, with the transport's own after it in parentheses.
+    // {refused}: a port nobody listens on; {plain}: a plain HTTP server; {silent}: a port that
+    // takes connections and never answers; {server}: the bundled server.
+    void transportFailuresNameTheirCause_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("proxy");
+        QTest::addColumn<QString>("expected");
+        const QString refused = QStringLiteral("https://127.0.0.1:{refused}");
+        QTest::newRow("refused") << refused << QString()
+                                 << QStringLiteral("Der Server „127.0.0.1:{refused}“ ist nicht erreichbar");
+        QTest::newRow("no TLS") << QStringLiteral("https://127.0.0.1:{plain}") << QString()
+                                << QStringLiteral(
+                                       "Die sichere Verbindung zum Server „127.0.0.1:{plain}“ konnte "
+                                       "nicht aufgebaut werden: Der Server spricht dort kein HTTPS");
+        QTest::newRow("unresolvable") << QStringLiteral("https://zanvolt.invalid") << QString()
+                                      << QStringLiteral("Der Servername „zanvolt.invalid“ konnte nicht "
+                                                        "aufgelöst werden");
+        QTest::newRow("dead proxy") << QStringLiteral("{server}")
+                                    << QStringLiteral("http://127.0.0.1:{refused}")
+                                    << QStringLiteral("Der Proxy „127.0.0.1:{refused}“ ist nicht erreichbar");
+        QTest::newRow("silent proxy") << QStringLiteral("{server}") << QStringLiteral("127.0.0.1:{silent}")
+                                      << QStringLiteral("Der Proxy „127.0.0.1:{silent}“ antwortet nicht");
+        QTest::newRow("proxy exempt")
+            << refused << QStringLiteral("http://127.0.0.1:{silent}")
+            << QStringLiteral("Der Server „127.0.0.1:{refused}“ ist nicht erreichbar");
+    }
+    void transportFailuresNameTheirCause() {
+        QFETCH(QString, url);
+        QFETCH(QString, proxy);
+        QFETCH(QString, expected);
+        TransferServer::Options options;
+        options.plainHttp = true;
+        TransferServer plain(options);
+        QVERIFY(plain.start());
+        // Listening, so the kernel completes the connection, but nothing ever reads it.
+        const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto closeSilent = qScopeGuard([silent] { ::close(silent); });
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(silent, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                ::listen(silent, 8) == 0 &&
+                ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        const int refused = NginxServer::freePort();
+        const auto fill = [&](QString text) {
+            return text.replace(QStringLiteral("{refused}"), QString::number(refused))
+                .replace(QStringLiteral("{plain}"), QString::number(plain.port()))
+                .replace(QStringLiteral("{silent}"), QString::number(ntohs(address.sin_port)))
+                .replace(QStringLiteral("{server}"), server().baseURL());
+        };
+        fixture->storeCredentials(fill(url), server().apiKey());
+        qputenv("https_proxy", fill(proxy).toUtf8());
+        qputenv("no_proxy",
+                QTest::currentDataTag() == QByteArray("proxy exempt") ? "localhost, 127.0.0.0/8" : "");
+        HttpEngine::instance().setInactivityLimit(1);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("https_proxy");
+            qunsetenv("no_proxy");
+            HttpEngine::instance().setInactivityLimit(60);
+        });
+        const QString failure = outcome(*fixture);
+        QVERIFY2(failure.startsWith(fill(expected) + QStringLiteral(" (")) && failure.endsWith(u')'),
+                 qPrintable(failure));
     }
 
     // The client behind an nginx that offers HTTP/2, with the bundled server behind it.
