@@ -5,17 +5,17 @@
 // Usage: bench_lists [transfers] [uploads] [history entries] (default 20000 20000 40000).
 // The history shares its first entries' codes with the server's transfers, the rest are older ones
 // the server no longer lists. Runs on the offscreen platform unless QT_QPA_PLATFORM says otherwise.
-#include "PanelView.h"
-#include "ReceiveTab.h"
-#include "ReceivedUploads.h"
 #include "RecordingDesktopServices.h"
-#include "RowListView.h"
-#include "SendTab.h"
-#include "SentTransfers.h"
-#include "Settings.h"
 #include "TestServerFixture.h"
-#include "TransferSession.h"
-#include "UpdaterManager.h"
+#include "platform/Settings.h"
+#include "transfers/ReceivedUploads.h"
+#include "transfers/SentTransfers.h"
+#include "transfers/TransferSession.h"
+#include "transfers/UpdaterManager.h"
+#include "views/PanelView.h"
+#include "views/ReceiveTab.h"
+#include "views/RowListView.h"
+#include "views/SendTab.h"
 
 #include "FakeUpdaterBackend.h"
 

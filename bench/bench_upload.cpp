@@ -10,15 +10,15 @@
 // Usage: bench_upload [rounds] [throughput MiB] [memory MiB] (defaults 3, 1024, 2048), or
 // bench_upload --outage [MiB] [seconds] (defaults 1024, 30). Files go to a
 // temporary folder (TMPDIR) and are removed at the end; curl and nginx must be installed.
-#include "APIService.h"
-#include "APIServiceOutgoing.h"
-#include "APIServiceUpload.h"
-#include "AppError.h"
-#include "CertificatePins.h"
-#include "HttpEngine.h"
-#include "KeychainService.h"
 #include "NginxServer.h"
 #include "TransferServer.h"
+#include "models/AppError.h"
+#include "net/CertificatePins.h"
+#include "net/HttpEngine.h"
+#include "services/APIService.h"
+#include "services/APIServiceOutgoing.h"
+#include "services/APIServiceUpload.h"
+#include "services/KeychainService.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>

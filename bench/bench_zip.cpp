@@ -2,7 +2,7 @@
 // on an archive with many entries. Usage: bench_zip [rounds] (default 3), or bench_zip [rounds] media
 // for a tree of which half is already-compressed media, against zip with and without deflating.
 // Data goes to a temporary folder (TMPDIR) and is removed at the end.
-#include "ZipService.h"
+#include "services/ZipService.h"
 
 #include <QCoreApplication>
 #include <QCoroTask>

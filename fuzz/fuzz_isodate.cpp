@@ -1,7 +1,7 @@
 // The date rule on arbitrary text: only internet date-times are accepted, the accepted instant is the
 // one the text writes, and what the client writes back is accepted again.
 #include "FuzzCheck.h"
-#include "IsoDate.h"
+#include "models/IsoDate.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,14 +1,14 @@
 // Decodes the server's records from arbitrary JSON: every decoder either returns a record or throws
 // an AppError. What the client writes itself (history entries, cached uploads) must decode again.
-#include "AppError.h"
 #include "FuzzCheck.h"
-#include "IncomingUpload.h"
-#include "OutgoingResult.h"
-#include "OutgoingTransfer.h"
-#include "PasswordResponse.h"
-#include "RenameResponse.h"
-#include "TransferItem.h"
-#include "ZipEntry.h"
+#include "models/AppError.h"
+#include "models/IncomingUpload.h"
+#include "models/OutgoingResult.h"
+#include "models/OutgoingTransfer.h"
+#include "models/PasswordResponse.h"
+#include "models/RenameResponse.h"
+#include "models/TransferItem.h"
+#include "models/ZipEntry.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,18 +1,18 @@
 // The request core's handling of an answer, without the network: the common JSON check, the excerpt
 // used in error texts, the JSON parse and the decoding that follows it at each endpoint.
 // Input: the status line ("200", or "-" for an answer that was not HTTP), "\n", then the body.
-#include "APIError.h"
-#include "APIResponse.h"
-#include "APIService.h"
 #include "FuzzCheck.h"
-#include "Graphemes.h"
-#include "IncomingUpload.h"
-#include "JsonFields.h"
-#include "OutgoingResult.h"
-#include "OutgoingTransfer.h"
-#include "PasswordResponse.h"
-#include "PlatformError.h"
-#include "RenameResponse.h"
+#include "models/APIError.h"
+#include "models/Graphemes.h"
+#include "models/IncomingUpload.h"
+#include "models/JsonFields.h"
+#include "models/OutgoingResult.h"
+#include "models/OutgoingTransfer.h"
+#include "models/PasswordResponse.h"
+#include "models/PlatformError.h"
+#include "models/RenameResponse.h"
+#include "services/APIResponse.h"
+#include "services/APIService.h"
 
 #include <QJsonArray>
 #include <QStringDecoder>

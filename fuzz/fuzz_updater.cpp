@@ -1,10 +1,10 @@
 // The update feed and the signature check on arbitrary bytes. The whole input is read as a feed;
 // it is also split at its first two line breaks into signature, public key (both base64) and the
 // signed data, as the download check gets them.
-#include "AppError.h"
 #include "FuzzCheck.h"
-#include "UpdaterFeed.h"
-#include "UpdaterSignature.h"
+#include "models/AppError.h"
+#include "services/UpdaterFeed.h"
+#include "services/UpdaterSignature.h"
 
 #include <QVersionNumber>
 #include <cstddef>

@@ -1,8 +1,8 @@
 // The UTF-8 flag patch on an arbitrary file: it may only set bit 11 of header flag fields, never
 // grow or shrink the file, never touch anything beside it, and fails only with an AppError.
-#include "AppError.h"
 #include "FuzzCheck.h"
-#include "ZipService.h"
+#include "models/AppError.h"
+#include "services/ZipService.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "LinuxDesktopServices.h"
-#include "Settings.h"
+#include "platform/Settings.h"
+#include "platform/linux/LinuxDesktopServices.h"
 
 #include <QList>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "PanelWindow.h"
+#include "app/PanelWindow.h"
 
-#include "PanelPlacement.h"
-#include "Settings.h"
+#include "app/PanelPlacement.h"
+#include "platform/Settings.h"
 
 #include <QApplication>
 #include <QCloseEvent>

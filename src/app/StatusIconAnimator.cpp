@@ -1,8 +1,8 @@
-#include "StatusIconAnimator.h"
+#include "app/StatusIconAnimator.h"
 
-#include "StatusIcons.h"
-#include "TrayIcon.h"
-#include "Uploads.h"
+#include "app/StatusIcons.h"
+#include "app/TrayIcon.h"
+#include "transfers/Uploads.h"
 
 StatusIconAnimator::StatusIconAnimator(Uploads* uploads, Timings timings, qreal devicePixelRatio,
                                        QObject* parent)

@@ -1,4 +1,4 @@
-#include "StatusIcons.h"
+#include "app/StatusIcons.h"
 
 #include <QFontDatabase>
 #include <QPainter>

@@ -1,6 +1,6 @@
-#include "TrayIcon.h"
+#include "app/TrayIcon.h"
 
-#include "Logging.h"
+#include "models/Logging.h"
 
 #include <QPainter>
 #include <cmath>

@@ -1,9 +1,9 @@
-#include "UpdateDialogs.h"
+#include "app/UpdateDialogs.h"
 
-#include "CancelToken.h"
-#include "UpdateWindowRaiser.h"
-#include "UpdaterBackend.h"
-#include "UpdaterManager.h"
+#include "app/UpdateWindowRaiser.h"
+#include "net/CancelToken.h"
+#include "services/UpdaterBackend.h"
+#include "transfers/UpdaterManager.h"
 
 #include <QCoreApplication>
 #include <QLabel>

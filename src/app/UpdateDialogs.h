@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UpdaterUserDriver.h"
+#include "services/UpdaterUserDriver.h"
 
 #include <QPointer>
 #include <optional>

@@ -1,7 +1,7 @@
-#include "UpdateWindowRaiser.h"
+#include "app/UpdateWindowRaiser.h"
 
-#include "UpdateDialogs.h"
-#include "UpdaterManager.h"
+#include "app/UpdateDialogs.h"
+#include "transfers/UpdaterManager.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,8 +1,8 @@
-#include "CommandLine.h"
+#include "cli/CommandLine.h"
 
-#include "Commands.h"
-#include "ConsoleOutput.h"
-#include "LocalPath.h"
+#include "cli/Commands.h"
+#include "cli/ConsoleOutput.h"
+#include "models/LocalPath.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ExitCode.h"
+#include "cli/ExitCode.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,4 +1,4 @@
-#include "ConsoleOutput.h"
+#include "cli/ConsoleOutput.h"
 
 #include <algorithm>
 #include <unistd.h>

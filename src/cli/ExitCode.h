@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ErrorText.h"
+#include "models/ErrorText.h"
 
 // What `zanvolt` returns to the shell; `zanvolt --help` lists them.
 enum class ExitCode {

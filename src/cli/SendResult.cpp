@@ -1,6 +1,6 @@
-#include "SendResult.h"
+#include "cli/SendResult.h"
 
-#include "UserText.h"
+#include "models/UserText.h"
 
 #include <QJsonValue>
 #include <array>

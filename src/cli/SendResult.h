@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ErrorText.h"
-#include "ExitCode.h"
-#include "ServerAccount.h"
-#include "UploadJob.h"
+#include "cli/ExitCode.h"
+#include "models/ErrorText.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/UploadJob.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -1,9 +1,9 @@
-#include "SingleInstance.h"
+#include "cli/SingleInstance.h"
 
-#include "LocalPath.h"
-#include "PrivateTempDir.h"
-#include "SendResult.h"
-#include "Uploads.h"
+#include "cli/SendResult.h"
+#include "models/LocalPath.h"
+#include "services/PrivateTempDir.h"
+#include "transfers/Uploads.h"
 
 #include <QFileInfo>
 #include <QJsonArray>

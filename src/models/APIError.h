@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppError.h"
-#include "UserText.h"
+#include "models/AppError.h"
+#include "models/UserText.h"
 
 // Errors of the server client, with the German descriptions the user sees.
 class APIError : public AppError {

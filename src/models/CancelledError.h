@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppError.h"
-#include "UserText.h"
+#include "models/AppError.h"
+#include "models/UserText.h"
 
 // Thrown when the user cancelled an operation, so callers can tell it apart
 // from a failure.

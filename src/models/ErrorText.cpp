@@ -1,11 +1,11 @@
-#include "ErrorText.h"
+#include "models/ErrorText.h"
 
-#include "APIError.h"
-#include "CancelledError.h"
-#include "KeychainError.h"
-#include "PlatformError.h"
-#include "UpdaterError.h"
-#include "ZipError.h"
+#include "models/APIError.h"
+#include "models/CancelledError.h"
+#include "models/KeychainError.h"
+#include "models/PlatformError.h"
+#include "models/UpdaterError.h"
+#include "models/ZipError.h"
 
 namespace {
 ErrorKind kindOf(const std::exception& error) {

@@ -1,4 +1,4 @@
-#include "Format.h"
+#include "models/Format.h"
 
 #include <QCoreApplication>
 #include <charconv>

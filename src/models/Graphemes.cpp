@@ -1,4 +1,4 @@
-#include "Graphemes.h"
+#include "models/Graphemes.h"
 
 #include <QTextBoundaryFinder>
 

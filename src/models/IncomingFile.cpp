@@ -1,6 +1,6 @@
-#include "IncomingFile.h"
+#include "models/IncomingFile.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 IncomingFile IncomingFile::fromJson(const QJsonObject& object) {
     const JsonFields fields(object);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OrderedJson.h"
+#include "models/OrderedJson.h"
 
 #include <QJsonObject>
 #include <QString>

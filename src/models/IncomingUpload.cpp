@@ -1,6 +1,6 @@
-#include "IncomingUpload.h"
+#include "models/IncomingUpload.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 IncomingUpload IncomingUpload::fromJson(const QJsonObject& object, IsoDate::Fraction dates) {
     const JsonFields fields(object);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "IncomingFile.h"
-#include "IsoDate.h"
+#include "models/IncomingFile.h"
+#include "models/IsoDate.h"
 
 #include <QDateTime>
 #include <QList>

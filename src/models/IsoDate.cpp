@@ -1,4 +1,4 @@
-#include "IsoDate.h"
+#include "models/IsoDate.h"
 
 #include <QRegularExpression>
 

@@ -1,7 +1,7 @@
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
-#include "PlatformError.h"
-#include "UserText.h"
+#include "models/PlatformError.h"
+#include "models/UserText.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IsoDate.h"
+#include "models/IsoDate.h"
 
 #include <QJsonArray>
 #include <QJsonObject>

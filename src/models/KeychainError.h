@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppError.h"
-#include "UserText.h"
+#include "models/AppError.h"
+#include "models/UserText.h"
 
 // A failed save of the credentials, or a store that could not be read (locked, refused or
 // absent), with the secret store's status code and what the store said about it.

@@ -1,4 +1,4 @@
-#include "LocalPath.h"
+#include "models/LocalPath.h"
 
 QByteArray LocalPath::bytes(const QUrl& url) {
     return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());

@@ -1,4 +1,4 @@
-#include "Logging.h"
+#include "models/Logging.h"
 
 Q_LOGGING_CATEGORY(lcNet, "zanvolt.net", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcUpload, "zanvolt.upload", QtInfoMsg)

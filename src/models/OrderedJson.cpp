@@ -1,4 +1,4 @@
-#include "OrderedJson.h"
+#include "models/OrderedJson.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

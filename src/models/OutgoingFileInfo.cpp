@@ -1,6 +1,6 @@
-#include "OutgoingFileInfo.h"
+#include "models/OutgoingFileInfo.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 namespace APIService {
 

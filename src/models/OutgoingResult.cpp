@@ -1,6 +1,6 @@
-#include "OutgoingResult.h"
+#include "models/OutgoingResult.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 namespace APIService {
 

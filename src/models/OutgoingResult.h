@@ -1,6 +1,6 @@
 #pragma once
 
-#include "OutgoingFileInfo.h"
+#include "models/OutgoingFileInfo.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,6 +1,6 @@
-#include "OutgoingTransfer.h"
+#include "models/OutgoingTransfer.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 #include <QJsonArray>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "IsoDate.h"
-#include "OutgoingFileInfo.h"
-#include "ZipEntry.h"
+#include "models/IsoDate.h"
+#include "models/OutgoingFileInfo.h"
+#include "models/ZipEntry.h"
 
 #include <QDateTime>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
-#include "PasswordAction.h"
+#include "models/PasswordAction.h"
 
-#include "OrderedJson.h"
+#include "models/OrderedJson.h"
 
 namespace APIService {
 

@@ -1,6 +1,6 @@
-#include "PasswordResponse.h"
+#include "models/PasswordResponse.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 namespace APIService {
 

@@ -1,6 +1,6 @@
-#include "RenameResponse.h"
+#include "models/RenameResponse.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 namespace APIService {
 

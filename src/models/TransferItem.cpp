@@ -1,6 +1,6 @@
-#include "TransferItem.h"
+#include "models/TransferItem.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 TransferItem TransferItem::fromJson(const QJsonObject& object, IsoDate::Fraction dates) {
     const JsonFields fields(object);

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "IsoDate.h"
-#include "OrderedJson.h"
+#include "models/IsoDate.h"
+#include "models/OrderedJson.h"
 
 #include <QDateTime>
 #include <QJsonObject>

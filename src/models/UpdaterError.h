@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppError.h"
-#include "UserText.h"
+#include "models/AppError.h"
+#include "models/UserText.h"
 
 // Failures of an update check or installation. Each one installs nothing; the
 // texts say so where the user might otherwise wonder.

@@ -1,4 +1,4 @@
-#include "UserText.h"
+#include "models/UserText.h"
 
 #include <QLibraryInfo>
 #include <QLocale>

@@ -1,4 +1,4 @@
-#include "Utf8.h"
+#include "models/Utf8.h"
 
 #include <QStringDecoder>
 

@@ -1,6 +1,6 @@
-#include "ZipEntry.h"
+#include "models/ZipEntry.h"
 
-#include "JsonFields.h"
+#include "models/JsonFields.h"
 
 namespace APIService {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "AppError.h"
-#include "UserText.h"
+#include "models/AppError.h"
+#include "models/UserText.h"
 
 // Errors of packing several items into one archive.
 class ZipError : public AppError {

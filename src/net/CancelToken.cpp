@@ -1,6 +1,6 @@
-#include "CancelToken.h"
+#include "net/CancelToken.h"
 
-#include "CancelledError.h"
+#include "models/CancelledError.h"
 
 void CancelToken::cancel() {
     if (m_cancelled)

@@ -1,4 +1,4 @@
-#include "CertificatePins.h"
+#include "net/CertificatePins.h"
 
 #include <QCryptographicHash>
 #include <QDir>

@@ -1,10 +1,10 @@
-#include "HttpEngine.h"
+#include "net/HttpEngine.h"
 
-#include "CancelledError.h"
-#include "CertificatePins.h"
-#include "HttpError.h"
-#include "TransferThread.h"
-#include "UserText.h"
+#include "models/CancelledError.h"
+#include "models/UserText.h"
+#include "net/CertificatePins.h"
+#include "net/HttpError.h"
+#include "net/TransferThread.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CancelToken.h"
-#include "HttpRequest.h"
-#include "HttpResponse.h"
+#include "net/CancelToken.h"
+#include "net/HttpRequest.h"
+#include "net/HttpResponse.h"
 
 #include <QHash>
 #include <QObject>

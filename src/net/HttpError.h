@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HttpRequest.h"
-#include "PlatformError.h"
+#include "models/PlatformError.h"
+#include "net/HttpRequest.h"
 
 #include <optional>
 

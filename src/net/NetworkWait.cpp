@@ -1,7 +1,7 @@
-#include "NetworkWait.h"
+#include "net/NetworkWait.h"
 
-#include "HttpEngine.h"
-#include "Logging.h"
+#include "models/Logging.h"
+#include "net/HttpEngine.h"
 
 #include <QCoroSignal>
 #include <algorithm>

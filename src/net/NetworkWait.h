@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CancelToken.h"
-#include "HttpError.h"
+#include "net/CancelToken.h"
+#include "net/HttpError.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,4 +1,4 @@
-#include "ProxyChoice.h"
+#include "net/ProxyChoice.h"
 
 #include <QList>
 #include <QUrl>

@@ -1,6 +1,6 @@
-#include "ServerTrust.h"
+#include "net/ServerTrust.h"
 
-#include "CertificatePins.h"
+#include "net/CertificatePins.h"
 
 #include <QHash>
 #include <QUrl>

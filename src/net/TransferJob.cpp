@@ -1,6 +1,6 @@
-#include "TransferJob.h"
+#include "net/TransferJob.h"
 
-#include "UserText.h"
+#include "models/UserText.h"
 
 #include <QFile>
 #include <algorithm>

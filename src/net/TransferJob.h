@@ -1,8 +1,8 @@
 #pragma once
 
-#include "HttpRequest.h"
-#include "ProxyChoice.h"
-#include "ServerTrust.h"
+#include "net/HttpRequest.h"
+#include "net/ProxyChoice.h"
+#include "net/ServerTrust.h"
 
 #include <QByteArray>
 #include <QString>

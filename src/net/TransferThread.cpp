@@ -1,9 +1,9 @@
-#include "TransferThread.h"
+#include "net/TransferThread.h"
 
-#include "Logging.h"
-#include "ServerTrust.h"
-#include "TransferJob.h"
-#include "UserText.h"
+#include "models/Logging.h"
+#include "models/UserText.h"
+#include "net/ServerTrust.h"
+#include "net/TransferJob.h"
 
 #include <QFile>
 #include <QUrl>

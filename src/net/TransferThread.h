@@ -1,7 +1,7 @@
 #pragma once
 
-#include "HttpError.h"
-#include "HttpRequest.h"
+#include "net/HttpError.h"
+#include "net/HttpRequest.h"
 
 struct TransferJob;
 

@@ -1,6 +1,6 @@
-#include "NetworkReturnWatcher.h"
+#include "platform/NetworkReturnWatcher.h"
 
-#include "HttpEngine.h"
+#include "net/HttpEngine.h"
 
 namespace {
 // NM_STATE_CONNECTED_LOCAL: a company server may well be reachable without a default route.

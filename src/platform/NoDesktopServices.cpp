@@ -1,4 +1,4 @@
-#include "NoDesktopServices.h"
+#include "platform/NoDesktopServices.h"
 
 bool NoDesktopServices::copyText(const QString&) {
     return false;

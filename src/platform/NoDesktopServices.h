@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DesktopServices.h"
+#include "platform/DesktopServices.h"
 
 // The desktop of a process that has none to talk to (the command line): nothing is copied, shown or
 // registered, and no login item exists. Stands in wherever no real desktop is given, so that the

@@ -1,4 +1,4 @@
-#include "Settings.h"
+#include "platform/Settings.h"
 
 #include <QSettings>
 #include <cmath>

@@ -1,8 +1,8 @@
-#include "APIRequest.h"
+#include "services/APIRequest.h"
 
-#include "APIError.h"
-#include "HttpError.h"
-#include "UserText.h"
+#include "models/APIError.h"
+#include "models/UserText.h"
+#include "net/HttpError.h"
 
 #include <QUrl>
 

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "APIResponse.h"
-#include "CancelToken.h"
-#include "HttpEngine.h"
-#include "HttpRequest.h"
-#include "KeychainService.h"
+#include "net/CancelToken.h"
+#include "net/HttpEngine.h"
+#include "net/HttpRequest.h"
+#include "services/APIResponse.h"
+#include "services/KeychainService.h"
 
 #include <QByteArray>
 #include <QPointer>

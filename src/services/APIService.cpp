@@ -1,16 +1,16 @@
-#include "APIService.h"
+#include "services/APIService.h"
 
-#include "APIError.h"
-#include "APIRequest.h"
-#include "Graphemes.h"
-#include "HttpError.h"
-#include "KeychainService.h"
-#include "NetworkWait.h"
-#include "OffMainThread.h"
-#include "PlatformError.h"
-#include "SafeFileName.h"
-#include "ServerTrust.h"
-#include "UserText.h"
+#include "models/APIError.h"
+#include "models/Graphemes.h"
+#include "models/PlatformError.h"
+#include "models/UserText.h"
+#include "net/HttpError.h"
+#include "net/NetworkWait.h"
+#include "net/ServerTrust.h"
+#include "services/APIRequest.h"
+#include "services/KeychainService.h"
+#include "services/OffMainThread.h"
+#include "services/SafeFileName.h"
 
 #include <QCoreApplication>
 #include <QDir>

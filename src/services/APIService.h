@@ -1,7 +1,7 @@
 #pragma once
 
-#include "APIResponse.h"
-#include "KeychainService.h"
+#include "services/APIResponse.h"
+#include "services/KeychainService.h"
 
 #include <QByteArray>
 #include <QJsonValue>

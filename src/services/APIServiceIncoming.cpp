@@ -1,11 +1,11 @@
-#include "APIServiceIncoming.h"
+#include "services/APIServiceIncoming.h"
 
-#include "APIError.h"
-#include "APIRequest.h"
-#include "APIService.h"
-#include "OffMainThread.h"
-#include "PlatformError.h"
-#include "UserText.h"
+#include "models/APIError.h"
+#include "models/PlatformError.h"
+#include "models/UserText.h"
+#include "services/APIRequest.h"
+#include "services/APIService.h"
+#include "services/OffMainThread.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "IncomingUpload.h"
+#include "models/IncomingUpload.h"
 
-#include "KeychainService.h"
+#include "services/KeychainService.h"
 
 #include <QList>
 #include <QString>

@@ -1,12 +1,12 @@
-#include "APIServiceOutgoing.h"
+#include "services/APIServiceOutgoing.h"
 
-#include "APIError.h"
-#include "APIRequest.h"
-#include "APIService.h"
-#include "OffMainThread.h"
-#include "OrderedJson.h"
-#include "PlatformError.h"
-#include "UserText.h"
+#include "models/APIError.h"
+#include "models/OrderedJson.h"
+#include "models/PlatformError.h"
+#include "models/UserText.h"
+#include "services/APIRequest.h"
+#include "services/APIService.h"
+#include "services/OffMainThread.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>

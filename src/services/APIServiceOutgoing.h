@@ -1,11 +1,11 @@
 #pragma once
 
-#include "OutgoingTransfer.h"
-#include "PasswordAction.h"
-#include "PasswordResponse.h"
-#include "RenameResponse.h"
+#include "models/OutgoingTransfer.h"
+#include "models/PasswordAction.h"
+#include "models/PasswordResponse.h"
+#include "models/RenameResponse.h"
 
-#include "KeychainService.h"
+#include "services/KeychainService.h"
 
 #include <QList>
 #include <QString>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CancelToken.h"
-#include "KeychainService.h"
-#include "OutgoingResult.h"
+#include "models/OutgoingResult.h"
+#include "net/CancelToken.h"
+#include "services/KeychainService.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "UpdaterBackend.h"
-#include "UpdaterFeed.h"
+#include "services/UpdaterBackend.h"
+#include "services/UpdaterFeed.h"
 
 #include <QByteArray>
 #include <QPointer>

@@ -1,9 +1,9 @@
-#include "KeychainService.h"
+#include "services/KeychainService.h"
 
-#include "APIError.h"
-#include "KeychainError.h"
-#include "OrderedJson.h"
-#include "UserText.h"
+#include "models/APIError.h"
+#include "models/KeychainError.h"
+#include "models/OrderedJson.h"
+#include "models/UserText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SecretStore.h"
+#include "services/SecretStore.h"
 
 #include <QString>
 #include <optional>

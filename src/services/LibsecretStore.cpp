@@ -1,7 +1,7 @@
 // libsecret (GLib) must come before Qt: GLib uses "signals" as an identifier.
 #include <libsecret/secret.h>
 
-#include "LibsecretStore.h"
+#include "services/LibsecretStore.h"
 
 namespace {
 // Matching ignores the schema name, so items made by `secret-tool store` with

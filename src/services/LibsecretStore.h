@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SecretStore.h"
+#include "services/SecretStore.h"
 
 // Items in the Secret Service's default collection, with the string attributes
 // "service" and "account" (so `secret-tool lookup service … account …` finds

@@ -1,6 +1,6 @@
-#include "PrivateTempDir.h"
+#include "services/PrivateTempDir.h"
 
-#include "PlatformError.h"
+#include "models/PlatformError.h"
 
 #include <QCoreApplication>
 #include <QDir>

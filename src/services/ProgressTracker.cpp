@@ -1,4 +1,4 @@
-#include "ProgressTracker.h"
+#include "services/ProgressTracker.h"
 
 #include <algorithm>
 

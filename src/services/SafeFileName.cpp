@@ -1,7 +1,7 @@
-#include "SafeFileName.h"
+#include "services/SafeFileName.h"
 
-#include "Format.h"
-#include "PlatformError.h"
+#include "models/Format.h"
+#include "models/PlatformError.h"
 
 #include <QFile>
 #include <QTextBoundaryFinder>

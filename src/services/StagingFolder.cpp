@@ -1,7 +1,7 @@
-#include "StagingFolder.h"
+#include "services/StagingFolder.h"
 
-#include "PlatformError.h"
-#include "PrivateTempDir.h"
+#include "models/PlatformError.h"
+#include "services/PrivateTempDir.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,7 +1,7 @@
-#include "TransferHistoryService.h"
+#include "services/TransferHistoryService.h"
 
-#include "AppError.h"
-#include "Logging.h"
+#include "models/AppError.h"
+#include "models/Logging.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TransferItem.h"
+#include "models/TransferItem.h"
 
 #include <QList>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "UpdaterBackend.h"
+#include "services/UpdaterBackend.h"
 
-#include "UpdaterUserDriver.h"
+#include "services/UpdaterUserDriver.h"
 
 void UpdaterBackend::setUserDriver(UpdaterUserDriver* driver) {
     m_userDriver = driver;

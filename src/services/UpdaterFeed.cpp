@@ -1,6 +1,6 @@
-#include "UpdaterFeed.h"
+#include "services/UpdaterFeed.h"
 
-#include "UpdaterError.h"
+#include "models/UpdaterError.h"
 
 #include <QStringList>
 #include <QVersionNumber>

@@ -1,4 +1,4 @@
-#include "UpdaterSignature.h"
+#include "services/UpdaterSignature.h"
 
 #include <QCryptographicHash>
 #include <memory>

@@ -1,14 +1,14 @@
-#include "ZipService.h"
+#include "services/ZipService.h"
 
-#include "CancelToken.h"
-#include "CancelledError.h"
-#include "Format.h"
-#include "LocalPath.h"
-#include "OffMainThread.h"
-#include "PlatformError.h"
-#include "PrivateTempDir.h"
-#include "UserText.h"
-#include "Utf8.h"
+#include "models/CancelledError.h"
+#include "models/Format.h"
+#include "models/LocalPath.h"
+#include "models/PlatformError.h"
+#include "models/UserText.h"
+#include "models/Utf8.h"
+#include "net/CancelToken.h"
+#include "services/OffMainThread.h"
+#include "services/PrivateTempDir.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "CancelToken.h"
-#include "ZipError.h"
+#include "models/ZipError.h"
+#include "net/CancelToken.h"
 
 #include <QByteArray>
 #include <QCoroTask>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ErrorText.h"
-#include "Logging.h"
+#include "models/ErrorText.h"
+#include "models/Logging.h"
 
 #include <QObject>
 #include <QPointer>

@@ -1,7 +1,7 @@
-#include "IncomingPresenter.h"
+#include "transfers/IncomingPresenter.h"
 
-#include "Format.h"
-#include "UserText.h"
+#include "models/Format.h"
+#include "models/UserText.h"
 #include <QCoreApplication>
 
 IncomingPresenter::IncomingPresenter(const IncomingUpload& upload)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "IncomingUpload.h"
+#include "models/IncomingUpload.h"
 
 #include <QStringList>
 

@@ -1,16 +1,16 @@
-#include "ReceivedUploads.h"
+#include "transfers/ReceivedUploads.h"
 
-#include "APIService.h"
-#include "APIServiceIncoming.h"
-#include "DesktopServices.h"
-#include "Detached.h"
-#include "ErrorText.h"
-#include "IncomingPresenter.h"
-#include "Logging.h"
-#include "OffMainThread.h"
-#include "ServerAccount.h"
-#include "SetIfChanged.h"
-#include "UserText.h"
+#include "models/ErrorText.h"
+#include "models/Logging.h"
+#include "models/UserText.h"
+#include "platform/DesktopServices.h"
+#include "services/APIService.h"
+#include "services/APIServiceIncoming.h"
+#include "services/OffMainThread.h"
+#include "transfers/Detached.h"
+#include "transfers/IncomingPresenter.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/SetIfChanged.h"
 
 #include <QCoreApplication>
 #include <QPointer>

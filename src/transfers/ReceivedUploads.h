@@ -1,9 +1,9 @@
 #pragma once
 
-#include "IncomingUpload.h"
-#include "RecordListModel.h"
-#include "RefreshGate.h"
-#include "ServerAccount.h"
+#include "models/IncomingUpload.h"
+#include "transfers/RecordListModel.h"
+#include "transfers/RefreshGate.h"
+#include "transfers/ServerAccount.h"
 
 #include <QList>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RowStates.h"
+#include "transfers/RowStates.h"
 
 #include <QAbstractListModel>
 #include <QHash>

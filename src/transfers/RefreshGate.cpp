@@ -1,4 +1,4 @@
-#include "RefreshGate.h"
+#include "transfers/RefreshGate.h"
 
 #include <QPointer>
 #include <exception>

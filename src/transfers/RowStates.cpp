@@ -1,4 +1,4 @@
-#include "RowStates.h"
+#include "transfers/RowStates.h"
 
 #include <QTimer>
 

@@ -1,16 +1,16 @@
-#include "SentTransfers.h"
+#include "transfers/SentTransfers.h"
 
-#include "APIService.h"
-#include "APIServiceOutgoing.h"
-#include "DesktopServices.h"
-#include "Detached.h"
-#include "ErrorText.h"
-#include "Logging.h"
-#include "OffMainThread.h"
-#include "SafeFileName.h"
-#include "ServerAccount.h"
-#include "TransferPresenter.h"
-#include "UserText.h"
+#include "models/ErrorText.h"
+#include "models/Logging.h"
+#include "models/UserText.h"
+#include "platform/DesktopServices.h"
+#include "services/APIService.h"
+#include "services/APIServiceOutgoing.h"
+#include "services/OffMainThread.h"
+#include "services/SafeFileName.h"
+#include "transfers/Detached.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/TransferPresenter.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "ErrorText.h"
-#include "RecordListModel.h"
-#include "RefreshGate.h"
-#include "ServerAccount.h"
-#include "TransferHistoryService.h"
-#include "TransferItem.h"
+#include "models/ErrorText.h"
+#include "models/TransferItem.h"
+#include "services/TransferHistoryService.h"
+#include "transfers/RecordListModel.h"
+#include "transfers/RefreshGate.h"
+#include "transfers/ServerAccount.h"
 
 #include <QList>
 #include <QObject>

@@ -1,12 +1,12 @@
-#include "ServerAccount.h"
+#include "transfers/ServerAccount.h"
 
-#include "APIError.h"
-#include "APIService.h"
-#include "APIServiceIncoming.h"
-#include "DesktopServices.h"
-#include "ErrorText.h"
-#include "LibsecretStore.h"
-#include "Settings.h"
+#include "models/APIError.h"
+#include "models/ErrorText.h"
+#include "platform/DesktopServices.h"
+#include "platform/Settings.h"
+#include "services/APIService.h"
+#include "services/APIServiceIncoming.h"
+#include "services/LibsecretStore.h"
 
 #include <QCoreApplication>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "KeychainService.h"
-#include "OffMainThread.h"
+#include "services/KeychainService.h"
+#include "services/OffMainThread.h"
 
 #include <QFuture>
 #include <QObject>

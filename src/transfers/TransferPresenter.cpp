@@ -1,7 +1,7 @@
-#include "TransferPresenter.h"
+#include "transfers/TransferPresenter.h"
 
-#include "Format.h"
-#include "UserText.h"
+#include "models/Format.h"
+#include "models/UserText.h"
 #include <QCoreApplication>
 
 TransferPresenter::TransferPresenter(const TransferItem& transfer)

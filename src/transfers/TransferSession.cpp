@@ -1,14 +1,14 @@
-#include "TransferSession.h"
+#include "transfers/TransferSession.h"
 
-#include "DesktopServices.h"
-#include "Detached.h"
-#include "HttpEngine.h"
-#include "NoDesktopServices.h"
-#include "ReceivedUploads.h"
-#include "SentTransfers.h"
-#include "ServerAccount.h"
-#include "SetIfChanged.h"
-#include "Uploads.h"
+#include "net/HttpEngine.h"
+#include "platform/DesktopServices.h"
+#include "platform/NoDesktopServices.h"
+#include "transfers/Detached.h"
+#include "transfers/ReceivedUploads.h"
+#include "transfers/SentTransfers.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/SetIfChanged.h"
+#include "transfers/Uploads.h"
 
 #include <QCoreApplication>
 

@@ -1,9 +1,9 @@
-#include "UpdaterManager.h"
+#include "transfers/UpdaterManager.h"
 
-#include "FeedUpdaterBackend.h"
-#include "SetIfChanged.h"
-#include "Settings.h"
-#include "UpdaterBackend.h"
+#include "platform/Settings.h"
+#include "services/FeedUpdaterBackend.h"
+#include "services/UpdaterBackend.h"
+#include "transfers/SetIfChanged.h"
 
 #include <QCoreApplication>
 #include <QPointer>

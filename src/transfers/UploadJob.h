@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ErrorText.h"
-#include "KeychainService.h"
-#include "OutgoingResult.h"
+#include "models/ErrorText.h"
+#include "models/OutgoingResult.h"
+#include "services/KeychainService.h"
 
 #include <QList>
 #include <QObject>

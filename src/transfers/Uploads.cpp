@@ -1,11 +1,11 @@
-#include "Uploads.h"
+#include "transfers/Uploads.h"
 
-#include "DesktopServices.h"
-#include "Detached.h"
-#include "SentTransfers.h"
-#include "ServerAccount.h"
-#include "SetIfChanged.h"
-#include "UserText.h"
+#include "models/UserText.h"
+#include "platform/DesktopServices.h"
+#include "transfers/Detached.h"
+#include "transfers/SentTransfers.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/SetIfChanged.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UploadJob.h"
+#include "transfers/UploadJob.h"
 
 #include <QList>
 #include <QObject>

@@ -1,7 +1,7 @@
-#include "AccessibleRow.h"
+#include "views/AccessibleRow.h"
 
-#include "RowListView.h"
-#include "RowStates.h"
+#include "transfers/RowStates.h"
+#include "views/RowListView.h"
 
 #include <QWindow>
 

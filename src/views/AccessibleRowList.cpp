@@ -1,7 +1,7 @@
-#include "AccessibleRowList.h"
+#include "views/AccessibleRowList.h"
 
-#include "AccessibleRow.h"
-#include "RowListView.h"
+#include "views/AccessibleRow.h"
+#include "views/RowListView.h"
 
 namespace {
 QAccessibleInterface* factory(const QString& className, QObject* object) {

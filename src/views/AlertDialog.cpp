@@ -1,6 +1,6 @@
-#include "AlertDialog.h"
+#include "views/AlertDialog.h"
 
-#include "Format.h"
+#include "models/Format.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
-#include "BuildInfo.h"
+#include "views/BuildInfo.h"
 
-#include "Format.h"
+#include "models/Format.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
-#include "CopiedOverlay.h"
+#include "views/CopiedOverlay.h"
 
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
-#include "ElidedLabel.h"
+#include "views/ElidedLabel.h"
 
-#include "Format.h"
+#include "models/Format.h"
 
 #include <QEvent>
 #include <QTextLayout>

@@ -1,6 +1,6 @@
-#include "FileTypeIcon.h"
+#include "views/FileTypeIcon.h"
 
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QHash>
 #include <QPainter>

@@ -1,12 +1,12 @@
-#include "IncomingRow.h"
+#include "views/IncomingRow.h"
 
-#include "CopiedOverlay.h"
-#include "ElidedLabel.h"
-#include "FileTypeIcon.h"
-#include "IncomingPresenter.h"
-#include "Labels.h"
-#include "Style.h"
-#include "UserText.h"
+#include "models/UserText.h"
+#include "transfers/IncomingPresenter.h"
+#include "views/CopiedOverlay.h"
+#include "views/ElidedLabel.h"
+#include "views/FileTypeIcon.h"
+#include "views/Labels.h"
+#include "views/Style.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CopiedOverlay.h"
-#include "IncomingUpload.h"
-#include "RowStates.h"
+#include "models/IncomingUpload.h"
+#include "transfers/RowStates.h"
+#include "views/CopiedOverlay.h"
 
 #include <QWidget>
 

@@ -1,12 +1,12 @@
-#include "IncomingRowPainter.h"
+#include "views/IncomingRowPainter.h"
 
-#include "Format.h"
-#include "IncomingPresenter.h"
-#include "IncomingUpload.h"
-#include "LayoutSlot.h"
-#include "RowPaint.h"
-#include "Style.h"
-#include "UserText.h"
+#include "models/Format.h"
+#include "models/IncomingUpload.h"
+#include "models/UserText.h"
+#include "transfers/IncomingPresenter.h"
+#include "views/LayoutSlot.h"
+#include "views/RowPaint.h"
+#include "views/Style.h"
 
 #include <QApplication>
 #include <QBoxLayout>

@@ -1,6 +1,6 @@
-#include "Labels.h"
+#include "views/Labels.h"
 
-#include "Format.h"
+#include "models/Format.h"
 
 QLabel* Labels::symbol(const QString& symbol, const QColor& tint, int size) {
     auto* label = new QLabel;

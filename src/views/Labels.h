@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QLabel>
 

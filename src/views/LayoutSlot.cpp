@@ -1,4 +1,4 @@
-#include "LayoutSlot.h"
+#include "views/LayoutSlot.h"
 
 #include <QLayout>
 #include <QWidget>

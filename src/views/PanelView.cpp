@@ -1,12 +1,12 @@
-#include "PanelView.h"
+#include "views/PanelView.h"
 
-#include "BuildInfo.h"
-#include "ReceiveTab.h"
-#include "SendTab.h"
-#include "SettingsPage.h"
-#include "Style.h"
-#include "TabSegment.h"
-#include "TransferSession.h"
+#include "transfers/TransferSession.h"
+#include "views/BuildInfo.h"
+#include "views/ReceiveTab.h"
+#include "views/SendTab.h"
+#include "views/SettingsPage.h"
+#include "views/Style.h"
+#include "views/TabSegment.h"
 
 #include <QButtonGroup>
 #include <QCoreApplication>

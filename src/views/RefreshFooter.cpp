@@ -1,6 +1,6 @@
-#include "RefreshFooter.h"
+#include "views/RefreshFooter.h"
 
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

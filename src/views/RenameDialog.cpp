@@ -1,10 +1,10 @@
-#include "RenameDialog.h"
+#include "views/RenameDialog.h"
 
-#include "Detached.h"
-#include "Graphemes.h"
-#include "SentTransfers.h"
-#include "Style.h"
-#include "UserText.h"
+#include "models/Graphemes.h"
+#include "models/UserText.h"
+#include "transfers/Detached.h"
+#include "transfers/SentTransfers.h"
+#include "views/Style.h"
 
 #include <QCoreApplication>
 #include <QHBoxLayout>

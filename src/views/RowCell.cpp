@@ -1,6 +1,6 @@
-#include "RowCell.h"
+#include "views/RowCell.h"
 
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QFrame>
 #include <QPainter>

@@ -1,9 +1,9 @@
-#include "RowListView.h"
+#include "views/RowListView.h"
 
-#include "AccessibleRow.h"
-#include "AccessibleRowList.h"
-#include "RowCell.h"
-#include "RowStates.h"
+#include "transfers/RowStates.h"
+#include "views/AccessibleRow.h"
+#include "views/AccessibleRowList.h"
+#include "views/RowCell.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemDelegate>

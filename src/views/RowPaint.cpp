@@ -1,7 +1,7 @@
-#include "RowPaint.h"
+#include "views/RowPaint.h"
 
-#include "LayoutSlot.h"
-#include "Style.h"
+#include "views/LayoutSlot.h"
+#include "views/Style.h"
 
 #include <QFrame>
 #include <QPainter>

@@ -1,16 +1,16 @@
-#include "SendTab.h"
+#include "views/SendTab.h"
 
-#include "Detached.h"
-#include "ElidedLabel.h"
-#include "Labels.h"
-#include "RefreshFooter.h"
-#include "RowListView.h"
-#include "SentTransfers.h"
-#include "Style.h"
-#include "TransferPresenter.h"
-#include "TransferRow.h"
-#include "TransferRowPainter.h"
-#include "Uploads.h"
+#include "transfers/Detached.h"
+#include "transfers/SentTransfers.h"
+#include "transfers/TransferPresenter.h"
+#include "transfers/Uploads.h"
+#include "views/ElidedLabel.h"
+#include "views/Labels.h"
+#include "views/RefreshFooter.h"
+#include "views/RowListView.h"
+#include "views/Style.h"
+#include "views/TransferRow.h"
+#include "views/TransferRowPainter.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "SettingsField.h"
+#include "views/SettingsField.h"
 
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QLabel>
 #include <QLineEdit>

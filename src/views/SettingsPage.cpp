@@ -1,14 +1,14 @@
-#include "SettingsPage.h"
+#include "views/SettingsPage.h"
 
-#include "APIError.h"
-#include "BuildInfo.h"
-#include "Detached.h"
-#include "ErrorText.h"
-#include "ServerAccount.h"
-#include "SettingsField.h"
-#include "Style.h"
-#include "TransferSession.h"
-#include "UpdaterManager.h"
+#include "models/APIError.h"
+#include "models/ErrorText.h"
+#include "transfers/Detached.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/TransferSession.h"
+#include "transfers/UpdaterManager.h"
+#include "views/BuildInfo.h"
+#include "views/SettingsField.h"
+#include "views/Style.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>

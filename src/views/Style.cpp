@@ -1,4 +1,4 @@
-#include "Style.h"
+#include "views/Style.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "TabSegment.h"
+#include "views/TabSegment.h"
 
 #include <QAccessibleWidget>
 #include <QKeyEvent>

@@ -1,16 +1,16 @@
-#include "TransferRow.h"
+#include "views/TransferRow.h"
 
-#include "AlertDialog.h"
-#include "CopiedOverlay.h"
-#include "Detached.h"
-#include "ElidedLabel.h"
-#include "FileTypeIcon.h"
-#include "Labels.h"
-#include "RenameDialog.h"
-#include "SentTransfers.h"
-#include "Style.h"
-#include "TransferPresenter.h"
-#include "UserText.h"
+#include "models/UserText.h"
+#include "transfers/Detached.h"
+#include "transfers/SentTransfers.h"
+#include "transfers/TransferPresenter.h"
+#include "views/AlertDialog.h"
+#include "views/CopiedOverlay.h"
+#include "views/ElidedLabel.h"
+#include "views/FileTypeIcon.h"
+#include "views/Labels.h"
+#include "views/RenameDialog.h"
+#include "views/Style.h"
 
 #include <QContextMenuEvent>
 #include <QCoreApplication>

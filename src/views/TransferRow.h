@@ -1,8 +1,8 @@
 #pragma once
 
-#include "CopiedOverlay.h"
-#include "RowStates.h"
-#include "TransferItem.h"
+#include "models/TransferItem.h"
+#include "transfers/RowStates.h"
+#include "views/CopiedOverlay.h"
 
 #include <QPointer>
 #include <QWidget>

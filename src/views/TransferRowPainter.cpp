@@ -1,13 +1,13 @@
-#include "TransferRowPainter.h"
+#include "views/TransferRowPainter.h"
 
-#include "FileTypeIcon.h"
-#include "Format.h"
-#include "LayoutSlot.h"
-#include "RowPaint.h"
-#include "Style.h"
-#include "TransferItem.h"
-#include "TransferPresenter.h"
-#include "UserText.h"
+#include "models/Format.h"
+#include "models/TransferItem.h"
+#include "models/UserText.h"
+#include "transfers/TransferPresenter.h"
+#include "views/FileTypeIcon.h"
+#include "views/LayoutSlot.h"
+#include "views/RowPaint.h"
+#include "views/Style.h"
 
 #include <QApplication>
 #include <QBoxLayout>

@@ -1,7 +1,7 @@
-#include "ConsoleOutput.h"
 #include "RecordedRequests.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
+#include "cli/ConsoleOutput.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,9 +1,9 @@
-#include "HttpEngine.h"
-#include "HttpError.h"
 #include "MultipartStreamParser.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
 #include "WaitForTask.h"
+#include "net/HttpEngine.h"
+#include "net/HttpError.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

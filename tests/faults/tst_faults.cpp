@@ -1,13 +1,13 @@
-#include "APIService.h"
-#include "APIServiceOutgoing.h"
-#include "APIServiceUpload.h"
-#include "HttpEngine.h"
-#include "PrivateTempDir.h"
 #include "RecordedRequests.h"
-#include "SafeFileName.h"
 #include "SessionFixture.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
+#include "net/HttpEngine.h"
+#include "services/APIService.h"
+#include "services/APIServiceOutgoing.h"
+#include "services/APIServiceUpload.h"
+#include "services/PrivateTempDir.h"
+#include "services/SafeFileName.h"
 
 #include <QDir>
 #include <QDirIterator>

@@ -1,7 +1,7 @@
-#include "PrivateTempDir.h"
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
 #include "TestFiles.h"
+#include "services/PrivateTempDir.h"
 
 #include <QDir>
 #include <QFile>

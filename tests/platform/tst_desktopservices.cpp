@@ -1,11 +1,11 @@
-#include "AppError.h"
-#include "LinuxDesktopServices.h"
 #include "SessionFixture.h"
-#include "Settings.h"
 #include "TestFiles.h"
-#include "Uploads.h"
 #include "WaitForTask.h"
-#include "XdgAutostart.h"
+#include "models/AppError.h"
+#include "platform/Settings.h"
+#include "platform/linux/LinuxDesktopServices.h"
+#include "platform/linux/XdgAutostart.h"
+#include "transfers/Uploads.h"
 #include <QClipboard>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

@@ -1,7 +1,7 @@
 #include "InMemorySecretStore.h"
-#include "KeychainService.h"
-#include "LibsecretStore.h"
 #include "WaitForTask.h"
+#include "services/KeychainService.h"
+#include "services/LibsecretStore.h"
 
 #include <QProcess>
 #include <QStandardPaths>

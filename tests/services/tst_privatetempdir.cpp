@@ -1,7 +1,7 @@
-#include "PlatformError.h"
-#include "PrivateTempDir.h"
-#include "StagingFolder.h"
 #include "TestFiles.h"
+#include "models/PlatformError.h"
+#include "services/PrivateTempDir.h"
+#include "services/StagingFolder.h"
 
 #include <QTemporaryDir>
 #include <QTest>

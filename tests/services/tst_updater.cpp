@@ -1,15 +1,15 @@
 #include "Appcast.h"
 #include "FakeUpdaterBackend.h"
-#include "FeedUpdaterBackend.h"
-#include "PrivateTempDir.h"
 #include "RecordedRequests.h"
-#include "Settings.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
-#include "UpdaterError.h"
-#include "UpdaterFeed.h"
-#include "UpdaterManager.h"
-#include "UpdaterUserDriver.h"
+#include "models/UpdaterError.h"
+#include "platform/Settings.h"
+#include "services/FeedUpdaterBackend.h"
+#include "services/PrivateTempDir.h"
+#include "services/UpdaterFeed.h"
+#include "services/UpdaterUserDriver.h"
+#include "transfers/UpdaterManager.h"
 
 #include <QCoroTask>
 #include <QDir>

@@ -1,14 +1,14 @@
-#include "APIError.h"
-#include "APIService.h"
-#include "APIServiceUpload.h"
-#include "CancelToken.h"
-#include "CancelledError.h"
-#include "HttpEngine.h"
-#include "ProgressTracker.h"
 #include "RecordedRequests.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
+#include "models/APIError.h"
+#include "models/CancelledError.h"
+#include "net/CancelToken.h"
+#include "net/HttpEngine.h"
+#include "services/APIService.h"
+#include "services/APIServiceUpload.h"
+#include "services/ProgressTracker.h"
 
 #include <QCoroTask>
 #include <QElapsedTimer>

@@ -1,11 +1,11 @@
-#include "CancelledError.h"
-#include "LocalPath.h"
-#include "PlatformError.h"
-#include "PrivateTempDir.h"
 #include "TestFiles.h"
-#include "Utf8.h"
 #include "WaitForTask.h"
-#include "ZipService.h"
+#include "models/CancelledError.h"
+#include "models/LocalPath.h"
+#include "models/PlatformError.h"
+#include "models/Utf8.h"
+#include "services/PrivateTempDir.h"
+#include "services/ZipService.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "UpdaterBackend.h"
+#include "services/UpdaterBackend.h"
 
 #include <optional>
 

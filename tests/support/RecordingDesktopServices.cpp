@@ -1,6 +1,6 @@
 #include "RecordingDesktopServices.h"
 
-#include "AppError.h"
+#include "models/AppError.h"
 
 bool RecordingDesktopServices::copyText(const QString& text) {
     copiedTexts << text;

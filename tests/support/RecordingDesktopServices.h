@@ -1,6 +1,6 @@
 #pragma once
 
-#include "DesktopServices.h"
+#include "platform/DesktopServices.h"
 
 #include <QList>
 #include <QStringList>

@@ -1,13 +1,13 @@
 #pragma once
 
-#include "ReceivedUploads.h"
 #include "RecordingDesktopServices.h"
-#include "SentTransfers.h"
-#include "ServerAccount.h"
-#include "Settings.h"
 #include "TestServerFixture.h"
-#include "TransferSession.h"
-#include "Uploads.h"
+#include "platform/Settings.h"
+#include "transfers/ReceivedUploads.h"
+#include "transfers/SentTransfers.h"
+#include "transfers/ServerAccount.h"
+#include "transfers/TransferSession.h"
+#include "transfers/Uploads.h"
 
 #include <QTemporaryDir>
 #include <QUrl>

@@ -1,8 +1,8 @@
 #include "TestServerFixture.h"
 
-#include "APIService.h"
-#include "CertificatePins.h"
-#include "KeychainService.h"
+#include "net/CertificatePins.h"
+#include "services/APIService.h"
+#include "services/KeychainService.h"
 
 #include <QTest>
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "InMemorySecretStore.h"
-#include "KeychainService.h"
 #include "TransferServer.h"
+#include "services/KeychainService.h"
 
 #include <QTemporaryDir>
 #include <memory>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "AppError.h"
+#include "models/AppError.h"
 
 #include <QCoroTask>
 #include <concepts>

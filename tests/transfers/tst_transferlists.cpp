@@ -1,10 +1,10 @@
-#include "APIServiceIncoming.h"
-#include "APIServiceOutgoing.h"
-#include "HttpEngine.h"
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
 #include "TemporaryHome.h"
 #include "TestFiles.h"
+#include "net/HttpEngine.h"
+#include "services/APIServiceIncoming.h"
+#include "services/APIServiceOutgoing.h"
 
 #include <QCoroTask>
 #include <QProcess>

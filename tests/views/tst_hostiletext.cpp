@@ -1,12 +1,12 @@
-#include "AlertDialog.h"
-#include "IncomingRow.h"
 #include "PanelFixture.h"
-#include "ReceiveTab.h"
-#include "RowListView.h"
-#include "SendTab.h"
-#include "TransferRow.h"
 #include "WaitForTask.h"
 #include "WidgetLookup.h"
+#include "views/AlertDialog.h"
+#include "views/IncomingRow.h"
+#include "views/ReceiveTab.h"
+#include "views/RowListView.h"
+#include "views/SendTab.h"
+#include "views/TransferRow.h"
 
 #include <QMessageBox>
 #include <QTest>

@@ -1,15 +1,15 @@
-#include "APIServiceIncoming.h"
-#include "AlertDialog.h"
-#include "CopiedOverlay.h"
-#include "ElidedLabel.h"
-#include "IncomingRow.h"
 #include "PanelFixture.h"
-#include "ReceiveTab.h"
 #include "RecordedRequests.h"
-#include "RowListView.h"
 #include "TemporaryHome.h"
 #include "WaitForTask.h"
 #include "WidgetLookup.h"
+#include "services/APIServiceIncoming.h"
+#include "views/AlertDialog.h"
+#include "views/CopiedOverlay.h"
+#include "views/ElidedLabel.h"
+#include "views/IncomingRow.h"
+#include "views/ReceiveTab.h"
+#include "views/RowListView.h"
 
 #include <QApplication>
 #include <QPushButton>

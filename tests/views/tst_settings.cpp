@@ -1,8 +1,8 @@
-#include "KeychainService.h"
 #include "PanelFixture.h"
-#include "SettingsField.h"
-#include "SettingsPage.h"
 #include "WidgetLookup.h"
+#include "services/KeychainService.h"
+#include "views/SettingsField.h"
+#include "views/SettingsPage.h"
 
 #include <QCheckBox>
 #include <QLineEdit>

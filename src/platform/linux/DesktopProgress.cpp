@@ -1,6 +1,6 @@
-#include "DesktopProgress.h"
+#include "platform/linux/DesktopProgress.h"
 
-#include "UserText.h"
+#include "models/UserText.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

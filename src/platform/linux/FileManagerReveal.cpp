@@ -1,6 +1,6 @@
-#include "FileManagerReveal.h"
+#include "platform/linux/FileManagerReveal.h"
 
-#include "Logging.h"
+#include "models/Logging.h"
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusPendingReply>

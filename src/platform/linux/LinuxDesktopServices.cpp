@@ -1,4 +1,4 @@
-#include "LinuxDesktopServices.h"
+#include "platform/linux/LinuxDesktopServices.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "DesktopProgress.h"
-#include "DesktopServices.h"
-#include "FileManagerReveal.h"
-#include "NotificationClient.h"
-#include "X11Clipboard.h"
-#include "XdgAutostart.h"
+#include "platform/DesktopServices.h"
+#include "platform/linux/DesktopProgress.h"
+#include "platform/linux/FileManagerReveal.h"
+#include "platform/linux/NotificationClient.h"
+#include "platform/linux/X11Clipboard.h"
+#include "platform/linux/XdgAutostart.h"
 
 #include <QDBusConnection>
 

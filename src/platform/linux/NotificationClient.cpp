@@ -1,7 +1,7 @@
-#include "NotificationClient.h"
+#include "platform/linux/NotificationClient.h"
 
-#include "Logging.h"
-#include "UserText.h"
+#include "models/Logging.h"
+#include "models/UserText.h"
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusPendingReply>

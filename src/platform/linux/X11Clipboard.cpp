@@ -1,4 +1,4 @@
-#include "X11Clipboard.h"
+#include "platform/linux/X11Clipboard.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -1,6 +1,6 @@
-#include "XdgAutostart.h"
+#include "platform/linux/XdgAutostart.h"
 
-#include "AppError.h"
+#include "models/AppError.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "FakeUpdaterBackend.h"
-#include "PanelView.h"
 #include "SessionFixture.h"
-#include "UpdaterManager.h"
+#include "transfers/UpdaterManager.h"
+#include "views/PanelView.h"
 
 // The panel (PanelView at its default size, not yet shown) on a SessionFixture, with an
 // updater whose backend only records.
