@@ -83,9 +83,7 @@ template <typename Done> void spinUntil(Done done) {
 }
 
 QCoro::Task<> refreshBoth(TransferSession* session, bool* done) {
-    auto sent = session->sent()->refresh();
-    co_await session->received()->refresh();
-    co_await std::move(sent);
+    co_await session->refreshLists();
     *done = true;
 }
 

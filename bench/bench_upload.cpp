@@ -18,7 +18,6 @@
 #include "HttpEngine.h"
 #include "KeychainService.h"
 #include "NginxServer.h"
-#include "SecretStore.h"
 #include "TransferServer.h"
 
 #include <QCoreApplication>
@@ -27,7 +26,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QMap>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -40,24 +38,8 @@
 
 namespace {
 
-class MemorySecretStore : public SecretStore {
-public:
-    int find(const QString& service, const QString& account, QByteArray* data) override {
-        const auto it = items.constFind(service + u'\n' + account);
-        if (it == items.constEnd())
-            return -1;
-        *data = *it;
-        return 0;
-    }
-    int remove(const QString& service, const QString& account) override {
-        return items.remove(service + u'\n' + account) ? 0 : -1;
-    }
-    int store(const QString& service, const QString& account, const QByteArray& data) override {
-        items[service + u'\n' + account] = data;
-        return 0;
-    }
-    QMap<QString, QByteArray> items;
-};
+// The server the uploads and downloads go to, as an operation of the client hands it to them.
+KeychainService::Credentials benchServer;
 
 int serve() {
     TransferServer server;
@@ -158,7 +140,7 @@ UploadTimes upload(const QString& path) {
         if (fraction >= 1.0 && times.chunksSeconds == 0)
             times.chunksSeconds = timer.nsecsElapsed() / 1e9;
     };
-    waitOrThrow(APIService::uploadOutgoing(path, std::nullopt, false, progress));
+    waitOrThrow(APIService::uploadOutgoing(benchServer, path, std::nullopt, false, progress));
     ticker.stop();
     times.totalSeconds = timer.nsecsElapsed() / 1e9;
     times.cpuSeconds = cpuSeconds(RUSAGE_SELF) - cpuBefore;
@@ -169,8 +151,8 @@ double download(const QString& folder, double* cpu) {
     const double cpuBefore = cpuSeconds(RUSAGE_SELF);
     QElapsedTimer timer;
     timer.start();
-    waitOrThrow(
-        APIService::downloadOutgoingFile(QStringLiteral("c"), QStringLiteral("throughput.bin"), folder));
+    waitOrThrow(APIService::downloadOutgoingFile(benchServer, QStringLiteral("c"),
+                                                 QStringLiteral("throughput.bin"), folder));
     *cpu = cpuSeconds(RUSAGE_SELF) - cpuBefore;
     return timer.nsecsElapsed() / 1e9;
 }
@@ -270,14 +252,13 @@ int run(int argc, char** argv) {
 
     QTemporaryDir dir;
     CertificatePins::setDefaultFolder(dir.filePath(QStringLiteral("pins")));
-    KeychainService::setDefaultStore(std::make_shared<MemorySecretStore>());
     const QString sources = dir.filePath(QStringLiteral("sources"));
     QDir().mkpath(sources);
     const QString file = randomFile(sources + QStringLiteral("/throughput.bin"), throughputSize);
     QList<double> lateness;
 
     NginxServer nginx(sinkSite(sources));
-    KeychainService::saveCredentials({nginx.url(), QStringLiteral("key")});
+    benchServer = {nginx.url(), QStringLiteral("key")};
     compareUploads("nginx (HTTP/2 offered)", file, nginx.url() + QStringLiteral("/sink"), 0, rounds,
                    &lateness);
 
@@ -287,7 +268,7 @@ int run(int argc, char** argv) {
     if (!server.waitForReadyRead(30000))
         qFatal("the server did not start");
     const QStringList address = QString::fromUtf8(server.readLine()).trimmed().split(u' ');
-    KeychainService::saveCredentials({address.value(0), address.value(1)});
+    benchServer = {address.value(0), address.value(1)};
     compareUploads("the bundled server", file, address.value(0) + QStringLiteral("/bench/sink"),
                    server.processId(), rounds, &lateness);
     server.closeWriteChannel();
@@ -297,7 +278,7 @@ int run(int argc, char** argv) {
                 qint64(lateness.size()), percentile(lateness, 0.99),
                 *std::max_element(lateness.begin(), lateness.end()));
 
-    KeychainService::saveCredentials({nginx.url(), QStringLiteral("key")});
+    benchServer = {nginx.url(), QStringLiteral("key")};
     const QString target = dir.filePath(QStringLiteral("downloads"));
     const QString curlTarget = dir.filePath(QStringLiteral("curl.bin"));
     const QString url = nginx.url() + QStringLiteral("/d/c/file/throughput.bin");
@@ -339,8 +320,7 @@ int run(int argc, char** argv) {
 // peak while it uploads `file` to the nginx sink at `url`.
 int measureMemory(const QString& file, const QString& url, const QString& pins) {
     CertificatePins::setDefaultFolder(pins);
-    KeychainService::setDefaultStore(std::make_shared<MemorySecretStore>());
-    KeychainService::saveCredentials({url, QStringLiteral("key")});
+    benchServer = {url, QStringLiteral("key")};
     HttpEngine::instance();
     QCoro::waitFor(QCoro::sleepFor(std::chrono::milliseconds(200)));
     const qint64 idle = statusKiB("VmRSS:");
@@ -363,14 +343,13 @@ int measureMemory(const QString& file, const QString& url, const QString& pins) 
 int measureOutage(qint64 size, int seconds) {
     QTemporaryDir dir;
     CertificatePins::setDefaultFolder(dir.filePath(QStringLiteral("pins")));
-    KeychainService::setDefaultStore(std::make_shared<MemorySecretStore>());
     const QString file = randomFile(dir.filePath(QStringLiteral("outage.bin")), size);
     TransferServer::Options options;
     options.dataDir = dir.filePath(QStringLiteral("server"));
     TransferServer server(options);
     if (!server.start())
         qFatal("server: %s", qPrintable(server.lastError()));
-    KeychainService::saveCredentials({server.baseURL(), server.apiKey()});
+    benchServer = {server.baseURL(), server.apiKey()};
     const auto chunkRequests = [&server] {
         QList<TransferServer::RecordedRequest> found;
         for (const auto& request : server.requests())

@@ -10,6 +10,7 @@ packages=(
   qcoro-qt6-dev libsecret-1-dev libssl-dev libcurl4-openssl-dev libcpp-httplib-dev
   zip unzip curl locales nginx
   dbus dbus-x11 gnome-keyring libsecret-tools
+  qt6-tools-dev qt6-l10n-tools
   xvfb xclip x11-utils x11-apps netpbm qt6-translations-l10n
   appstream desktop-file-utils dpkg-dev file
   trayer dunst xdotool openbox at-spi2-core python3-pyatspi

@@ -16,6 +16,7 @@
 #include "Uploads.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QCursor>
 #include <QMenu>
 #include <QPixmap>
@@ -23,7 +24,9 @@
 #include <QScreen>
 #include <QSystemTrayIcon>
 
-Application::Application(QObject* parent) : QObject(parent) {}
+Application::Application(QObject* parent) : Application(Options(), parent) {}
+
+Application::Application(Options options, QObject* parent) : QObject(parent), m_options(options) {}
 
 Application::~Application() {
     delete m_panel;
@@ -36,6 +39,7 @@ void Application::start(const QList<QUrl>& files) {
     UpdateDialogs::attach(*m_updater);
 
     TransferSession::Environment environment;
+    environment.secretStore = m_options.secretStore;
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
     m_session = new TransferSession(environment, this);
@@ -69,18 +73,23 @@ void Application::start(const QList<QUrl>& files) {
     });
     // Some hosts show only the menu: everything must be reachable from it.
     m_trayMenu = new QMenu;
-    m_trayMenu->addAction(QStringLiteral("Panel öffnen"), this, &Application::showPanel);
-    m_trayMenu->addAction(QStringLiteral("Dateien senden…"), this, &Application::chooseFilesToSend);
-    m_trayMenu->addAction(QStringLiteral("Einstellungen"), this, &Application::showSettings);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Panel öffnen"), this,
+                          &Application::showPanel);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Dateien senden…"), this,
+                          &Application::chooseFilesToSend);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Einstellungen"), this,
+                          &Application::showSettings);
     m_trayMenu->addSeparator();
-    m_trayMenu->addAction(QStringLiteral("Zanvolt beenden"), this, &Application::quit);
+    m_trayMenu->addAction(QCoreApplication::translate("Application", "Zanvolt beenden"), this,
+                          &Application::quit);
     m_tray->setContextMenu(m_trayMenu);
     m_tray->show();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
-            QStringLiteral("Kein Infobereich gefunden. Starte „zanvolt“ erneut, um das "
-                           "Panel zu öffnen."),
+            QCoreApplication::translate("Application",
+                                        "Kein Infobereich gefunden. Starte „zanvolt“ erneut, um das "
+                                        "Panel zu öffnen."),
             std::nullopt);
         showPanel();
     }
@@ -91,7 +100,8 @@ void Application::start(const QList<QUrl>& files) {
         if (!QSystemTrayIcon::isSystemTrayAvailable())
             m_desktop.postFailureNotification(
                 QStringLiteral("Zanvolt"),
-                QStringLiteral("Richte zuerst den Server in den Einstellungen ein."));
+                QCoreApplication::translate("Application",
+                                            "Richte zuerst den Server in den Einstellungen ein."));
     });
     if (!files.isEmpty()) {
         // Once the store has answered, so that a client without a server shows no run for them.

@@ -11,6 +11,7 @@
 
 class PanelView;
 class PanelWindow;
+class SecretStore;
 class QMenu;
 class QSystemTrayIcon;
 class StatusIconAnimator;
@@ -22,7 +23,13 @@ class UpdaterManager;
 class Application : public QObject {
     Q_OBJECT
 public:
+    // What the shell is built with; the defaults are the real ones.
+    struct Options {
+        SecretStore* secretStore = nullptr; // null: the desktop's Secret Service
+    };
+
     explicit Application(QObject* parent = nullptr);
+    explicit Application(Options options, QObject* parent = nullptr);
     ~Application() override;
 
     // Builds everything; `files` came with the program's start and are sent.
@@ -48,6 +55,7 @@ public:
 private:
     void buildView();
 
+    Options m_options;
     Settings m_settings;
     LinuxDesktopServices m_desktop;
     UpdaterManager* m_updater = nullptr;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -35,7 +36,7 @@ PanelWindow::PanelWindow(Settings* settings, QWidget* parent)
     // A frameless window has no edges to pull: the grip in the bottom-right corner resizes it.
     auto* grip = new QSizeGrip(this);
     grip->setObjectName(QStringLiteral("sizeGrip"));
-    grip->setAccessibleName(QStringLiteral("Größe ändern"));
+    grip->setAccessibleName(QCoreApplication::translate("PanelWindow", "Größe ändern"));
     grip->raise();
     m_buttonProbe = &PanelWindow::pointerButtonHeld;
     m_hideTimer.setSingleShot(true);

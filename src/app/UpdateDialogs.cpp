@@ -5,6 +5,7 @@
 #include "UpdaterBackend.h"
 #include "UpdaterManager.h"
 
+#include <QCoreApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -116,7 +117,7 @@ void UpdateDialogs::showProgress(QString label, qint64 done, qint64 total, QPoin
         m_progress->setProperty(markerProperty, true);
         m_progress->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         m_progress->setWindowTitle(title());
-        m_progress->setCancelButtonText(QStringLiteral("Abbrechen"));
+        m_progress->setCancelButtonText(QCoreApplication::translate("UpdateDialogs", "Abbrechen"));
         m_progress->setMinimumDuration(0);
         m_progress->setAutoClose(false);
         m_progress->setAutoReset(false);

@@ -8,14 +8,13 @@
 #include "SentTransfers.h"
 #include "SingleInstance.h"
 #include "TransferSession.h"
+#include "UserText.h"
 #include "Utf8.h"
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLibraryInfo>
-#include <QTranslator>
 #include <cstdio>
 
 namespace {
@@ -42,11 +41,6 @@ QStringList fileArguments(int argc, char** argv) {
     return arguments;
 }
 
-void installGermanQtTexts(QTranslator& translator) {
-    if (translator.load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
-                        QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
-        QCoreApplication::installTranslator(&translator);
-}
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -57,8 +51,7 @@ int main(int argc, char* argv[]) {
     if (CommandLine::handles(rawArguments)) {
         QCoreApplication app(argc, argv);
         setIdentity();
-        QTranslator qtTranslator;
-        installGermanQtTexts(qtTranslator);
+        UserText::installTranslations();
         return CommandLine::run(QStringList{QCoreApplication::arguments().value(0)} +
                                 fileArguments(argc, argv));
     }
@@ -73,9 +66,8 @@ int main(int argc, char* argv[]) {
     QApplication::setDesktopFileName(QStringLiteral("com.zanvolt.Zanvolt"));
     QApplication::setQuitOnLastWindowClosed(false);
 
-    // Qt's own texts (network errors, dialog buttons) in German.
-    QTranslator qtTranslator;
-    installGermanQtTexts(qtTranslator);
+    // The client's and Qt's own texts (dialog buttons) in the user's language.
+    UserText::installTranslations();
 
     const QStringList arguments = fileArguments(argc, argv); // what Qt took for itself removed
     std::unique_ptr<SingleInstance> instance;

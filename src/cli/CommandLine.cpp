@@ -14,30 +14,33 @@
 namespace {
 const QStringList commands{QStringLiteral("send"), QStringLiteral("list"), QStringLiteral("inbox")};
 
-const QString description =
-    QStringLiteral("Zanvolt – Dateien über den Transfer-Server senden.\n"
-                   "\n"
-                   "Befehle:\n"
-                   "  zanvolt [DATEI…]\n"
-                   "      Dateien an den laufenden Zanvolt übergeben (startet ihn, wenn keiner läuft)\n"
-                   "  zanvolt send [--password] [--json] DATEI…\n"
-                   "      hochladen (mehrere Dateien oder ein Ordner als ZIP) und den Download-Link\n"
-                   "      ausgeben, mit --password auch das vom Server erzeugte Passwort (zweite Zeile)\n"
-                   "  zanvolt list [--json]\n"
-                   "      gesendete Transfers auflisten: Name, Datum, Link, heruntergeladen\n"
-                   "  zanvolt inbox [--json]\n"
-                   "      Kunden-Uploads auflisten\n"
-                   "\n"
-                   "Rückgabewerte:\n"
-                   "  0  Erfolg\n"
-                   "  1  abgebrochen oder keine Antwort vom laufenden Zanvolt\n"
-                   "  2  falscher Aufruf\n"
-                   "  3  Konfiguration fehlt (Server-URL, API-Key, Schlüsselbund)\n"
-                   "  4  Netzwerk- oder Server-Fehler\n"
-                   "  5  Datei fehlt, ist nicht lesbar oder konnte nicht gepackt werden");
+// Translated when asked for, after the translation is installed.
+QString description() {
+    return QCoreApplication::translate(
+        "CommandLine", "Zanvolt – Dateien über den Transfer-Server senden.\n"
+                       "\n"
+                       "Befehle:\n"
+                       "  zanvolt [DATEI…]\n"
+                       "      Dateien an den laufenden Zanvolt übergeben (startet ihn, wenn keiner läuft)\n"
+                       "  zanvolt send [--password] [--json] DATEI…\n"
+                       "      hochladen (mehrere Dateien oder ein Ordner als ZIP) und den Download-Link\n"
+                       "      ausgeben, mit --password auch das vom Server erzeugte Passwort (zweite Zeile)\n"
+                       "  zanvolt list [--json]\n"
+                       "      gesendete Transfers auflisten: Name, Datum, Link, heruntergeladen\n"
+                       "  zanvolt inbox [--json]\n"
+                       "      Kunden-Uploads auflisten\n"
+                       "\n"
+                       "Rückgabewerte:\n"
+                       "  0  Erfolg\n"
+                       "  1  abgebrochen oder keine Antwort vom laufenden Zanvolt\n"
+                       "  2  falscher Aufruf\n"
+                       "  3  Konfiguration fehlt (Server-URL, API-Key, Schlüsselbund)\n"
+                       "  4  Netzwerk- oder Server-Fehler\n"
+                       "  5  Datei fehlt, ist nicht lesbar oder konnte nicht gepackt werden");
+}
 
 int usageError(const QString& text) {
-    ConsoleOutput::error(text + QStringLiteral("\nMehr dazu: zanvolt --help"));
+    ConsoleOutput::error(text + QCoreApplication::translate("CommandLine", "\nMehr dazu: zanvolt --help"));
     return int(ExitCode::Usage);
 }
 } // namespace
@@ -53,18 +56,22 @@ int CommandLine::run(const QStringList& arguments) {
     // stderr carries the one error a script reads; QT_LOGGING_RULES still turns the log back on.
     QLoggingCategory::setFilterRules(QStringLiteral("zanvolt.*.info=false"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(description);
+    parser.setApplicationDescription(description());
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption password(QStringLiteral("password"),
-                                      QStringLiteral("send: den Server ein Passwort erzeugen lassen"));
-    const QCommandLineOption json(QStringLiteral("json"), QStringLiteral("Ausgabe als JSON"));
+    const QCommandLineOption password(
+        QStringLiteral("password"),
+        QCoreApplication::translate("CommandLine", "send: den Server ein Passwort erzeugen lassen"));
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QCoreApplication::translate("CommandLine", "Ausgabe als JSON"));
     parser.addOption(password);
     parser.addOption(json);
-    parser.addPositionalArgument(QStringLiteral("befehl"), QStringLiteral("send, list oder inbox"));
-    parser.addPositionalArgument(QStringLiteral("dateien"), QStringLiteral("send: Dateien oder Ordner"),
-                                 QStringLiteral("[DATEI…]"));
+    parser.addPositionalArgument(QCoreApplication::translate("CommandLine", "befehl"),
+                                 QCoreApplication::translate("CommandLine", "send, list oder inbox"));
+    parser.addPositionalArgument(QCoreApplication::translate("CommandLine", "dateien"),
+                                 QCoreApplication::translate("CommandLine", "send: Dateien oder Ordner"),
+                                 QCoreApplication::translate("CommandLine", "[DATEI…]"));
 
     if (!parser.parse(arguments))
         return usageError(parser.errorText());
@@ -81,19 +88,22 @@ int CommandLine::run(const QStringList& arguments) {
     QStringList positional = parser.positionalArguments();
     const QString command = positional.isEmpty() ? QString() : positional.takeFirst();
     if (!commands.contains(command))
-        return usageError(command.isEmpty() ? QStringLiteral("Kein Befehl angegeben.")
-                                            : QStringLiteral("Unbekannter Befehl: %1").arg(command));
+        return usageError(
+            command.isEmpty()
+                ? QCoreApplication::translate("CommandLine", "Kein Befehl angegeben.")
+                : QCoreApplication::translate("CommandLine", "Unbekannter Befehl: %1").arg(command));
     if (command != QLatin1String("send")) {
         if (!positional.isEmpty())
-            return usageError(QStringLiteral("Unerwartetes Argument: %1").arg(positional.first()));
+            return usageError(QCoreApplication::translate("CommandLine", "Unerwartetes Argument: %1")
+                                  .arg(positional.first()));
         if (parser.isSet(password))
-            return usageError(QStringLiteral("--password gilt nur für send."));
+            return usageError(QCoreApplication::translate("CommandLine", "--password gilt nur für send."));
         return int(command == QLatin1String("list") ? Commands::list(parser.isSet(json))
                                                     : Commands::inbox(parser.isSet(json)));
     }
 
     if (positional.isEmpty())
-        return usageError(QStringLiteral("Keine Dateien angegeben."));
+        return usageError(QCoreApplication::translate("CommandLine", "Keine Dateien angegeben."));
     Commands::SendOptions options;
     options.generatePassword = parser.isSet(password);
     options.json = parser.isSet(json);
@@ -105,11 +115,13 @@ int CommandLine::run(const QStringList& arguments) {
                 : QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(QDir::current(), path).absoluteFilePath()));
         const QByteArray native = LocalPath::bytes(url);
         if (::access(native.constData(), F_OK) != 0) {
-            ConsoleOutput::error(QStringLiteral("Datei nicht gefunden: %1").arg(path));
+            ConsoleOutput::error(
+                QCoreApplication::translate("CommandLine", "Datei nicht gefunden: %1").arg(path));
             return int(ExitCode::LocalFile);
         }
         if (::access(native.constData(), R_OK) != 0) {
-            ConsoleOutput::error(QStringLiteral("Datei nicht lesbar: %1").arg(path));
+            ConsoleOutput::error(
+                QCoreApplication::translate("CommandLine", "Datei nicht lesbar: %1").arg(path));
             return int(ExitCode::LocalFile);
         }
         options.files.append(url);

@@ -4,6 +4,7 @@
 #include "Format.h"
 #include "Graphemes.h"
 #include "NetworkReturnWatcher.h"
+#include "NoDesktopServices.h"
 #include "OrderedJson.h"
 #include "ReceivedUploads.h"
 #include "SendResult.h"
@@ -11,7 +12,9 @@
 #include "ServerAccount.h"
 #include "SingleInstance.h"
 #include "Uploads.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -47,16 +50,16 @@ std::optional<SendResult> sendThroughRunningClient(const Commands::SendOptions& 
                               {QStringLiteral("generatePassword"), options.generatePassword}};
     socket.write(QJsonDocument(request).toJson(QJsonDocument::Compact) + '\n');
 
-    const SendResult noAnswer = SendResult::failure(
-        ErrorKind::Unknown, QStringLiteral("Die laufende Zanvolt-Instanz antwortet nicht."));
+    const SendResult noAnswer = SendResult::failure(ErrorKind::Unknown, UserText::instanceSilent());
     std::optional<SendResult> result;
     QEventLoop loop;
     const auto readLines = [&] {
         while (!result && socket.canReadLine()) {
             const QByteArray line = socket.readLine().trimmed();
             if (line == "refused") {
-                result = SendResult::failure(ErrorKind::Unknown,
-                                             QStringLiteral("Keine Dateien zum Senden gefunden."));
+                result = SendResult::failure(
+                    ErrorKind::Unknown,
+                    QCoreApplication::translate("Commands", "Keine Dateien zum Senden gefunden."));
                 break;
             }
             const QJsonObject answer = QJsonDocument::fromJson(line).object();
@@ -82,12 +85,14 @@ std::optional<SendResult> sendThroughRunningClient(const Commands::SendOptions& 
 }
 
 SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::ProgressLine& progress) {
-    ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto missing = SendResult::missingConfiguration(account))
+    NoDesktopServices desktop;
+    ServerAccount account(nullptr, nullptr, desktop);
+    // A command waits for the store anyway: asked right here, before anything starts.
+    if (const auto missing = SendResult::missingConfiguration(QCoro::waitFor(account.read())))
         return *missing;
     // Recorded in the same history the panel lists.
-    SentTransfers sent(&account, {}, nullptr);
-    Uploads uploads(&account, &sent, nullptr);
+    SentTransfers sent(&account, {}, desktop);
+    Uploads uploads(&account, &sent, desktop);
     const NetworkReturnWatcher networkWatcher;
     const auto showProgress = [&] { progress.show(uploads.progress(), uploads.progressText()); };
     QObject::connect(&uploads, &Uploads::progressChanged, showProgress);
@@ -100,7 +105,7 @@ SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::Progre
                          loop.quit();
                      });
     if (!uploads.uploadFiles(options.files, std::nullopt, options.generatePassword))
-        return SendResult::failure(ErrorKind::Configuration, QStringLiteral("Server-URL nicht konfiguriert"));
+        return SendResult::failure(ErrorKind::Configuration, UserText::noServerURL());
     loop.exec();
     return result;
 }
@@ -146,8 +151,8 @@ ExitCode print(const QList<Record>& records, bool json, const QStringList& heade
     return ExitCode::Success;
 }
 
-std::optional<ExitCode> refuseUnconfigured(const ServerAccount& account) {
-    if (const auto missing = SendResult::missingConfiguration(account))
+std::optional<ExitCode> refuseUnconfigured(const ServerAccount::Reading& reading) {
+    if (const auto missing = SendResult::missingConfiguration(reading))
         return fail(*missing);
     return std::nullopt;
 }
@@ -175,39 +180,47 @@ ExitCode send(const SendOptions& options) {
 }
 
 ExitCode list(bool json) {
-    ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto refused = refuseUnconfigured(account))
+    NoDesktopServices desktop;
+    ServerAccount account(nullptr, nullptr, desktop);
+    const ServerAccount::Reading reading = QCoro::waitFor(account.read());
+    if (const auto refused = refuseUnconfigured(reading))
         return *refused;
-    SentTransfers sent(&account, {}, nullptr);
-    QCoro::waitFor(sent.refresh());
+    SentTransfers sent(&account, {}, desktop);
+    QCoro::waitFor(sent.refresh(reading));
     if (const auto failure = sent.refreshFailure())
         return fail(SendResult::failure(failure->kind, failure->text));
 
-    return print(sent.transfers(), json,
-                 {QStringLiteral("Name"), QStringLiteral("Datum"), QStringLiteral("Link"),
-                  QStringLiteral("Heruntergeladen")},
-                 [](const TransferItem& item, bool terminal) -> QStringList {
-                     return {
-                         ConsoleOutput::printable(item.fileName, terminal), Format::dateTime(item.uploadDate),
-                         ConsoleOutput::printable(item.downloadURL, terminal),
-                         item.downloadedAt ? Format::downloadedAt(*item.downloadedAt) : QStringLiteral("-")};
-                 });
+    return print(
+        sent.transfers(), json,
+        {QCoreApplication::translate("Commands", "Name"), QCoreApplication::translate("Commands", "Datum"),
+         QCoreApplication::translate("Commands", "Link"),
+         QCoreApplication::translate("Commands", "Heruntergeladen")},
+        [](const TransferItem& item, bool terminal) -> QStringList {
+            return {ConsoleOutput::printable(item.fileName, terminal), Format::dateTime(item.uploadDate),
+                    ConsoleOutput::printable(item.downloadURL, terminal),
+                    item.downloadedAt ? Format::downloadedAt(*item.downloadedAt) : QStringLiteral("-")};
+        });
 }
 
 ExitCode inbox(bool json) {
-    ServerAccount account(nullptr, nullptr, nullptr);
-    if (const auto refused = refuseUnconfigured(account))
+    NoDesktopServices desktop;
+    ServerAccount account(nullptr, nullptr, desktop);
+    const ServerAccount::Reading reading = QCoro::waitFor(account.read());
+    if (const auto refused = refuseUnconfigured(reading))
         return *refused;
-    ReceivedUploads received(&account, nullptr);
-    QCoro::waitFor(received.refresh());
+    ReceivedUploads received(&account, desktop);
+    QCoro::waitFor(received.refresh(reading));
     if (const auto error = received.error())
         return fail(SendResult::failure(ErrorKind::Server, *error));
 
     return print(
         received.uploads(), json,
-        {QStringLiteral("Kunde"), QStringLiteral("Auftragsnummer"), QStringLiteral("Datum"),
-         QStringLiteral("Dateien"), QStringLiteral("Größe"), QStringLiteral("Heruntergeladen"),
-         QStringLiteral("Link")},
+        {QCoreApplication::translate("Commands", "Kunde"),
+         QCoreApplication::translate("Commands", "Auftragsnummer"),
+         QCoreApplication::translate("Commands", "Datum"), QCoreApplication::translate("Commands", "Dateien"),
+         QCoreApplication::translate("Commands", "Größe"),
+         QCoreApplication::translate("Commands", "Heruntergeladen"),
+         QCoreApplication::translate("Commands", "Link")},
         [](const IncomingUpload& upload, bool terminal) -> QStringList {
             const QString size = upload.totalSizeFormatted ? *upload.totalSizeFormatted
                                  : upload.totalSize        ? Format::size(*upload.totalSize)
@@ -217,7 +230,8 @@ ExitCode inbox(bool json) {
                     Format::dayAndTime(upload.uploadDate),
                     QString::number(upload.files.size()),
                     ConsoleOutput::printable(size, terminal),
-                    upload.isDownloaded ? QStringLiteral("ja") : QStringLiteral("nein"),
+                    upload.isDownloaded ? QCoreApplication::translate("Commands", "ja")
+                                        : QCoreApplication::translate("Commands", "nein"),
                     ConsoleOutput::printable(upload.downloadURL.value_or(QStringLiteral("-")), terminal)};
         });
 }

@@ -1,7 +1,6 @@
 #include "SendResult.h"
 
-#include "APIError.h"
-#include "ServerAccount.h"
+#include "UserText.h"
 
 #include <QJsonValue>
 #include <array>
@@ -59,11 +58,10 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
     sent.succeeded = result.outcome == UploadJob::Result::Outcome::Succeeded;
     if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
         sent.errorKind = ErrorKind::Cancelled;
-        sent.errorText = QStringLiteral("Upload abgebrochen");
+        sent.errorText = UserText::uploadCancelled();
     } else if (!sent.succeeded) {
         sent.errorKind = result.errorKind;
-        sent.errorText =
-            result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
+        sent.errorText = result.errorText.isEmpty() ? UserText::uploadFailed() : result.errorText;
     }
     sent.fileName = result.fileName;
     sent.code = result.response.code;
@@ -72,15 +70,11 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
     return sent;
 }
 
-std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount& account) {
-    // A command waits for the store anyway: asked right here, before anything starts.
-    const auto credentials = KeychainService::loadCredentials(account.store());
-    if (!credentials || credentials->serverURL.isEmpty())
-        return failure(ErrorKind::Configuration, QStringLiteral("Server-URL nicht konfiguriert"));
-    if (credentials->apiKey.isEmpty())
-        return failure(ErrorKind::Configuration, QStringLiteral("API-Key nicht konfiguriert"));
-    if (!credentials->hasValidAPIKey())
-        return failure(ErrorKind::Configuration, APIError::invalidAPIKey().message());
+std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount::Reading& reading) {
+    if (reading.failure)
+        std::rethrow_exception(reading.failure);
+    if (reading.state == ServerAccount::State::NotConfigured)
+        return failure(ErrorKind::Configuration, reading.problem);
     return std::nullopt;
 }
 
@@ -112,7 +106,7 @@ SendResult SendResult::fromJson(const QJsonObject& object) {
         sent.password = password.toString();
     sent.succeeded = !sent.downloadURL.isEmpty();
     if (!sent.succeeded)
-        return failure(ErrorKind::Unknown, QStringLiteral("Die laufende Zanvolt-Instanz antwortet nicht."));
+        return failure(ErrorKind::Unknown, UserText::instanceSilent());
     return sent;
 }
 

@@ -2,13 +2,12 @@
 
 #include "ErrorText.h"
 #include "ExitCode.h"
+#include "ServerAccount.h"
 #include "UploadJob.h"
 
 #include <QJsonObject>
 #include <QString>
 #include <optional>
-
-class ServerAccount;
 
 // How one `zanvolt send` ended, whether it ran in this process or in the running client, which
 // reports it over the instance socket in this JSON shape.
@@ -22,9 +21,10 @@ struct SendResult {
     std::optional<QString> password;
 
     static SendResult fromUpload(const UploadJob::Result& result);
-    // "Server-URL nicht konfiguriert" or "API-Key nicht konfiguriert" when the account lacks
-    // either; nothing when both are stored.
-    static std::optional<SendResult> missingConfiguration(const ServerAccount& account);
+    // "Server-URL nicht konfiguriert", "API-Key nicht konfiguriert" or why the key cannot be used
+    // when the read found the account unusable; nothing when both are stored. Throws what the store
+    // threw when it could not be read.
+    static std::optional<SendResult> missingConfiguration(const ServerAccount::Reading& reading);
     static SendResult failure(ErrorKind kind, const QString& text);
 
     QJsonObject toJson() const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppError.h"
+#include "UserText.h"
 
 // Errors of the server client, with the German descriptions the user sees.
 class APIError : public AppError {
@@ -8,22 +9,16 @@ public:
     enum class Kind { HttpError, NetworkError, NoServerURL, NoAPIKey, InvalidAPIKey };
 
     static APIError httpError(int status, const QString& message) {
-        return APIError(Kind::HttpError, status, message,
-                        QStringLiteral("Server-Fehler %1: %2").arg(status).arg(message));
+        return APIError(Kind::HttpError, status, message, UserText::serverError(status, message));
     }
     static APIError networkError(const QString& message) {
-        return APIError(Kind::NetworkError, 0, message, QStringLiteral("Netzwerk-Fehler: ") + message);
+        return APIError(Kind::NetworkError, 0, message, UserText::networkError(message));
     }
-    static APIError noServerURL() {
-        return APIError(Kind::NoServerURL, 0, {}, QStringLiteral("Server-URL nicht konfiguriert"));
-    }
-    static APIError noAPIKey() {
-        return APIError(Kind::NoAPIKey, 0, {}, QStringLiteral("API-Key nicht konfiguriert"));
-    }
+    static APIError noServerURL() { return APIError(Kind::NoServerURL, 0, {}, UserText::noServerURL()); }
+    static APIError noAPIKey() { return APIError(Kind::NoAPIKey, 0, {}, UserText::noAPIKey()); }
     // A line break or NUL would end the key's header and start another one.
     static APIError invalidAPIKey() {
-        return APIError(Kind::InvalidAPIKey, 0, {},
-                        QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
+        return APIError(Kind::InvalidAPIKey, 0, {}, UserText::invalidAPIKey());
     }
 
     Kind kind() const { return m_kind; }

@@ -1,5 +1,6 @@
 #include "Format.h"
 
+#include <QCoreApplication>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -36,17 +37,17 @@ QString speed(double bytesPerSecond) {
 
 QString remaining(double progress, double bytesPerSecond, qint64 totalSize) {
     if (!(progress > 0.01 && bytesPerSecond > 0))
-        return QStringLiteral("berechne...");
+        return QCoreApplication::translate("Format", "berechne...");
     const double seconds = std::trunc((1.0 - progress) * double(totalSize) / bytesPerSecond);
     // A tiny speed can give more seconds than a 64-bit integer holds; the
     // largest value keeps the text finite instead of converting out of range.
     const qint64 s =
         std::isfinite(seconds) && seconds < 9.2e18 ? qint64(seconds) : std::numeric_limits<qint64>::max();
     if (s > 3599)
-        return QStringLiteral("ca. %1h %2 Min.").arg(s / 3600).arg((s % 3600) / 60);
+        return QCoreApplication::translate("Format", "ca. %1h %2 Min.").arg(s / 3600).arg((s % 3600) / 60);
     if (s > 59)
-        return QStringLiteral("ca. %1 Min.").arg(s / 60);
-    return QStringLiteral("ca. %1s").arg(s);
+        return QCoreApplication::translate("Format", "ca. %1 Min.").arg(s / 60);
+    return QCoreApplication::translate("Format", "ca. %1s").arg(s);
 }
 
 QString dateTime(const QDateTime& when) {

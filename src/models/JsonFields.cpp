@@ -1,24 +1,29 @@
 #include "JsonFields.h"
 
 #include "PlatformError.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 #include <cmath>
 
 JsonFields JsonFields::fromValue(const QJsonValue& value) {
     if (!value.isObject())
-        throw PlatformError(QStringLiteral("Die Daten konnten nicht gelesen werden, weil sie nicht das "
-                                           "richtige Format haben."));
+        throw PlatformError(UserText::unreadableData());
     return JsonFields(value.toObject());
 }
 
 void JsonFields::throwMissing(const QString& key) {
-    throw PlatformError(QStringLiteral("Die Daten konnten nicht gelesen werden, weil „%1“ fehlt.").arg(key));
+    throw PlatformError(
+        QCoreApplication::translate("JsonFields", "Die Daten konnten nicht gelesen werden, weil „%1“ fehlt.")
+            .arg(key));
 }
 
 void JsonFields::throwWrongType(const QString& key) {
     throw PlatformError(
-        QStringLiteral("Die Daten konnten nicht gelesen werden, weil „%1“ den falschen Typ hat.").arg(key));
+        QCoreApplication::translate("JsonFields",
+                                    "Die Daten konnten nicht gelesen werden, weil „%1“ den falschen Typ hat.")
+            .arg(key));
 }
 
 std::optional<QJsonValue> JsonFields::present(const QString& key) const {
@@ -93,7 +98,7 @@ std::optional<QDateTime> JsonFields::optionalDate(const QString& key, IsoDate::F
         return std::nullopt;
     const auto date = IsoDate::parse(*text, fraction);
     if (!date)
-        throw PlatformError(QStringLiteral("Ungültiges Datum: ") + *text);
+        throw PlatformError(QCoreApplication::translate("JsonFields", "Ungültiges Datum: ") + *text);
     return date;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppError.h"
+#include "UserText.h"
 
 // Failures of an update check or installation. Each one installs nothing; the
 // texts say so where the user might otherwise wonder.
@@ -16,33 +17,22 @@ public:
     };
 
     static UpdaterError feedUnreadable(const QString& reason) {
-        return UpdaterError(Kind::FeedUnreadable,
-                            QStringLiteral("Die Update-Informationen konnten nicht geladen werden: ") +
-                                reason);
+        return UpdaterError(Kind::FeedUnreadable, UserText::updateFeedUnreadable(reason));
     }
     static UpdaterError downloadFailed(const QString& reason) {
-        return UpdaterError(Kind::DownloadFailed,
-                            QStringLiteral("Das Update konnte nicht geladen werden: %1. Es wurde nichts "
-                                           "installiert.")
-                                .arg(reason));
+        return UpdaterError(Kind::DownloadFailed, UserText::updateDownloadFailed(reason));
     }
     static UpdaterError wrongLength() {
-        return UpdaterError(Kind::WrongLength,
-                            QStringLiteral("Das Update hat nicht die angekündigte Größe. Es wurde nichts "
-                                           "installiert."));
+        return UpdaterError(Kind::WrongLength, UserText::updateWrongLength());
     }
     static UpdaterError missingSignature() {
-        return UpdaterError(Kind::MissingSignature,
-                            QStringLiteral("Das Update ist nicht signiert. Es wurde nichts installiert."));
+        return UpdaterError(Kind::MissingSignature, UserText::updateMissingSignature());
     }
     static UpdaterError badSignature() {
-        return UpdaterError(
-            Kind::BadSignature,
-            QStringLiteral("Die Signatur des Updates ist ungültig. Es wurde nichts installiert."));
+        return UpdaterError(Kind::BadSignature, UserText::updateBadSignature());
     }
     static UpdaterError installFailed(const QString& reason) {
-        return UpdaterError(Kind::InstallFailed,
-                            QStringLiteral("Das Update konnte nicht installiert werden: ") + reason);
+        return UpdaterError(Kind::InstallFailed, UserText::updateInstallFailed(reason));
     }
 
     Kind kind() const { return m_kind; }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AppError.h"
+#include "UserText.h"
 
 // Errors of packing several items into one archive.
 class ZipError : public AppError {
@@ -8,17 +9,12 @@ public:
     enum class Kind { ZipFailed, NoFiles, NotEnoughSpace };
 
     static ZipError zipFailed(const QString& message) {
-        return ZipError(Kind::ZipFailed, message,
-                        QStringLiteral("ZIP-Erstellung fehlgeschlagen: ") + message);
+        return ZipError(Kind::ZipFailed, message, UserText::zipFailed(message));
     }
-    static ZipError noFiles() {
-        return ZipError(Kind::NoFiles, {}, QStringLiteral("Keine Dateien zum Zippen"));
-    }
+    static ZipError noFiles() { return ZipError(Kind::NoFiles, {}, UserText::noFilesToZip()); }
     // Sizes as the app formats them, e.g. "3.2 GB".
     static ZipError notEnoughSpace(const QString& needed, const QString& available) {
-        return ZipError(Kind::NotEnoughSpace, {},
-                        QStringLiteral("Nicht genug Speicherplatz für das ZIP-Archiv: %1 benötigt, %2 frei.")
-                            .arg(needed, available));
+        return ZipError(Kind::NotEnoughSpace, {}, UserText::notEnoughSpaceForZip(needed, available));
     }
 
     Kind kind() const { return m_kind; }

@@ -4,6 +4,7 @@
 #include "CertificatePins.h"
 #include "HttpError.h"
 #include "TransferThread.h"
+#include "UserText.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -110,8 +111,7 @@ QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelT
     };
     for (const auto& [name, value] : request.headers)
         if (unsafe(name) || unsafe(value))
-            throw HttpError(HttpError::Kind::Transport,
-                            QStringLiteral("Ein HTTP-Header enthält unzulässige Zeichen."));
+            throw HttpError(HttpError::Kind::Transport, UserText::unsafeHeader());
     const QUrl url = QUrl::fromEncoded(request.url, QUrl::StrictMode);
     const QString origin = CertificatePins::origin(url);
     const QByteArray host = url.host(QUrl::FullyEncoded).toLatin1();

@@ -5,8 +5,8 @@
 
 #include <optional>
 
-// A request that brought no complete answer. The text is the transport's own
-// unless the app has a clearer German one for the case.
+// A request that brought no complete answer: its kind, and libcurl's code and the system's error
+// number where they caused it. The text, from UserText, names the cause and where it arose.
 class HttpError : public PlatformError {
 public:
     enum class Kind {
@@ -19,8 +19,11 @@ public:
         FileSystem,  // reading the body or writing the download failed
     };
 
-    HttpError(Kind kind, QString text) : PlatformError(std::move(text)), m_kind(kind) {}
+    HttpError(Kind kind, QString text, int curlCode = 0, int systemError = 0)
+        : PlatformError(std::move(text)), m_kind(kind), m_curlCode(curlCode), m_systemError(systemError) {}
     Kind kind() const { return m_kind; }
+    int curlCode() const { return m_curlCode; }       // 0: libcurl reported no failure
+    int systemError() const { return m_systemError; } // errno, 0 when none
     // The line failed, not the server: worth waiting for and trying again.
     bool isNetworkFailure() const { return m_kind == Kind::Network || m_kind == Kind::Timeout; }
 
@@ -30,4 +33,6 @@ public:
 
 private:
     Kind m_kind;
+    int m_curlCode;
+    int m_systemError;
 };

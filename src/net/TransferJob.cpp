@@ -1,5 +1,7 @@
 #include "TransferJob.h"
 
+#include "UserText.h"
+
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -247,7 +249,5 @@ QString TransferJob::incompleteText() const {
     curl_off_t announced = -1;
     curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     const qint64 got = bodyIsFile() ? written - std::max<qint64>(resumedFrom, 0) : body.size();
-    return QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes erhalten")
-        .arg(got)
-        .arg(qint64(announced));
+    return UserText::incompleteTransfer(got, qint64(announced));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HttpRequest.h"
+#include "ProxyChoice.h"
 #include "ServerTrust.h"
 
 #include <QByteArray>
@@ -19,6 +20,7 @@ struct TransferJob {
     quint64 id = 0;
     HttpRequest request;
     ServerTrust::Peer peer;
+    ProxyChoice proxy;
     CURL* easy = nullptr;
     curl_slist* headers = nullptr;
     char error[CURL_ERROR_SIZE] = {};

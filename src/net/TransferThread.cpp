@@ -1,9 +1,12 @@
 #include "TransferThread.h"
 
+#include "Logging.h"
 #include "ServerTrust.h"
 #include "TransferJob.h"
+#include "UserText.h"
 
 #include <QFile>
+#include <QUrl>
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
@@ -19,10 +22,6 @@ constexpr auto progressInterval = std::chrono::milliseconds(50);
 
 QString systemText(int error) {
     return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QString rangeRefusedText() {
-    return QStringLiteral("Der Server schickte einen anderen Teil der Datei als erbeten");
 }
 
 // Failures of the line between client and server, which a later attempt may not meet.
@@ -42,6 +41,72 @@ bool isNetworkCode(CURLcode code) {
         return true;
     default:
         return false;
+    }
+}
+
+// The server as the user named it: host, and the port when the URL gives one.
+QString serverName(const QByteArray& url) {
+    const QUrl parsed = QUrl::fromEncoded(url);
+    return parsed.port() < 0 ? parsed.host()
+                             : parsed.host() + QLatin1Char(':') + QString::number(parsed.port());
+}
+
+// What libcurl's code means for the user: which part of the way failed. `detail` is the
+// transport's own words.
+HttpError transportError(const TransferJob& job, CURLcode code, const QString& detail, int inactivity) {
+    using Transport = UserText::Transport;
+    using Kind = HttpError::Kind;
+    long connectStatus = 0; // the proxy's answer to the tunnel request, 0 before one
+    curl_easy_getinfo(job.easy, CURLINFO_HTTP_CONNECTCODE, &connectStatus);
+    long systemError = 0;
+    curl_easy_getinfo(job.easy, CURLINFO_OS_ERRNO, &systemError);
+    const QString server = serverName(job.request.url);
+    const QString proxy = job.proxy.name();
+    // An https request through a proxy first asks it for a tunnel; until the proxy answers, a
+    // silence or a closed connection is the proxy's.
+    const bool tunnelPending = job.proxy.isUsed() && connectStatus == 0 &&
+                               QUrl::fromEncoded(job.request.url).scheme() == QLatin1String("https");
+    const Kind kind = code == CURLE_OPERATION_TIMEDOUT ? Kind::Timeout
+                      : isNetworkCode(code)            ? Kind::Network
+                                                       : Kind::Transport;
+    // The system's words are shorter and in the user's language where the C library has them.
+    const QString words = systemError != 0 ? systemText(int(systemError)) : detail;
+    const auto error = [&](Transport what, const QString& where, const QString& shown = {}) {
+        return HttpError(kind, UserText::transport(what, where, shown.isEmpty() ? words : shown, server),
+                         int(code), int(systemError));
+    };
+    if (job.proxy.isUsed() && connectStatus >= 300)
+        return error(Transport::ProxyRefusedTunnel, proxy, QStringLiteral("HTTP %1").arg(connectStatus));
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+        return error(Transport::ProxyNameUnresolved, proxy);
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return error(Transport::NameUnresolved, server);
+    case CURLE_COULDNT_CONNECT:
+        // Only the proxy is connected to when there is one.
+        return job.proxy.isUsed() ? error(Transport::ProxyUnreachable, proxy)
+                                  : error(Transport::ServerUnreachable, server);
+    case CURLE_OPERATION_TIMEDOUT:
+        if (tunnelPending)
+            return error(Transport::ProxySilent, proxy);
+        return HttpError(kind, UserText::serverSilent(inactivity), int(code));
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_HTTP2:
+    case CURLE_HTTP2_STREAM:
+    case CURLE_AGAIN:
+        return tunnelPending ? error(Transport::ProxySilent, proxy)
+                             : error(Transport::ConnectionLost, server);
+    case CURLE_SSL_CONNECT_ERROR:
+        // OpenSSL's reason when the first bytes back were no TLS record, e.g. a plain HTTP answer;
+        // the error queue is gone once libcurl returns, so its text is all there is.
+        if (detail.contains(QLatin1String("wrong version number")) ||
+            detail.contains(QLatin1String("packet length too long")))
+            return error(Transport::NotHttps, server);
+        return error(Transport::SecureConnectionFailed, server);
+    default:
+        return error(Transport::Other, server);
     }
 }
 } // namespace
@@ -205,6 +270,11 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, job->error);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Zanvolt/" ZANVOLT_VERSION);
     curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    // The client picks the proxy (none: an empty one), so a failure can name it; libcurl then
+    // reads no proxy variable itself.
+    job->proxy = ProxyChoice::forUrl(request.url);
+    curl_easy_setopt(easy, CURLOPT_PROXY, job->proxy.proxy().constData());
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     // An inactivity limit, never a total time: a large upload over a slow line may take hours.
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, long(inactivity));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
@@ -284,14 +354,12 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
         if (toFile && job->partFd < 0 && !job->openPart()) {
             result.error = HttpError(Kind::FileSystem, systemText(job->writeErrno));
         } else if (toFile && !job->bodyStarted && !job->startFileBody()) {
-            result.error = job->rangeRefused ? HttpError(Kind::Network, rangeRefusedText())
+            result.error = job->rangeRefused ? HttpError(Kind::Network, UserText::rangeRefused())
                                              : HttpError(Kind::FileSystem, systemText(job->writeErrno));
         } else if (const qint64 got =
                        toFile ? job->written - std::max<qint64>(job->resumedFrom, 0) : job->body.size();
                    announced >= 0 && got != qint64(announced)) {
-            result.error = HttpError(
-                Kind::Network,
-                QStringLiteral("Übertragung unvollständig: %1 von %2 Bytes").arg(got).arg(qint64(announced)));
+            result.error = HttpError(Kind::Network, UserText::incompleteTransfer(got, qint64(announced)));
         } else if (toFile) {
             if (const int error = job->closePart(); error != 0)
                 result.error = HttpError(Kind::FileSystem, systemText(error));
@@ -302,34 +370,27 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
             result.body = std::move(job->body);
         }
     } else if (job->peer.certificateChanged) {
-        result.error =
-            HttpError(Kind::CertificateChanged, QStringLiteral("Zertifikat des Servers hat sich geändert"));
+        result.error = HttpError(Kind::CertificateChanged, UserText::certificateChanged(), curlCode);
     } else if (job->tooLarge) {
-        result.error =
-            HttpError(Kind::ResponseTooLarge, QStringLiteral("Antwort des Servers zu groß (über %1 MB)")
-                                                  .arg(job->request.maxBodySize / 1'000'000));
+        result.error = HttpError(Kind::ResponseTooLarge,
+                                 UserText::responseTooLarge(job->request.maxBodySize / 1'000'000), curlCode);
     } else if (job->rangeRefused) {
-        result.error = HttpError(Kind::Network, rangeRefusedText());
+        result.error = HttpError(Kind::Network, UserText::rangeRefused(), curlCode);
     } else if (job->writeErrno == ENOSPC || job->writeErrno == EDQUOT) {
-        result.error =
-            HttpError(Kind::FileSystem, QStringLiteral("Nicht genug Speicherplatz für den Download"));
+        result.error = HttpError(Kind::FileSystem, UserText::diskFull(), curlCode, job->writeErrno);
     } else if (job->writeErrno != 0) {
-        result.error = HttpError(Kind::FileSystem, systemText(job->writeErrno));
+        result.error = HttpError(Kind::FileSystem, systemText(job->writeErrno), curlCode, job->writeErrno);
     } else if (job->fileChanged) {
-        result.error =
-            HttpError(Kind::FileChanged, QStringLiteral("Die Datei wurde während des Uploads verändert"));
+        result.error = HttpError(Kind::FileChanged, UserText::fileChangedDuringUpload(), curlCode);
     } else if (job->readErrno != 0) {
-        result.error = HttpError(Kind::FileSystem, systemText(job->readErrno));
+        result.error = HttpError(Kind::FileSystem, systemText(job->readErrno), curlCode, job->readErrno);
     } else if (code == CURLE_PARTIAL_FILE) {
-        result.error = HttpError(Kind::Network, job->incompleteText());
-    } else if (code == CURLE_OPERATION_TIMEDOUT) {
-        result.error =
-            HttpError(Kind::Timeout,
-                      QStringLiteral("Der Server antwortet nicht (%1 Sekunden ohne Daten)").arg(inactivity));
+        result.error = HttpError(Kind::Network, job->incompleteText(), curlCode);
     } else {
-        const QString text = QString::fromUtf8(job->error).trimmed();
-        result.error = HttpError(isNetworkCode(code) ? Kind::Network : Kind::Transport,
-                                 text.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : text);
+        const QString buffer = QString::fromUtf8(job->error).trimmed();
+        const QString detail = buffer.isEmpty() ? QString::fromUtf8(curl_easy_strerror(code)) : buffer;
+        qCInfo(lcNet) << "transport failure, libcurl code" << curlCode << detail;
+        result.error = transportError(*job, code, detail, inactivity);
     }
     if (result.error && result.error->isNetworkFailure())
         result.error->partial = job->takePartial();

@@ -1,9 +1,8 @@
 #include "APIRequest.h"
 
 #include "APIError.h"
-#include "APIService.h"
 #include "HttpError.h"
-#include "KeychainService.h"
+#include "UserText.h"
 
 #include <QUrl>
 
@@ -15,25 +14,20 @@ QByteArray endpointURL(const QString& baseURL, const QByteArray& encodedPath) {
     const QString scheme = base.scheme().toLower();
     if (!base.isValid() || (scheme != QLatin1String("https") && scheme != QLatin1String("http")) ||
         base.host().isEmpty() || base.hasQuery() || base.hasFragment())
-        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+        throw APIError::networkError(UserText::invalidServerURL());
     const QByteArray url = base.toEncoded() + encodedPath;
     if (!QUrl::fromEncoded(url, QUrl::StrictMode).isValid())
-        throw APIError::networkError(QStringLiteral("Ungültige Server-URL"));
+        throw APIError::networkError(UserText::invalidServerURL());
     return url;
 }
 } // namespace
 
-QCoro::Task<APIRequest> APIRequest::prepare(QByteArray encodedPath) {
-    const KeychainService::Credentials stored = co_await APIService::configuration();
-    co_return make(stored.serverURL, stored.apiKey, encodedPath);
-}
-
-APIRequest APIRequest::make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath) {
-    if (!KeychainService::Credentials{baseURL, apiKey}.hasValidAPIKey())
+APIRequest APIRequest::make(const KeychainService::Credentials& server, const QByteArray& encodedPath) {
+    if (!server.hasValidAPIKey())
         throw APIError::invalidAPIKey();
     HttpRequest request;
-    request.url = endpointURL(baseURL, encodedPath);
-    request.headers.append({QByteArrayLiteral("X-Api-Key"), apiKey.toUtf8()});
+    request.url = endpointURL(server.serverURL, encodedPath);
+    request.headers.append({QByteArrayLiteral("X-Api-Key"), server.apiKey.toUtf8()});
     return APIRequest(std::move(request));
 }
 

@@ -4,6 +4,7 @@
 #include "CancelToken.h"
 #include "HttpEngine.h"
 #include "HttpRequest.h"
+#include "KeychainService.h"
 
 #include <QByteArray>
 #include <QPointer>
@@ -13,12 +14,10 @@
 // "X-Api-Key" header, a 60 s inactivity limit, "Content-Type" only with a body.
 class APIRequest {
 public:
-    // Reads the base URL, then the API key, afresh from the secret store off
-    // the main thread (APIService::configuration). `encodedPath` must already
-    // be percent-encoded (see APIService::escapePathSegment); it is sent exactly so.
-    static QCoro::Task<APIRequest> prepare(QByteArray encodedPath);
-    // For operations that read the configuration once and send many requests.
-    static APIRequest make(const QString& baseURL, const QString& apiKey, const QByteArray& encodedPath);
+    // To the server of `server` (see APIService::usableCredentials) with its key. `encodedPath` must
+    // already be percent-encoded (see APIService::escapePathSegment); it is sent exactly so. Throws
+    // APIError for a key that cannot travel in a header or a URL that is not one.
+    static APIRequest make(const KeychainService::Credentials& server, const QByteArray& encodedPath);
 
     QByteArray url() const { return m_request.url; }
 

@@ -6,11 +6,13 @@
 #include "HttpError.h"
 #include "KeychainService.h"
 #include "NetworkWait.h"
+#include "OffMainThread.h"
 #include "PlatformError.h"
 #include "SafeFileName.h"
 #include "ServerTrust.h"
+#include "UserText.h"
 
-#include <QCoroFuture>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QJsonArray>
@@ -19,40 +21,24 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QUrl>
-#include <QtConcurrent>
 #include <filesystem>
 #include <system_error>
 
 namespace APIService {
 
-QCoro::Task<KeychainService::Credentials> configuration() {
-    struct Read {
-        std::optional<KeychainService::Credentials> credentials;
-        std::exception_ptr failure;
-    };
-    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<Read> reading = QtConcurrent::run([] {
-        try {
-            return Read{KeychainService::loadCredentials(), {}};
-        } catch (...) {
-            return Read{std::nullopt, std::current_exception()};
-        }
-    });
-    const Read read = co_await reading;
-    if (read.failure)
-        std::rethrow_exception(read.failure);
+KeychainService::Credentials usableCredentials(const std::optional<KeychainService::Credentials>& stored) {
     // The URL first: no settings at all report the URL.
-    if (!read.credentials || read.credentials->serverURL.isEmpty())
+    if (!stored || stored->serverURL.isEmpty())
         throw APIError::noServerURL();
-    if (read.credentials->apiKey.isEmpty())
+    if (stored->apiKey.isEmpty())
         throw APIError::noAPIKey();
     // Also when an item provisioned with secret-tool holds it.
-    if (!read.credentials->hasValidAPIKey())
+    if (!stored->hasValidAPIKey())
         throw APIError::invalidAPIKey();
-    KeychainService::Credentials credentials = *read.credentials;
+    KeychainService::Credentials credentials = *stored;
     if (credentials.serverURL.endsWith(QLatin1Char('/')))
         credentials.serverURL.chop(1);
-    co_return credentials;
+    return credentials;
 }
 
 void forgetCertificate(const QString& serverURL) {
@@ -78,13 +64,14 @@ QString excerpt(const QByteArray& body, int characters) {
 
 void expectJSONOK(const APIResponse& response) {
     if (!response.status)
-        throw APIError::networkError(QStringLiteral("Keine HTTP-Antwort"));
+        throw APIError::networkError(UserText::noHttpAnswer());
     if (*response.status != 200)
         throw APIError::httpError(*response.status, excerpt(response.body, 500));
     if (response.body.isEmpty() || response.body.front() == '{' || response.body.front() == '[')
         return;
-    throw APIError::networkError(QStringLiteral("Unerwartete Antwort (kein JSON): ") +
-                                 excerpt(response.body, 200));
+    throw APIError::networkError(
+        QCoreApplication::translate("APIService", "Unerwartete Antwort (kein JSON): ") +
+        excerpt(response.body, 200));
 }
 
 QJsonValue parseJSON(const QByteArray& body) {
@@ -92,22 +79,23 @@ QJsonValue parseJSON(const QByteArray& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError)
         throw PlatformError(
-            QStringLiteral("Die Daten konnten nicht gelesen werden, weil sie kein gültiges JSON "
-                           "sind (%1).")
+            QCoreApplication::translate("APIService",
+                                        "Die Daten konnten nicht gelesen werden, weil sie kein gültiges JSON "
+                                        "sind (%1).")
                 .arg(error.errorString()));
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
 }
 
 QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder, QString fileName) {
-    // Futures are named: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<QString> made = QtConcurrent::run([folder] {
+    std::function<QString()> make = [folder] {
         std::error_code error;
         std::filesystem::create_directories(QFile::encodeName(folder).toStdString(), error);
         return error ? QString::fromLocal8Bit(error.message()) : QString();
-    });
-    if (const QString problem = co_await made; !problem.isEmpty())
+    };
+    if (const QString problem = co_await offMainThread(std::move(make)); !problem.isEmpty())
         throw PlatformError(
-            QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: %2").arg(folder, problem));
+            QCoreApplication::translate("APIService", "Der Ordner „%1“ konnte nicht erstellt werden: %2")
+                .arg(folder, problem));
     // A download cut off by the network waits like an upload, then asks for the rest.
     NetworkWait wait(nullptr);
     std::optional<HttpRequest::Resume> resume;
@@ -135,22 +123,23 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
     }
     if (response.filePath.isEmpty())
         co_return response;
-    struct Saved {
-        QString path;
-        QString error;
-    };
-    QFuture<Saved> moved = QtConcurrent::run([part = response.filePath, folder, fileName] {
+    std::function<QString()> move = [part = response.filePath, folder, fileName] {
         try {
-            return Saved{SafeFileName::moveNoReplace(part, folder, fileName), {}};
-        } catch (const AppError& error) {
+            return SafeFileName::moveNoReplace(part, folder, fileName);
+        } catch (const AppError&) {
             QFile::remove(part);
-            return Saved{{}, error.message()};
+            throw;
         }
-    });
-    const Saved saved = co_await moved;
-    if (saved.path.isEmpty())
-        throw PlatformError(saved.error);
-    response.filePath = saved.path;
+    };
+    QString saved;
+    try {
+        saved = co_await offMainThread(std::move(move));
+    } catch (const AppError& error) {
+        throw PlatformError(error.message());
+    }
+    if (saved.isEmpty())
+        throw PlatformError(QString());
+    response.filePath = saved;
     co_return response;
 }
 

@@ -6,19 +6,19 @@
 #include <QByteArray>
 #include <QJsonValue>
 #include <QString>
+#include <optional>
 #include <qcoro/qcorotask.h>
 
 class APIRequest;
 
-// Every exchange with the transfer server. Stateless: each operation reads
-// the credentials afresh, so saved settings take effect with the next request.
+// Every exchange with the transfer server. Stateless: each operation is handed the credentials its
+// caller read (ServerAccount, the only reader of the secret store), so saved settings take effect
+// with the next operation.
 namespace APIService {
 
-// The stored server URL (one trailing "/" removed) and API key, read afresh
-// on a worker thread: a locked keyring's unlock prompt must not freeze the
-// panel. Throws APIError::noServerURL, then noAPIKey; KeychainError when the
-// store cannot be read.
-QCoro::Task<KeychainService::Credentials> configuration();
+// The pair requests use: the stored server URL with one trailing "/" removed, and the API key.
+// Throws APIError::noServerURL (also for nothing stored), then noAPIKey, then invalidAPIKey.
+KeychainService::Credentials usableCredentials(const std::optional<KeychainService::Credentials>& stored);
 // Forgets the key remembered for the server, so that the next connection
 // accepts its present certificate: the user's explicit decision to trust it.
 void forgetCertificate(const QString& serverURL);

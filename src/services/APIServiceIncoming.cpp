@@ -5,7 +5,9 @@
 #include "APIService.h"
 #include "OffMainThread.h"
 #include "PlatformError.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QStandardPaths>
 #include <QStringDecoder>
@@ -31,12 +33,12 @@ QString incomingFolder() {
            QStringLiteral("/Zanvolt-Eingang");
 }
 
-QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
+QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials server) {
     const QByteArray path = QByteArrayLiteral("/api/incoming");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.status)
-        throw APIError::networkError(QStringLiteral("Keine HTTP-Antwort"));
+        throw APIError::networkError(UserText::noHttpAnswer());
     if (*response.status != 200)
         throw APIError::httpError(*response.status, bodyText(response.body));
 
@@ -46,12 +48,10 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
         {
             const QJsonValue document = parseJSON(body);
             if (!document.isArray())
-                throw PlatformError(QStringLiteral(
-                    "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+                throw PlatformError(UserText::unreadableData());
             for (const QJsonValue& element : document.toArray()) {
                 if (!element.isObject())
-                    throw PlatformError(QStringLiteral(
-                        "Die Daten konnten nicht gelesen werden, weil sie nicht das richtige Format haben."));
+                    throw PlatformError(UserText::unreadableData());
                 uploads.append(IncomingUpload::fromJson(element.toObject(), IsoDate::Fraction::Optional));
             }
         }
@@ -62,30 +62,31 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming() {
     co_return decoded;
 }
 
-QCoro::Task<QString> downloadFile(QString token, QString fileName) {
+QCoro::Task<QString> downloadFile(KeychainService::Credentials server, QString token, QString fileName) {
     const QByteArray path = uploadPath(token) + QByteArrayLiteral("/files/") + escapePathSegment(fileName);
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const QString inbox = incomingFolder();
     const APIResponse response = co_await downloadInto(request, inbox, fileName);
     if (!response.isHttp(200))
-        throw APIError::networkError(QStringLiteral("Download fehlgeschlagen"));
+        throw APIError::networkError(UserText::downloadFailed());
     co_return response.filePath;
 }
 
-QCoro::Task<> markAsDownloaded(QString token) {
+QCoro::Task<> markAsDownloaded(KeychainService::Credentials server, QString token) {
     const QByteArray path = uploadPath(token) + QByteArrayLiteral("/downloaded");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("POST"));
     if (!response.isHttp(200))
-        throw APIError::networkError(QStringLiteral("Markierung fehlgeschlagen"));
+        throw APIError::networkError(
+            QCoreApplication::translate("APIServiceIncoming", "Markierung fehlgeschlagen"));
 }
 
-QCoro::Task<> deleteIncoming(QString token) {
+QCoro::Task<> deleteIncoming(KeychainService::Credentials server, QString token) {
     const QByteArray path = uploadPath(token);
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
-        throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
+        throw APIError::networkError(UserText::deleteFailed());
 }
 
 } // namespace APIService

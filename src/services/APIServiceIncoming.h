@@ -2,6 +2,8 @@
 
 #include "IncomingUpload.h"
 
+#include "KeychainService.h"
+
 #include <QList>
 #include <QString>
 #include <qcoro/qcorotask.h>
@@ -11,16 +13,16 @@
 namespace APIService {
 
 // Throws APIError::httpError with the whole body text for any status but 200.
-QCoro::Task<QList<IncomingUpload>> fetchIncoming();
+QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials server);
 // Saves one file into "Zanvolt-Eingang" in the Downloads folder and returns
 // its path: under its own name made safe, or the first free numbered name
 // when that is taken; nothing there is ever replaced. A cut-off body is an
 // error and leaves nothing behind.
-QCoro::Task<QString> downloadFile(QString token, QString fileName);
+QCoro::Task<QString> downloadFile(KeychainService::Credentials server, QString token, QString fileName);
 // Only status 200 counts as marked.
-QCoro::Task<> markAsDownloaded(QString token);
+QCoro::Task<> markAsDownloaded(KeychainService::Credentials server, QString token);
 // 200, 204 and 404 (already gone) count as deleted.
-QCoro::Task<> deleteIncoming(QString token);
+QCoro::Task<> deleteIncoming(KeychainService::Credentials server, QString token);
 
 // The inbox folder's path; it may not exist yet.
 QString incomingFolder();

@@ -6,7 +6,9 @@
 #include "OffMainThread.h"
 #include "OrderedJson.h"
 #include "PlatformError.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 
 namespace APIService {
@@ -19,8 +21,7 @@ QByteArray transferPath(const QString& code) {
 }
 
 [[noreturn]] void throwWrongShape() {
-    throw PlatformError(QStringLiteral("Die Daten konnten nicht gelesen werden, weil sie nicht das "
-                                       "richtige Format haben."));
+    throw PlatformError(UserText::unreadableData());
 }
 
 QJsonObject jsonObject(const QByteArray& body) {
@@ -31,12 +32,13 @@ QJsonObject jsonObject(const QByteArray& body) {
 }
 } // namespace
 
-QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
+QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials server) {
     const QByteArray path = QByteArrayLiteral("/api/outgoing");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     if (!response.isHttp(200))
-        throw APIError::networkError(QStringLiteral("Fehler beim Laden der Transfers"));
+        throw APIError::networkError(
+            QCoreApplication::translate("APIServiceOutgoing", "Fehler beim Laden der Transfers"));
     // Thousands of transfers take longer to read than the panel may stand still.
     std::function<QList<OutgoingTransfer>()> decode = [body = response.body] {
         QList<OutgoingTransfer> transfers;
@@ -57,26 +59,28 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing() {
     co_return decoded;
 }
 
-QCoro::Task<PasswordResponse> revealOutgoingPassword(QString code) {
+QCoro::Task<PasswordResponse> revealOutgoingPassword(KeychainService::Credentials server, QString code) {
     const QByteArray path = transferPath(code) + QByteArrayLiteral("/password");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
     expectJSONOK(response);
     co_return PasswordResponse::fromJson(jsonObject(response.body));
 }
 
-QCoro::Task<PasswordResponse> updateOutgoingPassword(QString code, PasswordAction action) {
+QCoro::Task<PasswordResponse> updateOutgoingPassword(KeychainService::Credentials server, QString code,
+                                                     PasswordAction action) {
     const QByteArray path = transferPath(code) + QByteArrayLiteral("/password");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response =
         co_await request.send(QByteArrayLiteral("PATCH"), action.patchBody().toJson(), jsonContentType);
     expectJSONOK(response);
     co_return PasswordResponse::fromJson(jsonObject(response.body));
 }
 
-QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QString newName) {
+QCoro::Task<RenameResponse> renameOutgoingFile(KeychainService::Credentials server, QString code,
+                                               QString oldName, QString newName) {
     const QByteArray path = transferPath(code) + QByteArrayLiteral("/files");
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     OrderedJson body = OrderedJson::object();
     body.insert(QStringLiteral("oldName"), oldName).insert(QStringLiteral("newName"), newName);
     const APIResponse response =
@@ -85,22 +89,24 @@ QCoro::Task<RenameResponse> renameOutgoingFile(QString code, QString oldName, QS
     co_return RenameResponse::fromJson(jsonObject(response.body));
 }
 
-QCoro::Task<> deleteOutgoing(QString code) {
+QCoro::Task<> deleteOutgoing(KeychainService::Credentials server, QString code) {
     const QByteArray path = transferPath(code);
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
     if (!response.isHttp(200) && !response.isHttp(204) && !response.isHttp(404))
-        throw APIError::networkError(QStringLiteral("Löschen fehlgeschlagen"));
+        throw APIError::networkError(UserText::deleteFailed());
 }
 
-QCoro::Task<QString> downloadOutgoingFile(QString code, QString fileName, QString folder) {
+QCoro::Task<QString> downloadOutgoingFile(KeychainService::Credentials server, QString code, QString fileName,
+                                          QString folder) {
     const QByteArray path = QByteArrayLiteral("/d/") + escapePathSegment(code) + QByteArrayLiteral("/file/") +
                             escapePathSegment(fileName);
-    const APIRequest request = co_await APIRequest::prepare(path);
+    const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await downloadInto(request, folder, fileName);
     if (*response.status != 200)
         throw APIError::networkError(
-            QStringLiteral("Download fehlgeschlagen (HTTP %1)").arg(*response.status));
+            QCoreApplication::translate("APIServiceOutgoing", "Download fehlgeschlagen (HTTP %1)")
+                .arg(*response.status));
     co_return response.filePath;
 }
 

@@ -11,7 +11,9 @@
 #include "OrderedJson.h"
 #include "PlatformError.h"
 #include "ProgressTracker.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QCoroTimer>
 #include <QFile>
 #include <QFileInfo>
@@ -319,8 +321,7 @@ QCoro::Task<OutgoingResult> uploadPass(std::shared_ptr<UploadRun> run, APIReques
         std::rethrow_exception(run->failure);
     run->flushProgress();
     if (identify(run->filePath) != before)
-        throw HttpError(HttpError::Kind::FileChanged,
-                        QStringLiteral("Die Datei wurde während des Uploads verändert"));
+        throw HttpError(HttpError::Kind::FileChanged, UserText::fileChangedDuringUpload());
 
     const APIResponse response = co_await sendThroughOutages(
         run, completeRequest, completionBody(*run, password, generatePassword).toJson(),
@@ -337,29 +338,26 @@ QCoro::Task<OutgoingResult> uploadPass(std::shared_ptr<UploadRun> run, APIReques
     try {
         co_return OutgoingResult::fromJson(jsonObject(response.body));
     } catch (const PlatformError&) {
-        throw APIError::networkError(QStringLiteral("Antwort unlesbar: ") + excerpt(response.body, 200));
+        throw APIError::networkError(QCoreApplication::translate("APIServiceUpload", "Antwort unlesbar: ") +
+                                     excerpt(response.body, 200));
     }
 }
 } // namespace
 
-QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QString> password,
-                                           bool generatePassword,
+QCoro::Task<OutgoingResult> uploadOutgoing(KeychainService::Credentials server, QString filePath,
+                                           std::optional<QString> password, bool generatePassword,
                                            std::function<void(double, double)> progressHandler,
                                            QPointer<CancelToken> cancel,
                                            std::function<void(UploadState)> stateHandler) {
-    // One reading of the settings serves every request of the upload.
-    const KeychainService::Credentials stored = co_await configuration();
-    const QString base = stored.serverURL;
-    const QString key = stored.apiKey;
-    const APIRequest tokenRequest =
-        APIRequest::make(base, key, QByteArrayLiteral("/api/create-upload-token"));
-    const APIRequest completeRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-complete"));
-    const APIRequest chunkRequest = APIRequest::make(base, key, QByteArrayLiteral("/api/upload-chunk"));
+    const APIRequest tokenRequest = APIRequest::make(server, QByteArrayLiteral("/api/create-upload-token"));
+    const APIRequest completeRequest = APIRequest::make(server, QByteArrayLiteral("/api/upload-complete"));
+    const APIRequest chunkRequest = APIRequest::make(server, QByteArrayLiteral("/api/upload-chunk"));
 
     const FileIdentity before = identify(filePath);
     const qint64 size = fileSize(filePath);
     if (size < 1)
-        throw APIError::networkError(QStringLiteral("Datei leer oder nicht lesbar"));
+        throw APIError::networkError(
+            QCoreApplication::translate("APIServiceUpload", "Datei leer oder nicht lesbar"));
     if (cancel)
         cancel->throwIfCancelled();
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CancelToken.h"
+#include "KeychainService.h"
 #include "OutgoingResult.h"
 
 #include <QPointer>
@@ -34,8 +35,8 @@ inline constexpr int maxChunksInFlight = 4;
 // Throws APIError, PlatformError for file-system and transport failures, or
 // CancelledError once `cancel` fired: its in-flight requests are aborted at
 // once and no completion is sent.
-QCoro::Task<OutgoingResult> uploadOutgoing(QString filePath, std::optional<QString> password,
-                                           bool generatePassword,
+QCoro::Task<OutgoingResult> uploadOutgoing(KeychainService::Credentials server, QString filePath,
+                                           std::optional<QString> password, bool generatePassword,
                                            std::function<void(double, double)> progressHandler,
                                            QPointer<CancelToken> cancel = nullptr,
                                            std::function<void(UploadState)> stateHandler = {});

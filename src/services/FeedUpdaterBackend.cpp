@@ -6,11 +6,13 @@
 #include "HttpEngine.h"
 #include "HttpError.h"
 #include "Logging.h"
+#include "OffMainThread.h"
 #include "PrivateTempDir.h"
 #include "Settings.h"
 #include "UpdaterError.h"
 #include "UpdaterSignature.h"
 #include "UpdaterUserDriver.h"
+#include "UserText.h"
 
 #include <QCoreApplication>
 #include <QCoroFuture>
@@ -18,7 +20,6 @@
 #include <QProcess>
 #include <QSaveFile>
 #include <QThread>
-#include <QtConcurrent>
 #include <sys/stat.h>
 
 namespace {
@@ -39,7 +40,8 @@ QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(QUrl url) {
         throw UpdaterError::feedUnreadable(error.message());
     }
     if (response.status != 200)
-        throw UpdaterError::feedUnreadable(QStringLiteral("HTTP-Status %1").arg(response.status));
+        throw UpdaterError::feedUnreadable(
+            QCoreApplication::translate("FeedUpdaterBackend", "HTTP-Status %1").arg(response.status));
     co_return UpdaterFeed::parse(response.body, url);
 }
 
@@ -64,7 +66,8 @@ QCoro::Task<QString> download(UpdaterFeed::Item update, QString label, QPointer<
         throw UpdaterError::downloadFailed(error.message());
     }
     if (response.status != 200)
-        throw UpdaterError::downloadFailed(QStringLiteral("HTTP-Status %1").arg(response.status));
+        throw UpdaterError::downloadFailed(
+            QCoreApplication::translate("FeedUpdaterBackend", "HTTP-Status %1").arg(response.status));
     if (QFileInfo(response.filePath).size() != update.length) {
         QFile::remove(response.filePath);
         throw UpdaterError::wrongLength();
@@ -206,8 +209,10 @@ bool FeedUpdaterBackend::isConfigured() const {
 QString FeedUpdaterBackend::unavailableReason() const {
     if (isConfigured())
         return {};
-    return canReplaceProgramFile() ? QStringLiteral("Keine Update-Quelle eingerichtet.")
-                                   : QStringLiteral("Updates kommen über die Paketverwaltung.");
+    return canReplaceProgramFile()
+               ? QCoreApplication::translate("FeedUpdaterBackend", "Keine Update-Quelle eingerichtet.")
+               : QCoreApplication::translate("FeedUpdaterBackend",
+                                             "Updates kommen über die Paketverwaltung.");
 }
 
 bool FeedUpdaterBackend::canCheckForUpdates() const {
@@ -257,7 +262,7 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
     } catch (const std::exception& error) {
         failure = describeError(error).text;
     } catch (...) {
-        failure = QStringLiteral("Unbekannter Fehler");
+        failure = UserText::unknownError();
     }
     if (failure && !reportFailure)
         qCInfo(lcUpdate) << "update check failed quietly:" << *failure;
@@ -269,8 +274,7 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
     if (failure && reportFailure && driver) {
         Q_EMIT dialogWillShow();
         try {
-            co_await driver->inform(QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
-                                    failure->toHtmlEscaped());
+            co_await driver->inform(UserText::updateFailed(), failure->toHtmlEscaped());
         } catch (...) {
             qCWarning(lcUpdate) << "the failure dialog could not be shown";
         }
@@ -294,8 +298,10 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
             co_return;
         Q_EMIT dialogWillShow();
         co_await driver->inform(
-            QStringLiteral("Zanvolt ist auf dem neuesten Stand."),
-            QStringLiteral("Version %1 ist die neueste verfügbare Version.").arg(current.toHtmlEscaped()));
+            QCoreApplication::translate("FeedUpdaterBackend", "Zanvolt ist auf dem neuesten Stand."),
+            QCoreApplication::translate("FeedUpdaterBackend",
+                                        "Version %1 ist die neueste verfügbare Version.")
+                .arg(current.toHtmlEscaped()));
         co_return;
     }
 
@@ -305,18 +311,22 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
         co_return;
     *reportFailure = true;
     Q_EMIT dialogWillShow();
-    const QString headline =
-        QStringLiteral("Zanvolt %1 ist verfügbar.").arg(update->displayVersion.toHtmlEscaped());
-    const QString installed = QStringLiteral("Installiert ist Version %1.").arg(current.toHtmlEscaped());
+    const QString headline = QCoreApplication::translate("FeedUpdaterBackend", "Zanvolt %1 ist verfügbar.")
+                                 .arg(update->displayVersion.toHtmlEscaped());
+    const QString installed = QCoreApplication::translate("FeedUpdaterBackend", "Installiert ist Version %1.")
+                                  .arg(current.toHtmlEscaped());
     if (packageManaged) {
         co_await driver->inform(headline, installed +
-                                              QStringLiteral(" Diese Installation wird über die "
-                                                             "Paketverwaltung aktualisiert.") +
+                                              QCoreApplication::translate("FeedUpdaterBackend",
+                                                                          " Diese Installation wird über die "
+                                                                          "Paketverwaltung aktualisiert.") +
                                               releaseNotes(*update));
         co_return;
     }
-    const bool install = co_await driver->ask(headline, installed + releaseNotes(*update),
-                                              QStringLiteral("Installieren"), QStringLiteral("Später"));
+    const bool install =
+        co_await driver->ask(headline, installed + releaseNotes(*update),
+                             QCoreApplication::translate("FeedUpdaterBackend", "Installieren"),
+                             QCoreApplication::translate("FeedUpdaterBackend", "Später"));
     if (!install || !self || !driver)
         co_return;
     if (update->edSignature.isEmpty())
@@ -324,7 +334,8 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     if (update->length <= 0)
         throw UpdaterError::wrongLength();
 
-    const QString label = QStringLiteral("Zanvolt %1 wird geladen …").arg(update->displayVersion);
+    const QString label = QCoreApplication::translate("FeedUpdaterBackend", "Zanvolt %1 wird geladen …")
+                              .arg(update->displayVersion);
     const auto cancelOwner = std::make_unique<CancelToken>();
     const QPointer<CancelToken> cancel = cancelOwner.get();
     Q_EMIT dialogWillShow();
@@ -336,9 +347,11 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     }
     const QString target = programFile();
     const QByteArray publicKey = m_options.publicKey;
-    const Staged staged =
-        co_await QtConcurrent::run(verifyAndStage, downloaded, update->version, update->length,
-                                   update->edSignature, publicKey, target, thread());
+    std::function<Staged()> stage = [downloaded, version = update->version, length = update->length,
+                                     signature = update->edSignature, publicKey, target, owner = thread()] {
+        return verifyAndStage(downloaded, version, length, signature, publicKey, target, owner);
+    };
+    const Staged staged = co_await offMainThread(std::move(stage));
     QFile::remove(downloaded);
     if (staged.error)
         throw *staged.error;
@@ -360,7 +373,7 @@ void FeedUpdaterBackend::handOver(std::shared_ptr<QSaveFile> staged) {
             if (self && self->userDriver()) {
                 Q_EMIT self->dialogWillShow();
                 self->userDriver()->inform(
-                    QStringLiteral("Die Aktualisierung ist fehlgeschlagen."),
+                    UserText::updateFailed(),
                     UpdaterError::installFailed(staged->errorString()).message().toHtmlEscaped());
             }
             return;

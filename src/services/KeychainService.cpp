@@ -2,8 +2,8 @@
 
 #include "APIError.h"
 #include "KeychainError.h"
-#include "LibsecretStore.h"
 #include "OrderedJson.h"
+#include "UserText.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -11,9 +11,13 @@
 namespace KeychainService {
 
 namespace {
-std::shared_ptr<SecretStore>& storeSlot() {
-    static std::shared_ptr<SecretStore> store = std::make_shared<LibsecretStore>();
-    return store;
+// What the user reads after "Keychain-Fehler:": the store's own words; a lookup whose unlock was
+// refused says nothing, and its status is an internal code.
+QString storeSaid(const SecretStore& store, int status) {
+    const QString said = store.failureText();
+    if (said.isEmpty() && status == SecretStore::itemLocked)
+        return UserText::keychainNotUnlocked();
+    return said;
 }
 } // namespace
 
@@ -46,21 +50,13 @@ bool Credentials::hasValidAPIKey() const {
            !apiKey.contains(QChar(u'\0'));
 }
 
-SecretStore& defaultStore() {
-    return *storeSlot();
-}
-
-void setDefaultStore(std::shared_ptr<SecretStore> store) {
-    storeSlot() = std::move(store);
-}
-
 std::optional<Credentials> loadCredentials(SecretStore& store) {
     QByteArray data;
     const int status = store.find(serviceName, credentialsAccount, &data);
     if (status == SecretStore::itemNotFound)
         return std::nullopt;
     if (status != 0)
-        throw KeychainError::unavailable(status);
+        throw KeychainError::unavailable(status, storeSaid(store, status));
     return Credentials::fromJson(data);
 }
 
@@ -71,7 +67,7 @@ void saveCredentials(const Credentials& credentials, SecretStore& store) {
     // previous credentials.
     const int status = store.store(serviceName, credentialsAccount, credentials.toJson());
     if (status != 0)
-        throw KeychainError::saveFailed(status);
+        throw KeychainError::saveFailed(status, storeSaid(store, status));
 }
 
 bool hasCredentials(SecretStore& store) {

@@ -3,7 +3,6 @@
 #include "SecretStore.h"
 
 #include <QString>
-#include <memory>
 #include <optional>
 
 // The server URL and the API key, kept together as one JSON document in one
@@ -28,16 +27,12 @@ struct Credentials {
     bool operator==(const Credentials&) const = default;
 };
 
-// The process's store: the Secret Service unless a test replaced it.
-SecretStore& defaultStore();
-void setDefaultStore(std::shared_ptr<SecretStore> store);
-
 // Nothing when no item is stored; throws KeychainError::unavailable when the store cannot be read,
 // so that a locked or absent store is never taken for missing settings.
-std::optional<Credentials> loadCredentials(SecretStore& store = defaultStore());
+std::optional<Credentials> loadCredentials(SecretStore& store);
 // Throws KeychainError::saveFailed with the store's status, APIError::invalidAPIKey for a key that
 // is not valid (nothing is stored then).
-void saveCredentials(const Credentials& credentials, SecretStore& store = defaultStore());
-bool hasCredentials(SecretStore& store = defaultStore());
+void saveCredentials(const Credentials& credentials, SecretStore& store);
+bool hasCredentials(SecretStore& store);
 
 } // namespace KeychainService

@@ -23,10 +23,15 @@ const SecretSchema* schema() {
     return &value;
 }
 
+// GLib's message of the calling thread's last failure: each call runs on one thread from start to
+// the caller's reading of it.
+thread_local QString lastFailure;
+
 int statusOf(GError* error) {
     if (!error)
         return 0;
     const int status = error->code != 0 ? error->code : -1;
+    lastFailure = QString::fromUtf8(error->message).trimmed();
     g_error_free(error);
     return status;
 }
@@ -46,6 +51,7 @@ int lockedOrMissing(const QString& service, const QString& account) {
 } // namespace
 
 int LibsecretStore::find(const QString& service, const QString& account, QByteArray* data) {
+    lastFailure.clear();
     GError* error = nullptr;
     gchar* secret =
         secret_password_lookup_sync(schema(), nullptr, &error, "service", service.toUtf8().constData(),
@@ -61,6 +67,7 @@ int LibsecretStore::find(const QString& service, const QString& account, QByteAr
 }
 
 int LibsecretStore::remove(const QString& service, const QString& account) {
+    lastFailure.clear();
     GError* error = nullptr;
     const gboolean removed =
         secret_password_clear_sync(schema(), nullptr, &error, "service", service.toUtf8().constData(),
@@ -71,6 +78,7 @@ int LibsecretStore::remove(const QString& service, const QString& account) {
 }
 
 int LibsecretStore::store(const QString& service, const QString& account, const QByteArray& data) {
+    lastFailure.clear();
     GError* error = nullptr;
     const QByteArray label = QStringLiteral("Zanvolt (%1)").arg(account).toUtf8();
     const gboolean stored = secret_password_store_sync(
@@ -79,4 +87,8 @@ int LibsecretStore::store(const QString& service, const QString& account, const 
     if (error)
         return statusOf(error);
     return stored ? 0 : -1;
+}
+
+QString LibsecretStore::failureText() const {
+    return lastFailure;
 }

@@ -11,4 +11,5 @@ public:
     int find(const QString& service, const QString& account, QByteArray* data) override;
     int remove(const QString& service, const QString& account) override;
     int store(const QString& service, const QString& account, const QByteArray& data) override;
+    QString failureText() const override;
 };

@@ -11,24 +11,40 @@
 #include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
 
-// Runs blocking work on the thread pool. QtConcurrent passes on only QException types, so the
-// error travels back as an exception_ptr.
-template <typename T> QCoro::Task<T> offMainThread(std::function<T()> work) {
-    struct Result {
-        std::optional<T> value;
-        std::exception_ptr error;
-    };
-    QFuture<Result> future = QtConcurrent::run([work]() -> Result {
+// What blocking work off the main thread produced: its value, or what it threw. QtConcurrent passes
+// on only QException types, so the error travels back as an exception_ptr.
+template <typename T> struct OffMainThreadResult {
+    std::optional<T> value;
+    std::exception_ptr error;
+
+    // The value, or rethrows what the work threw.
+    T take() {
+        if (error)
+            std::rethrow_exception(error);
+        return std::move(*value);
+    }
+};
+
+// Starts blocking work on `pool`; the future may be awaited by several callers.
+template <typename T>
+QFuture<OffMainThreadResult<T>> startOffMainThread(std::function<T()> work,
+                                                   QThreadPool* pool = QThreadPool::globalInstance()) {
+    return QtConcurrent::run(pool, [work]() -> OffMainThreadResult<T> {
         try {
             return {work(), nullptr};
         } catch (...) {
             return {std::nullopt, std::current_exception()};
         }
     });
-    Result result = co_await future;
-    if (result.error)
-        std::rethrow_exception(result.error);
-    co_return std::move(*result.value);
+}
+
+// Runs blocking work on `pool` and returns its value or rethrows what it threw.
+template <typename T>
+QCoro::Task<T> offMainThread(std::function<T()> work, QThreadPool* pool = QThreadPool::globalInstance()) {
+    // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    QFuture<OffMainThreadResult<T>> future = startOffMainThread(std::move(work), pool);
+    OffMainThreadResult<T> result = co_await future;
+    co_return result.take();
 }
 
 // Gives the memory freed after reading a large answer on the thread pool back to the system. glibc

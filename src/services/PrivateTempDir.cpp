@@ -2,6 +2,7 @@
 
 #include "PlatformError.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -15,7 +16,9 @@
 
 namespace {
 [[noreturn]] void fail(const QString& path, const QString& reason) {
-    throw PlatformError(QStringLiteral("Temporärer Ordner „%1“ nicht nutzbar: %2").arg(path, reason));
+    throw PlatformError(
+        QCoreApplication::translate("PrivateTempDir", "Temporärer Ordner „%1“ nicht nutzbar: %2")
+            .arg(path, reason));
 }
 
 QString systemText(int error) {
@@ -72,7 +75,8 @@ void removeAt(int parent, const char* name, bool keepSockets) {
 QString PrivateTempDir::path() {
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     if (cache.isEmpty())
-        fail(QStringLiteral("~/.cache/zanvolt"), QStringLiteral("kein Cache-Ordner"));
+        fail(QStringLiteral("~/.cache/zanvolt"),
+             QCoreApplication::translate("PrivateTempDir", "kein Cache-Ordner"));
     const QString path = cache + QStringLiteral("/zanvolt");
     QDir().mkpath(cache);
     const QByteArray native = QFile::encodeName(path);
@@ -84,9 +88,9 @@ QString PrivateTempDir::path() {
     if (::lstat(native.constData(), &info) != 0)
         fail(path, systemText(errno));
     if (S_ISLNK(info.st_mode))
-        fail(path, QStringLiteral("ist ein symbolischer Link"));
+        fail(path, QCoreApplication::translate("PrivateTempDir", "ist ein symbolischer Link"));
     if (!S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
-        fail(path, QStringLiteral("gehört nicht diesem Benutzer"));
+        fail(path, QCoreApplication::translate("PrivateTempDir", "gehört nicht diesem Benutzer"));
     if ((info.st_mode & 07777) != 0700 && ::chmod(native.constData(), 0700) != 0)
         fail(path, systemText(errno));
     return path;

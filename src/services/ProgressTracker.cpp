@@ -1,7 +1,5 @@
 #include "ProgressTracker.h"
 
-#include <QCoreApplication>
-#include <QThread>
 #include <algorithm>
 
 ProgressTracker::ProgressTracker(qint64 total, Handler handler, Clock clock)
@@ -10,15 +8,6 @@ ProgressTracker::ProgressTracker(qint64 total, Handler handler, Clock clock)
 }
 
 void ProgressTracker::add(qint64 bytes) {
-    QCoreApplication* app = QCoreApplication::instance();
-    if (app && QThread::currentThread() != app->thread())
-        QMetaObject::invokeMethod(
-            app, [this, bytes] { addOnMainThread(bytes); }, Qt::BlockingQueuedConnection);
-    else
-        addOnMainThread(bytes);
-}
-
-void ProgressTracker::addOnMainThread(qint64 bytes) {
     m_uploaded += bytes;
     const auto now = m_clock();
     m_samples.push_back({now, m_uploaded});

@@ -6,9 +6,8 @@
 #include <functional>
 
 // Adds up the bytes sent during one upload (a failed attempt takes its bytes back) and turns them into
-// the fraction done and a speed smoothed over the last five seconds. Its state
-// belongs to the main thread: a call from another thread is carried there and
-// waits for it, so concurrent chunk tasks need no lock.
+// the fraction done and a speed smoothed over the last five seconds. Used on one thread only (the
+// main thread, where the HTTP engine reports every chunk's progress), so it needs no lock.
 class ProgressTracker {
 public:
     using Clock = std::function<std::chrono::steady_clock::time_point()>;
@@ -17,8 +16,7 @@ public:
 
     ProgressTracker(qint64 total, Handler handler, Clock clock = &std::chrono::steady_clock::now);
 
-    // Counts `bytes` more confirmed bytes and calls the handler with both
-    // numbers on the main thread; returns after the handler has run.
+    // Counts `bytes` more confirmed bytes and calls the handler with both numbers.
     void add(qint64 bytes);
 
 private:
@@ -26,8 +24,6 @@ private:
         std::chrono::steady_clock::time_point time;
         qint64 bytes;
     };
-
-    void addOnMainThread(qint64 bytes);
 
     static constexpr std::chrono::seconds window{5};
 

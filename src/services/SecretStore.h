@@ -18,4 +18,7 @@ public:
     // Adds the item, or replaces the data of the item with the same service
     // and account in one step.
     virtual int store(const QString& service, const QString& account, const QByteArray& data) = 0;
+    // What the store said about the last failed call on the calling thread, in its own words;
+    // empty when it said nothing (the status is then all there is).
+    virtual QString failureText() const { return {}; }
 };

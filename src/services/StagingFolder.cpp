@@ -3,6 +3,7 @@
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QUuid>
 #include <cerrno>
@@ -14,8 +15,9 @@
 
 namespace {
 [[noreturn]] void fail(const QString& path, int error) {
-    throw PlatformError(QStringLiteral("Ordner „%1“ kann nicht angelegt werden: %2")
-                            .arg(path, QString::fromLocal8Bit(std::strerror(error))));
+    throw PlatformError(
+        QCoreApplication::translate("StagingFolder", "Ordner „%1“ kann nicht angelegt werden: %2")
+            .arg(path, QString::fromLocal8Bit(std::strerror(error))));
 }
 } // namespace
 

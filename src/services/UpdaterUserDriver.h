@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -15,7 +16,7 @@ public:
     using QObject::QObject;
 
     // The window title of every update dialog.
-    static QString title() { return QStringLiteral("Software-Update"); }
+    static QString title() { return QCoreApplication::translate("UpdaterUserDriver", "Software-Update"); }
 
     // A question with two buttons; true when the user chose `acceptLabel`.
     virtual QCoro::Task<bool> ask(QString text, QString informativeText, QString acceptLabel,

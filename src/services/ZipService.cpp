@@ -7,8 +7,10 @@
 #include "OffMainThread.h"
 #include "PlatformError.h"
 #include "PrivateTempDir.h"
+#include "UserText.h"
 #include "Utf8.h"
 
+#include <QCoreApplication>
 #include <QCoroFuture>
 #include <QCoroSignal>
 #include <QDateTime>
@@ -29,7 +31,6 @@
 #include <dirent.h>
 #include <exception>
 #include <fcntl.h>
-#include <mutex>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -49,7 +50,8 @@ constexpr char zip64LocatorSignature[] = "PK\x06\x07";
 constexpr char zip64RecordSignature[] = "PK\x06\x06";
 
 ZipError noEndRecord() {
-    return ZipError::zipFailed(QStringLiteral("ZIP-Struktur unlesbar (kein End-of-Central-Directory)"));
+    return ZipError::zipFailed(
+        QCoreApplication::translate("ZipService", "ZIP-Struktur unlesbar (kein End-of-Central-Directory)"));
 }
 
 quint16 readUInt16(const QByteArray& data, qsizetype offset) {
@@ -107,7 +109,7 @@ void patchUtf8Bit(QFile& file, qint64 offset) {
 }
 
 [[noreturn]] void failItem(const QString& path, int error) {
-    failPath(QStringLiteral("„%1“ kann nicht gepackt werden: %2"), path, error);
+    failPath(QCoreApplication::translate("ZipService", "„%1“ kann nicht gepackt werden: %2"), path, error);
 }
 
 // Deflating these gains next to nothing and costs most of the packing time.
@@ -261,16 +263,10 @@ void stageItem(const QUrl& url, Staging& staging) {
     enumerateTree(source, composed + '/', staging);
 }
 
-std::mutex availableBytesMutex;
-ZipService::AvailableBytes availableBytesOverride;
-
 // -1 when unknown: packing then goes ahead and zip reports a full disk itself.
-qint64 currentAvailableBytes(const QString& folder) {
-    {
-        std::lock_guard lock(availableBytesMutex);
-        if (availableBytesOverride)
-            return availableBytesOverride(folder);
-    }
+qint64 currentAvailableBytes(const QString& folder, const ZipService::Options& options) {
+    if (options.availableBytes)
+        return options.availableBytes(folder);
     const QStorageInfo storage(folder);
     return storage.isValid() ? storage.bytesAvailable() : -1;
 }
@@ -281,14 +277,15 @@ QString sizeText(qint64 bytes) {
 
 // Room for the archive: the items stored uncompressed at worst, plus the headers of every entry
 // and a little slack for zip's own temporary file handling.
-void checkSpace(const QString& tempDir, const Staging& staging) {
+void checkSpace(const QString& tempDir, const Staging& staging, const ZipService::Options& options) {
     const qint64 needed = staging.bytes + staging.entries * 256 + (1 << 20);
-    const qint64 available = currentAvailableBytes(tempDir);
+    const qint64 available = currentAvailableBytes(tempDir, options);
     if (available >= 0 && available < needed)
         throw ZipError::notEnoughSpace(sizeText(needed), sizeText(available));
 }
 
-Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& archivePath) {
+Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& archivePath,
+                const ZipService::Options& options) {
     // zip would add to an archive already there instead of starting afresh.
     PrivateTempDir::removeTree(archivePath);
 
@@ -299,12 +296,13 @@ Staging prepare(const QList<QUrl>& from, const QString& tempDir, const QString& 
     staging.trees = staging.run + QStringLiteral("/trees");
     for (const QString& folder : {staging.run, staging.heads, staging.trees}) {
         if (::mkdir(QFile::encodeName(folder).constData(), 0700) != 0)
-            failPath(QStringLiteral("Ordner „%1“ kann nicht angelegt werden: %2"), folder, errno);
+            failPath(QCoreApplication::translate("ZipService", "Ordner „%1“ kann nicht angelegt werden: %2"),
+                     folder, errno);
     }
     try {
         for (const QUrl& url : from)
             stageItem(url, staging);
-        checkSpace(tempDir, staging);
+        checkSpace(tempDir, staging, options);
     } catch (...) {
         PrivateTempDir::removeTree(staging.run);
         throw;
@@ -391,14 +389,15 @@ void checkComplete(const QList<QByteArray>& expected, const QList<QByteArray>& s
     const QSet<QByteArray> present(stored.begin(), stored.end());
     for (const QByteArray& name : expected) {
         if (!present.contains(name))
-            throw ZipError::zipFailed(QStringLiteral("„%1“ fehlt im Archiv").arg(shown(name)));
+            throw ZipError::zipFailed(
+                QCoreApplication::translate("ZipService", "„%1“ fehlt im Archiv").arg(shown(name)));
     }
 }
 
 } // namespace
 
 QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString> customName,
-                                        QPointer<CancelToken> cancel, QString folder) {
+                                        QPointer<CancelToken> cancel, QString folder, Options options) {
     if (from.isEmpty())
         throw ZipError::noFiles();
     const QString archiveName = customName.value_or(
@@ -406,9 +405,9 @@ QCoro::Task<QUrl> ZipService::createZip(QList<QUrl> from, std::optional<QString>
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HHmmss")) + QStringLiteral(".zip"));
 
     // Named tasks and functions: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    std::function<Staging()> staged = [from, archiveName, folder] {
+    std::function<Staging()> staged = [from, archiveName, folder, options] {
         const QString tempDir = folder.isEmpty() ? PrivateTempDir::path() : folder;
-        return prepare(from, tempDir, tempDir + u'/' + archiveName);
+        return prepare(from, tempDir, tempDir + u'/' + archiveName, options);
     };
     const Staging staging = co_await offMainThread<Staging>(std::move(staged));
     const QString archivePath = QFileInfo(staging.run).path() + u'/' + archiveName;
@@ -515,17 +514,20 @@ QList<QByteArray> ZipService::setUtf8Flag(QString archivePath) {
 
     // Checked before reading so that a damaged size cannot make us allocate gigabytes.
     if (where.offset < 0 || where.size < 0 || where.offset > size || where.size > size - where.offset)
-        throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
+        throw ZipError::zipFailed(
+            QCoreApplication::translate("ZipService", "Central Directory unvollständig"));
     seekTo(file, where.offset);
     const QByteArray directory = readBytes(file, where.size);
     if (directory.size() < where.size)
-        throw ZipError::zipFailed(QStringLiteral("Central Directory unvollständig"));
+        throw ZipError::zipFailed(
+            QCoreApplication::translate("ZipService", "Central Directory unvollständig"));
 
     qsizetype position = 0;
     for (qint64 entry = 0; entry < where.entries; ++entry) {
         if (directory.size() - position < centralHeaderSize ||
             !hasSignature(directory.constData() + position, centralSignature))
-            throw ZipError::zipFailed(QStringLiteral("Ungültiger Central-Directory-Header"));
+            throw ZipError::zipFailed(
+                QCoreApplication::translate("ZipService", "Ungültiger Central-Directory-Header"));
         const quint16 nameLength = readUInt16(directory, position + 28);
         const QByteArray name = directory.mid(position + centralHeaderSize, nameLength);
         names.append(name);
@@ -551,10 +553,5 @@ ZipError ZipService::toolFailure(QByteArray standardError) {
     // Stateless, so that a sequence cut off at the end counts as an error too.
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(standardError);
-    return ZipError::zipFailed(decoder.hasError() ? QStringLiteral("Unbekannter Fehler") : text);
-}
-
-void ZipService::setAvailableBytes(AvailableBytes function) {
-    std::lock_guard lock(availableBytesMutex);
-    availableBytesOverride = std::move(function);
+    return ZipError::zipFailed(decoder.hasError() ? UserText::unknownError() : text);
 }

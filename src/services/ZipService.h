@@ -14,6 +14,14 @@
 
 namespace ZipService {
 
+// The bytes free for the archive on the file system of `folder`.
+using AvailableBytes = std::function<qint64(const QString& folder)>;
+
+struct Options {
+    // Empty: the file system's own figure. Tests stand in for a full disk with it.
+    AvailableBytes availableBytes;
+};
+
 // Packs the items (files or folders) into one archive, each item at the top level under its NFC name,
 // and marks every entry name that is UTF-8 as such; a name that is not keeps its bytes, unmarked. The
 // archive goes into `folder` (a run's StagingFolder; empty: the private temporary folder). Returns the
@@ -25,14 +33,10 @@ namespace ZipService {
 // has too little room. Cancelling ends the zip process at once and throws CancelledError; so does
 // destroying the task. Throws ZipError, or PlatformError for file-system and process failures.
 QCoro::Task<QUrl> createZip(QList<QUrl> from, std::optional<QString> customName = std::nullopt,
-                            QPointer<CancelToken> cancel = nullptr, QString folder = {});
+                            QPointer<CancelToken> cancel = nullptr, QString folder = {},
+                            Options options = {});
 
 // For benchmarks and tests; the app only calls createZip.
-
-// The bytes free for the archive on the file system of `folder`. Replaceable so that tests can stand
-// in for a full disk; an empty function restores the real figure.
-using AvailableBytes = std::function<qint64(const QString& folder)>;
-void setAvailableBytes(AvailableBytes function);
 
 // Sets the UTF-8 name flag (bit 11) in every central-directory header whose name is valid UTF-8 and in
 // the local header it points to, in place. Returns every entry's name. Blocks: call it off the main

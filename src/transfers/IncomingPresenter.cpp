@@ -1,6 +1,8 @@
 #include "IncomingPresenter.h"
 
 #include "Format.h"
+#include "UserText.h"
+#include <QCoreApplication>
 
 IncomingPresenter::IncomingPresenter(const IncomingUpload& upload)
     : m_upload(upload), m_date(Format::dayAndTime(upload.uploadDate)) {
@@ -13,16 +15,17 @@ IncomingPresenter::IncomingPresenter(const IncomingUpload& upload)
         m_headline =
             files.first().name + QStringLiteral(" (+") + QString::number(files.size() - 1) + QLatin1Char(')');
     if (upload.auftragsnummer && !upload.auftragsnummer->isEmpty())
-        m_order = QStringLiteral("· Auftrag ") + *upload.auftragsnummer;
+        m_order =
+            QCoreApplication::translate("IncomingPresenter", "· Auftrag %1").arg(*upload.auftragsnummer);
     if (files.size() >= 2)
-        m_fileCount = QStringLiteral("· %1 Dateien").arg(files.size());
+        m_fileCount = UserText::fileCount(files.size());
     if (upload.totalSizeFormatted)
         m_size = QStringLiteral("· ") + *upload.totalSizeFormatted;
 }
 
 QString IncomingPresenter::downloadButton() const {
-    return m_upload.isDownloaded ? QStringLiteral("Erneut herunterladen")
-                                 : QStringLiteral("Dateien herunterladen");
+    return m_upload.isDownloaded ? QCoreApplication::translate("IncomingPresenter", "Erneut herunterladen")
+                                 : QCoreApplication::translate("IncomingPresenter", "Dateien herunterladen");
 }
 
 bool IncomingPresenter::canUnfold() const {
@@ -40,9 +43,8 @@ QString IncomingPresenter::accessibleName() const {
 }
 
 QStringList IncomingPresenter::actions() const {
-    QStringList names{downloadButton(), QStringLiteral("Link kopieren"),
-                      QStringLiteral("Vom Server löschen")};
+    QStringList names{downloadButton(), UserText::copyLink(), UserText::deleteFromServer()};
     if (canUnfold())
-        names << QStringLiteral("Details");
+        names << QCoreApplication::translate("IncomingPresenter", "Details");
     return names;
 }

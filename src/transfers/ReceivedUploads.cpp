@@ -2,7 +2,6 @@
 
 #include "APIService.h"
 #include "APIServiceIncoming.h"
-#include "AppError.h"
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
@@ -10,7 +9,10 @@
 #include "Logging.h"
 #include "OffMainThread.h"
 #include "ServerAccount.h"
+#include "SetIfChanged.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QPointer>
 #include <algorithm>
 
@@ -20,7 +22,7 @@ QString incomingFailureText(const std::exception& error) {
 }
 } // namespace
 
-ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent)
+ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop),
       m_model([](const IncomingUpload& upload) { return upload.token; }, std::equal_to<IncomingUpload>(),
               [](const IncomingUpload& upload) { return IncomingPresenter(upload).accessibleName(); }) {
@@ -30,7 +32,7 @@ ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices* deskto
 }
 
 void ReceivedUploads::setError(const std::optional<QString>& value) {
-    update(m_error, value, &ReceivedUploads::errorChanged);
+    setIfChanged(this, m_error, value, &ReceivedUploads::errorChanged);
 }
 
 bool ReceivedUploads::isConfigured() const {
@@ -43,25 +45,30 @@ void ReceivedUploads::checkConfiguration() {
 
 void ReceivedUploads::sendNotification(const QString& title, const QString& body,
                                        const std::optional<QString>& downloadURL) {
-    if (m_desktop)
-        m_desktop->postNotification(title, body, downloadURL);
+    m_desktop.postNotification(title, body, downloadURL);
 }
 
-QCoro::Task<> ReceivedUploads::refresh() {
-    return m_refreshes.run([this] { return refreshList(); });
+QCoro::Task<> ReceivedUploads::refresh(std::optional<ServerAccount::Reading> reading) {
+    // A reading handed in serves the first run only: a refresh asked for meanwhile reads afresh.
+    return m_refreshes.run(
+        [this, reading]() mutable { return refreshList(std::exchange(reading, std::nullopt)); });
 }
 
-QCoro::Task<> ReceivedUploads::refreshList() {
+QCoro::Task<> ReceivedUploads::refreshList(std::optional<ServerAccount::Reading> given) {
     QPointer<ReceivedUploads> self(this);
-    const ServerAccount::State state = co_await m_account->reload();
-    if (!self || state == ServerAccount::State::NotConfigured)
+    ServerAccount::Reading reading;
+    if (given)
+        reading = std::move(*given);
+    else
+        reading = co_await m_account->read();
+    if (!self || reading.state == ServerAccount::State::NotConfigured)
         co_return;
-    if (state == ServerAccount::State::Unavailable) {
-        setError(m_account->problem()); // said once, without asking the store again
+    if (reading.state == ServerAccount::State::Unavailable) {
+        setError(reading.problem); // said once, without asking the store again
         co_return;
     }
     try {
-        QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
+        QList<IncomingUpload> uploads = co_await APIService::fetchIncoming(reading.server());
         if (!self)
             co_return;
         if (m_uploads != uploads) {
@@ -78,17 +85,24 @@ QCoro::Task<> ReceivedUploads::refreshList() {
 
 QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
     QPointer<ReceivedUploads> self(this);
-    update(m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
-    update(m_downloadProgress, QStringLiteral("Lade herunter..."), &ReceivedUploads::downloadProgressChanged);
+    setIfChanged(this, m_isDownloading, true, &ReceivedUploads::isDownloadingChanged);
+    setIfChanged(this, m_downloadProgress, QCoreApplication::translate("ReceivedUploads", "Lade herunter..."),
+                 &ReceivedUploads::downloadProgressChanged);
     try {
+        // One read of the store for all the files.
+        const ServerAccount::Reading reading = co_await m_account->read();
+        if (!self)
+            co_return;
+        const KeychainService::Credentials server = reading.server();
         for (const IncomingFile& file : upload.files) {
-            update(m_downloadProgress, QStringLiteral("Lade ") + file.name + QStringLiteral("..."),
-                   &ReceivedUploads::downloadProgressChanged);
-            co_await APIService::downloadFile(upload.token, file.name);
+            setIfChanged(this, m_downloadProgress,
+                         QCoreApplication::translate("ReceivedUploads", "Lade %1...").arg(file.name),
+                         &ReceivedUploads::downloadProgressChanged);
+            co_await APIService::downloadFile(server, upload.token, file.name);
             if (!self)
                 co_return;
         }
-        co_await APIService::markAsDownloaded(upload.token);
+        co_await APIService::markAsDownloaded(server, upload.token);
         if (!self)
             co_return;
         // A poll may have replaced the list meanwhile: look the upload up afresh.
@@ -98,61 +112,65 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
             listed->isDownloaded = true;
             Q_EMIT uploadsChanged();
         }
-        update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
-        sendNotification(QStringLiteral("Download abgeschlossen"),
-                         QString::number(upload.files.size()) + QStringLiteral(" Datei(en) von ") +
-                             upload.customerName + QStringLiteral(" heruntergeladen"),
+        setIfChanged(this, m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
+        sendNotification(UserText::downloadDone(),
+                         QCoreApplication::translate("ReceivedUploads", "%1 Datei(en) von %2 heruntergeladen")
+                             .arg(upload.files.size())
+                             .arg(upload.customerName),
                          std::nullopt);
     } catch (const std::exception& error) {
         if (!self)
             co_return;
         setError(incomingFailureText(error));
     }
-    update(m_isDownloading, false, &ReceivedUploads::isDownloadingChanged);
-    update(m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
+    setIfChanged(this, m_isDownloading, false, &ReceivedUploads::isDownloadingChanged);
+    setIfChanged(this, m_downloadProgress, QString(), &ReceivedUploads::downloadProgressChanged);
 }
 
 void ReceivedUploads::remove(const IncomingUpload& upload) {
     QList<IncomingUpload> remaining = m_uploads;
     remaining.removeIf([&](const IncomingUpload& u) { return u.token == upload.token; });
-    update(m_uploads, std::move(remaining), &ReceivedUploads::uploadsChanged);
+    setIfChanged(this, m_uploads, std::move(remaining), &ReceivedUploads::uploadsChanged);
     detach(deleteOnServer(upload.token), this);
 }
 
 QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
     QPointer<ReceivedUploads> self(this);
+    const ServerAccount::Reading reading = co_await m_account->read();
+    if (!self)
+        co_return;
     try {
-        co_await APIService::deleteIncoming(token);
+        co_await APIService::deleteIncoming(reading.server(), token);
     } catch (const std::exception& error) {
         if (!self)
             co_return;
-        setError(QStringLiteral("Server-Löschung fehlgeschlagen: ") + incomingFailureText(error));
+        setError(UserText::serverDeleteFailed(incomingFailureText(error)));
     }
     // Also after a failure: the upload, still on the server, comes back.
     if (self)
-        co_await refresh();
+        co_await refresh(reading);
 }
 
 void ReceivedUploads::copyLink(const IncomingUpload& upload) {
     if (upload.downloadURL && !upload.downloadURL->isEmpty()) {
-        if (m_desktop)
-            m_desktop->copyText(*upload.downloadURL);
+        m_desktop.copyText(*upload.downloadURL);
         return;
     }
     // Built from the server URL, which is read off the main thread.
     detach(linkFromServerURL(upload), this, [this](std::optional<QString> link) {
-        if (link && m_desktop)
-            m_desktop->copyText(*link);
+        if (link)
+            m_desktop.copyText(*link);
     });
 }
 
 QCoro::Task<std::optional<QString>> ReceivedUploads::linkFromServerURL(IncomingUpload upload) {
+    const ServerAccount::Reading reading = co_await m_account->read();
     try {
-        const KeychainService::Credentials stored = co_await APIService::configuration();
+        const KeychainService::Credentials stored = reading.server();
         co_return stored.serverURL + QStringLiteral("/d/") +
             (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
-    } catch (const AppError& error) {
-        qCInfo(lcTransfers) << "no link to copy:" << error.message();
+    } catch (const std::exception& error) {
+        qCInfo(lcTransfers) << "no link to copy:" << describeError(error).text;
         co_return std::nullopt; // no server URL: nothing to link to
     }
 }

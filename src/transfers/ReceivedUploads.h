@@ -3,6 +3,7 @@
 #include "IncomingUpload.h"
 #include "RecordListModel.h"
 #include "RefreshGate.h"
+#include "ServerAccount.h"
 
 #include <QList>
 #include <QObject>
@@ -11,7 +12,6 @@
 #include <qcoro/qcorotask.h>
 
 class DesktopServices;
-class ServerAccount;
 
 // The customer uploads on the server: the list, the running download with its progress line, the
 // last error of the receive side, deletions and links. Addressed by token. Change signals fire
@@ -24,8 +24,7 @@ class ReceivedUploads : public QObject {
     Q_PROPERTY(std::optional<QString> error READ error WRITE setError NOTIFY errorChanged)
 
 public:
-    // Null desktop: no clipboard or notifications.
-    ReceivedUploads(ServerAccount* account, DesktopServices* desktop, QObject* parent = nullptr);
+    ReceivedUploads(ServerAccount* account, DesktopServices& desktop, QObject* parent = nullptr);
 
     QList<IncomingUpload> uploads() const { return m_uploads; }
     // The same list for a list view, one row per upload, kept by token.
@@ -42,7 +41,8 @@ public:
     void checkConfiguration();
 
     // One list request at a time: asked for while one runs, it waits for the next (RefreshGate).
-    QCoro::Task<> refresh();
+    // `reading`: the store's answer the caller already has (a poll reads once for both lists).
+    QCoro::Task<> refresh(std::optional<ServerAccount::Reading> reading = std::nullopt);
     QCoro::Task<> downloadIncoming(IncomingUpload upload);
     // Gone from the list at once; the server's deletion runs in the background.
     void remove(const IncomingUpload& upload);
@@ -57,20 +57,14 @@ Q_SIGNALS:
     void configuredChanged();
 
 private:
-    template <typename T> void update(T& field, T value, void (ReceivedUploads::*changed)()) {
-        if (field == value)
-            return;
-        field = std::move(value);
-        Q_EMIT(this->*changed)();
-    }
     void sendNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL);
-    QCoro::Task<> refreshList();
+    QCoro::Task<> refreshList(std::optional<ServerAccount::Reading> given);
     QCoro::Task<> deleteOnServer(QString token);
-    static QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
+    QCoro::Task<std::optional<QString>> linkFromServerURL(IncomingUpload upload);
 
     ServerAccount* m_account;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     QList<IncomingUpload> m_uploads;
     RecordListModel<IncomingUpload> m_model;
     bool m_isDownloading = false;

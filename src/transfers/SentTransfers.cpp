@@ -2,7 +2,6 @@
 
 #include "APIService.h"
 #include "APIServiceOutgoing.h"
-#include "AppError.h"
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "ErrorText.h"
@@ -11,7 +10,9 @@
 #include "SafeFileName.h"
 #include "ServerAccount.h"
 #include "TransferPresenter.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -97,7 +98,7 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
 } // namespace
 
 SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
-                             DesktopServices* desktop, QObject* parent)
+                             DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory),
       m_model([](const TransferItem& item) { return item.code; },
               // A poll gives server items fresh ids; the row shows the rest.
@@ -118,10 +119,13 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
     // Said once, at start; the damaged file is kept before anything rewrites the history.
     const QString kept = m_historyService.keepUnreadable();
     if (kept.isEmpty())
-        m_error = QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
+        m_error = QCoreApplication::translate("SentTransfers",
+                                              "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
                   m_historyService.fileURL();
     else
-        m_error = QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") + kept;
+        m_error = QCoreApplication::translate(
+                      "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
+                  kept;
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
@@ -154,26 +158,33 @@ void SentTransfers::addUploaded(const TransferItem& item) {
         QList<TransferItem> shown = m_transfers;
         shown.prepend(item);
         setTransfers(std::move(shown));
-        setError(QStringLiteral("Der Verlauf konnte nicht gespeichert werden: ") +
-                 m_historyService.fileURL());
+        setError(
+            QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
+            m_historyService.fileURL());
         return;
     }
     // The file never holds passwords: carry this one into the reloaded list.
     setTransfers(withPassword(m_historyService.load(), item.code, item.password, item.hasPassword));
 }
 
-QCoro::Task<> SentTransfers::refresh() {
-    return m_refreshes.run([this] { return refreshList(); });
+QCoro::Task<> SentTransfers::refresh(std::optional<ServerAccount::Reading> reading) {
+    // A reading handed in serves the first run only: a refresh asked for meanwhile reads afresh.
+    return m_refreshes.run(
+        [this, reading]() mutable { return refreshList(std::exchange(reading, std::nullopt)); });
 }
 
-QCoro::Task<> SentTransfers::refreshList() {
+QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> given) {
     QPointer<SentTransfers> self(this);
-    const ServerAccount::State state = co_await m_account->reload();
-    if (!self || state == ServerAccount::State::NotConfigured)
+    ServerAccount::Reading reading;
+    if (given)
+        reading = std::move(*given);
+    else
+        reading = co_await m_account->read();
+    if (!self || reading.state == ServerAccount::State::NotConfigured)
         co_return;
-    if (state == ServerAccount::State::Unavailable) {
+    if (reading.state == ServerAccount::State::Unavailable) {
         // As offline: what is shown stays; the store is not asked a second time.
-        m_refreshFailure = ErrorText{ErrorKind::Keychain, m_account->problem()};
+        m_refreshFailure = ErrorText{ErrorKind::Keychain, reading.problem};
         if (m_transfers.isEmpty())
             setTransfers(m_historyService.load());
         co_return;
@@ -186,7 +197,7 @@ QCoro::Task<> SentTransfers::refreshList() {
     }
     QList<OutgoingTransfer> listed;
     try {
-        listed = co_await APIService::fetchOutgoing();
+        listed = co_await APIService::fetchOutgoing(reading.server());
     } catch (const std::exception& error) {
         // Offline is normal for a tray client: keep what is shown, say nothing. A list that arrived
         // but holds a record that cannot be read is said, or the list would silently stop changing.
@@ -195,7 +206,9 @@ QCoro::Task<> SentTransfers::refreshList() {
         if (self)
             self->m_refreshFailure = failure;
         if (self && (failure.kind == ErrorKind::Platform || failure.kind == ErrorKind::Unknown)) {
-            self->m_listError = QStringLiteral("Fehler beim Laden der Transfers: ") + failure.text;
+            self->m_listError =
+                QCoreApplication::translate("SentTransfers", "Fehler beim Laden der Transfers: ") +
+                failure.text;
             self->setError(self->m_listError);
         }
         if (self && self->m_transfers.isEmpty())
@@ -222,13 +235,16 @@ QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) 
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
     try {
-        const APIService::PasswordResponse response = co_await APIService::revealOutgoingPassword(code);
+        const ServerAccount::Reading reading = co_await m_account->read();
+        const APIService::PasswordResponse response =
+            co_await APIService::revealOutgoingPassword(reading.server(), code);
         if (self)
             self->setTransfers(
                 withPassword(self->m_transfers, code, response.password, response.hasPassword));
         co_return response.password;
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht geladen werden: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht geladen werden: ") +
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -239,13 +255,15 @@ QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString co
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
     try {
-        const APIService::PasswordResponse response =
-            co_await APIService::updateOutgoingPassword(code, APIService::PasswordAction::generate());
+        const ServerAccount::Reading reading = co_await m_account->read();
+        const APIService::PasswordResponse response = co_await APIService::updateOutgoingPassword(
+            reading.server(), code, APIService::PasswordAction::generate());
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
         co_return response.password;
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht erzeugt werden: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht erzeugt werden: ") +
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -256,12 +274,15 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
     try {
-        co_await APIService::updateOutgoingPassword(code, APIService::PasswordAction::remove());
+        const ServerAccount::Reading reading = co_await m_account->read();
+        co_await APIService::updateOutgoingPassword(reading.server(), code,
+                                                    APIService::PasswordAction::remove());
         if (self)
             self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
         co_return true;
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Passwort konnte nicht entfernt werden: ") + error.message();
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht entfernt werden: ") +
+                  describeError(error).text;
     }
     if (self)
         self->setError(failure);
@@ -271,10 +292,12 @@ QCoro::Task<bool> SentTransfers::removePassword(QString code) {
 QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldName, QString newName) {
     QPointer<SentTransfers> self(this);
     std::optional<QString> failure;
+    const ServerAccount::Reading reading = co_await m_account->read();
     try {
-        co_await APIService::renameOutgoingFile(code, oldName, newName);
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Umbenennen fehlgeschlagen: ") + error.message();
+        co_await APIService::renameOutgoingFile(reading.server(), code, oldName, newName);
+    } catch (const std::exception& error) {
+        failure = QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") +
+                  describeError(error).text;
     }
     if (!self)
         co_return !failure;
@@ -283,7 +306,7 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
         co_return false;
     }
     // The new name comes from the server's list, not from a local edit.
-    co_await refresh();
+    co_await refresh(reading);
     co_return true;
 }
 
@@ -299,20 +322,21 @@ void SentTransfers::remove(const TransferItem& transfer) {
 QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
     QPointer<SentTransfers> self(this);
     // Without a server the transfer leaves only the history.
-    if (co_await m_account->reload() == ServerAccount::State::NotConfigured || !self)
+    const ServerAccount::Reading reading = co_await m_account->read();
+    if (reading.state == ServerAccount::State::NotConfigured || !self)
         co_return;
     std::optional<QString> failure;
     try {
-        co_await APIService::deleteOutgoing(code);
-    } catch (const AppError& error) {
-        failure = QStringLiteral("Server-Löschung fehlgeschlagen: ") + error.message();
+        co_await APIService::deleteOutgoing(reading.server(), code);
+    } catch (const std::exception& error) {
+        failure = UserText::serverDeleteFailed(describeError(error).text);
     }
     if (!self)
         co_return;
     // Shown where the user deleted it: the send tab.
     if (failure)
         setError(failure);
-    co_await refresh();
+    co_await refresh(reading);
 }
 
 QString SentTransfers::downloadFolder() {
@@ -331,26 +355,24 @@ QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
             Q_EMIT self->isDownloadingChanged();
     });
     try {
-        destination = co_await APIService::downloadOutgoingFile(transfer.code, transfer.fileName, folder);
-    } catch (const AppError& error) {
-        failure = error.message();
+        const ServerAccount::Reading reading = co_await m_account->read();
+        destination = co_await APIService::downloadOutgoingFile(reading.server(), transfer.code,
+                                                                transfer.fileName, folder);
+    } catch (const std::exception& error) {
+        failure = describeError(error).text;
     }
     if (!self)
         co_return;
     if (failure) {
-        setError(QStringLiteral("Download fehlgeschlagen: ") + *failure);
+        setError(QCoreApplication::translate("SentTransfers", "Download fehlgeschlagen: ") + *failure);
         co_return;
     }
-    if (m_desktop) {
-        m_desktop->revealInFileViewer(destination);
-        m_desktop->postNotification(QStringLiteral("Download abgeschlossen"), transfer.fileName,
-                                    std::nullopt);
-    }
+    m_desktop.revealInFileViewer(destination);
+    m_desktop.postNotification(UserText::downloadDone(), transfer.fileName, std::nullopt);
 }
 
 void SentTransfers::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+    m_desktop.copyText(text);
 }
 
 void SentTransfers::copyLink(const TransferItem& transfer) {

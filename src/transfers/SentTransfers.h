@@ -3,6 +3,7 @@
 #include "ErrorText.h"
 #include "RecordListModel.h"
 #include "RefreshGate.h"
+#include "ServerAccount.h"
 #include "TransferHistoryService.h"
 #include "TransferItem.h"
 
@@ -13,7 +14,6 @@
 #include <qcoro/qcorotask.h>
 
 class DesktopServices;
-class ServerAccount;
 
 // The sent transfers: the server's list merged with the local history, their passwords (kept in
 // memory only), renames, downloads, deletions and links. Addressed by code. Change signals fire
@@ -24,8 +24,8 @@ class SentTransfers : public QObject {
     Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
 
 public:
-    // `historyDirectory` empty: ~/.zanvolt. Null desktop: no clipboard, notifications or file viewer.
-    SentTransfers(ServerAccount* account, const QString& historyDirectory, DesktopServices* desktop,
+    // `historyDirectory` empty: ~/.zanvolt.
+    SentTransfers(ServerAccount* account, const QString& historyDirectory, DesktopServices& desktop,
                   QObject* parent = nullptr);
 
     QList<TransferItem> transfers() const { return m_transfers; }
@@ -40,7 +40,8 @@ public:
     // Lists the server's transfers and merges the history; offline, keeps what is shown. A list that
     // arrives but cannot be read is said in the error line, and what is shown stays. One list
     // request at a time: asked for while one runs, it waits for the next (RefreshGate).
-    QCoro::Task<> refresh();
+    // `reading`: the store's answer the caller already has (a poll reads once for both lists).
+    QCoro::Task<> refresh(std::optional<ServerAccount::Reading> reading = std::nullopt);
     // Why the last refresh could not list the server's transfers; nothing after a success.
     std::optional<ErrorText> refreshFailure() const { return m_refreshFailure; }
     // A finished upload: recorded in the history, with its password carried into the list.
@@ -69,12 +70,12 @@ Q_SIGNALS:
 
 private:
     void setTransfers(QList<TransferItem> transfers);
-    QCoro::Task<> refreshList();
+    QCoro::Task<> refreshList(std::optional<ServerAccount::Reading> given);
     QCoro::Task<> deleteOnServer(QString code);
     void copyText(const QString& text);
 
     ServerAccount* m_account;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     TransferHistoryService m_historyService;
     QList<TransferItem> m_transfers;
     RecordListModel<TransferItem> m_model;

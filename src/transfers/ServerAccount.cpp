@@ -5,19 +5,21 @@
 #include "APIServiceIncoming.h"
 #include "DesktopServices.h"
 #include "ErrorText.h"
+#include "LibsecretStore.h"
 #include "Settings.h"
 
-#include <QCoroFuture>
+#include <QCoreApplication>
 #include <QPointer>
-#include <QtConcurrent>
 
 #ifndef ZANVOLT_DEFAULT_SERVER_URL
 #define ZANVOLT_DEFAULT_SERVER_URL ""
 #endif
 
-ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServices* desktop,
+ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServices& desktop,
                              QObject* parent)
-    : QObject(parent), m_store(store), m_settings(settings), m_desktop(desktop) {
+    : QObject(parent), m_store(store ? std::shared_ptr<SecretStore>(store, [](SecretStore*) {})
+                                     : std::shared_ptr<SecretStore>(std::make_shared<LibsecretStore>())),
+      m_settings(settings), m_desktop(desktop) {
     if (!m_settings) {
         m_ownSettings = std::make_unique<Settings>();
         m_settings = m_ownSettings.get();
@@ -36,77 +38,57 @@ QString ServerAccount::defaultServerURL() {
     return QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL);
 }
 
-SecretStore& ServerAccount::store() const {
-    return m_store ? *m_store : KeychainService::defaultStore();
+KeychainService::Credentials ServerAccount::Reading::server() const {
+    if (failure)
+        std::rethrow_exception(failure);
+    return APIService::usableCredentials(stored);
 }
 
-QCoro::Task<ServerAccount::Read> ServerAccount::read() {
+ServerAccount::Reading ServerAccount::judge(std::optional<KeychainService::Credentials> stored,
+                                            std::exception_ptr failure) {
+    Reading reading{State::Configured, {}, std::move(stored), failure};
+    try {
+        reading.server();
+    } catch (const std::exception& error) {
+        reading.state = failure ? State::Unavailable : State::NotConfigured;
+        reading.problem = describeError(error).text;
+    }
+    return reading;
+}
+
+QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
     QPointer<ServerAccount> self(this);
-    // Callers that come while a read is still unanswered (a locked keyring's prompt is open) share
-    // its answer instead of asking for the password once each.
     if (m_reading.isCanceled() || m_reading.isFinished()) {
-        SecretStore* secrets = &store();
-        m_reading = QtConcurrent::run(m_storeThread, [secrets] {
-            try {
-                return Read{KeychainService::loadCredentials(*secrets), {}};
-            } catch (...) {
-                return Read{std::nullopt, std::current_exception()};
-            }
-        });
+        m_reading = startOffMainThread<std::optional<KeychainService::Credentials>>(
+            [secrets = m_store] { return KeychainService::loadCredentials(*secrets); }, m_storeThread);
     }
     // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
-    QFuture<Read> reading = m_reading;
-    Read result = co_await reading;
-    if (self) {
-        if (result.failure) {
-            try {
-                std::rethrow_exception(result.failure);
-            } catch (const std::exception& error) {
-                self->publish(State::Unavailable, describeError(error).text);
-            }
-        } else {
-            self->publish(result.credentials);
-        }
-    }
+    auto reading = m_reading;
+    const auto found = co_await reading;
+    Reading result = judge(found.value.value_or(std::nullopt), found.error);
+    if (self)
+        self->publish(result);
     co_return result;
 }
 
 QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     QPointer<ServerAccount> self(this);
     m_reading = {}; // a read asked for after this save must see it
-    SecretStore* secrets = &store();
-    QFuture<std::exception_ptr> writing = QtConcurrent::run(m_storeThread, [secrets, credentials] {
-        try {
-            KeychainService::saveCredentials(credentials, *secrets);
-            return std::exception_ptr();
-        } catch (...) {
-            return std::current_exception();
-        }
-    });
-    const std::exception_ptr failure = co_await writing;
-    if (failure)
-        std::rethrow_exception(failure);
+    // Named: GCC 12 destroys a lambda temporary inside a co_await expression twice.
+    std::function<bool()> save = [secrets = m_store, credentials] {
+        KeychainService::saveCredentials(credentials, *secrets);
+        return true;
+    };
+    co_await offMainThread(std::move(save), m_storeThread);
     if (self)
-        self->publish(credentials);
+        self->publish(judge(credentials, {}));
 }
 
-void ServerAccount::publish(const std::optional<KeychainService::Credentials>& credentials) {
-    // The URL first, as a request reports it.
-    if (!credentials || credentials->serverURL.isEmpty())
-        publish(State::NotConfigured, APIError::noServerURL().message());
-    else if (credentials->apiKey.isEmpty())
-        publish(State::NotConfigured, APIError::noAPIKey().message());
-    else if (!credentials->hasValidAPIKey())
-        publish(State::NotConfigured, APIError::invalidAPIKey().message());
-    else
-        publish(State::Configured, QString());
-}
-
-void ServerAccount::publish(State state, QString problem) {
-    if (m_state == state && m_problem == problem)
+void ServerAccount::publish(const Reading& reading) {
+    if (m_state == reading.state && m_problem == reading.problem)
         return;
-    m_state = state;
-    m_problem = std::move(problem);
+    m_state = reading.state;
+    m_problem = reading.problem;
     Q_EMIT stateChanged();
 }
 
@@ -117,10 +99,10 @@ QCoro::Task<ServerAccount::State> ServerAccount::reload() {
 }
 
 QCoro::Task<std::optional<KeychainService::Credentials>> ServerAccount::storedCredentials() {
-    const Read result = co_await read();
+    const Reading result = co_await read();
     if (result.failure)
         std::rethrow_exception(result.failure);
-    co_return result.credentials;
+    co_return result.stored;
 }
 
 QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credentials credentials) {
@@ -129,7 +111,8 @@ QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credent
     try {
         co_await write(std::move(credentials));
     } catch (const std::exception& error) {
-        co_return QStringLiteral("Speichern fehlgeschlagen: ") + describeError(error).text;
+        co_return QCoreApplication::translate("ServerAccount", "Speichern fehlgeschlagen: ") +
+            describeError(error).text;
     }
     co_return std::nullopt;
 }
@@ -138,13 +121,17 @@ QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Cred
     try {
         co_await write(credentials);
         APIService::forgetCertificate(credentials.serverURL);
-        const QList<IncomingUpload> uploads = co_await APIService::fetchIncoming();
-        co_return TestResult{true, QStringLiteral("Verbindung erfolgreich! (") +
-                                       QString::number(uploads.size()) + QStringLiteral(" Eingänge)")};
+        // With the pair just saved: the store is not asked again.
+        const QList<IncomingUpload> uploads =
+            co_await APIService::fetchIncoming(APIService::usableCredentials(credentials));
+        co_return TestResult{
+            true, QCoreApplication::translate("ServerAccount", "Verbindung erfolgreich! (%1 Eingänge)")
+                      .arg(uploads.size())};
     } catch (const std::exception& error) {
-        co_return TestResult{false, QStringLiteral("Fehler: ") + describeError(error).text};
+        co_return TestResult{false, QCoreApplication::translate("ServerAccount", "Fehler: ") +
+                                        describeError(error).text};
     } catch (...) {
-        co_return TestResult{false, QStringLiteral("Fehler: ")};
+        co_return TestResult{false, QCoreApplication::translate("ServerAccount", "Fehler: ")};
     }
 }
 
@@ -157,19 +144,17 @@ void ServerAccount::setAutoCopyLink(bool value) {
 }
 
 bool ServerAccount::launchAtLogin() const {
-    return m_desktop && m_desktop->isLoginItemEnabled();
+    return m_desktop.isLoginItemEnabled();
 }
 
 std::optional<QString> ServerAccount::setLaunchAtLogin(bool value) {
-    if (!m_desktop)
-        return std::nullopt;
     try {
         if (value)
-            m_desktop->registerLoginItem();
+            m_desktop.registerLoginItem();
         else
-            m_desktop->unregisterLoginItem();
+            m_desktop.unregisterLoginItem();
     } catch (const std::exception& error) {
-        return QStringLiteral("Autostart-Fehler: ") + describeError(error).text;
+        return QCoreApplication::translate("ServerAccount", "Autostart-Fehler: ") + describeError(error).text;
     }
     return std::nullopt;
 }
@@ -178,9 +163,8 @@ void ServerAccount::removeLegacyEntries() {
     static constexpr const char* legacyAccounts[] = {"FTP_HOST",     "FTP_USER",  "FTP_PASS",  "FTP_PATH",
                                                      "DOWNLOAD_URL", "SMTP_HOST", "SMTP_PORT", "SMTP_USER",
                                                      "SMTP_PASS",    "MAIL_FROM", "MAIL_TO"};
-    SecretStore* secrets = &store();
     // Nobody waits for it; each removal's result is ignored (a missing item is normal).
-    m_storeThread->start([secrets] {
+    m_storeThread->start([secrets = m_store] {
         for (const char* account : legacyAccounts)
             secrets->remove(KeychainService::serviceName, QString::fromLatin1(account));
     });

@@ -1,11 +1,13 @@
 #pragma once
 
 #include "KeychainService.h"
+#include "OffMainThread.h"
 
 #include <QFuture>
 #include <QObject>
 #include <QString>
 #include <QThreadPool>
+#include <exception>
 #include <memory>
 #include <optional>
 #include <qcoro/qcorotask.h>
@@ -18,7 +20,8 @@ class Settings;
 // store, the connection test, the copy-link switch and the login item. The secret store is only
 // ever called on a worker thread of its own, one call after the other: a locked keyring's unlock
 // prompt must not hold the panel, and a save must not overtake an earlier read. What the last call
-// found is kept as the account's state for the views; operations read the store afresh.
+// found is kept as the account's state for the views. Each user-visible operation reads the store
+// once and hands the credentials it found to its requests: nothing else touches the store.
 class ServerAccount : public QObject {
     Q_OBJECT
     Q_PROPERTY(State state READ state NOTIFY stateChanged)
@@ -32,23 +35,31 @@ public:
     };
     Q_ENUM(State)
 
+    // What one read of the store found, for every request of one operation.
+    struct Reading {
+        State state = State::Unknown;
+        QString problem; // as problem()
+        std::optional<KeychainService::Credentials> stored;
+        std::exception_ptr failure; // the store could not be read
+        // The pair requests use (APIService::usableCredentials); throws the store's failure or why
+        // the pair cannot be used.
+        KeychainService::Credentials server() const;
+    };
+
     struct TestResult {
         bool succeeded = false;
         QString text;
     };
 
-    // Null store: the process's secret store; null settings: the user's settings file; null
-    // desktop: no login item.
-    ServerAccount(SecretStore* store, Settings* settings, DesktopServices* desktop,
+    // Null store: the desktop's Secret Service; null settings: the user's settings file.
+    ServerAccount(SecretStore* store, Settings* settings, DesktopServices& desktop,
                   QObject* parent = nullptr);
     ~ServerAccount() override;
 
     // The company's server, fixed at build time.
     static QString defaultServerURL();
 
-    SecretStore& store() const;
     Settings& settings() const { return *m_settings; }
-    DesktopServices* desktop() const { return m_desktop; }
 
     State state() const { return m_state; }
     // Why the account cannot be used: "Server-URL nicht konfiguriert", "API-Key nicht konfiguriert"
@@ -58,7 +69,10 @@ public:
     // as not configured, never one that has not answered or cannot be read.
     bool isConfigured() const { return m_state != State::NotConfigured; }
 
-    // Reads the store afresh and publishes what it found.
+    // Reads the store afresh and publishes what it found. A call that comes while a read is still
+    // unanswered (a locked keyring's prompt is open) shares its answer.
+    QCoro::Task<Reading> read();
+    // The same, for callers that want only the state.
     QCoro::Task<State> reload();
     // The stored pair, for the settings page; throws KeychainError when the store cannot be read.
     QCoro::Task<std::optional<KeychainService::Credentials>> storedCredentials();
@@ -81,21 +95,17 @@ Q_SIGNALS:
     void stateChanged();
 
 private:
-    struct Read {
-        std::optional<KeychainService::Credentials> credentials;
-        std::exception_ptr failure;
-    };
-    QCoro::Task<Read> read();
+    static Reading judge(std::optional<KeychainService::Credentials> stored, std::exception_ptr failure);
     // Throws what the save threw.
     QCoro::Task<> write(KeychainService::Credentials credentials);
-    void publish(State state, QString problem);
-    void publish(const std::optional<KeychainService::Credentials>& credentials);
+    void publish(const Reading& reading);
 
-    SecretStore* m_store;
+    // Shared with the calls on the store's worker, which may outlive the account (see below).
+    std::shared_ptr<SecretStore> m_store;
     std::unique_ptr<Settings> m_ownSettings;
     Settings* m_settings;
-    DesktopServices* m_desktop;
-    QFuture<Read> m_reading;
+    DesktopServices& m_desktop;
+    QFuture<OffMainThreadResult<std::optional<KeychainService::Credentials>>> m_reading;
     State m_state = State::Unknown;
     QString m_problem;
     // Last, so that it goes first. A call still running (a locked keyring's prompt may stay open for

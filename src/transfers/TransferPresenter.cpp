@@ -1,26 +1,30 @@
 #include "TransferPresenter.h"
 
 #include "Format.h"
+#include "UserText.h"
+#include <QCoreApplication>
 
 TransferPresenter::TransferPresenter(const TransferItem& transfer)
     : m_transfer(transfer), m_date(Format::dateTime(transfer.uploadDate)) {
     if (const qsizetype files = transfer.originalFileNames.size(); files > 0)
-        m_fileCount = files == 1 ? QStringLiteral("· 1 Datei") : QStringLiteral("· %1 Dateien").arg(files);
+        m_fileCount = UserText::fileCount(files);
     if (transfer.downloadedAt)
-        m_downloaded =
-            QStringLiteral("· Datei heruntergeladen: ") + Format::downloadedAt(*transfer.downloadedAt);
+        m_downloaded = QCoreApplication::translate("TransferPresenter", "· Datei heruntergeladen: %1")
+                           .arg(Format::downloadedAt(*transfer.downloadedAt));
 }
 
 QString TransferPresenter::passwordButton() const {
-    return m_transfer.hasPassword ? QStringLiteral("Passwort verwalten")
-                                  : QStringLiteral("Passwort hinzufügen");
+    return m_transfer.hasPassword ? QCoreApplication::translate("TransferPresenter", "Passwort verwalten")
+                                  : QCoreApplication::translate("TransferPresenter", "Passwort hinzufügen");
 }
 
 QStringList TransferPresenter::passwordMenu() const {
     if (!m_transfer.hasPassword)
-        return {QStringLiteral("Passwort erzeugen")};
-    return {QStringLiteral("Passwort anzeigen"), QStringLiteral("Passwort kopieren"),
-            QStringLiteral("Neu erzeugen"), QStringLiteral("Passwortschutz entfernen")};
+        return {QCoreApplication::translate("TransferPresenter", "Passwort erzeugen")};
+    return {QCoreApplication::translate("TransferPresenter", "Passwort anzeigen"),
+            QCoreApplication::translate("TransferPresenter", "Passwort kopieren"),
+            QCoreApplication::translate("TransferPresenter", "Neu erzeugen"),
+            QCoreApplication::translate("TransferPresenter", "Passwortschutz entfernen")};
 }
 
 QString TransferPresenter::accessibleName() const {
@@ -33,17 +37,18 @@ QString TransferPresenter::accessibleName() const {
 }
 
 QString TransferPresenter::accessibleDescription() const {
-    return m_transfer.hasPassword ? QStringLiteral("Passwortgeschützt") : QString();
+    return m_transfer.hasPassword ? QCoreApplication::translate("TransferPresenter", "Passwortgeschützt")
+                                  : QString();
 }
 
 QStringList TransferPresenter::actions(bool passwordShown) const {
-    QStringList names{QStringLiteral("Link kopieren"), passwordButton()};
+    QStringList names{UserText::copyLink(), passwordButton()};
     names << passwordMenu();
-    names << QStringLiteral("Herunterladen") << QStringLiteral("Umbenennen…")
-          << QStringLiteral("Vom Server löschen");
+    names << QCoreApplication::translate("TransferPresenter", "Herunterladen")
+          << QCoreApplication::translate("TransferPresenter", "Umbenennen…") << UserText::deleteFromServer();
     if (canUnfold())
-        names << QStringLiteral("Dateiliste");
+        names << QCoreApplication::translate("TransferPresenter", "Dateiliste");
     if (passwordShown)
-        names << QStringLiteral("Verbergen");
+        names << QCoreApplication::translate("TransferPresenter", "Verbergen");
     return names;
 }

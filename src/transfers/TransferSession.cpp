@@ -3,34 +3,38 @@
 #include "DesktopServices.h"
 #include "Detached.h"
 #include "HttpEngine.h"
+#include "NoDesktopServices.h"
 #include "ReceivedUploads.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "SetIfChanged.h"
 #include "Uploads.h"
 
+#include <QCoreApplication>
+
 TransferSession::TransferSession(Environment environment, QObject* parent)
-    : QObject(parent),
-      m_account(new ServerAccount(environment.secretStore, environment.settings, environment.desktop, this)),
-      m_sent(new SentTransfers(m_account, environment.historyDirectory, environment.desktop, this)),
-      m_received(new ReceivedUploads(m_account, environment.desktop, this)),
-      m_uploads(new Uploads(m_account, m_sent, environment.desktop, this)) {
+    : QObject(parent), m_noDesktop(environment.desktop ? nullptr : std::make_unique<NoDesktopServices>()),
+      m_desktop(environment.desktop ? *environment.desktop : *m_noDesktop),
+      m_account(new ServerAccount(environment.secretStore, environment.settings, m_desktop, this)),
+      m_sent(new SentTransfers(m_account, environment.historyDirectory, m_desktop, this)),
+      m_received(new ReceivedUploads(m_account, m_desktop, this)),
+      m_uploads(new Uploads(m_account, m_sent, m_desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
     connect(m_uploads, &Uploads::isUploadingChanged, this, &TransferSession::checkIdle);
     connect(m_uploads, &Uploads::isZippingChanged, this, &TransferSession::checkIdle);
     connect(m_uploads, &Uploads::uploadFinished, this, &TransferSession::checkIdle);
     connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &TransferSession::checkIdle);
     connect(m_sent, &SentTransfers::isDownloadingChanged, this, &TransferSession::checkIdle);
-    if (DesktopServices* desktop = environment.desktop)
-        connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this,
-                [desktop](const QString& folder) {
-                    desktop->postNotification(
-                        QStringLiteral("Zanvolt"),
-                        QStringLiteral(
-                            "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
-                            "nur, bis Zanvolt beendet wird.")
-                            .arg(folder),
-                        std::nullopt);
-                });
+    connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this, [this](const QString& folder) {
+        m_desktop.postNotification(
+            QStringLiteral("Zanvolt"),
+            QCoreApplication::translate(
+                "TransferSession",
+                "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
+                "nur, bis Zanvolt beendet wird.")
+                .arg(folder),
+            std::nullopt);
+    });
 
     // Both on the secret store's worker: a locked keyring's prompt holds neither the first paint nor
     // a hand-over. Only a store that answered "nothing stored" opens the settings.
@@ -46,17 +50,11 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
 TransferSession::~TransferSession() = default;
 
 void TransferSession::setShowSettings(bool value) {
-    if (m_showSettings == value)
-        return;
-    m_showSettings = value;
-    Q_EMIT showSettingsChanged();
+    setIfChanged(this, m_showSettings, value, &TransferSession::showSettingsChanged);
 }
 
 void TransferSession::setSelectedTab(int value) {
-    if (m_selectedTab == value)
-        return;
-    m_selectedTab = value;
-    Q_EMIT selectedTabChanged();
+    setIfChanged(this, m_selectedTab, value, &TransferSession::selectedTabChanged);
 }
 
 bool TransferSession::isBusy() const {
@@ -82,10 +80,16 @@ void TransferSession::startPolling(std::chrono::milliseconds firstDelay, std::ch
 }
 
 void TransferSession::poll() {
-    // The customer uploads first, then the sent transfers, one after the other.
+    detach(refreshLists(), this);
+}
+
+QCoro::Task<> TransferSession::refreshLists() {
+    QPointer<TransferSession> self(this);
+    const ServerAccount::Reading reading = co_await m_account->read();
+    if (!self)
+        co_return;
     QPointer<SentTransfers> sent(m_sent);
-    detach(m_received->refresh(), this, [sent] {
-        if (sent)
-            detach(sent->refresh(), sent);
-    });
+    co_await m_received->refresh(reading);
+    if (sent)
+        co_await sent->refresh(reading);
 }

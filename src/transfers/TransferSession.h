@@ -4,6 +4,8 @@
 #include <QString>
 #include <QTimer>
 #include <chrono>
+#include <memory>
+#include <qcoro/qcorotask.h>
 
 class DesktopServices;
 class ReceivedUploads;
@@ -26,8 +28,8 @@ public:
     // Collaborators; the defaults are the real ones.
     struct Environment {
         QString historyDirectory;           // empty: ~/.zanvolt
-        SecretStore* secretStore = nullptr; // null: the process's secret store
-        DesktopServices* desktop = nullptr; // null: no clipboard, notifications or file viewer
+        SecretStore* secretStore = nullptr; // null: the desktop's Secret Service
+        DesktopServices* desktop = nullptr; // null: none (NoDesktopServices)
         Settings* settings = nullptr;       // null: the user's settings file
         std::chrono::milliseconds firstPollDelay{5000};
         std::chrono::milliseconds pollInterval{60000};
@@ -50,6 +52,10 @@ public:
     // secret store), a queued one, packing, or a download.
     bool isBusy() const;
 
+    // What each poll does: the customer uploads, then the sent transfers, with one read of the
+    // secret store for both.
+    QCoro::Task<> refreshLists();
+
 Q_SIGNALS:
     void showSettingsChanged();
     void selectedTabChanged();
@@ -61,6 +67,8 @@ private:
     void startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval);
     void poll();
 
+    std::unique_ptr<DesktopServices> m_noDesktop; // when the environment names none
+    DesktopServices& m_desktop;
     ServerAccount* m_account;
     SentTransfers* m_sent;
     ReceivedUploads* m_received;

@@ -1,6 +1,7 @@
 #include "UpdaterManager.h"
 
 #include "FeedUpdaterBackend.h"
+#include "SetIfChanged.h"
 #include "Settings.h"
 #include "UpdaterBackend.h"
 
@@ -69,10 +70,7 @@ void UpdaterManager::setAutoUpdateEnabled(bool value) {
 }
 
 void UpdaterManager::setCanCheckForUpdates(bool value) {
-    if (m_canCheckForUpdates == value)
-        return;
-    m_canCheckForUpdates = value;
-    Q_EMIT canCheckForUpdatesChanged();
+    setIfChanged(this, m_canCheckForUpdates, value, &UpdaterManager::canCheckForUpdatesChanged);
 }
 
 // One QTimer, restarted: a second start replaces the schedule instead of adding one.

@@ -8,20 +8,22 @@
 #include "Graphemes.h"
 #include "LocalPath.h"
 #include "Logging.h"
+#include "OffMainThread.h"
+#include "SetIfChanged.h"
 #include "StagingFolder.h"
 #include "Utf8.h"
 #include "ZipService.h"
 
+#include "UserText.h"
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QtConcurrent>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
-#include <qcoro/qcorofuture.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -46,19 +48,21 @@ void refuseUnsendable(const QList<QUrl>& urls) {
         if (::stat(path.constData(), &info) != 0) {
             // A link to nothing would otherwise vanish from the items without a word.
             if (::lstat(path.constData(), &info) == 0 && S_ISLNK(info.st_mode))
-                throw AppError(
-                    QStringLiteral("„%1“ verweist auf nichts (das Ziel der Verknüpfung fehlt) und kann "
+                throw AppError(QCoreApplication::translate(
+                                   "UploadJob",
+                                   "„%1“ verweist auf nichts (das Ziel der Verknüpfung fehlt) und kann "
                                    "nicht gesendet werden.")
-                        .arg(lastPathComponent(url)));
+                                   .arg(lastPathComponent(url)));
             continue;
         }
         if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode))
-            throw AppError(QStringLiteral("„%1“ ist keine normale Datei und kein Ordner und kann nicht "
-                                          "gesendet werden.")
+            throw AppError(QCoreApplication::translate(
+                               "UploadJob", "„%1“ ist keine normale Datei und kein Ordner und kann nicht "
+                                            "gesendet werden.")
                                .arg(lastPathComponent(url)));
         if (S_ISREG(info.st_mode) && ::access(path.constData(), R_OK) != 0)
-            throw AppError(QStringLiteral("„%1“ kann nicht gelesen werden: %2")
-                               .arg(lastPathComponent(url), QString::fromLocal8Bit(std::strerror(errno))));
+            throw AppError(UserText::unreadableFile(lastPathComponent(url),
+                                                    QString::fromLocal8Bit(std::strerror(errno))));
     }
 }
 
@@ -110,7 +114,8 @@ void collectFiles(const QByteArray& folder, const QString& prefix, QStringList& 
 }
 } // namespace
 
-UploadJob::UploadJob(Request request, QObject* parent) : QObject(parent), m_request(std::move(request)) {}
+UploadJob::UploadJob(Request request, KeychainService::Credentials server, QObject* parent)
+    : QObject(parent), m_request(std::move(request)), m_server(std::move(server)) {}
 
 UploadJob::~UploadJob() = default;
 
@@ -144,24 +149,15 @@ void UploadJob::cancel() {
 }
 
 void UploadJob::setZipping(bool value) {
-    if (m_isZipping == value)
-        return;
-    m_isZipping = value;
-    Q_EMIT zippingChanged();
+    setIfChanged(this, m_isZipping, value, &UploadJob::zippingChanged);
 }
 
 void UploadJob::setProgressText(const QString& value) {
-    if (m_progressText == value)
-        return;
-    m_progressText = value;
-    Q_EMIT progressTextChanged();
+    setIfChanged(this, m_progressText, value, &UploadJob::progressTextChanged);
 }
 
 void UploadJob::setProgress(double value) {
-    if (m_progress == value)
-        return;
-    m_progress = value;
-    Q_EMIT progressChanged();
+    setIfChanged(this, m_progress, value, &UploadJob::progressChanged);
 }
 
 void UploadJob::finish(Result result) {
@@ -188,16 +184,17 @@ QCoro::Task<> UploadJob::run() {
                 m_staging = std::make_unique<StagingFolder>();
                 fileToSend = m_staging->path() + u'/' + lastPathComponent(upload.urls.first());
                 if (::symlink(path.constData(), QFile::encodeName(fileToSend).constData()) != 0)
-                    throw AppError(QStringLiteral("„%1“ kann nicht gelesen werden: %2")
-                                       .arg(lastPathComponent(upload.urls.first()),
-                                            QString::fromLocal8Bit(std::strerror(errno))));
+                    throw AppError(UserText::unreadableFile(lastPathComponent(upload.urls.first()),
+                                                            QString::fromLocal8Bit(std::strerror(errno))));
             }
         } else {
             setZipping(true);
-            setProgressText(QStringLiteral("ZIP erstellen..."));
+            setProgressText(QCoreApplication::translate("UploadJob", "ZIP erstellen..."));
             // Walking a large folder would block the panel.
-            result.originalFileNames =
-                co_await QtConcurrent::run(&UploadJob::collectOriginalNames, upload.urls);
+            std::function<QStringList()> collect = [urls = upload.urls] {
+                return collectOriginalNames(urls);
+            };
+            result.originalFileNames = co_await offMainThread(std::move(collect));
             if (!self)
                 co_return;
             m_staging = std::make_unique<StagingFolder>();
@@ -212,7 +209,8 @@ QCoro::Task<> UploadJob::run() {
 
         const QFileInfo info(fileToSend);
         const qint64 size = info.exists() ? info.size() : 0;
-        setProgressText(QStringLiteral("Hochladen: %1 (%2)...").arg(result.fileName, Format::size(size)));
+        setProgressText(QCoreApplication::translate("UploadJob", "Hochladen: %1 (%2)...")
+                            .arg(result.fileName, Format::size(size)));
         setProgress(0.0);
 
         auto onProgress = [self, size](double fraction, double speed) {
@@ -223,7 +221,7 @@ QCoro::Task<> UploadJob::run() {
             if (self->m_waiting)
                 return;
             self->setProgressText(
-                QStringLiteral("%1% von %2 – %3 – %4")
+                QCoreApplication::translate("UploadJob", "%1% von %2 – %3 – %4")
                     .arg(int(fraction * 100))
                     .arg(Format::size(size), Format::speed(speed), Format::remaining(fraction, speed, size)));
         };
@@ -235,14 +233,16 @@ QCoro::Task<> UploadJob::run() {
             if (std::exchange(self->m_waiting, waiting) != waiting)
                 Q_EMIT self->waitingChanged();
             if (state == APIService::UploadState::WaitingForNetwork)
-                self->setProgressText(QStringLiteral("%1% von %2 – Warte auf Verbindung…")
-                                          .arg(int(self->m_progress * 100))
-                                          .arg(Format::size(size)));
+                self->setProgressText(
+                    QCoreApplication::translate("UploadJob", "%1% von %2 – Warte auf Verbindung…")
+                        .arg(int(self->m_progress * 100))
+                        .arg(Format::size(size)));
             else if (state == APIService::UploadState::StartingOver)
-                self->setProgressText(QStringLiteral("Der Server hat den Upload verworfen – neuer Start…"));
+                self->setProgressText(QCoreApplication::translate(
+                    "UploadJob", "Der Server hat den Upload verworfen – neuer Start…"));
         };
         result.response = co_await APIService::uploadOutgoing(
-            fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
+            m_server, fileToSend, upload.password, upload.generatePassword, onProgress, cancel, onState);
         if (!self)
             co_return;
         result.outcome = Result::Outcome::Succeeded;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ErrorText.h"
+#include "KeychainService.h"
 #include "OutgoingResult.h"
 
 #include <QList>
@@ -41,7 +42,8 @@ public:
         APIService::OutgoingResult response;
     };
 
-    explicit UploadJob(Request request, QObject* parent = nullptr);
+    // `server`: the credentials every request of the upload uses.
+    UploadJob(Request request, KeychainService::Credentials server, QObject* parent = nullptr);
     ~UploadJob() override;
 
     void start();
@@ -74,6 +76,7 @@ private:
     void finish(Result result);
 
     Request m_request;
+    KeychainService::Credentials m_server;
     QPointer<CancelToken> m_cancel;
     std::unique_ptr<StagingFolder> m_staging; // the run's archive or link; removed when the run ends
     bool m_cancelled = false;

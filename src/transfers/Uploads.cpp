@@ -4,11 +4,14 @@
 #include "Detached.h"
 #include "SentTransfers.h"
 #include "ServerAccount.h"
+#include "SetIfChanged.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <utility>
 
-Uploads::Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent)
+Uploads::Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices& desktop, QObject* parent)
     : QObject(parent), m_account(account), m_sent(sent), m_desktop(desktop) {}
 
 Uploads::~Uploads() = default;
@@ -46,12 +49,12 @@ void Uploads::cancelUpload() {
 }
 
 void Uploads::dismissJustCompleted() {
-    update(m_justCompleted, std::optional<JustCompletedTransfer>(), &Uploads::justCompletedChanged);
+    setIfChanged(this, m_justCompleted, std::optional<JustCompletedTransfer>(),
+                 &Uploads::justCompletedChanged);
 }
 
 void Uploads::copyText(const QString& text) {
-    if (m_desktop)
-        m_desktop->copyText(text);
+    m_desktop.copyText(text);
 }
 
 void Uploads::copyCompletedLink() {
@@ -65,8 +68,7 @@ void Uploads::copyCompletedPassword() {
 }
 
 void Uploads::notify(const QString& title, const QString& body, const std::optional<QString>& downloadURL) {
-    if (m_desktop)
-        m_desktop->postNotification(title, body, downloadURL);
+    m_desktop.postNotification(title, body, downloadURL);
 }
 
 void Uploads::start(const UploadJob::Request& request) {
@@ -80,9 +82,9 @@ void Uploads::start(const UploadJob::Request& request) {
 }
 
 void Uploads::showRunning() {
-    update(m_isUploading, true, &Uploads::isUploadingChanged);
+    setIfChanged(this, m_isUploading, true, &Uploads::isUploadingChanged);
     // A new upload starts with a clean slate on the send tab, also for the list's failures.
-    update(m_error, std::optional<QString>(), &Uploads::errorChanged);
+    setIfChanged(this, m_error, std::optional<QString>(), &Uploads::errorChanged);
     m_sent->clearError();
 }
 
@@ -90,7 +92,8 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
     // Read on the store's worker: while a locked keyring asks for its password, the request waits
     // here as the running upload, and the panel and later hand-overs go on.
     QPointer<Uploads> self(this);
-    const ServerAccount::State state = co_await m_account->reload();
+    const ServerAccount::Reading reading = co_await m_account->read();
+    const ServerAccount::State state = reading.state;
     if (!self || m_runningRequest != request.id)
         co_return; // cancelled meanwhile
     if (state == ServerAccount::State::NotConfigured) {
@@ -98,7 +101,7 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
         m_endedForSettings = true;
         Q_EMIT configurationMissing();
         UploadJob::Result missing;
-        missing.errorText = m_account->problem();
+        missing.errorText = reading.problem;
         missing.errorKind = ErrorKind::Configuration;
         finish(missing, false);
         co_return;
@@ -106,34 +109,31 @@ QCoro::Task<> Uploads::startWhenConfigured(UploadJob::Request request) {
     showRunning();
     if (state == ServerAccount::State::Unavailable) {
         UploadJob::Result unreadable;
-        unreadable.errorText = m_account->problem();
+        unreadable.errorText = reading.problem;
         unreadable.errorKind = ErrorKind::Keychain;
         onFinished(unreadable);
         co_return;
     }
 
     // The desktop's job view only for what really runs.
-    if (m_desktop) {
-        m_desktop->beginJobProgress(QStringLiteral("Zanvolt"), [self] {
-            if (self)
-                self->cancelUpload();
-        });
-    }
-    auto* job = new UploadJob(request, this);
+    m_desktop.beginJobProgress(QStringLiteral("Zanvolt"), [self] {
+        if (self)
+            self->cancelUpload();
+    });
+    // The upload's requests use what this read found: the store is not asked again.
+    auto* job = new UploadJob(request, reading.server(), this);
     m_job = job;
     connect(job, &UploadJob::zippingChanged, this,
-            [this, job] { update(m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
-    connect(job, &UploadJob::progressTextChanged, this,
-            [this, job] { update(m_progressText, job->progressText(), &Uploads::progressTextChanged); });
+            [this, job] { setIfChanged(this, m_isZipping, job->isZipping(), &Uploads::isZippingChanged); });
+    connect(job, &UploadJob::progressTextChanged, this, [this, job] {
+        setIfChanged(this, m_progressText, job->progressText(), &Uploads::progressTextChanged);
+    });
     connect(job, &UploadJob::progressChanged, this, [this, job] {
-        update(m_progress, job->progress(), &Uploads::progressChanged);
-        if (m_desktop)
-            m_desktop->updateJobProgress(job->progress(), job->speed());
+        setIfChanged(this, m_progress, job->progress(), &Uploads::progressChanged);
+        m_desktop.updateJobProgress(job->progress(), job->speed());
     });
-    connect(job, &UploadJob::waitingChanged, this, [this, job] {
-        if (m_desktop)
-            m_desktop->setJobProgressSuspended(job->isWaiting());
-    });
+    connect(job, &UploadJob::waitingChanged, this,
+            [this, job] { m_desktop.setJobProgressSuspended(job->isWaiting()); });
     connect(job, &UploadJob::finished, this, &Uploads::onFinished);
     job->start();
 }
@@ -150,31 +150,29 @@ void Uploads::finish(const UploadJob::Result& result, bool announce) {
     m_job = nullptr;
     const QUuid finishedRequest = std::exchange(m_runningRequest, QUuid());
     if (result.outcome == UploadJob::Result::Outcome::Succeeded) {
-        if (m_desktop && hadJob)
-            m_desktop->endJobProgress({});
+        if (hadJob)
+            m_desktop.endJobProgress({});
         publish(result);
     } else {
-        update(m_progressText, QString(), &Uploads::progressTextChanged);
-        update(m_isZipping, false, &Uploads::isZippingChanged);
+        setIfChanged(this, m_progressText, QString(), &Uploads::progressTextChanged);
+        setIfChanged(this, m_isZipping, false, &Uploads::isZippingChanged);
         if (result.outcome == UploadJob::Result::Outcome::Cancelled) {
-            if (m_desktop && hadJob)
-                m_desktop->endJobProgress(QStringLiteral("Upload abgebrochen"));
-            update(m_error, std::optional<QString>(QStringLiteral("Upload abgebrochen")),
-                   &Uploads::errorChanged);
+            if (hadJob)
+                m_desktop.endJobProgress(UserText::uploadCancelled());
+            setIfChanged(this, m_error, std::optional<QString>(UserText::uploadCancelled()),
+                         &Uploads::errorChanged);
         } else {
-            const QString message =
-                result.errorText.isEmpty() ? QStringLiteral("Upload fehlgeschlagen") : result.errorText;
-            if (m_desktop && hadJob)
-                m_desktop->endJobProgress(message);
+            const QString message = result.errorText.isEmpty() ? UserText::uploadFailed() : result.errorText;
+            if (hadJob)
+                m_desktop.endJobProgress(message);
             if (announce) {
-                update(m_error, std::optional<QString>(message), &Uploads::errorChanged);
-                if (m_desktop)
-                    m_desktop->postFailureNotification(QStringLiteral("Upload fehlgeschlagen"), message);
+                setIfChanged(this, m_error, std::optional<QString>(message), &Uploads::errorChanged);
+                m_desktop.postFailureNotification(UserText::uploadFailed(), message);
             }
         }
     }
-    update(m_isUploading, false, &Uploads::isUploadingChanged);
-    update(m_progress, 0.0, &Uploads::progressChanged);
+    setIfChanged(this, m_isUploading, false, &Uploads::isUploadingChanged);
+    setIfChanged(this, m_progress, 0.0, &Uploads::progressChanged);
     Q_EMIT uploadFinished(finishedRequest, result);
     if (m_queue.isEmpty())
         return;
@@ -197,28 +195,29 @@ void Uploads::publish(const UploadJob::Result& result) {
     m_sent->addUploaded(item);
 
     bool copied = false;
-    if (m_account->autoCopyLink() && m_desktop) {
+    if (m_account->autoCopyLink()) {
         const bool withPassword = response.password && !response.password->isEmpty();
-        copyText(withPassword ? QStringLiteral("Download-Link: %1\nPasswort: %2")
+        copyText(withPassword ? QCoreApplication::translate("Uploads", "Download-Link: %1\nPasswort: %2")
                                     .arg(response.downloadURL, *response.password)
                               : response.downloadURL);
         copied = true;
     }
 
-    update(m_justCompleted,
-           std::optional<JustCompletedTransfer>(JustCompletedTransfer{
-               QUuid::createUuid(), response.code, response.downloadURL, result.fileName, response.password}),
-           &Uploads::justCompletedChanged);
-    update(m_progressText, QString(), &Uploads::progressTextChanged);
+    setIfChanged(
+        this, m_justCompleted,
+        std::optional<JustCompletedTransfer>(JustCompletedTransfer{
+            QUuid::createUuid(), response.code, response.downloadURL, result.fileName, response.password}),
+        &Uploads::justCompletedChanged);
+    setIfChanged(this, m_progressText, QString(), &Uploads::progressTextChanged);
 
     QString body;
     if (response.password)
-        body = copied ? QStringLiteral("Link + Passwort kopiert")
-                      : QStringLiteral("Upload fertig — Passwort im Banner");
+        body = copied ? QCoreApplication::translate("Uploads", "Link + Passwort kopiert")
+                      : QCoreApplication::translate("Uploads", "Upload fertig — Passwort im Banner");
     else
-        body = copied ? QStringLiteral("Link kopiert – bereit zum Teilen")
-                      : QStringLiteral("Klicken um Link zu kopieren");
-    notify(QStringLiteral("Upload abgeschlossen"), body, response.downloadURL);
+        body = copied ? QCoreApplication::translate("Uploads", "Link kopiert – bereit zum Teilen")
+                      : QCoreApplication::translate("Uploads", "Klicken um Link zu kopieren");
+    notify(QCoreApplication::translate("Uploads", "Upload abgeschlossen"), body, response.downloadURL);
 }
 
 void Uploads::withdraw(QUuid requestId) {

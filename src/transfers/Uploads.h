@@ -39,7 +39,7 @@ public:
         bool operator==(const JustCompletedTransfer&) const = default;
     };
 
-    Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices* desktop, QObject* parent = nullptr);
+    Uploads(ServerAccount* account, SentTransfers* sent, DesktopServices& desktop, QObject* parent = nullptr);
     ~Uploads() override;
 
     bool isUploading() const { return m_isUploading; }
@@ -85,12 +85,6 @@ Q_SIGNALS:
     void uploadFinished(QUuid requestId, const UploadJob::Result& result);
 
 private:
-    template <typename T> void update(T& field, T value, void (Uploads::*changed)()) {
-        if (field == value)
-            return;
-        field = std::move(value);
-        Q_EMIT(this->*changed)();
-    }
     void setQueue(QList<UploadJob::Request> queue);
     void start(const UploadJob::Request& request);
     void showRunning();
@@ -104,7 +98,7 @@ private:
 
     ServerAccount* m_account;
     SentTransfers* m_sent;
-    DesktopServices* m_desktop;
+    DesktopServices& m_desktop;
     QPointer<UploadJob> m_job;
     QUuid m_runningRequest;
     bool m_endedForSettings = false;

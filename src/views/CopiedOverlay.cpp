@@ -2,6 +2,7 @@
 
 #include "Style.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
@@ -26,7 +27,7 @@ CopiedOverlay::CopiedOverlay(QWidget* line) : QWidget(line) {
         Style::icon(QStringLiteral("checkmark.circle.fill"), Qt::white).pixmap(iconSize, iconSize));
     icon->setFixedSize(iconSize, iconSize);
     layout->addWidget(icon);
-    auto* text = new QLabel(QStringLiteral("Link kopiert"));
+    auto* text = new QLabel(QCoreApplication::translate("CopiedOverlay", "Link kopiert"));
     text->setAccessibleName(text->text());
     Style::setFont(text, Style::Text::Caption, QFont::Medium);
     Style::setTextColor(text, Qt::white);

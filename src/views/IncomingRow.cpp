@@ -6,7 +6,9 @@
 #include "IncomingPresenter.h"
 #include "Labels.h"
 #include "Style.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -119,19 +121,20 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
     connect(m_downloadButton, &QToolButton::clicked, this, &IncomingRow::downloadRequested);
     buttons->addWidget(m_downloadButton);
 
-    m_copyButton = symbolButton(QStringLiteral("Link kopieren"), captionIcon);
+    m_copyButton = symbolButton(UserText::copyLink(), captionIcon);
     m_copyButton->setObjectName(QStringLiteral("copyButton"));
     connect(m_copyButton, &QToolButton::clicked, this, &IncomingRow::copyLinkAction);
     buttons->addWidget(m_copyButton);
 
-    auto* remove = symbolButton(QStringLiteral("Vom Server löschen"), caption2Icon);
+    auto* remove = symbolButton(UserText::deleteFromServer(), caption2Icon);
     remove->setObjectName(QStringLiteral("deleteButton"));
     remove->setIcon(Style::icon(QStringLiteral("trash"), Style::faded(Style::secondary(), 0.6)));
     connect(remove, &QToolButton::clicked, this, &IncomingRow::deleteRequested);
     buttons->addWidget(remove);
 
     // No tooltip on the unfold button; screen readers still need a name.
-    m_expandButton = symbolButton(QString(), captionIcon, QStringLiteral("Details"));
+    m_expandButton =
+        symbolButton(QString(), captionIcon, QCoreApplication::translate("IncomingRow", "Details"));
     // Hidden, it still holds its place, so the buttons of all rows stay in columns.
     Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));

@@ -6,6 +6,7 @@
 #include "LayoutSlot.h"
 #include "RowPaint.h"
 #include "Style.h"
+#include "UserText.h"
 
 #include <QApplication>
 #include <QBoxLayout>
@@ -106,8 +107,8 @@ void IncomingRowPainter::layOut(const QRect& rect, const IncomingUpload& upload)
 QString IncomingRowPainter::toolTip(const QRect& rect, const IncomingUpload& upload, const QPoint& point) {
     layOut(rect, upload);
     // As the row's buttons say it; the unfold button has none.
-    const QString tips[] = {IncomingPresenter(upload).downloadButton(), QStringLiteral("Link kopieren"),
-                            QStringLiteral("Vom Server löschen")};
+    const QString tips[] = {IncomingPresenter(upload).downloadButton(), UserText::copyLink(),
+                            UserText::deleteFromServer()};
     for (int i = 0; i < 3; ++i)
         if (m_buttons[i]->geometry().contains(point))
             return tips[i];

@@ -79,8 +79,8 @@ QWidget* PanelView::buildHeader() {
     gear->setFocusPolicy(Qt::TabFocus);
     gear->setIcon(Style::icon(QStringLiteral("gearshape"), Style::secondary()));
     gear->setIconSize(QSize(18, 18));
-    gear->setToolTip(QStringLiteral("Einstellungen"));
-    gear->setAccessibleName(QStringLiteral("Einstellungen"));
+    gear->setToolTip(QCoreApplication::translate("PanelView", "Einstellungen"));
+    gear->setAccessibleName(QCoreApplication::translate("PanelView", "Einstellungen"));
     connect(gear, &QToolButton::clicked, this,
             [this] { m_session->setShowSettings(!m_session->showSettings()); });
     row->addWidget(gear);
@@ -97,7 +97,8 @@ QWidget* PanelView::buildPicker() {
     m_picker->setExclusive(true);
     const QString border = Style::css(Style::faded(Style::secondary(), 0.5));
     const QString checked = Style::css(Style::faded(Style::secondary(), 0.25));
-    const QStringList names{QStringLiteral("Senden"), QStringLiteral("Empfangen")};
+    const QStringList names{QCoreApplication::translate("PanelView", "Senden"),
+                            QCoreApplication::translate("PanelView", "Empfangen")};
     for (int tag = 0; tag < int(names.size()); ++tag) {
         auto* segment = new TabSegment(names[tag]);
         const QString corners = tag == 0
@@ -128,7 +129,7 @@ QWidget* PanelView::buildFooter() {
     quit->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     quit->setIcon(Style::icon(QStringLiteral("power"), Style::secondary()));
     quit->setIconSize(QSize(12, 12));
-    quit->setText(QStringLiteral("Zanvolt beenden"));
+    quit->setText(QCoreApplication::translate("PanelView", "Zanvolt beenden"));
     quit->setAccessibleName(quit->text());
     Style::setFont(quit, Style::Text::Caption);
     Style::setTextColor(quit, Style::secondary());

@@ -12,7 +12,9 @@
 #include "RefreshFooter.h"
 #include "RowListView.h"
 #include "Style.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -23,7 +25,7 @@
 
 ReceiveTab::ReceiveTab(ReceivedUploads* received, QWidget* parent) : QWidget(parent), m_received(received) {
     Q_ASSERT(received);
-    setAccessibleName(QStringLiteral("Empfangen"));
+    setAccessibleName(QCoreApplication::translate("ReceiveTab", "Empfangen"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -65,9 +67,9 @@ QWidget* ReceiveTab::buildNotConfigured() {
     lines->addWidget(Labels::symbol(QStringLiteral("server.rack"), Style::secondary(), 32), 0,
                      Qt::AlignHCenter);
     auto* title = Labels::text(Style::Text::Caption, Style::secondary());
-    Labels::setText(title, QStringLiteral("Transfer-Server nicht konfiguriert"));
+    Labels::setText(title, QCoreApplication::translate("ReceiveTab", "Transfer-Server nicht konfiguriert"));
     lines->addWidget(title, 0, Qt::AlignHCenter);
-    auto* open = new QPushButton(QStringLiteral("Einstellungen öffnen"));
+    auto* open = new QPushButton(QCoreApplication::translate("ReceiveTab", "Einstellungen öffnen"));
     open->setObjectName(QStringLiteral("openSettingsButton"));
     open->setAccessibleName(open->text());
     Style::setFont(open, Style::Text::Caption);
@@ -114,7 +116,7 @@ QWidget* ReceiveTab::buildErrorLine() {
     close->setAutoRaise(true);
     close->setIcon(Style::icon(QStringLiteral("xmark")));
     close->setIconSize(QSize(10, 10));
-    close->setAccessibleName(QStringLiteral("Schließen"));
+    close->setAccessibleName(QCoreApplication::translate("ReceiveTab", "Schließen"));
     close->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
     connect(close, &QToolButton::clicked, this, [this] { m_received->setError(std::nullopt); });
     row->addWidget(close, 0, Qt::AlignTop);
@@ -130,10 +132,11 @@ QWidget* ReceiveTab::buildEmptyView() {
     lines->addStretch(1);
     lines->addWidget(Labels::symbol(QStringLiteral("tray"), Style::secondary(), 24), 0, Qt::AlignHCenter);
     auto* title = Labels::text(Style::Text::Caption, Style::secondary());
-    Labels::setText(title, QStringLiteral("Keine Kunden-Uploads"));
+    Labels::setText(title, QCoreApplication::translate("ReceiveTab", "Keine Kunden-Uploads"));
     lines->addWidget(title, 0, Qt::AlignHCenter);
     auto* hint = Labels::text(Style::Text::Caption2, Style::secondary());
-    Labels::setText(hint, QStringLiteral("Kunden können Dateien über die Webseite senden"));
+    Labels::setText(
+        hint, QCoreApplication::translate("ReceiveTab", "Kunden können Dateien über die Webseite senden"));
     hint->setAlignment(Qt::AlignCenter);
     hint->setWordWrap(true);
     lines->addWidget(hint);
@@ -165,12 +168,12 @@ QWidget* ReceiveTab::buildList() {
         RowStates* states = model->states();
         if (action == IncomingPresenter(upload).downloadButton()) {
             detach(m_received->downloadIncoming(upload), m_received);
-        } else if (action == QStringLiteral("Link kopieren")) {
+        } else if (action == UserText::copyLink()) {
             m_received->copyLink(upload);
             states->flash(upload.token, RowStates::LinkCopied, CopiedOverlay::duration());
-        } else if (action == QStringLiteral("Vom Server löschen")) {
+        } else if (action == UserText::deleteFromServer()) {
             confirmAndDelete(upload);
-        } else if (action == QStringLiteral("Details")) {
+        } else if (action == QCoreApplication::translate("IncomingPresenter", "Details")) {
             states->set(upload.token, RowStates::Unfolded, !states->has(upload.token, RowStates::Unfolded));
         } else {
             return false;
@@ -195,7 +198,7 @@ QWidget* ReceiveTab::buildList() {
     };
     m_list = new RowListView(model, std::move(rows), 0);
     m_list->setObjectName(QStringLiteral("incomingList"));
-    m_list->setAccessibleName(QStringLiteral("Kunden-Uploads"));
+    m_list->setAccessibleName(QCoreApplication::translate("ReceiveTab", "Kunden-Uploads"));
     return m_list;
 }
 
@@ -239,20 +242,22 @@ void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
     // The answer comes later, when the list may have changed: it goes by token, and an upload that
     // is gone by then is left alone.
     const QPointer<ReceivedUploads> received(m_received);
-    AlertDialog::ask(this, QStringLiteral("Eingang von ") + upload.customerName + QStringLiteral(" löschen?"),
-                     QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."),
-                     {QStringLiteral("Löschen"), QStringLiteral("Abbrechen")}, m_received,
-                     [received, token = upload.token](int answer) {
-                         if (answer != 0)
-                             return;
-                         const QList<IncomingUpload> uploads = received->uploads();
-                         for (const IncomingUpload& listed : uploads) {
-                             if (listed.token == token) {
-                                 received->remove(listed);
-                                 return;
-                             }
-                         }
-                     });
+    AlertDialog::ask(
+        this, QCoreApplication::translate("ReceiveTab", "Eingang von %1 löschen?").arg(upload.customerName),
+        QCoreApplication::translate("ReceiveTab", "Die Dateien werden unwiderruflich vom Server entfernt."),
+        {QCoreApplication::translate("ReceiveTab", "Löschen"),
+         QCoreApplication::translate("ReceiveTab", "Abbrechen")},
+        m_received, [received, token = upload.token](int answer) {
+            if (answer != 0)
+                return;
+            const QList<IncomingUpload> uploads = received->uploads();
+            for (const IncomingUpload& listed : uploads) {
+                if (listed.token == token) {
+                    received->remove(listed);
+                    return;
+                }
+            }
+        });
 }
 
 IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {

@@ -2,6 +2,7 @@
 
 #include "Style.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QToolButton>
 
@@ -14,7 +15,7 @@ RefreshFooter::RefreshFooter(QWidget* parent) : QWidget(parent) {
     refresh->setAutoRaise(true);
     refresh->setIcon(Style::icon(QStringLiteral("arrow.clockwise"), Style::secondary()));
     refresh->setIconSize(QSize(11, 11));
-    refresh->setText(QStringLiteral("Aktualisieren"));
+    refresh->setText(QCoreApplication::translate("RefreshFooter", "Aktualisieren"));
     refresh->setAccessibleName(refresh->text());
     refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     Style::setFont(refresh, Style::Text::Caption2);

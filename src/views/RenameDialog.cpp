@@ -4,7 +4,9 @@
 #include "Graphemes.h"
 #include "SentTransfers.h"
 #include "Style.h"
+#include "UserText.h"
 
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,8 +20,8 @@ constexpr int maximumLength = 60;
 RenameDialog::RenameDialog(const QString& code, const QString& originalName, SentTransfers* sent,
                            QWidget* parent)
     : QDialog(parent), m_code(code), m_originalName(originalName), m_sent(sent) {
-    setWindowTitle(QStringLiteral("Datei umbenennen"));
-    setAccessibleName(QStringLiteral("Datei umbenennen"));
+    setWindowTitle(QCoreApplication::translate("RenameDialog", "Datei umbenennen"));
+    setAccessibleName(QCoreApplication::translate("RenameDialog", "Datei umbenennen"));
     setWindowModality(Qt::WindowModal);
     setFixedWidth(420);
 
@@ -27,7 +29,7 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(14);
 
-    auto* title = new QLabel(QStringLiteral("Datei umbenennen"));
+    auto* title = new QLabel(QCoreApplication::translate("RenameDialog", "Datei umbenennen"));
     Style::setFont(title, Style::Text::Headline);
     title->setAccessibleName(title->text());
     layout->addWidget(title);
@@ -35,8 +37,8 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
     auto* nameRow = new QHBoxLayout;
     nameRow->setSpacing(4);
     m_field = new QLineEdit;
-    m_field->setPlaceholderText(QStringLiteral("Basisname"));
-    m_field->setAccessibleName(QStringLiteral("Basisname"));
+    m_field->setPlaceholderText(QCoreApplication::translate("RenameDialog", "Basisname"));
+    m_field->setAccessibleName(QCoreApplication::translate("RenameDialog", "Basisname"));
     nameRow->addWidget(m_field, 1);
     auto* extensionLabel = new QLabel(extension(originalName));
     extensionLabel->setTextFormat(Qt::PlainText);
@@ -63,13 +65,13 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    auto* cancel = new QPushButton(QStringLiteral("Abbrechen"));
+    auto* cancel = new QPushButton(QCoreApplication::translate("RenameDialog", "Abbrechen"));
     cancel->setObjectName(QStringLiteral("cancelButton"));
     cancel->setAccessibleName(cancel->text());
     cancel->setAutoDefault(false);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject); // Escape rejects as well
     buttons->addWidget(cancel);
-    m_saveButton = new QPushButton(QStringLiteral("Speichern"));
+    m_saveButton = new QPushButton(QCoreApplication::translate("RenameDialog", "Speichern"));
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_saveButton->setAccessibleName(m_saveButton->text());
     m_saveButton->setDefault(true);
@@ -99,7 +101,8 @@ RenameDialog* RenameDialog::openFor(QWidget* window, const QString& code) {
 void RenameDialog::closeIfGone() {
     if (!m_sent || m_finished || m_sent->contains(m_code))
         return;
-    m_sent->setError(QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
+    m_sent->setError(
+        QCoreApplication::translate("RenameDialog", "Dieser Transfer ist nicht mehr auf dem Server."));
     reject();
 }
 
@@ -145,7 +148,8 @@ void RenameDialog::refresh() {
         adjustSize();
     }
 
-    m_saveButton->setText(m_isSaving ? QStringLiteral("Speichere\u2026") : QStringLiteral("Speichern"));
+    m_saveButton->setText(m_isSaving ? QCoreApplication::translate("RenameDialog", "Speichere\u2026")
+                                     : QCoreApplication::translate("RenameDialog", "Speichern"));
     m_saveButton->setAccessibleName(m_saveButton->text());
     m_saveButton->setEnabled(canSave());
 }
@@ -174,7 +178,7 @@ void RenameDialog::save() {
             return;
         }
         const std::optional<QString> message = m_sent ? m_sent->error() : std::nullopt;
-        m_errorText = message && !message->isEmpty() ? *message : QStringLiteral("Unbekannter Fehler");
+        m_errorText = message && !message->isEmpty() ? *message : UserText::unknownError();
         refresh();
     });
 }

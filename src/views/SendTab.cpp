@@ -12,6 +12,7 @@
 #include "TransferRowPainter.h"
 #include "Uploads.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFrame>
@@ -38,7 +39,7 @@ QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
 SendTab::SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent)
     : QWidget(parent), m_uploads(uploads), m_sent(sent) {
     Q_ASSERT(uploads && sent);
-    setAccessibleName(QStringLiteral("Senden"));
+    setAccessibleName(QCoreApplication::translate("SendTab", "Senden"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -76,7 +77,7 @@ SendTab::SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent)
 QWidget* SendTab::buildBanner() {
     auto* banner = new QFrame;
     banner->setObjectName(QStringLiteral("banner"));
-    banner->setAccessibleName(QStringLiteral("Upload fertig"));
+    banner->setAccessibleName(QCoreApplication::translate("SendTab", "Upload fertig"));
     banner->setStyleSheet(
         QStringLiteral("QFrame#banner { background: %1; border: 1px solid %2; border-radius: 6px; }")
             .arg(Style::css(Style::faded(Style::green(), 0.10)),
@@ -90,10 +91,10 @@ QWidget* SendTab::buildBanner() {
     title->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), Style::green(), 14));
     auto* done = new QLabel;
     Style::setFont(done, Style::Text::Caption, QFont::DemiBold);
-    Labels::setText(done, QStringLiteral("Upload fertig"));
+    Labels::setText(done, QCoreApplication::translate("SendTab", "Upload fertig"));
     title->addWidget(done);
     title->addStretch(1);
-    auto* close = Style::symbolButton(10, {}, QStringLiteral("Schließen"));
+    auto* close = Style::symbolButton(10, {}, QCoreApplication::translate("SendTab", "Schließen"));
     close->setObjectName(QStringLiteral("bannerClose"));
     close->setIcon(Style::icon(QStringLiteral("xmark"), Style::secondary()));
     connect(close, &QToolButton::clicked, m_uploads, &Uploads::dismissJustCompleted);
@@ -107,7 +108,7 @@ QWidget* SendTab::buildBanner() {
     auto* linkRow = new QHBoxLayout;
     linkRow->setSpacing(6);
     auto* linkTitle = Labels::text(Style::Text::Caption2, Style::secondary());
-    Labels::setText(linkTitle, QStringLiteral("Link:"));
+    Labels::setText(linkTitle, QCoreApplication::translate("SendTab", "Link:"));
     linkRow->addWidget(linkTitle);
     m_bannerLink = new ElidedLabel(Qt::ElideMiddle);
     m_bannerLink->setObjectName(QStringLiteral("bannerLink"));
@@ -115,7 +116,7 @@ QWidget* SendTab::buildBanner() {
     m_bannerLink->setTextInteractionFlags(Qt::TextSelectableByMouse);
     linkRow->addWidget(m_bannerLink);
     linkRow->addStretch(1);
-    auto* copyLink = new QPushButton(QStringLiteral("Kopieren"));
+    auto* copyLink = new QPushButton(QCoreApplication::translate("SendTab", "Kopieren"));
     copyLink->setObjectName(QStringLiteral("bannerCopyLink"));
     Style::setFont(copyLink, Style::Text::Caption2);
     copyLink->setAccessibleName(copyLink->text());
@@ -135,7 +136,7 @@ QWidget* SendTab::buildBanner() {
     m_bannerPassword->setTextInteractionFlags(Qt::TextSelectableByMouse);
     passwordRow->addWidget(m_bannerPassword);
     passwordRow->addStretch(1);
-    auto* copyPassword = new QPushButton(QStringLiteral("Passwort kopieren"));
+    auto* copyPassword = new QPushButton(QCoreApplication::translate("SendTab", "Passwort kopieren"));
     copyPassword->setObjectName(QStringLiteral("bannerCopyPassword"));
     Style::setFont(copyPassword, Style::Text::Caption);
     copyPassword->setAccessibleName(copyPassword->text());
@@ -160,7 +161,7 @@ QWidget* SendTab::buildProgress() {
     QPalette palette = m_progressBar->palette();
     palette.setColor(QPalette::Highlight, Style::blue());
     m_progressBar->setPalette(palette);
-    m_progressBar->setAccessibleName(QStringLiteral("Upload-Fortschritt"));
+    m_progressBar->setAccessibleName(QCoreApplication::translate("SendTab", "Upload-Fortschritt"));
     lines->addWidget(m_progressBar);
 
     auto* row = new QHBoxLayout;
@@ -170,7 +171,7 @@ QWidget* SendTab::buildProgress() {
     Style::setTextColor(m_progressText, Style::secondary());
     m_progressText->setObjectName(QStringLiteral("progressText"));
     row->addWidget(m_progressText, 1);
-    auto* cancel = Style::symbolButton(16, QStringLiteral("Upload abbrechen"));
+    auto* cancel = Style::symbolButton(16, QCoreApplication::translate("SendTab", "Upload abbrechen"));
     cancel->setObjectName(QStringLiteral("cancelUpload"));
     cancel->setIcon(Style::icon(QStringLiteral("xmark.circle.fill"), Style::secondary()));
     connect(cancel, &QToolButton::clicked, m_uploads, &Uploads::cancelUpload);
@@ -213,19 +214,20 @@ QWidget* SendTab::buildHint() {
     auto* text = Labels::text(Style::Text::Caption, Style::secondary());
     text->setObjectName(QStringLiteral("hintText"));
     Labels::setText(text,
-                    QStringLiteral("Dateien hierher ziehen oder auswählen,\num einen Upload zu starten."));
+                    QCoreApplication::translate(
+                        "SendTab", "Dateien hierher ziehen oder auswählen,\num einen Upload zu starten."));
     text->setAlignment(Qt::AlignCenter);
     lines->addWidget(text);
     lines->addSpacing(6);
 
     // One dialog cannot offer files and folders together: files are the common case, a folder
     // has its own button.
-    auto* files = new QPushButton(QStringLiteral("Dateien auswählen…"));
+    auto* files = new QPushButton(QCoreApplication::translate("SendTab", "Dateien auswählen…"));
     files->setObjectName(QStringLiteral("chooseFiles"));
     files->setAccessibleName(files->text());
     connect(files, &QPushButton::clicked, this, [this] { chooseFiles(Choice::Files); });
     lines->addWidget(files, 0, Qt::AlignHCenter);
-    auto* folder = new QPushButton(QStringLiteral("Ordner auswählen…"));
+    auto* folder = new QPushButton(QCoreApplication::translate("SendTab", "Ordner auswählen…"));
     folder->setObjectName(QStringLiteral("chooseFolder"));
     folder->setFlat(true);
     folder->setAccessibleName(folder->text());
@@ -245,8 +247,9 @@ void SendTab::chooseFiles(Choice choice) {
     }
     // Without the option to use Qt's own dialog, QFileDialog shows the desktop's chooser (through
     // the portal where there is one); open() keeps the panel responsive meanwhile.
-    auto* dialog = new QFileDialog(window(), choice == Choice::Folder ? QStringLiteral("Ordner auswählen")
-                                                                      : QStringLiteral("Dateien auswählen"));
+    auto* dialog = new QFileDialog(
+        window(), choice == Choice::Folder ? QCoreApplication::translate("SendTab", "Ordner auswählen")
+                                           : QCoreApplication::translate("SendTab", "Dateien auswählen"));
     dialog->setObjectName(QStringLiteral("fileChooser"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setWindowModality(Qt::WindowModal);
@@ -312,14 +315,14 @@ QWidget* SendTab::buildList() {
         if (open(index, RowStates::PasswordShown) && transfer.password)
             lines << *transfer.password;
         if (open(index, RowStates::PasswordLoading))
-            lines << QStringLiteral("Passwort wird geladen...");
+            lines << QCoreApplication::translate("SendTab", "Passwort wird geladen...");
         if (open(index, RowStates::Unfolded))
             lines << transfer.originalFileNames;
         return lines;
     };
     m_list = new RowListView(model, std::move(rows), rightMargin);
     m_list->setObjectName(QStringLiteral("transferList"));
-    m_list->setAccessibleName(QStringLiteral("Gesendete Dateien"));
+    m_list->setAccessibleName(QCoreApplication::translate("SendTab", "Gesendete Dateien"));
     return m_list;
 }
 
@@ -349,11 +352,11 @@ void SendTab::updateQueue() {
     const int count = m_uploads->queueCount();
     m_queueLine->setVisible(count > 0);
     if (count > 0)
-        Labels::setText(m_queueLine, QString::number(count) + QStringLiteral(" weitere") +
-                                         (count == 1 ? QStringLiteral("r") : QString()) +
-                                         QStringLiteral(" Upload") +
-                                         (count != 1 ? QStringLiteral("s") : QString()) +
-                                         QStringLiteral(" in Warteschlange"));
+        Labels::setText(
+            m_queueLine,
+            count == 1
+                ? QCoreApplication::translate("SendTab", "1 weiterer Upload in Warteschlange")
+                : QCoreApplication::translate("SendTab", "%1 weitere Uploads in Warteschlange").arg(count));
 }
 
 void SendTab::showError(std::optional<QString> message) {

@@ -1,9 +1,9 @@
 #include "SettingsPage.h"
 
 #include "APIError.h"
-#include "AppError.h"
 #include "BuildInfo.h"
 #include "Detached.h"
+#include "ErrorText.h"
 #include "ServerAccount.h"
 #include "SettingsField.h"
 #include "Style.h"
@@ -11,6 +11,7 @@
 #include "UpdaterManager.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -31,8 +32,8 @@ QCoro::Task<Stored> readStored(QPointer<ServerAccount> account) {
     try {
         if (account)
             stored.credentials = co_await account->storedCredentials();
-    } catch (const AppError& error) {
-        stored.failure = error.message();
+    } catch (const std::exception& error) {
+        stored.failure = describeError(error).text;
     }
     co_return stored;
 }
@@ -47,7 +48,7 @@ template <typename Button> Button* captionButton(const QString& text) {
 
 SettingsPage::SettingsPage(TransferSession* session, UpdaterManager* updater, QWidget* parent)
     : QWidget(parent), m_session(session), m_account(session->account()), m_updater(updater) {
-    setAccessibleName(QStringLiteral("Einstellungen"));
+    setAccessibleName(QCoreApplication::translate("SettingsPage", "Einstellungen"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea;
@@ -70,16 +71,18 @@ QWidget* SettingsPage::buildPage() {
     stack->setContentsMargins(16, 16, 16, 16);
     stack->setSpacing(14);
 
-    auto* title = new QLabel(QStringLiteral("Transfer-Server"));
+    auto* title = new QLabel(QCoreApplication::translate("SettingsPage", "Transfer-Server"));
     title->setAccessibleName(title->text());
     Style::setFont(title, Style::Text::Subheadline, QFont::DemiBold);
     stack->addWidget(title);
 
     auto* fields = new QVBoxLayout;
     fields->setSpacing(8);
-    m_serverURL = new SettingsField(QStringLiteral("Server-URL"), ServerAccount::defaultServerURL(), false);
+    m_serverURL = new SettingsField(QCoreApplication::translate("SettingsPage", "Server-URL"),
+                                    ServerAccount::defaultServerURL(), false);
     m_serverURL->setObjectName(QStringLiteral("serverURLField"));
-    m_apiKey = new SettingsField(QStringLiteral("API-Key"), QStringLiteral("64-Zeichen Hex-Key"), true);
+    m_apiKey = new SettingsField(QCoreApplication::translate("SettingsPage", "API-Key"),
+                                 QCoreApplication::translate("SettingsPage", "64-Zeichen Hex-Key"), true);
     m_apiKey->setObjectName(QStringLiteral("apiKeyField"));
     fields->addWidget(m_serverURL);
     fields->addWidget(m_apiKey);
@@ -87,7 +90,7 @@ QWidget* SettingsPage::buildPage() {
     connect(m_serverURL, &SettingsField::textChanged, this, &SettingsPage::updateButtons);
     connect(m_apiKey, &SettingsField::textChanged, this, &SettingsPage::updateButtons);
 
-    m_testButton = captionButton<QPushButton>(QStringLiteral("Server testen"));
+    m_testButton = captionButton<QPushButton>(QCoreApplication::translate("SettingsPage", "Server testen"));
     m_testButton->setObjectName(QStringLiteral("testButton"));
     m_testButton->setIcon(Style::icon(QStringLiteral("network")));
     m_testButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -95,13 +98,15 @@ QWidget* SettingsPage::buildPage() {
     stack->addWidget(m_testButton);
     stack->addWidget(Style::divider());
 
-    m_autoCopyLink = captionButton<QCheckBox>(QStringLiteral("Link nach Upload in Zwischenablage kopieren"));
+    m_autoCopyLink = captionButton<QCheckBox>(
+        QCoreApplication::translate("SettingsPage", "Link nach Upload in Zwischenablage kopieren"));
     m_autoCopyLink->setObjectName(QStringLiteral("autoCopyLinkSwitch"));
     m_autoCopyLink->setChecked(true);
     connect(m_autoCopyLink, &QCheckBox::toggled, m_account, &ServerAccount::setAutoCopyLink);
     stack->addWidget(m_autoCopyLink, 0, Qt::AlignLeft);
 
-    m_launchAtLogin = captionButton<QCheckBox>(QStringLiteral("Bei Anmeldung starten"));
+    m_launchAtLogin =
+        captionButton<QCheckBox>(QCoreApplication::translate("SettingsPage", "Bei Anmeldung starten"));
     m_launchAtLogin->setObjectName(QStringLiteral("launchAtLoginSwitch"));
     connect(m_launchAtLogin, &QCheckBox::toggled, this, [this](bool on) {
         if (!m_resettingLaunchAtLogin)
@@ -112,12 +117,12 @@ QWidget* SettingsPage::buildPage() {
 
     auto* actions = new QHBoxLayout;
     actions->setSpacing(12);
-    auto* cancel = captionButton<QPushButton>(QStringLiteral("Abbrechen"));
+    auto* cancel = captionButton<QPushButton>(QCoreApplication::translate("SettingsPage", "Abbrechen"));
     cancel->setObjectName(QStringLiteral("cancelButton"));
     connect(cancel, &QPushButton::clicked, this, [this] { m_session->setShowSettings(false); });
     actions->addWidget(cancel);
     actions->addStretch(1);
-    m_saveButton = captionButton<QPushButton>(QStringLiteral("Speichern"));
+    m_saveButton = captionButton<QPushButton>(QCoreApplication::translate("SettingsPage", "Speichern"));
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_saveButton->setIcon(Style::icon(QStringLiteral("checkmark.circle")));
     m_saveButton->setDefault(true);
@@ -139,9 +144,9 @@ QWidget* SettingsPage::buildPage() {
     m_testingRow->setObjectName(QStringLiteral("testingRow"));
     auto* testing = new QHBoxLayout(m_testingRow);
     testing->setContentsMargins(0, 0, 0, 0);
-    auto* spinner = Style::spinner(22, QStringLiteral("Teste Verbindung..."));
+    auto* spinner = Style::spinner(22, QCoreApplication::translate("SettingsPage", "Teste Verbindung..."));
     testing->addWidget(spinner, 0, Qt::AlignVCenter);
-    auto* testingText = new QLabel(QStringLiteral("Teste Verbindung..."));
+    auto* testingText = new QLabel(QCoreApplication::translate("SettingsPage", "Teste Verbindung..."));
     testingText->setAccessibleName(testingText->text());
     Style::setFont(testingText, Style::Text::Caption);
     testingText->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::secondary())));
@@ -150,7 +155,7 @@ QWidget* SettingsPage::buildPage() {
     stack->addWidget(m_testingRow);
     stack->addWidget(Style::divider());
 
-    m_updateButton = new QPushButton(QStringLiteral("Jetzt auf Updates prüfen"));
+    m_updateButton = new QPushButton(QCoreApplication::translate("SettingsPage", "Jetzt auf Updates prüfen"));
     m_updateButton->setObjectName(QStringLiteral("updateButton"));
     m_updateButton->setAccessibleName(m_updateButton->text());
     Style::setFont(m_updateButton, Style::Text::Caption2);
@@ -168,8 +173,9 @@ QWidget* SettingsPage::buildPage() {
     m_updateNote->hide();
     stack->addWidget(m_updateNote, 0, Qt::AlignHCenter);
 
-    auto* version = new QLabel(QStringLiteral("v") + BuildInfo::version() + QStringLiteral(" \u2022 Build ") +
-                               BuildInfo::buildDate());
+    auto* version =
+        new QLabel(QStringLiteral("v") + BuildInfo::version() +
+                   QCoreApplication::translate("SettingsPage", " \u2022 Build ") + BuildInfo::buildDate());
     version->setObjectName(QStringLiteral("versionLine"));
     version->setAccessibleName(version->text());
     Style::setFont(version, Style::Text::Caption2);

@@ -10,8 +10,10 @@
 #include "SentTransfers.h"
 #include "Style.h"
 #include "TransferPresenter.h"
+#include "UserText.h"
 
 #include <QContextMenuEvent>
+#include <QCoreApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
@@ -63,10 +65,13 @@ void copyFromPasswordLine(SentTransfers* sent, const TransferItem& transfer) {
 void askToRegenerate(QWidget* parent, SentTransfers* sent, const QString& code) {
     const QPointer<SentTransfers> guarded(sent);
     AlertDialog::ask(
-        parent, QStringLiteral("Neues Passwort erzeugen?"),
-        QStringLiteral(
+        parent, QCoreApplication::translate("TransferRow", "Neues Passwort erzeugen?"),
+        QCoreApplication::translate(
+            "TransferRow",
             "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
-        {QStringLiteral("Neu erzeugen"), QStringLiteral("Abbrechen")}, sent, [guarded, code](int answer) {
+        {QCoreApplication::translate("TransferRow", "Neu erzeugen"),
+         QCoreApplication::translate("TransferRow", "Abbrechen")},
+        sent, [guarded, code](int answer) {
             if (answer == 0 && guarded->contains(code))
                 requestPassword(guarded, code, true);
         });
@@ -74,16 +79,18 @@ void askToRegenerate(QWidget* parent, SentTransfers* sent, const QString& code) 
 
 void askToRemovePassword(QWidget* parent, SentTransfers* sent, const QString& code) {
     const QPointer<SentTransfers> guarded(sent);
-    AlertDialog::ask(parent, QStringLiteral("Passwortschutz entfernen?"),
-                     QStringLiteral("Der Link ist danach ohne Passwort abrufbar."),
-                     {QStringLiteral("Entfernen"), QStringLiteral("Abbrechen")}, sent,
-                     [guarded, code](int answer) {
-                         if (answer != 0 || !guarded->contains(code))
-                             return;
-                         detach(guarded->removePassword(code), guarded, [guarded, code](bool) {
-                             guarded->model()->states()->set(code, RowStates::PasswordShown, false);
-                         });
-                     });
+    AlertDialog::ask(
+        parent, QCoreApplication::translate("TransferRow", "Passwortschutz entfernen?"),
+        QCoreApplication::translate("TransferRow", "Der Link ist danach ohne Passwort abrufbar."),
+        {QCoreApplication::translate("TransferRow", "Entfernen"),
+         QCoreApplication::translate("TransferRow", "Abbrechen")},
+        sent, [guarded, code](int answer) {
+            if (answer != 0 || !guarded->contains(code))
+                return;
+            detach(guarded->removePassword(code), guarded, [guarded, code](bool) {
+                guarded->model()->states()->set(code, RowStates::PasswordShown, false);
+            });
+        });
 }
 
 // Parented to the panel and tied to the code, so it stays open while refreshes rebuild the rows.
@@ -104,32 +111,32 @@ bool TransferRow::invoke(const QString& action, const TransferItem& transfer, Se
     RowStates* states = sent->model()->states();
     const QString& code = transfer.code;
     const int state = states->of(code);
-    if (action == QStringLiteral("Link kopieren")) {
+    if (action == UserText::copyLink()) {
         sent->copyLink(transfer);
         states->flash(code, RowStates::LinkCopied, CopiedOverlay::duration());
-    } else if (action == QStringLiteral("Passwort anzeigen")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort anzeigen")) {
         revealPasswordOf(sent, transfer);
-    } else if (action == QStringLiteral("Passwort kopieren")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort kopieren")) {
         // The password line's button while the line shows, else the menu's entry.
         if ((state & RowStates::PasswordShown) && transfer.password)
             copyFromPasswordLine(sent, transfer);
         else
             sent->copyPassword(transfer);
-    } else if (action == QStringLiteral("Passwort erzeugen")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort erzeugen")) {
         requestPassword(sent, code, true);
-    } else if (action == QStringLiteral("Neu erzeugen")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Neu erzeugen")) {
         askToRegenerate(parent, sent, code);
-    } else if (action == QStringLiteral("Passwortschutz entfernen")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Passwortschutz entfernen")) {
         askToRemovePassword(parent, sent, code);
-    } else if (action == QStringLiteral("Verbergen")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Verbergen")) {
         states->set(code, RowStates::PasswordShown, false);
-    } else if (action == QStringLiteral("Herunterladen")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Herunterladen")) {
         detach(sent->downloadOutgoing(transfer), sent);
-    } else if (action == QStringLiteral("Umbenennen…")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Umbenennen…")) {
         openRenameDialogFor(parent->window(), sent, transfer);
-    } else if (action == QStringLiteral("Vom Server löschen")) {
+    } else if (action == UserText::deleteFromServer()) {
         sent->remove(transfer);
-    } else if (action == QStringLiteral("Dateiliste")) {
+    } else if (action == QCoreApplication::translate("TransferPresenter", "Dateiliste")) {
         states->set(code, RowStates::Unfolded, !(state & RowStates::Unfolded));
     } else {
         return false;
@@ -153,7 +160,7 @@ TransferRow::TransferRow(const TransferItem& transfer, SentTransfers* sent, QWid
     m_fileScroll->setFrameShape(QFrame::NoFrame);
     m_fileScroll->setWidgetResizable(true);
     m_fileScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_fileScroll->setAccessibleName(QStringLiteral("Dateiliste"));
+    m_fileScroll->setAccessibleName(QCoreApplication::translate("TransferRow", "Dateiliste"));
     fileListLayout->addWidget(m_fileScroll);
     layout->addWidget(m_fileList);
     m_fileList->hide();
@@ -196,8 +203,8 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
     Style::setFont(m_name, Style::Text::Caption, QFont::Medium);
     nameRow->addWidget(m_name);
     m_lock = Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), caption2Icon);
-    m_lock->setToolTip(QStringLiteral("Passwortgeschützt"));
-    m_lock->setAccessibleName(QStringLiteral("Passwortgeschützt"));
+    m_lock->setToolTip(QCoreApplication::translate("TransferRow", "Passwortgeschützt"));
+    m_lock->setAccessibleName(QCoreApplication::translate("TransferRow", "Passwortgeschützt"));
     m_lock->setObjectName(QStringLiteral("lockIcon"));
     nameRow->addWidget(m_lock);
     nameRow->addStretch(1);
@@ -232,25 +239,25 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
     });
     buttons->addWidget(m_passwordButton);
 
-    auto* download = symbolButton(QStringLiteral("Herunterladen"));
+    auto* download = symbolButton(QCoreApplication::translate("TransferRow", "Herunterladen"));
     download->setObjectName(QStringLiteral("downloadButton"));
     download->setIcon(Style::icon(QStringLiteral("arrow.down.circle"), Style::accent()));
     connect(download, &QToolButton::clicked, this, &TransferRow::downloadRequested);
     buttons->addWidget(download);
 
-    m_copyButton = symbolButton(QStringLiteral("Link kopieren"));
+    m_copyButton = symbolButton(UserText::copyLink());
     m_copyButton->setObjectName(QStringLiteral("copyLinkButton"));
     connect(m_copyButton, &QToolButton::clicked, this, &TransferRow::copyLinkAction);
     buttons->addWidget(m_copyButton);
 
-    auto* remove = symbolButton(QStringLiteral("Vom Server löschen"));
+    auto* remove = symbolButton(UserText::deleteFromServer());
     remove->setObjectName(QStringLiteral("deleteButton"));
     remove->setIconSize(QSize(calloutIcon, calloutIcon));
     remove->setIcon(Style::icon(QStringLiteral("trash"), Style::faded(Style::secondary(), 0.6)));
     connect(remove, &QToolButton::clicked, this, &TransferRow::deleteRequested);
     buttons->addWidget(remove);
 
-    m_expandButton = symbolButton(QString(), QStringLiteral("Dateiliste"));
+    m_expandButton = symbolButton(QString(), QCoreApplication::translate("TransferRow", "Dateiliste"));
     // Hidden, it still holds its place, so the buttons of all rows stay in columns.
     Style::keepPlaceWhenHidden(m_expandButton);
     m_expandButton->setObjectName(QStringLiteral("expandButton"));
@@ -260,12 +267,15 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
 
     m_contextMenu = new QMenu(this);
     m_contextMenu->setObjectName(QStringLiteral("contextMenu"));
-    m_contextMenu->addAction(QStringLiteral("Umbenennen\u2026"), this, &TransferRow::openRenameDialog);
+    m_contextMenu->addAction(QCoreApplication::translate("TransferRow", "Umbenennen\u2026"), this,
+                             &TransferRow::openRenameDialog);
     // Only the request: the overlay belongs to the button and the click on the line.
-    m_contextMenu->addAction(QStringLiteral("Link kopieren"), this, &TransferRow::copyLinkRequested);
-    m_contextMenu->addAction(QStringLiteral("Herunterladen"), this, &TransferRow::downloadRequested);
+    m_contextMenu->addAction(UserText::copyLink(), this, &TransferRow::copyLinkRequested);
+    m_contextMenu->addAction(QCoreApplication::translate("TransferRow", "Herunterladen"), this,
+                             &TransferRow::downloadRequested);
     m_contextMenu->addSeparator();
-    m_contextMenu->addAction(QStringLiteral("Löschen"), this, &TransferRow::deleteRequested);
+    m_contextMenu->addAction(QCoreApplication::translate("TransferRow", "Löschen"), this,
+                             &TransferRow::deleteRequested);
 
     layout->addWidget(m_mainLine);
 }
@@ -288,13 +298,13 @@ void TransferRow::buildPasswordLine(QVBoxLayout* layout) {
     m_password->setTextInteractionFlags(Qt::TextSelectableByMouse);
     line->addWidget(m_password);
     line->addStretch(1);
-    m_copyPasswordButton = symbolButton(QStringLiteral("Passwort kopieren"));
+    m_copyPasswordButton = symbolButton(QCoreApplication::translate("TransferRow", "Passwort kopieren"));
     m_copyPasswordButton->setObjectName(QStringLiteral("copyPasswordButton"));
     m_copyPasswordButton->setFixedHeight(20);
     m_copyPasswordButton->setIconSize(QSize(caption2Icon, caption2Icon));
     connect(m_copyPasswordButton, &QToolButton::clicked, this, &TransferRow::copyPasswordFromLine);
     line->addWidget(m_copyPasswordButton);
-    auto* hide = symbolButton(QStringLiteral("Verbergen"));
+    auto* hide = symbolButton(QCoreApplication::translate("TransferRow", "Verbergen"));
     hide->setObjectName(QStringLiteral("hidePasswordButton"));
     hide->setFixedHeight(20);
     hide->setIconSize(QSize(caption2Icon, caption2Icon));
@@ -310,10 +320,11 @@ void TransferRow::buildLoadingLine(QVBoxLayout* layout) {
     auto* line = new QHBoxLayout(m_loadingLine);
     line->setContentsMargins(12, 2, 12, 2);
     line->setSpacing(6);
-    auto* spinner = Style::spinner(24, QStringLiteral("Passwort wird geladen..."));
+    auto* spinner =
+        Style::spinner(24, QCoreApplication::translate("TransferRow", "Passwort wird geladen..."));
     line->addWidget(spinner);
     auto* text = Labels::text(Style::Text::Caption2, Style::secondary());
-    Labels::setText(text, QStringLiteral("Passwort wird geladen..."));
+    Labels::setText(text, QCoreApplication::translate("TransferRow", "Passwort wird geladen..."));
     line->addWidget(text);
     line->addStretch(1);
     layout->addWidget(m_loadingLine);

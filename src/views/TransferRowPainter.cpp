@@ -7,9 +7,11 @@
 #include "Style.h"
 #include "TransferItem.h"
 #include "TransferPresenter.h"
+#include "UserText.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QPainter>
 #include <QWidget>
 
@@ -108,13 +110,14 @@ void TransferRowPainter::layOut(const QRect& rect, const TransferItem& transfer)
 QString TransferRowPainter::toolTip(const QRect& rect, const TransferItem& transfer, const QPoint& point) {
     layOut(rect, transfer);
     // As the row's buttons and lock say it; the unfold button has none.
-    const QString tips[] = {TransferPresenter(transfer).passwordButton(), QStringLiteral("Herunterladen"),
-                            QStringLiteral("Link kopieren"), QStringLiteral("Vom Server löschen")};
+    const QString tips[] = {TransferPresenter(transfer).passwordButton(),
+                            QCoreApplication::translate("TransferRow", "Herunterladen"), UserText::copyLink(),
+                            UserText::deleteFromServer()};
     for (int i = 0; i < 4; ++i)
         if (m_buttons[i]->geometry().contains(point))
             return tips[i];
     if (m_lock->isShown() && m_lock->geometry().contains(point))
-        return QStringLiteral("Passwortgeschützt");
+        return QCoreApplication::translate("TransferRow", "Passwortgeschützt");
     return {};
 }
 

@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "Contrast.h"
 #include "FakeUpdaterBackend.h"
+#include "Format.h"
 #include "PanelPlacement.h"
 #include "PanelView.h"
 #include "PanelWindow.h"
@@ -15,6 +16,7 @@
 #include "UpdateDialogs.h"
 #include "UpdateWindowRaiser.h"
 #include "UpdaterManager.h"
+#include "UserText.h"
 #include "WaitForTask.h"
 
 #include <QAbstractButton>
@@ -24,17 +26,21 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPainter>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QSizeGrip>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
+#include <QXmlStreamReader>
 #include <cmath>
 #include <memory>
 
@@ -148,6 +154,32 @@ QStringList buttonTexts(QMessageBox* box, bool accessible) {
     return texts;
 }
 
+// The German of the English catalogue, cut at placeholders and line ends: every piece that its
+// translation does not also contain.
+QStringList germanPieces() {
+    QFile catalogue(QStringLiteral(ZANVOLT_SOURCE_DIR "/translations/zanvolt_en.ts"));
+    if (!catalogue.open(QIODevice::ReadOnly))
+        return {};
+    QStringList pieces;
+    QXmlStreamReader xml(&catalogue);
+    QString source;
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == u"source")
+            source = xml.readElementText();
+        if (xml.name() != u"translation")
+            continue;
+        const QString translation = xml.readElementText();
+        for (QString piece : source.split(QRegularExpression(QStringLiteral("%\\d|\\n")))) {
+            piece = piece.trimmed();
+            if (piece.size() >= 4 && piece.contains(QRegularExpression(QStringLiteral("[A-Za-z]{2}"))) &&
+                !translation.contains(piece))
+                pieces << piece;
+        }
+    }
+    return pieces;
+}
 } // namespace
 
 // The tray icon and its pictures, the panel window (placement, size, keys and drops) and the
@@ -320,7 +352,8 @@ private Q_SLOTS:
     }
 
     void trayMenuReachesEverything() {
-        Application app;
+        InMemorySecretStore nothingStored;
+        Application app(Application::Options{&nothingStored});
         app.start({});
         QMenu* menu = app.trayMenu();
         QStringList texts;
@@ -376,6 +409,68 @@ private Q_SLOTS:
         auto* hint = app.view()->findChild<QLabel*>(QStringLiteral("hintText"));
         QCOMPARE(hint->palette().color(QPalette::WindowText), QColor(0xa1, 0xa2, 0xa3));
         QApplication::setPalette(before);
+    }
+
+    // Under an English UI language no German is left in the panel, the tray menu or on the command
+    // line; numbers keep Format's point in both languages.
+    void anEnglishSessionLeavesNoGerman() {
+        const QStringList german = germanPieces();
+        QVERIFY(german.size() > 150);
+        const auto leftovers = [&](const QString& text) {
+            QStringList found;
+            for (const QString& piece : german)
+                if (text.contains(piece))
+                    found << piece;
+            return found.join(QStringLiteral(" | "));
+        };
+        QProcessEnvironment english = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            english.remove(QString::fromLatin1(name));
+        english.insert(QStringLiteral("LANG"), QStringLiteral("en_US.UTF-8"));
+        for (const QStringList& arguments :
+             {QStringList{"--help"}, QStringList{"list", "extra"}, QStringList{"send", "/nicht/da.pdf"}}) {
+            QProcess cli;
+            cli.setProcessEnvironment(english);
+            cli.start(QStringLiteral(ZANVOLT_BINARY), arguments);
+            QVERIFY(cli.waitForFinished(60000));
+            const QString output =
+                QString::fromUtf8(cli.readAllStandardOutput() + cli.readAllStandardError());
+            QVERIFY2(output.size() > 10 && leftovers(output).isEmpty(), qPrintable(output));
+        }
+
+        const auto backToGerman = qScopeGuard([] {
+            qunsetenv("LANG");
+            UserText::installTranslations();
+        });
+        for (const char* name : {"LANGUAGE", "LC_ALL", "LC_MESSAGES"})
+            qunsetenv(name);
+        qputenv("LANG", "en_US.UTF-8");
+        UserText::installTranslations();
+        {
+            InMemorySecretStore nothingStored;
+            Application app(Application::Options{&nothingStored});
+            app.start({});
+            QStringList shown;
+            for (QAction* action : app.trayMenu()->actions())
+                shown << action->text();
+            for (QWidget* widget : app.panel()->findChildren<QWidget*>()) {
+                shown << widget->accessibleName() << widget->toolTip();
+                if (auto* label = qobject_cast<QLabel*>(widget))
+                    shown << label->text();
+                if (auto* button = qobject_cast<QAbstractButton*>(widget))
+                    shown << button->text();
+                if (auto* field = qobject_cast<QLineEdit*>(widget))
+                    shown << field->placeholderText();
+            }
+            QVERIFY(shown.contains(QStringLiteral("Quit Zanvolt")));
+            QVERIFY2(leftovers(shown.join(u'\n')).isEmpty(), qPrintable(leftovers(shown.join(u'\n'))));
+        }
+        QCOMPARE(Format::size(1572864), QStringLiteral("1.5 MB"));
+        QCOMPARE(Format::remaining(0.5, 1048576, 7200LL * 1048576), QStringLiteral("approx. 1h 0 min"));
+        qputenv("LANG", "de_DE.UTF-8");
+        UserText::installTranslations();
+        QCOMPARE(Format::size(1572864), QStringLiteral("1.5 MB"));
+        QCOMPARE(Format::remaining(0.5, 1048576, 7200LL * 1048576), QStringLiteral("ca. 1h 0 Min."));
     }
 
     void trayLabelsReadOnDarkAndLightBars() {
@@ -585,7 +680,7 @@ private Q_SLOTS:
         const QString chunkPath = QStringLiteral("/api/upload-chunk");
         fixture.server().delayNext(chunkPath, 1, 30000);
         QTemporaryDir dir;
-        Application app;
+        Application app(Application::Options{&fixture.store()});
         app.start({writeFile(dir.filePath(QStringLiteral("a.txt")), "a")});
         app.showPanel(); // the panel hides instead of closing: it must not hold the quit
         QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 20000);

@@ -100,7 +100,7 @@ private Q_SLOTS:
             bytes.replace("2024-05-07T12:00:00Z", "2024-05-07"); // one malformed date
             writeFile(history.fileURL(), bytes);
         }
-        SentTransfers list(fixture->session->account(), folder, nullptr);
+        SentTransfers list(fixture->session->account(), folder, fixture->desktop);
         QCOMPARE(list.transfers().size(), 1);
         const QStringList kept = keptHistories(folder);
         QCOMPARE(kept.size(), 1);
@@ -111,12 +111,12 @@ private Q_SLOTS:
         list.addUploaded(historyItem(QStringLiteral("NEU"), 20));
         QCOMPARE(TransferHistoryService(folder).load().size(), 2);
         // Said once: a second start finds an intact history.
-        QVERIFY(!SentTransfers(fixture->session->account(), folder, nullptr).error());
+        QVERIFY(!SentTransfers(fixture->session->account(), folder, fixture->desktop).error());
 
         // A history that cannot be written: the upload stays in the list, and the user is told.
         const QString blocked = fixture->dir.filePath(QStringLiteral("blocked"));
         QVERIFY(QDir().mkpath(blocked + QStringLiteral("/history.json/x")));
-        SentTransfers unwritable(fixture->session->account(), blocked, nullptr);
+        SentTransfers unwritable(fixture->session->account(), blocked, fixture->desktop);
         QCOMPARE(unwritable.error(),
                  std::optional<QString>(
                      QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") + blocked +
@@ -291,12 +291,12 @@ private Q_SLOTS:
         for (const int status : {301, 302, 307, 308}) {
             const QByteArray elsewhere = (other.baseURL() + QStringLiteral("/api/outgoing")).toUtf8();
             server().redirectNext(QStringLiteral("/api/outgoing"), 1, status, elsewhere);
-            QCOMPARE(failureOf(APIService::fetchOutgoing()),
+            QCOMPARE(failureOf(APIService::fetchOutgoing(fixture->credentials())),
                      QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers"));
             // An upload's first request, with the key, redirected to another port.
             server().redirectNext(QStringLiteral("/api/create-upload-token"), 1, status,
                                   (other.baseURL() + QStringLiteral("/api/create-upload-token")).toUtf8());
-            QCOMPARE(failureOf(APIService::uploadOutgoing(file, {}, false, {})),
+            QCOMPARE(failureOf(APIService::uploadOutgoing(fixture->credentials(), file, {}, false, {})),
                      QStringLiteral("Server-Fehler %1: <html><body>Moved</body></html>").arg(status));
         }
         QVERIFY(other.requests().isEmpty());
@@ -354,7 +354,7 @@ private Q_SLOTS:
         fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 1500);
         UploadJob::Request request;
         request.urls = {twin};
-        UploadJob first(request), second(request);
+        UploadJob first(request, fixture->credentials()), second(request, fixture->credentials());
         QList<UploadJob::Result::Outcome> outcomes;
         for (UploadJob* job : {&first, &second})
             connect(job, &UploadJob::finished, this,

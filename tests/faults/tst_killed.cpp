@@ -27,7 +27,6 @@ int runUntilKilled() {
     auto store = std::make_shared<InMemorySecretStore>();
     KeychainService::saveCredentials(
         {qEnvironmentVariable("ZANVOLT_KILLED_URL"), qEnvironmentVariable("ZANVOLT_KILLED_KEY")}, *store);
-    KeychainService::setDefaultStore(store);
     CertificatePins::setDefaultFolder(qEnvironmentVariable("ZANVOLT_KILLED_PINS"));
     TransferSession::Environment environment;
     environment.historyDirectory = qEnvironmentVariable("ZANVOLT_KILLED_HISTORY");

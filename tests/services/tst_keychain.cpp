@@ -98,7 +98,10 @@ private Q_SLOTS:
                         KeychainService::loadCredentials(store);
                     }).startsWith(QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar")));
             const QString saving = failureOf([&] { KeychainService::saveCredentials({"srv", "k"}, store); });
-            QVERIFY2(saving.startsWith(QStringLiteral("Keychain-Fehler: ")) && !saving.endsWith(u" 0"),
+            // GLib's words, never a bare status number.
+            bool number = false;
+            saving.mid(17).toInt(&number);
+            QVERIFY2(saving.startsWith(QStringLiteral("Keychain-Fehler: ")) && saving.size() > 20 && !number,
                      qPrintable(saving));
             return;
         }
@@ -120,9 +123,11 @@ private Q_SLOTS:
             QVERIFY(lock.waitForFinished(20000) && lock.exitCode() == 0);
             QByteArray data;
             QCOMPARE(store.find(KeychainService::serviceName, "credentials", &data), SecretStore::itemLocked);
-            QCOMPARE(failureOf([&] { KeychainService::loadCredentials(store); }),
-                     QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: "
-                                    "-25308). Die gespeicherten Einstellungen bleiben erhalten."));
+            QCOMPARE(
+                failureOf([&] { KeychainService::loadCredentials(store); }),
+                QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: Der "
+                               "Schlüsselbund wurde nicht entsperrt). Die gespeicherten Einstellungen "
+                               "bleiben erhalten."));
             QCOMPARE(store.find(KeychainService::serviceName, "FTP_HOST", &data), SecretStore::itemNotFound);
             return;
         }

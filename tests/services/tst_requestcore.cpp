@@ -38,11 +38,11 @@ const QByteArray probePath = QByteArrayLiteral("/api/outgoing");
 
 // Builds and sends one request the way every endpoint does, then applies the
 // common check; returns the description of what was thrown, or "<no error>".
-QString outcome() {
-    return failureOf([]() -> QCoro::Task<> {
-        const APIRequest request = co_await APIRequest::prepare(probePath);
+QString outcome(TestServerFixture& fixture) {
+    return failureOf([](TestServerFixture& fixture) -> QCoro::Task<> {
+        const APIRequest request = APIRequest::make(fixture.credentials(), probePath);
         APIService::expectJSONOK(co_await request.send(QByteArrayLiteral("GET")));
-    }());
+    }(fixture));
 }
 
 // The sites in front of the bundled server at `backendPort` (plain HTTP): the first passes
@@ -86,9 +86,10 @@ using namespace TestCertificates;
 
 // One GET of the incoming list, or its download; the description of what was thrown, or
 // "<no error>" for any HTTP answer.
-QString anyAnswer(bool download = false) {
+QString anyAnswer(TestServerFixture& fixture, bool download = false) {
     try {
-        const APIRequest request = waitForTask(APIRequest::prepare(QByteArrayLiteral("/api/incoming")));
+        const APIRequest request =
+            APIRequest::make(fixture.credentials(), QByteArrayLiteral("/api/incoming"));
         const APIResponse response = download ? waitForTask(request.download(QDir::tempPath()))
                                               : waitForTask(request.send(QByteArrayLiteral("GET")));
         if (!response.filePath.isEmpty())
@@ -147,22 +148,22 @@ private Q_SLOTS:
         const QString key = server().apiKey();
 
         fixture->store().items.clear();
-        QCOMPARE(outcome(), QStringLiteral("Server-URL nicht konfiguriert"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Server-URL nicht konfiguriert"));
         fixture->storeCredentials({}, {});
-        QCOMPARE(outcome(), QStringLiteral("Server-URL nicht konfiguriert"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Server-URL nicht konfiguriert"));
         fixture->storeCredentials(url, {});
-        QCOMPARE(outcome(), QStringLiteral("API-Key nicht konfiguriert"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("API-Key nicht konfiguriert"));
         // Blanks are neither trimmed nor encoded: such a URL fails in order.
         fixture->storeCredentials(url + QStringLiteral("/mein server"), key);
-        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
         fixture->storeCredentials(QStringLiteral(" ") + url, key);
-        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
         fixture->storeCredentials(QStringLiteral("127.0.0.1:%1").arg(server().port()), key);
-        QCOMPARE(outcome(), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Netzwerk-Fehler: Ungültige Server-URL"));
         // A key with a line break, provisioned beside the app (secret-tool), would inject a header.
         fixture->store().items[{KeychainService::serviceName, KeychainService::credentialsAccount}] =
             KeychainService::Credentials{url, key + QStringLiteral("\r\nX-Injected: ja")}.toJson();
-        QCOMPARE(outcome(), QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Der API-Schlüssel enthält unzulässige Zeichen."));
         // Nor does the HTTP layer send such a header for anyone else.
         HttpRequest raw;
         raw.url = (url + QStringLiteral("/api/outgoing")).toUtf8();
@@ -173,19 +174,19 @@ private Q_SLOTS:
 
         // Read afresh for every request: the repaired settings count at once.
         fixture->storeCredentials(url, key);
-        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
         QCOMPARE(server().requests().size(), 1);
     }
 
     void oneTrailingSlashIsRemovedAndHeadersAreSet() {
         const QString url = server().baseURL();
         fixture->storeCredentials(url + QStringLiteral("/"), server().apiKey());
-        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
         fixture->storeCredentials(url + QStringLiteral("//"), server().apiKey());
-        QCOMPARE(QString::fromLatin1(waitForTask(APIRequest::prepare(probePath)).url()),
+        QCOMPARE(QString::fromLatin1(APIRequest::make(fixture->credentials(), probePath).url()),
                  url + QStringLiteral("//api/outgoing"));
         // Sent exactly so: the server sees the double slash and knows no such path.
-        QCOMPARE(outcome(), QStringLiteral("Server-Fehler 404: Nicht gefunden"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Server-Fehler 404: Nicht gefunden"));
         QCOMPARE(requestLines(server()),
                  (QStringList{QStringLiteral("GET /api/outgoing"), QStringLiteral("GET //api/outgoing")}));
 
@@ -196,7 +197,7 @@ private Q_SLOTS:
         // A wrong key is sent as stored and the server's refusal comes back verbatim.
         server().clearRequests();
         fixture->storeCredentials(url, QStringLiteral("falsch"));
-        QCOMPARE(outcome(), QStringLiteral("Server-Fehler 401: Ungültiger oder fehlender API-Key"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Server-Fehler 401: Ungültiger oder fehlender API-Key"));
         QCOMPARE(server().requests().at(0).headers.value("x-api-key"), QStringLiteral("falsch"));
     }
 
@@ -230,15 +231,15 @@ private Q_SLOTS:
         };
         for (const Case& c : cases) {
             server().failNext(QString::fromLatin1(probePath), 1, c.status, c.body);
-            QCOMPARE(outcome(), c.expected);
+            QCOMPARE(outcome(*fixture), c.expected);
         }
     }
 
     void silenceAndHugeAnswersEndTheRequest() {
         // No list the app reads comes near this; the memory stays bounded.
         server().failNext(QString::fromLatin1(probePath), 1, 200, "[" + QByteArray(65'000'000, ' ') + "]");
-        QCOMPARE(outcome(), QStringLiteral("Antwort des Servers zu groß (über 64 MB)"));
-        QCOMPARE(outcome(), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Antwort des Servers zu groß (über 64 MB)"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
 
         // An inactivity limit, not a total time: a slow answer that keeps moving is fine.
         HttpEngine::instance().setInactivityLimit(1);
@@ -246,17 +247,74 @@ private Q_SLOTS:
         server().delayNext(QString::fromLatin1(probePath), 1, 3000);
         QElapsedTimer clock;
         clock.start();
-        QCOMPARE(outcome(), QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)"));
         QVERIFY2(clock.elapsed() < 2900, qPrintable(QString::number(clock.elapsed())));
     }
 
-    void transportFailuresPassThroughUnwrapped() {
-        server().stop();
-        const QString refused = failureOf([]() -> QCoro::Task<> {
-            co_await (co_await APIRequest::prepare(probePath)).send(QByteArrayLiteral("GET"));
-        }());
-        QVERIFY2(refused.startsWith(QStringLiteral("Failed to connect to 127.0.0.1 port ")),
-                 qPrintable(refused));
+    // What failed and where, in the user's words, with the transport's own after it in parentheses.
+    // {refused}: a port nobody listens on; {plain}: a plain HTTP server; {silent}: a port that
+    // takes connections and never answers; {server}: the bundled server.
+    void transportFailuresNameTheirCause_data() {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("proxy");
+        QTest::addColumn<QString>("expected");
+        const QString refused = QStringLiteral("https://127.0.0.1:{refused}");
+        QTest::newRow("refused") << refused << QString()
+                                 << QStringLiteral("Der Server „127.0.0.1:{refused}“ ist nicht erreichbar");
+        QTest::newRow("no TLS") << QStringLiteral("https://127.0.0.1:{plain}") << QString()
+                                << QStringLiteral(
+                                       "Die sichere Verbindung zum Server „127.0.0.1:{plain}“ konnte "
+                                       "nicht aufgebaut werden: Der Server spricht dort kein HTTPS");
+        QTest::newRow("unresolvable") << QStringLiteral("https://zanvolt.invalid") << QString()
+                                      << QStringLiteral("Der Servername „zanvolt.invalid“ konnte nicht "
+                                                        "aufgelöst werden");
+        QTest::newRow("dead proxy") << QStringLiteral("{server}")
+                                    << QStringLiteral("http://127.0.0.1:{refused}")
+                                    << QStringLiteral("Der Proxy „127.0.0.1:{refused}“ ist nicht erreichbar");
+        QTest::newRow("silent proxy") << QStringLiteral("{server}") << QStringLiteral("127.0.0.1:{silent}")
+                                      << QStringLiteral("Der Proxy „127.0.0.1:{silent}“ antwortet nicht");
+        QTest::newRow("proxy exempt")
+            << refused << QStringLiteral("http://127.0.0.1:{silent}")
+            << QStringLiteral("Der Server „127.0.0.1:{refused}“ ist nicht erreichbar");
+    }
+    void transportFailuresNameTheirCause() {
+        QFETCH(QString, url);
+        QFETCH(QString, proxy);
+        QFETCH(QString, expected);
+        TransferServer::Options options;
+        options.plainHttp = true;
+        TransferServer plain(options);
+        QVERIFY(plain.start());
+        // Listening, so the kernel completes the connection, but nothing ever reads it.
+        const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+        const auto closeSilent = qScopeGuard([silent] { ::close(silent); });
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        QVERIFY(::bind(silent, reinterpret_cast<sockaddr*>(&address), length) == 0 &&
+                ::listen(silent, 8) == 0 &&
+                ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length) == 0);
+        const int refused = NginxServer::freePort();
+        const auto fill = [&](QString text) {
+            return text.replace(QStringLiteral("{refused}"), QString::number(refused))
+                .replace(QStringLiteral("{plain}"), QString::number(plain.port()))
+                .replace(QStringLiteral("{silent}"), QString::number(ntohs(address.sin_port)))
+                .replace(QStringLiteral("{server}"), server().baseURL());
+        };
+        fixture->storeCredentials(fill(url), server().apiKey());
+        qputenv("https_proxy", fill(proxy).toUtf8());
+        qputenv("no_proxy",
+                QTest::currentDataTag() == QByteArray("proxy exempt") ? "localhost, 127.0.0.0/8" : "");
+        HttpEngine::instance().setInactivityLimit(1);
+        const auto restore = qScopeGuard([] {
+            qunsetenv("https_proxy");
+            qunsetenv("no_proxy");
+            HttpEngine::instance().setInactivityLimit(60);
+        });
+        const QString failure = outcome(*fixture);
+        QVERIFY2(failure.startsWith(fill(expected) + QStringLiteral(" (")) && failure.endsWith(u')'),
+                 qPrintable(failure));
     }
 
     // The client behind an nginx that offers HTTP/2, with the bundled server behind it.
@@ -280,19 +338,19 @@ private Q_SLOTS:
         const QString path = files.filePath(QStringLiteral("Messreihe 7.bin"));
         writeFile(path, content);
         const APIService::OutgoingResult result =
-            waitForTask(APIService::uploadOutgoing(path, std::nullopt, false, {}));
+            waitForTask(APIService::uploadOutgoing(fixture.credentials(), path, std::nullopt, false, {}));
         QCOMPARE(result.files.value(0).name, QStringLiteral("Messreihe 7.bin"));
         QCOMPARE(result.files.value(0).size, content.size());
         QCOMPARE(fixture.server().requests().size(), 1 + 4 + 1);
 
-        const QList<OutgoingTransfer> sent = waitForTask(APIService::fetchOutgoing());
+        const QList<OutgoingTransfer> sent = waitForTask(APIService::fetchOutgoing(fixture.credentials()));
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent[0].code, result.code);
         QCOMPARE(sent[0].files.value(0).size, content.size());
 
         const QString folder = files.filePath(QStringLiteral("wieder"));
-        const QString saved = waitForTask(
-            APIService::downloadOutgoingFile(result.code, QStringLiteral("Messreihe 7.bin"), folder));
+        const QString saved = waitForTask(APIService::downloadOutgoingFile(
+            fixture.credentials(), result.code, QStringLiteral("Messreihe 7.bin"), folder));
         QCOMPARE(saved, folder + QStringLiteral("/Messreihe 7.bin"));
         QVERIFY(readAll(saved) == content);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
@@ -309,7 +367,8 @@ private Q_SLOTS:
         writeFile(tooBig, randomBytes(2 * APIService::uploadChunkSize + 4096));
         QElapsedTimer timer;
         timer.start();
-        const QString failure = failureOf(APIService::uploadOutgoing(tooBig, std::nullopt, false, {}));
+        const QString failure =
+            failureOf(APIService::uploadOutgoing(fixture.credentials(), tooBig, std::nullopt, false, {}));
         const qint64 elapsed = timer.elapsed();
         QVERIFY2(failure.startsWith(QStringLiteral("Server-Fehler 413: ")), qPrintable(failure));
         QVERIFY2(elapsed < 20000, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
@@ -324,7 +383,7 @@ private Q_SLOTS:
         const QString token =
             server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "12345"}},
                                   QStringLiteral("A-17"), QStringLiteral("Bitte prüfen"));
-        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming());
+        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming(fixture->credentials()));
         QCOMPARE(uploads.size(), 1);
         QCOMPARE(uploads[0].token, token);
         QCOMPARE(uploads[0].customerName, QStringLiteral("Müller GmbH"));
@@ -347,7 +406,7 @@ private Q_SLOTS:
             "\"size\":1}]}},"
             "{\"code\":\"K3\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
             "\"isDownloaded\":false}]");
-        const auto list = waitForTask(APIService::fetchOutgoing());
+        const auto list = waitForTask(APIService::fetchOutgoing(fixture->credentials()));
         QCOMPARE(list.size(), 3);
         QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
         QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
@@ -416,8 +475,8 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         server().failNext(path, 1, status, body);
         const QString failure = path.endsWith(QStringLiteral("incoming"))
-                                    ? failureOf(APIService::fetchIncoming())
-                                    : failureOf(APIService::fetchOutgoing());
+                                    ? failureOf(APIService::fetchIncoming(fixture->credentials()))
+                                    : failureOf(APIService::fetchOutgoing(fixture->credentials()));
         if (expected.endsWith(u'…'))
             QVERIFY2(failure.startsWith(expected.chopped(1)), qPrintable(failure));
         else
@@ -431,7 +490,7 @@ private Q_SLOTS:
         server().clearRequests();
 
         const mode_t previousMask = ::umask(027);
-        const QString saved = waitForTask(APIService::downloadFile(first, name));
+        const QString saved = waitForTask(APIService::downloadFile(fixture->credentials(), first, name));
         ::umask(previousMask);
         QCOMPARE(saved, APIService::incomingFolder() + u'/' + name);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
@@ -442,7 +501,7 @@ private Q_SLOTS:
         // Another customer's file of the same name gets a free name; the first stays as it was.
         const QString numbered =
             APIService::incomingFolder() + QStringLiteral("/Angebot Müller & Söhne (2).pdf");
-        QCOMPARE(waitForTask(APIService::downloadFile(second, name)), numbered);
+        QCOMPARE(waitForTask(APIService::downloadFile(fixture->credentials(), second, name)), numbered);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
         QCOMPARE(readAll(numbered), QByteArray("zweite"));
         QCOMPARE(requestLines(server()),
@@ -456,12 +515,14 @@ private Q_SLOTS:
         const QString again = home.path() + QStringLiteral("/Downloads/Zanvolt");
         writeFile(again + QStringLiteral("/Plan.pdf/notiz.txt"), "meins");
         const QString code = server().seedTransfer({{QStringLiteral("Plan.pdf"), "gesendet"}});
-        QCOMPARE(waitForTask(APIService::downloadOutgoingFile(code, QStringLiteral("Plan.pdf"), again)),
+        QCOMPARE(waitForTask(APIService::downloadOutgoingFile(fixture->credentials(), code,
+                                                              QStringLiteral("Plan.pdf"), again)),
                  again + QStringLiteral("/Plan (2).pdf"));
         QCOMPARE(readAll(again + QStringLiteral("/Plan.pdf/notiz.txt")), QByteArray("meins"));
 
-        QCOMPARE(failureOf(APIService::downloadFile(first, QStringLiteral("fehlt.txt"))),
-                 QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
+        QCOMPARE(
+            failureOf(APIService::downloadFile(fixture->credentials(), first, QStringLiteral("fehlt.txt"))),
+            QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
         QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
         QVERIFY(partFiles(again).isEmpty());
     }
@@ -483,7 +544,7 @@ private Q_SLOTS:
         // Cut off by an outage after a third of the file; the attempts during the outage get nothing.
         server().clearRequests();
         server().truncateNext(files, 1, 100'000, 5000);
-        auto task = APIService::downloadFile(token, QStringLiteral("Plan.pdf"));
+        auto task = APIService::downloadFile(fixture->credentials(), token, QStringLiteral("Plan.pdf"));
         QTRY_VERIFY_WITH_TIMEOUT(partHolds(100'000), 10000);
         server().outage(500);
         QCOMPARE(readAll(waitForTask(std::move(task))), content);
@@ -498,7 +559,7 @@ private Q_SLOTS:
         const QByteArray changed = randomBytes(300'000, 8);
         server().clearRequests();
         server().truncateNext(files, 1, 100'000, 2000);
-        task = APIService::downloadFile(token, QStringLiteral("Plan.pdf"));
+        task = APIService::downloadFile(fixture->credentials(), token, QStringLiteral("Plan.pdf"));
         QTRY_VERIFY_WITH_TIMEOUT(partHolds(100'000), 10000);
         writeFile(server().dataDir() + QStringLiteral("/incoming/") + token + QStringLiteral("/Plan.pdf"),
                   changed);
@@ -521,7 +582,8 @@ private Q_SLOTS:
             // A name with dot segments may reach another path once the URL is normalised:
             // answer whatever arrives, as a hostile server would.
             server().failNext(QStringLiteral("/api/*"), 1, 200, hostile.toUtf8());
-            const QString saved = waitForTask(APIService::downloadFile(QStringLiteral("T1"), hostile));
+            const QString saved =
+                waitForTask(APIService::downloadFile(fixture->credentials(), QStringLiteral("T1"), hostile));
             QCOMPARE(saved, APIService::incomingFolder() + u'/' + safe);
             QCOMPARE(readAll(saved), hostile.toUtf8());
         }
@@ -538,7 +600,8 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         server().failNext(QStringLiteral("/api/incoming/T1/files/*"), 1, 200, "x");
-        QVERIFY(failureOf(APIService::downloadFile(QStringLiteral("T1"), QStringLiteral("a.txt")))
+        QVERIFY(failureOf(APIService::downloadFile(fixture->credentials(), QStringLiteral("T1"),
+                                                   QStringLiteral("a.txt")))
                     .startsWith(QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: ")
                                     .arg(APIService::incomingFolder())));
         QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
@@ -559,8 +622,9 @@ private Q_SLOTS:
 
         const QString token = server().seedIncoming(
             QStringLiteral("Kunde"), {{QStringLiteral("gross.bin"), QByteArray(512 * 1024, 'x')}});
-        QCOMPARE(failureOf(APIService::downloadFile(token, QStringLiteral("gross.bin"))),
-                 QStringLiteral("Nicht genug Speicherplatz für den Download"));
+        QCOMPARE(
+            failureOf(APIService::downloadFile(fixture->credentials(), token, QStringLiteral("gross.bin"))),
+            QStringLiteral("Nicht genug Speicherplatz für den Download"));
         QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("schon da.txt")});
         QCOMPARE(readAll(inbox + QStringLiteral("/schon da.txt")), QByteArray("bleibt"));
@@ -571,44 +635,49 @@ private Q_SLOTS:
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("a.txt"), "a"}});
         const QString path = QStringLiteral("/api/incoming/") + token;
 
-        QVERIFY(!waitForTask(APIService::fetchIncoming()).value(0).isDownloaded);
-        QCOMPARE(failureOf(APIService::markAsDownloaded(token)), QStringLiteral("<no error>"));
-        QVERIFY(waitForTask(APIService::fetchIncoming()).value(0).isDownloaded);
+        QVERIFY(!waitForTask(APIService::fetchIncoming(fixture->credentials())).value(0).isDownloaded);
+        QCOMPARE(failureOf(APIService::markAsDownloaded(fixture->credentials(), token)),
+                 QStringLiteral("<no error>"));
+        QVERIFY(waitForTask(APIService::fetchIncoming(fixture->credentials())).value(0).isDownloaded);
 
         server().failNext(path, 1, 500, "kaputt");
-        QCOMPARE(failureOf(APIService::deleteIncoming(token)),
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
                  QStringLiteral("Netzwerk-Fehler: Löschen fehlgeschlagen"));
         server().failNext(path, 1, 204, {});
-        QCOMPARE(failureOf(APIService::deleteIncoming(token)), QStringLiteral("<no error>"));
-        QCOMPARE(waitForTask(APIService::fetchIncoming()).size(), 1);
-        QCOMPARE(failureOf(APIService::deleteIncoming(token)), QStringLiteral("<no error>"));
-        QVERIFY(waitForTask(APIService::fetchIncoming()).isEmpty());
-        QCOMPARE(failureOf(APIService::deleteIncoming(token)),
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
+                 QStringLiteral("<no error>"));
+        QCOMPARE(waitForTask(APIService::fetchIncoming(fixture->credentials())).size(), 1);
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
+                 QStringLiteral("<no error>"));
+        QVERIFY(waitForTask(APIService::fetchIncoming(fixture->credentials())).isEmpty());
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
                  QStringLiteral("<no error>")); // 404: already gone
 
         // The token is one path segment, whatever it holds.
         server().clearRequests();
-        failureOf(APIService::deleteIncoming(QStringLiteral("a b?c")));
+        failureOf(APIService::deleteIncoming(fixture->credentials(), QStringLiteral("a b?c")));
         QCOMPARE(requestLines(server()), QStringList{QStringLiteral("DELETE /api/incoming/a%20b%3Fc")});
     }
 
     void codesAndNamesStayInTheirPathSegment() {
-        QCOMPARE(failureOf(APIService::revealOutgoingPassword(QStringLiteral("a/b c"))),
-                 QStringLiteral("Server-Fehler 404: {\"error\":\"Transfer nicht gefunden\"}"));
+        QCOMPARE(
+            failureOf(APIService::revealOutgoingPassword(fixture->credentials(), QStringLiteral("a/b c"))),
+            QStringLiteral("Server-Fehler 404: {\"error\":\"Transfer nicht gefunden\"}"));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2Fb%20c/password"));
-        QCOMPARE(failureOf(APIService::downloadOutgoingFile(QStringLiteral("K?1"),
+        QCOMPARE(failureOf(APIService::downloadOutgoingFile(fixture->credentials(), QStringLiteral("K?1"),
                                                             QStringLiteral("Mein Plan #2.pdf"), home.path())),
                  QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen (HTTP 404)"));
         QCOMPARE(server().requests().last().path, QStringLiteral("/d/K%3F1/file/Mein%20Plan%20%232.pdf"));
         QCOMPARE(server().requests().last().headers.value("x-api-key"), server().apiKey());
 
         // Sent exactly as built: "/" and dot segments stay inside their segment, nothing is merged.
-        failureOf(APIService::revealOutgoingPassword(QStringLiteral("..")));
+        failureOf(APIService::revealOutgoingPassword(fixture->credentials(), QStringLiteral("..")));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/%2E%2E/password"));
-        failureOf(APIService::downloadFile(QStringLiteral("."), QStringLiteral("../../api/outgoing")));
+        failureOf(APIService::downloadFile(fixture->credentials(), QStringLiteral("."),
+                                           QStringLiteral("../../api/outgoing")));
         QCOMPARE(server().requests().last().path,
                  QStringLiteral("/api/incoming/%2E/files/..%2F..%2Fapi%2Foutgoing"));
-        failureOf(APIService::deleteOutgoing(QStringLiteral("a//b")));
+        failureOf(APIService::deleteOutgoing(fixture->credentials(), QStringLiteral("a//b")));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2F%2Fb"));
         QCOMPARE(server().requests().last().method, QStringLiteral("DELETE"));
     }
@@ -628,10 +697,10 @@ private Q_SLOTS:
         QVERIFY(!firstPin.isEmpty());
 
         useServer(*first);
-        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
         QCOMPARE(QFile::permissions(pinsPath) & 0x0777, QFile::ReadUser | QFile::WriteUser);
-        QCOMPARE(anyAnswer(true), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(*fixture, true), QStringLiteral("<no error>"));
         QCOMPARE(first->requests().size(), 2);
         first->stop();
 
@@ -643,8 +712,8 @@ private Q_SLOTS:
         const QByteArray secondPin = spkiPin(second.certificatePem());
         QVERIFY(secondPin != firstPin);
         useServer(second);
-        QCOMPARE(anyAnswer(), changed);
-        QCOMPARE(anyAnswer(true), changed);
+        QCOMPARE(anyAnswer(*fixture), changed);
+        QCOMPARE(anyAnswer(*fixture, true), changed);
         QCOMPARE(second.requests().size(), 0);
         QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
 
@@ -654,13 +723,13 @@ private Q_SLOTS:
         TransferServer third(elsewhere);
         QVERIFY(third.start());
         useServer(third);
-        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
 
         // "Server testen" forgets the key (the URL as the user typed it), so the new one is taken.
         APIService::forgetCertificate(second.baseURL() + QStringLiteral("/"));
         QVERIFY(!pinFile(pinsPath).contains(origin));
         useServer(second);
-        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         QCOMPARE(pinFile(pinsPath).value(origin).toString(), QString::fromLatin1(secondPin));
         QCOMPARE(second.requests().size(), 1);
         QCOMPARE(second.requests().at(0).headers.value(QStringLiteral("x-api-key")), second.apiKey());
@@ -684,7 +753,7 @@ private Q_SLOTS:
         QVERIFY(good);
         for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
             useServer(*good, QStringLiteral("https://%1:%2").arg(host).arg(good->port()));
-            QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+            QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         }
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"))));
         QCOMPARE(feedRequest(*good), 401);
@@ -705,7 +774,7 @@ private Q_SLOTS:
             QVERIFY2(first->requests().isEmpty(), what);
             QVERIFY2(CertificatePins().pinned(origin).isEmpty(), what);
             // The client takes it on first contact and pins its key.
-            QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+            QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
             QCOMPARE(first->requests().size(), 1);
             const QByteArray firstPin = spkiPin(readAll(files.filePath("first.pem")));
             QCOMPARE(CertificatePins().pinned(origin), firstPin);
@@ -715,7 +784,7 @@ private Q_SLOTS:
             auto second = serverSignedBy(ca.get(), caKey.get(), files.filePath("second"), leaf, port);
             QVERIFY2(second, what);
             useServer(*second);
-            QCOMPARE(anyAnswer(), changed);
+            QCOMPARE(anyAnswer(*fixture), changed);
             QCOMPARE(feedRequest(*second), transport);
             QVERIFY2(second->requests().isEmpty(), what);
             QCOMPARE(CertificatePins().pinned(origin), firstPin);
@@ -732,8 +801,8 @@ private Q_SLOTS:
         QVERIFY(first->start());
         QSignalSpy notSaved(&HttpEngine::instance(), &HttpEngine::certificateNotSaved);
         useServer(*first);
-        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
-        QCOMPARE(anyAnswer(), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
+        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         QCOMPARE(notSaved.size(), 1);
         QCOMPARE(notSaved.at(0).at(0).toString(), folder);
         options.port = first->port();
@@ -743,7 +812,7 @@ private Q_SLOTS:
         TransferServer second(options);
         QVERIFY2(second.start(), qPrintable(second.lastError()));
         useServer(second);
-        QCOMPARE(anyAnswer(), changed);
+        QCOMPARE(anyAnswer(*fixture), changed);
         QCOMPARE(second.requests().size(), 0);
     }
 
@@ -778,7 +847,7 @@ private Q_SLOTS:
 
         // Nothing goes out any more once the engine is stopped.
         const int seen = server().requests().size();
-        QCOMPARE(failureOf(waitForTask(APIRequest::prepare(QByteArrayLiteral("/api/outgoing")))
+        QCOMPARE(failureOf(APIRequest::make(fixture->credentials(), QByteArrayLiteral("/api/outgoing"))
                                .send(QByteArrayLiteral("GET"))),
                  CancelledError().message());
         QCOMPARE(server().requests().size(), seen);

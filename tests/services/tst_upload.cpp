@@ -85,11 +85,6 @@ QString sparseFile(const QTemporaryDir& dir, const QString& name, qint64 size) {
     return file.fileName();
 }
 
-QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr,
-                                               std::function<void(APIService::UploadState)> states = {}) {
-    return APIService::uploadOutgoing(path, std::nullopt, false, {}, cancel, std::move(states));
-}
-
 // Shortens how long an upload waits for the network, for one test.
 struct WaitLimits {
     explicit WaitLimits(HttpEngine::WaitLimits limits) { HttpEngine::instance().setWaitLimits(limits); }
@@ -104,6 +99,11 @@ class TestUpload : public QObject {
     QTemporaryDir dir;
     std::unique_ptr<TestServerFixture> fixture;
     TransferServer& server() { return fixture->server(); }
+    QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr,
+                                                   std::function<void(APIService::UploadState)> states = {}) {
+        return APIService::uploadOutgoing(fixture->credentials(), path, std::nullopt, false, {}, cancel,
+                                          std::move(states));
+    }
 
 private Q_SLOTS:
     void init() { fixture = std::make_unique<TestServerFixture>(); }
@@ -133,8 +133,8 @@ private Q_SLOTS:
         const QString path = randomFile(dir, name, 1000);
         server().setRecordBodies(true);
         Reports reports;
-        const auto result =
-            waitForTask(APIService::uploadOutgoing(path, QString(), false, reports.handler()));
+        const auto result = waitForTask(
+            APIService::uploadOutgoing(fixture->credentials(), path, QString(), false, reports.handler()));
         const Requests all = server().requests();
         QCOMPARE(all.size(), 3);
 
@@ -159,14 +159,16 @@ private Q_SLOTS:
         QVERIFY(reports.speeds[0] > 0);
 
         server().clearRequests();
-        const auto given = waitForTask(APIService::uploadOutgoing(path, QStringLiteral("geheim"), true, {}));
+        const auto given = waitForTask(
+            APIService::uploadOutgoing(fixture->credentials(), path, QStringLiteral("geheim"), true, {}));
         QVERIFY(requestsTo(server(), completePath)[0].body.endsWith(
             R"("direction":"outgoing","password":"geheim","generatePassword":true})"));
         QCOMPARE(given.password, QStringLiteral("geheim"));
         QCOMPARE(given.hasPassword, true);
 
         server().clearRequests();
-        const auto generated = waitForTask(APIService::uploadOutgoing(path, QString(), true, {}));
+        const auto generated =
+            waitForTask(APIService::uploadOutgoing(fixture->credentials(), path, QString(), true, {}));
         QVERIFY(requestsTo(server(), completePath)[0].body.endsWith(
             R"("direction":"outgoing","generatePassword":true})"));
         QVERIFY(!generated.password.value_or(QString()).isEmpty());
@@ -208,7 +210,8 @@ private Q_SLOTS:
             Reports window;
             QElapsedTimer clock;
             clock.start();
-            waitForTask(APIService::uploadOutgoing(sparse, {}, false, window.handler()));
+            waitForTask(
+                APIService::uploadOutgoing(fixture->credentials(), sparse, {}, false, window.handler()));
             QCOMPARE(requestsTo(server(), chunkPath).size(), count);
             QCOMPARE(server().maxInFlight(chunkPath), expected);
             // At most one report every 50 ms, however many chunks move at once.
@@ -232,7 +235,7 @@ private Q_SLOTS:
             if (fraction >= 1.0 && allSentAt < 0)
                 allSentAt = clock.elapsed();
         };
-        waitForTask(APIService::uploadOutgoing(path, {}, false, handler));
+        waitForTask(APIService::uploadOutgoing(fixture->credentials(), path, {}, false, handler));
         // Everything was on the wire long before the server confirmed it.
         QVERIFY2(allSentAt >= 0 && allSentAt < clock.elapsed() - 1000,
                  qPrintable(QStringLiteral("%1 of %2 ms").arg(allSentAt).arg(clock.elapsed())));
@@ -240,7 +243,7 @@ private Q_SLOTS:
         // A failed attempt takes its bytes back: the fraction never passes 1.
         server().failNext(chunkPath, 1, 500, "kaputt");
         Reports retried;
-        waitForTask(APIService::uploadOutgoing(path, {}, false, retried.handler()));
+        waitForTask(APIService::uploadOutgoing(fixture->credentials(), path, {}, false, retried.handler()));
         QCOMPARE(*std::max_element(retried.fractions.begin(), retried.fractions.end()), 1.0);
         QCOMPARE(retried.fractions.last(), 1.0);
     }

@@ -366,22 +366,25 @@ private Q_SLOTS:
         const QList<QUrl> items{url(work("space/a.bin")), url(work("space/folder"))};
         QStringList asked;
         qint64 free = 1153433;
-        ZipService::setAvailableBytes([&](const QString& folder) {
+        ZipService::Options fullDisk;
+        fullDisk.availableBytes = [&](const QString& folder) {
             asked << folder;
             return free;
-        });
-        const auto restore = qScopeGuard([] { ZipService::setAvailableBytes({}); });
+        };
         QCOMPARE(
-            failureOf(ZipService::createZip(items, QStringLiteral("space.zip"))),
+            failureOf(ZipService::createZip(items, QStringLiteral("space.zip"), nullptr, {}, fullDisk)),
             QStringLiteral("Nicht genug Speicherplatz für das ZIP-Archiv: 5.0 MB benötigt, 1.1 MB frei."));
         QCOMPARE(asked, QStringList{privateDir()});
         QVERIFY(!QFileInfo::exists(privateDir() + QStringLiteral("/space.zip")));
 
         free = (5 << 20) + 3 * 256; // exactly what is needed
-        checkArchive(waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"))).toLocalFile(),
-                     {"a.bin", "folder/", "folder/b.bin"});
+        checkArchive(
+            waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"), nullptr, {}, fullDisk))
+                .toLocalFile(),
+            {"a.bin", "folder/", "folder/b.bin"});
         free = -1; // unknown: zip finds out itself
-        QVERIFY(waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"))).isValid());
+        QVERIFY(waitForTask(ZipService::createZip(items, QStringLiteral("space.zip"), nullptr, {}, fullDisk))
+                    .isValid());
     }
 
     void patchesEachHeaderOnce() {

@@ -1,5 +1,6 @@
 #include "TestServerFixture.h"
 
+#include "APIService.h"
 #include "CertificatePins.h"
 #include "KeychainService.h"
 
@@ -10,17 +11,19 @@ TestServerFixture::TestServerFixture(TransferServer::Options options)
       m_store(std::make_shared<InMemorySecretStore>()) {
     if (!m_server->start())
         qFatal("bundled server did not start: %s", qPrintable(m_server->lastError()));
-    KeychainService::setDefaultStore(m_store);
     CertificatePins::setDefaultFolder(m_pinsFolder.path());
     storeCredentials(m_server->baseURL(), m_server->apiKey());
 }
 
 TestServerFixture::~TestServerFixture() {
-    KeychainService::setDefaultStore(std::make_shared<InMemorySecretStore>());
     CertificatePins::setDefaultFolder({});
     m_server->stop();
 }
 
 void TestServerFixture::storeCredentials(const QString& serverURL, const QString& apiKey) {
     KeychainService::saveCredentials({serverURL, apiKey}, *m_store);
+}
+
+KeychainService::Credentials TestServerFixture::credentials() {
+    return APIService::usableCredentials(KeychainService::loadCredentials(*m_store));
 }

@@ -174,6 +174,15 @@ private Q_SLOTS:
         QVERIFY(!uploads->error());
         QCOMPARE(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).size(), 2);
         QCOMPARE(account->state(), ServerAccount::State::Configured);
+        // One read of the store per operation: a poll of both lists, a download of all of an upload's files.
+        fixture.server().seedIncoming(QStringLiteral("Kunde"),
+                                      {{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}});
+        store.calls.clear();
+        waitForTask(session.refreshLists());
+        QCOMPARE(store.calls, QStringList{QStringLiteral("find credentials")});
+        waitForTask(session.received()->downloadIncoming(session.received()->uploads().value(0)));
+        QCOMPARE(store.calls.size(), 2);
+        QVERIFY(session.received()->uploads().value(0).isDownloaded);
 
         // The prompt dismissed, or no store at all: a waiting upload fails with the store's message, in
         // the panel and to a waiting sender; one cancelled while waiting just ends.

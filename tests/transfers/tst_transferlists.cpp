@@ -230,7 +230,7 @@ private Q_SLOTS:
 
         // Already gone on the server (404): still a success, and the history cannot bring it back.
         history().add(item(gone));
-        QCoro::waitFor(APIService::deleteOutgoing(gone));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), gone));
         sent->remove(item(gone));
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // before any answer
         QVERIFY(codes(history().load()).isEmpty());

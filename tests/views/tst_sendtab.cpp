@@ -641,7 +641,7 @@ private Q_SLOTS:
                 QStringLiteral("Neu erzeugen"));
         alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
         QVERIFY(alert);
-        QCoro::waitFor(APIService::deleteOutgoing(second));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), second));
         const QPointer<TransferRow> secondRow = rowFor(second);
         QCoro::waitFor(sent->refresh());
         QVERIFY(!rowFor(second));
@@ -682,7 +682,7 @@ private Q_SLOTS:
         QCOMPARE(fixture->panel->findChildren<RenameDialog*>().size(), 1);
 
         // Deleted on the server: the dialog closes and the send tab says why.
-        QCoro::waitFor(APIService::deleteOutgoing(code));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), code));
         QCoro::waitFor(sent->refresh());
         QTRY_VERIFY(!dialog);
         QCOMPARE(errorLine(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));

@@ -1,5 +1,7 @@
 #include "DesktopProgress.h"
 
+#include "UserText.h"
+
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -27,7 +29,7 @@ DesktopProgress::DesktopProgress(QDBusConnection bus, QObject* parent)
 
 DesktopProgress::~DesktopProgress() {
     if (m_running)
-        end(QStringLiteral("Upload abgebrochen"));
+        end(UserText::uploadCancelled());
 }
 
 bool DesktopProgress::offers(const QString& service) const {

@@ -1,6 +1,7 @@
 #include "NotificationClient.h"
 
 #include "Logging.h"
+#include "UserText.h"
 #include <QCoroDBusPendingCall>
 #include <QDBusMessage>
 #include <QDBusPendingReply>
@@ -44,8 +45,7 @@ QCoro::Task<> NotificationClient::send(QString title, QString body, std::optiona
         const bool withActions = downloadURL && caps->actions;
         QStringList actions;
         if (withActions)
-            actions = {defaultAction, QStringLiteral("Link kopieren"), copyLinkAction,
-                       QStringLiteral("Link kopieren")};
+            actions = {defaultAction, UserText::copyLink(), copyLinkAction, UserText::copyLink()};
         const QVariantMap hints{
             {QStringLiteral("desktop-entry"), QStringLiteral("com.zanvolt.Zanvolt")},
             {QStringLiteral("category"),

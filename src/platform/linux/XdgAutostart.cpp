@@ -20,7 +20,9 @@ QString defaultFolder() {
 }
 
 [[noreturn]] void failWrite(const QString& reason) {
-    throw AppError(QStringLiteral("Autostart-Eintrag konnte nicht geschrieben werden: ") + reason);
+    throw AppError(
+        QCoreApplication::translate("XdgAutostart", "Autostart-Eintrag konnte nicht geschrieben werden: ") +
+        reason);
 }
 
 bool isTrue(const QString& value) {
@@ -37,7 +39,8 @@ QString XdgAutostart::filePath() const {
 
 void XdgAutostart::registerEntry() {
     if (!QDir().mkpath(m_folder))
-        failWrite(QStringLiteral("Ordner „%1“ kann nicht angelegt werden").arg(m_folder));
+        failWrite(QCoreApplication::translate("XdgAutostart", "Ordner „%1“ kann nicht angelegt werden")
+                      .arg(m_folder));
 
     QSaveFile file(filePath());
     if (!file.open(QIODevice::WriteOnly))
@@ -60,8 +63,9 @@ void XdgAutostart::unregisterEntry() {
     if (!file.exists())
         return;
     if (!file.remove())
-        throw AppError(QStringLiteral("Autostart-Eintrag konnte nicht entfernt werden: ") +
-                       file.errorString());
+        throw AppError(
+            QCoreApplication::translate("XdgAutostart", "Autostart-Eintrag konnte nicht entfernt werden: ") +
+            file.errorString());
 }
 
 bool XdgAutostart::isEnabled() const {
