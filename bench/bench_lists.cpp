@@ -31,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 
@@ -41,6 +42,13 @@ long rssKiB() {
         if (line.startsWith("VmRSS:"))
             return line.mid(6).trimmed().split(' ').first().toLong();
     return 0;
+}
+
+// What malloc has handed out and not had back, in KiB: set beside VmRSS, it tells the records
+// themselves from memory freed but kept by the allocator.
+long heapKiB() {
+    const struct mallinfo2 info = mallinfo2();
+    return long((info.uordblks + info.hblkhd) / 1024);
 }
 
 // The largest gap between the ticks of a 2 ms timer: how long the event loop was blocked.
@@ -225,6 +233,7 @@ int main(int argc, char** argv) {
     StallProbe probe;
     QCoreApplication::processEvents();
     const long idle = rssKiB();
+    const long idleHeap = heapKiB();
 
     // Start: building the session and the panel, showing it, the first poll, both lists complete.
     probe.start();
@@ -259,8 +268,8 @@ int main(int argc, char** argv) {
     std::printf("rows: %d sent, %d received; live row widgets: %d + %d\n",
                 session.sent()->model()->rowCount(), session.received()->model()->rowCount(),
                 panel.sendTab()->list()->liveCount(), panel.receiveTab()->list()->liveCount());
-    std::printf("memory: idle %ld MiB, after loading %ld MiB (+%ld MiB)\n", idle / 1024, afterLoad / 1024,
-                (afterLoad - idle) / 1024);
+    std::printf("memory: idle %ld MiB, after loading %ld MiB (+%ld MiB; heap in use +%ld MiB)\n", idle / 1024,
+                afterLoad / 1024, (afterLoad - idle) / 1024, (heapKiB() - idleHeap) / 1024);
 
     // A poll that changes a few records: new ones on both sides, one downloaded.
     for (int i = 0; i < 3; ++i)
@@ -282,7 +291,8 @@ int main(int argc, char** argv) {
     std::printf("poll: %d → %d sent, %d → %d received in %lld ms, longest stall %lld ms\n", sentBefore,
                 session.sent()->model()->rowCount(), receivedBefore, session.received()->model()->rowCount(),
                 pollTime, pollStall);
-    std::printf("memory after the poll: +%ld MiB above idle\n", (rssKiB() - idle) / 1024);
+    std::printf("memory after the poll: +%ld MiB above idle (heap in use +%ld MiB)\n",
+                (rssKiB() - idle) / 1024, (heapKiB() - idleHeap) / 1024);
 
     const ScrollFigures sentScroll = scrollThrough(panel.sendTab()->list());
     std::printf("scroll send tab: %d pages, %.2f ms per page, slowest %lld ms\n", sentScroll.pages,

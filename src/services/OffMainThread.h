@@ -3,6 +3,7 @@
 #include <QFuture>
 #include <QThreadPool>
 #include <QtConcurrent>
+#include <atomic>
 #include <exception>
 #include <functional>
 #include <malloc.h>
@@ -47,16 +48,25 @@ QCoro::Task<T> offMainThread(std::function<T()> work, QThreadPool* pool = QThrea
 }
 
 // Gives the memory freed after reading a large answer on the thread pool back to the system. glibc
-// keeps it in the worker thread's arena otherwise, where the main thread never reuses it: tens of
-// megabytes for a list of thousands of transfers. Called on the main thread once the work is done
-// (a few tens of milliseconds for such a list): from a worker it would hold the main thread's
-// arena while the main thread allocates.
+// keeps it in the worker threads' arenas otherwise, where the main thread never reuses it: tens of
+// megabytes for a list of thousands of transfers. Trimming walks every arena's free chunks (up to
+// 150 ms for such lists on a busy machine), so it runs on the thread pool too; it holds each arena
+// only while trimming that one. Requests that come while one waits are served by it.
 inline void returnFreedMemory() {
-    malloc_trim(0);
+    static std::atomic<bool> pending = false;
+    if (pending.exchange(true))
+        return;
+    QThreadPool::globalInstance()->start([] {
+        pending = false;
+        malloc_trim(0);
+    });
 }
 
 // Lets a large value that is no longer needed go on the thread pool: freeing thousands of records
-// one string at a time would hold up the main thread.
+// one string at a time would hold up the main thread. What it freed is given back afterwards.
 template <typename T> void releaseOffMainThread(T value) {
-    QThreadPool::globalInstance()->start([value = std::move(value)]() mutable { T gone = std::move(value); });
+    QThreadPool::globalInstance()->start([value = std::move(value)]() mutable {
+        { T gone = std::move(value); }
+        returnFreedMemory();
+    });
 }
