@@ -14,15 +14,15 @@ QString& folderSlot() {
     return folder;
 }
 
-QJsonObject readPins(const QString& fileURL) {
-    QFile file(fileURL);
+QJsonObject readPins(const QString& filePath) {
+    QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QJsonDocument::fromJson(file.readAll()).object();
 }
 
-bool writePins(const QString& fileURL, const QJsonObject& pins) {
-    QSaveFile file(fileURL);
+bool writePins(const QString& filePath, const QJsonObject& pins) {
+    QSaveFile file(filePath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
@@ -40,7 +40,7 @@ CertificatePins::CertificatePins(const QString& folder) {
     const QString directory = folder.isEmpty() ? defaultFolder() : folder;
     if (!QDir(directory).exists() && QDir().mkpath(directory))
         QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_fileURL = QDir(directory).filePath(QStringLiteral("pinned-certificates.json"));
+    m_filePath = QDir(directory).filePath(QStringLiteral("pinned-certificates.json"));
 }
 
 QString CertificatePins::defaultFolder() {
@@ -67,19 +67,19 @@ QByteArray CertificatePins::publicKeyHash(const QByteArray& subjectPublicKeyInfo
 }
 
 QByteArray CertificatePins::pinned(const QString& origin) const {
-    return readPins(m_fileURL).value(origin).toString().toLatin1();
+    return readPins(m_filePath).value(origin).toString().toLatin1();
 }
 
 bool CertificatePins::pin(const QString& origin, const QByteArray& hash) {
-    QJsonObject pins = readPins(m_fileURL);
+    QJsonObject pins = readPins(m_filePath);
     pins.insert(origin, QString::fromLatin1(hash));
-    return writePins(m_fileURL, pins);
+    return writePins(m_filePath, pins);
 }
 
 bool CertificatePins::forget(const QString& origin) {
-    QJsonObject pins = readPins(m_fileURL);
+    QJsonObject pins = readPins(m_filePath);
     if (!pins.contains(origin))
         return true;
     pins.remove(origin);
-    return writePins(m_fileURL, pins);
+    return writePins(m_filePath, pins);
 }

@@ -24,7 +24,7 @@ public:
     // Base64 of the SHA-256 of a DER SubjectPublicKeyInfo: the usual pin form.
     static QByteArray publicKeyHash(const QByteArray& subjectPublicKeyInfo);
 
-    QString fileURL() const { return m_fileURL; }
+    QString filePath() const { return m_filePath; }
 
     // Empty when nothing is remembered for the origin.
     QByteArray pinned(const QString& origin) const;
@@ -33,5 +33,5 @@ public:
     bool forget(const QString& origin);
 
 private:
-    QString m_fileURL;
+    QString m_filePath;
 };

@@ -17,11 +17,11 @@ TransferHistoryService::TransferHistoryService(const QString& directory) {
     // ignored here and show up as failed (ignored) writes later.
     if (!QDir(folder).exists() && QDir().mkpath(folder))
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_fileURL = QDir(folder).filePath(QStringLiteral("history.json"));
+    m_filePath = QDir(folder).filePath(QStringLiteral("history.json"));
 }
 
 TransferHistoryService::Contents TransferHistoryService::read() const {
-    QFile file(m_fileURL);
+    QFile file(m_filePath);
     if (!file.exists())
         return {};
     if (!file.open(QIODevice::ReadOnly)) {
@@ -48,13 +48,13 @@ TransferHistoryService::Contents TransferHistoryService::read() const {
 }
 
 QString TransferHistoryService::keepUnreadable() {
-    QFile file(m_fileURL);
+    QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = file.readAll();
     if (!m_keptCopy.isEmpty() && bytes == m_keptBytes && QFile::exists(m_keptCopy))
         return m_keptCopy;
-    const QString base = m_fileURL + QStringLiteral(".unreadable-") +
+    const QString base = m_filePath + QStringLiteral(".unreadable-") +
                          QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyy-MM-dd'T'HH-mm-ss'Z'"));
     QString target = base;
     for (int n = 2; QFileInfo::exists(target); ++n)
@@ -93,7 +93,7 @@ bool TransferHistoryService::save(const QList<TransferItem>& items) {
     for (const TransferItem& item : items)
         array.append(item.toJson());
 
-    QSaveFile file(m_fileURL);
+    QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);

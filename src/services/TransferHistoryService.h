@@ -19,7 +19,7 @@ public:
     // An empty directory means the default, the home folder's ".zanvolt".
     explicit TransferHistoryService(const QString& directory = {});
 
-    QString fileURL() const { return m_fileURL; }
+    QString filePath() const { return m_filePath; }
 
     struct Contents {
         QList<TransferItem> items; // those that could be read, in file order
@@ -38,7 +38,7 @@ public:
 private:
     bool save(const QList<TransferItem>& items);
 
-    QString m_fileURL;
+    QString m_filePath;
     QString m_keptCopy;
     QByteArray m_keptBytes;
 };

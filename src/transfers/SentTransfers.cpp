@@ -121,7 +121,7 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
     if (kept.isEmpty())
         m_error = QCoreApplication::translate("SentTransfers",
                                               "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
-                  m_historyService.fileURL();
+                  m_historyService.filePath();
     else
         m_error = QCoreApplication::translate(
                       "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
@@ -160,7 +160,7 @@ void SentTransfers::addUploaded(const TransferItem& item) {
         setTransfers(std::move(shown));
         setError(
             QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
-            m_historyService.fileURL());
+            m_historyService.filePath());
         return;
     }
     // The file never holds passwords: carry this one into the reloaded list.

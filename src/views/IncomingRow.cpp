@@ -31,7 +31,7 @@ QToolButton* symbolButton(const QString& tooltip, int iconSize, const QString& a
 ElidedLabel* factLabel(const char* name, const QColor& color, QFont::Weight weight = QFont::Normal) {
     auto* label = new ElidedLabel(Qt::ElideRight);
     label->setObjectName(QLatin1String(name));
-    Style::setFont(label, Style::Text::Caption2, weight);
+    Style::setFont(label, Style::Text::Fine, weight);
     label->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(color)));
     return label;
 }
@@ -61,7 +61,7 @@ IncomingRow::IncomingRow(const IncomingUpload& upload, RowStates* states, QWidge
     details->setSpacing(6);
     m_message = new ElidedLabel(Qt::ElideRight, 3);
     m_message->setObjectName(QStringLiteral("message"));
-    Style::setFont(m_message, Style::Text::Caption2);
+    Style::setFont(m_message, Style::Text::Fine);
     m_message->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::secondary())));
     details->addWidget(m_message);
     m_fileRows = new QWidget;
@@ -109,7 +109,7 @@ void IncomingRow::buildMainLine(QVBoxLayout* layout) {
     texts->addLayout(facts);
     line->addLayout(texts, 1);
 
-    m_date = Labels::text(Style::Text::Caption2, Style::secondary());
+    m_date = Labels::text(Style::Text::Fine, Style::secondary());
     m_date->setObjectName(QStringLiteral("date"));
     line->addWidget(m_date);
 
@@ -211,10 +211,10 @@ void IncomingRow::rebuildFileRows() {
         line->setSpacing(6);
         line->addWidget(new FileTypeIcon(file.name, 14));
         auto* name = new ElidedLabel(Qt::ElideMiddle);
-        Style::setFont(name, Style::Text::Caption2);
+        Style::setFont(name, Style::Text::Fine);
         name->setFullText(file.name);
         line->addWidget(name, 1);
-        auto* size = Labels::text(Style::Text::Caption2, Style::secondary());
+        auto* size = Labels::text(Style::Text::Fine, Style::secondary());
         Labels::setText(size, file.sizeFormatted);
         line->addWidget(size);
         rows->addWidget(row);

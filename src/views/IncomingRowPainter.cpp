@@ -39,8 +39,8 @@ void IncomingRowPainter::build() {
         return;
     m_base = QApplication::font();
     m_headlineFont = Style::font(Style::Text::Caption, QFont::Medium);
-    m_smallFont = Style::font(Style::Text::Caption2);
-    m_orderFont = Style::font(Style::Text::Caption2, QFont::Medium);
+    m_smallFont = Style::font(Style::Text::Fine);
+    m_orderFont = Style::font(Style::Text::Fine, QFont::Medium);
 
     // The parts of IncomingRow's main line and of its cell, in their order and with their spacing.
     m_layout.reset(box(QBoxLayout::TopToBottom, 0));

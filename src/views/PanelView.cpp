@@ -68,7 +68,7 @@ QWidget* PanelView::buildHeader() {
     icon->setPixmap(Style::icon(QStringLiteral("arrow.up.doc.fill"), Style::accent()).pixmap(18, 18));
     row->addWidget(icon);
     auto* title = new QLabel(QStringLiteral("Zanvolt"));
-    Style::setFont(title, Style::Text::Headline);
+    Style::setFont(title, Style::Text::Strong);
     title->setAccessibleName(title->text());
     row->addWidget(title);
     row->addStretch(1);
@@ -141,7 +141,7 @@ QWidget* PanelView::buildFooter() {
                                BuildInfo::buildDate());
     version->setObjectName(QStringLiteral("footerVersion"));
     version->setAccessibleName(version->text());
-    Style::setFont(version, Style::Text::Caption2);
+    Style::setFont(version, Style::Text::Fine);
     Style::setTextColor(version, Style::secondary());
     row->addWidget(version);
     return footer;

@@ -108,7 +108,7 @@ QWidget* ReceiveTab::buildErrorLine() {
     // At most two lines; a longer message ends in "…".
     m_errorText = new ElidedLabel(Qt::ElideRight, 2);
     m_errorText->setObjectName(QStringLiteral("errorText"));
-    Style::setFont(m_errorText, Style::Text::Caption2);
+    Style::setFont(m_errorText, Style::Text::Fine);
     m_errorText->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::orange())));
     row->addWidget(m_errorText, 1);
     auto* close = new QToolButton;
@@ -134,7 +134,7 @@ QWidget* ReceiveTab::buildEmptyView() {
     auto* title = Labels::text(Style::Text::Caption, Style::secondary());
     Labels::setText(title, QCoreApplication::translate("ReceiveTab", "Keine Kunden-Uploads"));
     lines->addWidget(title, 0, Qt::AlignHCenter);
-    auto* hint = Labels::text(Style::Text::Caption2, Style::secondary());
+    auto* hint = Labels::text(Style::Text::Fine, Style::secondary());
     Labels::setText(
         hint, QCoreApplication::translate("ReceiveTab", "Kunden können Dateien über die Webseite senden"));
     hint->setAlignment(Qt::AlignCenter);

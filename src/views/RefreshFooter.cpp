@@ -18,7 +18,7 @@ RefreshFooter::RefreshFooter(QWidget* parent) : QWidget(parent) {
     refresh->setText(QCoreApplication::translate("RefreshFooter", "Aktualisieren"));
     refresh->setAccessibleName(refresh->text());
     refresh->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    Style::setFont(refresh, Style::Text::Caption2);
+    Style::setFont(refresh, Style::Text::Fine);
     Style::setTextColor(refresh, Style::secondary());
     connect(refresh, &QToolButton::clicked, this, &RefreshFooter::refreshRequested);
     row->addWidget(refresh);

@@ -30,7 +30,7 @@ RenameDialog::RenameDialog(const QString& code, const QString& originalName, Sen
     layout->setSpacing(14);
 
     auto* title = new QLabel(QCoreApplication::translate("RenameDialog", "Datei umbenennen"));
-    Style::setFont(title, Style::Text::Headline);
+    Style::setFont(title, Style::Text::Strong);
     title->setAccessibleName(title->text());
     layout->addWidget(title);
 

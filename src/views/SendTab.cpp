@@ -101,24 +101,24 @@ QWidget* SendTab::buildBanner() {
     title->addWidget(close);
     lines->addLayout(title);
 
-    m_bannerFileName = Labels::text<ElidedLabel>(Style::Text::Caption2, Style::secondary());
+    m_bannerFileName = Labels::text<ElidedLabel>(Style::Text::Fine, Style::secondary());
     m_bannerFileName->setObjectName(QStringLiteral("bannerFileName"));
     lines->addWidget(m_bannerFileName);
 
     auto* linkRow = new QHBoxLayout;
     linkRow->setSpacing(6);
-    auto* linkTitle = Labels::text(Style::Text::Caption2, Style::secondary());
+    auto* linkTitle = Labels::text(Style::Text::Fine, Style::secondary());
     Labels::setText(linkTitle, QCoreApplication::translate("SendTab", "Link:"));
     linkRow->addWidget(linkTitle);
     m_bannerLink = new ElidedLabel(Qt::ElideMiddle);
     m_bannerLink->setObjectName(QStringLiteral("bannerLink"));
-    Style::setFont(m_bannerLink, Style::Text::Caption2);
+    Style::setFont(m_bannerLink, Style::Text::Fine);
     m_bannerLink->setTextInteractionFlags(Qt::TextSelectableByMouse);
     linkRow->addWidget(m_bannerLink);
     linkRow->addStretch(1);
     auto* copyLink = new QPushButton(QCoreApplication::translate("SendTab", "Kopieren"));
     copyLink->setObjectName(QStringLiteral("bannerCopyLink"));
-    Style::setFont(copyLink, Style::Text::Caption2);
+    Style::setFont(copyLink, Style::Text::Fine);
     copyLink->setAccessibleName(copyLink->text());
     connect(copyLink, &QPushButton::clicked, m_uploads, &Uploads::copyCompletedLink);
     linkRow->addWidget(copyLink);
@@ -132,7 +132,7 @@ QWidget* SendTab::buildBanner() {
     m_bannerPassword = new QLabel;
     m_bannerPassword->setTextFormat(Qt::PlainText);
     m_bannerPassword->setObjectName(QStringLiteral("bannerPassword"));
-    m_bannerPassword->setFont(Style::monospaceFont(Style::Text::Callout));
+    m_bannerPassword->setFont(Style::monospaceFont(Style::Text::Small));
     m_bannerPassword->setTextInteractionFlags(Qt::TextSelectableByMouse);
     passwordRow->addWidget(m_bannerPassword);
     passwordRow->addStretch(1);
@@ -178,7 +178,7 @@ QWidget* SendTab::buildProgress() {
     row->addWidget(cancel);
     lines->addLayout(row);
 
-    m_queueLine = Labels::text(Style::Text::Caption2, Style::orange());
+    m_queueLine = Labels::text(Style::Text::Fine, Style::orange());
     m_queueLine->setObjectName(QStringLiteral("queueLine"));
     lines->addWidget(m_queueLine);
 

@@ -73,7 +73,7 @@ QWidget* SettingsPage::buildPage() {
 
     auto* title = new QLabel(QCoreApplication::translate("SettingsPage", "Transfer-Server"));
     title->setAccessibleName(title->text());
-    Style::setFont(title, Style::Text::Subheadline, QFont::DemiBold);
+    Style::setFont(title, Style::Text::Smaller, QFont::DemiBold);
     stack->addWidget(title);
 
     auto* fields = new QVBoxLayout;
@@ -158,7 +158,7 @@ QWidget* SettingsPage::buildPage() {
     m_updateButton = new QPushButton(QCoreApplication::translate("SettingsPage", "Jetzt auf Updates prüfen"));
     m_updateButton->setObjectName(QStringLiteral("updateButton"));
     m_updateButton->setAccessibleName(m_updateButton->text());
-    Style::setFont(m_updateButton, Style::Text::Caption2);
+    Style::setFont(m_updateButton, Style::Text::Fine);
     connect(m_updateButton, &QPushButton::clicked, this, [this] {
         if (m_updater)
             m_updater->checkForUpdates();
@@ -168,7 +168,7 @@ QWidget* SettingsPage::buildPage() {
     m_updateNote = new QLabel;
     m_updateNote->setObjectName(QStringLiteral("updateNote"));
     m_updateNote->setTextFormat(Qt::PlainText);
-    Style::setFont(m_updateNote, Style::Text::Caption2);
+    Style::setFont(m_updateNote, Style::Text::Fine);
     m_updateNote->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::secondary())));
     m_updateNote->hide();
     stack->addWidget(m_updateNote, 0, Qt::AlignHCenter);
@@ -178,7 +178,7 @@ QWidget* SettingsPage::buildPage() {
                    QCoreApplication::translate("SettingsPage", " \u2022 Build ") + BuildInfo::buildDate());
     version->setObjectName(QStringLiteral("versionLine"));
     version->setAccessibleName(version->text());
-    Style::setFont(version, Style::Text::Caption2);
+    Style::setFont(version, Style::Text::Fine);
     version->setStyleSheet(QStringLiteral("color: %1").arg(Style::css(Style::secondary())));
     stack->addWidget(version, 0, Qt::AlignHCenter);
     stack->addStretch(1);

@@ -27,23 +27,23 @@ QString symbolPath(const QString& symbol) {
 
 qreal scale(Style::Text style) {
     switch (style) {
-    case Style::Text::LargeTitle:
+    case Style::Text::Display:
         return 1.6;
     case Style::Text::Title:
         return 1.35;
-    case Style::Text::Title3:
+    case Style::Text::Subtitle:
         return 1.15;
-    case Style::Text::Headline:
+    case Style::Text::Strong:
         return 1.0;
-    case Style::Text::Subheadline:
+    case Style::Text::Smaller:
         return 0.92;
     case Style::Text::Body:
         return 1.0;
-    case Style::Text::Callout:
+    case Style::Text::Small:
         return 0.94;
     case Style::Text::Caption:
         return 0.85;
-    case Style::Text::Caption2:
+    case Style::Text::Fine:
         return 0.77;
     }
     return 1.0;
@@ -89,7 +89,7 @@ QFont Style::font(Text style, QFont::Weight weight) {
     QFont font = QApplication::font();
     const qreal base = font.pointSizeF() > 0 ? font.pointSizeF() : 10.0;
     font.setPointSizeF(base * scale(style));
-    font.setWeight(style == Text::Headline && weight == QFont::Normal ? QFont::DemiBold : weight);
+    font.setWeight(style == Text::Strong && weight == QFont::Normal ? QFont::DemiBold : weight);
     return font;
 }
 

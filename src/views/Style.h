@@ -15,7 +15,8 @@ class QWidget;
 // with any icon theme or none), named colours, and text styles relative to the application font.
 class Style {
 public:
-    enum class Text { LargeTitle, Title, Title3, Headline, Subheadline, Body, Callout, Caption, Caption2 };
+    // Sizes relative to the application font, largest first; Strong is the body size in bold.
+    enum class Text { Display, Title, Subtitle, Strong, Body, Small, Smaller, Caption, Fine };
 
     // `symbol` is one of the bundled symbol names, e.g. "doc.on.doc", "trash"; it is drawn in the
     // palette's button text colour.

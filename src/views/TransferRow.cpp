@@ -212,13 +212,13 @@ void TransferRow::buildMainLine(QVBoxLayout* layout) {
 
     auto* dateRow = new QHBoxLayout;
     dateRow->setSpacing(4);
-    m_date = Labels::text(Style::Text::Caption2, Style::secondary());
+    m_date = Labels::text(Style::Text::Fine, Style::secondary());
     // In a narrow panel the download date gives way first, then the count; the upload date stays.
     m_fileCount = new ElidedLabel(Qt::ElideRight);
-    Style::setFont(m_fileCount, Style::Text::Caption2);
+    Style::setFont(m_fileCount, Style::Text::Fine);
     Style::setTextColor(m_fileCount, Style::secondary());
     m_downloaded = new ElidedLabel(Qt::ElideRight);
-    Style::setFont(m_downloaded, Style::Text::Caption2);
+    Style::setFont(m_downloaded, Style::Text::Fine);
     Style::setTextColor(m_downloaded, Style::green());
     // Ignoring its size hint, it takes whatever the others leave and nothing they need.
     m_downloaded->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
@@ -323,7 +323,7 @@ void TransferRow::buildLoadingLine(QVBoxLayout* layout) {
     auto* spinner =
         Style::spinner(24, QCoreApplication::translate("TransferRow", "Passwort wird geladen..."));
     line->addWidget(spinner);
-    auto* text = Labels::text(Style::Text::Caption2, Style::secondary());
+    auto* text = Labels::text(Style::Text::Fine, Style::secondary());
     Labels::setText(text, QCoreApplication::translate("TransferRow", "Passwort wird geladen..."));
     line->addWidget(text);
     line->addStretch(1);
@@ -416,7 +416,7 @@ void TransferRow::rebuildFileList() {
         row->setSpacing(6);
         row->addWidget(new FileTypeIcon(name, 14));
         auto* label = new ElidedLabel(Qt::ElideMiddle);
-        Style::setFont(label, Style::Text::Caption2);
+        Style::setFont(label, Style::Text::Fine);
         label->setFullText(name);
         row->addWidget(label);
         row->addStretch(1);

@@ -37,7 +37,7 @@ void TransferRowPainter::build() {
         return;
     m_base = QApplication::font();
     m_nameFont = Style::font(Style::Text::Caption, QFont::Medium);
-    m_smallFont = Style::font(Style::Text::Caption2);
+    m_smallFont = Style::font(Style::Text::Fine);
 
     // The parts of TransferRow's main line and of its cell, in their order and with their spacing.
     m_layout.reset(box(QBoxLayout::TopToBottom, 0, QMargins(0, 0, m_rightMargin, 0)));

@@ -96,9 +96,9 @@ private Q_SLOTS:
             TransferHistoryService history(folder);
             history.add(historyItem(QStringLiteral("H1"), 1));
             history.add(historyItem(QStringLiteral("H7"), 7));
-            QByteArray bytes = readAll(history.fileURL());
+            QByteArray bytes = readAll(history.filePath());
             bytes.replace("2024-05-07T12:00:00Z", "2024-05-07"); // one malformed date
-            writeFile(history.fileURL(), bytes);
+            writeFile(history.filePath(), bytes);
         }
         SentTransfers list(fixture->session->account(), folder, fixture->desktop);
         QCOMPARE(list.transfers().size(), 1);

@@ -112,13 +112,13 @@ private Q_SLOTS:
         QTemporaryDir root;
         const QString folder = root.filePath(QStringLiteral("nested/.zanvolt"));
         TransferHistoryService history(folder);
-        QCOMPARE(history.fileURL(), folder + QStringLiteral("/history.json"));
+        QCOMPARE(history.filePath(), folder + QStringLiteral("/history.json"));
         QVERIFY(history.load().isEmpty());
 
         history.add(item(QStringLiteral("A")));
         QCOMPARE(QFile::permissions(folder) & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
-        QCOMPARE(QFile::permissions(history.fileURL()) & 0x0777, QFile::ReadUser | QFile::WriteUser);
-        QFile file(history.fileURL());
+        QCOMPARE(QFile::permissions(history.filePath()) & 0x0777, QFile::ReadUser | QFile::WriteUser);
+        QFile file(history.filePath());
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
         QVERIFY(!bytes.contains("secret-A")); // passwords never reach the disk
@@ -157,12 +157,12 @@ private Q_SLOTS:
             "\"downloadURL\":\"u\",\"uploadDate\":\"2024-05-01T12:30:45Z\"}]",
         };
         for (const QByteArray& bytes : damaged) {
-            writeFile(history.fileURL(), bytes);
+            writeFile(history.filePath(), bytes);
             QVERIFY2(history.load().isEmpty(), bytes.constData());
             QVERIFY2(history.read().damaged, bytes.constData());
         }
         // An offset is converted; null optionals are absent.
-        writeFile(history.fileURL(), R"([{"fileName":"a","code":"A","downloadURL":"u",
+        writeFile(history.filePath(), R"([{"fileName":"a","code":"A","downloadURL":"u",
                                           "uploadDate":"2024-05-01T14:30:45+02:00","downloadedAt":null,
                                           "hasPassword":null,"originalFileNames":null}])");
         QCOMPARE(codes(history.load()), (QStringList{"A"}));
@@ -170,7 +170,7 @@ private Q_SLOTS:
         QVERIFY(!history.read().damaged);
 
         // The all-zero UUID is a valid id, and stays zero when written back.
-        writeFile(history.fileURL(), R"([
+        writeFile(history.filePath(), R"([
             {"id":"00000000-0000-0000-0000-000000000000","fileName":"a","code":"A","downloadURL":"u",
              "uploadDate":"2024-05-01T12:30:45Z"},
             {"id":"{6f1c2a9e-0b7d-4c3e-9a51-2d8e7f0c4b13}","fileName":"b","code":"B","downloadURL":"u",
@@ -189,13 +189,13 @@ private Q_SLOTS:
         TransferHistoryService history(root.path());
         for (int i = 1; i <= 19; ++i)
             history.add(item(QStringLiteral("N%1").arg(i), i));
-        QJsonArray entries = QJsonDocument::fromJson(readAll(history.fileURL())).array();
+        QJsonArray entries = QJsonDocument::fromJson(readAll(history.filePath())).array();
         QJsonObject bad = entries.at(4).toObject();
         bad.insert(QStringLiteral("uploadDate"), QStringLiteral("2024-05-01")); // a malformed date
         entries.replace(4, bad);
         entries.append(3);
         const QByteArray damaged = QJsonDocument(entries).toJson();
-        writeFile(history.fileURL(), damaged);
+        writeFile(history.filePath(), damaged);
 
         const auto contents = history.read();
         QVERIFY(contents.damaged);
@@ -218,19 +218,19 @@ private Q_SLOTS:
         QCOMPARE(keptCopies().size(), 1);
 
         // 10 MB of garbage: read as empty, kept, and new uploads are recorded.
-        writeFile(history.fileURL(), randomBytes(10 << 20));
+        writeFile(history.filePath(), randomBytes(10 << 20));
         QVERIFY(history.read().damaged && history.load().isEmpty());
         QVERIFY(history.add(item(QStringLiteral("X"))));
         QCOMPARE(codes(history.load()), (QStringList{"X"}));
         QCOMPARE(keptCopies().size(), 2);
 
         // A history that can be neither read nor kept is never replaced.
-        QVERIFY(QFile::remove(history.fileURL()));
-        QVERIFY(QDir().mkpath(history.fileURL() + QStringLiteral("/inside")));
+        QVERIFY(QFile::remove(history.filePath()));
+        QVERIFY(QDir().mkpath(history.filePath() + QStringLiteral("/inside")));
         QVERIFY(history.read().damaged);
         QVERIFY(!history.add(item(QStringLiteral("Y"))));
         QVERIFY(!history.remove(item(QStringLiteral("Y"))));
-        QVERIFY(QFileInfo(history.fileURL() + QStringLiteral("/inside")).isDir());
+        QVERIFY(QFileInfo(history.filePath() + QStringLiteral("/inside")).isDir());
     }
 
     void failedWriteKeepsOldFile() {

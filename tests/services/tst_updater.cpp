@@ -98,12 +98,12 @@ class TestUpdater : public QObject {
     SigningKey m_key;
     const QByteArray m_newProgram = QByteArray("#!/bin/sh\necho zanvolt 2.0.0\n").repeated(4000);
 
-    QString fileURL(const QString& name) const {
+    QString updateURL(const QString& name) const {
         return m_server->baseURL() + QStringLiteral("/updates/") + name;
     }
     FeedUpdaterBackend::Options options(QStringList* relaunched) const {
         FeedUpdaterBackend::Options o;
-        o.feedURL = fileURL(QStringLiteral("appcast.xml"));
+        o.feedURL = updateURL(QStringLiteral("appcast.xml"));
         o.publicKey = m_key.publicKeyBase64();
         o.currentVersion = QStringLiteral("1.2.0");
         o.programFile = m_program;
@@ -118,7 +118,7 @@ class TestUpdater : public QObject {
         writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast(releases));
     }
     FeedEntry release() const {
-        return {"2.0.0", fileURL("zanvolt-2.0.0"), m_newProgram.size(),
+        return {"2.0.0", updateURL("zanvolt-2.0.0"), m_newProgram.size(),
                 m_key.signRelease("2.0.0", m_newProgram)};
     }
     QStringList updateRequests() const { return requestLines(*m_server, QStringLiteral("/updates/")); }
@@ -268,9 +268,9 @@ private Q_SLOTS:
 
     void goodUpdateReplacesTheProgramAtomicallyOnceIdle() {
         const QByteArray signature = m_key.signRelease("2.0.0", m_newProgram);
-        publish({{"1.1.0", fileURL("zanvolt-1.1.0"), 5, signature},
+        publish({{"1.1.0", updateURL("zanvolt-1.1.0"), 5, signature},
                  release(),
-                 {"1.5.0", fileURL("zanvolt-1.5.0"), 5, signature, true}});
+                 {"1.5.0", updateURL("zanvolt-1.5.0"), 5, signature, true}});
         const QByteArray oldProgram = readAll(m_program);
         const ino_t oldInode = inode(m_program);
         const auto oldPermissions = QFile::permissions(m_program);
@@ -285,7 +285,7 @@ private Q_SLOTS:
         QCOMPARE(c->driver->shown[0].kind, QStringLiteral("ask Installieren/Später"));
         QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt 2.0.0 ist verfügbar."));
         QVERIFY(c->driver->shown[0].informative.startsWith(QStringLiteral("Installiert ist Version 1.2.0.")));
-        QVERIFY(c->driver->shown[0].informative.contains(fileURL("notes/2.0.0.html")));
+        QVERIFY(c->driver->shown[0].informative.contains(updateURL("notes/2.0.0.html")));
         QVERIFY(c->driver->shown[0].announcementsBefore >= 1);
         QVERIFY(c->driver->progressReports >= 1);
         QCOMPARE(updateRequests(), (QStringList{"GET /updates/appcast.xml", "GET /updates/zanvolt-2.0.0"}));
@@ -333,7 +333,7 @@ private Q_SLOTS:
         const QString invalid = nothing("Die Signatur des Updates ist ungültig.");
         const QString size = nothing("Das Update hat nicht die angekündigte Größe.");
         const qint64 length = m_newProgram.size();
-        const QString file = fileURL("zanvolt-2.0.0");
+        const QString file = updateURL("zanvolt-2.0.0");
         const QStringList fetched{"GET /updates/zanvolt-2.0.0"};
         struct Case {
             FeedEntry entry;
@@ -341,7 +341,7 @@ private Q_SLOTS:
             QStringList fetched;
         };
         const QList<Case> cases = {
-            {{"2.0.0", fileURL("tampered"), length, good}, invalid, {"GET /updates/tampered"}},
+            {{"2.0.0", updateURL("tampered"), length, good}, invalid, {"GET /updates/tampered"}},
             {{"2.0.0", file, length, SigningKey().signRelease("2.0.0", m_newProgram)}, invalid, fetched},
             // An older signed release relabelled as newer, and a signature of the file alone.
             {{"2.0.0", file, length, m_key.signRelease("1.5.0", m_newProgram)}, invalid, fetched},
@@ -349,7 +349,7 @@ private Q_SLOTS:
             {{"2.0.0", file, length - 1, good}, size, fetched},
             {{"2.0.0", file, length + 1, good}, size, fetched},
             {{"2.0.0", file, length, {}}, nothing("Das Update ist nicht signiert."), {}},
-            {{"2.0.0", fileURL("gone"), length, good},
+            {{"2.0.0", updateURL("gone"), length, good},
              nothing("Das Update konnte nicht geladen werden: HTTP-Status 404."),
              {"GET /updates/gone"}},
         };
@@ -378,7 +378,7 @@ private Q_SLOTS:
     void dialogsOfUserAndBackgroundChecks() {
         const QByteArray signature = m_key.signRelease("1.2", m_newProgram);
         writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"1.2", fileURL("zanvolt-1.2"), 5, signature}}));
+                  appcast({{"1.2", updateURL("zanvolt-1.2"), 5, signature}}));
         auto c = client();
 
         // Up to date: only a user's check says so.

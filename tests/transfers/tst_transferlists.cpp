@@ -122,7 +122,7 @@ private Q_SLOTS:
         c.downloadedAt = c.uploadDate.addSecs(5);
         history().add(c);
         history().add(historyItem(b, now.addDays(-1), {"Ordner/1.txt", "Ordner/2.txt"}));
-        const QByteArray historyBytes = readAll(history().fileURL());
+        const QByteArray historyBytes = readAll(history().filePath());
         const QUuid bHistoryId = history().load().first().id;
 
         // A failing list shows what the history holds, and says nothing.
@@ -145,7 +145,7 @@ private Q_SLOTS:
         QCOMPARE(list[2], c);              // history-only rows stay as they were
         QCOMPARE(list[3].originalFileNames, (QStringList{"x/1.txt", "y.txt"}));
         QCOMPARE(list[4].originalFileNames, (QStringList{"e1.txt", "e2.txt"}));
-        QCOMPARE(readAll(history().fileURL()), historyBytes);
+        QCOMPARE(readAll(history().filePath()), historyBytes);
 
         // A transfer without files is named by its code; the list is sorted here, not by the server.
         server().failNext(QStringLiteral("/api/outgoing"), 1, 200,
