@@ -14,16 +14,9 @@
 #include <QWidget>
 
 namespace {
-constexpr int title3Icon = 18;
+constexpr int subtitleIcon = 18;
 constexpr int captionIcon = 13;
-constexpr int caption2Icon = 12;
-
-QBoxLayout* box(QBoxLayout::Direction direction, int spacing, QMargins margins = {}) {
-    auto* layout = new QBoxLayout(direction);
-    layout->setSpacing(spacing);
-    layout->setContentsMargins(margins);
-    return layout;
-}
+constexpr int fineIcon = 12;
 
 LayoutSlot* buttonSlot(int iconSize) {
     return LayoutSlot::fixed(QSize(iconSize + 6, iconSize + 8));
@@ -43,14 +36,14 @@ void IncomingRowPainter::build() {
     m_orderFont = Style::font(Style::Text::Fine, QFont::Medium);
 
     // The parts of IncomingRow's main line and of its cell, in their order and with their spacing.
-    m_layout.reset(box(QBoxLayout::TopToBottom, 0));
-    auto* line = box(QBoxLayout::LeftToRight, 10, QMargins(16, 8, 16, 8));
+    m_layout.reset(RowPaint::box(QBoxLayout::TopToBottom, 0));
+    auto* line = RowPaint::box(QBoxLayout::LeftToRight, 10, QMargins(16, 8, 16, 8));
     m_dot = LayoutSlot::fixed(QSize(8, 8));
     line->addItem(m_dot);
-    auto* texts = box(QBoxLayout::TopToBottom, 2);
+    auto* texts = RowPaint::box(QBoxLayout::TopToBottom, 2);
     m_headline = new LayoutSlot(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed));
     texts->addItem(m_headline);
-    auto* facts = box(QBoxLayout::LeftToRight, 6);
+    auto* facts = RowPaint::box(QBoxLayout::LeftToRight, 6);
     for (LayoutSlot*& fact : m_facts) {
         fact = new LayoutSlot(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed));
         facts->addItem(fact);
@@ -60,8 +53,8 @@ void IncomingRowPainter::build() {
     line->addLayout(texts, 1);
     m_date = new LayoutSlot(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred));
     line->addItem(m_date);
-    auto* buttons = box(QBoxLayout::LeftToRight, 0);
-    const int iconSizes[] = {title3Icon, captionIcon, caption2Icon, captionIcon};
+    auto* buttons = RowPaint::box(QBoxLayout::LeftToRight, 0);
+    const int iconSizes[] = {subtitleIcon, captionIcon, fineIcon, captionIcon};
     for (int i = 0; i < 4; ++i) {
         m_buttons[i] = buttonSlot(iconSizes[i]);
         buttons->addItem(m_buttons[i]);
@@ -135,9 +128,9 @@ void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const Incom
 
     const QColor dim = Style::faded(Style::secondary(), 0.6);
     const std::pair<QIcon, int> buttons[] = {
-        {Style::icon(QStringLiteral("arrow.down.circle.fill"), Style::accent()), title3Icon},
+        {Style::icon(QStringLiteral("arrow.down.circle.fill"), Style::accent()), subtitleIcon},
         {Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()), captionIcon},
-        {Style::icon(QStringLiteral("trash"), dim), caption2Icon},
+        {Style::icon(QStringLiteral("trash"), dim), fineIcon},
         {Style::icon(QStringLiteral("chevron.down"), Style::secondary()), captionIcon},
     };
     // Their style sheet draws no frame, hovered or not.

@@ -29,6 +29,13 @@ void RowPaint::labelHints(LayoutSlot* slot, const QFont& font, const QString& te
     slot->setHints(size, size);
 }
 
+QBoxLayout* RowPaint::box(QBoxLayout::Direction direction, int spacing, QMargins margins) {
+    auto* layout = new QBoxLayout(direction);
+    layout->setSpacing(spacing);
+    layout->setContentsMargins(margins);
+    return layout;
+}
+
 void RowPaint::text(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
                     const QString& text, Qt::TextElideMode mode) {
     if (text.isEmpty())

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <QBoxLayout>
 #include <QColor>
 #include <QFont>
 #include <QIcon>
+#include <QMargins>
 #include <QRect>
 #include <QString>
 
@@ -15,6 +17,8 @@ class QWidget;
 // whose style and palette the row would have.
 class RowPaint {
 public:
+    // A box of the row's layout, as the row widget builds it (no widget behind it).
+    static QBoxLayout* box(QBoxLayout::Direction direction, int spacing, QMargins margins = {});
     // The hints an ElidedLabel of one line gives its layout for `text` in `font`.
     static void elidedHints(LayoutSlot* slot, const QFont& font, const QString& text);
     // The hints a plain QLabel gives for `text`.

@@ -17,15 +17,9 @@
 
 namespace {
 constexpr int bodyIcon = 16;
-constexpr int calloutIcon = 15;
-constexpr int caption2Icon = 12;
+constexpr int smallIcon = 15;
+constexpr int fineIcon = 12;
 
-QBoxLayout* box(QBoxLayout::Direction direction, int spacing, QMargins margins = {}) {
-    auto* layout = new QBoxLayout(direction);
-    layout->setSpacing(spacing);
-    layout->setContentsMargins(margins);
-    return layout;
-}
 } // namespace
 
 TransferRowPainter::TransferRowPainter(int rightMargin) : m_rightMargin(rightMargin) {}
@@ -40,20 +34,20 @@ void TransferRowPainter::build() {
     m_smallFont = Style::font(Style::Text::Fine);
 
     // The parts of TransferRow's main line and of its cell, in their order and with their spacing.
-    m_layout.reset(box(QBoxLayout::TopToBottom, 0, QMargins(0, 0, m_rightMargin, 0)));
-    auto* line = box(QBoxLayout::LeftToRight, 10, QMargins(8, 6, 8, 6));
+    m_layout.reset(RowPaint::box(QBoxLayout::TopToBottom, 0, QMargins(0, 0, m_rightMargin, 0)));
+    auto* line = RowPaint::box(QBoxLayout::LeftToRight, 10, QMargins(8, 6, 8, 6));
     m_icon = LayoutSlot::fixed(QSize(24, 24));
     line->addItem(m_icon);
 
-    auto* texts = box(QBoxLayout::TopToBottom, 2);
-    auto* nameRow = box(QBoxLayout::LeftToRight, 4);
+    auto* texts = RowPaint::box(QBoxLayout::TopToBottom, 2);
+    auto* nameRow = RowPaint::box(QBoxLayout::LeftToRight, 4);
     m_name = new LayoutSlot(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed));
     nameRow->addItem(m_name);
-    m_lock = LayoutSlot::fixed(QSize(caption2Icon, caption2Icon));
+    m_lock = LayoutSlot::fixed(QSize(fineIcon, fineIcon));
     nameRow->addItem(m_lock);
     nameRow->addStretch(1);
     texts->addLayout(nameRow);
-    auto* dateRow = box(QBoxLayout::LeftToRight, 4);
+    auto* dateRow = RowPaint::box(QBoxLayout::LeftToRight, 4);
     m_date = new LayoutSlot(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred));
     m_fileCount = new LayoutSlot(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed));
     m_downloaded = new LayoutSlot(QSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed));
@@ -64,7 +58,7 @@ void TransferRowPainter::build() {
     texts->addLayout(dateRow);
     line->addLayout(texts, 1);
 
-    auto* buttons = box(QBoxLayout::LeftToRight, 0);
+    auto* buttons = RowPaint::box(QBoxLayout::LeftToRight, 0);
     for (LayoutSlot*& button : m_buttons) {
         button = LayoutSlot::fixed(QSize(22, 28));
         buttons->addItem(button);
@@ -130,7 +124,7 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
     RowPaint::text(painter, m_name->geometry(), m_nameFont, text, m_texts[0], Qt::ElideMiddle);
     if (m_lock->isShown())
         RowPaint::symbol(painter, m_lock->geometry(),
-                         Style::icon(QStringLiteral("lock.fill"), Style::accent()), caption2Icon);
+                         Style::icon(QStringLiteral("lock.fill"), Style::accent()), fineIcon);
     RowPaint::text(painter, m_date->geometry(), m_smallFont, Style::secondary(), m_texts[1]);
     if (m_fileCount->isShown())
         RowPaint::text(painter, m_fileCount->geometry(), m_smallFont, Style::secondary(), m_texts[2],
@@ -146,7 +140,7 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
          bodyIcon},
         {Style::icon(QStringLiteral("arrow.down.circle"), Style::accent()), bodyIcon},
         {Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()), bodyIcon},
-        {Style::icon(QStringLiteral("trash"), dim), calloutIcon},
+        {Style::icon(QStringLiteral("trash"), dim), smallIcon},
         {Style::icon(QStringLiteral("chevron.down"), Style::secondary()), bodyIcon},
     };
     for (int i = 0; i < 5; ++i) {
