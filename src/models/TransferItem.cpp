@@ -4,16 +4,20 @@
 
 TransferItem TransferItem::fromJson(const QJsonObject& object, IsoDate::Fraction dates) {
     const JsonFields fields(object);
-    TransferItem item;
-    item.id = fields.optionalUuid(QStringLiteral("id")).value_or(QUuid::createUuid());
-    item.fileName = fields.string(QStringLiteral("fileName"));
-    item.code = fields.string(QStringLiteral("code"));
-    item.downloadURL = fields.string(QStringLiteral("downloadURL"));
-    item.uploadDate = fields.date(QStringLiteral("uploadDate"), dates);
-    item.originalFileNames =
-        fields.optionalStringList(QStringLiteral("originalFileNames")).value_or(QStringList());
-    item.downloadedAt = fields.optionalDate(QStringLiteral("downloadedAt"), dates);
-    item.hasPassword = fields.optionalBoolean(QStringLiteral("hasPassword")).value_or(false);
+    // A stored id is taken as it is; only an entry without one is given a new one.
+    const std::optional<QUuid> storedId = fields.optionalUuid(QStringLiteral("id"));
+    TransferItem item{
+        .id = storedId ? *storedId : QUuid::createUuid(),
+        .fileName = fields.string(QStringLiteral("fileName")),
+        .code = fields.string(QStringLiteral("code")),
+        .downloadURL = fields.string(QStringLiteral("downloadURL")),
+        .uploadDate = fields.date(QStringLiteral("uploadDate"), dates),
+        .originalFileNames =
+            fields.optionalStringList(QStringLiteral("originalFileNames")).value_or(QStringList()),
+        .downloadedAt = fields.optionalDate(QStringLiteral("downloadedAt"), dates),
+        .hasPassword = fields.optionalBoolean(QStringLiteral("hasPassword")).value_or(false),
+        .password = std::nullopt,
+    };
     return item;
 }
 

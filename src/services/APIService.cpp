@@ -86,6 +86,67 @@ QJsonValue parseJSON(const QByteArray& body) {
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
 }
 
+bool forEachListedObject(const QByteArray& body, const std::function<void(const QJsonObject&)>& take) {
+    const char* text = body.constData();
+    const qsizetype size = body.size();
+    qsizetype at = 0;
+    const auto skipSpace = [&] {
+        while (at < size && (text[at] == ' ' || text[at] == '\n' || text[at] == '\r' || text[at] == '\t'))
+            ++at;
+    };
+    const auto endsHere = [&] {
+        ++at;
+        skipSpace();
+        return at == size;
+    };
+    skipSpace();
+    if (at == size || text[at] != '[')
+        return false;
+    ++at;
+    skipSpace();
+    if (at < size && text[at] == ']')
+        return endsHere();
+    for (;;) {
+        skipSpace();
+        if (at == size || text[at] != '{')
+            return false;
+        // The element's end: its brackets balanced, outside strings.
+        const qsizetype start = at;
+        int depth = 0;
+        bool inString = false;
+        for (; at < size; ++at) {
+            const char c = text[at];
+            if (inString) {
+                if (c == '\\')
+                    ++at;
+                else if (c == '"')
+                    inString = false;
+            } else if (c == '"') {
+                inString = true;
+            } else if (c == '{' || c == '[') {
+                ++depth;
+            } else if ((c == '}' || c == ']') && --depth == 0) {
+                ++at;
+                break;
+            }
+        }
+        if (depth != 0)
+            return false;
+        QJsonParseError error{};
+        const QJsonDocument element =
+            QJsonDocument::fromJson(QByteArray::fromRawData(text + start, at - start), &error);
+        if (error.error != QJsonParseError::NoError || !element.isObject())
+            return false;
+        take(element.object());
+        skipSpace();
+        if (at < size && text[at] == ']')
+            return endsHere();
+        if (at == size || text[at] != ',')
+            return false;
+        ++at;
+    }
+}
+
 QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder, QString fileName) {
     std::function<QString()> make = [folder] {
         std::error_code error;

@@ -4,8 +4,10 @@
 #include "services/KeychainService.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QJsonValue>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <qcoro/qcorotask.h>
 
@@ -36,6 +38,11 @@ void expectJSONOK(const APIResponse& response);
 QString excerpt(const QByteArray& body, int characters);
 // Parses a JSON document; throws PlatformError (a decoding error) when it is not JSON.
 QJsonValue parseJSON(const QByteArray& body);
+// Hands each element of a JSON array of objects to `take`, parsed one at a time: records built from
+// thousands of them then lie together in memory instead of among a whole parsed document's freed
+// pieces. False when `body` is not such an array (`take` may have had some elements by then, and
+// what it throws passes through): then read it whole, which says what is wrong.
+bool forEachListedObject(const QByteArray& body, const std::function<void(const QJsonObject&)>& take);
 
 // Downloads the request's answer into `folder`, made when missing: a complete
 // 200 body is saved under the safe form of `fileName` or, when that name is

@@ -45,6 +45,15 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials se
     // Thousands of uploads take longer to read than the panel may stand still.
     std::function<QList<IncomingUpload>()> decode = [body = response.body] {
         QList<IncomingUpload> uploads;
+        try {
+            if (forEachListedObject(body, [&](const QJsonObject& element) {
+                    uploads.append(IncomingUpload::fromJson(element, IsoDate::Fraction::Optional));
+                }))
+                return uploads;
+        } catch (const std::exception&) {
+            // read whole below, which says what is wrong
+        }
+        uploads = {};
         {
             const QJsonValue document = parseJSON(body);
             if (!document.isArray())

@@ -42,6 +42,15 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials 
     // Thousands of transfers take longer to read than the panel may stand still.
     std::function<QList<OutgoingTransfer>()> decode = [body = response.body] {
         QList<OutgoingTransfer> transfers;
+        try {
+            if (forEachListedObject(body, [&](const QJsonObject& element) {
+                    transfers.append(OutgoingTransfer::fromJson(element));
+                }))
+                return transfers;
+        } catch (const std::exception&) {
+            // read whole below, which says what is wrong
+        }
+        transfers = {};
         {
             const QJsonValue list = parseJSON(body);
             if (!list.isArray())

@@ -29,7 +29,7 @@ template <typename T> struct OffMainThreadResult {
 template <typename T>
 QFuture<OffMainThreadResult<T>> startOffMainThread(std::function<T()> work,
                                                    QThreadPool* pool = QThreadPool::globalInstance()) {
-    return QtConcurrent::run(pool, [work]() -> OffMainThreadResult<T> {
+    return QtConcurrent::run(pool, [work = std::move(work)]() -> OffMainThreadResult<T> {
         try {
             return {work(), nullptr};
         } catch (...) {

@@ -2,6 +2,7 @@
 
 #include "models/AppError.h"
 #include "models/Logging.h"
+#include "services/APIService.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -28,13 +29,9 @@ TransferHistoryService::Contents TransferHistoryService::read() const {
         qCWarning(lcTransfers) << "history file unreadable:" << file.errorString();
         return {{}, true};
     }
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    if (!document.isArray()) {
-        qCWarning(lcTransfers) << "history file is not a JSON array";
-        return {{}, true};
-    }
+    const QByteArray bytes = file.readAll();
     Contents contents;
-    for (const QJsonValue& value : document.array()) {
+    const auto entry = [&](const QJsonValue& value) {
         try {
             if (!value.isObject())
                 throw AppError(QStringLiteral("entry is not an object"));
@@ -43,7 +40,18 @@ TransferHistoryService::Contents TransferHistoryService::read() const {
             qCWarning(lcTransfers) << "history entry skipped:" << error.message();
             contents.damaged = true;
         }
+    };
+    // Entry by entry, so that a long history's records do not lie among a parsed document's pieces.
+    if (APIService::forEachListedObject(bytes, entry))
+        return contents;
+    contents = {};
+    const QJsonDocument document = QJsonDocument::fromJson(bytes);
+    if (!document.isArray()) {
+        qCWarning(lcTransfers) << "history file is not a JSON array";
+        return {{}, true};
     }
+    for (const QJsonValue& value : document.array())
+        entry(value);
     return contents;
 }
 

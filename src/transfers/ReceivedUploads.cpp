@@ -71,16 +71,38 @@ QCoro::Task<> ReceivedUploads::refreshList(std::optional<ServerAccount::Reading>
         QList<IncomingUpload> uploads = co_await APIService::fetchIncoming(reading.server());
         if (!self)
             co_return;
-        if (m_uploads != uploads) {
-            QList<IncomingUpload> previous = std::exchange(m_uploads, std::move(uploads));
-            Q_EMIT uploadsChanged();
-            releaseOffMainThread(std::move(previous));
-        }
+        // Comparing thousands of uploads with the rows would stall the panel: only the rows'
+        // changes are made here.
+        std::function<Changes()> compare = [shown = m_uploads, uploads = std::move(uploads),
+                                            differ = m_model.differ()]() mutable {
+            return differ(std::exchange(shown, {}), std::exchange(uploads, {}));
+        };
+        Changes changes = co_await offMainThread(std::move(compare));
+        if (!self)
+            co_return;
+        applyChanges(std::move(changes));
         setError(std::nullopt);
     } catch (const std::exception& error) {
         if (self)
             setError(incomingFailureText(error));
     }
+}
+
+void ReceivedUploads::applyChanges(Changes changes) {
+    if (changes.identical)
+        return;
+    if (!m_uploads.isSharedWith(changes.base)) {
+        // The list changed meanwhile (a deletion, a download marked).
+        QList<IncomingUpload> previous = std::exchange(m_uploads, std::move(changes.next));
+        Q_EMIT uploadsChanged();
+        releaseOffMainThread(std::move(previous));
+        releaseOffMainThread(std::move(changes.base));
+        return;
+    }
+    QList<IncomingUpload> previous = std::exchange(m_uploads, changes.next);
+    m_model.apply(std::move(changes));
+    Q_EMIT uploadsChanged();
+    releaseOffMainThread(std::move(previous));
 }
 
 QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {

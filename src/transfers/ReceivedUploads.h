@@ -59,6 +59,10 @@ Q_SIGNALS:
     void configuredChanged();
 
 private:
+    using Changes = RecordListModel<IncomingUpload>::Changes;
+
+    // A poll's new list, with its row changes worked out off the main thread.
+    void applyChanges(Changes changes);
     void sendNotification(const QString& title, const QString& body,
                           const std::optional<QString>& downloadURL);
     QCoro::Task<> refreshList(std::optional<ServerAccount::Reading> given);

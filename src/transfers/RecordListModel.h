@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <functional>
 #include <numeric>
+#include <utility>
 
 // A list of records for a list view, one row per record, kept by a key (a transfer's code, an
 // upload's token). assign() turns a new list into the fewest row changes: rows whose key left are
@@ -16,6 +17,8 @@
 // order really changed. The view's rows, and whatever is open in them, thus survive a poll.
 // A hostile list may repeat a key: its n-th occurrence is matched with the n-th one before.
 template <typename Record> class RecordListModel : public QAbstractListModel {
+    using Slot = std::pair<QString, int>;
+
 public:
     using KeyOf = std::function<QString(const Record&)>;
     // Whether two records of one key look and act alike (differences the user never sees aside).
@@ -57,86 +60,166 @@ public:
     RowStates* states() { return &m_states; }
     const QList<Record>& records() const { return m_records; }
 
+    // What assign() does to the rows, worked out apart from the model (off the main thread for long
+    // lists) against `base`, the records the model held then; apply() then costs what changed.
+    struct Changes {
+        QList<Record> base;
+        QList<Record> next;
+        bool identical = false;              // not a value differs: nothing to do
+        bool replaceAll = false;             // one side is empty
+        QList<std::pair<int, int>> removed;  // blocks of rows whose key left, bottom up
+        QList<int> reordered;                // new positions of the rows left, when their order changed
+        QList<std::pair<int, int>> inserted; // blocks of new keys, top down
+        QList<std::pair<int, int>> changed;  // blocks of kept rows whose record looks different
+    };
+
+    // Works out Changes with copies of the model's key and likeness: safe on another thread, and
+    // after the model is gone.
+    struct Differ {
+        KeyOf keyOf;
+        Same same;
+
+        Changes operator()(QList<Record> base, QList<Record> next) const {
+            Changes changes;
+            changes.identical = base == next;
+            changes.base = std::move(base);
+            if (changes.identical)
+                return changes; // the new list goes where it was made
+            changes.next = std::move(next);
+            const QList<Record>& before = changes.base;
+            const QList<Record>& after = changes.next;
+            if (before.isEmpty() || after.isEmpty()) {
+                changes.replaceAll = true;
+                return changes;
+            }
+            // Rows that stand alike at both ends stay as they are; only the part between is matched.
+            const int oldCount = int(before.size());
+            const int newCount = int(after.size());
+            int head = 0;
+            while (head < std::min(oldCount, newCount) && keyOf(before[head]) == keyOf(after[head]))
+                ++head;
+            int tail = 0;
+            while (tail < std::min(oldCount, newCount) - head &&
+                   keyOf(before[oldCount - 1 - tail]) == keyOf(after[newCount - 1 - tail]))
+                ++tail;
+            // (key, occurrence) of every row between, before and after.
+            const QList<Slot> beforeSlots = slotsOf(before, head, oldCount - tail);
+            const QList<Slot> afterSlots = slotsOf(after, head, newCount - tail);
+            QHash<Slot, int> target;
+            target.reserve(afterSlots.size());
+            for (int i = 0; i < afterSlots.size(); ++i)
+                target.insert(afterSlots[i], head + i);
+
+            // Where each old row goes in the new list, -1 when its key left.
+            const auto newRowOf = [&](int row) {
+                if (row < head)
+                    return row;
+                if (row >= oldCount - tail)
+                    return row - oldCount + newCount;
+                return target.value(beforeSlots[row - head], -1);
+            };
+            for (int i = oldCount - tail - 1; i >= head;) {
+                if (newRowOf(i) >= 0) {
+                    --i;
+                    continue;
+                }
+                int first = i;
+                while (first > head && newRowOf(first - 1) < 0)
+                    --first;
+                changes.removed.append({first, i});
+                i = first - 1;
+            }
+            QList<int> kept; // new position of each kept row, in the current order
+            kept.reserve(oldCount);
+            QList<bool> isKept(newCount, false);
+            QList<int> changed;
+            for (int row = 0; row < oldCount; ++row) {
+                const int position = newRowOf(row);
+                if (position < 0)
+                    continue;
+                kept << position;
+                isKept[position] = true;
+                if (!same(before[row], after[position]))
+                    changed << position;
+            }
+            if (!std::is_sorted(kept.begin(), kept.end()))
+                changes.reordered = std::move(kept);
+            for (int i = 0; i < newCount;) {
+                if (isKept[i]) {
+                    ++i;
+                    continue;
+                }
+                int last = i;
+                while (last + 1 < newCount && !isKept[last + 1])
+                    ++last;
+                changes.inserted.append({i, last});
+                i = last + 1;
+            }
+            std::sort(changed.begin(), changed.end());
+            for (int i = 0; i < changed.size();) {
+                int last = i;
+                while (last + 1 < changed.size() && changed[last + 1] == changed[last] + 1)
+                    ++last;
+                changes.changed.append({changed[i], changed[last]});
+                i = last + 1;
+            }
+            return changes;
+        }
+
+        QList<Slot> slotsOf(const QList<Record>& records, int from, int to) const {
+            QHash<QString, int> seen;
+            QList<Slot> result;
+            result.reserve(to - from);
+            for (int i = from; i < to; ++i) {
+                const QString key = keyOf(records[i]);
+                result.append({key, seen[key]++});
+            }
+            return result;
+        }
+    };
+
+    Differ differ() const { return Differ{m_keyOf, m_same}; }
+
+    // Turns the rows into `next` with the fewest row changes.
     void assign(const QList<Record>& next) {
-        if (m_records.isEmpty() || next.isEmpty()) {
-            replaceAll(next);
-            return;
-        }
-        if (sameKeys(next)) {
-            // The usual poll: nothing came or went.
-            reportChanged(next, [](int row) { return row; });
-            return;
-        }
-        // Rows that stand alike at both ends stay as they are; only the part between is matched.
-        const int oldCount = int(m_records.size());
-        const int newCount = int(next.size());
-        int head = 0;
-        while (head < std::min(oldCount, newCount) && m_keyOf(m_records[head]) == m_keyOf(next[head]))
-            ++head;
-        int tail = 0;
-        while (tail < std::min(oldCount, newCount) - head &&
-               m_keyOf(m_records[oldCount - 1 - tail]) == m_keyOf(next[newCount - 1 - tail]))
-            ++tail;
-        // (key, occurrence) of every row between, before and after.
-        const QList<Slot> before = slotsOf(m_records, head, oldCount - tail);
-        const QList<Slot> after = slotsOf(next, head, newCount - tail);
-        QHash<Slot, int> target;
-        target.reserve(after.size());
-        for (int i = 0; i < after.size(); ++i)
-            target.insert(after[i], head + i);
+        if (m_records.isSharedWith(next))
+            return; // already applied
+        apply(differ()(m_records, next));
+    }
 
-        // Rows whose key left, from the bottom up, one block at a time.
-        const auto leaves = [&](int row) { return !target.contains(before[row - head]); };
-        for (int i = oldCount - tail - 1; i >= head;) {
-            if (!leaves(i)) {
-                --i;
-                continue;
-            }
-            int first = i;
-            while (first > head && leaves(first - 1))
-                --first;
-            beginRemoveRows({}, first, i);
-            m_records.remove(first, i - first + 1);
+    // Changes worked out against what the model still holds take effect as they are; against
+    // anything older they are worked out afresh.
+    void apply(Changes changes) {
+        if (!m_records.isSharedWith(changes.base)) {
+            const QList<Record> next = changes.identical ? changes.base : changes.next;
+            changes = differ()(m_records, next);
+        }
+        if (changes.identical)
+            return;
+        if (changes.replaceAll) {
+            replaceAll(changes.next);
+            return;
+        }
+        changes.base = {}; // the removals below need not copy the list for it
+        for (const auto& [first, last] : std::as_const(changes.removed)) {
+            beginRemoveRows({}, first, last);
+            m_records.remove(first, last - first + 1);
             endRemoveRows();
-            i = first - 1;
         }
-        QList<int> kept; // new position of each kept row, in the current order
-        kept.reserve(m_records.size());
-        QList<bool> isKept(newCount, false);
-        const auto keep = [&](int position) {
-            kept << position;
-            isKept[position] = true;
-        };
-        for (int i = 0; i < head; ++i)
-            keep(i);
-        for (const Slot& slot : before)
-            if (const auto it = target.constFind(slot); it != target.constEnd())
-                keep(*it);
-        for (int i = newCount - tail; i < newCount; ++i)
-            keep(i);
-        if (!std::is_sorted(kept.begin(), kept.end()))
-            reorder(kept);
-
-        // New keys, in blocks; the rows above each block already stand where the new list has them.
-        for (int i = 0; i < next.size();) {
-            if (isKept[i]) {
-                ++i;
-                continue;
-            }
-            int last = i;
-            while (last + 1 < next.size() && !isKept[last + 1])
-                ++last;
-            beginInsertRows({}, i, last);
-            m_records.insert(i, last - i + 1, next[i]); // placeholders, replaced below
+        if (!changes.reordered.isEmpty())
+            reorder(changes.reordered);
+        // The rows above each block already stand where the new list has them.
+        for (const auto& [first, last] : std::as_const(changes.inserted)) {
+            beginInsertRows({}, first, last);
+            m_records.insert(first, last - first + 1, changes.next[first]); // placeholders, replaced below
             endInsertRows();
-            i = last + 1;
         }
-        reportChanged(next, [&](int row) { return isKept[row] ? row : -1; });
+        m_records = changes.next;
+        for (const auto& [first, last] : std::as_const(changes.changed))
+            Q_EMIT dataChanged(index(first), index(last));
     }
 
 private:
-    using Slot = std::pair<QString, int>;
-
     void replaceAll(const QList<Record>& next) {
         if (!m_records.isEmpty()) {
             beginRemoveRows({}, 0, int(m_records.size()) - 1);
@@ -148,43 +231,6 @@ private:
             m_records = next;
             endInsertRows();
         }
-    }
-
-    bool sameKeys(const QList<Record>& next) const {
-        if (next.size() != m_records.size())
-            return false;
-        for (qsizetype i = 0; i < next.size(); ++i)
-            if (m_keyOf(next[i]) != m_keyOf(m_records[i]))
-                return false;
-        return true;
-    }
-
-    // Takes over `next`, whose rows stand where the model's do, and reports the rows that changed;
-    // `kept(row)` is -1 for a row that is new anyway.
-    template <typename Kept> void reportChanged(const QList<Record>& next, Kept kept) {
-        QList<int> changed;
-        for (int i = 0; i < next.size(); ++i)
-            if (kept(i) >= 0 && !m_same(m_records[i], next[i]))
-                changed << i;
-        m_records = next;
-        for (int i = 0; i < changed.size();) {
-            int last = i;
-            while (last + 1 < changed.size() && changed[last + 1] == changed[last] + 1)
-                ++last;
-            Q_EMIT dataChanged(index(changed[i]), index(changed[last]));
-            i = last + 1;
-        }
-    }
-
-    QList<Slot> slotsOf(const QList<Record>& records, int from, int to) const {
-        QHash<QString, int> seen;
-        QList<Slot> result;
-        result.reserve(to - from);
-        for (int i = from; i < to; ++i) {
-            const QString key = m_keyOf(records[i]);
-            result.append({key, seen[key]++});
-        }
-        return result;
     }
 
     // The kept rows to the order of the new list; `kept` holds their new positions (among all rows

@@ -23,6 +23,7 @@
 #include <QtConcurrent>
 #include <algorithm>
 #include <qcoro/qcorofuture.h>
+#include <qcoro/qcorosignal.h>
 
 namespace {
 // The first item with this code gets the password; the list is a copy, so the
@@ -111,21 +112,55 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
               [](const TransferItem& item) { return TransferPresenter(item).accessibleName(); }) {
     // First, so the list is up to date before anyone else hears of a change.
     connect(this, &SentTransfers::transfersChanged, this, [this] { m_model.assign(m_transfers); });
-    const TransferHistoryService::Contents history = m_historyService.read();
-    m_transfers = history.items;
-    m_model.assign(m_transfers);
+    // Read on the thread pool: a long history would keep the panel from showing.
+    detach(loadHistory(), this);
+}
+
+QCoro::Task<> SentTransfers::loadHistory() {
+    QPointer<SentTransfers> self(this);
+    TransferHistoryService::Contents history;
+    for (;;) {
+        const int writes = m_historyWrites;
+        std::function<TransferHistoryService::Contents()> read = [service = m_historyService] {
+            return service.read();
+        };
+        history = co_await offMainThread(std::move(read));
+        if (!self)
+            co_return;
+        // Written meanwhile (an upload finished, a row was deleted): what was read may be gone or
+        // lack an entry, so read what the write left.
+        if (writes == m_historyWrites)
+            break;
+    }
+    m_historyRead = true;
+    const auto announce = qScopeGuard([this] { Q_EMIT historyRead(); });
+    if (m_transfers.isEmpty()) {
+        setTransfers(std::move(history.items));
+    } else {
+        // What came before the history (an upload the file could not take, a listed poll) stays
+        // first; the history adds what the list lacks.
+        QSet<QString> shown;
+        for (const TransferItem& item : std::as_const(m_transfers))
+            shown.insert(item.code);
+        QList<TransferItem> transfers = m_transfers;
+        for (TransferItem& item : history.items)
+            if (!shown.contains(item.code))
+                transfers.append(std::move(item));
+        setTransfers(std::move(transfers));
+        releaseOffMainThread(std::move(history.items));
+    }
     if (!history.damaged)
-        return;
+        co_return;
     // Said once, at start; the damaged file is kept before anything rewrites the history.
     const QString kept = m_historyService.keepUnreadable();
     if (kept.isEmpty())
-        m_error = QCoreApplication::translate("SentTransfers",
-                                              "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
-                  m_historyService.filePath();
+        setError(QCoreApplication::translate("SentTransfers",
+                                             "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
+                 m_historyService.filePath());
     else
-        m_error = QCoreApplication::translate(
-                      "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
-                  kept;
+        setError(QCoreApplication::translate(
+                     "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
+                 kept);
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
@@ -153,6 +188,7 @@ bool SentTransfers::contains(const QString& code) const {
 }
 
 void SentTransfers::addUploaded(const TransferItem& item) {
+    ++m_historyWrites;
     if (!m_historyService.add(item)) {
         // Not in the file, but never lost from the list: the server's list carries it from now on.
         QList<TransferItem> shown = m_transfers;
@@ -185,7 +221,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
     if (reading.state == ServerAccount::State::Unavailable) {
         // As offline: what is shown stays; the store is not asked a second time.
         m_refreshFailure = ErrorText{ErrorKind::Keychain, reading.problem};
-        if (m_transfers.isEmpty())
+        if (m_transfers.isEmpty() && m_historyRead)
             setTransfers(m_historyService.load());
         co_return;
     }
@@ -211,7 +247,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
                 failure.text;
             self->setError(self->m_listError);
         }
-        if (self && self->m_transfers.isEmpty())
+        if (self && self->m_transfers.isEmpty() && self->m_historyRead)
             self->setTransfers(self->m_historyService.load());
         co_return;
     }
@@ -221,14 +257,37 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
     if (m_listError && m_error == m_listError)
         clearError();
     m_listError.reset();
-    // Reading a long history and merging thousands of transfers would stall the panel.
-    std::function<QList<TransferItem>()> merge = [listed = std::move(listed), knownPasswords,
-                                                  history = m_historyService] {
-        return merged(listed, history.load(), knownPasswords);
+    // The rows' changes are worked out against the history's rows.
+    while (!m_historyRead) {
+        co_await qCoro(this, &SentTransfers::historyRead);
+        if (!self)
+            co_return;
+    }
+    // Reading a long history, merging thousands of transfers and comparing them with the rows would
+    // stall the panel; only the rows' changes are made here.
+    std::function<Changes()> merge = [listed = std::move(listed), knownPasswords, history = m_historyService,
+                                      shown = m_transfers, differ = m_model.differ()]() mutable {
+        QList<TransferItem> transfers = merged(listed, history.load(), knownPasswords);
+        listed = {};
+        return differ(std::exchange(shown, {}), std::move(transfers));
     };
-    QList<TransferItem> transfers = co_await offMainThread(std::move(merge));
+    Changes changes = co_await offMainThread(std::move(merge));
     if (self)
-        setTransfers(std::move(transfers));
+        applyChanges(std::move(changes));
+}
+
+void SentTransfers::applyChanges(Changes changes) {
+    if (changes.identical)
+        return;
+    if (!m_transfers.isSharedWith(changes.base)) {
+        setTransfers(std::move(changes.next)); // the list changed meanwhile
+        releaseOffMainThread(std::move(changes.base));
+        return;
+    }
+    QList<TransferItem> previous = std::exchange(m_transfers, changes.next);
+    m_model.apply(std::move(changes));
+    Q_EMIT transfersChanged();
+    releaseOffMainThread(std::move(previous));
 }
 
 QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) {
@@ -312,6 +371,7 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
 
 void SentTransfers::remove(const TransferItem& transfer) {
     const TransferItem target = transfer; // the argument may be an element of the list changed below
+    ++m_historyWrites;
     m_historyService.remove(target);
     QList<TransferItem> remaining = m_transfers;
     remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });

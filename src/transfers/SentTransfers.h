@@ -24,7 +24,8 @@ class SentTransfers : public QObject {
     Q_PROPERTY(std::optional<QString> error READ error NOTIFY errorChanged)
 
 public:
-    // `historyDirectory` empty: ~/.zanvolt.
+    // `historyDirectory` empty: ~/.zanvolt. The history is read on the thread pool; the list fills
+    // when it is read (historyRead()).
     SentTransfers(ServerAccount* account, const QString& historyDirectory, DesktopServices& desktop,
                   QObject* parent = nullptr);
 
@@ -69,9 +70,16 @@ Q_SIGNALS:
     void transfersChanged();
     void errorChanged();
     void isDownloadingChanged();
+    // The history file has been read into the list (once, after construction).
+    void historyRead();
 
 private:
+    using Changes = RecordListModel<TransferItem>::Changes;
+
     void setTransfers(QList<TransferItem> transfers);
+    // A poll's new list, with its row changes worked out off the main thread.
+    void applyChanges(Changes changes);
+    QCoro::Task<> loadHistory();
     QCoro::Task<> refreshList(std::optional<ServerAccount::Reading> given);
     QCoro::Task<> deleteOnServer(QString code);
     bool copyText(const QString& text);
@@ -87,4 +95,7 @@ private:
     // The error line's text for an unreadable list, taken back once a list is read again.
     std::optional<QString> m_listError;
     RefreshGate m_refreshes;
+    // Local writes of the history file, so that a read overtaken by one is read again.
+    int m_historyWrites = 0;
+    bool m_historyRead = false;
 };
