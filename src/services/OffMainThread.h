@@ -65,6 +65,9 @@ inline void returnFreedMemory() {
 // Lets a large value that is no longer needed go on the thread pool: freeing thousands of records
 // one string at a time would hold up the main thread. What it freed is given back afterwards.
 template <typename T> void releaseOffMainThread(T value) {
+    if constexpr (requires { value.isEmpty(); })
+        if (value.isEmpty())
+            return;
     QThreadPool::globalInstance()->start([value = std::move(value)]() mutable {
         { T gone = std::move(value); }
         returnFreedMemory();

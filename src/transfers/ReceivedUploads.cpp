@@ -27,7 +27,8 @@ ReceivedUploads::ReceivedUploads(ServerAccount* account, DesktopServices& deskto
       m_model([](const IncomingUpload& upload) { return upload.token; }, std::equal_to<IncomingUpload>(),
               [](const IncomingUpload& upload) { return IncomingPresenter(upload).accessibleName(); }) {
     // First, so the list is up to date before anyone else hears of a change.
-    connect(this, &ReceivedUploads::uploadsChanged, this, [this] { m_model.assign(m_uploads); });
+    connect(this, &ReceivedUploads::uploadsChanged, this,
+            [this] { releaseOffMainThread(m_model.assign(m_uploads)); });
     connect(account, &ServerAccount::stateChanged, this, &ReceivedUploads::configuredChanged);
 }
 
@@ -93,16 +94,14 @@ void ReceivedUploads::applyChanges(Changes changes) {
         return;
     if (!m_uploads.isSharedWith(changes.base)) {
         // The list changed meanwhile (a deletion, a download marked).
-        QList<IncomingUpload> previous = std::exchange(m_uploads, std::move(changes.next));
-        Q_EMIT uploadsChanged();
-        releaseOffMainThread(std::move(previous));
+        m_uploads = std::move(changes.next);
         releaseOffMainThread(std::move(changes.base));
+        Q_EMIT uploadsChanged();
         return;
     }
-    QList<IncomingUpload> previous = std::exchange(m_uploads, changes.next);
-    m_model.apply(std::move(changes));
+    m_uploads = changes.next;
+    releaseOffMainThread(m_model.apply(std::move(changes)));
     Q_EMIT uploadsChanged();
-    releaseOffMainThread(std::move(previous));
 }
 
 QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {

@@ -180,27 +180,27 @@ public:
 
     Differ differ() const { return Differ{m_keyOf, m_same}; }
 
-    // Turns the rows into `next` with the fewest row changes.
-    void assign(const QList<Record>& next) {
+    // Turns the rows into `next` with the fewest row changes. Returns the records the rows held
+    // before, for the caller to let go where freeing thousands of them holds up no one. The rows
+    // change in place, without copying the list, when the model alone holds it.
+    [[nodiscard]] QList<Record> assign(const QList<Record>& next) {
         if (m_records.isSharedWith(next))
-            return; // already applied
-        apply(differ()(m_records, next));
+            return {}; // already applied
+        return apply(differ()(m_records, next));
     }
 
     // Changes worked out against what the model still holds take effect as they are; against
-    // anything older they are worked out afresh.
-    void apply(Changes changes) {
+    // anything older they are worked out afresh. Returns what assign() returns.
+    [[nodiscard]] QList<Record> apply(Changes changes) {
         if (!m_records.isSharedWith(changes.base)) {
-            const QList<Record> next = changes.identical ? changes.base : changes.next;
-            changes = differ()(m_records, next);
+            QList<Record> next = changes.identical ? std::move(changes.base) : std::move(changes.next);
+            changes = differ()(m_records, std::move(next));
         }
+        changes.base = {}; // the rows below change in place
         if (changes.identical)
-            return;
-        if (changes.replaceAll) {
-            replaceAll(changes.next);
-            return;
-        }
-        changes.base = {}; // the removals below need not copy the list for it
+            return {};
+        if (changes.replaceAll)
+            return replaceAll(changes.next);
         for (const auto& [first, last] : std::as_const(changes.removed)) {
             beginRemoveRows({}, first, last);
             m_records.remove(first, last - first + 1);
@@ -214,16 +214,18 @@ public:
             m_records.insert(first, last - first + 1, changes.next[first]); // placeholders, replaced below
             endInsertRows();
         }
-        m_records = changes.next;
+        QList<Record> previous = std::exchange(m_records, changes.next);
         for (const auto& [first, last] : std::as_const(changes.changed))
             Q_EMIT dataChanged(index(first), index(last));
+        return previous;
     }
 
 private:
-    void replaceAll(const QList<Record>& next) {
+    QList<Record> replaceAll(const QList<Record>& next) {
+        QList<Record> previous;
         if (!m_records.isEmpty()) {
             beginRemoveRows({}, 0, int(m_records.size()) - 1);
-            m_records.clear();
+            previous = std::exchange(m_records, {});
             endRemoveRows();
         }
         if (!next.isEmpty()) {
@@ -231,6 +233,7 @@ private:
             m_records = next;
             endInsertRows();
         }
+        return previous;
     }
 
     // The kept rows to the order of the new list; `kept` holds their new positions (among all rows
@@ -245,7 +248,7 @@ private:
         sorted.reserve(m_records.size());
         for (int row = 0; row < order.size(); ++row) {
             newRowOf[order[row]] = row;
-            sorted << m_records[order[row]];
+            sorted << std::move(m_records[order[row]]);
         }
         m_records = std::move(sorted);
         const QModelIndexList from = persistentIndexList();

@@ -110,8 +110,6 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
                          a.password == b.password;
               },
               [](const TransferItem& item) { return TransferPresenter(item).accessibleName(); }) {
-    // First, so the list is up to date before anyone else hears of a change.
-    connect(this, &SentTransfers::transfersChanged, this, [this] { m_model.assign(m_transfers); });
     // Read on the thread pool: a long history would keep the panel from showing.
     detach(loadHistory(), this);
 }
@@ -166,9 +164,10 @@ QCoro::Task<> SentTransfers::loadHistory() {
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
     if (m_transfers == transfers)
         return;
-    QList<TransferItem> previous = std::exchange(m_transfers, std::move(transfers));
+    m_transfers = std::move(transfers);
+    // First, so the rows are up to date before anyone else hears of a change.
+    releaseOffMainThread(m_model.assign(m_transfers));
     Q_EMIT transfersChanged();
-    releaseOffMainThread(std::move(previous));
 }
 
 void SentTransfers::setError(std::optional<QString> error) {
@@ -284,10 +283,9 @@ void SentTransfers::applyChanges(Changes changes) {
         releaseOffMainThread(std::move(changes.base));
         return;
     }
-    QList<TransferItem> previous = std::exchange(m_transfers, changes.next);
-    m_model.apply(std::move(changes));
+    m_transfers = changes.next;
+    releaseOffMainThread(m_model.apply(std::move(changes)));
     Q_EMIT transfersChanged();
-    releaseOffMainThread(std::move(previous));
 }
 
 QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) {
