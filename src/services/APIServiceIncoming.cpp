@@ -48,8 +48,10 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials se
         try {
             if (forEachListedObject(body, [&](const QJsonObject& element) {
                     uploads.append(IncomingUpload::fromJson(element, IsoDate::Fraction::Optional));
-                }))
+                })) {
+                uploads.squeeze(); // kept for as long as it is shown
                 return uploads;
+            }
         } catch (const std::exception&) {
             // read whole below, which says what is wrong
         }

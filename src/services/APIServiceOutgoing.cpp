@@ -45,8 +45,10 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials 
         try {
             if (forEachListedObject(body, [&](const QJsonObject& element) {
                     transfers.append(OutgoingTransfer::fromJson(element));
-                }))
+                })) {
+                transfers.squeeze(); // kept for as long as it is shown
                 return transfers;
+            }
         } catch (const std::exception&) {
             // read whole below, which says what is wrong
         }

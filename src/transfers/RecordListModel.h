@@ -183,7 +183,7 @@ public:
     // Turns the rows into `next` with the fewest row changes. Returns the records the rows held
     // before, for the caller to let go where freeing thousands of them holds up no one. The rows
     // change in place, without copying the list, when the model alone holds it.
-    [[nodiscard]] QList<Record> assign(const QList<Record>& next) {
+    QList<Record> assign(const QList<Record>& next) {
         if (m_records.isSharedWith(next))
             return {}; // already applied
         return apply(differ()(m_records, next));
@@ -191,7 +191,7 @@ public:
 
     // Changes worked out against what the model still holds take effect as they are; against
     // anything older they are worked out afresh. Returns what assign() returns.
-    [[nodiscard]] QList<Record> apply(Changes changes) {
+    QList<Record> apply(Changes changes) {
         if (!m_records.isSharedWith(changes.base)) {
             QList<Record> next = changes.identical ? std::move(changes.base) : std::move(changes.next);
             changes = differ()(m_records, std::move(next));

@@ -70,6 +70,7 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
     }
 
     QList<TransferItem> merged;
+    merged.reserve(listed.size() + history.size());
     QSet<QString> seen;
     for (const OutgoingTransfer& transfer : listed) {
         seen.insert(transfer.code);
@@ -94,6 +95,7 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
     std::stable_sort(merged.begin(), merged.end(), [](const TransferItem& a, const TransferItem& b) {
         return a.uploadDate > b.uploadDate;
     });
+    merged.squeeze(); // kept for as long as it is shown
     return merged;
 }
 } // namespace

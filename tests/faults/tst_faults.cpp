@@ -101,7 +101,7 @@ private Q_SLOTS:
             writeFile(history.filePath(), bytes);
         }
         SentTransfers list(fixture->session->account(), folder, fixture->desktop);
-        QCOMPARE(list.transfers().size(), 1);
+        QTRY_COMPARE(list.transfers().size(), 1);
         const QStringList kept = keptHistories(folder);
         QCOMPARE(kept.size(), 1);
         QCOMPARE(list.error(),
@@ -111,13 +111,14 @@ private Q_SLOTS:
         list.addUploaded(historyItem(QStringLiteral("NEU"), 20));
         QCOMPARE(TransferHistoryService(folder).load().size(), 2);
         // Said once: a second start finds an intact history.
-        QVERIFY(!SentTransfers(fixture->session->account(), folder, fixture->desktop).error());
+        SentTransfers again(fixture->session->account(), folder, fixture->desktop);
+        QVERIFY(QTest::qWaitFor([&] { return again.transfers().size() == 2; }) && !again.error());
 
         // A history that cannot be written: the upload stays in the list, and the user is told.
         const QString blocked = fixture->dir.filePath(QStringLiteral("blocked"));
         QVERIFY(QDir().mkpath(blocked + QStringLiteral("/history.json/x")));
         SentTransfers unwritable(fixture->session->account(), blocked, fixture->desktop);
-        QCOMPARE(unwritable.error(),
+        QTRY_COMPARE(unwritable.error(),
                  std::optional<QString>(
                      QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") + blocked +
                      QStringLiteral("/history.json")));

@@ -70,8 +70,16 @@ private Q_SLOTS:
             history.add(item);
         }
         TransferSession session(environment(dir, store));
-        QCOMPARE(session.sent()->transfers().size(), 1);
-        QCOMPARE(session.sent()->transfers().first().code, QStringLiteral("K7X2"));
+        // An upload that finishes before the history is read is kept in the list and in the file.
+        TransferItem uploaded;
+        uploaded.code = QStringLiteral("NEU");
+        uploaded.uploadDate = QDateTime::currentDateTimeUtc();
+        QSignalSpy historyRead(session.sent(), &SentTransfers::historyRead);
+        session.sent()->addUploaded(uploaded);
+        QVERIFY(historyRead.wait());
+        QCOMPARE(session.sent()->transfers().size(), 2);
+        QCOMPARE(session.sent()->transfers().last().code, QStringLiteral("K7X2"));
+        QCOMPARE(TransferHistoryService(dir.path()).load().size(), 2);
         // Settings open once the store has said that nothing is stored.
         QTRY_VERIFY(session.showSettings());
         QVERIFY(store.items.isEmpty()); // the legacy items are gone
