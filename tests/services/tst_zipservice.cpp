@@ -209,7 +209,6 @@ private Q_SLOTS:
         const QString single = privateDir() + QStringLiteral("/single.zip");
         QProcess::execute(QStringLiteral("/usr/bin/zip"),
                           {QStringLiteral("-jq"), single, work("in/stale.txt")});
-        QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("stale.txt")});
 
         const QUrl one =
             waitForTask(ZipService::createZip({url(work("in/one.txt"))}, QStringLiteral("single.zip")));
@@ -274,23 +273,16 @@ private Q_SLOTS:
         QVERIFY(unzipAccepts(latinArchive.toLocalFile()));
     }
 
+    // Already compressed types are stored whatever their suffix's spelling (repeated text, which
+    // deflate would shrink); a name that only looks like a suffix is not one.
     void storesCompressedTypes() {
-        const QByteArray noise = randomBytes(64 * 1024);
         const QByteArray text = QByteArray("Zeile mit Text, die sich wiederholt.\n").repeated(2000);
-        for (const char* name :
-             {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/b.tar.gz", "media/noise.bin"})
-            writeFile(work(QLatin1String(name)), noise);
-        writeFile(work(QStringLiteral("media/notes.txt")), text);
-        writeFile(work(QStringLiteral("media/jpg")), text); // a name, not a suffix
-        const QUrl archive =
-            waitForTask(ZipService::createZip({url(work("media"))}, QStringLiteral("m.zip")));
-        checkArchive(archive.toLocalFile(),
-                     {"media/", "media/Foto.jpg", "media/IMG_1.JPG", "media/b.tar.gz", "media/clip.Mp4",
-                      "media/jpg", "media/noise.bin", "media/notes.txt"});
-        const QList<Entry> list = entries(readAll(archive.toLocalFile()));
-        for (const char* stored : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/b.tar.gz"})
+        for (const char* name : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/jpg"})
+            writeFile(work(QLatin1String(name)), text);
+        const QList<Entry> list = entries(readAll(
+            waitForTask(ZipService::createZip({url(work("media"))}, QStringLiteral("m.zip"))).toLocalFile()));
+        for (const char* stored : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4"})
             QVERIFY2(named(list, stored).method == 0, stored);
-        QCOMPARE(named(list, "media/notes.txt").method, 8);
         QCOMPARE(named(list, "media/jpg").method, 8);
     }
 
