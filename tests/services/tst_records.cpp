@@ -255,6 +255,7 @@ private Q_SLOTS:
             QStringLiteral("abc"));
         QCOMPARE(SafeFileName::forFolder(QStringLiteral("Zeile\n2\t\r\x1b[31m\x7f\u0085\u009f.txt")),
                  QStringLiteral("Zeile2[31m.txt"));
+        QCOMPARE(SafeFileName::forFolder(QStringLiteral("../x/y\\z")), QStringLiteral(".._x_y_z"));
         QCOMPARE(SafeFileName::forFolder(QString(QChar(0)) + QStringLiteral("a")), QStringLiteral("_a"));
         QCOMPARE(SafeFileName::forFolder(QString()), QStringLiteral("_"));
         QCOMPARE(SafeFileName::forFolder(QStringLiteral("\u202E")), QStringLiteral("_"));
