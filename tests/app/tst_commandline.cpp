@@ -187,7 +187,7 @@ private Q_SLOTS:
         });
         QVERIFY(row != lines.end());
         QCOMPARE(row->indexOf(server.baseURL()), linkColumn); // aligned under its heading
-        QVERIFY(row->trimmed().endsWith(QLatin1Char('-')));   // not downloaded yet
+        QVERIFY(row->endsWith(QLatin1Char('-'))); // not downloaded yet; no blanks after the last column
 
         const Run listJson = run(env, {"list", "--json"});
         QCOMPARE(listJson.exitCode, 0);
