@@ -515,17 +515,6 @@ private Q_SLOTS:
         const QImage logo = TrayIcon::create(2);
         QCOMPARE(logo.size(), QSize(36, 36));
         QCOMPARE(logo.pixelColor(18, 18).alpha(), 255); // the bundled logo is found and drawn
-
-        // Another logo keeps its aspect, 18 high; a missing one leaves the icon blank, not empty.
-        QTemporaryDir dir;
-        QImage red(300, 512, QImage::Format_ARGB32);
-        red.fill(Qt::red);
-        red.save(dir.filePath(QStringLiteral("narrow.png")));
-        const QImage narrow = TrayIcon::create(dir.filePath(QStringLiteral("narrow.png")), 2);
-        QCOMPARE(narrow.deviceIndependentSize(), QSizeF(11, 18)); // 10.55
-        QCOMPARE(narrow.pixelColor(11, 18), QColor(Qt::red));
-        const QImage missing = TrayIcon::create(dir.filePath(QStringLiteral("none.png")));
-        QVERIFY(missing.size() == QSize(18, 18) && missing.pixelColor(9, 9).alpha() == 0);
     }
 
     void ringGrowsClockwiseAndZipFrameTurns() {
