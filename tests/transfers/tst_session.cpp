@@ -83,6 +83,10 @@ private Q_SLOTS:
         KeychainService::saveCredentials({"", "k"}, store);
         QCOMPARE(waitForTask(account->reload()), ServerAccount::State::NotConfigured);
         QCOMPARE(account->problem(), QStringLiteral("Server-URL nicht konfiguriert"));
+        KeychainService::saveCredentials({"https://s", ""},
+                                         store); // still not configured, for another reason
+        QCOMPARE(waitForTask(account->reload()), ServerAccount::State::NotConfigured);
+        QCOMPARE(account->problem(), QStringLiteral("API-Key nicht konfiguriert"));
     }
 
     void pollsIncomingThenOutgoingAfterTheFirstDelayThenEachInterval() {
