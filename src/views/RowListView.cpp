@@ -150,6 +150,8 @@ void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelInd
         look.copied = fade->animation->currentValue().toReal();
     else if (stateOf(index) & RowStates::LinkCopied)
         look.copied = 1;
+    if (const auto scrolled = runningFor(m_scrolled, index); scrolled != m_scrolled.end())
+        look.scrolled = scrolled->by;
     m_rows.paint(painter, rect, index, look);
     // The current row, while the list has the keyboard and no button of it does.
     if (current && m_focused < 0)
@@ -328,6 +330,28 @@ void RowListView::keyPressEvent(QKeyEvent* event) {
         return;
     }
     QListView::keyPressEvent(event);
+}
+
+void RowListView::wheelEvent(QWheelEvent* event) {
+    // Over a long file list the wheel scrolls the list in the row, until it reaches an end.
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    const RowPaint::Scrolling scrolling = index.isValid() && m_rows.scrolling
+                                              ? m_rows.scrolling(visualRect(index), index)
+                                              : RowPaint::Scrolling();
+    if (scrolling.range > 0 && scrolling.area.contains(at)) {
+        auto scrolled = runningFor(m_scrolled, index);
+        if (scrolled == m_scrolled.end())
+            scrolled = m_scrolled.insert(m_scrolled.end(), {index, 0});
+        const int by = qBound(0, scrolled->by - event->angleDelta().y() * 18 / 40, scrolling.range);
+        if (by != scrolled->by) {
+            scrolled->by = by;
+            viewport()->update(visualRect(index));
+            event->accept();
+            return;
+        }
+    }
+    QListView::wheelEvent(event);
 }
 
 void RowListView::scrollContentsBy(int dx, int dy) {

@@ -27,6 +27,8 @@ public:
         std::function<void(QPainter*, const QRect&, const QModelIndex&, const RowPaint::Look&)> paint;
         // The buttons of the row in the rectangle, in keyboard order (see RowPaint::Button).
         std::function<QList<RowPaint::Button>(const QRect&, const QModelIndex&)> buttons;
+        // The part of the row the wheel scrolls (may be unset).
+        std::function<RowPaint::Scrolling(const QRect&, const QModelIndex&)> scrolling;
         // The tooltip of what the row shows at the point.
         std::function<QString(const QRect&, const QModelIndex&, const QPoint&)> toolTip;
         // The height of the row at a width.
@@ -73,6 +75,7 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void rowsInserted(const QModelIndex& parent, int start, int end) override;
@@ -117,6 +120,11 @@ private:
     };
     QList<Running> m_unfolding;
     QList<Running> m_fades;
+    struct Scrolled {
+        QPersistentModelIndex index;
+        int by = 0;
+    };
+    QList<Scrolled> m_scrolled;
     // By row, then line (-1 for the row itself).
     mutable QHash<std::pair<int, int>, unsigned> m_accessibleRows;
 };

@@ -26,13 +26,19 @@ public:
         bool keyboard = true;
     };
     // What a row shows besides its record: the pointer (outside the row: elsewhere), the action of
-    // the button held down under it, the button the keyboard is on (-1: none) and how far the
-    // "Link kopiert" strip has faded in.
+    // the button held down under it, the button the keyboard is on (-1: none), how far the
+    // "Link kopiert" strip has faded in and how far its scrolling part (a long file list) is scrolled.
     struct Look {
         QPoint pointer{-1, -1};
         QString pressed;
         int focused = -1;
         qreal copied = 0;
+        int scrolled = 0;
+    };
+    // The part of a row the wheel scrolls, and how far it can.
+    struct Scrolling {
+        QRect area;
+        int range = 0;
     };
 
     // A box of the row's layout, as the row widget builds it (no widget behind it).

@@ -289,6 +289,9 @@ QWidget* SendTab::buildList() {
     rows.buttons = [record, state, painter](const QRect& rect, const QModelIndex& index) {
         return painter->buttons(rect, record(index), state(index));
     };
+    rows.scrolling = [record, state, painter](const QRect& rect, const QModelIndex& index) {
+        return painter->scrolling(rect, record(index), state(index));
+    };
     rows.toolTip = [record, state, painter](const QRect& rect, const QModelIndex& index,
                                             const QPoint& point) {
         return painter->toolTip(rect, record(index), state(index), point);

@@ -152,6 +152,15 @@ QList<RowPaint::Button> TransferRowPainter::buttons(const QRect& rect, const Tra
     return m_hits;
 }
 
+RowPaint::Scrolling TransferRowPainter::scrolling(const QRect& rect, const TransferItem& transfer,
+                                                  int state) {
+    layOut(rect, transfer, state);
+    if (!m_fileList->isShown())
+        return {};
+    return {m_fileList->geometry().adjusted(16, 0, -16, -8),
+            fileLineHeight * int(qMax<qsizetype>(0, transfer.originalFileNames.size() - fileLinesShown))};
+}
+
 QString TransferRowPainter::toolTip(const QRect& rect, const TransferItem& transfer, int state,
                                     const QPoint& point) {
     layOut(rect, transfer, state);
@@ -235,14 +244,20 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
     }
     if (m_fileList->isShown()) {
         const QRect names = m_fileList->geometry().adjusted(16, 0, -16, -8);
-        int top = names.top();
-        for (const QString& name : transfer.originalFileNames.first(
-                 qMin<qsizetype>(transfer.originalFileNames.size(), fileLinesShown))) {
+        const int range =
+            fileLineHeight * int(qMax<qsizetype>(0, transfer.originalFileNames.size() - fileLinesShown));
+        painter->save();
+        painter->setClipRect(names, Qt::IntersectClip);
+        int top = names.top() - qBound(0, look.scrolled, range);
+        for (const QString& name : transfer.originalFileNames) {
+            if (top >= names.bottom())
+                break;
             FileTypeIcon::paint(*painter, QRectF(names.left(), top + 2, 14, 14), FileTypeIcon::kind(name));
             RowPaint::text(painter, QRect(names.left() + 14 + 6, top, names.width() - 20, fileLineHeight),
                            m_smallFont, text, Format::shown(name), Qt::ElideMiddle);
             top += fileLineHeight;
         }
+        painter->restore();
     }
     RowPaint::divider(painter, list, m_divider->geometry());
     CopiedOverlay::paint(painter, m_line->geometry(), look.copied);

@@ -30,6 +30,8 @@ public:
                const QWidget* list, const RowPaint::Look& look);
     // In keyboard order, the main line last.
     QList<RowPaint::Button> buttons(const QRect& rect, const TransferItem& transfer, int state);
+    // The unfolded file list, where it holds more names than it shows.
+    RowPaint::Scrolling scrolling(const QRect& rect, const TransferItem& transfer, int state);
     // The tooltip of the button or symbol at `point`.
     QString toolTip(const QRect& rect, const TransferItem& transfer, int state, const QPoint& point);
 

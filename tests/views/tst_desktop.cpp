@@ -419,7 +419,8 @@ private Q_SLOTS:
         QCOMPARE(lines(), (QStringList{"Alt-123", "Preise.xlsx", "b.txt"}));
         QVERIFY(row->state().expandable && row->state().expanded);
         actions->doAction(QStringLiteral("Passwort verwalten"));
-        QVERIFY(panel.sendTab()->list()->findChild<QMenu*>(QStringLiteral("passwordMenu"))->isVisible());
+        const QMenu* menu = panel.sendTab()->list()->findChild<QMenu*>(QStringLiteral("passwordMenu"));
+        QVERIFY(menu && menu->isVisible());
         actions->doAction(QStringLiteral("Vom Server löschen"));
         QCOMPARE(fixture->sent->model()->rowCount(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(requestLines(fixture->server(), QStringLiteral("/api/outgoing/"))
