@@ -12,9 +12,9 @@ class LayoutSlot;
 class QPainter;
 class QWidget;
 
-// What the parts of a row widget draw, drawn straight into a list: labels shortened as
-// ElidedLabel shortens them, flat symbol buttons, symbols and the divider. `widget` is the list
-// whose style and palette the row would have.
+// The parts of a painted row, drawn straight into a list as widgets would draw them: labels
+// shortened as ElidedLabel shortens them, flat symbol buttons, symbols and the divider. `widget`
+// is the list whose style and palette the row takes.
 class RowPaint {
 public:
     // A button of a row, by the name of what it does, with its tooltip. `keyboard`: reached by Tab
@@ -41,7 +41,7 @@ public:
         int range = 0;
     };
 
-    // A box of the row's layout, as the row widget builds it (no widget behind it).
+    // A box of the row's layout (no widget behind it).
     static QBoxLayout* box(QBoxLayout::Direction direction, int spacing, QMargins margins = {});
     // The height of an ElidedLabel's line: tall enough for umlauts on capitals and for descenders.
     static int lineHeight(const QFont& font);
