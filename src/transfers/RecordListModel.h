@@ -84,7 +84,7 @@ public:
             changes.identical = base == next;
             changes.base = std::move(base);
             if (changes.identical)
-                return changes; // the new list goes where it was made
+                return changes; // the new list is freed here, off the main thread
             changes.next = std::move(next);
             const QList<Record>& before = changes.base;
             const QList<Record>& after = changes.next;

@@ -258,7 +258,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
     if (m_listError && m_error == m_listError)
         clearError();
     m_listError.reset();
-    // The rows' changes are worked out against the history's rows.
+    // The history first: the rows' changes are worked out against the list that holds it.
     while (!m_historyRead) {
         co_await qCoro(this, &SentTransfers::historyRead);
         if (!self)

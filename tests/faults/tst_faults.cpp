@@ -119,9 +119,9 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(blocked + QStringLiteral("/history.json/x")));
         SentTransfers unwritable(fixture->session->account(), blocked, fixture->desktop);
         QTRY_COMPARE(unwritable.error(),
-                 std::optional<QString>(
-                     QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") + blocked +
-                     QStringLiteral("/history.json")));
+                     std::optional<QString>(
+                         QStringLiteral("Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
+                         blocked + QStringLiteral("/history.json")));
         unwritable.addUploaded(historyItem(QStringLiteral("NEU"), 20));
         QVERIFY(unwritable.transfers().size() == 1 &&
                 unwritable.transfers()[0].code == QStringLiteral("NEU"));
