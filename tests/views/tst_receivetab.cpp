@@ -204,7 +204,7 @@ private Q_SLOTS:
         QTest::mouseClick(child<QToolButton>(row(gone), "deleteButton"), Qt::LeftButton);
         alert = openAlert(fixture->panel.get(), QStringLiteral("Eingang von Schulz KG löschen?"));
         QVERIFY(alert);
-        waitForTask(APIService::deleteIncoming(fixture->credentials(), gone));
+        waitForTask(APIService::deleteIncoming(fixture->connection(), gone));
         refresh();
         QVERIFY(!row(gone));
         server().clearRequests();

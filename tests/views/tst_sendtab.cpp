@@ -649,7 +649,7 @@ private Q_SLOTS:
                 QStringLiteral("Neu erzeugen"));
         alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
         QVERIFY(alert);
-        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), second));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), second));
         const QPointer<TransferRow> secondRow = rowFor(second);
         QCoro::waitFor(sent->refresh());
         QVERIFY(!rowFor(second));
@@ -690,7 +690,7 @@ private Q_SLOTS:
         QCOMPARE(fixture->panel->findChildren<RenameDialog*>().size(), 1);
 
         // Deleted on the server: the dialog closes and the send tab says why.
-        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), code));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), code));
         QCoro::waitFor(sent->refresh());
         QTRY_VERIFY(!dialog);
         QCOMPARE(errorLine(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
