@@ -89,9 +89,7 @@ SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::Progre
     NoDesktopServices desktop;
     HttpEngine http;
     ServerAccount account(http, nullptr, nullptr, desktop);
-    // A command waits for the store anyway: asked right here, before anything starts.
-    if (const auto missing = SendResult::missingConfiguration(QCoro::waitFor(account.read())))
-        return *missing;
+    // The upload reads the store once, as in the panel: no server set up ends it with that reason.
     // Recorded in the same history the panel lists.
     SentTransfers sent(&account, {}, desktop);
     Uploads uploads(&account, &sent, desktop);
