@@ -57,7 +57,7 @@ OWNERS = {
     "APIServiceUpload": "tst_upload|tst_faults",
     "APIServiceIncoming": "tst_requestcore|tst_transferlists",
     "ZipService": "tst_zipservice|tst_faults|tst_unprivileged",
-    "PrivateTempDir": "tst_privatetempdir|tst_zipservice|tst_killed",
+    "PrivateTempDir": "tst_zipservice|tst_killed",
     "LibsecretStore": "tst_keychain",
     "TransferJob": "tst_requestcore|tst_upload|tst_transferlists",
     "ServerTrust": "tst_requestcore",

@@ -1,7 +1,6 @@
 #include "RecordedRequests.h"
 #include "TestFiles.h"
 #include "TransferServer.h"
-#include "cli/ConsoleOutput.h"
 
 #include <QDir>
 #include <QFile>
@@ -175,8 +174,8 @@ private Q_SLOTS:
     void listAndInboxPrintTheServersRecords() {
         const QString code = server.seedTransfer({{QStringLiteral("Preisliste.pdf"), "pdf"}});
         const QString token =
-            server.seedIncoming(QStringLiteral("Müller GmbH\x1b[2J"), {{QStringLiteral("Plan.dwg"), "dwg"}},
-                                QStringLiteral("A-17"));
+            server.seedIncoming(QStringLiteral("Müller GmbH\x1b[2J\u202E"),
+                                {{QStringLiteral("Plan.dwg"), "dwg"}}, QStringLiteral("A-17"));
 
         const Run list = run(env, {"list"});
         QCOMPARE(list.exitCode, 0);
@@ -188,7 +187,7 @@ private Q_SLOTS:
         });
         QVERIFY(row != lines.end());
         QCOMPARE(row->indexOf(server.baseURL()), linkColumn); // aligned under its heading
-        QVERIFY(row->trimmed().endsWith(QLatin1Char('-')));   // not downloaded yet
+        QVERIFY(row->endsWith(QLatin1Char('-'))); // not downloaded yet; no blanks after the last column
 
         const Run listJson = run(env, {"list", "--json"});
         QCOMPARE(listJson.exitCode, 0);
@@ -198,27 +197,18 @@ private Q_SLOTS:
         });
         QVERIFY(seeded != sent.end());
         QCOMPARE(seeded->toObject().value("fileName").toString(), QStringLiteral("Preisliste.pdf"));
-        QVERIFY(seeded->toObject().value("uploadDate").isString());
-        QVERIFY(seeded->toObject().value("downloadURL").toString().startsWith(server.baseURL()));
 
         const Run inbox = run(env, {"inbox"});
-        QCOMPARE(inbox.exitCode, 0);
-        QVERIFY(inbox.out.startsWith(QStringLiteral("Kunde")));
-        QVERIFY(inbox.out.contains(QStringLiteral("A-17")));
+        QVERIFY(inbox.out.startsWith(QStringLiteral("Kunde")) && inbox.out.contains(QStringLiteral("A-17")));
         // Into a pipe the server's text passes unchanged: it is data.
-        QVERIFY(inbox.out.contains(QStringLiteral("Müller GmbH\x1b[2J")));
+        QVERIFY(inbox.out.contains(QStringLiteral("Müller GmbH\x1b[2J\u202E")));
         const Run inboxJson = run(env, {"inbox", "--json"});
-        const QJsonArray uploads = QJsonDocument::fromJson(inboxJson.out.toUtf8()).array();
-        QCOMPARE(uploads.size(), 1);
-        const QJsonObject upload = uploads.first().toObject();
+        const QJsonObject upload = QJsonDocument::fromJson(inboxJson.out.toUtf8()).array().first().toObject();
         QCOMPARE(upload.value("token").toString(), token);
-        QCOMPARE(upload.value("customerName").toString(), QStringLiteral("Müller GmbH\x1b[2J"));
+        QCOMPARE(upload.value("customerName").toString(), QStringLiteral("Müller GmbH\x1b[2J\u202E"));
         QCOMPARE(upload.value("files").toArray().first().toObject().value("name").toString(),
                  QStringLiteral("Plan.dwg"));
         QCOMPARE(upload.value("isDownloaded"), QJsonValue(false));
-        // On a terminal, control and bidirectional characters must not act.
-        QCOMPARE(ConsoleOutput::printable(QStringLiteral("Müller\x1b[2J\n\u202Eevil"), true),
-                 QStringLiteral("Müller?[2J??evil"));
     }
 
     void onATerminal() {
@@ -241,9 +231,9 @@ private Q_SLOTS:
         // The bar is cleared before the link, which stands on a line of its own.
         QVERIFY(upload.contains(QStringLiteral("\r\x1b[K") + server.baseURL()));
 
-        // A customer's name cannot move the cursor or clear the screen.
+        // A customer's name cannot move the cursor, clear the screen or turn the text around.
         const QString inbox = onTerminal(QStringLiteral("inbox"));
-        QVERIFY2(inbox.contains(QStringLiteral("Müller GmbH?[2J")), qPrintable(inbox));
+        QVERIFY2(inbox.contains(QStringLiteral("Müller GmbH?[2J?")), qPrintable(inbox));
         QVERIFY(!inbox.contains(QLatin1Char('\x1b')));
     }
 

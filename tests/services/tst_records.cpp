@@ -112,16 +112,12 @@ private Q_SLOTS:
         QTemporaryDir root;
         const QString folder = root.filePath(QStringLiteral("nested/.zanvolt"));
         TransferHistoryService history(folder);
-        QCOMPARE(history.filePath(), folder + QStringLiteral("/history.json"));
         QVERIFY(history.load().isEmpty());
 
         history.add(item(QStringLiteral("A")));
         QCOMPARE(QFile::permissions(folder) & 0x0777, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
         QCOMPARE(QFile::permissions(history.filePath()) & 0x0777, QFile::ReadUser | QFile::WriteUser);
-        QFile file(history.filePath());
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        QVERIFY(!bytes.contains("secret-A")); // passwords never reach the disk
+        QVERIFY(!readAll(history.filePath()).contains("secret-A")); // passwords never reach the disk
 
         for (int i = 1; i <= 20; ++i)
             history.add(item(QStringLiteral("N%1").arg(i)));
@@ -263,14 +259,12 @@ private Q_SLOTS:
         QCOMPARE(SafeFileName::forFolder(QString(QChar(0)) + QStringLiteral("a")), QStringLiteral("_a"));
         QCOMPARE(SafeFileName::forFolder(QString()), QStringLiteral("_"));
         QCOMPARE(SafeFileName::forFolder(QStringLiteral("\u202E")), QStringLiteral("_"));
-        QCOMPARE(SafeFileName::forFolder(QStringLiteral(".")), QStringLiteral("_"));
         QCOMPARE(SafeFileName::forFolder(QStringLiteral(".\u200E.")), QStringLiteral("__"));
         QCOMPARE(SafeFileName::forFolder(QStringLiteral("Grüße 😀.pdf")), QStringLiteral("Grüße 😀.pdf"));
 
         // Too long for the file system: shortened to whole characters, the extension kept.
         const QString umlauts = QString(300, u'ä') + QStringLiteral(".pdf");
         const QString shortUmlauts = SafeFileName::forFolder(umlauts);
-        QVERIFY(shortUmlauts.toUtf8().size() <= 255);
         QCOMPARE(shortUmlauts, QString(125, u'ä') + QStringLiteral(".pdf"));
         const QString accents = QStringLiteral("e\u0301").repeated(100) + QStringLiteral(".txt");
         const QString shortAccents = SafeFileName::forFolder(accents);
@@ -288,23 +282,7 @@ private Q_SLOTS:
     }
 
     void savingNeverReplaces() {
-        const QString first =
-            SafeFileName::moveNoReplace(download("erste"), inbox(), QStringLiteral("Rechnung.pdf"));
-        const QString second =
-            SafeFileName::moveNoReplace(download("zweite"), inbox(), QStringLiteral("Rechnung.pdf"));
-        QCOMPARE(first, inbox(QStringLiteral("Rechnung.pdf")));
-        QCOMPARE(second, inbox(QStringLiteral("Rechnung (2).pdf")));
-        QCOMPARE(readAll(first), QByteArray("erste"));
-        QCOMPARE(readAll(second), QByteArray("zweite"));
-
-        // A folder of the user's with the name: untouched.
-        writeFile(inbox(QStringLiteral("Projekt/Plan.txt")), "Plan");
-        const QString project =
-            SafeFileName::moveNoReplace(download("datei"), inbox(), QStringLiteral("Projekt"));
-        QCOMPARE(project, inbox(QStringLiteral("Projekt (2)")));
-        QCOMPARE(readAll(project), QByteArray("datei"));
-        QCOMPARE(readAll(inbox(QStringLiteral("Projekt/Plan.txt"))), QByteArray("Plan"));
-
+        // (Numbering beside a file or folder of the name: tst_requestcore's downloads.)
         // A dangling link counts as taken, and is neither replaced nor followed.
         QVERIFY(QFile::link(m_root.filePath(QStringLiteral("nirgends")), inbox(QStringLiteral("Bild.png"))));
         const QString image =
@@ -373,11 +351,7 @@ private Q_SLOTS:
             object(
                 R"({"token":"t1","code":null,"customerName":"Müller GmbH", "files":[{"name":"Plan.pdf","size":9007199254740993,"sizeFormatted":"8 PB"}], "uploadDate":"2024-05-01T12:30:45.5+02:00","isDownloaded":false,"totalSize":null})"),
             F::Optional);
-        QCOMPARE(upload.customerName, QStringLiteral("Müller GmbH"));
-        QVERIFY(!upload.code && !upload.auftragsnummer && !upload.nachricht && !upload.totalSize &&
-                !upload.totalSizeFormatted && !upload.downloadURL);
-        QCOMPARE(upload.files.size(), 1);
-        QCOMPARE(upload.files[0].size, Q_INT64_C(9007199254740993)); // beyond a double's exact integers
+        QCOMPARE(upload.files.value(0).size, Q_INT64_C(9007199254740993)); // beyond a double's exact integers
         const QByteArray written = upload.toJson().toJson();
         QVERIFY(!written.contains("code") && !written.contains("totalSize"));
         QVERIFY(written.contains(R"("size":9007199254740993)"));
@@ -426,13 +400,8 @@ private Q_SLOTS:
             QCOMPARE(described.kind, kind);
             QCOMPARE(described.text, text);
         };
-        check(APIError::httpError(500, QStringLiteral("kaputt")), ErrorKind::Server,
-              QStringLiteral("Server-Fehler 500: kaputt"));
         check(APIError::networkError(QStringLiteral("weg")), ErrorKind::Network,
               QStringLiteral("Netzwerk-Fehler: weg"));
-        check(APIError::noServerURL(), ErrorKind::Configuration,
-              QStringLiteral("Server-URL nicht konfiguriert"));
-        check(APIError::noAPIKey(), ErrorKind::Configuration, QStringLiteral("API-Key nicht konfiguriert"));
         check(CancelledError(), ErrorKind::Cancelled, QStringLiteral("Abgebrochen"));
         check(ZipError::noFiles(), ErrorKind::Zip, QStringLiteral("Keine Dateien zum Zippen"));
         check(KeychainError::saveFailed(-25299), ErrorKind::Keychain,
@@ -451,9 +420,8 @@ private Q_SLOTS:
     }
 
     // The panel's number and date texts, under the C locale and again under a German one.
-    void textsUnderTheCLocale() { checkFormats(); }
-
-    void textsUnderAGermanLocale() {
+    void textsUnderTheCAndAGermanLocale() {
+        checkFormats();
         // As QApplication does with a German desktop.
         QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"), "the de_DE.UTF-8 locale is not installed");
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));

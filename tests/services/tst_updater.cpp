@@ -214,8 +214,7 @@ private Q_SLOTS:
         QCoreApplication::processEvents();
         manager.attemptPendingInstall();
         QCoreApplication::processEvents();
-        QVERIFY(ran.isEmpty());
-        QVERIFY(manager.hasPendingInstall());
+        QVERIFY(ran.isEmpty() && manager.hasPendingInstall());
 
         busy = false;
         manager.attemptPendingInstall();

@@ -5,19 +5,22 @@
 #include "models/PlatformError.h"
 #include "models/Utf8.h"
 #include "services/PrivateTempDir.h"
+#include "services/StagingFolder.h"
 #include "services/ZipService.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QtEndian>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -128,6 +131,10 @@ QStringList zipProcesses(qint64 parent = QCoreApplication::applicationPid()) {
     return found;
 }
 
+int modeOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? int(info.st_mode & 07777) : -1;
+}
 bool hasEnded(const QString& pid) {
     const char state = processState(pid).first;
     return state == 0 || state == 'Z';
@@ -209,7 +216,6 @@ private Q_SLOTS:
         const QString single = privateDir() + QStringLiteral("/single.zip");
         QProcess::execute(QStringLiteral("/usr/bin/zip"),
                           {QStringLiteral("-jq"), single, work("in/stale.txt")});
-        QCOMPARE(names(entries(readAll(single))), QStringList{QStringLiteral("stale.txt")});
 
         const QUrl one =
             waitForTask(ZipService::createZip({url(work("in/one.txt"))}, QStringLiteral("single.zip")));
@@ -274,23 +280,16 @@ private Q_SLOTS:
         QVERIFY(unzipAccepts(latinArchive.toLocalFile()));
     }
 
+    // Already compressed types are stored whatever their suffix's spelling (repeated text, which
+    // deflate would shrink); a name that only looks like a suffix is not one.
     void storesCompressedTypes() {
-        const QByteArray noise = randomBytes(64 * 1024);
         const QByteArray text = QByteArray("Zeile mit Text, die sich wiederholt.\n").repeated(2000);
-        for (const char* name :
-             {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/b.tar.gz", "media/noise.bin"})
-            writeFile(work(QLatin1String(name)), noise);
-        writeFile(work(QStringLiteral("media/notes.txt")), text);
-        writeFile(work(QStringLiteral("media/jpg")), text); // a name, not a suffix
-        const QUrl archive =
-            waitForTask(ZipService::createZip({url(work("media"))}, QStringLiteral("m.zip")));
-        checkArchive(archive.toLocalFile(),
-                     {"media/", "media/Foto.jpg", "media/IMG_1.JPG", "media/b.tar.gz", "media/clip.Mp4",
-                      "media/jpg", "media/noise.bin", "media/notes.txt"});
-        const QList<Entry> list = entries(readAll(archive.toLocalFile()));
-        for (const char* stored : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/b.tar.gz"})
+        for (const char* name : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/jpg"})
+            writeFile(work(QLatin1String(name)), text);
+        const QList<Entry> list = entries(readAll(
+            waitForTask(ZipService::createZip({url(work("media"))}, QStringLiteral("m.zip"))).toLocalFile()));
+        for (const char* stored : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4"})
             QVERIFY2(named(list, stored).method == 0, stored);
-        QCOMPARE(named(list, "media/notes.txt").method, 8);
         QCOMPARE(named(list, "media/jpg").method, 8);
     }
 
@@ -355,7 +354,7 @@ private Q_SLOTS:
         QVERIFY(client.waitForFinished());
         QTRY_VERIFY_WITH_TIMEOUT(hasEnded(zips.first()), 5000);
 
-        // What the killed client left goes as at the next start (tst_privatetempdir owns how).
+        // What the killed client left goes as at the next start (leftoversGoLinksAreNotFollowed owns how).
         PrivateTempDir::removeLeftovers();
         QFile::remove(work(QStringLiteral("cancel/big.bin")));
     }
@@ -487,6 +486,95 @@ private Q_SLOTS:
         QVERIFY(writeRaw(QFile::encodeName(work(QStringLiteral("fail/random.bin"))) + "\xfc\r"));
         QCOMPARE(failureOf(ZipService::createZip({url(work("fail"))}, QStringLiteral("partial.zip"))),
                  QStringLiteral("ZIP-Erstellung fehlgeschlagen: „fail/random.bin\ufffd\r“ fehlt im Archiv"));
+    }
+
+    // The private folder the archives are staged in (these two move XDG_CACHE_HOME: they run last).
+    void folderIsPrivateAndOnDisk() {
+        const QString cache = work(QStringLiteral("cache"));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+        const QString path = cache + QStringLiteral("/zanvolt");
+        QCOMPARE(PrivateTempDir::path(), path);
+        QCOMPARE(modeOf(path), 0700);
+        QVERIFY(::chmod(QFile::encodeName(path).constData(), 0755) == 0);
+        QCOMPARE(PrivateTempDir::path(), path);
+        QCOMPARE(modeOf(path), 0700);
+
+        // Without XDG_CACHE_HOME: ~/.cache.
+        qunsetenv("XDG_CACHE_HOME");
+        const QByteArray home = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(work(QStringLiteral("home"))));
+        const QString fallback = PrivateTempDir::path();
+        qputenv("HOME", home);
+        QCOMPARE(fallback, work(QStringLiteral("home/.cache/zanvolt")));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+
+        // A link planted at the path is refused, and what it points at is left alone.
+        QVERIFY(QDir(path).removeRecursively());
+        const QString elsewhere = work(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        QVERIFY(::chmod(QFile::encodeName(elsewhere).constData(), 0755) == 0);
+        QVERIFY(QFile::link(elsewhere, path));
+        QVERIFY_THROWS_EXCEPTION(PlatformError, PrivateTempDir::path());
+        QCOMPARE(modeOf(elsewhere), 0755);
+        QVERIFY(QFile::remove(path));
+
+        // A file, or a folder of another user, is refused too.
+        writeFile(path, "x");
+        QVERIFY_THROWS_EXCEPTION(PlatformError, PrivateTempDir::path());
+        PrivateTempDir::removeLeftovers(); // nothing to clear, and no reason to stop the start
+        QVERIFY(QFile::remove(path));
+        if (::getuid() == 0) {
+            QVERIFY(QDir().mkpath(path));
+            QVERIFY(::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0);
+            try {
+                PrivateTempDir::path();
+                QFAIL("a folder of another user was accepted");
+            } catch (const PlatformError& error) {
+                QVERIFY2(error.message().contains(QStringLiteral("gehört nicht diesem Benutzer")),
+                         qPrintable(error.message()));
+            }
+            QVERIFY(QDir(path).removeRecursively());
+        }
+    }
+
+    void leftoversGoLinksAreNotFollowed() {
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(work(QStringLiteral("cache2"))));
+        const QString folder = PrivateTempDir::path();
+        const QString outside = work(QStringLiteral("user"));
+        writeFile(outside + QStringLiteral("/Dokument.txt"), "keep");
+
+        writeFile(folder + QStringLiteral("/Zanvolt_2024-05-01_120000.zip"), "zip");
+        writeFile(folder + QStringLiteral("/Bericht.pdf.part"), "part");
+        writeFile(folder + QStringLiteral("/zanvolt-zip-1/heads/deep/file"), "x");
+        QVERIFY(QFile::link(outside, folder + QStringLiteral("/zanvolt-zip-1/trees")));
+        QVERIFY(QFile::link(outside, folder + QStringLiteral("/zanvolt-zip-1/heads/user")));
+        QVERIFY(QFile::link(outside + QStringLiteral("/Dokument.txt"), folder + QStringLiteral("/link.txt")));
+
+        // A running instance's socket stays.
+        const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        const QByteArray socketPath = QFile::encodeName(folder + QStringLiteral("/instance.socket"));
+        std::strncpy(address.sun_path, socketPath.constData(), sizeof(address.sun_path) - 1);
+        QCOMPARE(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+
+        // So does the folder of a run that is still packing or sending (another Zanvolt process's).
+        auto live = std::make_unique<StagingFolder>();
+        const QString run = QFileInfo(live->path()).fileName();
+        writeFile(live->path() + QStringLiteral("/Bericht.zip"), "zip");
+
+        PrivateTempDir::removeLeftovers();
+        ::close(listener);
+        QCOMPARE(readAll(live->path() + QStringLiteral("/Bericht.zip")), QByteArray("zip"));
+        QCOMPARE(
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            (QStringList{QStringLiteral("instance.socket"), run}));
+        live.reset(); // the run's end takes its folder along
+        QCOMPARE(
+            QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+            QStringList{QStringLiteral("instance.socket")});
+        QCOMPARE(readAll(outside + QStringLiteral("/Dokument.txt")), QByteArray("keep"));
+        QCOMPARE(modeOf(folder), 0700);
     }
 };
 
