@@ -127,9 +127,10 @@ QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Cred
     try {
         co_await write(credentials);
         http.forgetServerKey(credentials.serverURL);
-        // With the pair just saved: the store is not asked again.
-        const QList<IncomingUpload> uploads =
-            co_await APIService::fetchIncoming({&http, APIService::usableCredentials(credentials)});
+        // With the pair just saved: the store is not asked again. Named: GCC 12 destroys a braced
+        // temporary inside a co_await expression twice.
+        const ServerConnection server{&http, APIService::usableCredentials(credentials)};
+        const QList<IncomingUpload> uploads = co_await APIService::fetchIncoming(server);
         co_return TestResult{
             true, QCoreApplication::translate("ServerAccount", "Verbindung erfolgreich! (%1 Eingänge)")
                       .arg(uploads.size())};
