@@ -31,7 +31,8 @@ public:
         std::chrono::milliseconds longestPause{30'000};
         std::chrono::milliseconds giveUpAfter{std::chrono::minutes(15)};
     };
-    // Every member initialised, so that a test may name only the ones it changes.
+    // Every member has an initialiser, so that a designated initialiser may name only the ones it
+    // changes without a missing-initialiser warning.
     struct Options {
         QString caBundle{};         // PEM bundle trusted instead of the system's CAs; empty: the system's
         int inactivitySeconds = 60; // without any byte moving before a request fails

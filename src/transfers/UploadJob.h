@@ -42,7 +42,7 @@ public:
         APIService::OutgoingResult response;
     };
 
-    // `server`: the credentials every request of the upload uses.
+    // `server`: where every request of the upload goes, with which credentials.
     UploadJob(Request request, ServerConnection server, QObject* parent = nullptr);
     ~UploadJob() override;
 
