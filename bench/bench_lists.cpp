@@ -265,9 +265,8 @@ int main(int argc, char** argv) {
     std::printf("start: panel shown with the history %lld ms (longest stall %lld ms), both lists complete "
                 "%lld ms (longest stall while loading %lld ms)\n",
                 shown, shownStall, loaded, loadStall);
-    std::printf("rows: %d sent, %d received; live row widgets: %d + %d\n",
-                session.sent()->model()->rowCount(), session.received()->model()->rowCount(),
-                panel.sendTab()->list()->liveCount(), panel.receiveTab()->list()->liveCount());
+    std::printf("rows: %d sent, %d received\n", session.sent()->model()->rowCount(),
+                session.received()->model()->rowCount());
     std::printf("memory: idle %ld MiB, after loading %ld MiB (+%ld MiB; heap in use +%ld MiB)\n", idle / 1024,
                 afterLoad / 1024, (afterLoad - idle) / 1024, (heapKiB() - idleHeap) / 1024);
 

@@ -944,6 +944,10 @@ Password: %2</translation>
         <translation>Not enough disk space for the download</translation>
     </message>
     <message>
+        <source>Die Datei kann nicht in „%1“ gespeichert werden: %2</source>
+        <translation>The file cannot be saved in “%1”: %2</translation>
+    </message>
+    <message>
         <source>Die Datei wurde während des Uploads verändert</source>
         <translation>The file was changed during the upload</translation>
     </message>

@@ -97,6 +97,10 @@ QString UserText::diskFull() {
     return tr("Nicht genug Speicherplatz für den Download");
 }
 
+QString UserText::cannotSave(const QString& folder, const QString& reason) {
+    return tr("Die Datei kann nicht in „%1“ gespeichert werden: %2").arg(folder, reason);
+}
+
 QString UserText::fileChangedDuringUpload() {
     return tr("Die Datei wurde während des Uploads verändert");
 }

@@ -40,6 +40,8 @@ public:
     static QString certificateChanged();
     static QString responseTooLarge(qint64 megabytes);
     static QString diskFull();
+    // A download could not be written into `folder`; `reason` is the system's.
+    static QString cannotSave(const QString& folder, const QString& reason);
     static QString fileChangedDuringUpload();
     static QString unsafeHeader();
 

@@ -234,7 +234,8 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
     if (request.resume && !job->reopenPart()) {
         Result result;
         result.id = job->id;
-        result.error = HttpError(HttpError::Kind::FileSystem, systemText(job->writeErrno));
+        result.error = HttpError(HttpError::Kind::FileSystem,
+                                 UserText::cannotSave(request.downloadFolder, systemText(job->writeErrno)));
         m_results(std::move(result));
         return;
     }
@@ -328,23 +329,28 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
     const CURLcode code = CURLcode(curlCode);
     const int inactivity = m_settings.inactivitySeconds;
     using Kind = HttpError::Kind;
+    const auto saveFailed = [&](int error) {
+        return HttpError(Kind::FileSystem,
+                         UserText::cannotSave(job->request.downloadFolder, systemText(error)), curlCode,
+                         error);
+    };
     if (code == CURLE_OK) {
         result.status = int(job->status());
         curl_off_t announced = -1;
         curl_easy_getinfo(job->easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
         const bool toFile = job->bodyIsFile();
         if (toFile && job->partFd < 0 && !job->openPart()) {
-            result.error = HttpError(Kind::FileSystem, systemText(job->writeErrno));
+            result.error = saveFailed(job->writeErrno);
         } else if (toFile && !job->bodyStarted && !job->startFileBody()) {
             result.error = job->rangeRefused ? HttpError(Kind::Network, UserText::rangeRefused())
-                                             : HttpError(Kind::FileSystem, systemText(job->writeErrno));
+                                             : saveFailed(job->writeErrno);
         } else if (const qint64 got =
                        toFile ? job->written - std::max<qint64>(job->resumedFrom, 0) : job->body.size();
                    announced >= 0 && got != qint64(announced)) {
             result.error = HttpError(Kind::Network, UserText::incompleteTransfer(got, qint64(announced)));
         } else if (toFile) {
             if (const int error = job->closePart(); error != 0)
-                result.error = HttpError(Kind::FileSystem, systemText(error));
+                result.error = saveFailed(error);
             else
                 result.filePath = job->takePart();
             result.status = 200; // a resumed file is whole now, as after one answer
@@ -361,7 +367,7 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
     } else if (job->writeErrno == ENOSPC || job->writeErrno == EDQUOT) {
         result.error = HttpError(Kind::FileSystem, UserText::diskFull(), curlCode, job->writeErrno);
     } else if (job->writeErrno != 0) {
-        result.error = HttpError(Kind::FileSystem, systemText(job->writeErrno), curlCode, job->writeErrno);
+        result.error = saveFailed(job->writeErrno);
     } else if (job->fileChanged) {
         result.error = HttpError(Kind::FileChanged, UserText::fileChangedDuringUpload(), curlCode);
     } else if (job->readErrno != 0) {

@@ -66,15 +66,6 @@ QRect AccessibleRow::rect() const {
         return {};
     const QWidget* viewport = m_view->viewport();
     const QRect row = m_view->visualRect(m_index);
-    if (m_line >= 0) {
-        // A line is a widget of the live row, named as the line reads.
-        if (QWidget* live = m_view->rowWidget(m_index.row())) {
-            const QString name = lines().value(m_line);
-            for (QWidget* widget : live->findChildren<QWidget*>())
-                if (widget->accessibleName() == name && widget->isVisibleTo(live))
-                    return QRect(widget->mapToGlobal(QPoint()), widget->size());
-        }
-    }
     return QRect(viewport->mapToGlobal(row.topLeft()), row.size());
 }
 

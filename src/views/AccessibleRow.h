@@ -6,7 +6,7 @@
 
 class RowListView;
 
-// A row of a RowListView as screen readers meet it, whether it is painted or live: a list item
+// A row of a RowListView as screen readers meet it: a list item
 // named with the row's text, offering every action of the row's buttons and menus by the name they
 // show. Invoking one clicks what it names. The lines a row draws below its main line (a password,
 // its files) are its children, in the order drawn; `line` is -1 for the row itself.

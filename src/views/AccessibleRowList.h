@@ -4,8 +4,8 @@
 
 class RowListView;
 
-// A RowListView as screen readers meet it: a list whose children are its rows, painted or live
-// alike (see AccessibleRow).
+// A RowListView as screen readers meet it: a list whose children are its rows
+// (see AccessibleRow).
 class AccessibleRowList : public QAccessibleWidget {
 public:
     explicit AccessibleRowList(RowListView* view);

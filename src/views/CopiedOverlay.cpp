@@ -3,48 +3,15 @@
 #include "views/Style.h"
 
 #include <QCoreApplication>
-#include <QEvent>
-#include <QGraphicsOpacityEffect>
-#include <QHBoxLayout>
-#include <QLabel>
-#include <QPropertyAnimation>
+#include <QFontMetrics>
+#include <QIcon>
+#include <QPainter>
 
 namespace {
 std::chrono::milliseconds flashDuration{2000};
 constexpr int iconSize = 13;
+constexpr int spacing = 6;
 } // namespace
-
-CopiedOverlay::CopiedOverlay(QWidget* line) : QWidget(line) {
-    setObjectName(QStringLiteral("copiedOverlay"));
-    setAttribute(Qt::WA_StyledBackground);
-    setStyleSheet(QStringLiteral("QWidget#copiedOverlay { background: %1; border-radius: 6px; }")
-                      .arg(Style::css(Style::faded(Style::green(), 0.85))));
-    auto* layout = new QHBoxLayout(this);
-    layout->setSpacing(6);
-    layout->addStretch(1);
-    auto* icon = new QLabel;
-    icon->setPixmap(
-        Style::icon(QStringLiteral("checkmark.circle.fill"), Qt::white).pixmap(iconSize, iconSize));
-    icon->setFixedSize(iconSize, iconSize);
-    layout->addWidget(icon);
-    auto* text = new QLabel(QCoreApplication::translate("CopiedOverlay", "Link kopiert"));
-    text->setAccessibleName(text->text());
-    Style::setFont(text, Style::Text::Caption, QFont::Medium);
-    Style::setTextColor(text, Qt::white);
-    layout->addWidget(text);
-    layout->addStretch(1);
-
-    auto* opacity = new QGraphicsOpacityEffect(this);
-    setGraphicsEffect(opacity);
-    m_fade = new QPropertyAnimation(opacity, "opacity", this);
-    m_fade->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(m_fade, &QPropertyAnimation::finished, this, [this] {
-        if (!m_showing)
-            hide();
-    });
-    line->installEventFilter(this);
-    hide();
-}
 
 void CopiedOverlay::setDuration(std::chrono::milliseconds duration) {
     flashDuration = duration;
@@ -54,32 +21,26 @@ std::chrono::milliseconds CopiedOverlay::duration() {
     return flashDuration;
 }
 
-void CopiedOverlay::showOver(CopiedOverlay*& overlay, QWidget* line, bool showing) {
-    if (!overlay && !showing)
+void CopiedOverlay::paint(QPainter* painter, const QRect& line, qreal opacity) {
+    if (opacity <= 0)
         return;
-    if (!overlay)
-        overlay = new CopiedOverlay(line);
-    overlay->setShowing(showing);
-}
-
-bool CopiedOverlay::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == parentWidget() && event->type() == QEvent::Resize)
-        setGeometry(parentWidget()->rect());
-    return QWidget::eventFilter(watched, event);
-}
-
-void CopiedOverlay::setShowing(bool value) {
-    if (value == m_showing)
-        return;
-    m_showing = value;
-    m_fade->stop();
-    m_fade->setDuration(value ? 200 : 300);
-    m_fade->setStartValue(value ? 0.0 : 1.0);
-    m_fade->setEndValue(value ? 1.0 : 0.0);
-    if (value) {
-        setGeometry(parentWidget()->rect());
-        raise();
-        show();
-    }
-    m_fade->start();
+    painter->save();
+    painter->setOpacity(opacity);
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(Qt::NoPen);
+    painter->setBrush(Style::faded(Style::green(), 0.85));
+    painter->drawRoundedRect(QRectF(line), 6, 6);
+    // The check mark and the text, centred together.
+    const QString text = QCoreApplication::translate("CopiedOverlay", "Link kopiert");
+    const QFont font = Style::font(Style::Text::Caption, QFont::Medium);
+    const int textWidth = QFontMetrics(font).horizontalAdvance(text);
+    const int left = line.center().x() - (iconSize + spacing + textWidth) / 2;
+    const QPixmap check = Style::icon(QStringLiteral("checkmark.circle.fill"), Qt::white)
+                              .pixmap(QSize(iconSize, iconSize), painter->device()->devicePixelRatioF());
+    painter->drawPixmap(QPoint(left, line.center().y() - iconSize / 2), check);
+    painter->setFont(font);
+    painter->setPen(Qt::white);
+    painter->drawText(QRect(left + iconSize + spacing, line.top(), textWidth + 1, line.height()),
+                      Qt::AlignLeft | Qt::AlignVCenter, text);
+    painter->restore();
 }

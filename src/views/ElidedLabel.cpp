@@ -34,18 +34,19 @@ void ElidedLabel::setFullText(const QString& text) {
     updateGeometry();
 }
 
-QStringList ElidedLabel::linesFor(int width) const {
-    const QFontMetrics metrics = fontMetrics();
+QStringList ElidedLabel::linesFor(const QString& fullText, const QFont& font, Qt::TextElideMode mode,
+                                  int maximumLines, int width) {
+    const QFontMetrics metrics(font);
     width = qMax(1, width);
-    const QString oneLine = QString(m_fullText).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QString oneLine = QString(fullText).replace(QLatin1Char('\n'), QLatin1Char(' '));
     // Measured in fractions: a text exactly as wide as the label must not lose its end to rounding.
-    if (oneLine == m_fullText && QFontMetricsF(font()).horizontalAdvance(oneLine) <= width)
-        return {m_fullText};
-    if (m_maximumLines == 1)
-        return {metrics.elidedText(oneLine, m_mode, width)};
+    if (oneLine == fullText && QFontMetricsF(font).horizontalAdvance(oneLine) <= width)
+        return {fullText};
+    if (maximumLines == 1)
+        return {metrics.elidedText(oneLine, mode, width)};
 
-    const QString text = withLineSeparators(m_fullText);
-    QTextLayout layout(text, font());
+    const QString text = withLineSeparators(fullText);
+    QTextLayout layout(text, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     layout.setTextOption(option);
@@ -58,10 +59,10 @@ QStringList ElidedLabel::linesFor(int width) const {
     layout.endLayout();
 
     QStringList lines;
-    for (qsizetype i = 0; i < ranges.size() && i < m_maximumLines; ++i) {
+    for (qsizetype i = 0; i < ranges.size() && i < maximumLines; ++i) {
         QString line = text.mid(ranges[i].first, ranges[i].second).trimmed();
         line.replace(QChar::LineSeparator, QLatin1Char(' '));
-        if (i == m_maximumLines - 1 && ranges.size() > m_maximumLines) {
+        if (i == maximumLines - 1 && ranges.size() > maximumLines) {
             // The text goes on: the cut is marked even where this line itself fits.
             const QString marked = line + QChar(0x2026);
             if (metrics.horizontalAdvance(marked) <= width) {

@@ -20,14 +20,19 @@ public:
     bool hasHeightForWidth() const override { return m_maximumLines > 1; }
     int heightForWidth(int width) const override;
 
+    // The lines `text` shows in `font` at `width`: wrapped at word boundaries, at most
+    // `maximumLines`, the last one shortened when text is left over.
+    static QStringList linesFor(const QString& text, const QFont& font, Qt::TextElideMode mode,
+                                int maximumLines, int width);
+
 protected:
     void resizeEvent(QResizeEvent* event) override;
     void changeEvent(QEvent* event) override;
 
 private:
-    // The lines shown at `width`: wrapped at word boundaries, at most
-    // m_maximumLines, the last one shortened when text is left over.
-    QStringList linesFor(int width) const;
+    QStringList linesFor(int width) const {
+        return linesFor(m_fullText, font(), m_mode, m_maximumLines, width);
+    }
     int lineHeight() const;
     void refresh();
 

@@ -4,12 +4,17 @@
 #include "models/IncomingUpload.h"
 #include "models/UserText.h"
 #include "transfers/IncomingPresenter.h"
+#include "transfers/RowStates.h"
+#include "views/CopiedOverlay.h"
+#include "views/ElidedLabel.h"
+#include "views/FileTypeIcon.h"
 #include "views/LayoutSlot.h"
 #include "views/RowPaint.h"
 #include "views/Style.h"
 
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCoreApplication>
 #include <QPainter>
 #include <QWidget>
 
@@ -18,8 +23,15 @@ constexpr int subtitleIcon = 18;
 constexpr int captionIcon = 13;
 constexpr int fineIcon = 12;
 
+constexpr int detailsSpacing = 6;
+
 LayoutSlot* buttonSlot(int iconSize) {
     return LayoutSlot::fixed(QSize(iconSize + 6, iconSize + 8));
+}
+
+// The single files are listed only where there are several.
+bool listsFiles(const IncomingUpload& upload) {
+    return upload.files.size() >= 2;
 }
 } // namespace
 
@@ -35,9 +47,8 @@ void IncomingRowPainter::build() {
     m_smallFont = Style::font(Style::Text::Fine);
     m_orderFont = Style::font(Style::Text::Fine, QFont::Medium);
 
-    // The parts of IncomingRow's main line and of its cell, in their order and with their spacing.
     m_layout.reset(RowPaint::box(QBoxLayout::TopToBottom, 0));
-    auto* line = RowPaint::box(QBoxLayout::LeftToRight, 10, QMargins(16, 8, 16, 8));
+    auto* line = m_line = RowPaint::box(QBoxLayout::LeftToRight, 10, QMargins(16, 8, 16, 8));
     m_dot = LayoutSlot::fixed(QSize(8, 8));
     line->addItem(m_dot);
     auto* texts = RowPaint::box(QBoxLayout::TopToBottom, 2);
@@ -59,9 +70,13 @@ void IncomingRowPainter::build() {
         m_buttons[i] = buttonSlot(iconSizes[i]);
         buttons->addItem(m_buttons[i]);
     }
+    // Hidden, the unfold button still holds its place, so the buttons of all rows stay in columns.
     m_buttons[3]->setKeepPlace(true);
     line->addLayout(buttons);
     m_layout->addLayout(line);
+
+    m_details = new LayoutSlot(QSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed));
+    m_layout->addItem(m_details);
 
     m_divider = new LayoutSlot(QSizePolicy(QSizePolicy::Minimum, QSizePolicy::Fixed));
     m_divider->setHints(QSize(-1, 3), QSize(-1, -1));
@@ -74,13 +89,12 @@ void IncomingRowPainter::build() {
     RowPaint::labelHints(m_date, m_smallFont, QStringLiteral("00.00. 00:00"));
 }
 
-int IncomingRowPainter::height(int) {
-    build();
-    LayoutSlot::invalidateAll(m_layout.get());
+int IncomingRowPainter::height(int width, const IncomingUpload& upload, int state) {
+    layOut(QRect(0, 0, width, 0), upload, state);
     return m_layout->sizeHint().height();
 }
 
-void IncomingRowPainter::layOut(const QRect& rect, const IncomingUpload& upload) {
+void IncomingRowPainter::layOut(const QRect& rect, const IncomingUpload& upload, int state) {
     build();
     const IncomingPresenter presenter(upload);
     m_texts = {Format::shown(presenter.headline()), Format::shown(presenter.customer()),
@@ -93,33 +107,64 @@ void IncomingRowPainter::layOut(const QRect& rect, const IncomingUpload& upload)
     }
     RowPaint::labelHints(m_date, m_smallFont, m_texts[5]);
     m_buttons[3]->setShown(presenter.canUnfold());
+
+    // The details: the message in at most three lines, then the files, 16 in from the sides.
+    const bool unfolded = (state & RowStates::Unfolded) && presenter.canUnfold();
+    m_details->setShown(unfolded);
+    m_message.clear();
+    if (unfolded) {
+        if (upload.nachricht && !upload.nachricht->isEmpty())
+            m_message = ElidedLabel::linesFor(Format::shown(*upload.nachricht), m_smallFont, Qt::ElideRight,
+                                              3, rect.width() - 32);
+        const int line = RowPaint::lineHeight(m_smallFont);
+        const int files = listsFiles(upload) ? int(upload.files.size()) : 0;
+        int height = int(m_message.size()) * line + files * line + qMax(0, files - 1) * detailsSpacing;
+        if (!m_message.isEmpty() && files > 0)
+            height += detailsSpacing;
+        m_details->setHints(QSize(-1, height + 8), QSize(-1, height + 8));
+    }
     LayoutSlot::invalidateAll(m_layout.get());
-    m_layout->setGeometry(rect);
+    // At its own height: while it unfolds or folds up, its place shows only part of it.
+    m_layout->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), m_layout->sizeHint().height())));
+
+    const QString tips[] = {presenter.downloadButton(), UserText::copyLink(), UserText::deleteFromServer()};
+    m_hits.clear();
+    for (int i = 0; i < 3; ++i)
+        m_hits.append({m_buttons[i]->geometry(), tips[i], tips[i]});
+    if (m_buttons[3]->isShown())
+        m_hits.append(
+            {m_buttons[3]->geometry(), QCoreApplication::translate("IncomingPresenter", "Details"), {}});
+    m_hits.append({m_line->geometry(), UserText::copyLink(), {}, false});
 }
 
-QString IncomingRowPainter::toolTip(const QRect& rect, const IncomingUpload& upload, const QPoint& point) {
-    layOut(rect, upload);
-    // As the row's buttons say it; the unfold button has none.
-    const QString tips[] = {IncomingPresenter(upload).downloadButton(), UserText::copyLink(),
-                            UserText::deleteFromServer()};
-    for (int i = 0; i < 3; ++i)
-        if (m_buttons[i]->geometry().contains(point))
-            return tips[i];
+QList<RowPaint::Button> IncomingRowPainter::buttons(const QRect& rect, const IncomingUpload& upload,
+                                                    int state) {
+    layOut(rect, upload, state);
+    return m_hits;
+}
+
+QString IncomingRowPainter::toolTip(const QRect& rect, const IncomingUpload& upload, int state,
+                                    const QPoint& point) {
+    layOut(rect, upload, state);
+    for (const RowPaint::Button& button : std::as_const(m_hits))
+        if (button.rect.contains(point))
+            return button.toolTip;
     return {};
 }
 
-void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload,
-                               const QWidget* list, const QPoint& pointer) {
-    layOut(rect, upload);
+void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload, int state,
+                               const QWidget* list, const RowPaint::Look& look) {
+    layOut(rect, upload, state);
     painter->save();
+    painter->setClipRect(rect, Qt::IntersectClip); // unfolding, the row is higher than its place
     painter->setRenderHint(QPainter::Antialiasing);
     painter->setPen(Qt::NoPen);
     painter->setBrush(upload.isDownloaded ? Style::green() : Style::orange());
     painter->drawRoundedRect(QRectF(m_dot->geometry()), 4, 4);
     painter->setRenderHint(QPainter::Antialiasing, false);
 
-    RowPaint::text(painter, m_headline->geometry(), m_headlineFont,
-                   list->palette().color(QPalette::WindowText), m_texts[0], Qt::ElideMiddle);
+    const QColor text = list->palette().color(QPalette::WindowText);
+    RowPaint::text(painter, m_headline->geometry(), m_headlineFont, text, m_texts[0], Qt::ElideMiddle);
     for (int i = 0; i < 4; ++i)
         if (m_facts[i]->isShown())
             RowPaint::text(painter, m_facts[i]->geometry(), i == 1 ? m_orderFont : m_smallFont,
@@ -129,16 +174,48 @@ void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const Incom
     const QColor dim = Style::faded(Style::secondary(), 0.6);
     const std::pair<QIcon, int> buttons[] = {
         {Style::icon(QStringLiteral("arrow.down.circle.fill"), Style::accent()), subtitleIcon},
-        {Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()), captionIcon},
+        {state & RowStates::LinkCopied ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
+                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()),
+         captionIcon},
         {Style::icon(QStringLiteral("trash"), dim), fineIcon},
-        {Style::icon(QStringLiteral("chevron.down"), Style::secondary()), captionIcon},
+        {Style::icon(state & RowStates::Unfolded ? QStringLiteral("chevron.up")
+                                                 : QStringLiteral("chevron.down"),
+                     Style::secondary()),
+         captionIcon},
     };
-    // Their style sheet draws no frame, hovered or not.
+    // Their style sheet draws no frame, hovered or pressed.
     for (int i = 0; i < 4; ++i)
         if (m_buttons[i]->isShown())
             RowPaint::button(painter, list, m_buttons[i]->geometry(), buttons[i].first, buttons[i].second,
-                             false);
-    Q_UNUSED(pointer);
+                             false, false, look.focused == i);
+
+    if (m_details->isShown()) {
+        const QRect details = m_details->geometry().adjusted(16, 0, -16, -8);
+        const int line = RowPaint::lineHeight(m_smallFont);
+        int top = details.top();
+        for (const QString& shown : std::as_const(m_message)) {
+            RowPaint::text(painter, QRect(details.left(), top, details.width(), line), m_smallFont,
+                           Style::secondary(), shown);
+            top += line;
+        }
+        if (!m_message.isEmpty())
+            top += detailsSpacing;
+        if (listsFiles(upload)) {
+            for (const IncomingFile& file : upload.files) {
+                const QString size = Format::shown(file.sizeFormatted);
+                const int sizeWidth = QFontMetrics(m_smallFont).horizontalAdvance(size);
+                FileTypeIcon::paint(*painter, QRectF(details.left(), top + (line - 14) / 2, 14, 14),
+                                    FileTypeIcon::kind(file.name));
+                RowPaint::text(painter,
+                               QRect(details.left() + 20, top, details.width() - 20 - 6 - sizeWidth, line),
+                               m_smallFont, text, Format::shown(file.name), Qt::ElideMiddle);
+                RowPaint::text(painter, QRect(details.right() - sizeWidth, top, sizeWidth + 1, line),
+                               m_smallFont, Style::secondary(), size);
+                top += line + detailsSpacing;
+            }
+        }
+    }
     RowPaint::divider(painter, list, m_divider->geometry());
+    CopiedOverlay::paint(painter, m_line->geometry(), look.copied);
     painter->restore();
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "views/RowPaint.h"
+
 #include <QFont>
+#include <QList>
 #include <QString>
 #include <array>
 #include <memory>
@@ -13,37 +16,42 @@ class QRect;
 class QWidget;
 struct IncomingUpload;
 
-// Paints the folded row of a customer upload as IncomingRow shows it, from the presenter's texts,
-// with the row's own box layout built of slots instead of widgets.
+// Paints the row of a customer upload from the presenter's texts and what the row holds open (its
+// RowStates flags): the main line with its buttons and the unfolded details (message and single
+// files); and says where its buttons are.
 class IncomingRowPainter {
 public:
     IncomingRowPainter();
     ~IncomingRowPainter();
 
-    // The height of every folded row.
-    int height(int width);
-    // With the pointer at `pointer` (outside `rect`: elsewhere).
-    void paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload, const QWidget* list,
-               const QPoint& pointer);
-    // The tooltip of the button or symbol at `point`.
-    QString toolTip(const QRect& rect, const IncomingUpload& upload, const QPoint& point);
+    int height(int width, const IncomingUpload& upload, int state);
+    void paint(QPainter* painter, const QRect& rect, const IncomingUpload& upload, int state,
+               const QWidget* list, const RowPaint::Look& look);
+    // In keyboard order, the main line last.
+    QList<RowPaint::Button> buttons(const QRect& rect, const IncomingUpload& upload, int state);
+    // The tooltip of the button at `point`.
+    QString toolTip(const QRect& rect, const IncomingUpload& upload, int state, const QPoint& point);
 
 private:
     // Fonts follow the application's; a changed one builds the layout anew.
     void build();
     // Places the parts for the record.
-    void layOut(const QRect& rect, const IncomingUpload& upload);
+    void layOut(const QRect& rect, const IncomingUpload& upload, int state);
 
     QFont m_base;
     QFont m_headlineFont;
     QFont m_smallFont;
     QFont m_orderFont;
     std::unique_ptr<QBoxLayout> m_layout;
+    QBoxLayout* m_line;
     LayoutSlot* m_dot;
     LayoutSlot* m_headline;
     LayoutSlot* m_facts[4]; // customer, order, file count, size
     LayoutSlot* m_date;
     LayoutSlot* m_buttons[4];
+    LayoutSlot* m_details;
+    QStringList m_message; // as shown unfolded
     LayoutSlot* m_divider;
+    QList<RowPaint::Button> m_hits;
     std::array<QString, 6> m_texts; // headline, customer, order, file count, size, date
 };

@@ -6,7 +6,7 @@
 
 // A place in a widgetless layout that answers the layout as a widget of the same sizes and policy
 // would, and is aligned in the room it gets as a widget is. Painted rows lay out their parts with
-// the same box layouts the row widgets use, so both put every part in the same place.
+// Qt's box layouts, with the sizes and rules the panel's widgets follow.
 class LayoutSlot : public QLayoutItem {
 public:
     explicit LayoutSlot(QSizePolicy policy = {});

@@ -7,7 +7,6 @@
 #include "views/AlertDialog.h"
 #include "views/CopiedOverlay.h"
 #include "views/ElidedLabel.h"
-#include "views/IncomingRow.h"
 #include "views/IncomingRowPainter.h"
 #include "views/Labels.h"
 #include "views/RefreshFooter.h"
@@ -147,19 +146,25 @@ QWidget* ReceiveTab::buildEmptyView() {
 QWidget* ReceiveTab::buildList() {
     RecordListModel<IncomingUpload>* model = m_received->model();
     RowListView::Rows rows;
-    rows.make = [this, model](const QModelIndex& index) { return makeRow(model->record(index.row())); };
-    rows.update = [model](QWidget* row, const QModelIndex& index) {
-        static_cast<IncomingRow*>(row)->setUpload(model->record(index.row()));
-    };
     auto painter = std::make_shared<IncomingRowPainter>();
-    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
-                                        const QPoint& pointer) {
-        painter->paint(p, rect, model->record(index.row()), m_list, pointer);
+    const auto record = [model](const QModelIndex& index) -> const IncomingUpload& {
+        return model->record(index.row());
     };
-    rows.toolTip = [model, painter](const QRect& rect, const QModelIndex& index, const QPoint& point) {
-        return painter->toolTip(rect, model->record(index.row()), point);
+    const auto state = [](const QModelIndex& index) { return index.data(RowStates::Role).toInt(); };
+    rows.paint = [this, record, state, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
+                                                const RowPaint::Look& look) {
+        painter->paint(p, rect, record(index), state(index), m_list, look);
     };
-    rows.height = [painter](int width) { return painter->height(width); };
+    rows.buttons = [record, state, painter](const QRect& rect, const QModelIndex& index) {
+        return painter->buttons(rect, record(index), state(index));
+    };
+    rows.toolTip = [record, state, painter](const QRect& rect, const QModelIndex& index,
+                                            const QPoint& point) {
+        return painter->toolTip(rect, record(index), state(index), point);
+    };
+    rows.height = [record, state, painter](int width, const QModelIndex& index) {
+        return painter->height(width, record(index), state(index));
+    };
     rows.actions = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).actions();
     };
@@ -233,10 +238,6 @@ void ReceiveTab::updateError() {
     m_errorText->setFullText(message.value_or(QString()));
 }
 
-IncomingRow* ReceiveTab::row(int index) {
-    return static_cast<IncomingRow*>(m_list->liveRow(index));
-}
-
 void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
     // The answer comes later, when the list may have changed: it goes by token, and an upload that
     // is gone by then is left alone.
@@ -257,16 +258,6 @@ void ReceiveTab::confirmAndDelete(const IncomingUpload& upload) {
                 }
             }
         });
-}
-
-IncomingRow* ReceiveTab::makeRow(const IncomingUpload& upload) {
-    auto* row = new IncomingRow(upload, m_received->model()->states());
-    connect(row, &IncomingRow::downloadRequested, this,
-            [this, row] { detach(m_received->downloadIncoming(row->upload()), m_received); });
-    connect(row, &IncomingRow::copyLinkRequested, this,
-            [this, row] { m_received->copyLink(row->upload(), CopiedOverlay::duration()); });
-    connect(row, &IncomingRow::deleteRequested, this, [this, row] { confirmAndDelete(row->upload()); });
-    return row;
 }
 
 void ReceiveTab::updateEmpty() {

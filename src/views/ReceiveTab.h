@@ -6,7 +6,6 @@
 #include <optional>
 
 class ElidedLabel;
-class IncomingRow;
 class QFrame;
 class QLabel;
 class QProgressBar;
@@ -26,8 +25,6 @@ public:
     explicit ReceiveTab(ReceivedUploads* received, QWidget* parent = nullptr);
 
     RowListView* list() const { return m_list; }
-    // The row widget of the upload at `index`, made live as if the pointer rested on it.
-    IncomingRow* row(int index);
 
     // The delete confirmation; only "Löschen" deletes.
     void confirmAndDelete(const IncomingUpload& upload);
@@ -52,7 +49,6 @@ private:
     void updateDownload();
     void updateError();
     void updateEmpty();
-    IncomingRow* makeRow(const IncomingUpload& upload);
 
     ReceivedUploads* m_received;
 

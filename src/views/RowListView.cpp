@@ -3,18 +3,13 @@
 #include "transfers/RowStates.h"
 #include "views/AccessibleRow.h"
 #include "views/AccessibleRowList.h"
-#include "views/RowCell.h"
+#include "views/CopiedOverlay.h"
 
-#include <QAbstractButton>
 #include <QAbstractItemDelegate>
 #include <QAccessible>
-#include <QAction>
-#include <QApplication>
-#include <QChildEvent>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QFrame>
-#include <QLayout>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -36,33 +31,19 @@ public:
     QSize sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const override {
         return m_view->rowSize(index);
     }
-    // Live rows are the view's persistent editors: the view moves them with their records.
-    QWidget* createEditor(QWidget*, const QStyleOptionViewItem&, const QModelIndex& index) const override {
-        return m_view->createCell(index);
-    }
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override {
-        m_view->updateCell(editor, index);
-    }
-    void updateEditorGeometry(QWidget* editor, const QStyleOptionViewItem& option,
-                              const QModelIndex&) const override {
-        m_view->placeCell(static_cast<RowCell*>(editor), option.rect);
-    }
 
 private:
     RowListView* m_view;
 };
 
-bool isOpenWindow(const QWidget* widget) {
-    return widget->isWindow() && widget->isVisible();
+int stateOf(const QModelIndex& index) {
+    return index.data(RowStates::Role).toInt();
 }
 
-// In the order the row made them, which is the order it shows them in.
-QList<QWidget*> tabStops(QWidget* cell) {
-    QList<QWidget*> stops;
-    for (QWidget* w : cell->findChildren<QWidget*>())
-        if (!w->isWindow() && w->isVisibleTo(cell) && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus))
-            stops << w;
-    return stops;
+// The running animation of the row, if any.
+template <typename List> auto runningFor(List& list, const QModelIndex& index) {
+    return std::find_if(list.begin(), list.end(),
+                        [&index](const auto& entry) { return entry.index == index; });
 }
 } // namespace
 
@@ -88,226 +69,156 @@ RowListView::RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, 
 
 RowListView::~RowListView() {
     forgetAccessibleRows();
-    // The cells, also those on their way out, go with the viewport, after this list's members.
-    for (QObject* cell : viewport()->children())
-        disconnect(cell, &QObject::destroyed, this, nullptr);
-}
-
-RowCell* RowListView::cellAt(const QModelIndex& index) const {
-    // Few rows are live: a walk over them is cheaper than the view's lookup by persistent index.
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
-        if (it.value() == index)
-            return it.key();
-    return nullptr;
-}
-
-QWidget* RowListView::rowWidget(int row) const {
-    RowCell* cell = cellAt(model()->index(row, 0));
-    return cell ? cell->row() : nullptr;
-}
-
-QWidget* RowListView::liveRow(int row) {
-    const QModelIndex index = model()->index(row, 0);
-    return index.isValid() ? hold(index)->row() : nullptr;
-}
-
-QWidget* RowListView::createCell(const QModelIndex& index) {
-    auto* cell = new RowCell(m_rows.make(index), m_rightMargin);
-    cell->setParent(viewport());
-    m_live.insert(cell, index);
-    // A row that unfolds or folds up asks for a new layout of itself first; its menus and questions
-    // say when they close.
-    cell->row()->installEventFilter(this);
-    for (QWidget* window : cell->row()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
-        if (window->isWindow())
-            window->installEventFilter(this);
-    connect(cell, &QObject::destroyed, this, [this, cell] {
-        m_live.remove(cell);
-        m_shown.remove(cell);
-    });
-    return cell;
-}
-
-void RowListView::updateCell(QWidget* cell, const QModelIndex& index) {
-    m_rows.update(static_cast<RowCell*>(cell)->row(), index);
-}
-
-RowCell* RowListView::makeLive(const QModelIndex& index) {
-    if (RowCell* cell = cellAt(index))
-        return cell;
-    openPersistentEditor(index);
-    RowCell* cell = cellAt(index);
-    Q_ASSERT(cell);
-    // Placed at once, so a press that made it lands on it.
-    cell->setGeometry(visualRect(index));
-    cell->layout()->activate();
-    cell->show();
-    updateFocusChain();
-    return cell;
-}
-
-bool RowListView::needed(RowCell* cell, const QModelIndex& index) const {
-    if (index == m_held || index == currentIndex())
-        return true;
-    if (index.data(RowStates::Role).toInt() != 0)
-        return true; // holds something open
-    const QWidget* focus = QApplication::focusWidget();
-    if (focus && cell->isAncestorOf(focus))
-        return true;
-    if (const auto* animation = cell->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
-        animation && animation->state() == QAbstractAnimation::Running)
-        return true; // still moving
-    const QList<QWidget*> children = cell->findChildren<QWidget*>();
-    return std::any_of(children.cbegin(), children.cend(), isOpenWindow);
-}
-
-void RowListView::sweep() {
-    bool released = false;
-    const auto live = m_live; // changes below
-    for (auto it = live.cbegin(); it != live.cend(); ++it) {
-        RowCell* cell = it.key();
-        const QModelIndex index = it.value();
-        if (!index.isValid() || needed(cell, index))
-            continue;
-        m_live.remove(cell);
-        closePersistentEditor(index); // hides it and deletes it later
-        update(index);
-        released = true;
-    }
-    if (released)
-        checkHeights();
 }
 
 void RowListView::setHovered(const QModelIndex& index, QPoint at) {
-    if (index != m_hovered || at != m_pointer) {
-        // Only the rows the pointer left and entered are drawn again.
-        if (m_hovered.isValid())
-            viewport()->update(visualRect(m_hovered));
-        m_hovered = index;
-        m_pointer = index.isValid() ? at : QPoint(-1, -1);
-        if (index.isValid())
-            viewport()->update(visualRect(index));
-    }
-    if (m_held.isValid() && index != m_held) {
-        m_held = QModelIndex();
-        sweep();
-    }
-}
-
-RowCell* RowListView::hold(const QModelIndex& index) {
-    if (m_held != index) {
-        m_held = index;
-        sweep();
-    }
-    return makeLive(index);
-}
-
-void RowListView::updateFocusChain() {
-    const QModelIndex current = currentIndex();
-    RowCell* currentCell = cellAt(current);
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
-        it.key()->setMarked(it.key() == currentCell && hasFocus());
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it)
-        it.key()->setCurrent(it.key() == currentCell);
-    if (!currentCell)
+    if (index == m_hovered && at == m_pointer)
         return;
-    QWidget* previous = this;
-    for (QWidget* stop : tabStops(currentCell)) {
-        QWidget::setTabOrder(previous, stop);
-        previous = stop;
-    }
+    // Only the rows the pointer left and entered are drawn again.
+    if (m_hovered.isValid())
+        viewport()->update(visualRect(m_hovered));
+    m_hovered = index;
+    m_pointer = index.isValid() ? at : QPoint(-1, -1);
+    if (index.isValid())
+        viewport()->update(visualRect(index));
 }
 
-int RowListView::heightOf(QWidget* widget, int width) const {
-    return widget->hasHeightForWidth() ? widget->heightForWidth(width) : widget->sizeHint().height();
+RowPaint::Button RowListView::buttonAt(const QModelIndex& index, const QPoint& point) const {
+    if (!index.isValid() || !m_rows.buttons)
+        return {};
+    for (const RowPaint::Button& button : m_rows.buttons(visualRect(index), index))
+        if (button.rect.contains(point))
+            return button;
+    return {};
+}
+
+QRect RowListView::buttonRect(const QModelIndex& index, const QString& action) const {
+    if (!index.isValid() || !m_rows.buttons)
+        return {};
+    for (const RowPaint::Button& button : m_rows.buttons(visualRect(index), index))
+        if (button.action == action && button.keyboard)
+            return button.rect;
+    return {};
+}
+
+QList<RowPaint::Button> RowListView::keyboardButtons(const QModelIndex& index) const {
+    QList<RowPaint::Button> buttons;
+    if (index.isValid() && m_rows.buttons)
+        for (const RowPaint::Button& button : m_rows.buttons(visualRect(index), index))
+            if (button.keyboard)
+                buttons << button;
+    return buttons;
+}
+
+QString RowListView::focusedAction() const {
+    const QList<RowPaint::Button> buttons = keyboardButtons(currentIndex());
+    return hasFocus() && m_focused >= 0 && m_focused < buttons.size() ? buttons[m_focused].action : QString();
+}
+
+void RowListView::setFocusedButton(int button) {
+    m_focused = button;
+    viewport()->update(visualRect(currentIndex()));
+}
+
+int RowListView::heightOf(const QModelIndex& index) {
+    const int width = viewport()->width();
+    if (stateOf(index) != 0)
+        return m_rows.height(width, index);
+    // All folded rows are alike in height.
+    auto it = m_foldedHeights.constFind(width);
+    if (it == m_foldedHeights.constEnd())
+        it = m_foldedHeights.insert(width, m_rows.height(width, index));
+    return *it;
 }
 
 QSize RowListView::rowSize(const QModelIndex& index) {
-    const int width = viewport()->width();
-    if (RowCell* cell = cellAt(index)) {
-        const auto shown = m_shown.constFind(cell);
-        return {width,
-                shown != m_shown.constEnd() && shown->width == width ? shown->height : heightOf(cell, width)};
-    }
-    // Painted rows are folded up, and all folded rows are alike in height.
-    auto it = m_foldedHeights.constFind(width);
-    if (it == m_foldedHeights.constEnd())
-        it = m_foldedHeights.insert(width, m_rows.height(width));
-    return {width, *it};
+    if (const auto unfolding = runningFor(m_unfolding, index); unfolding != m_unfolding.end())
+        return {viewport()->width(), unfolding->animation->currentValue().toInt()};
+    return {viewport()->width(), heightOf(index)};
 }
 
 void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelIndex& index) {
-    if (!cellAt(index)) // a live row draws itself
-        m_rows.paint(painter, rect, index, index == m_hovered ? m_pointer : QPoint(-1, -1));
+    RowPaint::Look look;
+    if (index == m_hovered)
+        look.pointer = m_pointer;
+    if (index == m_pressed)
+        look.pressed = m_pressedAction;
+    const bool current = index == currentIndex() && hasFocus();
+    if (current)
+        look.focused = m_focused;
+    if (const auto fade = runningFor(m_fades, index); fade != m_fades.end())
+        look.copied = fade->animation->currentValue().toReal();
+    else if (stateOf(index) & RowStates::LinkCopied)
+        look.copied = 1;
+    if (const auto scrolled = runningFor(m_scrolled, index); scrolled != m_scrolled.end())
+        look.scrolled = scrolled->by;
+    m_rows.paint(painter, rect, index, look);
+    // The current row, while the list has the keyboard and no button of it does.
+    if (current && m_focused < 0)
+        RowPaint::focusFrame(painter, this, QRectF(rect).adjusted(1.5, 1.5, -1.5 - m_rightMargin, -1.5));
 }
 
-void RowListView::checkHeights() {
-    const int width = viewport()->width();
-    const bool animated = style()->styleHint(QStyle::SH_Widget_Animation_Duration, nullptr, this) > 0;
-    bool relayout = false;
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        RowCell* cell = it.key();
-        if (!it.value().isValid())
-            continue;
-        const int height = heightOf(cell, width);
-        const auto shown = m_shown.find(cell);
-        if (shown == m_shown.end()) {
-            // Made live: against the place the last layout gave it (visualRect() would already say
-            // the new height).
-            m_shown.insert(cell, {width, height});
-            relayout = relayout || height != cell->height();
-        } else if (shown->width != width || !animated) {
-            relayout = relayout || shown->height != height || shown->width != width;
-            *shown = {width, height};
-        } else if (shown->height != height) {
-            animateHeight(cell, shown->height, height);
-        }
-    }
-    if (relayout)
-        scheduleDelayedItemsLayout();
-    else
-        viewport()->update();
-}
-
-void RowListView::animateHeight(RowCell* cell, int from, int to) {
-    auto* animation = cell->findChild<QVariantAnimation*>(QString(), Qt::FindDirectChildrenOnly);
-    if (animation && animation->state() == QAbstractAnimation::Running && animation->endValue().toInt() == to)
-        return;
-    if (!animation) {
-        animation = new QVariantAnimation(cell);
+void RowListView::animateHeight(const QModelIndex& index, int from, int to) {
+    auto running = runningFor(m_unfolding, index);
+    if (running == m_unfolding.end()) {
+        auto* animation = new QVariantAnimation(this);
         animation->setObjectName(QStringLiteral("unfoldAnimation"));
         animation->setDuration(200);
         animation->setEasingCurve(QEasingCurve::InOutQuad);
-        connect(animation, &QVariantAnimation::finished, this, &RowListView::sweep, Qt::QueuedConnection);
-        connect(animation, &QVariantAnimation::valueChanged, this, [this, cell](const QVariant& value) {
-            m_shown[cell].height = value.toInt();
-            // Rows below follow frame by frame.
+        // Rows below follow frame by frame.
+        connect(animation, &QVariantAnimation::valueChanged, this, [this] { scheduleDelayedItemsLayout(); });
+        connect(animation, &QVariantAnimation::finished, this, [this, animation] {
+            m_unfolding.removeIf([animation](const Running& entry) { return entry.animation == animation; });
+            animation->deleteLater();
             scheduleDelayedItemsLayout();
         });
+        running = m_unfolding.insert(m_unfolding.end(), {index, animation});
     }
+    QVariantAnimation* animation = running->animation;
     animation->stop();
     animation->setStartValue(from);
     animation->setEndValue(to);
     animation->start();
 }
 
-void RowListView::placeCell(RowCell* cell, const QRect& rect) {
-    // Through the unfold animation a row keeps its own height and shows only as much as its place
-    // holds; folding up, the place shrinks below it.
-    const int height = heightOf(cell, rect.width());
-    cell->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), height)));
-    if (height > rect.height())
-        cell->setMask(QRect(0, 0, rect.width(), rect.height()));
-    else if (!cell->mask().isEmpty())
-        cell->clearMask();
+void RowListView::fadeCopied(const QModelIndex& index, bool showing) {
+    auto running = runningFor(m_fades, index);
+    const bool shown = running != m_fades.end() ? running->showing : false;
+    if (shown == showing)
+        return;
+    if (running == m_fades.end()) {
+        auto* animation = new QVariantAnimation(this);
+        animation->setObjectName(QStringLiteral("copiedFade"));
+        animation->setEasingCurve(QEasingCurve::InOutQuad);
+        const QPersistentModelIndex row(index);
+        connect(animation, &QVariantAnimation::valueChanged, this, [this, row] {
+            if (row.isValid())
+                viewport()->update(visualRect(row));
+        });
+        connect(animation, &QVariantAnimation::finished, this, [this, animation] {
+            const auto entry = std::find_if(m_fades.begin(), m_fades.end(), [animation](const Running& e) {
+                return e.animation == animation;
+            });
+            if (entry != m_fades.end() && !entry->showing) {
+                m_fades.erase(entry);
+                animation->deleteLater();
+            }
+        });
+        running = m_fades.insert(m_fades.end(), {index, animation, false});
+    }
+    running->showing = showing;
+    QVariantAnimation* animation = running->animation;
+    const qreal from = animation->state() == QAbstractAnimation::Running ? animation->currentValue().toReal()
+                                                                         : (showing ? 0.0 : 1.0);
+    animation->stop();
+    animation->setDuration(showing ? 200 : 300);
+    animation->setStartValue(from);
+    animation->setEndValue(showing ? 1.0 : 0.0);
+    animation->start();
 }
 
 bool RowListView::viewportEvent(QEvent* event) {
     switch (event->type()) {
-    case QEvent::LayoutRequest:
-        // A live row unfolded or folded up; looked at once its own layout has settled.
-        QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
-        break;
     case QEvent::Leave:
         setHovered({});
         break;
@@ -315,13 +226,12 @@ bool RowListView::viewportEvent(QEvent* event) {
         auto* help = static_cast<QHelpEvent*>(event);
         const QModelIndex index = indexAt(help->pos());
         const QRect rect = visualRect(index);
-        const QString tip = index.isValid() && !cellAt(index) && m_rows.toolTip
-                                ? m_rows.toolTip(rect, index, help->pos())
-                                : QString();
+        const QString tip =
+            index.isValid() && m_rows.toolTip ? m_rows.toolTip(rect, index, help->pos()) : QString();
         if (tip.isEmpty())
             QToolTip::hideText();
         else
-            QToolTip::showText(help->globalPos(), tip, viewport(), rect);
+            QToolTip::showText(help->globalPos(), tip, viewport(), buttonAt(index, help->pos()).rect);
         return true;
     }
     default:
@@ -332,12 +242,15 @@ bool RowListView::viewportEvent(QEvent* event) {
 
 void RowListView::focusInEvent(QFocusEvent* event) {
     QListView::focusInEvent(event);
-    updateFocusChain();
+    // Shift+Tab comes back to the current row's last button.
+    setFocusedButton(
+        event->reason() == Qt::BacktabFocusReason ? int(keyboardButtons(currentIndex()).size()) - 1 : -1);
 }
 
 void RowListView::focusOutEvent(QFocusEvent* event) {
     QListView::focusOutEvent(event);
-    updateFocusChain();
+    m_focused = -1;
+    viewport()->update(visualRect(currentIndex()));
 }
 
 void RowListView::resizeEvent(QResizeEvent* event) {
@@ -345,26 +258,6 @@ void RowListView::resizeEvent(QResizeEvent* event) {
     // Rows span the width: a narrower or wider list lays them out again.
     if (event->size().width() != event->oldSize().width())
         scheduleDelayedItemsLayout();
-}
-
-bool RowListView::eventFilter(QObject* watched, QEvent* event) {
-    switch (event->type()) {
-    case QEvent::LayoutRequest:
-        QMetaObject::invokeMethod(this, &RowListView::checkHeights, Qt::QueuedConnection);
-        break;
-    case QEvent::ChildAdded:
-        // A question the row asks: it keeps the row while open and says when it closes.
-        if (QObject* child = static_cast<QChildEvent*>(event)->child(); child->isWidgetType())
-            child->installEventFilter(this);
-        break;
-    case QEvent::Hide:
-        if (watched->isWidgetType() && static_cast<QWidget*>(watched)->isWindow())
-            QMetaObject::invokeMethod(this, &RowListView::sweep, Qt::QueuedConnection);
-        break;
-    default:
-        break;
-    }
-    return QListView::eventFilter(watched, event);
 }
 
 void RowListView::changeEvent(QEvent* event) {
@@ -377,67 +270,88 @@ void RowListView::changeEvent(QEvent* event) {
 }
 
 void RowListView::mouseMoveEvent(QMouseEvent* event) {
-    if (m_pressTarget) {
-        const QPoint at = m_pressTarget->mapFrom(viewport(), event->position().toPoint());
-        QMouseEvent moved(event->type(), at, event->globalPosition(), event->button(), event->buttons(),
-                          event->modifiers());
-        QApplication::sendEvent(m_pressTarget, &moved);
-        return;
-    }
     const QPoint at = event->position().toPoint();
     setHovered(indexAt(at), at);
 }
 
-bool RowListView::forwardPress(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
-    const QModelIndex index = indexAt(pos);
-    if (!index.isValid())
-        return false;
-    if (RowCell* cell = cellAt(index); cell && cell->geometry().contains(pos))
-        return true; // came up from the live row itself
-    RowCell* cell = hold(index);
-    QWidget* target = cell->childAt(cell->mapFrom(viewport(), pos));
-    if (!target)
-        target = cell;
-    m_pressTarget = target;
-    QMouseEvent press(event->type(), target->mapFrom(viewport(), pos), event->globalPosition(),
-                      event->button(), event->buttons(), event->modifiers());
-    QApplication::sendEvent(target, &press);
-    return true;
-}
-
 void RowListView::mousePressEvent(QMouseEvent* event) {
-    if (!forwardPress(event))
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    if (!index.isValid()) {
         QListView::mousePressEvent(event);
+        return;
+    }
+    if (event->button() != Qt::LeftButton)
+        return;
+    // Held down, the button is drawn pressed while the pointer stays on it.
+    m_pressed = index;
+    m_pressedAction = buttonAt(index, at).action;
+    setHovered(index, at);
+    viewport()->update(visualRect(index));
 }
 
 void RowListView::mouseDoubleClickEvent(QMouseEvent* event) {
-    if (!forwardPress(event))
-        QListView::mouseDoubleClickEvent(event);
+    mousePressEvent(event);
 }
 
 void RowListView::mouseReleaseEvent(QMouseEvent* event) {
-    if (QPointer<QWidget> target = std::exchange(m_pressTarget, nullptr)) {
-        QMouseEvent release(event->type(), target->mapFrom(viewport(), event->position().toPoint()),
-                            event->globalPosition(), event->button(), event->buttons(), event->modifiers());
-        QApplication::sendEvent(target, &release);
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    const QPersistentModelIndex pressed = std::exchange(m_pressed, {});
+    const QString action = std::exchange(m_pressedAction, {});
+    if (!pressed.isValid()) {
+        if (!index.isValid())
+            QListView::mouseReleaseEvent(event);
         return;
     }
-    if (!indexAt(event->position().toPoint()).isValid())
-        QListView::mouseReleaseEvent(event);
+    viewport()->update(visualRect(pressed));
+    if (event->button() == Qt::LeftButton && index == pressed && !action.isEmpty() &&
+        buttonAt(index, at).action == action)
+        invoke(index, action);
 }
 
 void RowListView::contextMenuEvent(QContextMenuEvent* event) {
-    const QModelIndex index = indexAt(event->pos());
-    if (!index.isValid() || cellAt(index))
-        return; // a live row has its own
-    RowCell* cell = hold(index);
-    QWidget* target = cell->childAt(cell->mapFrom(viewport(), event->pos()));
-    if (!target)
-        target = cell;
-    QContextMenuEvent menu(event->reason(), target->mapFrom(viewport(), event->pos()), event->globalPos(),
-                           event->modifiers());
-    QApplication::sendEvent(target, &menu);
+    const bool keyboard = event->reason() == QContextMenuEvent::Keyboard;
+    const QModelIndex index = keyboard ? currentIndex() : indexAt(event->pos());
+    QMenu* menu = index.isValid() && m_rows.menu ? m_rows.menu(index, QString()) : nullptr;
+    if (!menu)
+        return;
+    // From the menu key: below the row's main line.
+    menu->popup(keyboard ? viewport()->mapToGlobal(visualRect(index).topLeft() + QPoint(16, 16))
+                         : event->globalPos());
+}
+
+void RowListView::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) && m_focused >= 0) {
+        const QList<RowPaint::Button> buttons = keyboardButtons(currentIndex());
+        if (m_focused < buttons.size())
+            invoke(currentIndex(), buttons[m_focused].action);
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void RowListView::wheelEvent(QWheelEvent* event) {
+    // Over a long file list the wheel scrolls the list in the row, until it reaches an end.
+    const QPoint at = event->position().toPoint();
+    const QModelIndex index = indexAt(at);
+    const RowPaint::Scrolling scrolling = index.isValid() && m_rows.scrolling
+                                              ? m_rows.scrolling(visualRect(index), index)
+                                              : RowPaint::Scrolling();
+    if (scrolling.range > 0 && scrolling.area.contains(at)) {
+        auto scrolled = runningFor(m_scrolled, index);
+        if (scrolled == m_scrolled.end())
+            scrolled = m_scrolled.insert(m_scrolled.end(), {index, 0});
+        const int by = qBound(0, scrolled->by - event->angleDelta().y() * 18 / 40, scrolling.range);
+        if (by != scrolled->by) {
+            scrolled->by = by;
+            viewport()->update(visualRect(index));
+            event->accept();
+            return;
+        }
+    }
+    QListView::wheelEvent(event);
 }
 
 void RowListView::scrollContentsBy(int dx, int dy) {
@@ -450,34 +364,41 @@ void RowListView::scrollContentsBy(int dx, int dy) {
 }
 
 void RowListView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
-    const QWidget* focus = QApplication::focusWidget();
-    RowCell* previousCell = cellAt(previous);
-    const bool focusInPrevious = focus && previousCell && previousCell->isAncestorOf(focus);
     QListView::currentChanged(current, previous);
-    if (current.isValid())
-        makeLive(current);
-    updateFocusChain();
-    if (focusInPrevious)
-        setFocus(Qt::OtherFocusReason);
-    sweep();
+    m_focused = -1;
+    viewport()->update(visualRect(previous));
+    viewport()->update(visualRect(current));
 }
 
 void RowListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bottomRight,
                               const QList<int>& roles) {
-    QListView::dataChanged(topLeft, bottomRight, roles);
-    for (auto it = m_live.cbegin(); it != m_live.cend(); ++it) {
-        const QModelIndex index = it.value();
-        if (index.isValid() && index.row() >= topLeft.row() && index.row() <= bottomRight.row())
-            m_rows.update(it.key()->row(), index);
-    }
-    if (!roles.contains(RowStates::Role))
+    if (!roles.contains(RowStates::Role)) {
+        QListView::dataChanged(topLeft, bottomRight, roles);
         return;
-    // Something opened in a painted row needs its live one; a row that closed all may go. A screen
-    // reader hears that the row's state and lines changed.
+    }
+    // The heights the last layout gave the rows, before the list lays them out anew: a row's own
+    // rectangle already says its new height, the place of the row below does not.
+    QList<int> shown;
+    for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
+        const int below = row + 1 < model()->rowCount() ? rectForIndex(model()->index(row + 1, 0)).top()
+                                                        : contentsSize().height();
+        shown << below - rectForIndex(model()->index(row, 0)).top();
+    }
+    QListView::dataChanged(topLeft, bottomRight, roles);
+    const bool animated = style()->styleHint(QStyle::SH_Widget_Animation_Duration, nullptr, this) > 0;
     for (int row = topLeft.row(); row <= bottomRight.row(); ++row) {
         const QModelIndex index = model()->index(row, 0);
-        if (index.data(RowStates::Role).toInt() != 0)
-            makeLive(index);
+        fadeCopied(index, stateOf(index) & RowStates::LinkCopied);
+        // A row that unfolds or folds up moves there from the height it shows.
+        const int from = shown[row - topLeft.row()];
+        const int height = heightOf(index);
+        if (const auto running = runningFor(m_unfolding, index); running != m_unfolding.end())
+            animateHeight(index, running->animation->currentValue().toInt(), height);
+        else if (animated && from != height && viewport()->rect().intersects(visualRect(index)))
+            animateHeight(index, from, height);
+        if (from != height)
+            scheduleDelayedItemsLayout();
+        // A screen reader hears that the row's state and lines changed.
         if (QAccessible::isActive()) {
             QAccessible::State changed;
             changed.expanded = true;
@@ -487,55 +408,32 @@ void RowListView::dataChanged(const QModelIndex& topLeft, const QModelIndex& bot
             QAccessible::updateAccessibility(&reorder);
         }
     }
-    sweep();
 }
 
 bool RowListView::focusNextPrevChild(bool next) {
-    // Within the list Tab goes from the list to the current row's buttons and on.
-    QList<QWidget*> chain{this};
-    if (RowCell* cell = cellAt(currentIndex()))
-        chain << tabStops(cell);
-    const qsizetype at = chain.indexOf(QApplication::focusWidget());
-    if (at < 0)
-        return QListView::focusNextPrevChild(next);
-    const qsizetype to = at + (next ? 1 : -1);
-    if (to >= 0 && to < chain.size()) {
-        chain[to]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
-        return true;
+    // Within the list Tab goes from the current row to its buttons and on.
+    if (hasFocus() && currentIndex().isValid()) {
+        const int to = m_focused + (next ? 1 : -1);
+        if (next ? to < keyboardButtons(currentIndex()).size() : m_focused >= 0) {
+            setFocusedButton(to);
+            return true;
+        }
+        setFocusedButton(-1);
     }
-    if (!next)
-        return QListView::focusNextPrevChild(false);
-    for (QWidget* w = nextInFocusChain(); w != this; w = w->nextInFocusChain()) {
-        if (isAncestorOf(w) || w->window() != window() || !w->isVisible() || !w->isEnabled() ||
-            !(w->focusPolicy() & Qt::TabFocus))
-            continue;
-        w->setFocus(Qt::TabFocusReason);
-        return true;
-    }
-    return false;
+    return QListView::focusNextPrevChild(next);
 }
 
 void RowListView::invoke(const QModelIndex& index, const QString& action) {
     if (!index.isValid() || (m_rows.invoke && m_rows.invoke(index, action)))
         return;
-    QWidget* row = makeLive(index)->row();
-    // Let go of the row again unless the click opened something in it.
-    QMetaObject::invokeMethod(this, &RowListView::sweep, Qt::QueuedConnection);
-    for (QAbstractButton* button : row->findChildren<QAbstractButton*>()) {
-        if (button->isVisibleTo(row) && button->isEnabled() &&
-            (button->accessibleName() == action || button->toolTip() == action)) {
-            button->click();
-            return;
-        }
-    }
-    for (const QMenu* menu : row->findChildren<QMenu*>()) {
-        for (QAction* entry : menu->actions()) {
-            if (!entry->isSeparator() && entry->isEnabled() && entry->text() == action) {
-                entry->trigger();
-                return;
-            }
-        }
-    }
+    QMenu* menu = m_rows.menu ? m_rows.menu(index, action) : nullptr;
+    if (!menu)
+        return;
+    // Below its button, as a menu button opens it.
+    scrollTo(index);
+    const QRect button = buttonRect(index, action);
+    menu->popup(viewport()->mapToGlobal(button.isValid() ? button.bottomLeft() + QPoint(0, 1)
+                                                         : visualRect(index).center()));
 }
 
 QAccessibleInterface* RowListView::accessibleRow(const QModelIndex& index, int line) const {

@@ -9,17 +9,15 @@
 #include <QWidget>
 #include <QtMath>
 
-namespace {
-// An ElidedLabel's line: tall enough for umlauts on capitals and for descenders.
-int lineHeight(const QFontMetrics& metrics) {
+int RowPaint::lineHeight(const QFont& font) {
+    const QFontMetrics metrics(font);
     const int tallest = metrics.boundingRect(QStringLiteral("ÄÖÜÅ_gj")).height();
     return std::max({metrics.lineSpacing(), metrics.height() + 1, tallest + 1});
 }
-} // namespace
 
 void RowPaint::elidedHints(LayoutSlot* slot, const QFont& font, const QString& text) {
     const QFontMetrics metrics(font);
-    const int height = lineHeight(metrics);
+    const int height = lineHeight(font);
     const int width = qCeil(QFontMetricsF(font).horizontalAdvance(QString(text).replace(u'\n', u' ')));
     slot->setHints(QSize(width, height), QSize(metrics.averageCharWidth(), height));
 }
@@ -56,18 +54,20 @@ void RowPaint::text(QPainter* painter, const QRect& rect, const QFont& font, con
 }
 
 void RowPaint::button(QPainter* painter, const QWidget* widget, const QRect& rect, const QIcon& icon,
-                      int iconSize, bool hovered) {
+                      int iconSize, bool hovered, bool pressed, bool focused) {
+    if (focused)
+        focusFrame(painter, widget, QRectF(rect).adjusted(0.5, 0.5, -0.5, -0.5));
     QStyleOptionToolButton option;
     option.initFrom(widget);
     option.state &= ~(QStyle::State_MouseOver | QStyle::State_HasFocus);
-    option.state |= QStyle::State_AutoRaise | QStyle::State_Raised;
-    if (hovered)
+    option.state |= QStyle::State_AutoRaise | (pressed ? QStyle::State_Sunken : QStyle::State_Raised);
+    if (hovered || pressed)
         option.state |= QStyle::State_MouseOver;
     option.rect = rect;
     option.icon = icon;
     option.iconSize = QSize(iconSize, iconSize);
     option.subControls = QStyle::SC_ToolButton;
-    option.activeSubControls = QStyle::SC_None;
+    option.activeSubControls = pressed ? QStyle::SC_ToolButton : QStyle::SC_None;
     option.toolButtonStyle = Qt::ToolButtonIconOnly;
     option.palette = widget->palette();
     widget->style()->drawComplexControl(QStyle::CC_ToolButton, &option, painter, widget);
@@ -95,5 +95,14 @@ void RowPaint::divider(QPainter* painter, const QWidget* widget, const QRect& re
     painter->save();
     painter->setClipRect(rect, Qt::IntersectClip);
     widget->style()->drawControl(QStyle::CE_ShapedFrame, &option, painter, widget);
+    painter->restore();
+}
+
+void RowPaint::focusFrame(QPainter* painter, const QWidget* widget, const QRectF& rect) {
+    painter->save();
+    painter->setRenderHint(QPainter::Antialiasing);
+    painter->setPen(QPen(widget->palette().color(QPalette::Highlight), 1.5));
+    painter->setBrush(Qt::NoBrush);
+    painter->drawRoundedRect(rect, 4, 4);
     painter->restore();
 }

@@ -12,13 +12,39 @@ class LayoutSlot;
 class QPainter;
 class QWidget;
 
-// What the parts of a row widget draw, drawn straight into a list: labels shortened as
-// ElidedLabel shortens them, flat symbol buttons, symbols and the divider. `widget` is the list
-// whose style and palette the row would have.
+// The parts of a painted row, drawn straight into a list as widgets would draw them: labels
+// shortened as ElidedLabel shortens them, flat symbol buttons, symbols and the divider. `widget`
+// is the list whose style and palette the row takes.
 class RowPaint {
 public:
-    // A box of the row's layout, as the row widget builds it (no widget behind it).
+    // A button of a row, by the name of what it does, with its tooltip. `keyboard`: reached by Tab
+    // (the main line is not: a click on it copies the link). The keyboard's buttons come first.
+    struct Button {
+        QRect rect;
+        QString action;
+        QString toolTip;
+        bool keyboard = true;
+    };
+    // What a row shows besides its record: the pointer (outside the row: elsewhere), the action of
+    // the button held down under it, the button the keyboard is on (-1: none), how far the
+    // "Link kopiert" strip has faded in and how far its scrolling part (a long file list) is scrolled.
+    struct Look {
+        QPoint pointer{-1, -1};
+        QString pressed;
+        int focused = -1;
+        qreal copied = 0;
+        int scrolled = 0;
+    };
+    // The part of a row the wheel scrolls, and how far it can.
+    struct Scrolling {
+        QRect area;
+        int range = 0;
+    };
+
+    // A box of the row's layout (no widget behind it).
     static QBoxLayout* box(QBoxLayout::Direction direction, int spacing, QMargins margins = {});
+    // The height of an ElidedLabel's line: tall enough for umlauts on capitals and for descenders.
+    static int lineHeight(const QFont& font);
     // The hints an ElidedLabel of one line gives its layout for `text` in `font`.
     static void elidedHints(LayoutSlot* slot, const QFont& font, const QString& text);
     // The hints a plain QLabel gives for `text`.
@@ -26,9 +52,12 @@ public:
     // The label's text in `rect`, shortened at `mode` when it does not fit (Qt::ElideNone: cut).
     static void text(QPainter* painter, const QRect& rect, const QFont& font, const QColor& color,
                      const QString& text, Qt::TextElideMode mode = Qt::ElideNone);
-    // A flat (auto-raised) symbol button, not pressed, lit while `hovered`.
+    // A flat (auto-raised) symbol button, lit while `hovered`, sunken while `pressed`, framed while
+    // the keyboard is on it.
     static void button(QPainter* painter, const QWidget* widget, const QRect& rect, const QIcon& icon,
-                       int iconSize, bool hovered);
+                       int iconSize, bool hovered, bool pressed = false, bool focused = false);
+    // The rounded frame around what the keyboard is on.
+    static void focusFrame(QPainter* painter, const QWidget* widget, const QRectF& rect);
     // A symbol label: the icon's pixmap at `size` in the top left corner of `rect`.
     static void symbol(QPainter* painter, const QRect& rect, const QIcon& icon, int size);
     // The thin line below a row.

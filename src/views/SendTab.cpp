@@ -9,7 +9,7 @@
 #include "views/RefreshFooter.h"
 #include "views/RowListView.h"
 #include "views/Style.h"
-#include "views/TransferRow.h"
+#include "views/TransferActions.h"
 #include "views/TransferRowPainter.h"
 
 #include <QCoreApplication>
@@ -276,21 +276,33 @@ void SendTab::chooseFiles(Choice choice) {
 QWidget* SendTab::buildList() {
     RecordListModel<TransferItem>* model = m_sent->model();
     RowListView::Rows rows;
-    rows.make = [this, model](const QModelIndex& index) { return makeRow(model->record(index.row())); };
-    rows.update = [model](QWidget* row, const QModelIndex& index) {
-        static_cast<TransferRow*>(row)->setTransfer(model->record(index.row()));
-    };
     constexpr int rightMargin = 14;
     auto painter = std::make_shared<TransferRowPainter>(rightMargin);
-    rows.paint = [this, model, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
-                                        const QPoint& pointer) {
-        painter->paint(p, rect, model->record(index.row()), m_list, pointer);
+    const auto record = [model](const QModelIndex& index) -> const TransferItem& {
+        return model->record(index.row());
     };
-    rows.toolTip = [model, painter](const QRect& rect, const QModelIndex& index, const QPoint& point) {
-        return painter->toolTip(rect, model->record(index.row()), point);
+    const auto state = [](const QModelIndex& index) { return index.data(RowStates::Role).toInt(); };
+    rows.paint = [this, record, state, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
+                                                const RowPaint::Look& look) {
+        painter->paint(p, rect, record(index), state(index), m_list, look);
     };
-    rows.height = [painter](int width) { return painter->height(width); };
-    // What is open in a row, whether it is live or painted.
+    rows.buttons = [record, state, painter](const QRect& rect, const QModelIndex& index) {
+        return painter->buttons(rect, record(index), state(index));
+    };
+    rows.scrolling = [record, state, painter](const QRect& rect, const QModelIndex& index) {
+        return painter->scrolling(rect, record(index), state(index));
+    };
+    rows.toolTip = [record, state, painter](const QRect& rect, const QModelIndex& index,
+                                            const QPoint& point) {
+        return painter->toolTip(rect, record(index), state(index), point);
+    };
+    rows.height = [record, state, painter](int width, const QModelIndex& index) {
+        return painter->height(width, record(index), state(index));
+    };
+    rows.menu = [this, record](const QModelIndex& index, const QString& button) {
+        return TransferActions::menu(button, record(index), m_sent, m_list);
+    };
+    // What is open in a row.
     const auto open = [](const QModelIndex& index, RowStates::Flag flag) {
         return (index.data(RowStates::Role).toInt() & flag) != 0;
     };
@@ -301,7 +313,7 @@ QWidget* SendTab::buildList() {
     };
     rows.invoke = [this, model](const QModelIndex& index, const QString& action) {
         const TransferItem transfer = model->record(index.row()); // deleting it changes the model
-        return TransferRow::invoke(action, transfer, m_sent, m_list);
+        return TransferActions::invoke(action, transfer, m_sent, m_list);
     };
     rows.description = [model](const QModelIndex& index) {
         return TransferPresenter(model->record(index.row())).accessibleDescription();
@@ -371,17 +383,4 @@ void SendTab::updateChoice() {
         m_sent->transfers().isEmpty() && !m_uploads->isUploading() && !m_uploads->justCompleted();
     m_hint->setVisible(hint);
     m_list->setVisible(!hint);
-}
-
-TransferRow* SendTab::row(int index) {
-    return static_cast<TransferRow*>(m_list->liveRow(index));
-}
-
-TransferRow* SendTab::makeRow(const TransferItem& transfer) {
-    auto* row = new TransferRow(transfer, m_sent);
-    connect(row, &TransferRow::copyLinkRequested, this, [this, row] { m_sent->copyLink(row->transfer()); });
-    connect(row, &TransferRow::downloadRequested, this,
-            [this, row] { detach(m_sent->downloadOutgoing(row->transfer()), m_sent); });
-    connect(row, &TransferRow::deleteRequested, this, [this, row] { m_sent->remove(row->transfer()); });
-    return row;
 }

@@ -14,7 +14,6 @@ class QProgressBar;
 class QVBoxLayout;
 class RowListView;
 class SentTransfers;
-class TransferRow;
 class Uploads;
 
 // The send tab: the banner of the upload just finished, the running upload with its queue, the last
@@ -28,8 +27,6 @@ public:
     SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent = nullptr);
 
     RowListView* list() const { return m_list; }
-    // The row widget of the transfer at `index`, made live as if the pointer rested on it.
-    TransferRow* row(int index);
 
     enum class Choice { Files, Folder };
     // Opens the desktop's file chooser; what the user picks is sent like files dropped on the panel.
@@ -49,7 +46,6 @@ private:
     // Shows `message`, or when it is empty the other side's failure, if any.
     void showError(std::optional<QString> message);
     void updateChoice();
-    TransferRow* makeRow(const TransferItem& transfer);
 
     Uploads* m_uploads;
     SentTransfers* m_sent;

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "views/RowPaint.h"
+
 #include <QFont>
+#include <QList>
 #include <QString>
 #include <array>
 #include <memory>
@@ -13,33 +16,38 @@ class QRect;
 class QWidget;
 struct TransferItem;
 
-// Paints the folded row of a sent transfer as TransferRow shows it, from the presenter's texts,
-// with the row's own box layout built of slots instead of widgets.
+// Paints the row of a sent transfer from the presenter's texts and what the row holds open (its
+// RowStates flags): the main line with its buttons, the password line, the loading line and the
+// unfolded list of packed files; and says where its buttons are.
 class TransferRowPainter {
 public:
     // `rightMargin` keeps the row clear of the list's scroll bar.
     explicit TransferRowPainter(int rightMargin);
     ~TransferRowPainter();
 
-    // The height of every folded row.
-    int height(int width);
-    // With the pointer at `pointer` (outside `rect`: elsewhere).
-    void paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, const QWidget* list,
-               const QPoint& pointer);
+    int height(int width, const TransferItem& transfer, int state);
+    void paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, int state,
+               const QWidget* list, const RowPaint::Look& look);
+    // In keyboard order, the main line last.
+    QList<RowPaint::Button> buttons(const QRect& rect, const TransferItem& transfer, int state);
+    // The unfolded file list, where it holds more names than it shows.
+    RowPaint::Scrolling scrolling(const QRect& rect, const TransferItem& transfer, int state);
     // The tooltip of the button or symbol at `point`.
-    QString toolTip(const QRect& rect, const TransferItem& transfer, const QPoint& point);
+    QString toolTip(const QRect& rect, const TransferItem& transfer, int state, const QPoint& point);
 
 private:
     // Fonts follow the application's; a changed one builds the layout anew.
     void build();
     // Places the parts for the record.
-    void layOut(const QRect& rect, const TransferItem& transfer);
+    void layOut(const QRect& rect, const TransferItem& transfer, int state);
 
     int m_rightMargin;
     QFont m_base;
     QFont m_nameFont;
     QFont m_smallFont;
+    QFont m_passwordFont;
     std::unique_ptr<QBoxLayout> m_layout;
+    QBoxLayout* m_line;
     LayoutSlot* m_icon;
     LayoutSlot* m_name;
     LayoutSlot* m_lock;
@@ -47,6 +55,10 @@ private:
     LayoutSlot* m_fileCount;
     LayoutSlot* m_downloaded;
     LayoutSlot* m_buttons[5];
+    LayoutSlot* m_passwordLine;
+    LayoutSlot* m_loadingLine;
+    LayoutSlot* m_fileList;
     LayoutSlot* m_divider;
     std::array<QString, 4> m_texts; // name, date, file count, downloaded
+    QList<RowPaint::Button> m_hits;
 };

@@ -341,6 +341,12 @@ private Q_SLOTS:
         uploads->uploadFiles({file(stem + QStringLiteral(".txt"), "1"), annex}, std::nullopt, false);
         waitIdle();
         QCOMPARE(completedName(), QString(60, u'a') + u'_' + today + QStringLiteral(".zip"));
+        // A hidden folder keeps its name: its leading dot starts no extension.
+        file(QStringLiteral(".config/a"), "a");
+        uploads->uploadFiles({QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral(".config")))},
+                             std::nullopt, false);
+        waitIdle();
+        QCOMPARE(completedName(), QStringLiteral(".config_%1.zip").arg(today));
 
         // Two runs packing a folder of the same name at once (two scripts sending "Zwilling") stage
         // apart, and each run's archive goes when it ends.

@@ -1,8 +1,11 @@
 #include "RecordedRequests.h"
 #include "SessionFixture.h"
+#include "TemporaryHome.h"
 #include "TestFiles.h"
+#include "services/APIServiceIncoming.h"
 #include "services/PrivateTempDir.h"
 
+#include <QCoroTask>
 #include <QDir>
 #include <QFile>
 #include <QTest>
@@ -71,6 +74,23 @@ private Q_SLOTS:
         QStringList names = fixture->sent->transfers().value(0).originalFileNames;
         names.sort();
         QCOMPARE(names, (QStringList{"Akte/Unterordner/tief.txt", "Akte/geheim.txt", "Akte/offen.txt"}));
+    }
+
+    // An inbox that takes no file: the download fails saying where and why; the upload stays unmarked.
+    void anInboxThatTakesNoFileFailsTheDownload() {
+        TemporaryHome home;
+        const QByteArray inbox = QFile::encodeName(APIService::incomingFolder());
+        QVERIFY(QDir().mkpath(APIService::incomingFolder()));
+        QCOMPARE(::chmod(inbox.constData(), 0555), 0);
+        auto restore = qScopeGuard([&] { ::chmod(inbox.constData(), 0700); });
+        fixture->server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.dwg"), "plan"}});
+        ReceivedUploads* received = fixture->received;
+        QCoro::waitFor(received->refresh());
+        QCoro::waitFor(received->downloadIncoming(received->uploads().value(0)));
+        QCOMPARE(received->error().value_or(QString()),
+                 QStringLiteral("Die Datei kann nicht in „%1“ gespeichert werden: Permission denied")
+                     .arg(APIService::incomingFolder()));
+        QVERIFY(!received->uploads().value(0).isDownloaded);
     }
 };
 

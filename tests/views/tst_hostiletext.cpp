@@ -2,11 +2,9 @@
 #include "WaitForTask.h"
 #include "WidgetLookup.h"
 #include "views/AlertDialog.h"
-#include "views/IncomingRow.h"
 #include "views/ReceiveTab.h"
 #include "views/RowListView.h"
 #include "views/SendTab.h"
-#include "views/TransferRow.h"
 
 #include <QMessageBox>
 #include <QTest>
@@ -82,19 +80,9 @@ private Q_SLOTS:
         QCOMPARE(fixture->panel->sendTab()->list()->model()->rowCount(), int(std::size(names)));
         QCOMPARE(fixture->panel->receiveTab()->list()->model()->rowCount(), 1);
 
-        // Live and unfolded, so the file lists and the message are built too.
-        QList<QWidget*> rows{fixture->panel->receiveTab()->row(0)};
-        for (int i = 0; i < int(std::size(names)); ++i)
-            rows << fixture->panel->sendTab()->row(i);
-        for (QWidget* row : rows)
-            if (auto* unfold = row->findChild<QToolButton*>(QStringLiteral("expandButton"));
-                unfold && unfold->isVisibleTo(row))
-                QTest::mouseClick(unfold, Qt::LeftButton);
+        // The rows are painted as plain text; no label or tooltip of the panel reads markup.
         fixture->session->setSelectedTab(1);
         QTest::qWait(50);
-        const auto labels = fixture->panel->findChildren<QLabel*>();
-        QVERIFY(std::ranges::count_if(labels,
-                                      [](const QLabel* label) { return label->text().contains(u'<'); }) >= 3);
         QCOMPARE(labelsReadAsMarkup(fixture->panel.get()), QStringList());
         for (const QWidget* widget : fixture->panel->findChildren<QWidget*>())
             QVERIFY2(!widget->toolTip().contains(u'<'), qPrintable(widget->toolTip()));
@@ -102,15 +90,13 @@ private Q_SLOTS:
         // Without its bidirectional override the name cannot pass for "rechnungexe.pdf".
         const qsizetype reversed = std::size(names) - 1;
         QCOMPARE(fixture->sent->transfers()[reversed].fileName, names[reversed]);
-        QVERIFY(showsLabel(rows[reversed + 1], QStringLiteral("rechnungfdp.exe")));
-        for (const QString& accessible :
-             {child<QWidget>(rows[reversed + 1], "mainLine")->accessibleName(),
-              fixture->sent->model()->index(int(reversed)).data(Qt::AccessibleTextRole).toString()})
-            QVERIFY2(accessible.startsWith(QStringLiteral("rechnungfdp.exe ")), qPrintable(accessible));
+        const QString accessible =
+            fixture->sent->model()->index(int(reversed)).data(Qt::AccessibleTextRole).toString();
+        QVERIFY2(accessible.startsWith(QStringLiteral("rechnungfdp.exe ")), qPrintable(accessible));
 
         // The "löschen?" question names the customer as written.
-        IncomingRow* row = fixture->panel->receiveTab()->row(0);
-        QTest::mouseClick(child<QToolButton>(row, "deleteButton"), Qt::LeftButton);
+        RowListView* uploads = fixture->panel->receiveTab()->list();
+        uploads->invoke(uploads->model()->index(0, 0), QStringLiteral("Vom Server löschen"));
         const QString question = QStringLiteral("Eingang von ") + image + QStringLiteral(" löschen?");
         QMessageBox* box = openAlert(fixture->panel->window(), question);
         QVERIFY(box);

@@ -4,10 +4,10 @@
 #include "WaitForTask.h"
 #include "WidgetLookup.h"
 #include "services/APIServiceIncoming.h"
+#include "transfers/IncomingPresenter.h"
 #include "views/AlertDialog.h"
 #include "views/CopiedOverlay.h"
 #include "views/ElidedLabel.h"
-#include "views/IncomingRow.h"
 #include "views/ReceiveTab.h"
 #include "views/RowListView.h"
 
@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
+#include <QVariantAnimation>
 
 namespace {
 const QList<TransferServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"), "angebot"},
@@ -38,13 +39,28 @@ class TestReceiveTab : public QObject {
     void refresh() { waitForTask(received->refresh()); }
 
     int rowCount() { return tab->list()->model()->rowCount(); }
-    // The live row of the upload, made as if the pointer rested on it.
-    IncomingRow* row(const QString& token) {
+    int rowOf(const QString& token) {
         for (int i = 0; i < rowCount(); ++i)
             if (received->model()->record(i).token == token)
-                return tab->row(i);
-        return nullptr;
+                return i;
+        return -1;
     }
+    QModelIndex index(const QString& token) { return received->model()->index(rowOf(token)); }
+    const IncomingUpload& record(const QString& token) { return received->model()->record(rowOf(token)); }
+    bool has(const QString& token, RowStates::Flag flag) {
+        return received->model()->states()->has(token, flag);
+    }
+    QRect button(const QString& token, const QString& action) {
+        return tab->list()->buttonRect(index(token), action);
+    }
+    // A click where the row draws the button that does `action`, once shown whole.
+    void click(const QString& token, const QString& action) {
+        QTRY_VERIFY(!tab->list()->findChild<QVariantAnimation*>(QStringLiteral("unfoldAnimation")));
+        QVERIFY2(button(token, action).isValid(), qPrintable(action));
+        QTest::mouseClick(tab->list()->viewport(), Qt::LeftButton, {}, button(token, action).center());
+    }
+    // The lines the row draws below its main line, as a screen reader reads them.
+    QStringList lines(const QString& token) { return tab->list()->rows().lines(index(token)); }
     bool shown(QWidget* widget) { return widget->isVisibleTo(fixture->panel.get()); }
     QStringList deleteRequests() { return requestLines(server(), QStringLiteral("/api/incoming/")); }
 
@@ -66,14 +82,14 @@ private Q_SLOTS:
         server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
         refresh();
         QVERIFY(!shown(child<QWidget>(tab, "notConfigured")));
-        QVERIFY(shown(tab->row(0)));
+        QVERIFY(shown(tab->list()));
 
         // A key removed elsewhere: the list still holds the upload, the tab shows only the hint.
         fixture->storeCredentials(server().baseURL(), QString());
         tab->hide();
         tab->show();
         QTRY_VERIFY(shown(child<QWidget>(tab, "notConfigured")));
-        QVERIFY(!shown(tab->row(0)));
+        QVERIFY(!shown(tab->list()));
         QVERIFY(!shown(child<QToolButton>(tab, "refreshButton")));
         QCOMPARE(received->uploads().size(), 1);
         QTest::mouseClick(child<QPushButton>(tab, "openSettingsButton"), Qt::LeftButton);
@@ -92,83 +108,62 @@ private Q_SLOTS:
                                   QStringLiteral("Bitte bis Freitag drucken."));
         refresh();
 
-        QCOMPARE(child<ElidedLabel>(row(none), "headline")->fullText(), QStringLiteral("Müller GmbH"));
-        QCOMPARE(child<ElidedLabel>(row(one), "headline")->fullText(), QStringLiteral("Plan.pdf"));
-        QCOMPARE(child<ElidedLabel>(row(four), "headline")->fullText(), QStringLiteral("Angebot.pdf (+3)"));
+        const auto presenter = [this](const QString& token) { return IncomingPresenter(record(token)); };
+        QCOMPARE(presenter(none).headline(), QStringLiteral("Müller GmbH"));
+        QCOMPARE(presenter(one).headline(), QStringLiteral("Plan.pdf"));
+        QCOMPARE(presenter(four).headline(), QStringLiteral("Angebot.pdf (+3)"));
+        QCOMPARE(presenter(none).date(), QStringLiteral("07.03. 09:05"));
+        QCOMPARE(presenter(none).order(), QStringLiteral("· Auftrag A-1234"));
+        QVERIFY(presenter(one).order().isEmpty() && presenter(one).fileCount().isEmpty());
+        QCOMPARE(presenter(four).fileCount(), QStringLiteral("· 4 Dateien"));
 
-        QCOMPARE(child<QLabel>(row(none), "date")->text(), QStringLiteral("07.03. 09:05"));
-        ElidedLabel* order = child<ElidedLabel>(row(none), "order");
-        QVERIFY(shown(order));
-        QCOMPARE(order->fullText(), QStringLiteral("· Auftrag A-1234"));
-        QVERIFY(!shown(child<QLabel>(row(one), "order")));
-        QVERIFY(!shown(child<QLabel>(row(one), "fileCount")));
-        ElidedLabel* count = child<ElidedLabel>(row(four), "fileCount");
-        QVERIFY(shown(count));
-        QCOMPARE(count->fullText(), QStringLiteral("· 4 Dateien"));
-
-        // A click on the line outside the buttons copies the link and shows the overlay for a while.
-        IncomingRow* clicked = row(one);
-        QWidget* mainLine = child<QWidget>(clicked, "mainLine");
-        QTest::mouseClick(mainLine, Qt::LeftButton, {}, QPoint(40, mainLine->height() / 2));
+        // A click on the line outside the buttons copies the link and shows "Link kopiert" for a while.
+        const QRect line = tab->list()->visualRect(index(one));
+        QTest::mouseClick(tab->list()->viewport(), Qt::LeftButton, {}, line.topLeft() + QPoint(40, 10));
         QCOMPARE(fixture->desktop.copiedTexts.size(), 1);
         QVERIFY(fixture->desktop.copiedTexts.first().startsWith(server().baseURL() + QStringLiteral("/")));
-        QVERIFY(shown(child<QWidget>(clicked, "copiedOverlay")));
-        QTRY_VERIFY(!shown(child<QWidget>(clicked, "copiedOverlay")));
+        QVERIFY(has(one, RowStates::LinkCopied));
+        QTRY_VERIFY(!has(one, RowStates::LinkCopied));
 
         // Only a message or several files unfold.
-        QVERIFY(!shown(child<QToolButton>(row(one), "expandButton")));
+        QVERIFY(!button(one, QStringLiteral("Details")).isValid());
+        QVERIFY(lines(withMessage).isEmpty());
+        click(withMessage, QStringLiteral("Details"));
+        QCOMPARE(lines(withMessage), QStringList{QStringLiteral("Bitte bis Freitag drucken.")});
+        click(four, QStringLiteral("Details"));
+        QCOMPARE(lines(four).size(), 4);
+        QVERIFY(lines(four)[2].startsWith(QStringLiteral("Foto.jpg ")));
+        QTRY_VERIFY(tab->list()->visualRect(index(four)).height() >
+                    tab->list()->visualRect(index(withMessage)).height());
 
-        IncomingRow* messageRow = row(withMessage);
-        auto* expand = child<QToolButton>(messageRow, "expandButton");
-        QVERIFY(shown(expand));
-        QVERIFY(!shown(child<QWidget>(messageRow, "details")));
-        QTest::mouseClick(expand, Qt::LeftButton);
-        QCOMPARE(child<ElidedLabel>(messageRow, "message")->fullText(),
-                 QStringLiteral("Bitte bis Freitag drucken."));
-        QVERIFY(shown(child<ElidedLabel>(messageRow, "message")));
-        QVERIFY(!shown(child<QWidget>(messageRow, "fileRows")));
-
-        IncomingRow* manyRow = row(four);
-        QTest::mouseClick(child<QToolButton>(manyRow, "expandButton"), Qt::LeftButton);
-        QVERIFY(!shown(child<ElidedLabel>(manyRow, "message")));
-        QStringList names;
-        for (ElidedLabel* label : child<QWidget>(manyRow, "fileRows")->findChildren<ElidedLabel*>())
-            names << label->fullText();
-        QCOMPARE(names, QStringList({"Angebot.pdf", "Plan.dwg", "Foto.jpg", "Liste.xlsx"}));
-
-        // A refresh that brings a new upload keeps the unfolded rows, away from the pointer, and their
-        // states; a row with nothing open is painted again.
-        QEvent leave(QEvent::Leave);
-        QApplication::sendEvent(tab->list()->viewport(), &leave);
+        // A refresh that brings a new upload keeps the unfolded rows and their states.
         server().seedIncoming(QStringLiteral("Neu GmbH"), fourFiles);
         refresh();
         QCOMPARE(rowCount(), 5);
-        QCOMPARE(tab->list()->liveCount(), 2);
-        QCOMPARE(row(withMessage), messageRow);
-        QCOMPARE(row(four), manyRow);
-        QVERIFY(shown(child<QWidget>(messageRow, "details")));
+        QVERIFY(has(withMessage, RowStates::Unfolded) && has(four, RowStates::Unfolded));
+        QCOMPARE(lines(withMessage).size(), 1);
     }
 
     void downloadChangesTheDot() {
         const QString token = server().seedIncoming(QStringLiteral("Müller GmbH"), fourFiles);
         refresh();
-        IncomingRow* fresh = row(token);
-        auto* download = child<QToolButton>(fresh, "downloadButton");
-        QCOMPARE(download->toolTip(), QStringLiteral("Dateien herunterladen"));
-        QLabel* dot = child<QLabel>(fresh, "statusDot");
-        const QColor before = dot->grab().toImage().pixelColor(4, 4);
+        // The dot sits 16 in, in the middle of the main line.
+        const auto dot = [this, token] {
+            const QRect row = tab->list()->visualRect(index(token));
+            return tab->list()->viewport()->grab().toImage().pixelColor(row.left() + 20,
+                                                                        row.top() + (row.height() - 3) / 2);
+        };
+        const QColor before = dot();
 
         server().delayNext(QStringLiteral("/api/incoming/*"), 1, 300);
-        QTest::mouseClick(download, Qt::LeftButton);
+        click(token, QStringLiteral("Dateien herunterladen"));
         QTRY_VERIFY(shown(child<QWidget>(tab, "downloadLine")));
         QVERIFY(child<QLabel>(tab, "downloadText")->text().startsWith(QStringLiteral("Lade ")));
         refresh(); // a poll while the download runs keeps its row
         QTRY_VERIFY(!shown(child<QWidget>(tab, "downloadLine")));
-        QVERIFY(fresh->upload().isDownloaded);
-
-        QCOMPARE(row(token), fresh);
-        QCOMPARE(download->toolTip(), QStringLiteral("Erneut herunterladen"));
-        QVERIFY(dot->grab().toImage().pixelColor(4, 4) != before);
+        QVERIFY(record(token).isDownloaded);
+        QVERIFY(button(token, QStringLiteral("Erneut herunterladen")).isValid());
+        QVERIFY(dot() != before);
     }
 
     void deleteAsksAndActsOnTheUploadWhenAnswered() {
@@ -178,7 +173,7 @@ private Q_SLOTS:
         server().clearRequests();
 
         AlertDialog::setNextAnswer(1);
-        QTest::mouseClick(child<QToolButton>(row(kept), "deleteButton"), Qt::LeftButton);
+        click(kept, QStringLiteral("Vom Server löschen"));
         const auto asked = AlertDialog::lastShown();
         QCOMPARE(asked.value().message, QStringLiteral("Eingang von Müller GmbH löschen?"));
         QCOMPARE(asked.value().informativeText,
@@ -186,10 +181,10 @@ private Q_SLOTS:
         QCOMPARE(asked.value().buttons, QStringList({"Löschen", "Abbrechen"}));
         QTest::qWait(100);
         QVERIFY(deleteRequests().isEmpty());
-        QVERIFY(row(kept));
+        QVERIFY(rowOf(kept) >= 0);
 
         // Open across a refresh: the answer deletes the upload it was asked about, its row at once.
-        QTest::mouseClick(child<QToolButton>(row(kept), "deleteButton"), Qt::LeftButton);
+        click(kept, QStringLiteral("Vom Server löschen"));
         QPointer<QMessageBox> alert =
             openAlert(fixture->panel.get(), QStringLiteral("Eingang von Müller GmbH löschen?"));
         QVERIFY(alert);
@@ -197,16 +192,16 @@ private Q_SLOTS:
         QVERIFY(alert && alert->isVisible());
         answerAlert(alert, QStringLiteral("Löschen"));
         QCOMPARE(rowCount(), 1);
-        QVERIFY(!row(kept) && row(gone));
+        QVERIFY(rowOf(kept) < 0 && rowOf(gone) >= 0);
         QTRY_COMPARE(deleteRequests(), QStringList{QStringLiteral("DELETE /api/incoming/") + kept});
 
         // The upload vanished from the server meanwhile and its row with it: nothing is deleted.
-        QTest::mouseClick(child<QToolButton>(row(gone), "deleteButton"), Qt::LeftButton);
+        click(gone, QStringLiteral("Vom Server löschen"));
         alert = openAlert(fixture->panel.get(), QStringLiteral("Eingang von Schulz KG löschen?"));
         QVERIFY(alert);
         waitForTask(APIService::deleteIncoming(fixture->connection(), gone));
         refresh();
-        QVERIFY(!row(gone));
+        QCOMPARE(rowOf(gone), -1);
         server().clearRequests();
         answerAlert(alert, QStringLiteral("Löschen"));
         QTest::qWait(200);
