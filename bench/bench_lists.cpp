@@ -247,7 +247,7 @@ int main(int argc, char** argv) {
     environment.settings = &settings;
     environment.firstPollDelay = std::chrono::hours(1); // run below, as it would run
     environment.pollInterval = std::chrono::hours(1);
-    TransferSession session(environment);
+    TransferSession session(fixture.http(), environment);
     session.setShowSettings(false);
     UpdaterManager updater(UpdaterManager::Environment{std::make_unique<FakeUpdaterBackend>(), &settings});
     PanelView panel(&session, &updater);

@@ -13,7 +13,6 @@
 #include "NginxServer.h"
 #include "TransferServer.h"
 #include "models/AppError.h"
-#include "net/CertificatePins.h"
 #include "net/HttpEngine.h"
 #include "services/APIService.h"
 #include "services/APIServiceOutgoing.h"
@@ -39,7 +38,7 @@
 namespace {
 
 // The server the uploads and downloads go to, as an operation of the client hands it to them.
-KeychainService::Credentials benchServer;
+ServerConnection benchServer;
 
 int serve() {
     TransferServer server;
@@ -251,14 +250,14 @@ int run(int argc, char** argv) {
     const qint64 memorySize = (argc > 3 ? std::atoll(argv[3]) : 2048) << 20;
 
     QTemporaryDir dir;
-    CertificatePins::setDefaultFolder(dir.filePath(QStringLiteral("pins")));
+    HttpEngine http({.pinsFolder = dir.filePath(QStringLiteral("pins"))});
     const QString sources = dir.filePath(QStringLiteral("sources"));
     QDir().mkpath(sources);
     const QString file = randomFile(sources + QStringLiteral("/throughput.bin"), throughputSize);
     QList<double> lateness;
 
     NginxServer nginx(sinkSite(sources));
-    benchServer = {nginx.url(), QStringLiteral("key")};
+    benchServer = {&http, {nginx.url(), QStringLiteral("key")}};
     compareUploads("nginx (HTTP/2 offered)", file, nginx.url() + QStringLiteral("/sink"), 0, rounds,
                    &lateness);
 
@@ -268,7 +267,7 @@ int run(int argc, char** argv) {
     if (!server.waitForReadyRead(30000))
         qFatal("the server did not start");
     const QStringList address = QString::fromUtf8(server.readLine()).trimmed().split(u' ');
-    benchServer = {address.value(0), address.value(1)};
+    benchServer = {&http, {address.value(0), address.value(1)}};
     compareUploads("the bundled server", file, address.value(0) + QStringLiteral("/bench/sink"),
                    server.processId(), rounds, &lateness);
     server.closeWriteChannel();
@@ -278,7 +277,7 @@ int run(int argc, char** argv) {
                 qint64(lateness.size()), percentile(lateness, 0.99),
                 *std::max_element(lateness.begin(), lateness.end()));
 
-    benchServer = {nginx.url(), QStringLiteral("key")};
+    benchServer = {&http, {nginx.url(), QStringLiteral("key")}};
     const QString target = dir.filePath(QStringLiteral("downloads"));
     const QString curlTarget = dir.filePath(QStringLiteral("curl.bin"));
     const QString url = nginx.url() + QStringLiteral("/d/c/file/throughput.bin");
@@ -319,9 +318,8 @@ int run(int argc, char** argv) {
 // Idle resident size of a client that has its HTTP engine running and its credentials read, then the
 // peak while it uploads `file` to the nginx sink at `url`.
 int measureMemory(const QString& file, const QString& url, const QString& pins) {
-    CertificatePins::setDefaultFolder(pins);
-    benchServer = {url, QStringLiteral("key")};
-    HttpEngine::instance();
+    HttpEngine http({.pinsFolder = pins});
+    benchServer = {&http, {url, QStringLiteral("key")}};
     QCoro::waitFor(QCoro::sleepFor(std::chrono::milliseconds(200)));
     const qint64 idle = statusKiB("VmRSS:");
     QFile clearRefs(QStringLiteral("/proc/self/clear_refs"));
@@ -342,14 +340,14 @@ int measureMemory(const QString& file, const QString& url, const QString& pins) 
 // body bytes the server received (what the client sent again shows as the difference).
 int measureOutage(qint64 size, int seconds) {
     QTemporaryDir dir;
-    CertificatePins::setDefaultFolder(dir.filePath(QStringLiteral("pins")));
+    HttpEngine http({.pinsFolder = dir.filePath(QStringLiteral("pins"))});
     const QString file = randomFile(dir.filePath(QStringLiteral("outage.bin")), size);
     TransferServer::Options options;
     options.dataDir = dir.filePath(QStringLiteral("server"));
     TransferServer server(options);
     if (!server.start())
         qFatal("server: %s", qPrintable(server.lastError()));
-    benchServer = {server.baseURL(), server.apiKey()};
+    benchServer = {&http, {server.baseURL(), server.apiKey()}};
     const auto chunkRequests = [&server] {
         QList<TransferServer::RecordedRequest> found;
         for (const auto& request : server.requests())

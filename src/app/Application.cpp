@@ -5,7 +5,6 @@
 #include "app/StatusIconAnimator.h"
 #include "app/TrayIcon.h"
 #include "app/UpdateDialogs.h"
-#include "net/HttpEngine.h"
 #include "platform/NetworkReturnWatcher.h"
 #include "services/UpdaterBackend.h"
 #include "transfers/Detached.h"
@@ -27,11 +26,15 @@
 
 Application::Application(QObject* parent) : Application(Options(), parent) {}
 
-Application::Application(Options options, QObject* parent) : QObject(parent), m_options(options) {}
+Application::Application(Options options, QObject* parent)
+    : QObject(parent), m_options(options), m_http(m_options.http) {}
 
 Application::~Application() {
     delete m_panel;
     delete m_trayMenu;
+    // The parts, last made first gone, while the engine, settings and desktop they use still exist.
+    while (!children().isEmpty())
+        delete children().constLast();
 }
 
 void Application::start(const QList<QUrl>& files) {
@@ -41,7 +44,7 @@ void Application::start(const QList<QUrl>& files) {
     m_tray->setToolTip(QStringLiteral("Zanvolt"));
     m_tray->show();
 
-    m_updater = new UpdaterManager(UpdaterManager::Environment{nullptr, &m_settings}, this);
+    m_updater = new UpdaterManager(UpdaterManager::Environment{nullptr, &m_settings, &m_http}, this);
     connect(m_updater, &UpdaterManager::updateDialogWillShow, this, &Application::hidePanel);
     UpdateDialogs::attach(*m_updater);
 
@@ -49,8 +52,8 @@ void Application::start(const QList<QUrl>& files) {
     environment.secretStore = m_options.secretStore;
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
-    m_session = new TransferSession(environment, this);
-    new NetworkReturnWatcher(QDBusConnection::systemBus(), this);
+    m_session = new TransferSession(m_http, environment, this);
+    new NetworkReturnWatcher(m_http, QDBusConnection::systemBus(), this);
 
     // An install quits the client: held while anything runs, tried again once nothing does.
     QPointer<TransferSession> session(m_session);
@@ -163,7 +166,7 @@ void Application::quit() {
     // window first: the panel only ever hides and would veto it.
     if (m_session)
         m_session->uploads()->cancelAll();
-    HttpEngine::instance().stop();
+    m_http.stop();
     QCoreApplication::exit(0);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "net/HttpEngine.h"
 #include "platform/Settings.h"
 #include "platform/linux/LinuxDesktopServices.h"
 
@@ -26,6 +27,7 @@ public:
     // What the shell is built with; the defaults are the real ones.
     struct Options {
         SecretStore* secretStore = nullptr; // null: the desktop's Secret Service
+        HttpEngine::Options http{};
     };
 
     explicit Application(QObject* parent = nullptr);
@@ -56,6 +58,7 @@ private:
     void buildView();
 
     Options m_options;
+    HttpEngine m_http; // the process's one engine
     Settings m_settings;
     LinuxDesktopServices m_desktop;
     UpdaterManager* m_updater = nullptr;

@@ -11,7 +11,6 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTextDocumentFragment>
-#include <QTimer>
 #include <memory>
 #include <qcoro/qcorosignal.h>
 
@@ -46,10 +45,6 @@ void UpdateDialogs::attach(UpdaterManager& manager) {
     new UpdateWindowRaiser(manager, &manager);
 }
 
-void UpdateDialogs::setNextAnswer(Answer answer) {
-    s_nextAnswer = answer;
-}
-
 bool UpdateDialogs::isUpdateDialog(const QWidget* widget) {
     return widget && widget->property(markerProperty).toBool();
 }
@@ -74,22 +69,6 @@ QMessageBox* UpdateDialogs::makeBox(const QString& text, const QString& informat
     return box;
 }
 
-void UpdateDialogs::answerSoon(QMessageBox* box) {
-    const auto answer = std::exchange(s_nextAnswer, std::nullopt);
-    if (!answer)
-        return;
-    QTimer::singleShot(0, box, [box, answer] {
-        const auto wanted = *answer == Answer::accept ? QMessageBox::AcceptRole : QMessageBox::RejectRole;
-        const auto buttons = box->buttons();
-        for (QAbstractButton* button : buttons) {
-            if (box->buttonRole(button) == wanted || buttons.size() == 1) {
-                button->click();
-                return;
-            }
-        }
-    });
-}
-
 QCoro::Task<bool> UpdateDialogs::ask(QString text, QString informativeText, QString acceptLabel,
                                      QString rejectLabel) {
     const BoxPointer box(makeBox(text, informativeText));
@@ -98,7 +77,6 @@ QCoro::Task<bool> UpdateDialogs::ask(QString text, QString informativeText, QStr
     nameAfterText(accept);
     box->setDefaultButton(accept);
     box->show();
-    answerSoon(box.get());
     co_await qCoro(box.get(), &QDialog::finished);
     co_return box->clickedButton() == accept;
 }
@@ -107,7 +85,6 @@ QCoro::Task<> UpdateDialogs::inform(QString text, QString informativeText) {
     const BoxPointer box(makeBox(text, informativeText));
     nameAfterText(box->addButton(QMessageBox::Ok));
     box->show();
-    answerSoon(box.get());
     co_await qCoro(box.get(), &QDialog::finished);
 }
 

@@ -3,7 +3,6 @@
 #include "services/UpdaterUserDriver.h"
 
 #include <QPointer>
-#include <optional>
 
 class QMessageBox;
 class QProgressDialog;
@@ -16,18 +15,12 @@ class UpdaterManager;
 class UpdateDialogs : public UpdaterUserDriver {
     Q_OBJECT
 public:
-    enum class Answer { accept, reject };
-
     explicit UpdateDialogs(QObject* parent = nullptr);
     ~UpdateDialogs() override;
 
     // Gives the manager's backend these dialogs and brings update windows forward whenever the manager
     // announces one. Both live as long as the manager.
     static void attach(UpdaterManager& manager);
-
-    // For tests: the next question or message is answered like this on the event loop's next turn
-    // after it showed (a message by closing it, whichever answer).
-    static void setNextAnswer(Answer answer);
 
     // Whether the widget is one of these dialogs, which are always brought forward.
     static bool isUpdateDialog(const QWidget* widget);
@@ -40,8 +33,6 @@ public:
 
 private:
     static QMessageBox* makeBox(const QString& text, const QString& informativeText);
-    static void answerSoon(QMessageBox* box);
 
     QPointer<QProgressDialog> m_progress;
-    static inline std::optional<Answer> s_nextAnswer;
 };

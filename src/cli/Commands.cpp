@@ -7,6 +7,7 @@
 #include "models/Graphemes.h"
 #include "models/OrderedJson.h"
 #include "models/UserText.h"
+#include "net/HttpEngine.h"
 #include "platform/NetworkReturnWatcher.h"
 #include "platform/NoDesktopServices.h"
 #include "transfers/ReceivedUploads.h"
@@ -86,14 +87,13 @@ std::optional<SendResult> sendThroughRunningClient(const Commands::SendOptions& 
 
 SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::ProgressLine& progress) {
     NoDesktopServices desktop;
-    ServerAccount account(nullptr, nullptr, desktop);
-    // A command waits for the store anyway: asked right here, before anything starts.
-    if (const auto missing = SendResult::missingConfiguration(QCoro::waitFor(account.read())))
-        return *missing;
+    HttpEngine http;
+    ServerAccount account(http, nullptr, nullptr, desktop);
+    // The upload reads the store once, as in the panel: no server set up ends it with that reason.
     // Recorded in the same history the panel lists.
     SentTransfers sent(&account, {}, desktop);
     Uploads uploads(&account, &sent, desktop);
-    const NetworkReturnWatcher networkWatcher;
+    const NetworkReturnWatcher networkWatcher(http);
     const auto showProgress = [&] { progress.show(uploads.progress(), uploads.progressText()); };
     QObject::connect(&uploads, &Uploads::progressChanged, showProgress);
     QObject::connect(&uploads, &Uploads::progressTextChanged, showProgress);
@@ -181,7 +181,8 @@ ExitCode send(const SendOptions& options) {
 
 ExitCode list(bool json) {
     NoDesktopServices desktop;
-    ServerAccount account(nullptr, nullptr, desktop);
+    HttpEngine http;
+    ServerAccount account(http, nullptr, nullptr, desktop);
     const ServerAccount::Reading reading = QCoro::waitFor(account.read());
     if (const auto refused = refuseUnconfigured(reading))
         return *refused;
@@ -204,7 +205,8 @@ ExitCode list(bool json) {
 
 ExitCode inbox(bool json) {
     NoDesktopServices desktop;
-    ServerAccount account(nullptr, nullptr, desktop);
+    HttpEngine http;
+    ServerAccount account(http, nullptr, nullptr, desktop);
     const ServerAccount::Reading reading = QCoro::waitFor(account.read());
     if (const auto refused = refuseUnconfigured(reading))
         return *refused;

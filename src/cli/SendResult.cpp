@@ -72,7 +72,7 @@ SendResult SendResult::fromUpload(const UploadJob::Result& result) {
 
 std::optional<SendResult> SendResult::missingConfiguration(const ServerAccount::Reading& reading) {
     if (reading.failure)
-        std::rethrow_exception(reading.failure);
+        return failure(ErrorKind::Keychain, reading.problem);
     if (reading.state == ServerAccount::State::NotConfigured)
         return failure(ErrorKind::Configuration, reading.problem);
     return std::nullopt;

@@ -22,8 +22,8 @@ struct SendResult {
 
     static SendResult fromUpload(const UploadJob::Result& result);
     // "Server-URL nicht konfiguriert", "API-Key nicht konfiguriert" or why the key cannot be used
-    // when the read found the account unusable; nothing when both are stored. Throws what the store
-    // threw when it could not be read.
+    // when the read found the account unusable, or the store's failure when it could not be read;
+    // nothing when both are stored.
     static std::optional<SendResult> missingConfiguration(const ServerAccount::Reading& reading);
     static SendResult failure(ErrorKind kind, const QString& text);
 

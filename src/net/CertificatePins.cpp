@@ -9,11 +9,6 @@
 #include <QUrl>
 
 namespace {
-QString& folderSlot() {
-    static QString folder;
-    return folder;
-}
-
 QJsonObject readPins(const QString& filePath) {
     QFile file(filePath);
     if (!file.open(QIODevice::ReadOnly))
@@ -37,19 +32,9 @@ bool writePins(const QString& filePath, const QJsonObject& pins) {
 } // namespace
 
 CertificatePins::CertificatePins(const QString& folder) {
-    const QString directory = folder.isEmpty() ? defaultFolder() : folder;
-    if (!QDir(directory).exists() && QDir().mkpath(directory))
-        QFile::setPermissions(directory, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    m_filePath = QDir(directory).filePath(QStringLiteral("pinned-certificates.json"));
-}
-
-QString CertificatePins::defaultFolder() {
-    const QString& folder = folderSlot();
-    return folder.isEmpty() ? QDir::homePath() + QStringLiteral("/.zanvolt") : folder;
-}
-
-void CertificatePins::setDefaultFolder(const QString& folder) {
-    folderSlot() = folder;
+    if (!QDir(folder).exists() && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    m_filePath = QDir(folder).filePath(QStringLiteral("pinned-certificates.json"));
 }
 
 QString CertificatePins::origin(const QUrl& url) {

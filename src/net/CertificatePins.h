@@ -11,12 +11,8 @@ class QUrl;
 // damaged file holds no pins.
 class CertificatePins {
 public:
-    // An empty folder means the process's default (see setDefaultFolder).
-    explicit CertificatePins(const QString& folder = {});
-
-    // The home folder's ".zanvolt" unless a test replaced it; empty restores that.
-    static QString defaultFolder();
-    static void setDefaultFolder(const QString& folder);
+    // The file in `folder`, which is made (owner-only) when missing.
+    explicit CertificatePins(const QString& folder);
 
     // "scheme://host:port" with the scheme's default port filled in; empty
     // for a URL without scheme or host.

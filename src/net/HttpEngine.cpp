@@ -4,9 +4,10 @@
 #include "models/UserText.h"
 #include "net/CertificatePins.h"
 #include "net/HttpError.h"
+#include "net/ServerTrust.h"
 #include "net/TransferThread.h"
 
-#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QUrl>
 #include <coroutine>
@@ -29,29 +30,27 @@ struct ResultAwaiter {
 };
 } // namespace
 
-HttpEngine& HttpEngine::instance() {
-    static HttpEngine* engine = new HttpEngine();
-    return *engine;
-}
+HttpEngine::HttpEngine() : HttpEngine(Options()) {}
 
-HttpEngine::HttpEngine() {
+HttpEngine::HttpEngine(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {
     curl_global_init(CURL_GLOBAL_DEFAULT);
     // Tests of the command line run it as a process and cannot shorten the wait otherwise.
     bool ok = false;
     const int giveUpSeconds = qEnvironmentVariableIntValue("ZANVOLT_GIVE_UP_SECONDS", &ok);
     if (ok && giveUpSeconds >= 0)
-        m_waitLimits.giveUpAfter = std::chrono::seconds(giveUpSeconds);
-    // The thread must be gone before the libraries it uses clean up at exit;
-    // its unfinished downloads go with it.
-    qAddPostRoutine([] { instance().m_thread.reset(); });
+        m_options.waitLimits.giveUpAfter = std::chrono::seconds(giveUpSeconds);
+    if (m_options.pinsFolder.isEmpty())
+        m_options.pinsFolder = QDir::homePath() + QStringLiteral("/.zanvolt");
     // The sinks run on the transfer thread and only post to this object's (the main) thread.
     m_thread = std::make_unique<TransferThread>(
+        TransferThread::Settings{QFile::encodeName(m_options.caBundle), m_options.inactivitySeconds,
+                                 m_options.pinsFolder},
         [this](TransferThread::Result result) {
             QMetaObject::invokeMethod(
                 this,
                 [this, result = std::move(result)]() mutable {
                     if (result.pinNotSaved)
-                        Q_EMIT certificateNotSaved(CertificatePins::defaultFolder());
+                        Q_EMIT certificateNotSaved(m_options.pinsFolder);
                     Pending* pending = m_pending.take(result.id);
                     if (!pending)
                         return;
@@ -75,7 +74,10 @@ HttpEngine::HttpEngine() {
         });
 }
 
-HttpEngine::~HttpEngine() = default;
+// The thread goes first: its sinks post to this object.
+HttpEngine::~HttpEngine() {
+    m_thread.reset();
+}
 
 void HttpEngine::stop() {
     m_thread.reset();
@@ -91,14 +93,8 @@ void HttpEngine::stop() {
     }
 }
 
-void HttpEngine::setCaBundle(const QString& path) {
-    if (m_thread)
-        m_thread->setCaBundle(QFile::encodeName(path));
-}
-
-void HttpEngine::setInactivityLimit(int seconds) {
-    if (m_thread)
-        m_thread->setInactivityLimit(seconds);
+void HttpEngine::forgetServerKey(const QString& serverURL) {
+    ServerTrust::forget(m_options.pinsFolder, serverURL);
 }
 
 QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelToken> cancel,

@@ -14,33 +14,15 @@
 
 class TransferThread;
 
-// The app's one HTTP client. Requests run on the transfer thread; results and
-// progress come back on the main thread, where the awaiting coroutine
-// resumes. Connections and TLS sessions are reused across requests, proxies
+// The app's HTTP client, made once by whoever composes the app and handed to what sends. Requests
+// run on its transfer thread; results and progress come back on the main thread, where the
+// awaiting coroutine resumes. Connections and TLS sessions are reused across requests, proxies
 // come from the usual environment variables, and redirects are not followed.
 class HttpEngine : public QObject {
     Q_OBJECT
 public:
     // (body bytes sent, body bytes received), at most every 50 ms.
     using ProgressHandler = std::function<void(qint64, qint64)>;
-
-    // Created on first use, which must be on the main thread; lives as long as the process.
-    static HttpEngine& instance();
-
-    // Sends the request and returns the complete answer of any status. Throws
-    // HttpError when no complete answer came (a body shorter than announced
-    // included), CancelledError at once when `cancel` fires.
-    QCoro::Task<HttpResponse> send(HttpRequest request, QPointer<CancelToken> cancel = nullptr,
-                                   ProgressHandler progress = {});
-
-    // Ends every transfer and the transfer thread; later requests fail as
-    // cancelled. The application object's end stops the thread by itself.
-    void stop();
-
-    // For tests: trust only the CAs in this PEM bundle instead of the system's.
-    void setCaBundle(const QString& path);
-    // For tests: seconds without any byte moving before a request fails (60 by default).
-    void setInactivityLimit(int seconds);
 
     // How a transfer waits through a network failure: pauses growing from `firstPause` to
     // `longestPause` between attempts, and failure once nothing got through for `giveUpAfter`.
@@ -49,9 +31,34 @@ public:
         std::chrono::milliseconds longestPause{30'000};
         std::chrono::milliseconds giveUpAfter{std::chrono::minutes(15)};
     };
-    WaitLimits waitLimits() const { return m_waitLimits; }
-    // For tests: shorter (or longer) waits.
-    void setWaitLimits(WaitLimits limits) { m_waitLimits = limits; }
+    // Every member has an initialiser, so that a designated initialiser may name only the ones it
+    // changes without a missing-initialiser warning.
+    struct Options {
+        QString caBundle{};         // PEM bundle trusted instead of the system's CAs; empty: the system's
+        int inactivitySeconds = 60; // without any byte moving before a request fails
+        WaitLimits waitLimits{};
+        QString pinsFolder{}; // where servers' keys are remembered (CertificatePins); empty: ~/.zanvolt
+    };
+
+    // Must be made on the main thread. Its end ends the transfer thread; requests still running
+    // are dropped.
+    HttpEngine();
+    explicit HttpEngine(Options options, QObject* parent = nullptr);
+    ~HttpEngine() override;
+
+    // Sends the request and returns the complete answer of any status. Throws
+    // HttpError when no complete answer came (a body shorter than announced
+    // included), CancelledError at once when `cancel` fires.
+    QCoro::Task<HttpResponse> send(HttpRequest request, QPointer<CancelToken> cancel = nullptr,
+                                   ProgressHandler progress = {});
+
+    // Ends every transfer and the transfer thread; later requests fail as cancelled.
+    void stop();
+
+    WaitLimits waitLimits() const { return m_options.waitLimits; }
+    // Forgets the key remembered for the server at `serverURL`, so that the next connection
+    // accepts its present certificate (ServerTrust::forget).
+    void forgetServerKey(const QString& serverURL);
     // The desktop says the network is back (or the machine woke up): waiting transfers try at once.
     void notifyNetworkReturned() { Q_EMIT networkReturned(); }
 
@@ -64,11 +71,8 @@ Q_SIGNALS:
     void certificateNotSaved(const QString& folder);
 
 private:
-    HttpEngine();
-    ~HttpEngine() override;
-
+    Options m_options;
     QHash<quint64, Pending*> m_pending;
     quint64 m_nextId = 0;
-    WaitLimits m_waitLimits;
     std::unique_ptr<TransferThread> m_thread;
 };

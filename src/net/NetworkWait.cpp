@@ -8,12 +8,12 @@
 
 using Clock = std::chrono::steady_clock;
 
-NetworkWait::NetworkWait(QPointer<CancelToken> cancel, QObject* parent)
-    : QObject(parent), m_cancel(std::move(cancel)), m_lastContact(Clock::now()) {
+NetworkWait::NetworkWait(HttpEngine& http, QPointer<CancelToken> cancel, QObject* parent)
+    : QObject(parent), m_http(http), m_cancel(std::move(cancel)), m_lastContact(Clock::now()) {
     m_pause.setSingleShot(true);
     m_pause.setTimerType(Qt::PreciseTimer);
     connect(&m_pause, &QTimer::timeout, this, &NetworkWait::release);
-    connect(&HttpEngine::instance(), &HttpEngine::networkReturned, this, [this] {
+    connect(&m_http, &HttpEngine::networkReturned, this, [this] {
         if (m_pausing)
             release();
     });
@@ -40,7 +40,7 @@ void NetworkWait::release() {
 QCoro::Task<> NetworkWait::waitAfter(HttpError failure) {
     if (m_cancel)
         m_cancel->throwIfCancelled();
-    const HttpEngine::WaitLimits limits = HttpEngine::instance().waitLimits();
+    const HttpEngine::WaitLimits limits = m_http.waitLimits();
     const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - m_lastContact);
     qCDebug(lcNet) << "network failure after" << waited.count() << "ms without contact:" << failure.what();
     if (waited >= limits.giveUpAfter)

@@ -9,6 +9,8 @@
 #include <chrono>
 #include <qcoro/qcorotask.h>
 
+class HttpEngine;
+
 // The waiting of one transfer whose requests meet a network failure: every request that failed
 // for a network reason waits here for the same next try, after a pause that grows with each
 // round (or at once when the network comes back), until nothing got through for the give-up
@@ -16,7 +18,8 @@
 class NetworkWait : public QObject {
     Q_OBJECT
 public:
-    explicit NetworkWait(QPointer<CancelToken> cancel, QObject* parent = nullptr);
+    // With `http`'s wait limits, and at once when it hears that the network returned.
+    NetworkWait(HttpEngine& http, QPointer<CancelToken> cancel, QObject* parent = nullptr);
 
     // A request got an answer: the waiting ends and the pauses start short again.
     void reached();
@@ -35,6 +38,7 @@ Q_SIGNALS:
 private:
     void release();
 
+    HttpEngine& m_http;
     QPointer<CancelToken> m_cancel;
     QTimer m_pause;
     std::chrono::steady_clock::time_point m_lastContact;

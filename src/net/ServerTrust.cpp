@@ -41,7 +41,7 @@ QHash<QString, QByteArray>& unsavedPins() {
 
 bool trustOnFirstUse(ServerTrust::Peer& peer, const QByteArray& hash) {
     const std::lock_guard lock(pinsMutex);
-    CertificatePins pins;
+    CertificatePins pins(peer.pinsFolder);
     QByteArray known = pins.pinned(peer.origin);
     if (known.isEmpty())
         known = unsavedPins().value(peer.origin);
@@ -83,11 +83,11 @@ void ServerTrust::install(void* sslContext, Peer* peer) {
     SSL_CTX_set_cert_verify_callback(static_cast<SSL_CTX*>(sslContext), &verifyChain, peer);
 }
 
-void ServerTrust::forget(const QString& serverURL) {
+void ServerTrust::forget(const QString& pinsFolder, const QString& serverURL) {
     const QString origin = CertificatePins::origin(QUrl(serverURL, QUrl::StrictMode));
     if (origin.isEmpty())
         return;
     const std::lock_guard lock(pinsMutex);
     unsavedPins().remove(origin);
-    CertificatePins().forget(origin);
+    CertificatePins(pinsFolder).forget(origin);
 }

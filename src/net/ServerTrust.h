@@ -16,6 +16,7 @@ public:
     struct Peer {
         QString origin; // "https://host:port"
         QByteArray host;
+        QString pinsFolder; // CertificatePins
         bool trustOnFirstUse = true;
         bool certificateChanged = false; // set when the remembered key did not match
         // Set when a first contact's key could not be written: it is then held to only in memory,
@@ -26,8 +27,7 @@ public:
     // Installs the check on an OpenSSL SSL_CTX for a connection to `peer`,
     // which must outlive the handshake.
     static void install(void* sslContext, Peer* peer);
-    // Forgets the key remembered for the server at `serverURL`, so that the
-    // next connection accepts its present certificate: the user's explicit
-    // decision to trust it.
-    static void forget(const QString& serverURL);
+    // Forgets the key remembered in `pinsFolder` for the server at `serverURL`, so that the next
+    // connection accepts its present certificate: the user's explicit decision to trust it.
+    static void forget(const QString& pinsFolder, const QString& serverURL);
 };

@@ -111,9 +111,9 @@ HttpError transportError(const TransferJob& job, CURLcode code, const QString& d
 }
 } // namespace
 
-TransferThread::TransferThread(ResultSink results, ProgressSink progress)
-    : m_results(std::move(results)), m_progress(std::move(progress)), m_multi(curl_multi_init()),
-      m_share(curl_share_init()) {
+TransferThread::TransferThread(Settings settings, ResultSink results, ProgressSink progress)
+    : m_settings(std::move(settings)), m_results(std::move(results)), m_progress(std::move(progress)),
+      m_multi(curl_multi_init()), m_share(curl_share_init()) {
     // Only this thread uses the handles, so the share needs no locks: a new
     // connection to a known server resumes its TLS session and skips the lookup.
     curl_share_setopt(m_share, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
@@ -142,6 +142,7 @@ void TransferThread::submit(quint64 id, HttpRequest request, QString origin, QBy
     job->peer.origin = std::move(origin);
     job->peer.host = std::move(host);
     job->peer.trustOnFirstUse = job->request.trustOnFirstUse;
+    job->peer.pinsFolder = m_settings.pinsFolder;
     {
         const std::lock_guard lock(m_mutex);
         m_submitted.push_back(std::move(job));
@@ -155,16 +156,6 @@ void TransferThread::cancel(quint64 id) {
         m_cancelled.push_back(id);
     }
     curl_multi_wakeup(m_multi);
-}
-
-void TransferThread::setCaBundle(const QByteArray& path) {
-    const std::lock_guard lock(m_mutex);
-    m_caBundle = path;
-}
-
-void TransferThread::setInactivityLimit(int seconds) {
-    const std::lock_guard lock(m_mutex);
-    m_inactivitySeconds = seconds;
 }
 
 void TransferThread::run() {
@@ -226,13 +217,8 @@ void TransferThread::takeCommands() {
 }
 
 void TransferThread::start(std::unique_ptr<TransferJob> job) {
-    int inactivity = 60;
-    QByteArray caBundle;
-    {
-        const std::lock_guard lock(m_mutex);
-        inactivity = m_inactivitySeconds;
-        caBundle = m_caBundle;
-    }
+    const int inactivity = m_settings.inactivitySeconds;
+    const QByteArray& caBundle = m_settings.caBundle;
     const HttpRequest& request = job->request;
     if (request.bodyFile) {
         job->bodyFd = ::open(QFile::encodeName(request.bodyFile->path).constData(), O_RDONLY | O_CLOEXEC);
@@ -341,11 +327,7 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
     result.id = job->id;
     result.pinNotSaved = job->peer.pinNotSaved;
     const CURLcode code = CURLcode(curlCode);
-    int inactivity = 60;
-    {
-        const std::lock_guard lock(m_mutex);
-        inactivity = m_inactivitySeconds;
-    }
+    const int inactivity = m_settings.inactivitySeconds;
     using Kind = HttpError::Kind;
     const auto saveFailed = [&](int error) {
         return HttpError(Kind::FileSystem,

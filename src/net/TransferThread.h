@@ -36,8 +36,14 @@ public:
     };
     using ResultSink = std::function<void(Result)>;
     using ProgressSink = std::function<void(QList<Progress>)>;
+    // Fixed for the thread's life (see HttpEngine::Options).
+    struct Settings {
+        QByteArray caBundle;
+        int inactivitySeconds = 60;
+        QString pinsFolder;
+    };
 
-    TransferThread(ResultSink results, ProgressSink progress);
+    TransferThread(Settings settings, ResultSink results, ProgressSink progress);
     ~TransferThread();
     TransferThread(const TransferThread&) = delete;
     TransferThread& operator=(const TransferThread&) = delete;
@@ -47,10 +53,6 @@ public:
     // The transfer ends at once with `cancelled` set; unknown or finished ids are ignored.
     void cancel(quint64 id);
 
-    // For tests: the CA bundle to trust instead of the system's, and the inactivity limit.
-    void setCaBundle(const QByteArray& path);
-    void setInactivityLimit(int seconds);
-
 private:
     void run();
     void takeCommands();
@@ -58,16 +60,15 @@ private:
     void finish(TransferJob* job, int curlCode);
     void reportProgress();
 
+    const Settings m_settings;
     ResultSink m_results;
     ProgressSink m_progress;
     void* m_multi;
     void* m_share;
 
-    std::mutex m_mutex; // guards the commands and the settings below
+    std::mutex m_mutex; // guards the commands
     std::vector<std::unique_ptr<TransferJob>> m_submitted;
     std::vector<quint64> m_cancelled;
-    QByteArray m_caBundle;
-    int m_inactivitySeconds = 60;
     bool m_quit = false;
 
     std::vector<std::unique_ptr<TransferJob>> m_running; // the thread's own

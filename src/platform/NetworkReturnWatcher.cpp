@@ -7,7 +7,8 @@ namespace {
 constexpr uint connectedLocal = 50;
 } // namespace
 
-NetworkReturnWatcher::NetworkReturnWatcher(QDBusConnection bus, QObject* parent) : QObject(parent) {
+NetworkReturnWatcher::NetworkReturnWatcher(HttpEngine& http, QDBusConnection bus, QObject* parent)
+    : QObject(parent), m_http(http) {
     // QtDBus hooks bus signals up only by slot signature.
     bus.connect(QStringLiteral("org.freedesktop.NetworkManager"),
                 QStringLiteral("/org/freedesktop/NetworkManager"),
@@ -20,10 +21,10 @@ NetworkReturnWatcher::NetworkReturnWatcher(QDBusConnection bus, QObject* parent)
 
 void NetworkReturnWatcher::onNetworkStateChanged(uint state) {
     if (state >= connectedLocal)
-        HttpEngine::instance().notifyNetworkReturned();
+        m_http.notifyNetworkReturned();
 }
 
 void NetworkReturnWatcher::onPrepareForSleep(bool sleeping) {
     if (!sleeping)
-        HttpEngine::instance().notifyNetworkReturned();
+        m_http.notifyNetworkReturned();
 }

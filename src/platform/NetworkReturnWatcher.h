@@ -3,7 +3,9 @@
 #include <QDBusConnection>
 #include <QObject>
 
-// Tells the HTTP engine when the network is likely back, so that transfers waiting for it try
+class HttpEngine;
+
+// Tells an HTTP engine when the network is likely back, so that transfers waiting for it try
 // at once instead of after their pause: NetworkManager reports a connection, or logind reports
 // that the machine woke up. Qt's QNetworkInformation reads the same NetworkManager state on Linux;
 // its signals are taken here from the bus directly, which keeps QtNetwork out of the core.
@@ -11,10 +13,13 @@
 class NetworkReturnWatcher : public QObject {
     Q_OBJECT
 public:
-    explicit NetworkReturnWatcher(QDBusConnection bus = QDBusConnection::systemBus(),
+    explicit NetworkReturnWatcher(HttpEngine& http, QDBusConnection bus = QDBusConnection::systemBus(),
                                   QObject* parent = nullptr);
 
 private Q_SLOTS:
     void onNetworkStateChanged(uint state);
     void onPrepareForSleep(bool sleeping);
+
+private:
+    HttpEngine& m_http;
 };

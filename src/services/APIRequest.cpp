@@ -22,20 +22,19 @@ QByteArray endpointURL(const QString& baseURL, const QByteArray& encodedPath) {
 }
 } // namespace
 
-APIRequest APIRequest::make(const KeychainService::Credentials& server, const QByteArray& encodedPath) {
-    if (!server.hasValidAPIKey())
+APIRequest APIRequest::make(const ServerConnection& server, const QByteArray& encodedPath) {
+    if (!server.credentials.hasValidAPIKey())
         throw APIError::invalidAPIKey();
     HttpRequest request;
-    request.url = endpointURL(server.serverURL, encodedPath);
-    request.headers.append({QByteArrayLiteral("X-Api-Key"), server.apiKey.toUtf8()});
-    return APIRequest(std::move(request));
+    request.url = endpointURL(server.credentials.serverURL, encodedPath);
+    request.headers.append({QByteArrayLiteral("X-Api-Key"), server.credentials.apiKey.toUtf8()});
+    return APIRequest(server.http, std::move(request));
 }
 
-QCoro::Task<APIResponse> APIRequest::run(HttpRequest request, QPointer<CancelToken> cancel,
+QCoro::Task<APIResponse> APIRequest::run(HttpEngine* http, HttpRequest request, QPointer<CancelToken> cancel,
                                          HttpEngine::ProgressHandler progress) {
     try {
-        HttpResponse response =
-            co_await HttpEngine::instance().send(std::move(request), cancel, std::move(progress));
+        HttpResponse response = co_await http->send(std::move(request), cancel, std::move(progress));
         co_return APIResponse{response.status, std::move(response.body), response.filePath};
     } catch (const HttpError& error) {
         if (error.kind() == HttpError::Kind::CertificateChanged)
@@ -51,7 +50,7 @@ QCoro::Task<APIResponse> APIRequest::send(QByteArray method, QByteArray body, QB
     request.body = std::move(body);
     if (!contentType.isEmpty())
         request.headers.append({QByteArrayLiteral("Content-Type"), contentType});
-    return run(std::move(request), cancel);
+    return run(m_http, std::move(request), cancel);
 }
 
 QCoro::Task<APIResponse> APIRequest::postFileRegion(QByteArray head, HttpRequest::FileRegion region,
@@ -64,7 +63,7 @@ QCoro::Task<APIResponse> APIRequest::postFileRegion(QByteArray head, HttpRequest
     request.bodyFile = std::move(region);
     request.bodyTail = std::move(tail);
     request.headers.append({QByteArrayLiteral("Content-Type"), contentType});
-    return run(std::move(request), cancel, std::move(progress));
+    return run(m_http, std::move(request), cancel, std::move(progress));
 }
 
 QCoro::Task<APIResponse> APIRequest::download(QString folder, QPointer<CancelToken> cancel,
@@ -72,5 +71,5 @@ QCoro::Task<APIResponse> APIRequest::download(QString folder, QPointer<CancelTok
     HttpRequest request = m_request;
     request.downloadFolder = std::move(folder);
     request.resume = std::move(resume);
-    return run(std::move(request), cancel);
+    return run(m_http, std::move(request), cancel);
 }

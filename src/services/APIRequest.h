@@ -4,7 +4,7 @@
 #include "net/HttpEngine.h"
 #include "net/HttpRequest.h"
 #include "services/APIResponse.h"
-#include "services/KeychainService.h"
+#include "services/ServerConnection.h"
 
 #include <QByteArray>
 #include <QPointer>
@@ -14,12 +14,13 @@
 // "X-Api-Key" header, a 60 s inactivity limit, "Content-Type" only with a body.
 class APIRequest {
 public:
-    // To the server of `server` (see APIService::usableCredentials) with its key. `encodedPath` must
-    // already be percent-encoded (see APIService::escapePathSegment); it is sent exactly so. Throws
-    // APIError for a key that cannot travel in a header or a URL that is not one.
-    static APIRequest make(const KeychainService::Credentials& server, const QByteArray& encodedPath);
+    // To the server of `server` with its key, through its engine. `encodedPath` must already be
+    // percent-encoded (see APIService::escapePathSegment); it is sent exactly so. Throws APIError for
+    // a key that cannot travel in a header or a URL that is not one.
+    static APIRequest make(const ServerConnection& server, const QByteArray& encodedPath);
 
     QByteArray url() const { return m_request.url; }
+    HttpEngine& http() const { return *m_http; }
 
     // Transport failures throw PlatformError with the transport's own text; a
     // server whose key changed throws APIError::networkError; a cancelled
@@ -38,9 +39,10 @@ public:
                                       std::optional<HttpRequest::Resume> resume = std::nullopt) const;
 
 private:
-    explicit APIRequest(HttpRequest request) : m_request(std::move(request)) {}
-    static QCoro::Task<APIResponse> run(HttpRequest request, QPointer<CancelToken> cancel,
+    APIRequest(HttpEngine* http, HttpRequest request) : m_http(http), m_request(std::move(request)) {}
+    static QCoro::Task<APIResponse> run(HttpEngine* http, HttpRequest request, QPointer<CancelToken> cancel,
                                         HttpEngine::ProgressHandler progress = {});
 
+    HttpEngine* m_http;
     HttpRequest m_request;
 };

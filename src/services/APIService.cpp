@@ -6,7 +6,6 @@
 #include "models/UserText.h"
 #include "net/HttpError.h"
 #include "net/NetworkWait.h"
-#include "net/ServerTrust.h"
 #include "services/APIRequest.h"
 #include "services/KeychainService.h"
 #include "services/OffMainThread.h"
@@ -39,10 +38,6 @@ KeychainService::Credentials usableCredentials(const std::optional<KeychainServi
     if (credentials.serverURL.endsWith(QLatin1Char('/')))
         credentials.serverURL.chop(1);
     return credentials;
-}
-
-void forgetCertificate(const QString& serverURL) {
-    ServerTrust::forget(serverURL);
 }
 
 QByteArray escapePathSegment(const QString& segment) {
@@ -158,7 +153,7 @@ QCoro::Task<APIResponse> downloadInto(const APIRequest& request, QString folder,
             QCoreApplication::translate("APIService", "Der Ordner „%1“ konnte nicht erstellt werden: %2")
                 .arg(folder, problem));
     // A download cut off by the network waits like an upload, then asks for the rest.
-    NetworkWait wait(nullptr);
+    NetworkWait wait(request.http(), nullptr);
     std::optional<HttpRequest::Resume> resume;
     APIResponse response;
     for (;;) {

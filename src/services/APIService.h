@@ -13,17 +13,14 @@
 
 class APIRequest;
 
-// Every exchange with the transfer server. Stateless: each operation is handed the credentials its
-// caller read (ServerAccount, the only reader of the secret store), so saved settings take effect
-// with the next operation.
+// Every exchange with the transfer server. Stateless: each operation is handed the engine and the
+// credentials its caller read (ServerAccount, the only reader of the secret store), so saved settings
+// take effect with the next operation.
 namespace APIService {
 
 // The pair requests use: the stored server URL with one trailing "/" removed, and the API key.
 // Throws APIError::noServerURL (also for nothing stored), then noAPIKey, then invalidAPIKey.
 KeychainService::Credentials usableCredentials(const std::optional<KeychainService::Credentials>& stored);
-// Forgets the key remembered for the server, so that the next connection
-// accepts its present certificate: the user's explicit decision to trust it.
-void forgetCertificate(const QString& serverURL);
 
 // A file name, token or code as exactly one URL path segment: UTF-8,
 // percent-encoded except for unreserved characters and "!$&'()*+,;=:@"; "/"

@@ -33,7 +33,7 @@ QString incomingFolder() {
            QStringLiteral("/Zanvolt-Eingang");
 }
 
-QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials server) {
+QCoro::Task<QList<IncomingUpload>> fetchIncoming(ServerConnection server) {
     const QByteArray path = QByteArrayLiteral("/api/incoming");
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
@@ -73,7 +73,7 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming(KeychainService::Credentials se
     co_return decoded;
 }
 
-QCoro::Task<QString> downloadFile(KeychainService::Credentials server, QString token, QString fileName) {
+QCoro::Task<QString> downloadFile(ServerConnection server, QString token, QString fileName) {
     const QByteArray path = uploadPath(token) + QByteArrayLiteral("/files/") + escapePathSegment(fileName);
     const APIRequest request = APIRequest::make(server, path);
     const QString inbox = incomingFolder();
@@ -83,7 +83,7 @@ QCoro::Task<QString> downloadFile(KeychainService::Credentials server, QString t
     co_return response.filePath;
 }
 
-QCoro::Task<> markAsDownloaded(KeychainService::Credentials server, QString token) {
+QCoro::Task<> markAsDownloaded(ServerConnection server, QString token) {
     const QByteArray path = uploadPath(token) + QByteArrayLiteral("/downloaded");
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("POST"));
@@ -92,7 +92,7 @@ QCoro::Task<> markAsDownloaded(KeychainService::Credentials server, QString toke
             QCoreApplication::translate("APIServiceIncoming", "Markierung fehlgeschlagen"));
 }
 
-QCoro::Task<> deleteIncoming(KeychainService::Credentials server, QString token) {
+QCoro::Task<> deleteIncoming(ServerConnection server, QString token) {
     const QByteArray path = uploadPath(token);
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));

@@ -32,7 +32,7 @@ QJsonObject jsonObject(const QByteArray& body) {
 }
 } // namespace
 
-QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials server) {
+QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(ServerConnection server) {
     const QByteArray path = QByteArrayLiteral("/api/outgoing");
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
@@ -70,7 +70,7 @@ QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials 
     co_return decoded;
 }
 
-QCoro::Task<PasswordResponse> revealOutgoingPassword(KeychainService::Credentials server, QString code) {
+QCoro::Task<PasswordResponse> revealOutgoingPassword(ServerConnection server, QString code) {
     const QByteArray path = transferPath(code) + QByteArrayLiteral("/password");
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("GET"));
@@ -78,7 +78,7 @@ QCoro::Task<PasswordResponse> revealOutgoingPassword(KeychainService::Credential
     co_return PasswordResponse::fromJson(jsonObject(response.body));
 }
 
-QCoro::Task<PasswordResponse> updateOutgoingPassword(KeychainService::Credentials server, QString code,
+QCoro::Task<PasswordResponse> updateOutgoingPassword(ServerConnection server, QString code,
                                                      PasswordAction action) {
     const QByteArray path = transferPath(code) + QByteArrayLiteral("/password");
     const APIRequest request = APIRequest::make(server, path);
@@ -88,8 +88,8 @@ QCoro::Task<PasswordResponse> updateOutgoingPassword(KeychainService::Credential
     co_return PasswordResponse::fromJson(jsonObject(response.body));
 }
 
-QCoro::Task<RenameResponse> renameOutgoingFile(KeychainService::Credentials server, QString code,
-                                               QString oldName, QString newName) {
+QCoro::Task<RenameResponse> renameOutgoingFile(ServerConnection server, QString code, QString oldName,
+                                               QString newName) {
     const QByteArray path = transferPath(code) + QByteArrayLiteral("/files");
     const APIRequest request = APIRequest::make(server, path);
     OrderedJson body = OrderedJson::object();
@@ -100,7 +100,7 @@ QCoro::Task<RenameResponse> renameOutgoingFile(KeychainService::Credentials serv
     co_return RenameResponse::fromJson(jsonObject(response.body));
 }
 
-QCoro::Task<> deleteOutgoing(KeychainService::Credentials server, QString code) {
+QCoro::Task<> deleteOutgoing(ServerConnection server, QString code) {
     const QByteArray path = transferPath(code);
     const APIRequest request = APIRequest::make(server, path);
     const APIResponse response = co_await request.send(QByteArrayLiteral("DELETE"));
@@ -108,7 +108,7 @@ QCoro::Task<> deleteOutgoing(KeychainService::Credentials server, QString code) 
         throw APIError::networkError(UserText::deleteFailed());
 }
 
-QCoro::Task<QString> downloadOutgoingFile(KeychainService::Credentials server, QString code, QString fileName,
+QCoro::Task<QString> downloadOutgoingFile(ServerConnection server, QString code, QString fileName,
                                           QString folder) {
     const QByteArray path = QByteArrayLiteral("/d/") + escapePathSegment(code) + QByteArrayLiteral("/file/") +
                             escapePathSegment(fileName);

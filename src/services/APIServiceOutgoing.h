@@ -5,7 +5,7 @@
 #include "models/PasswordResponse.h"
 #include "models/RenameResponse.h"
 
-#include "services/KeychainService.h"
+#include "services/ServerConnection.h"
 
 #include <QList>
 #include <QString>
@@ -17,18 +17,18 @@ namespace APIService {
 
 // Any status but 200: "Fehler beim Laden der Transfers"; an undecodable list
 // throws the decoding error.
-QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(KeychainService::Credentials server);
-QCoro::Task<PasswordResponse> revealOutgoingPassword(KeychainService::Credentials server, QString code);
-QCoro::Task<PasswordResponse> updateOutgoingPassword(KeychainService::Credentials server, QString code,
+QCoro::Task<QList<OutgoingTransfer>> fetchOutgoing(ServerConnection server);
+QCoro::Task<PasswordResponse> revealOutgoingPassword(ServerConnection server, QString code);
+QCoro::Task<PasswordResponse> updateOutgoingPassword(ServerConnection server, QString code,
                                                      PasswordAction action);
-QCoro::Task<RenameResponse> renameOutgoingFile(KeychainService::Credentials server, QString code,
-                                               QString oldName, QString newName);
+QCoro::Task<RenameResponse> renameOutgoingFile(ServerConnection server, QString code, QString oldName,
+                                               QString newName);
 // 200, 204 and 404 (already gone) count as deleted; else "Löschen fehlgeschlagen".
-QCoro::Task<> deleteOutgoing(KeychainService::Credentials server, QString code);
+QCoro::Task<> deleteOutgoing(ServerConnection server, QString code);
 // Streams the file into `folder` (see downloadInto) and returns where it was
 // saved. On a status other than 200 nothing is left behind:
 // "Download fehlgeschlagen (HTTP <status>)".
-QCoro::Task<QString> downloadOutgoingFile(KeychainService::Credentials server, QString code, QString fileName,
+QCoro::Task<QString> downloadOutgoingFile(ServerConnection server, QString code, QString fileName,
                                           QString folder);
 
 } // namespace APIService

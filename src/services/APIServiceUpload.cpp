@@ -79,7 +79,7 @@ struct UploadRun {
     UploadRun(QString filePath, QString fileName, APIRequest chunkRequest,
               std::function<void(UploadState)> stateHandler)
         : filePath(std::move(filePath)), fileName(std::move(fileName)), chunkRequest(std::move(chunkRequest)),
-          wait(&cancel) {
+          wait(this->chunkRequest.http(), &cancel) {
         if (stateHandler)
             QObject::connect(&wait, &NetworkWait::waitingChanged, [stateHandler](bool waiting) {
                 stateHandler(waiting ? UploadState::WaitingForNetwork : UploadState::Sending);
@@ -344,7 +344,7 @@ QCoro::Task<OutgoingResult> uploadPass(std::shared_ptr<UploadRun> run, APIReques
 }
 } // namespace
 
-QCoro::Task<OutgoingResult> uploadOutgoing(KeychainService::Credentials server, QString filePath,
+QCoro::Task<OutgoingResult> uploadOutgoing(ServerConnection server, QString filePath,
                                            std::optional<QString> password, bool generatePassword,
                                            std::function<void(double, double)> progressHandler,
                                            QPointer<CancelToken> cancel,

@@ -2,7 +2,7 @@
 
 #include "models/OutgoingResult.h"
 #include "net/CancelToken.h"
-#include "services/KeychainService.h"
+#include "services/ServerConnection.h"
 
 #include <QPointer>
 #include <QString>
@@ -35,7 +35,7 @@ inline constexpr int maxChunksInFlight = 4;
 // Throws APIError, PlatformError for file-system and transport failures, or
 // CancelledError once `cancel` fired: its in-flight requests are aborted at
 // once and no completion is sent.
-QCoro::Task<OutgoingResult> uploadOutgoing(KeychainService::Credentials server, QString filePath,
+QCoro::Task<OutgoingResult> uploadOutgoing(ServerConnection server, QString filePath,
                                            std::optional<QString> password, bool generatePassword,
                                            std::function<void(double, double)> progressHandler,
                                            QPointer<CancelToken> cancel = nullptr,

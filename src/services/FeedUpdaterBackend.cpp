@@ -32,10 +32,10 @@ HttpRequest updateRequest(const QUrl& url) {
     return request;
 }
 
-QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(QUrl url) {
+QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(HttpEngine& http, QUrl url) {
     HttpResponse response;
     try {
-        response = co_await HttpEngine::instance().send(updateRequest(url));
+        response = co_await http.send(updateRequest(url));
     } catch (const HttpError& error) {
         throw UpdaterError::feedUnreadable(error.message());
     }
@@ -47,8 +47,8 @@ QCoro::Task<QList<UpdaterFeed::Item>> fetchFeed(QUrl url) {
 
 // Streams the file into the private temporary folder and returns its path; the caller removes it.
 // A body longer than announced is cut off at once instead of filling the disk.
-QCoro::Task<QString> download(UpdaterFeed::Item update, QString label, QPointer<UpdaterUserDriver> driver,
-                              QPointer<CancelToken> cancel) {
+QCoro::Task<QString> download(HttpEngine& http, UpdaterFeed::Item update, QString label,
+                              QPointer<UpdaterUserDriver> driver, QPointer<CancelToken> cancel) {
     HttpRequest request = updateRequest(update.downloadURL);
     request.downloadFolder = PrivateTempDir::path();
     request.maxFileSize = update.length;
@@ -59,7 +59,7 @@ QCoro::Task<QString> download(UpdaterFeed::Item update, QString label, QPointer<
     };
     HttpResponse response;
     try {
-        response = co_await HttpEngine::instance().send(std::move(request), cancel, progress);
+        response = co_await http.send(std::move(request), cancel, progress);
     } catch (const HttpError& error) {
         if (error.kind() == HttpError::Kind::ResponseTooLarge)
             throw UpdaterError::wrongLength();
@@ -164,6 +164,9 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
     }
     if (!m_options.relaunch)
         m_options.relaunch = relaunchAfterExit;
+    if (!m_options.http)
+        m_ownHttp = std::make_unique<HttpEngine>();
+    m_http = m_options.http ? m_options.http : m_ownHttp.get();
     m_firstCheck.setSingleShot(true);
     connect(&m_firstCheck, &QTimer::timeout, this, [this] {
         if (automaticallyChecksForUpdates())
@@ -286,7 +289,8 @@ QCoro::Task<> FeedUpdaterBackend::runCheck(bool userInitiated) {
 QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFailure) {
     const QPointer<FeedUpdaterBackend> self(this);
     const QString current = m_options.currentVersion;
-    const QList<UpdaterFeed::Item> items = co_await fetchFeed(QUrl(m_options.feedURL, QUrl::StrictMode));
+    const QList<UpdaterFeed::Item> items =
+        co_await fetchFeed(*m_http, QUrl(m_options.feedURL, QUrl::StrictMode));
     if (!self)
         co_return;
     const QPointer<UpdaterUserDriver> driver = userDriver();
@@ -340,7 +344,7 @@ QCoro::Task<> FeedUpdaterBackend::runSession(bool userInitiated, bool* reportFai
     const QPointer<CancelToken> cancel = cancelOwner.get();
     Q_EMIT dialogWillShow();
     driver->showProgress(label, 0, update->length, cancel);
-    const QString downloaded = co_await download(*update, label, driver, cancel);
+    const QString downloaded = co_await download(*m_http, *update, label, driver, cancel);
     if (!self) {
         QFile::remove(downloaded);
         co_return;

@@ -12,6 +12,7 @@
 #include <memory>
 #include <qcoro/qcorotask.h>
 
+class HttpEngine;
 class QSaveFile;
 class Settings;
 
@@ -29,6 +30,7 @@ public:
         QString currentVersion = QStringLiteral(ZANVOLT_VERSION);
         QString programFile;          // empty: $APPIMAGE when set, else this executable
         Settings* defaults = nullptr; // null: the user's settings file
+        HttpEngine* http = nullptr;   // null: an engine of its own
         // Called with the program file once it was replaced. Null: start the new program as soon as
         // this process has ended, and quit.
         std::function<void(QString)> relaunch;
@@ -70,6 +72,8 @@ private:
     Options m_options;
     std::unique_ptr<Settings> m_ownDefaults;
     Settings* m_defaults = nullptr;
+    std::unique_ptr<HttpEngine> m_ownHttp;
+    HttpEngine* m_http = nullptr;
     std::chrono::milliseconds m_updateCheckInterval{std::chrono::hours(24)};
     QTimer m_firstCheck;
     bool m_sessionActive = false;

@@ -114,7 +114,7 @@ QCoro::Task<> ReceivedUploads::downloadIncoming(IncomingUpload upload) {
         const ServerAccount::Reading reading = co_await m_account->read();
         if (!self)
             co_return;
-        const KeychainService::Credentials server = reading.server();
+        const ServerConnection server = reading.server();
         for (const IncomingFile& file : upload.files) {
             setIfChanged(this, m_downloadProgress,
                          QCoreApplication::translate("ReceivedUploads", "Lade %1...").arg(file.name),
@@ -191,8 +191,7 @@ void ReceivedUploads::copyLink(const IncomingUpload& upload, std::chrono::millis
 QCoro::Task<std::optional<QString>> ReceivedUploads::linkFromServerURL(IncomingUpload upload) {
     const ServerAccount::Reading reading = co_await m_account->read();
     try {
-        const KeychainService::Credentials stored = reading.server();
-        co_return stored.serverURL + QStringLiteral("/d/") +
+        co_return reading.server().credentials.serverURL + QStringLiteral("/d/") +
             (upload.code && !upload.code->isEmpty() ? *upload.code : upload.token);
     } catch (const std::exception& error) {
         qCInfo(lcTransfers) << "no link to copy:" << describeError(error).text;

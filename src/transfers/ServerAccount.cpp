@@ -2,6 +2,7 @@
 
 #include "models/APIError.h"
 #include "models/ErrorText.h"
+#include "net/HttpEngine.h"
 #include "platform/DesktopServices.h"
 #include "platform/Settings.h"
 #include "services/APIService.h"
@@ -15,10 +16,11 @@
 #define ZANVOLT_DEFAULT_SERVER_URL ""
 #endif
 
-ServerAccount::ServerAccount(SecretStore* store, Settings* settings, DesktopServices& desktop,
-                             QObject* parent)
-    : QObject(parent), m_store(store ? std::shared_ptr<SecretStore>(store, [](SecretStore*) {})
-                                     : std::shared_ptr<SecretStore>(std::make_shared<LibsecretStore>())),
+ServerAccount::ServerAccount(HttpEngine& http, SecretStore* store, Settings* settings,
+                             DesktopServices& desktop, QObject* parent)
+    : QObject(parent), m_http(http),
+      m_store(store ? std::shared_ptr<SecretStore>(store, [](SecretStore*) {})
+                    : std::shared_ptr<SecretStore>(std::make_shared<LibsecretStore>())),
       m_settings(settings), m_desktop(desktop) {
     if (!m_settings) {
         m_ownSettings = std::make_unique<Settings>();
@@ -38,15 +40,16 @@ QString ServerAccount::defaultServerURL() {
     return QStringLiteral(ZANVOLT_DEFAULT_SERVER_URL);
 }
 
-KeychainService::Credentials ServerAccount::Reading::server() const {
+ServerConnection ServerAccount::Reading::server() const {
     if (failure)
         std::rethrow_exception(failure);
-    return APIService::usableCredentials(stored);
+    return {http, APIService::usableCredentials(stored)};
 }
 
-ServerAccount::Reading ServerAccount::judge(std::optional<KeychainService::Credentials> stored,
+ServerAccount::Reading ServerAccount::judge(HttpEngine* http,
+                                            std::optional<KeychainService::Credentials> stored,
                                             std::exception_ptr failure) {
-    Reading reading{State::Configured, {}, std::move(stored), failure};
+    Reading reading{State::Configured, {}, std::move(stored), failure, http};
     try {
         reading.server();
     } catch (const std::exception& error) {
@@ -58,6 +61,7 @@ ServerAccount::Reading ServerAccount::judge(std::optional<KeychainService::Crede
 
 QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
     QPointer<ServerAccount> self(this);
+    HttpEngine* const http = &m_http;
     if (m_reading.isCanceled() || m_reading.isFinished()) {
         m_reading = startOffMainThread<std::optional<KeychainService::Credentials>>(
             [secrets = m_store] { return KeychainService::loadCredentials(*secrets); }, m_storeThread);
@@ -65,7 +69,7 @@ QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
     // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
     auto reading = m_reading;
     const auto found = co_await reading;
-    Reading result = judge(found.value.value_or(std::nullopt), found.error);
+    Reading result = judge(http, found.value.value_or(std::nullopt), found.error);
     if (self)
         self->publish(result);
     co_return result;
@@ -73,6 +77,7 @@ QCoro::Task<ServerAccount::Reading> ServerAccount::read() {
 
 QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     QPointer<ServerAccount> self(this);
+    HttpEngine* const http = &m_http;
     m_reading = {}; // a read asked for after this save must see it
     // Named: GCC 12 destroys a lambda temporary inside a co_await expression twice.
     std::function<bool()> save = [secrets = m_store, credentials] {
@@ -81,7 +86,7 @@ QCoro::Task<> ServerAccount::write(KeychainService::Credentials credentials) {
     };
     co_await offMainThread(std::move(save), m_storeThread);
     if (self)
-        self->publish(judge(credentials, {}));
+        self->publish(judge(http, credentials, {}));
 }
 
 void ServerAccount::publish(const Reading& reading) {
@@ -118,12 +123,14 @@ QCoro::Task<std::optional<QString>> ServerAccount::save(KeychainService::Credent
 }
 
 QCoro::Task<ServerAccount::TestResult> ServerAccount::test(KeychainService::Credentials credentials) {
+    HttpEngine& http = m_http; // the account may be gone once the save is done
     try {
         co_await write(credentials);
-        APIService::forgetCertificate(credentials.serverURL);
-        // With the pair just saved: the store is not asked again.
-        const QList<IncomingUpload> uploads =
-            co_await APIService::fetchIncoming(APIService::usableCredentials(credentials));
+        http.forgetServerKey(credentials.serverURL);
+        // With the pair just saved: the store is not asked again. Named: GCC 12 destroys a braced
+        // temporary inside a co_await expression twice.
+        const ServerConnection server{&http, APIService::usableCredentials(credentials)};
+        const QList<IncomingUpload> uploads = co_await APIService::fetchIncoming(server);
         co_return TestResult{
             true, QCoreApplication::translate("ServerAccount", "Verbindung erfolgreich! (%1 Eingänge)")
                       .arg(uploads.size())};

@@ -2,6 +2,7 @@
 
 #include "services/KeychainService.h"
 #include "services/OffMainThread.h"
+#include "services/ServerConnection.h"
 
 #include <QFuture>
 #include <QObject>
@@ -13,6 +14,7 @@
 #include <qcoro/qcorotask.h>
 
 class DesktopServices;
+class HttpEngine;
 class SecretStore;
 class Settings;
 
@@ -41,9 +43,10 @@ public:
         QString problem; // as problem()
         std::optional<KeychainService::Credentials> stored;
         std::exception_ptr failure; // the store could not be read
-        // The pair requests use (APIService::usableCredentials); throws the store's failure or why
-        // the pair cannot be used.
-        KeychainService::Credentials server() const;
+        HttpEngine* http = nullptr;
+        // Where requests go: the account's engine and the pair (APIService::usableCredentials);
+        // throws the store's failure or why the pair cannot be used.
+        ServerConnection server() const;
     };
 
     struct TestResult {
@@ -51,8 +54,9 @@ public:
         QString text;
     };
 
-    // Null store: the desktop's Secret Service; null settings: the user's settings file.
-    ServerAccount(SecretStore* store, Settings* settings, DesktopServices& desktop,
+    // Requests go through `http`. Null store: the desktop's Secret Service; null settings: the
+    // user's settings file.
+    ServerAccount(HttpEngine& http, SecretStore* store, Settings* settings, DesktopServices& desktop,
                   QObject* parent = nullptr);
     ~ServerAccount() override;
 
@@ -95,11 +99,13 @@ Q_SIGNALS:
     void stateChanged();
 
 private:
-    static Reading judge(std::optional<KeychainService::Credentials> stored, std::exception_ptr failure);
+    static Reading judge(HttpEngine* http, std::optional<KeychainService::Credentials> stored,
+                         std::exception_ptr failure);
     // Throws what the save threw.
     QCoro::Task<> write(KeychainService::Credentials credentials);
     void publish(const Reading& reading);
 
+    HttpEngine& m_http;
     // Shared with the calls on the store's worker, which may outlive the account (see below).
     std::shared_ptr<SecretStore> m_store;
     std::unique_ptr<Settings> m_ownSettings;

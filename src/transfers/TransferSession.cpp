@@ -12,10 +12,10 @@
 
 #include <QCoreApplication>
 
-TransferSession::TransferSession(Environment environment, QObject* parent)
+TransferSession::TransferSession(HttpEngine& http, Environment environment, QObject* parent)
     : QObject(parent), m_noDesktop(environment.desktop ? nullptr : std::make_unique<NoDesktopServices>()),
       m_desktop(environment.desktop ? *environment.desktop : *m_noDesktop),
-      m_account(new ServerAccount(environment.secretStore, environment.settings, m_desktop, this)),
+      m_account(new ServerAccount(http, environment.secretStore, environment.settings, m_desktop, this)),
       m_sent(new SentTransfers(m_account, environment.historyDirectory, m_desktop, this)),
       m_received(new ReceivedUploads(m_account, m_desktop, this)),
       m_uploads(new Uploads(m_account, m_sent, m_desktop, this)) {
@@ -25,7 +25,7 @@ TransferSession::TransferSession(Environment environment, QObject* parent)
     connect(m_uploads, &Uploads::uploadFinished, this, &TransferSession::checkIdle);
     connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &TransferSession::checkIdle);
     connect(m_sent, &SentTransfers::isDownloadingChanged, this, &TransferSession::checkIdle);
-    connect(&HttpEngine::instance(), &HttpEngine::certificateNotSaved, this, [this](const QString& folder) {
+    connect(&http, &HttpEngine::certificateNotSaved, this, [this](const QString& folder) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
             QCoreApplication::translate(

@@ -8,6 +8,7 @@
 #include <qcoro/qcorotask.h>
 
 class DesktopServices;
+class HttpEngine;
 class ReceivedUploads;
 class SecretStore;
 class SentTransfers;
@@ -35,7 +36,8 @@ public:
         std::chrono::milliseconds pollInterval{60000};
     };
 
-    explicit TransferSession(Environment environment, QObject* parent = nullptr);
+    // Every request goes through `http`, which must outlive the session.
+    TransferSession(HttpEngine& http, Environment environment, QObject* parent = nullptr);
     ~TransferSession() override;
 
     ServerAccount* account() const { return m_account; }

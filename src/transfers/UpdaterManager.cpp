@@ -21,6 +21,7 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
     } else {
         FeedUpdaterBackend::Options options;
         options.defaults = m_defaults;
+        options.http = environment.http;
         m_controller = std::make_unique<FeedUpdaterBackend>(std::move(options));
     }
     connect(m_controller.get(), &UpdaterBackend::dialogWillShow, this, &UpdaterManager::updateDialogWillShow);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 
+class HttpEngine;
 class UpdaterBackend;
 class Settings;
 
@@ -25,6 +26,7 @@ public:
     struct Environment {
         std::unique_ptr<UpdaterBackend> backend; // null: the signed-feed backend with its built-in feed
         Settings* defaults = nullptr;            // null: the user's settings file
+        HttpEngine* http = nullptr;              // the signed-feed backend's; null: one of its own
     };
 
     explicit UpdaterManager(Environment environment, QObject* parent = nullptr);

@@ -114,7 +114,7 @@ void collectFiles(const QByteArray& folder, const QString& prefix, QStringList& 
 }
 } // namespace
 
-UploadJob::UploadJob(Request request, KeychainService::Credentials server, QObject* parent)
+UploadJob::UploadJob(Request request, ServerConnection server, QObject* parent)
     : QObject(parent), m_request(std::move(request)), m_server(std::move(server)) {}
 
 UploadJob::~UploadJob() = default;

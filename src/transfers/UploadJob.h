@@ -2,7 +2,7 @@
 
 #include "models/ErrorText.h"
 #include "models/OutgoingResult.h"
-#include "services/KeychainService.h"
+#include "services/ServerConnection.h"
 
 #include <QList>
 #include <QObject>
@@ -42,8 +42,8 @@ public:
         APIService::OutgoingResult response;
     };
 
-    // `server`: the credentials every request of the upload uses.
-    UploadJob(Request request, KeychainService::Credentials server, QObject* parent = nullptr);
+    // `server`: where every request of the upload goes, with which credentials.
+    UploadJob(Request request, ServerConnection server, QObject* parent = nullptr);
     ~UploadJob() override;
 
     void start();
@@ -76,7 +76,7 @@ private:
     void finish(Result result);
 
     Request m_request;
-    KeychainService::Credentials m_server;
+    ServerConnection m_server;
     QPointer<CancelToken> m_cancel;
     std::unique_ptr<StagingFolder> m_staging; // the run's archive or link; removed when the run ends
     bool m_cancelled = false;

@@ -13,8 +13,16 @@ QStringList AccessibleRow::lines() const {
     return linesOf ? linesOf(m_index) : QStringList();
 }
 
+bool AccessibleRow::hasFocusedButton() const {
+    return m_view->currentIndex() == m_index && !m_view->focusedAction().isEmpty();
+}
+
 bool AccessibleRow::isValid() const {
-    return m_view && m_index.isValid() && (m_line < 0 || m_line < lines().size());
+    if (!m_view || !m_index.isValid())
+        return false;
+    if (m_line == FocusedButton)
+        return hasFocusedButton();
+    return m_line < 0 || m_line < lines().size();
 }
 
 QWindow* AccessibleRow::window() const {
@@ -24,22 +32,25 @@ QWindow* AccessibleRow::window() const {
 QAccessibleInterface* AccessibleRow::parent() const {
     if (!m_view)
         return nullptr;
-    return m_line < 0 ? QAccessible::queryAccessibleInterface(m_view.data()) : m_view->accessibleRow(m_index);
+    return m_line == -1 ? QAccessible::queryAccessibleInterface(m_view.data())
+                        : m_view->accessibleRow(m_index);
 }
 
 QAccessibleInterface* AccessibleRow::child(int index) const {
-    if (!isValid() || m_line >= 0 || index < 0 || index >= lines().size())
+    if (!isValid() || m_line != -1 || index < 0 || index >= childCount())
         return nullptr;
-    return m_view->accessibleRow(m_index, index);
+    return m_view->accessibleRow(m_index, index < lines().size() ? index : FocusedButton);
 }
 
 int AccessibleRow::childCount() const {
-    return isValid() && m_line < 0 ? int(lines().size()) : 0;
+    return isValid() && m_line == -1 ? int(lines().size()) + (hasFocusedButton() ? 1 : 0) : 0;
 }
 
 int AccessibleRow::indexOfChild(const QAccessibleInterface* child) const {
     const auto* line = dynamic_cast<const AccessibleRow*>(child);
-    return line && m_line < 0 && line->m_index == m_index ? line->m_line : -1;
+    if (!line || m_line != -1 || line->m_index != m_index || line->m_line == -1)
+        return -1;
+    return line->m_line == FocusedButton ? int(lines().size()) : line->m_line;
 }
 
 QAccessibleInterface* AccessibleRow::childAt(int x, int y) const {
@@ -52,6 +63,8 @@ QAccessibleInterface* AccessibleRow::childAt(int x, int y) const {
 QString AccessibleRow::text(QAccessible::Text kind) const {
     if (!isValid())
         return {};
+    if (m_line == FocusedButton)
+        return kind == QAccessible::Name ? m_view->focusedAction() : QString();
     if (m_line >= 0)
         return kind == QAccessible::Name ? lines().value(m_line) : QString();
     if (kind == QAccessible::Name)
@@ -65,7 +78,8 @@ QRect AccessibleRow::rect() const {
     if (!isValid())
         return {};
     const QWidget* viewport = m_view->viewport();
-    const QRect row = m_view->visualRect(m_index);
+    const QRect row = m_line == FocusedButton ? m_view->buttonRect(m_index, m_view->focusedAction())
+                                              : m_view->visualRect(m_index);
     return QRect(viewport->mapToGlobal(row.topLeft()), row.size());
 }
 
@@ -79,9 +93,12 @@ QAccessible::State AccessibleRow::state() const {
         state.invisible = true;
         state.offscreen = true;
     }
-    if (m_line < 0) {
+    if (m_line == FocusedButton) {
         state.focusable = true;
-        state.focused = m_view->hasFocus() && m_view->currentIndex() == m_index;
+        state.focused = true;
+    } else if (m_line < 0) {
+        state.focusable = true;
+        state.focused = m_view->hasFocus() && m_view->currentIndex() == m_index && !hasFocusedButton();
         const auto& canUnfold = m_view->rows().canUnfold;
         state.expandable = canUnfold && canUnfold(m_index);
         state.expanded = state.expandable && (m_index.data(RowStates::Role).toInt() & RowStates::Unfolded);
@@ -98,10 +115,14 @@ void* AccessibleRow::interface_cast(QAccessible::InterfaceType type) {
 QStringList AccessibleRow::actionNames() const {
     if (!isValid() || m_line >= 0 || !m_view->rows().actions)
         return {};
+    if (m_line == FocusedButton)
+        return {QAccessibleActionInterface::pressAction()};
     return m_view->rows().actions(m_index);
 }
 
 void AccessibleRow::doAction(const QString& name) {
-    if (actionNames().contains(name))
+    if (m_line == FocusedButton && name == QAccessibleActionInterface::pressAction())
+        m_view->invoke(m_index, m_view->focusedAction());
+    else if (m_line == -1 && actionNames().contains(name))
         m_view->invoke(m_index, name);
 }

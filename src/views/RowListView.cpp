@@ -118,6 +118,12 @@ QString RowListView::focusedAction() const {
 void RowListView::setFocusedButton(int button) {
     m_focused = button;
     viewport()->update(visualRect(currentIndex()));
+    // Tab among a row's buttons moves no widget focus: a screen reader learns of it from here.
+    if (QAccessible::isActive() && hasFocus() && currentIndex().isValid()) {
+        QAccessibleEvent focus(accessibleRow(currentIndex(), button >= 0 ? AccessibleRow::FocusedButton : -1),
+                               QAccessible::Focus);
+        QAccessible::updateAccessibility(&focus);
+    }
 }
 
 int RowListView::heightOf(const QModelIndex& index) {

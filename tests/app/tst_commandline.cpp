@@ -169,6 +169,10 @@ private Q_SLOTS:
         check({"send", "x.txt"}, 3, QStringLiteral("zanvolt: Server-URL nicht konfiguriert"));
         check({"list"}, 3, QStringLiteral("zanvolt: Server-URL nicht konfiguriert"));
         storeCredentials(server.baseURL(), server.apiKey());
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/")); // no store
+        for (const QStringList& arguments : {QStringList{"send", "x.txt"}, QStringList{"list"}})
+            check(arguments, 3, QStringLiteral("zanvolt: Der Schlüsselbund ist gesperrt"));
+        env = environmentFor(home, runtime);
     }
 
     void listAndInboxPrintTheServersRecords() {

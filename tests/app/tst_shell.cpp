@@ -639,13 +639,12 @@ private Q_SLOTS:
         QCOMPARE(files.last().first().value<QList<QUrl>>(),
                  (QList<QUrl>{QUrl::fromLocalFile(absolute), QUrl::fromLocalFile(dangling)}));
     }
-    // Last: quitting stops the engine for the rest of the process.
     void quitEndsTheClientDuringAnUploadWithThePanelOpen() {
         TestServerFixture fixture;
         const QString chunkPath = QStringLiteral("/api/upload-chunk");
         fixture.server().delayNext(chunkPath, 1, 30000);
         QTemporaryDir dir;
-        Application app(Application::Options{&fixture.store()});
+        Application app(Application::Options{&fixture.store(), {.pinsFolder = fixture.pinsFolder()}});
         app.start({writeFile(dir.filePath(QStringLiteral("a.txt")), "a")});
         app.showPanel(); // the panel hides instead of closing: it must not hold the quit
         QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 20000);

@@ -49,7 +49,7 @@ HttpResponse call(const TransferServer& server, const QByteArray& verb, const QS
     if (withKey)
         request.headers.append({"X-Api-Key", server.apiKey().toUtf8()});
     try {
-        return waitForTask(HttpEngine::instance().send(request));
+        return waitForTask(HttpEngine().send(request));
     } catch (const HttpError&) {
         return {-1, {}, {}};
     }

@@ -16,7 +16,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -66,10 +65,9 @@ class TestFaults : public QObject {
     QUrl file(const QString& name, const QByteArray& content) { return fixture->file(name, content); }
     TransferServer& server() { return fixture->server(); }
     void waitIdle() { QTRY_VERIFY_WITH_TIMEOUT(!uploads->isUploading(), runTimeout); }
-
-private Q_SLOTS:
-    void init() {
-        fixture = std::make_unique<SessionFixture>();
+    // A new session, its engine made with `http`.
+    void start(HttpEngine::Options http = {}) {
+        fixture = std::make_unique<SessionFixture>(nullptr, std::move(http));
         uploads = fixture->uploads;
         sent = fixture->sent;
         states.clear();
@@ -86,6 +84,9 @@ private Q_SLOTS:
                             &Uploads::progressTextChanged, &Uploads::progressChanged})
             connect(uploads, signal, this, snapshot);
     }
+
+private Q_SLOTS:
+    void init() { start(); }
 
     void cleanup() { fixture.reset(); }
 
@@ -189,13 +190,8 @@ private Q_SLOTS:
         // Silent for longer than the inactivity limit, again and again until the upload gives up: the
         // line said it waited, and the user is told why, not "abgebrochen".
         using namespace std::chrono_literals;
-        HttpEngine::instance().setInactivityLimit(1);
-        HttpEngine::instance().setWaitLimits({100ms, 100ms, 1500ms});
-        const auto restore = qScopeGuard([] {
-            HttpEngine::instance().setInactivityLimit(60);
-            HttpEngine::instance().setWaitLimits({});
-        });
-        server().clearRequests();
+        start({.inactivitySeconds = 1, .waitLimits = {100ms, 100ms, 1500ms}});
+        connect(uploads, &Uploads::progressTextChanged, this, [&] { texts << uploads->progressText(); });
         server().delayNext(QStringLiteral("/api/create-upload-token"), 100, 2500);
         uploads->uploadFiles({fixture->file(QStringLiteral("weg.bin"), "x")}, std::nullopt, false);
         waitIdle();
@@ -210,8 +206,7 @@ private Q_SLOTS:
 
     void aDroppedConnectionIsRetriedOrFailsCleanly() {
         using namespace std::chrono_literals;
-        HttpEngine::instance().setWaitLimits({100ms, 200ms, 1500ms});
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
+        start({.waitLimits = {100ms, 200ms, 1500ms}});
         // Gone for two attempts and back for the third: the upload completes with the right bytes.
         server().dropNext(chunkPath, 2);
         const QUrl first = fixture->file(QStringLiteral("x/Plan.pdf"), QByteArray(100'000, 'p'));
@@ -292,12 +287,12 @@ private Q_SLOTS:
         for (const int status : {301, 302, 307, 308}) {
             const QByteArray elsewhere = (other.baseURL() + QStringLiteral("/api/outgoing")).toUtf8();
             server().redirectNext(QStringLiteral("/api/outgoing"), 1, status, elsewhere);
-            QCOMPARE(failureOf(APIService::fetchOutgoing(fixture->credentials())),
+            QCOMPARE(failureOf(APIService::fetchOutgoing(fixture->connection())),
                      QStringLiteral("Netzwerk-Fehler: Fehler beim Laden der Transfers"));
             // An upload's first request, with the key, redirected to another port.
             server().redirectNext(QStringLiteral("/api/create-upload-token"), 1, status,
                                   (other.baseURL() + QStringLiteral("/api/create-upload-token")).toUtf8());
-            QCOMPARE(failureOf(APIService::uploadOutgoing(fixture->credentials(), file, {}, false, {})),
+            QCOMPARE(failureOf(APIService::uploadOutgoing(fixture->connection(), file, {}, false, {})),
                      QStringLiteral("Server-Fehler %1: <html><body>Moved</body></html>").arg(status));
         }
         QVERIFY(other.requests().isEmpty());
@@ -361,7 +356,7 @@ private Q_SLOTS:
         fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 1, 1500);
         UploadJob::Request request;
         request.urls = {twin};
-        UploadJob first(request, fixture->credentials()), second(request, fixture->credentials());
+        UploadJob first(request, fixture->connection()), second(request, fixture->connection());
         QList<UploadJob::Result::Outcome> outcomes;
         for (UploadJob* job : {&first, &second})
             connect(job, &UploadJob::finished, this,
@@ -410,6 +405,8 @@ private Q_SLOTS:
     }
 
     void cancellingStartsTheNextUpload() {
+        using namespace std::chrono_literals;
+        start({.waitLimits = {1h, 1h, 2h}}); // for the wait below
         const QUrl big = file(QStringLiteral("gross.bin"), QByteArray(11 * 1024 * 1024, 'g'));
         const QUrl small = file(QStringLiteral("klein.txt"), "k");
         fixture->server().delayNext(QStringLiteral("/api/upload-chunk"), 3, 3000);
@@ -435,9 +432,6 @@ private Q_SLOTS:
 
         // Also while it waits for the network: its archive goes, nothing of it is sent once the
         // network is back, and the next one goes out then.
-        using namespace std::chrono_literals;
-        HttpEngine::instance().setWaitLimits({1h, 1h, 2h});
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
         server().clearRequests();
         server().outage(60000);
         uploads->uploadFiles({big, small}, std::nullopt, false);
@@ -452,7 +446,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(uploads->progressText().endsWith(QStringLiteral("Warte auf Verbindung…")),
                                  runTimeout);
         server().outage(0);
-        HttpEngine::instance().notifyNetworkReturned();
+        fixture->http().notifyNetworkReturned();
         QTRY_VERIFY_WITH_TIMEOUT(completions() == 1 && !uploads->isUploading(), runTimeout);
         QCOMPARE(completedName(), QStringLiteral("klein.txt"));
         QCOMPARE(server().requests().size(), 3); // token, chunk, completion of the second

@@ -2,7 +2,7 @@
 #include "RecordedRequests.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
-#include "net/CertificatePins.h"
+#include "net/HttpEngine.h"
 #include "services/APIService.h"
 #include "services/APIServiceIncoming.h"
 #include "services/KeychainService.h"
@@ -26,13 +26,13 @@ int runUntilKilled() {
     auto store = std::make_shared<InMemorySecretStore>();
     KeychainService::saveCredentials(
         {qEnvironmentVariable("ZANVOLT_KILLED_URL"), qEnvironmentVariable("ZANVOLT_KILLED_KEY")}, *store);
-    CertificatePins::setDefaultFolder(qEnvironmentVariable("ZANVOLT_KILLED_PINS"));
+    HttpEngine http({.pinsFolder = qEnvironmentVariable("ZANVOLT_KILLED_PINS")});
     TransferSession::Environment environment;
     environment.historyDirectory = qEnvironmentVariable("ZANVOLT_KILLED_HISTORY");
     environment.secretStore = store.get();
     environment.firstPollDelay = std::chrono::hours(1);
     environment.pollInterval = std::chrono::hours(1);
-    TransferSession session(environment);
+    TransferSession session(http, environment);
     if (qEnvironmentVariableIsSet("ZANVOLT_KILLED_DOWNLOAD")) {
         ReceivedUploads* received = session.received();
         QCoro::waitFor(received->refresh());

@@ -40,7 +40,7 @@ const QByteArray probePath = QByteArrayLiteral("/api/outgoing");
 // common check; returns the description of what was thrown, or "<no error>".
 QString outcome(TestServerFixture& fixture) {
     return failureOf([](TestServerFixture& fixture) -> QCoro::Task<> {
-        const APIRequest request = APIRequest::make(fixture.credentials(), probePath);
+        const APIRequest request = APIRequest::make(fixture.connection(), probePath);
         APIService::expectJSONOK(co_await request.send(QByteArrayLiteral("GET")));
     }(fixture));
 }
@@ -88,8 +88,7 @@ using namespace TestCertificates;
 // "<no error>" for any HTTP answer.
 QString anyAnswer(TestServerFixture& fixture, bool download = false) {
     try {
-        const APIRequest request =
-            APIRequest::make(fixture.credentials(), QByteArrayLiteral("/api/incoming"));
+        const APIRequest request = APIRequest::make(fixture.connection(), QByteArrayLiteral("/api/incoming"));
         const APIResponse response = download ? waitForTask(request.download(QDir::tempPath()))
                                               : waitForTask(request.send(QByteArrayLiteral("GET")));
         if (!response.filePath.isEmpty())
@@ -108,12 +107,12 @@ const QString changed = QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers 
 
 // A request the way the update feed sends it: never trusted on first use.
 // The HTTP status, or the kind of transport failure as a negative number.
-int feedRequest(const TransferServer& server) {
+int feedRequest(TestServerFixture& fixture, const TransferServer& server) {
     HttpRequest request;
     request.url = (server.baseURL() + QStringLiteral("/api/incoming")).toUtf8();
     request.trustOnFirstUse = false;
     try {
-        return waitForTask(HttpEngine::instance().send(request)).status;
+        return waitForTask(fixture.http().send(request)).status;
     } catch (const HttpError& error) {
         return -1 - int(error.kind());
     }
@@ -129,9 +128,10 @@ class TestRequestCore : public QObject {
     TemporaryHome home; // the inbox lives in its Downloads folder
     std::unique_ptr<TestServerFixture> fixture;
     TransferServer& server() { return fixture->server(); }
+    HttpEngine::Options atHome{.pinsFolder = home.filePath(QStringLiteral(".zanvolt"))};
     // Another server's URL and key as the stored ones; its pins beside the history in ".zanvolt".
     void useServer(const TransferServer& other, const QString& url = {}) {
-        CertificatePins::setDefaultFolder({});
+        fixture->useEngine(atHome);
         fixture->storeCredentials(url.isEmpty() ? other.baseURL() : url, other.apiKey());
     }
 
@@ -168,7 +168,7 @@ private Q_SLOTS:
         HttpRequest raw;
         raw.url = (url + QStringLiteral("/api/outgoing")).toUtf8();
         raw.headers.append({"X-Api-Key", key.toUtf8() + "\nX-Injected: ja"});
-        QCOMPARE(failureOf(HttpEngine::instance().send(raw)),
+        QCOMPARE(failureOf(fixture->http().send(raw)),
                  QStringLiteral("Ein HTTP-Header enthält unzulässige Zeichen."));
         QCOMPARE(server().requests().size(), 0);
 
@@ -183,7 +183,7 @@ private Q_SLOTS:
         fixture->storeCredentials(url + QStringLiteral("/"), server().apiKey());
         QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
         fixture->storeCredentials(url + QStringLiteral("//"), server().apiKey());
-        QCOMPARE(QString::fromLatin1(APIRequest::make(fixture->credentials(), probePath).url()),
+        QCOMPARE(QString::fromLatin1(APIRequest::make(fixture->connection(), probePath).url()),
                  url + QStringLiteral("//api/outgoing"));
         // Sent exactly so: the server sees the double slash and knows no such path.
         QCOMPARE(outcome(*fixture), QStringLiteral("Server-Fehler 404: Nicht gefunden"));
@@ -242,8 +242,7 @@ private Q_SLOTS:
         QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
 
         // An inactivity limit, not a total time: a slow answer that keeps moving is fine.
-        HttpEngine::instance().setInactivityLimit(1);
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setInactivityLimit(60); });
+        fixture->useEngine({.inactivitySeconds = 1});
         server().delayNext(QString::fromLatin1(probePath), 1, 3000);
         QElapsedTimer clock;
         clock.start();
@@ -306,11 +305,10 @@ private Q_SLOTS:
         qputenv("https_proxy", fill(proxy).toUtf8());
         qputenv("no_proxy",
                 QTest::currentDataTag() == QByteArray("proxy exempt") ? "localhost, 127.0.0.0/8" : "");
-        HttpEngine::instance().setInactivityLimit(1);
+        fixture->useEngine({.inactivitySeconds = 1});
         const auto restore = qScopeGuard([] {
             qunsetenv("https_proxy");
             qunsetenv("no_proxy");
-            HttpEngine::instance().setInactivityLimit(60);
         });
         const QString failure = outcome(*fixture);
         QVERIFY2(failure.startsWith(fill(expected) + QStringLiteral(" (")) && failure.endsWith(u')'),
@@ -338,19 +336,19 @@ private Q_SLOTS:
         const QString path = files.filePath(QStringLiteral("Messreihe 7.bin"));
         writeFile(path, content);
         const APIService::OutgoingResult result =
-            waitForTask(APIService::uploadOutgoing(fixture.credentials(), path, std::nullopt, false, {}));
+            waitForTask(APIService::uploadOutgoing(fixture.connection(), path, std::nullopt, false, {}));
         QCOMPARE(result.files.value(0).name, QStringLiteral("Messreihe 7.bin"));
         QCOMPARE(result.files.value(0).size, content.size());
         QCOMPARE(fixture.server().requests().size(), 1 + 4 + 1);
 
-        const QList<OutgoingTransfer> sent = waitForTask(APIService::fetchOutgoing(fixture.credentials()));
+        const QList<OutgoingTransfer> sent = waitForTask(APIService::fetchOutgoing(fixture.connection()));
         QCOMPARE(sent.size(), 1);
         QCOMPARE(sent[0].code, result.code);
         QCOMPARE(sent[0].files.value(0).size, content.size());
 
         const QString folder = files.filePath(QStringLiteral("wieder"));
         const QString saved = waitForTask(APIService::downloadOutgoingFile(
-            fixture.credentials(), result.code, QStringLiteral("Messreihe 7.bin"), folder));
+            fixture.connection(), result.code, QStringLiteral("Messreihe 7.bin"), folder));
         QCOMPARE(saved, folder + QStringLiteral("/Messreihe 7.bin"));
         QVERIFY(readAll(saved) == content);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
@@ -368,7 +366,7 @@ private Q_SLOTS:
         QElapsedTimer timer;
         timer.start();
         const QString failure =
-            failureOf(APIService::uploadOutgoing(fixture.credentials(), tooBig, std::nullopt, false, {}));
+            failureOf(APIService::uploadOutgoing(fixture.connection(), tooBig, std::nullopt, false, {}));
         const qint64 elapsed = timer.elapsed();
         QVERIFY2(failure.startsWith(QStringLiteral("Server-Fehler 413: ")), qPrintable(failure));
         QVERIFY2(elapsed < 20000, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
@@ -383,7 +381,7 @@ private Q_SLOTS:
         const QString token =
             server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "12345"}},
                                   QStringLiteral("A-17"), QStringLiteral("Bitte prüfen"));
-        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming(fixture->credentials()));
+        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming(fixture->connection()));
         QCOMPARE(uploads.size(), 1);
         QCOMPARE(uploads[0].token, token);
         QCOMPARE(uploads[0].customerName, QStringLiteral("Müller GmbH"));
@@ -406,7 +404,7 @@ private Q_SLOTS:
             "\"size\":1}]}},"
             "{\"code\":\"K3\",\"files\":[],\"downloadURL\":\"u\",\"createdAt\":\"2024-05-01T12:30:45Z\","
             "\"isDownloaded\":false}]");
-        const auto list = waitForTask(APIService::fetchOutgoing(fixture->credentials()));
+        const auto list = waitForTask(APIService::fetchOutgoing(fixture->connection()));
         QCOMPARE(list.size(), 3);
         QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
         QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
@@ -475,8 +473,8 @@ private Q_SLOTS:
         QFETCH(QString, expected);
         server().failNext(path, 1, status, body);
         const QString failure = path.endsWith(QStringLiteral("incoming"))
-                                    ? failureOf(APIService::fetchIncoming(fixture->credentials()))
-                                    : failureOf(APIService::fetchOutgoing(fixture->credentials()));
+                                    ? failureOf(APIService::fetchIncoming(fixture->connection()))
+                                    : failureOf(APIService::fetchOutgoing(fixture->connection()));
         if (expected.endsWith(u'…'))
             QVERIFY2(failure.startsWith(expected.chopped(1)), qPrintable(failure));
         else
@@ -490,7 +488,7 @@ private Q_SLOTS:
         server().clearRequests();
 
         const mode_t previousMask = ::umask(027);
-        const QString saved = waitForTask(APIService::downloadFile(fixture->credentials(), first, name));
+        const QString saved = waitForTask(APIService::downloadFile(fixture->connection(), first, name));
         ::umask(previousMask);
         QCOMPARE(saved, APIService::incomingFolder() + u'/' + name);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
@@ -501,7 +499,7 @@ private Q_SLOTS:
         // Another customer's file of the same name gets a free name; the first stays as it was.
         const QString numbered =
             APIService::incomingFolder() + QStringLiteral("/Angebot Müller & Söhne (2).pdf");
-        QCOMPARE(waitForTask(APIService::downloadFile(fixture->credentials(), second, name)), numbered);
+        QCOMPARE(waitForTask(APIService::downloadFile(fixture->connection(), second, name)), numbered);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
         QCOMPARE(readAll(numbered), QByteArray("zweite"));
         QCOMPARE(requestLines(server()),
@@ -515,13 +513,13 @@ private Q_SLOTS:
         const QString again = home.path() + QStringLiteral("/Downloads/Zanvolt");
         writeFile(again + QStringLiteral("/Plan.pdf/notiz.txt"), "meins");
         const QString code = server().seedTransfer({{QStringLiteral("Plan.pdf"), "gesendet"}});
-        QCOMPARE(waitForTask(APIService::downloadOutgoingFile(fixture->credentials(), code,
+        QCOMPARE(waitForTask(APIService::downloadOutgoingFile(fixture->connection(), code,
                                                               QStringLiteral("Plan.pdf"), again)),
                  again + QStringLiteral("/Plan (2).pdf"));
         QCOMPARE(readAll(again + QStringLiteral("/Plan.pdf/notiz.txt")), QByteArray("meins"));
 
         QCOMPARE(
-            failureOf(APIService::downloadFile(fixture->credentials(), first, QStringLiteral("fehlt.txt"))),
+            failureOf(APIService::downloadFile(fixture->connection(), first, QStringLiteral("fehlt.txt"))),
             QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
         QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
         QVERIFY(partFiles(again).isEmpty());
@@ -529,8 +527,7 @@ private Q_SLOTS:
 
     void aCutDownloadContinuesWithARangeOrStartsAgain() {
         using namespace std::chrono_literals;
-        HttpEngine::instance().setWaitLimits({50ms, 50ms, 20s});
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
+        fixture->useEngine({.waitLimits = {50ms, 50ms, 20s}});
         const QByteArray content = randomBytes(300'000, 7);
         const QString token =
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Plan.pdf"), content}});
@@ -544,7 +541,7 @@ private Q_SLOTS:
         // Cut off by an outage after a third of the file; the attempts during the outage get nothing.
         server().clearRequests();
         server().truncateNext(files, 1, 100'000, 5000);
-        auto task = APIService::downloadFile(fixture->credentials(), token, QStringLiteral("Plan.pdf"));
+        auto task = APIService::downloadFile(fixture->connection(), token, QStringLiteral("Plan.pdf"));
         QTRY_VERIFY_WITH_TIMEOUT(partHolds(100'000), 10000);
         server().outage(500);
         QCOMPARE(readAll(waitForTask(std::move(task))), content);
@@ -559,7 +556,7 @@ private Q_SLOTS:
         const QByteArray changed = randomBytes(300'000, 8);
         server().clearRequests();
         server().truncateNext(files, 1, 100'000, 2000);
-        task = APIService::downloadFile(fixture->credentials(), token, QStringLiteral("Plan.pdf"));
+        task = APIService::downloadFile(fixture->connection(), token, QStringLiteral("Plan.pdf"));
         QTRY_VERIFY_WITH_TIMEOUT(partHolds(100'000), 10000);
         writeFile(server().dataDir() + QStringLiteral("/incoming/") + token + QStringLiteral("/Plan.pdf"),
                   changed);
@@ -583,7 +580,7 @@ private Q_SLOTS:
             // answer whatever arrives, as a hostile server would.
             server().failNext(QStringLiteral("/api/*"), 1, 200, hostile.toUtf8());
             const QString saved =
-                waitForTask(APIService::downloadFile(fixture->credentials(), QStringLiteral("T1"), hostile));
+                waitForTask(APIService::downloadFile(fixture->connection(), QStringLiteral("T1"), hostile));
             QCOMPARE(saved, APIService::incomingFolder() + u'/' + safe);
             QCOMPARE(readAll(saved), hostile.toUtf8());
         }
@@ -600,7 +597,7 @@ private Q_SLOTS:
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
         server().failNext(QStringLiteral("/api/incoming/T1/files/*"), 1, 200, "x");
-        QVERIFY(failureOf(APIService::downloadFile(fixture->credentials(), QStringLiteral("T1"),
+        QVERIFY(failureOf(APIService::downloadFile(fixture->connection(), QStringLiteral("T1"),
                                                    QStringLiteral("a.txt")))
                     .startsWith(QStringLiteral("Der Ordner „%1“ konnte nicht erstellt werden: ")
                                     .arg(APIService::incomingFolder())));
@@ -623,7 +620,7 @@ private Q_SLOTS:
         const QString token = server().seedIncoming(
             QStringLiteral("Kunde"), {{QStringLiteral("gross.bin"), QByteArray(512 * 1024, 'x')}});
         QCOMPARE(
-            failureOf(APIService::downloadFile(fixture->credentials(), token, QStringLiteral("gross.bin"))),
+            failureOf(APIService::downloadFile(fixture->connection(), token, QStringLiteral("gross.bin"))),
             QStringLiteral("Nicht genug Speicherplatz für den Download"));
         QCOMPARE(QDir(inbox).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
                  QStringList{QStringLiteral("schon da.txt")});
@@ -635,49 +632,49 @@ private Q_SLOTS:
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("a.txt"), "a"}});
         const QString path = QStringLiteral("/api/incoming/") + token;
 
-        QVERIFY(!waitForTask(APIService::fetchIncoming(fixture->credentials())).value(0).isDownloaded);
-        QCOMPARE(failureOf(APIService::markAsDownloaded(fixture->credentials(), token)),
+        QVERIFY(!waitForTask(APIService::fetchIncoming(fixture->connection())).value(0).isDownloaded);
+        QCOMPARE(failureOf(APIService::markAsDownloaded(fixture->connection(), token)),
                  QStringLiteral("<no error>"));
-        QVERIFY(waitForTask(APIService::fetchIncoming(fixture->credentials())).value(0).isDownloaded);
+        QVERIFY(waitForTask(APIService::fetchIncoming(fixture->connection())).value(0).isDownloaded);
 
         server().failNext(path, 1, 500, "kaputt");
-        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->connection(), token)),
                  QStringLiteral("Netzwerk-Fehler: Löschen fehlgeschlagen"));
         server().failNext(path, 1, 204, {});
-        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->connection(), token)),
                  QStringLiteral("<no error>"));
-        QCOMPARE(waitForTask(APIService::fetchIncoming(fixture->credentials())).size(), 1);
-        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
+        QCOMPARE(waitForTask(APIService::fetchIncoming(fixture->connection())).size(), 1);
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->connection(), token)),
                  QStringLiteral("<no error>"));
-        QVERIFY(waitForTask(APIService::fetchIncoming(fixture->credentials())).isEmpty());
-        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->credentials(), token)),
+        QVERIFY(waitForTask(APIService::fetchIncoming(fixture->connection())).isEmpty());
+        QCOMPARE(failureOf(APIService::deleteIncoming(fixture->connection(), token)),
                  QStringLiteral("<no error>")); // 404: already gone
 
         // The token is one path segment, whatever it holds.
         server().clearRequests();
-        failureOf(APIService::deleteIncoming(fixture->credentials(), QStringLiteral("a b?c")));
+        failureOf(APIService::deleteIncoming(fixture->connection(), QStringLiteral("a b?c")));
         QCOMPARE(requestLines(server()), QStringList{QStringLiteral("DELETE /api/incoming/a%20b%3Fc")});
     }
 
     void codesAndNamesStayInTheirPathSegment() {
         QCOMPARE(
-            failureOf(APIService::revealOutgoingPassword(fixture->credentials(), QStringLiteral("a/b c"))),
+            failureOf(APIService::revealOutgoingPassword(fixture->connection(), QStringLiteral("a/b c"))),
             QStringLiteral("Server-Fehler 404: {\"error\":\"Transfer nicht gefunden\"}"));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2Fb%20c/password"));
-        QCOMPARE(failureOf(APIService::downloadOutgoingFile(fixture->credentials(), QStringLiteral("K?1"),
+        QCOMPARE(failureOf(APIService::downloadOutgoingFile(fixture->connection(), QStringLiteral("K?1"),
                                                             QStringLiteral("Mein Plan #2.pdf"), home.path())),
                  QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen (HTTP 404)"));
         QCOMPARE(server().requests().last().path, QStringLiteral("/d/K%3F1/file/Mein%20Plan%20%232.pdf"));
         QCOMPARE(server().requests().last().headers.value("x-api-key"), server().apiKey());
 
         // Sent exactly as built: "/" and dot segments stay inside their segment, nothing is merged.
-        failureOf(APIService::revealOutgoingPassword(fixture->credentials(), QStringLiteral("..")));
+        failureOf(APIService::revealOutgoingPassword(fixture->connection(), QStringLiteral("..")));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/%2E%2E/password"));
-        failureOf(APIService::downloadFile(fixture->credentials(), QStringLiteral("."),
+        failureOf(APIService::downloadFile(fixture->connection(), QStringLiteral("."),
                                            QStringLiteral("../../api/outgoing")));
         QCOMPARE(server().requests().last().path,
                  QStringLiteral("/api/incoming/%2E/files/..%2F..%2Fapi%2Foutgoing"));
-        failureOf(APIService::deleteOutgoing(fixture->credentials(), QStringLiteral("a//b")));
+        failureOf(APIService::deleteOutgoing(fixture->connection(), QStringLiteral("a//b")));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2F%2Fb"));
         QCOMPARE(server().requests().last().method, QStringLiteral("DELETE"));
     }
@@ -726,7 +723,7 @@ private Q_SLOTS:
         QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
 
         // "Server testen" forgets the key (the URL as the user typed it), so the new one is taken.
-        APIService::forgetCertificate(second.baseURL() + QStringLiteral("/"));
+        fixture->http().forgetServerKey(second.baseURL() + QStringLiteral("/"));
         QVERIFY(!pinFile(pinsPath).contains(origin));
         useServer(second);
         QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
@@ -746,8 +743,8 @@ private Q_SLOTS:
         QTemporaryDir files;
         const QString bundle = files.filePath(QStringLiteral("ca.pem"));
         writeFile(bundle, pem(ca.get()));
-        HttpEngine::instance().setCaBundle(bundle);
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setCaBundle({}); });
+        atHome.caBundle = bundle;
+        const auto restore = qScopeGuard([this] { atHome.caBundle.clear(); });
 
         const auto good = serverSignedBy(ca.get(), caKey.get(), files.filePath(QStringLiteral("good")));
         QVERIFY(good);
@@ -756,7 +753,7 @@ private Q_SLOTS:
             QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         }
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"))));
-        QCOMPARE(feedRequest(*good), 401);
+        QCOMPARE(feedRequest(*fixture, *good), 401);
 
         const std::pair<const char*, LeafOptions> cases[] = {
             {"another host", {"DNS:files.example.org", -3600, 24 * 3600}},
@@ -770,14 +767,14 @@ private Q_SLOTS:
             const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
             useServer(*first);
             // The feed refuses it before a byte of the request, and remembers nothing.
-            QCOMPARE(feedRequest(*first), transport);
+            QCOMPARE(feedRequest(*fixture, *first), transport);
             QVERIFY2(first->requests().isEmpty(), what);
-            QVERIFY2(CertificatePins().pinned(origin).isEmpty(), what);
+            QVERIFY2(CertificatePins(atHome.pinsFolder).pinned(origin).isEmpty(), what);
             // The client takes it on first contact and pins its key.
             QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
             QCOMPARE(first->requests().size(), 1);
             const QByteArray firstPin = spkiPin(readAll(files.filePath("first.pem")));
-            QCOMPARE(CertificatePins().pinned(origin), firstPin);
+            QCOMPARE(CertificatePins(atHome.pinsFolder).pinned(origin), firstPin);
             first->stop();
 
             // The same flaw with another key at the same address: refused, nothing sent.
@@ -785,9 +782,9 @@ private Q_SLOTS:
             QVERIFY2(second, what);
             useServer(*second);
             QCOMPARE(anyAnswer(*fixture), changed);
-            QCOMPARE(feedRequest(*second), transport);
+            QCOMPARE(feedRequest(*fixture, *second), transport);
             QVERIFY2(second->requests().isEmpty(), what);
-            QCOMPARE(CertificatePins().pinned(origin), firstPin);
+            QCOMPARE(CertificatePins(atHome.pinsFolder).pinned(origin), firstPin);
         }
     }
 
@@ -799,8 +796,8 @@ private Q_SLOTS:
         options.dataDir = firstData.path();
         auto first = std::make_unique<TransferServer>(options);
         QVERIFY(first->start());
-        QSignalSpy notSaved(&HttpEngine::instance(), &HttpEngine::certificateNotSaved);
         useServer(*first);
+        QSignalSpy notSaved(&fixture->http(), &HttpEngine::certificateNotSaved);
         QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
         QCOMPARE(notSaved.size(), 1);
@@ -816,7 +813,6 @@ private Q_SLOTS:
         QCOMPARE(second.requests().size(), 0);
     }
 
-    // Stops the engine for good: the last test here.
     void quittingMidDownloadLeavesNothingAndRefusesLaterRequests() {
         const QString code =
             server().seedTransfer({{QStringLiteral("gross.bin"), QByteArray(96 << 20, 'z')}});
@@ -836,9 +832,9 @@ private Q_SLOTS:
             partSeen = !QDir(folder.path())
                             .entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden)
                             .isEmpty();
-            HttpEngine::instance().stop();
+            fixture->http().stop();
         };
-        QCOMPARE(failureOf(HttpEngine::instance().send(request, nullptr, quitOnFirstBytes)),
+        QCOMPARE(failureOf(fixture->http().send(request, nullptr, quitOnFirstBytes)),
                  CancelledError().message());
         QVERIFY(receivedAtQuit > 0 && receivedAtQuit < (96 << 20));
         QVERIFY(partSeen);
@@ -847,7 +843,7 @@ private Q_SLOTS:
 
         // Nothing goes out any more once the engine is stopped.
         const int seen = server().requests().size();
-        QCOMPARE(failureOf(APIRequest::make(fixture->credentials(), QByteArrayLiteral("/api/outgoing"))
+        QCOMPARE(failureOf(APIRequest::make(fixture->connection(), QByteArrayLiteral("/api/outgoing"))
                                .send(QByteArrayLiteral("GET"))),
                  CancelledError().message());
         QCOMPARE(server().requests().size(), seen);

@@ -84,12 +84,6 @@ QString sparseFile(const QTemporaryDir& dir, const QString& name, qint64 size) {
         qFatal("cannot make %s", qPrintable(name));
     return file.fileName();
 }
-
-// Shortens how long an upload waits for the network, for one test.
-struct WaitLimits {
-    explicit WaitLimits(HttpEngine::WaitLimits limits) { HttpEngine::instance().setWaitLimits(limits); }
-    ~WaitLimits() { HttpEngine::instance().setWaitLimits({}); }
-};
 } // namespace
 
 // The chunked upload against the bundled HTTPS server.
@@ -101,7 +95,7 @@ class TestUpload : public QObject {
     TransferServer& server() { return fixture->server(); }
     QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr,
                                                    std::function<void(APIService::UploadState)> states = {}) {
-        return APIService::uploadOutgoing(fixture->credentials(), path, std::nullopt, false, {}, cancel,
+        return APIService::uploadOutgoing(fixture->connection(), path, std::nullopt, false, {}, cancel,
                                           std::move(states));
     }
 
@@ -134,7 +128,7 @@ private Q_SLOTS:
         server().setRecordBodies(true);
         Reports reports;
         const auto result = waitForTask(
-            APIService::uploadOutgoing(fixture->credentials(), path, QString(), false, reports.handler()));
+            APIService::uploadOutgoing(fixture->connection(), path, QString(), false, reports.handler()));
         const Requests all = server().requests();
         QCOMPARE(all.size(), 3);
 
@@ -160,7 +154,7 @@ private Q_SLOTS:
 
         server().clearRequests();
         const auto given = waitForTask(
-            APIService::uploadOutgoing(fixture->credentials(), path, QStringLiteral("geheim"), true, {}));
+            APIService::uploadOutgoing(fixture->connection(), path, QStringLiteral("geheim"), true, {}));
         QVERIFY(requestsTo(server(), completePath)[0].body.endsWith(
             R"("direction":"outgoing","password":"geheim","generatePassword":true})"));
         QCOMPARE(given.password, QStringLiteral("geheim"));
@@ -168,7 +162,7 @@ private Q_SLOTS:
 
         server().clearRequests();
         const auto generated =
-            waitForTask(APIService::uploadOutgoing(fixture->credentials(), path, QString(), true, {}));
+            waitForTask(APIService::uploadOutgoing(fixture->connection(), path, QString(), true, {}));
         QVERIFY(requestsTo(server(), completePath)[0].body.endsWith(
             R"("direction":"outgoing","generatePassword":true})"));
         QVERIFY(!generated.password.value_or(QString()).isEmpty());
@@ -211,7 +205,7 @@ private Q_SLOTS:
             QElapsedTimer clock;
             clock.start();
             waitForTask(
-                APIService::uploadOutgoing(fixture->credentials(), sparse, {}, false, window.handler()));
+                APIService::uploadOutgoing(fixture->connection(), sparse, {}, false, window.handler()));
             QCOMPARE(requestsTo(server(), chunkPath).size(), count);
             QCOMPARE(server().maxInFlight(chunkPath), expected);
             // At most one report every 50 ms, however many chunks move at once.
@@ -235,7 +229,7 @@ private Q_SLOTS:
             if (fraction >= 1.0 && allSentAt < 0)
                 allSentAt = clock.elapsed();
         };
-        waitForTask(APIService::uploadOutgoing(fixture->credentials(), path, {}, false, handler));
+        waitForTask(APIService::uploadOutgoing(fixture->connection(), path, {}, false, handler));
         // Everything was on the wire long before the server confirmed it.
         QVERIFY2(allSentAt >= 0 && allSentAt < clock.elapsed() - 1000,
                  qPrintable(QStringLiteral("%1 of %2 ms").arg(allSentAt).arg(clock.elapsed())));
@@ -243,7 +237,7 @@ private Q_SLOTS:
         // A failed attempt takes its bytes back: the fraction never passes 1.
         server().failNext(chunkPath, 1, 500, "kaputt");
         Reports retried;
-        waitForTask(APIService::uploadOutgoing(fixture->credentials(), path, {}, false, retried.handler()));
+        waitForTask(APIService::uploadOutgoing(fixture->connection(), path, {}, false, retried.handler()));
         QCOMPARE(*std::max_element(retried.fractions.begin(), retried.fractions.end()), 1.0);
         QCOMPARE(retried.fractions.last(), 1.0);
     }
@@ -314,7 +308,7 @@ private Q_SLOTS:
         using State = APIService::UploadState;
         QList<State> states;
         const auto record = [&states](State state) { states << state; };
-        std::optional<WaitLimits> limits(std::in_place, HttpEngine::WaitLimits{100ms, 400ms, 20s});
+        fixture->useEngine({.waitLimits = {100ms, 400ms, 20s}});
 
         // 40 chunks, each marked, cut off in the middle for longer than a few pauses.
         const QString path = sparseFile(dir, QStringLiteral("outage.bin"), 39 * uploadChunkSize + 1000);
@@ -339,7 +333,7 @@ private Q_SLOTS:
                         QStringLiteral("/outage.bin")) == readAll(path));
 
         // Back while the next try is still an hour away: the desktop's word brings it at once.
-        limits.emplace(HttpEngine::WaitLimits{1h, 1h, 2h});
+        fixture->useEngine({.waitLimits = {1h, 1h, 2h}});
         states.clear();
         server().clearRequests();
         const QString small = randomFile(dir, QStringLiteral("small.bin"), 300);
@@ -347,12 +341,12 @@ private Q_SLOTS:
         task = upload(small, nullptr, record);
         QTRY_COMPARE_WITH_TIMEOUT(states, QList<State>{State::WaitingForNetwork}, 10000);
         QTest::qWait(500);
-        HttpEngine::instance().notifyNetworkReturned();
+        fixture->http().notifyNetworkReturned();
         waitForTask(std::move(task));
         QCOMPARE(requestsTo(server(), completePath).size(), 1);
 
         // Cancelled while waiting: nothing more is sent.
-        limits.emplace(HttpEngine::WaitLimits{100ms, 100ms, 1h});
+        fixture->useEngine({.waitLimits = {100ms, 100ms, 1h}});
         server().clearRequests();
         server().outage(60000);
         CancelToken cancel;
@@ -366,7 +360,7 @@ private Q_SLOTS:
         QVERIFY(server().requests().isEmpty());
 
         // Gone for longer than the limit: the network's own message, nothing completed.
-        limits.emplace(HttpEngine::WaitLimits{100ms, 200ms, 1s});
+        fixture->useEngine({.waitLimits = {100ms, 200ms, 1s}});
         server().outage(60000);
         const QString failure = failureOf(upload(small));
         QVERIFY2(!failure.startsWith(QStringLiteral("Server-Fehler")) &&
@@ -377,7 +371,7 @@ private Q_SLOTS:
 
         // The server forgot the token meanwhile: once more from the start under a new one; a second
         // refusal ends it.
-        limits.emplace(HttpEngine::WaitLimits{100ms, 100ms, 20s});
+        fixture->useEngine({.waitLimits = {100ms, 100ms, 20s}});
         for (const int refusals : {1, 4}) {
             states.clear();
             server().clearRequests();

@@ -3,7 +3,8 @@
 #include "TestFiles.h"
 #include "WaitForTask.h"
 
-SessionFixture::SessionFixture(DesktopServices* desktopServices) {
+SessionFixture::SessionFixture(DesktopServices* desktopServices, HttpEngine::Options engine)
+    : TestServerFixture({}, std::move(engine)) {
     server().setRecordBodies(true);
     TransferSession::Environment environment;
     environment.historyDirectory = historyPath();
@@ -12,7 +13,7 @@ SessionFixture::SessionFixture(DesktopServices* desktopServices) {
     environment.settings = &settings;
     environment.firstPollDelay = environment.pollInterval = std::chrono::hours(1);
     storeCredentials(QString(), QString());
-    m_session = std::make_unique<TransferSession>(environment);
+    m_session = std::make_unique<TransferSession>(http(), environment);
     session = m_session.get();
     // The store answers one call after the other: once this read is answered, so are the start-up's.
     waitForTask(session->account()->reload());

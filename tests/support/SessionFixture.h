@@ -16,10 +16,10 @@
 // file and history folder of its own and its polls an hour away. It starts as a configured
 // client does, except that its start-up refresh ends at once instead of racing a test's own
 // requests. The server records request bodies. Given `desktopServices`, the session uses those
-// (which must outlive it) instead of the recording ones.
+// (which must outlive it) instead of the recording ones; its engine is made with `http`.
 class SessionFixture : public TestServerFixture {
 public:
-    explicit SessionFixture(DesktopServices* desktopServices = nullptr);
+    explicit SessionFixture(DesktopServices* desktopServices = nullptr, HttpEngine::Options http = {});
     ~SessionFixture();
 
     QString historyPath() const { return dir.filePath(QStringLiteral("history")); }

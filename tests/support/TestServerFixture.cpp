@@ -1,29 +1,33 @@
 #include "TestServerFixture.h"
 
-#include "net/CertificatePins.h"
 #include "services/APIService.h"
 #include "services/KeychainService.h"
 
 #include <QTest>
 
-TestServerFixture::TestServerFixture(TransferServer::Options options)
+TestServerFixture::TestServerFixture(TransferServer::Options options, HttpEngine::Options http)
     : m_server(std::make_unique<TransferServer>(std::move(options))),
       m_store(std::make_shared<InMemorySecretStore>()) {
     if (!m_server->start())
         qFatal("bundled server did not start: %s", qPrintable(m_server->lastError()));
-    CertificatePins::setDefaultFolder(m_pinsFolder.path());
+    useEngine(std::move(http));
     storeCredentials(m_server->baseURL(), m_server->apiKey());
 }
 
 TestServerFixture::~TestServerFixture() {
-    CertificatePins::setDefaultFolder({});
     m_server->stop();
+}
+
+void TestServerFixture::useEngine(HttpEngine::Options options) {
+    if (options.pinsFolder.isEmpty())
+        options.pinsFolder = m_pinsFolder.path();
+    m_http = std::make_unique<HttpEngine>(std::move(options));
 }
 
 void TestServerFixture::storeCredentials(const QString& serverURL, const QString& apiKey) {
     KeychainService::saveCredentials({serverURL, apiKey}, *m_store);
 }
 
-KeychainService::Credentials TestServerFixture::credentials() {
-    return APIService::usableCredentials(KeychainService::loadCredentials(*m_store));
+ServerConnection TestServerFixture::connection() {
+    return {m_http.get(), APIService::usableCredentials(KeychainService::loadCredentials(*m_store))};
 }

@@ -47,6 +47,7 @@ QStringList keysOf(const QAbstractItemModel& model) {
 class TestSession : public QObject {
     Q_OBJECT
 
+    HttpEngine http;
     TransferSession::Environment environment(const QTemporaryDir& dir, InMemorySecretStore& store) {
         TransferSession::Environment env;
         env.historyDirectory = dir.path();
@@ -69,7 +70,7 @@ private Q_SLOTS:
             item.uploadDate = QDateTime::currentDateTimeUtc();
             history.add(item);
         }
-        TransferSession session(environment(dir, store));
+        TransferSession session(http, environment(dir, store));
         // An upload that finishes before the history is read is kept in the list and in the file.
         TransferItem uploaded;
         uploaded.code = QStringLiteral("NEU");
@@ -105,7 +106,7 @@ private Q_SLOTS:
         env.pollInterval = std::chrono::milliseconds(2000);
         QElapsedTimer clock;
         clock.start();
-        TransferSession session(env);
+        TransferSession session(fixture.http(), env);
         const QString outgoing = QStringLiteral("GET /api/outgoing");
         const QString incoming = QStringLiteral("GET /api/incoming");
         // Start-up refreshes the sent transfers once; the first tick comes after the short delay.
@@ -132,7 +133,7 @@ private Q_SLOTS:
         const int mainThreadCalls = store.mainThreadCalls();
         // The keyring's unlock prompt is open: every call waits for the user.
         store.hold();
-        TransferSession session(env);
+        TransferSession session(fixture.http(), env);
         ServerAccount* account = session.account();
         Uploads* uploads = session.uploads();
         QCOMPARE(account->state(), ServerAccount::State::Unknown);

@@ -8,7 +8,6 @@
 
 #include <QCoroTask>
 #include <QProcess>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
@@ -96,10 +95,10 @@ class TestTransferLists : public QObject {
         qFatal("upload %s is not listed", qPrintable(token));
     }
 
-private Q_SLOTS:
-    void init() {
+    // A new session, its engine made with `http`.
+    void start(HttpEngine::Options http = {}) {
         QDir(APIService::incomingFolder()).removeRecursively();
-        fixture = std::make_unique<SessionFixture>();
+        fixture = std::make_unique<SessionFixture>(nullptr, std::move(http));
         sent = fixture->sent;
         received = fixture->received;
         progressLines.clear();
@@ -108,6 +107,9 @@ private Q_SLOTS:
                 [this] { progressLines << received->downloadProgress(); });
         connect(received, &ReceivedUploads::errorChanged, this, [this] { errors << received->error(); });
     }
+
+private Q_SLOTS:
+    void init() { start(); }
 
     void cleanup() { fixture.reset(); }
 
@@ -230,7 +232,7 @@ private Q_SLOTS:
 
         // Already gone on the server (404): still a success, and the history cannot bring it back.
         history().add(item(gone));
-        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), gone));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), gone));
         sent->remove(item(gone));
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // before any answer
         QVERIFY(codes(history().load()).isEmpty());
@@ -334,9 +336,7 @@ private Q_SLOTS:
 
     void aCutOffDownloadIsAFailureNotAFile() {
         // Given up at the first cut (a cut download otherwise waits and asks for the rest).
-        HttpEngine::instance().setWaitLimits(
-            {std::chrono::milliseconds(0), std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
-        const auto restore = qScopeGuard([] { HttpEngine::instance().setWaitLimits({}); });
+        start({.waitLimits = {{}, {}, {}}});
         const QByteArray content(4000, 'r');
         const QString token =
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("Rechnung.pdf"), content}});

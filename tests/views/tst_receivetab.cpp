@@ -199,7 +199,7 @@ private Q_SLOTS:
         click(gone, QStringLiteral("Vom Server löschen"));
         alert = openAlert(fixture->panel.get(), QStringLiteral("Eingang von Schulz KG löschen?"));
         QVERIFY(alert);
-        waitForTask(APIService::deleteIncoming(fixture->credentials(), gone));
+        waitForTask(APIService::deleteIncoming(fixture->connection(), gone));
         refresh();
         QCOMPARE(rowOf(gone), -1);
         server().clearRequests();

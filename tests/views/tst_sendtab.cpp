@@ -600,7 +600,7 @@ private Q_SLOTS:
         trigger(menu(rowOf(second), QStringLiteral("Passwort verwalten")), QStringLiteral("Neu erzeugen"));
         alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
         QVERIFY(alert);
-        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), second));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), second));
         QCoro::waitFor(sent->refresh());
         QCOMPARE(rowOf(second), -1);
         answerAlert(alert, QStringLiteral("Neu erzeugen"));
@@ -633,7 +633,7 @@ private Q_SLOTS:
         QTRY_COMPARE(fixture->panel->findChildren<RenameDialog*>().size(), 1);
 
         // Deleted on the server: the dialog closes and the send tab says why.
-        QCoro::waitFor(APIService::deleteOutgoing(fixture->credentials(), code));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), code));
         QCoro::waitFor(sent->refresh());
         QTRY_VERIFY(!dialog);
         QCOMPARE(errorLine(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
