@@ -172,10 +172,10 @@ QCoro::Task<> ReceivedUploads::deleteOnServer(QString token) {
         co_await refresh(reading);
 }
 
-void ReceivedUploads::copyLink(const IncomingUpload& upload, std::chrono::milliseconds showCopiedFor) {
-    const auto copy = [this, token = upload.token, showCopiedFor](const QString& link) {
-        if (m_desktop.copyText(link) && showCopiedFor.count() > 0)
-            m_model.states()->flash(token, RowStates::LinkCopied, showCopiedFor);
+void ReceivedUploads::copyLink(const IncomingUpload& upload, bool showCopied) {
+    const auto copy = [this, token = upload.token, showCopied](const QString& link) {
+        if (m_desktop.copyText(link) && showCopied)
+            m_model.states()->flash(token, RowStates::LinkCopied);
     };
     if (upload.downloadURL && !upload.downloadURL->isEmpty()) {
         copy(*upload.downloadURL);

@@ -48,8 +48,8 @@ public:
     // Gone from the list at once; the server's deletion runs in the background.
     void remove(const IncomingUpload& upload);
     // The upload's own link, else one built from the server URL and its code or token. Once the
-    // clipboard took it, the row says "Link kopiert" for `showCopiedFor`.
-    void copyLink(const IncomingUpload& upload, std::chrono::milliseconds showCopiedFor = {});
+    // clipboard took it, the row says "Link kopiert" for a while if `showCopied`.
+    void copyLink(const IncomingUpload& upload, bool showCopied = false);
 
 Q_SIGNALS:
     void uploadsChanged();

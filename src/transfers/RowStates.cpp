@@ -14,7 +14,15 @@ void RowStates::set(const QString& key, Flag flag, bool on) {
     Q_EMIT changed(key);
 }
 
-void RowStates::flash(const QString& key, Flag flag, std::chrono::milliseconds duration) {
+void RowStates::flash(const QString& key, Flag flag) {
     set(key, flag, true);
-    QTimer::singleShot(duration, this, [this, key, flag] { set(key, flag, false); });
+    QTimer::singleShot(flashDuration(flag), this, [this, key, flag] { set(key, flag, false); });
+}
+
+std::chrono::milliseconds RowStates::flashDuration(Flag flag) const {
+    return m_flashDurations.value(flag);
+}
+
+void RowStates::setFlashDuration(Flag flag, std::chrono::milliseconds duration) {
+    m_flashDurations.insert(flag, duration);
 }

@@ -26,12 +26,17 @@ public:
     int of(const QString& key) const { return m_states.value(key); }
     bool has(const QString& key, Flag flag) const { return of(key) & flag; }
     void set(const QString& key, Flag flag, bool on);
-    // Sets `flag` for `duration`; a second flash meanwhile ends with the first.
-    void flash(const QString& key, Flag flag, std::chrono::milliseconds duration);
+    // Sets `flag` for its flash duration; a second flash meanwhile ends with the first.
+    void flash(const QString& key, Flag flag);
+    // How long a flash of `flag` lasts: "Link kopiert" 2 s, the password line's "Kopiert" 1.5 s.
+    std::chrono::milliseconds flashDuration(Flag flag) const;
+    void setFlashDuration(Flag flag, std::chrono::milliseconds duration);
 
 Q_SIGNALS:
     void changed(const QString& key);
 
 private:
     QHash<QString, int> m_states;
+    QHash<int, std::chrono::milliseconds> m_flashDurations{{LinkCopied, std::chrono::milliseconds(2000)},
+                                                           {PasswordCopied, std::chrono::milliseconds(1500)}};
 };

@@ -6,24 +6,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace {
-std::optional<int> nextAnswer;
-std::optional<AlertDialog::Shown> shown;
-} // namespace
-
 void AlertDialog::ask(QWidget* parent, const QString& rawMessage, const QString& rawInformativeText,
                       const QStringList& buttons, QObject* context, std::function<void(int)> answered) {
     // The texts hold customers' names and file names: shown as written, never as markup, and
     // without the controls that would reorder them.
     const QString message = Format::shown(rawMessage);
     const QString informativeText = Format::shown(rawInformativeText);
-    shown = Shown{message, informativeText, buttons};
-    if (nextAnswer) {
-        const int answer = *nextAnswer;
-        nextAnswer.reset();
-        answered(answer);
-        return;
-    }
     auto* box = new QMessageBox(QMessageBox::Warning, QString(), message, QMessageBox::NoButton,
                                 parent ? parent->window() : nullptr);
     box->setAttribute(Qt::WA_DeleteOnClose);
@@ -49,12 +37,4 @@ void AlertDialog::ask(QWidget* parent, const QString& rawMessage, const QString&
                          answered(index < 0 ? last : index);
                      });
     box->open();
-}
-
-void AlertDialog::setNextAnswer(int index) {
-    nextAnswer = index;
-}
-
-std::optional<AlertDialog::Shown> AlertDialog::lastShown() {
-    return shown;
 }

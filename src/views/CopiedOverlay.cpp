@@ -8,18 +8,9 @@
 #include <QPainter>
 
 namespace {
-std::chrono::milliseconds flashDuration{2000};
 constexpr int iconSize = 13;
 constexpr int spacing = 6;
 } // namespace
-
-void CopiedOverlay::setDuration(std::chrono::milliseconds duration) {
-    flashDuration = duration;
-}
-
-std::chrono::milliseconds CopiedOverlay::duration() {
-    return flashDuration;
-}
 
 void CopiedOverlay::paint(QPainter* painter, const QRect& line, qreal opacity) {
     if (opacity <= 0)

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QRect>
-#include <chrono>
 
 class QPainter;
 
@@ -11,8 +10,4 @@ class CopiedOverlay {
 public:
     // Over the main line `line`, `opacity` faded in.
     static void paint(QPainter* painter, const QRect& line, qreal opacity);
-
-    // How long the strip stays after a copy; tests shorten it.
-    static std::chrono::milliseconds duration();
-    static void setDuration(std::chrono::milliseconds duration);
 };

@@ -5,7 +5,6 @@
 #include "transfers/IncomingPresenter.h"
 #include "transfers/ReceivedUploads.h"
 #include "views/AlertDialog.h"
-#include "views/CopiedOverlay.h"
 #include "views/ElidedLabel.h"
 #include "views/IncomingRowPainter.h"
 #include "views/Labels.h"
@@ -174,7 +173,7 @@ QWidget* ReceiveTab::buildList() {
         if (action == IncomingPresenter(upload).downloadButton()) {
             detach(m_received->downloadIncoming(upload), m_received);
         } else if (action == UserText::copyLink()) {
-            m_received->copyLink(upload, CopiedOverlay::duration());
+            m_received->copyLink(upload, true);
         } else if (action == UserText::deleteFromServer()) {
             confirmAndDelete(upload);
         } else if (action == QCoreApplication::translate("IncomingPresenter", "Details")) {

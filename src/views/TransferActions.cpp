@@ -13,8 +13,6 @@
 #include <QPointer>
 
 namespace {
-std::chrono::milliseconds passwordCopiedDuration{1500};
-
 // Asks for the password, the transfer's row loading meanwhile and showing it then, whichever row
 // stands for the code by then. The sent transfers report a failure themselves.
 void requestPassword(SentTransfers* sent, const QString& code, bool generate) {
@@ -36,7 +34,7 @@ void revealPasswordOf(SentTransfers* sent, const TransferItem& transfer) {
 void copyFromPasswordLine(SentTransfers* sent, const TransferItem& transfer) {
     // "Kopiert" only once the clipboard took it.
     if (transfer.password && sent->copyPassword(transfer))
-        sent->model()->states()->flash(transfer.code, RowStates::PasswordCopied, passwordCopiedDuration);
+        sent->model()->states()->flash(transfer.code, RowStates::PasswordCopied);
 }
 
 // The alert may outlive the row (a refresh rebuilds the list): the answer goes by code.
@@ -91,7 +89,7 @@ bool TransferActions::invoke(const QString& action, const TransferItem& transfer
     const int state = states->of(code);
     if (action == UserText::copyLink()) {
         if (sent->copyLink(transfer))
-            states->flash(code, RowStates::LinkCopied, CopiedOverlay::duration());
+            states->flash(code, RowStates::LinkCopied);
     } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort anzeigen")) {
         revealPasswordOf(sent, transfer);
     } else if (action == QCoreApplication::translate("TransferPresenter", "Passwort kopieren")) {
@@ -120,10 +118,6 @@ bool TransferActions::invoke(const QString& action, const TransferItem& transfer
         return false;
     }
     return true;
-}
-
-void TransferActions::setPasswordCopiedDuration(std::chrono::milliseconds duration) {
-    passwordCopiedDuration = duration;
 }
 
 QMenu* TransferActions::menu(const QString& button, const TransferItem& transfer, SentTransfers* sent,

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <chrono>
 
 class QMenu;
 class QWidget;
@@ -21,7 +20,4 @@ public:
     // where there is none. It deletes itself once closed.
     static QMenu* menu(const QString& button, const TransferItem& transfer, SentTransfers* sent,
                        QWidget* parent);
-
-    // How long "Kopiert" shows on the password line; tests shorten it.
-    static void setPasswordCopiedDuration(std::chrono::milliseconds duration);
 };

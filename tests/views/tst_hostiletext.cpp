@@ -1,7 +1,6 @@
 #include "PanelFixture.h"
 #include "WaitForTask.h"
 #include "WidgetLookup.h"
-#include "views/AlertDialog.h"
 #include "views/ReceiveTab.h"
 #include "views/RowListView.h"
 #include "views/SendTab.h"

@@ -5,8 +5,6 @@
 #include "WidgetLookup.h"
 #include "services/APIServiceIncoming.h"
 #include "transfers/IncomingPresenter.h"
-#include "views/AlertDialog.h"
-#include "views/CopiedOverlay.h"
 #include "views/ElidedLabel.h"
 #include "views/ReceiveTab.h"
 #include "views/RowListView.h"
@@ -65,12 +63,11 @@ class TestReceiveTab : public QObject {
     QStringList deleteRequests() { return requestLines(server(), QStringLiteral("/api/incoming/")); }
 
 private Q_SLOTS:
-    void initTestCase() { CopiedOverlay::setDuration(std::chrono::milliseconds(50)); }
-
     void init() {
         fixture = std::make_unique<PanelFixture>();
         session = fixture->session;
         received = fixture->received;
+        received->model()->states()->setFlashDuration(RowStates::LinkCopied, std::chrono::milliseconds(50));
         session->setSelectedTab(1);
         tab = fixture->panel->receiveTab();
         fixture->panel->show();
@@ -172,13 +169,14 @@ private Q_SLOTS:
         refresh();
         server().clearRequests();
 
-        AlertDialog::setNextAnswer(1);
         click(kept, QStringLiteral("Vom Server löschen"));
-        const auto asked = AlertDialog::lastShown();
-        QCOMPARE(asked.value().message, QStringLiteral("Eingang von Müller GmbH löschen?"));
-        QCOMPARE(asked.value().informativeText,
+        QMessageBox* asked =
+            openAlert(fixture->panel.get(), QStringLiteral("Eingang von Müller GmbH löschen?"));
+        QVERIFY(asked);
+        QCOMPARE(asked->informativeText(),
                  QStringLiteral("Die Dateien werden unwiderruflich vom Server entfernt."));
-        QCOMPARE(asked.value().buttons, QStringList({"Löschen", "Abbrechen"}));
+        QCOMPARE(alertButtons(asked), QStringList({"Löschen", "Abbrechen"}));
+        answerAlert(asked, QStringLiteral("Abbrechen"));
         QTest::qWait(100);
         QVERIFY(deleteRequests().isEmpty());
         QVERIFY(rowOf(kept) >= 0);

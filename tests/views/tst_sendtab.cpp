@@ -4,9 +4,7 @@
 #include "WidgetLookup.h"
 #include "services/APIServiceOutgoing.h"
 #include "transfers/TransferPresenter.h"
-#include "views/AlertDialog.h"
 #include "views/BuildInfo.h"
-#include "views/CopiedOverlay.h"
 #include "views/ElidedLabel.h"
 #include "views/ReceiveTab.h"
 #include "views/RenameDialog.h"
@@ -118,17 +116,14 @@ class TestSendTab : public QObject {
     }
 
 private Q_SLOTS:
-    void initTestCase() {
-        CopiedOverlay::setDuration(std::chrono::milliseconds(100));
-        TransferActions::setPasswordCopiedDuration(std::chrono::milliseconds(100));
-    }
-
     void init() {
         fixture = std::make_unique<PanelFixture>();
         session = fixture->session;
         uploads = fixture->uploads;
         sent = fixture->sent;
         received = fixture->received;
+        for (const RowStates::Flag flag : {RowStates::LinkCopied, RowStates::PasswordCopied})
+            sent->model()->states()->setFlashDuration(flag, std::chrono::milliseconds(100));
         tab = fixture->panel->sendTab();
     }
 
@@ -428,7 +423,7 @@ private Q_SLOTS:
         // Deleting from the menu is never confirmed.
         trigger(menu(0), QStringLiteral("Löschen"));
         QCOMPARE(rowCount(), 0);
-        QVERIFY(!AlertDialog::lastShown());
+        QVERIFY(!openAlert(fixture->panel.get()));
     }
 
     void passwordFlow() {
@@ -464,43 +459,45 @@ private Q_SLOTS:
         QTRY_VERIFY(!has(0, RowStates::PasswordCopied));
 
         // "Abbrechen" in either alert changes nothing.
-        AlertDialog::setNextAnswer(1);
         trigger(passwordMenu(), QStringLiteral("Neu erzeugen"));
-        QCOMPARE(AlertDialog::lastShown()->message, QStringLiteral("Neues Passwort erzeugen?"));
-        QCOMPARE(AlertDialog::lastShown()->informativeText,
+        QMessageBox* alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
+        QVERIFY(alert);
+        QCOMPARE(alert->informativeText(),
                  QStringLiteral("Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen "
                                 "Passwort downloaden."));
-        QCOMPARE(AlertDialog::lastShown()->buttons, (QStringList{"Neu erzeugen", "Abbrechen"}));
-        AlertDialog::setNextAnswer(1);
+        QCOMPARE(alertButtons(alert), (QStringList{"Neu erzeugen", "Abbrechen"}));
+        answerAlert(alert, QStringLiteral("Abbrechen"));
         trigger(passwordMenu(), QStringLiteral("Passwortschutz entfernen"));
-        QCOMPARE(AlertDialog::lastShown()->message, QStringLiteral("Passwortschutz entfernen?"));
-        QCOMPARE(AlertDialog::lastShown()->informativeText,
-                 QStringLiteral("Der Link ist danach ohne Passwort abrufbar."));
-        QCOMPARE(AlertDialog::lastShown()->buttons, (QStringList{"Entfernen", "Abbrechen"}));
+        alert = openAlert(fixture->panel.get(), QStringLiteral("Passwortschutz entfernen?"));
+        QVERIFY(alert);
+        QCOMPARE(alert->informativeText(), QStringLiteral("Der Link ist danach ohne Passwort abrufbar."));
+        QCOMPARE(alertButtons(alert), (QStringList{"Entfernen", "Abbrechen"}));
+        answerAlert(alert, QStringLiteral("Abbrechen"));
         QTest::qWait(100);
         QCOMPARE(sentTo(path).size(), 1);
         QCOMPARE(record(0).password, std::optional<QString>(QStringLiteral("Alt-123")));
 
         // Confirmed: a new password replaces the old one in the same row, its line still open.
-        AlertDialog::setNextAnswer(0);
         trigger(passwordMenu(), QStringLiteral("Neu erzeugen"));
+        QVERIFY(alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?")));
+        answerAlert(alert, QStringLiteral("Neu erzeugen"));
         QTRY_VERIFY_WITH_TIMEOUT(record(0).password != std::optional<QString>(QStringLiteral("Alt-123")) &&
                                      !loading(),
                                  runTimeout);
         QVERIFY(sentTo(path).last().startsWith(QStringLiteral("PATCH ")));
         QVERIFY(line());
 
-        AlertDialog::setNextAnswer(0);
         trigger(passwordMenu(), QStringLiteral("Passwortschutz entfernen"));
+        QVERIFY(alert = openAlert(fixture->panel.get(), QStringLiteral("Passwortschutz entfernen?")));
+        answerAlert(alert, QStringLiteral("Entfernen"));
         QTRY_VERIFY_WITH_TIMEOUT(!record(0).hasPassword, runTimeout);
         QTRY_VERIFY(!line());
 
         // Without a password the menu only makes one, without asking.
-        const auto asked = AlertDialog::lastShown();
         trigger(passwordMenu(), QStringLiteral("Passwort erzeugen"));
+        QVERIFY(!openAlert(fixture->panel.get()));
         QVERIFY(loading());
         QTRY_VERIFY_WITH_TIMEOUT(line() && record(0).hasPassword, runTimeout);
-        QCOMPARE(AlertDialog::lastShown()->message, asked->message);
         QCOMPARE(sentTo(path).size(), 4);
     }
 

@@ -54,12 +54,20 @@ inline void trigger(QMenu* menu, const QString& text) {
     QFAIL(qPrintable(QStringLiteral("no entry ") + text));
 }
 
-// The alert open over `window` with this message, if any.
-inline QMessageBox* openAlert(QWidget* window, const QString& message) {
+// The alert open over `window` with this message (any, without one), if any.
+inline QMessageBox* openAlert(QWidget* window, const QString& message = {}) {
     for (QMessageBox* box : window->findChildren<QMessageBox*>())
-        if (box->isVisible() && box->text() == message)
+        if (box->isVisible() && (message.isEmpty() || box->text() == message))
             return box;
     return nullptr;
+}
+
+// The alert's buttons, in the order shown.
+inline QStringList alertButtons(const QMessageBox* box) {
+    QStringList texts;
+    for (const QAbstractButton* button : box->buttons())
+        texts << button->text();
+    return texts;
 }
 
 // Clicks the alert's button with this text, as the user would.
