@@ -8,9 +8,9 @@
 #include "RecordingDesktopServices.h"
 #include "TestServerFixture.h"
 #include "platform/Settings.h"
+#include "transfers/ClientSession.h"
 #include "transfers/ReceivedUploads.h"
 #include "transfers/SentTransfers.h"
-#include "transfers/TransferSession.h"
 #include "transfers/UpdaterManager.h"
 #include "views/PanelView.h"
 #include "views/ReceiveTab.h"
@@ -83,13 +83,13 @@ template <typename Done> void spinUntil(Done done) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 
-QCoro::Task<> refreshBoth(TransferSession* session, bool* done) {
+QCoro::Task<> refreshBoth(ClientSession* session, bool* done) {
     co_await session->refreshLists();
     *done = true;
 }
 
 // What the poll does, run to its end.
-void poll(TransferSession& session) {
+void poll(ClientSession& session) {
     bool done = false;
     auto task = refreshBoth(&session, &done);
     spinUntil([&] { return done; });
@@ -198,7 +198,7 @@ int main(int argc, char** argv) {
     const int historyEntries = argc > 3 ? atoi(argv[3]) : 40000;
 
     TestServerFixture fixture;
-    TransferServer& server = fixture.server();
+    DevServer& server = fixture.server();
     // The server's own seeding stores every record on disk one by one (minutes for thousands): its
     // list answers are built here in the server's shape and served through its test controls.
     const QDateTime now = QDateTime::currentDateTimeUtc();
@@ -240,14 +240,14 @@ int main(int argc, char** argv) {
     probe.start();
     QElapsedTimer clock;
     clock.start();
-    TransferSession::Environment environment;
+    ClientSession::Environment environment;
     environment.historyDirectory = historyDir;
     environment.secretStore = &fixture.store();
     environment.desktop = &desktop;
     environment.settings = &settings;
     environment.firstPollDelay = std::chrono::hours(1); // run below, as it would run
     environment.pollInterval = std::chrono::hours(1);
-    TransferSession session(fixture.http(), environment);
+    ClientSession session(fixture.http(), environment);
     session.setShowSettings(false);
     UpdaterManager updater(UpdaterManager::Environment{std::make_unique<FakeUpdaterBackend>(), &settings});
     PanelView panel(&session, &updater);

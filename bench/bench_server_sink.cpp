@@ -2,7 +2,7 @@
 // (PUT /bench/sink, body straight to disk) and once as 5 MiB multipart chunks to
 // /api/upload-chunk, each as one stream and with four in parallel. The chunk path must keep up
 // with the sink. Usage: bench_server_sink [MiB=256] [rounds=3]
-#include "TransferServer.h"
+#include "DevServer.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -52,7 +52,7 @@ QString quoted(const QString& text) {
     return '"' + QString(text).replace('\\', "\\\\").replace('"', "\\\"") + '"';
 }
 
-QByteArray post(const TransferServer& server, const QString& path, const QByteArray& body) {
+QByteArray post(const DevServer& server, const QString& path, const QByteArray& body) {
     QProcess curl;
     curl.start("curl", {"-sS", "-k", "-X", "POST", "-H", "X-Api-Key: " + server.apiKey(), "-H",
                         "Content-Type: application/json", "--data-binary", "@-", server.baseURL() + path});
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     const qint64 total = mebibytes * 1024 * 1024;
 
     QTemporaryDir scratch;
-    TransferServer server;
+    DevServer server;
     if (!server.start()) {
         std::fprintf(stderr, "server: %s\n", qPrintable(server.lastError()));
         return 1;

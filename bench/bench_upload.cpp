@@ -10,8 +10,8 @@
 // Usage: bench_upload [rounds] [throughput MiB] [memory MiB] (defaults 3, 1024, 2048), or
 // bench_upload --outage [MiB] [seconds] (defaults 1024, 30). Files go to a
 // temporary folder (TMPDIR) and are removed at the end; curl and nginx must be installed.
+#include "DevServer.h"
 #include "NginxServer.h"
-#include "TransferServer.h"
 #include "models/AppError.h"
 #include "net/HttpEngine.h"
 #include "services/APIService.h"
@@ -41,7 +41,7 @@ namespace {
 ServerConnection benchServer;
 
 int serve() {
-    TransferServer server;
+    DevServer server;
     if (!server.start()) {
         std::fprintf(stderr, "server: %s\n", qPrintable(server.lastError()));
         return 1;
@@ -342,20 +342,20 @@ int measureOutage(qint64 size, int seconds) {
     QTemporaryDir dir;
     HttpEngine http({.pinsFolder = dir.filePath(QStringLiteral("pins"))});
     const QString file = randomFile(dir.filePath(QStringLiteral("outage.bin")), size);
-    TransferServer::Options options;
+    DevServer::Options options;
     options.dataDir = dir.filePath(QStringLiteral("server"));
-    TransferServer server(options);
+    DevServer server(options);
     if (!server.start())
         qFatal("server: %s", qPrintable(server.lastError()));
     benchServer = {&http, {server.baseURL(), server.apiKey()}};
     const auto chunkRequests = [&server] {
-        QList<TransferServer::RecordedRequest> found;
+        QList<DevServer::RecordedRequest> found;
         for (const auto& request : server.requests())
             if (request.path == QStringLiteral("/api/upload-chunk"))
                 found << request;
         return found;
     };
-    const auto bodyBytes = [](const QList<TransferServer::RecordedRequest>& requests) {
+    const auto bodyBytes = [](const QList<DevServer::RecordedRequest>& requests) {
         qint64 sum = 0;
         for (const auto& request : requests)
             sum += request.bodySize;

@@ -1,14 +1,14 @@
 #include "ControlEndpoints.h"
 
+#include "DevServer.h"
 #include "ServerExchange.h"
-#include "TransferServer.h"
 
 #include <QJsonDocument>
 
 namespace {
 
-QList<TransferServer::SeedFile> seedFiles(const QJsonArray& array) {
-    QList<TransferServer::SeedFile> files;
+QList<DevServer::SeedFile> seedFiles(const QJsonArray& array) {
+    QList<DevServer::SeedFile> files;
     for (const auto& value : array) {
         const QJsonObject file = value.toObject();
         files.append({file["name"].toString(),
@@ -21,7 +21,7 @@ QList<TransferServer::SeedFile> seedFiles(const QJsonArray& array) {
 
 } // namespace
 
-ControlEndpoints::ControlEndpoints(TransferServer& server) : server_(server) {}
+ControlEndpoints::ControlEndpoints(DevServer& server) : server_(server) {}
 
 void ControlEndpoints::handle(ServerExchange& exchange) {
     const QByteArray action = exchange.segments().value(1);

@@ -1,14 +1,14 @@
 #pragma once
 
 class ServerExchange;
-class TransferServer;
+class DevServer;
 
 // The test controls over HTTP (/test/...), for tests and demos that run the server as a process.
 class ControlEndpoints {
 public:
-    explicit ControlEndpoints(TransferServer& server);
+    explicit ControlEndpoints(DevServer& server);
     void handle(ServerExchange& exchange);
 
 private:
-    TransferServer& server_;
+    DevServer& server_;
 };

@@ -58,7 +58,7 @@ qint64 ServerControls::begin(const QString& method, const QString& rawPath, cons
                              const QMap<QString, QString>& headers) {
     std::lock_guard lock(mutex_);
     const qint64 id = nextId_++;
-    TransferServer::RecordedRequest request{method, rawPath, headers, 0, {}, QDateTime::currentDateTimeUtc()};
+    DevServer::RecordedRequest request{method, rawPath, headers, 0, {}, QDateTime::currentDateTimeUtc()};
     entries_.append({id, request, decodedPath, ++sequence_, 0});
     return id;
 }
@@ -95,9 +95,9 @@ void ServerControls::setRecordBodies(bool record) {
     recordBodies_ = record;
 }
 
-QList<TransferServer::RecordedRequest> ServerControls::requests() const {
+QList<DevServer::RecordedRequest> ServerControls::requests() const {
     std::lock_guard lock(mutex_);
-    QList<TransferServer::RecordedRequest> list;
+    QList<DevServer::RecordedRequest> list;
     list.reserve(entries_.size());
     for (const auto& entry : entries_)
         list.append(entry.request);

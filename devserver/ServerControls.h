@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TransferServer.h"
+#include "DevServer.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -37,7 +37,7 @@ public:
     void finish(qint64 id, qint64 bodySize);
 
     void setRecordBodies(bool record);
-    QList<TransferServer::RecordedRequest> requests() const;
+    QList<DevServer::RecordedRequest> requests() const;
     void clear();
     int maxInFlight(const QString& path) const;
 
@@ -64,7 +64,7 @@ private:
     };
     struct Entry {
         qint64 id;
-        TransferServer::RecordedRequest request;
+        DevServer::RecordedRequest request;
         QString decodedPath;
         qint64 startSequence;
         qint64 endSequence; // 0 while in flight

@@ -1,4 +1,4 @@
-#include "TransferServer.h"
+#include "DevServer.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
     parser.process(app);
 
     bool portOk = false;
-    TransferServer::Options options;
+    DevServer::Options options;
     options.port = parser.value(port).toInt(&portOk);
     if (!portOk || options.port < 0 || options.port > 65535) {
         std::fprintf(stderr, "Ungültiger Port: %s\n", qPrintable(parser.value(port)));
@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     sigaddset(&stopSignals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-    TransferServer server(options);
+    DevServer server(options);
     if (parser.isSet(updateFeed))
         server.setUpdateFeedDirectory(QDir(parser.value(updateFeed)).absolutePath());
     if (!server.start()) {

@@ -11,7 +11,7 @@
 #include <cstdint>
 
 namespace {
-const QUrl feedURL(QStringLiteral("https://updates.example.com/zanvolt/appcast.xml"));
+const QUrl feedURL(QStringLiteral("https://updates.example.com/zanvolt/feed.xml"));
 
 int sign(int value) {
     return (value > 0) - (value < 0);

@@ -32,13 +32,13 @@ ROOT = Path(__file__).resolve().parent.parent
 # store's owner, the list model's diffing, the command line's exit codes.
 TARGETS = [
     "src/services/SafeFileName.cpp",
-    "src/services/TransferHistoryService.cpp",
+    "src/services/HistoryStore.cpp",
     "src/services/APIServiceUpload.cpp",
     "src/services/APIServiceIncoming.cpp",
     "src/services/ZipService.cpp",
     "src/services/PrivateTempDir.cpp",
     "src/services/LibsecretStore.cpp",
-    "src/net/TransferJob.cpp",
+    "src/net/CurlJob.cpp",
     "src/net/ServerTrust.cpp",
     "src/net/CertificatePins.cpp",
     "src/transfers/UploadJob.cpp",
@@ -53,13 +53,13 @@ TARGETS = [
 # the areas that cover its folder, so the first pass is quick and the verdict still the suite's.
 OWNERS = {
     "SafeFileName": "tst_records|tst_requestcore|tst_transferlists",
-    "TransferHistoryService": "tst_records|tst_faults|tst_session|tst_transferlists",
+    "HistoryStore": "tst_records|tst_faults|tst_session|tst_transferlists",
     "APIServiceUpload": "tst_upload|tst_faults",
     "APIServiceIncoming": "tst_requestcore|tst_transferlists",
     "ZipService": "tst_zipservice|tst_faults|tst_unprivileged",
     "PrivateTempDir": "tst_zipservice|tst_killed",
     "LibsecretStore": "tst_keychain",
-    "TransferJob": "tst_requestcore|tst_upload|tst_transferlists",
+    "CurlJob": "tst_requestcore|tst_upload|tst_transferlists",
     "ServerTrust": "tst_requestcore",
     "CertificatePins": "tst_requestcore",
     "UploadJob": "tst_faults|tst_session",

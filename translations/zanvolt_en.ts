@@ -73,6 +73,13 @@
     </message>
 </context>
 <context>
+    <name>ClientSession</name>
+    <message>
+        <source>Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt nur, bis Zanvolt beendet wird.</source>
+        <translation>The server&apos;s certificate cannot be saved in “%1”. It holds only until Zanvolt quits.</translation>
+    </message>
+</context>
+<context>
     <name>CommandLine</name>
     <message>
         <source>Zanvolt – Dateien über den Transfer-Server senden.
@@ -319,13 +326,6 @@ More: zanvolt --help</translation>
     </message>
 </context>
 <context>
-    <name>IncomingRow</name>
-    <message>
-        <source>Details</source>
-        <translation>Details</translation>
-    </message>
-</context>
-<context>
     <name>JsonFields</name>
     <message>
         <source>Die Daten konnten nicht gelesen werden, weil „%1“ fehlt.</source>
@@ -555,6 +555,69 @@ to start an upload.</translation>
     </message>
 </context>
 <context>
+    <name>SentRow</name>
+    <message>
+        <source>Dateiliste</source>
+        <translation>File list</translation>
+    </message>
+    <message>
+        <source>Passwortgeschützt</source>
+        <translation>Password protected</translation>
+    </message>
+    <message>
+        <source>Herunterladen</source>
+        <translation>Download</translation>
+    </message>
+    <message>
+        <source>Umbenennen…</source>
+        <translation>Rename…</translation>
+    </message>
+    <message>
+        <source>Löschen</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>Passwort kopieren</source>
+        <translation>Copy Password</translation>
+    </message>
+    <message>
+        <source>Verbergen</source>
+        <translation>Hide</translation>
+    </message>
+    <message>
+        <source>Passwort wird geladen...</source>
+        <translation>Loading password...</translation>
+    </message>
+    <message>
+        <source>Neues Passwort erzeugen?</source>
+        <translation>Generate a new password?</translation>
+    </message>
+    <message>
+        <source>Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden.</source>
+        <translation>The current password stops working at once. Customers must download with the new password.</translation>
+    </message>
+    <message>
+        <source>Neu erzeugen</source>
+        <translation>Generate New</translation>
+    </message>
+    <message>
+        <source>Abbrechen</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Passwortschutz entfernen?</source>
+        <translation>Remove password protection?</translation>
+    </message>
+    <message>
+        <source>Der Link ist danach ohne Passwort abrufbar.</source>
+        <translation>The link can then be opened without a password.</translation>
+    </message>
+    <message>
+        <source>Entfernen</source>
+        <translation>Remove</translation>
+    </message>
+</context>
+<context>
     <name>SentTransfers</name>
     <message>
         <source>Der Verlauf ist nicht lesbar und wird nicht überschrieben: </source>
@@ -727,76 +790,6 @@ to start an upload.</translation>
     <message>
         <source>Verbergen</source>
         <translation>Hide</translation>
-    </message>
-</context>
-<context>
-    <name>TransferRow</name>
-    <message>
-        <source>Dateiliste</source>
-        <translation>File list</translation>
-    </message>
-    <message>
-        <source>Passwortgeschützt</source>
-        <translation>Password protected</translation>
-    </message>
-    <message>
-        <source>Herunterladen</source>
-        <translation>Download</translation>
-    </message>
-    <message>
-        <source>Umbenennen…</source>
-        <translation>Rename…</translation>
-    </message>
-    <message>
-        <source>Löschen</source>
-        <translation>Delete</translation>
-    </message>
-    <message>
-        <source>Passwort kopieren</source>
-        <translation>Copy Password</translation>
-    </message>
-    <message>
-        <source>Verbergen</source>
-        <translation>Hide</translation>
-    </message>
-    <message>
-        <source>Passwort wird geladen...</source>
-        <translation>Loading password...</translation>
-    </message>
-    <message>
-        <source>Neues Passwort erzeugen?</source>
-        <translation>Generate a new password?</translation>
-    </message>
-    <message>
-        <source>Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden.</source>
-        <translation>The current password stops working at once. Customers must download with the new password.</translation>
-    </message>
-    <message>
-        <source>Neu erzeugen</source>
-        <translation>Generate New</translation>
-    </message>
-    <message>
-        <source>Abbrechen</source>
-        <translation>Cancel</translation>
-    </message>
-    <message>
-        <source>Passwortschutz entfernen?</source>
-        <translation>Remove password protection?</translation>
-    </message>
-    <message>
-        <source>Der Link ist danach ohne Passwort abrufbar.</source>
-        <translation>The link can then be opened without a password.</translation>
-    </message>
-    <message>
-        <source>Entfernen</source>
-        <translation>Remove</translation>
-    </message>
-</context>
-<context>
-    <name>TransferSession</name>
-    <message>
-        <source>Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt nur, bis Zanvolt beendet wird.</source>
-        <translation>The server&apos;s certificate cannot be saved in “%1”. It holds only until Zanvolt quits.</translation>
     </message>
 </context>
 <context>

@@ -7,9 +7,9 @@
 #include "app/UpdateDialogs.h"
 #include "platform/NetworkReturnWatcher.h"
 #include "services/UpdaterBackend.h"
+#include "transfers/ClientSession.h"
 #include "transfers/Detached.h"
 #include "transfers/ServerAccount.h"
-#include "transfers/TransferSession.h"
 #include "transfers/UpdaterManager.h"
 #include "transfers/Uploads.h"
 #include "views/PanelView.h"
@@ -48,17 +48,17 @@ void Application::start(const QList<QUrl>& files) {
     connect(m_updater, &UpdaterManager::updateDialogWillShow, this, &Application::hidePanel);
     UpdateDialogs::attach(*m_updater);
 
-    TransferSession::Environment environment;
+    ClientSession::Environment environment;
     environment.secretStore = m_options.secretStore;
     environment.desktop = &m_desktop;
     environment.settings = &m_settings;
-    m_session = new TransferSession(m_http, environment, this);
+    m_session = new ClientSession(m_http, environment, this);
     new NetworkReturnWatcher(m_http, QDBusConnection::systemBus(), this);
 
     // An install quits the client: held while anything runs, tried again once nothing does.
-    QPointer<TransferSession> session(m_session);
+    QPointer<ClientSession> session(m_session);
     m_updater->setIsBusyCheck([session] { return session && session->isBusy(); });
-    connect(m_session, &TransferSession::becameIdle, m_updater, &UpdaterManager::attemptPendingInstall);
+    connect(m_session, &ClientSession::becameIdle, m_updater, &UpdaterManager::attemptPendingInstall);
 
     // The panel's widgets are made when it first opens: most clients sit in the tray for days
     // without it, and its views hold fonts, symbols and rows.

@@ -16,11 +16,11 @@ class SecretStore;
 class QMenu;
 class QSystemTrayIcon;
 class StatusIconAnimator;
-class TransferSession;
+class ClientSession;
 class UpdaterManager;
 
 // The application shell: the tray icon with its pictures, the floating panel
-// under it, the one TransferSession, and the wiring to the update controller.
+// under it, the one ClientSession, and the wiring to the update controller.
 class Application : public QObject {
     Q_OBJECT
 public:
@@ -37,7 +37,7 @@ public:
     // Builds everything; `files` came with the program's start and are sent.
     void start(const QList<QUrl>& files);
 
-    TransferSession* session() const { return m_session; }
+    ClientSession* session() const { return m_session; }
     PanelWindow* panel() const { return m_panel; }
 
     void togglePanel();
@@ -62,7 +62,7 @@ private:
     Settings m_settings;
     LinuxDesktopServices m_desktop;
     UpdaterManager* m_updater = nullptr;
-    TransferSession* m_session = nullptr;
+    ClientSession* m_session = nullptr;
     PanelWindow* m_panel = nullptr;
     PanelView* m_view = nullptr;
     // The view is made when the panel first opens. It takes its colours and symbols then; after a

@@ -8,8 +8,8 @@
 #include "services/APIService.h"
 #include "services/APIServiceIncoming.h"
 #include "services/PrivateTempDir.h"
+#include "transfers/ClientSession.h"
 #include "transfers/SentTransfers.h"
-#include "transfers/TransferSession.h"
 
 #include <QApplication>
 #include <QCoreApplication>

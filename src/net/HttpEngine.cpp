@@ -3,9 +3,9 @@
 #include "models/CancelledError.h"
 #include "models/UserText.h"
 #include "net/CertificatePins.h"
+#include "net/CurlThread.h"
 #include "net/HttpError.h"
 #include "net/ServerTrust.h"
-#include "net/TransferThread.h"
 
 #include <QDir>
 #include <QFile>
@@ -15,7 +15,7 @@
 #include <optional>
 
 struct HttpEngine::Pending {
-    std::optional<TransferThread::Result> result;
+    std::optional<CurlThread::Result> result;
     std::coroutine_handle<> waiter;
     ProgressHandler progress;
 };
@@ -26,7 +26,7 @@ struct ResultAwaiter {
 
     bool await_ready() const noexcept { return pending->result.has_value(); }
     void await_suspend(std::coroutine_handle<> waiter) noexcept { pending->waiter = waiter; }
-    TransferThread::Result await_resume() { return std::move(*pending->result); }
+    CurlThread::Result await_resume() { return std::move(*pending->result); }
 };
 } // namespace
 
@@ -42,10 +42,10 @@ HttpEngine::HttpEngine(Options options, QObject* parent) : QObject(parent), m_op
     if (m_options.pinsFolder.isEmpty())
         m_options.pinsFolder = QDir::homePath() + QStringLiteral("/.zanvolt");
     // The sinks run on the transfer thread and only post to this object's (the main) thread.
-    m_thread = std::make_unique<TransferThread>(
-        TransferThread::Settings{QFile::encodeName(m_options.caBundle), m_options.inactivitySeconds,
-                                 m_options.pinsFolder},
-        [this](TransferThread::Result result) {
+    m_thread = std::make_unique<CurlThread>(
+        CurlThread::Settings{QFile::encodeName(m_options.caBundle), m_options.inactivitySeconds,
+                             m_options.pinsFolder},
+        [this](CurlThread::Result result) {
             QMetaObject::invokeMethod(
                 this,
                 [this, result = std::move(result)]() mutable {
@@ -60,11 +60,11 @@ HttpEngine::HttpEngine(Options options, QObject* parent) : QObject(parent), m_op
                 },
                 Qt::QueuedConnection);
         },
-        [this](QList<TransferThread::Progress> progress) {
+        [this](QList<CurlThread::Progress> progress) {
             QMetaObject::invokeMethod(
                 this,
                 [this, progress = std::move(progress)] {
-                    for (const TransferThread::Progress& step : progress) {
+                    for (const CurlThread::Progress& step : progress) {
                         Pending* pending = m_pending.value(step.id);
                         if (pending && pending->progress)
                             pending->progress(step.sent, step.received);
@@ -85,7 +85,7 @@ void HttpEngine::stop() {
     const QList<Pending*> waiting = m_pending.values();
     m_pending.clear();
     for (Pending* pending : waiting) {
-        TransferThread::Result result;
+        CurlThread::Result result;
         result.cancelled = true;
         pending->result = std::move(result);
         if (pending->waiter)
@@ -124,7 +124,7 @@ QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelT
         });
     m_thread->submit(id, std::move(request), origin, host);
 
-    TransferThread::Result result = co_await ResultAwaiter{&pending};
+    CurlThread::Result result = co_await ResultAwaiter{&pending};
     disconnect(cancelling);
     if (result.cancelled)
         throw CancelledError();

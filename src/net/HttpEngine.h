@@ -12,7 +12,7 @@
 #include <memory>
 #include <qcoro/qcorotask.h>
 
-class TransferThread;
+class CurlThread;
 
 // The app's HTTP client, made once by whoever composes the app and handed to what sends. Requests
 // run on its transfer thread; results and progress come back on the main thread, where the
@@ -74,5 +74,5 @@ private:
     Options m_options;
     QHash<quint64, Pending*> m_pending;
     quint64 m_nextId = 0;
-    std::unique_ptr<TransferThread> m_thread;
+    std::unique_ptr<CurlThread> m_thread;
 };

@@ -169,7 +169,7 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
     m_http = m_options.http ? m_options.http : m_ownHttp.get();
     m_firstCheck.setSingleShot(true);
     connect(&m_firstCheck, &QTimer::timeout, this, [this] {
-        if (automaticallyChecksForUpdates())
+        if (checksAutomatically())
             checkForUpdatesInBackground();
     });
     if (auto* app = QCoreApplication::instance())
@@ -178,26 +178,26 @@ FeedUpdaterBackend::FeedUpdaterBackend(Options options, QObject* parent)
 
 FeedUpdaterBackend::~FeedUpdaterBackend() = default;
 
-bool FeedUpdaterBackend::automaticallyChecksForUpdates() const {
+bool FeedUpdaterBackend::checksAutomatically() const {
     return m_defaults->updaterFlag(Settings::UpdaterKey::enableAutomaticChecks).value_or(false);
 }
 
-void FeedUpdaterBackend::setAutomaticallyChecksForUpdates(bool value) {
+void FeedUpdaterBackend::setChecksAutomatically(bool value) {
     m_defaults->setUpdaterFlag(Settings::UpdaterKey::enableAutomaticChecks, value);
 }
 
 // Kept for whoever reads the setting; this backend downloads only after the user chose to install.
-void FeedUpdaterBackend::setAutomaticallyDownloadsUpdates(bool value) {
+void FeedUpdaterBackend::setDownloadsAutomatically(bool value) {
     m_defaults->setUpdaterFlag(Settings::UpdaterKey::automaticallyUpdate, value);
 }
 
-void FeedUpdaterBackend::setUpdateCheckInterval(std::chrono::milliseconds interval) {
-    m_updateCheckInterval = interval;
+void FeedUpdaterBackend::setCheckInterval(std::chrono::milliseconds interval) {
+    m_checkInterval = interval;
 }
 
 // Without a stored time of the last check, the own schedule is one check soon after start: a client
 // that is restarted every day would otherwise never reach the daily timer's first tick.
-void FeedUpdaterBackend::resetUpdateCycle() {
+void FeedUpdaterBackend::restartSchedule() {
     m_firstCheck.stop();
     m_firstCheck.start(m_options.firstCheckDelay);
 }

@@ -16,7 +16,7 @@ class HttpEngine;
 class QSaveFile;
 class Settings;
 
-// Updates from a signed appcast feed (see UpdaterFeed). A check reads the feed; a newer version is
+// Updates from a signed update feed (see UpdaterFeed). A check reads the feed; a newer version is
 // offered in a dialog, downloaded through a network session of its own that verifies certificates,
 // checked for its announced length and its Ed25519 signature, and written beside the program file.
 // The controller then gets the install request: renaming the new file over the program, starting
@@ -42,12 +42,12 @@ public:
     explicit FeedUpdaterBackend(Options options, QObject* parent = nullptr);
     ~FeedUpdaterBackend() override;
 
-    bool automaticallyChecksForUpdates() const override;
-    void setAutomaticallyChecksForUpdates(bool value) override;
-    void setAutomaticallyDownloadsUpdates(bool value) override;
-    std::chrono::milliseconds updateCheckInterval() const override { return m_updateCheckInterval; }
-    void setUpdateCheckInterval(std::chrono::milliseconds interval) override;
-    void resetUpdateCycle() override;
+    bool checksAutomatically() const override;
+    void setChecksAutomatically(bool value) override;
+    void setDownloadsAutomatically(bool value) override;
+    std::chrono::milliseconds checkInterval() const override { return m_checkInterval; }
+    void setCheckInterval(std::chrono::milliseconds interval) override;
+    void restartSchedule() override;
     bool canCheckForUpdates() const override;
     QString unavailableReason() const override;
     void checkForUpdatesInBackground() override;
@@ -74,7 +74,7 @@ private:
     Settings* m_defaults = nullptr;
     std::unique_ptr<HttpEngine> m_ownHttp;
     HttpEngine* m_http = nullptr;
-    std::chrono::milliseconds m_updateCheckInterval{std::chrono::hours(24)};
+    std::chrono::milliseconds m_checkInterval{std::chrono::hours(24)};
     QTimer m_firstCheck;
     bool m_sessionActive = false;
     std::shared_ptr<QSaveFile> m_installOnQuit; // a staged update, installed at quit unless already done

@@ -17,14 +17,14 @@ class UpdaterBackend : public QObject {
 public:
     using QObject::QObject;
 
-    virtual bool automaticallyChecksForUpdates() const = 0;
-    virtual void setAutomaticallyChecksForUpdates(bool value) = 0;
+    virtual bool checksAutomatically() const = 0;
+    virtual void setChecksAutomatically(bool value) = 0;
     // The client only ever sets false: updates are never downloaded without the user.
-    virtual void setAutomaticallyDownloadsUpdates(bool value) = 0;
-    virtual std::chrono::milliseconds updateCheckInterval() const = 0;
-    virtual void setUpdateCheckInterval(std::chrono::milliseconds interval) = 0;
+    virtual void setDownloadsAutomatically(bool value) = 0;
+    virtual std::chrono::milliseconds checkInterval() const = 0;
+    virtual void setCheckInterval(std::chrono::milliseconds interval) = 0;
     // Restarts the backend's own schedule with the current settings.
-    virtual void resetUpdateCycle() = 0;
+    virtual void restartSchedule() = 0;
     // Whether a check may start now; changes are announced by canCheckForUpdatesChanged.
     virtual bool canCheckForUpdates() const = 0;
     // Why updates never come from within the app (no update source; the package manager owns the

@@ -6,7 +6,7 @@
 #include <QUrl>
 #include <optional>
 
-// The update feed: an RSS 2.0 appcast with the sparkle namespace
+// The update feed: an RSS 2.0 feed in the sparkle XML namespace
 // ("http://www.andymatuschak.org/xml-namespaces/sparkle"). Per <item>:
 //   <sparkle:version> (or the enclosure attribute sparkle:version) — the version, dotted numbers with
 //   an optional pre-release suffix ("1.1.0-beta1");

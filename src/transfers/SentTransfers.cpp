@@ -102,7 +102,7 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
 
 SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
                              DesktopServices& desktop, QObject* parent)
-    : QObject(parent), m_account(account), m_desktop(desktop), m_historyService(historyDirectory),
+    : QObject(parent), m_account(account), m_desktop(desktop), m_historyStore(historyDirectory),
       m_model([](const TransferItem& item) { return item.code; },
               // A poll gives server items fresh ids; the row shows the rest.
               [](const TransferItem& a, const TransferItem& b) {
@@ -118,12 +118,10 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
 
 QCoro::Task<> SentTransfers::loadHistory() {
     QPointer<SentTransfers> self(this);
-    TransferHistoryService::Contents history;
+    HistoryStore::Contents history;
     for (;;) {
         const int writes = m_historyWrites;
-        std::function<TransferHistoryService::Contents()> read = [service = m_historyService] {
-            return service.read();
-        };
+        std::function<HistoryStore::Contents()> read = [service = m_historyStore] { return service.read(); };
         history = co_await offMainThread(std::move(read));
         if (!self)
             co_return;
@@ -152,11 +150,11 @@ QCoro::Task<> SentTransfers::loadHistory() {
     if (!history.damaged)
         co_return;
     // Said once, at start; the damaged file is kept before anything rewrites the history.
-    const QString kept = m_historyService.keepUnreadable();
+    const QString kept = m_historyStore.keepUnreadable();
     if (kept.isEmpty())
         setError(QCoreApplication::translate("SentTransfers",
                                              "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
-                 m_historyService.filePath());
+                 m_historyStore.filePath());
     else
         setError(QCoreApplication::translate(
                      "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
@@ -190,18 +188,18 @@ bool SentTransfers::contains(const QString& code) const {
 
 void SentTransfers::addUploaded(const TransferItem& item) {
     ++m_historyWrites;
-    if (!m_historyService.add(item)) {
+    if (!m_historyStore.add(item)) {
         // Not in the file, but never lost from the list: the server's list carries it from now on.
         QList<TransferItem> shown = m_transfers;
         shown.prepend(item);
         setTransfers(std::move(shown));
         setError(
             QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
-            m_historyService.filePath());
+            m_historyStore.filePath());
         return;
     }
     // The file never holds passwords: carry this one into the reloaded list.
-    setTransfers(withPassword(m_historyService.load(), item.code, item.password, item.hasPassword));
+    setTransfers(withPassword(m_historyStore.load(), item.code, item.password, item.hasPassword));
 }
 
 QCoro::Task<> SentTransfers::refresh(std::optional<ServerAccount::Reading> reading) {
@@ -223,7 +221,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
         // As offline: what is shown stays; the store is not asked a second time.
         m_refreshFailure = ErrorText{ErrorKind::Keychain, reading.problem};
         if (m_transfers.isEmpty() && m_historyRead)
-            setTransfers(m_historyService.load());
+            setTransfers(m_historyStore.load());
         co_return;
     }
     // Passwords live only in memory; taken before waiting, carried over by code.
@@ -249,7 +247,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
             self->setError(self->m_listError);
         }
         if (self && self->m_transfers.isEmpty() && self->m_historyRead)
-            self->setTransfers(self->m_historyService.load());
+            self->setTransfers(self->m_historyStore.load());
         co_return;
     }
     if (!self)
@@ -266,7 +264,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
     }
     // Reading a long history, merging thousands of transfers and comparing them with the rows would
     // stall the panel; only the rows' changes are made here.
-    std::function<Changes()> merge = [listed = std::move(listed), knownPasswords, history = m_historyService,
+    std::function<Changes()> merge = [listed = std::move(listed), knownPasswords, history = m_historyStore,
                                       shown = m_transfers, differ = m_model.differ()]() mutable {
         QList<TransferItem> transfers = merged(listed, history.load(), knownPasswords);
         listed = {};
@@ -372,7 +370,7 @@ QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldNam
 void SentTransfers::remove(const TransferItem& transfer) {
     const TransferItem target = transfer; // the argument may be an element of the list changed below
     ++m_historyWrites;
-    m_historyService.remove(target);
+    m_historyStore.remove(target);
     QList<TransferItem> remaining = m_transfers;
     remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });
     setTransfers(std::move(remaining));

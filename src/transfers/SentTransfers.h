@@ -2,7 +2,7 @@
 
 #include "models/ErrorText.h"
 #include "models/TransferItem.h"
-#include "services/TransferHistoryService.h"
+#include "services/HistoryStore.h"
 #include "transfers/RecordListModel.h"
 #include "transfers/RefreshGate.h"
 #include "transfers/ServerAccount.h"
@@ -86,7 +86,7 @@ private:
 
     ServerAccount* m_account;
     DesktopServices& m_desktop;
-    TransferHistoryService m_historyService;
+    HistoryStore m_historyStore;
     QList<TransferItem> m_transfers;
     RecordListModel<TransferItem> m_model;
     std::optional<QString> m_error;

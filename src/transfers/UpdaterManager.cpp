@@ -31,7 +31,7 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
         m_defaults->setUpdaterFlag(Key::enableAutomaticChecks, true);
     m_defaults->setUpdaterFlag(Key::automaticallyUpdate, false);
 
-    m_autoUpdateEnabled = m_controller->automaticallyChecksForUpdates();
+    m_autoUpdateEnabled = m_controller->checksAutomatically();
     m_controller->setInstallHandler([self = QPointer<UpdaterManager>(this)](std::function<void()> install) {
         if (!self)
             return false;
@@ -40,10 +40,10 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
         return true;
     });
 
-    m_controller->setAutomaticallyChecksForUpdates(m_autoUpdateEnabled);
-    m_controller->setAutomaticallyDownloadsUpdates(false);
-    m_controller->setUpdateCheckInterval(updateCheckInterval);
-    m_controller->resetUpdateCycle();
+    m_controller->setChecksAutomatically(m_autoUpdateEnabled);
+    m_controller->setDownloadsAutomatically(false);
+    m_controller->setCheckInterval(checkInterval);
+    m_controller->restartSchedule();
 
     // Read at once, so the settings' button is never briefly enabled without a feed; later changes
     // may come from any thread and are delivered on this one.
@@ -53,7 +53,7 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
 
     m_pollTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_pollTimer, &QTimer::timeout, this, [this] {
-        if (m_controller->automaticallyChecksForUpdates() && m_controller->canCheckForUpdates())
+        if (m_controller->checksAutomatically() && m_controller->canCheckForUpdates())
             m_controller->checkForUpdatesInBackground();
     });
     QMetaObject::invokeMethod(this, &UpdaterManager::startBackgroundPolling, Qt::QueuedConnection);
@@ -62,7 +62,7 @@ UpdaterManager::UpdaterManager(Environment environment, QObject* parent) : QObje
 UpdaterManager::~UpdaterManager() = default;
 
 void UpdaterManager::setAutoUpdateEnabled(bool value) {
-    m_controller->setAutomaticallyChecksForUpdates(value);
+    m_controller->setChecksAutomatically(value);
     m_defaults->setUpdaterFlag(Settings::UpdaterKey::enableAutomaticChecks, value);
     if (m_autoUpdateEnabled == value)
         return;
@@ -77,7 +77,7 @@ void UpdaterManager::setCanCheckForUpdates(bool value) {
 // One QTimer, restarted: a second start replaces the schedule instead of adding one.
 void UpdaterManager::startBackgroundPolling() {
     m_pollTimer.stop();
-    m_pollTimer.setInterval(m_controller->updateCheckInterval());
+    m_pollTimer.setInterval(m_controller->checkInterval());
     m_pollTimer.start();
 }
 

@@ -21,7 +21,7 @@ class UpdaterManager : public QObject {
                    autoUpdateEnabledChanged)
 
 public:
-    static constexpr std::chrono::seconds updateCheckInterval{86400};
+    static constexpr std::chrono::seconds checkInterval{86400};
 
     struct Environment {
         std::unique_ptr<UpdaterBackend> backend; // null: the signed-feed backend with its built-in feed
@@ -42,7 +42,7 @@ public:
     // "Jetzt auf Updates prüfen": shows progress and every outcome.
     void checkForUpdates();
 
-    // Answers whether the client is busy (see TransferSession::isBusy); set once by the application.
+    // Answers whether the client is busy (see ClientSession::isBusy); set once by the application.
     void setIsBusyCheck(std::function<bool()> check) { m_isBusyCheck = std::move(check); }
     bool hasPendingInstall() const { return bool(m_pendingInstall); }
     // Runs a held install on the next turn of the event loop unless the client is busy then or now;

@@ -26,7 +26,7 @@ void CopiedOverlay::paint(QPainter* painter, const QRect& line, qreal opacity) {
     const QFont font = Style::font(Style::Text::Caption, QFont::Medium);
     const int textWidth = QFontMetrics(font).horizontalAdvance(text);
     const int left = line.center().x() - (iconSize + spacing + textWidth) / 2;
-    const QPixmap check = Style::icon(QStringLiteral("checkmark.circle.fill"), Qt::white)
+    const QPixmap check = Style::icon(QStringLiteral("emblem-ok-filled"), Qt::white)
                               .pixmap(QSize(iconSize, iconSize), painter->device()->devicePixelRatioF());
     painter->drawPixmap(QPoint(left, line.center().y() - iconSize / 2), check);
     painter->setFont(font);

@@ -173,13 +173,12 @@ void IncomingRowPainter::paint(QPainter* painter, const QRect& rect, const Incom
 
     const QColor dim = Style::faded(Style::secondary(), 0.6);
     const std::pair<QIcon, int> buttons[] = {
-        {Style::icon(QStringLiteral("arrow.down.circle.fill"), Style::accent()), subtitleIcon},
-        {state & RowStates::LinkCopied ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
-                                       : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()),
+        {Style::icon(QStringLiteral("download-circle-filled"), Style::accent()), subtitleIcon},
+        {state & RowStates::LinkCopied ? Style::icon(QStringLiteral("emblem-ok-filled"), Style::green())
+                                       : Style::icon(QStringLiteral("edit-copy"), Style::secondary()),
          captionIcon},
-        {Style::icon(QStringLiteral("trash"), dim), fineIcon},
-        {Style::icon(state & RowStates::Unfolded ? QStringLiteral("chevron.up")
-                                                 : QStringLiteral("chevron.down"),
+        {Style::icon(QStringLiteral("user-trash"), dim), fineIcon},
+        {Style::icon(state & RowStates::Unfolded ? QStringLiteral("pan-up") : QStringLiteral("pan-down"),
                      Style::secondary()),
          captionIcon},
     };

@@ -1,6 +1,6 @@
 #include "views/PanelView.h"
 
-#include "transfers/TransferSession.h"
+#include "transfers/ClientSession.h"
 #include "views/BuildInfo.h"
 #include "views/ReceiveTab.h"
 #include "views/SendTab.h"
@@ -18,7 +18,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-PanelView::PanelView(TransferSession* session, UpdaterManager* updater, QWidget* parent)
+PanelView::PanelView(ClientSession* session, UpdaterManager* updater, QWidget* parent)
     : QWidget(parent), m_session(session) {
     Q_ASSERT(session);
     setAccessibleName(QStringLiteral("Zanvolt"));
@@ -54,8 +54,8 @@ PanelView::PanelView(TransferSession* session, UpdaterManager* updater, QWidget*
     layout->addWidget(Style::divider());
     layout->addWidget(buildFooter());
 
-    connect(session, &TransferSession::showSettingsChanged, this, &PanelView::updatePage);
-    connect(session, &TransferSession::selectedTabChanged, this, &PanelView::updateTab);
+    connect(session, &ClientSession::showSettingsChanged, this, &PanelView::updatePage);
+    connect(session, &ClientSession::selectedTabChanged, this, &PanelView::updateTab);
     updatePage();
     updateTab();
 }
@@ -65,7 +65,7 @@ QWidget* PanelView::buildHeader() {
     auto* row = new QHBoxLayout(header);
     row->setContentsMargins(16, 12, 16, 12);
     auto* icon = new QLabel;
-    icon->setPixmap(Style::icon(QStringLiteral("arrow.up.doc.fill"), Style::accent()).pixmap(18, 18));
+    icon->setPixmap(Style::icon(QStringLiteral("document-send-filled"), Style::accent()).pixmap(18, 18));
     row->addWidget(icon);
     auto* title = new QLabel(QStringLiteral("Zanvolt"));
     Style::setFont(title, Style::Text::Strong);
@@ -77,7 +77,7 @@ QWidget* PanelView::buildHeader() {
     gear->setObjectName(QStringLiteral("settingsButton"));
     gear->setAutoRaise(true);
     gear->setFocusPolicy(Qt::TabFocus);
-    gear->setIcon(Style::icon(QStringLiteral("gearshape"), Style::secondary()));
+    gear->setIcon(Style::icon(QStringLiteral("preferences-system"), Style::secondary()));
     gear->setIconSize(QSize(18, 18));
     gear->setToolTip(QCoreApplication::translate("PanelView", "Einstellungen"));
     gear->setAccessibleName(QCoreApplication::translate("PanelView", "Einstellungen"));
@@ -127,7 +127,7 @@ QWidget* PanelView::buildFooter() {
     quit->setAutoRaise(true);
     quit->setFocusPolicy(Qt::TabFocus);
     quit->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    quit->setIcon(Style::icon(QStringLiteral("power"), Style::secondary()));
+    quit->setIcon(Style::icon(QStringLiteral("system-shutdown"), Style::secondary()));
     quit->setIconSize(QSize(12, 12));
     quit->setText(QCoreApplication::translate("PanelView", "Zanvolt beenden"));
     quit->setAccessibleName(quit->text());

@@ -10,7 +10,7 @@ class QPushButton;
 class QStackedWidget;
 class SendTab;
 class SettingsPage;
-class TransferSession;
+class ClientSession;
 class UpdaterManager;
 
 // The root of the panel: the header with the settings switch, then either the settings page or
@@ -20,7 +20,7 @@ class PanelView : public QWidget {
     Q_OBJECT
 
 public:
-    PanelView(TransferSession* session, UpdaterManager* updater, QWidget* parent = nullptr);
+    PanelView(ClientSession* session, UpdaterManager* updater, QWidget* parent = nullptr);
 
     SendTab* sendTab() const { return m_sendTab; }
     ReceiveTab* receiveTab() const { return m_receiveTab; }
@@ -33,7 +33,7 @@ private:
     void updatePage();
     void updateTab();
 
-    TransferSession* m_session;
+    ClientSession* m_session;
     QStackedWidget* m_pages;
     QWidget* m_tabsPage;
     QStackedWidget* m_tabs;

@@ -62,7 +62,7 @@ QWidget* ReceiveTab::buildNotConfigured() {
     lines->setContentsMargins(16, 16, 16, 16);
     lines->setSpacing(12);
     lines->addStretch(1);
-    lines->addWidget(Labels::symbol(QStringLiteral("server.rack"), Style::secondary(), 32), 0,
+    lines->addWidget(Labels::symbol(QStringLiteral("network-server"), Style::secondary(), 32), 0,
                      Qt::AlignHCenter);
     auto* title = Labels::text(Style::Text::Caption, Style::secondary());
     Labels::setText(title, QCoreApplication::translate("ReceiveTab", "Transfer-Server nicht konfiguriert"));
@@ -101,8 +101,7 @@ QWidget* ReceiveTab::buildErrorLine() {
                                    .arg(Style::css(Style::faded(Style::orange(), 0.10))));
     auto* row = new QHBoxLayout(m_errorLine);
     row->setContentsMargins(16, 6, 16, 6);
-    row->addWidget(Labels::symbol(QStringLiteral("exclamationmark.triangle"), Style::orange(), 14), 0,
-                   Qt::AlignTop);
+    row->addWidget(Labels::symbol(QStringLiteral("dialog-warning"), Style::orange(), 14), 0, Qt::AlignTop);
     // At most two lines; a longer message ends in "…".
     m_errorText = new ElidedLabel(Qt::ElideRight, 2);
     m_errorText->setObjectName(QStringLiteral("errorText"));
@@ -112,7 +111,7 @@ QWidget* ReceiveTab::buildErrorLine() {
     auto* close = new QToolButton;
     close->setObjectName(QStringLiteral("closeErrorButton"));
     close->setAutoRaise(true);
-    close->setIcon(Style::icon(QStringLiteral("xmark")));
+    close->setIcon(Style::icon(QStringLiteral("window-close")));
     close->setIconSize(QSize(10, 10));
     close->setAccessibleName(QCoreApplication::translate("ReceiveTab", "Schließen"));
     close->setStyleSheet(QStringLiteral("QToolButton { border: none; padding: 0; }"));
@@ -128,7 +127,8 @@ QWidget* ReceiveTab::buildEmptyView() {
     lines->setContentsMargins(16, 16, 16, 16);
     lines->setSpacing(8);
     lines->addStretch(1);
-    lines->addWidget(Labels::symbol(QStringLiteral("tray"), Style::secondary(), 24), 0, Qt::AlignHCenter);
+    lines->addWidget(Labels::symbol(QStringLiteral("mail-inbox"), Style::secondary(), 24), 0,
+                     Qt::AlignHCenter);
     auto* title = Labels::text(Style::Text::Caption, Style::secondary());
     Labels::setText(title, QCoreApplication::translate("ReceiveTab", "Keine Kunden-Uploads"));
     lines->addWidget(title, 0, Qt::AlignHCenter);

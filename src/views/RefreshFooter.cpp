@@ -13,7 +13,7 @@ RefreshFooter::RefreshFooter(QWidget* parent) : QWidget(parent) {
     auto* refresh = new QToolButton;
     refresh->setObjectName(QStringLiteral("refreshButton"));
     refresh->setAutoRaise(true);
-    refresh->setIcon(Style::icon(QStringLiteral("arrow.clockwise"), Style::secondary()));
+    refresh->setIcon(Style::icon(QStringLiteral("view-refresh"), Style::secondary()));
     refresh->setIconSize(QSize(11, 11));
     refresh->setText(QCoreApplication::translate("RefreshFooter", "Aktualisieren"));
     refresh->setAccessibleName(refresh->text());

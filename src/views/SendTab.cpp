@@ -8,9 +8,9 @@
 #include "views/Labels.h"
 #include "views/RefreshFooter.h"
 #include "views/RowListView.h"
+#include "views/SentRowPainter.h"
 #include "views/Style.h"
 #include "views/TransferActions.h"
-#include "views/TransferRowPainter.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -88,7 +88,7 @@ QWidget* SendTab::buildBanner() {
 
     auto* title = new QHBoxLayout;
     title->setSpacing(6);
-    title->addWidget(Labels::symbol(QStringLiteral("checkmark.circle.fill"), Style::green(), 14));
+    title->addWidget(Labels::symbol(QStringLiteral("emblem-ok-filled"), Style::green(), 14));
     auto* done = new QLabel;
     Style::setFont(done, Style::Text::Caption, QFont::DemiBold);
     Labels::setText(done, QCoreApplication::translate("SendTab", "Upload fertig"));
@@ -96,7 +96,7 @@ QWidget* SendTab::buildBanner() {
     title->addStretch(1);
     auto* close = Style::symbolButton(10, {}, QCoreApplication::translate("SendTab", "Schließen"));
     close->setObjectName(QStringLiteral("bannerClose"));
-    close->setIcon(Style::icon(QStringLiteral("xmark"), Style::secondary()));
+    close->setIcon(Style::icon(QStringLiteral("window-close"), Style::secondary()));
     connect(close, &QToolButton::clicked, m_uploads, &Uploads::dismissJustCompleted);
     title->addWidget(close);
     lines->addLayout(title);
@@ -128,7 +128,7 @@ QWidget* SendTab::buildBanner() {
     auto* passwordRow = new QHBoxLayout(m_bannerPasswordRow);
     passwordRow->setContentsMargins(0, 0, 0, 0);
     passwordRow->setSpacing(6);
-    passwordRow->addWidget(Labels::symbol(QStringLiteral("lock.fill"), Style::accent(), 13));
+    passwordRow->addWidget(Labels::symbol(QStringLiteral("lock-filled"), Style::accent(), 13));
     m_bannerPassword = new QLabel;
     m_bannerPassword->setTextFormat(Qt::PlainText);
     m_bannerPassword->setObjectName(QStringLiteral("bannerPassword"));
@@ -173,7 +173,7 @@ QWidget* SendTab::buildProgress() {
     row->addWidget(m_progressText, 1);
     auto* cancel = Style::symbolButton(16, QCoreApplication::translate("SendTab", "Upload abbrechen"));
     cancel->setObjectName(QStringLiteral("cancelUpload"));
-    cancel->setIcon(Style::icon(QStringLiteral("xmark.circle.fill"), Style::secondary()));
+    cancel->setIcon(Style::icon(QStringLiteral("edit-clear"), Style::secondary()));
     connect(cancel, &QToolButton::clicked, m_uploads, &Uploads::cancelUpload);
     row->addWidget(cancel);
     lines->addLayout(row);
@@ -190,7 +190,7 @@ QWidget* SendTab::buildError() {
     auto* line = new QWidget;
     auto* row = new QHBoxLayout(line);
     row->setContentsMargins(0, 0, 0, 0);
-    auto* icon = Labels::symbol(QStringLiteral("exclamationmark.triangle"), Style::red(), 14);
+    auto* icon = Labels::symbol(QStringLiteral("dialog-warning"), Style::red(), 14);
     row->addWidget(icon, 0, Qt::AlignTop);
     // At most two lines; a longer message ends in "…".
     m_errorText = new ElidedLabel(Qt::ElideRight, 2);
@@ -209,7 +209,7 @@ QWidget* SendTab::buildHint() {
     lines->setContentsMargins(0, 32, 0, 32);
     lines->setSpacing(6);
     lines->addStretch(1);
-    lines->addWidget(Labels::symbol(QStringLiteral("arrow.up.doc"), Style::secondary(), 28), 0,
+    lines->addWidget(Labels::symbol(QStringLiteral("document-send"), Style::secondary(), 28), 0,
                      Qt::AlignHCenter);
     auto* text = Labels::text(Style::Text::Caption, Style::secondary());
     text->setObjectName(QStringLiteral("hintText"));
@@ -277,7 +277,7 @@ QWidget* SendTab::buildList() {
     RecordListModel<TransferItem>* model = m_sent->model();
     RowListView::Rows rows;
     constexpr int rightMargin = 14;
-    auto painter = std::make_shared<TransferRowPainter>(rightMargin);
+    auto painter = std::make_shared<SentRowPainter>(rightMargin);
     const auto record = [model](const QModelIndex& index) -> const TransferItem& {
         return model->record(index.row());
     };

@@ -2,9 +2,9 @@
 
 #include "models/APIError.h"
 #include "models/ErrorText.h"
+#include "transfers/ClientSession.h"
 #include "transfers/Detached.h"
 #include "transfers/ServerAccount.h"
-#include "transfers/TransferSession.h"
 #include "transfers/UpdaterManager.h"
 #include "views/BuildInfo.h"
 #include "views/SettingsField.h"
@@ -46,7 +46,7 @@ template <typename Button> Button* captionButton(const QString& text) {
 }
 } // namespace
 
-SettingsPage::SettingsPage(TransferSession* session, UpdaterManager* updater, QWidget* parent)
+SettingsPage::SettingsPage(ClientSession* session, UpdaterManager* updater, QWidget* parent)
     : QWidget(parent), m_session(session), m_account(session->account()), m_updater(updater) {
     setAccessibleName(QCoreApplication::translate("SettingsPage", "Einstellungen"));
     auto* layout = new QVBoxLayout(this);
@@ -92,7 +92,7 @@ QWidget* SettingsPage::buildPage() {
 
     m_testButton = captionButton<QPushButton>(QCoreApplication::translate("SettingsPage", "Server testen"));
     m_testButton->setObjectName(QStringLiteral("testButton"));
-    m_testButton->setIcon(Style::icon(QStringLiteral("network")));
+    m_testButton->setIcon(Style::icon(QStringLiteral("network-server-link")));
     m_testButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(m_testButton, &QPushButton::clicked, this, &SettingsPage::testServer);
     stack->addWidget(m_testButton);
@@ -124,7 +124,7 @@ QWidget* SettingsPage::buildPage() {
     actions->addStretch(1);
     m_saveButton = captionButton<QPushButton>(QCoreApplication::translate("SettingsPage", "Speichern"));
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
-    m_saveButton->setIcon(Style::icon(QStringLiteral("checkmark.circle")));
+    m_saveButton->setIcon(Style::icon(QStringLiteral("emblem-ok")));
     m_saveButton->setDefault(true);
     connect(m_saveButton, &QPushButton::clicked, this, &SettingsPage::saveCredentials);
     actions->addWidget(m_saveButton);

@@ -8,7 +8,7 @@ class QLabel;
 class QPushButton;
 class ServerAccount;
 class SettingsField;
-class TransferSession;
+class ClientSession;
 class UpdaterManager;
 
 // The settings page: server URL and API key (kept in the secret store), the connection test, the
@@ -20,7 +20,7 @@ class SettingsPage : public QWidget {
     Q_OBJECT
 
 public:
-    SettingsPage(TransferSession* session, UpdaterManager* updater, QWidget* parent = nullptr);
+    SettingsPage(ClientSession* session, UpdaterManager* updater, QWidget* parent = nullptr);
     ~SettingsPage() override;
 
     QString testResult() const { return m_testResult; }
@@ -48,7 +48,7 @@ private:
     void setLaunchAtLogin(bool value);
     void updateButtons();
 
-    TransferSession* m_session;
+    ClientSession* m_session;
     ServerAccount* m_account;
     QPointer<UpdaterManager> m_updater;
 

@@ -18,7 +18,7 @@ public:
     // Sizes relative to the application font, largest first; Strong is the body size in bold.
     enum class Text { Display, Title, Subtitle, Strong, Body, Small, Smaller, Caption, Fine };
 
-    // `symbol` is one of the bundled symbol names, e.g. "doc.on.doc", "trash"; it is drawn in the
+    // `symbol` is one of the bundled symbol names, e.g. "edit-copy", "user-trash"; it is drawn in the
     // palette's button text colour.
     static QIcon icon(const QString& symbol);
     // The symbol as one silhouette in `tint` (its alpha included). Unknown names give a null icon.

@@ -41,12 +41,12 @@ void copyFromPasswordLine(SentTransfers* sent, const TransferItem& transfer) {
 void askToRegenerate(QWidget* parent, SentTransfers* sent, const QString& code) {
     const QPointer<SentTransfers> guarded(sent);
     AlertDialog::ask(
-        parent, QCoreApplication::translate("TransferRow", "Neues Passwort erzeugen?"),
+        parent, QCoreApplication::translate("SentRow", "Neues Passwort erzeugen?"),
         QCoreApplication::translate(
-            "TransferRow",
+            "SentRow",
             "Das aktuelle Passwort wird sofort ungültig. Kunden müssen mit dem neuen Passwort downloaden."),
-        {QCoreApplication::translate("TransferRow", "Neu erzeugen"),
-         QCoreApplication::translate("TransferRow", "Abbrechen")},
+        {QCoreApplication::translate("SentRow", "Neu erzeugen"),
+         QCoreApplication::translate("SentRow", "Abbrechen")},
         sent, [guarded, code](int answer) {
             if (answer == 0 && guarded->contains(code))
                 requestPassword(guarded, code, true);
@@ -55,18 +55,17 @@ void askToRegenerate(QWidget* parent, SentTransfers* sent, const QString& code) 
 
 void askToRemovePassword(QWidget* parent, SentTransfers* sent, const QString& code) {
     const QPointer<SentTransfers> guarded(sent);
-    AlertDialog::ask(
-        parent, QCoreApplication::translate("TransferRow", "Passwortschutz entfernen?"),
-        QCoreApplication::translate("TransferRow", "Der Link ist danach ohne Passwort abrufbar."),
-        {QCoreApplication::translate("TransferRow", "Entfernen"),
-         QCoreApplication::translate("TransferRow", "Abbrechen")},
-        sent, [guarded, code](int answer) {
-            if (answer != 0 || !guarded->contains(code))
-                return;
-            detach(guarded->removePassword(code), guarded, [guarded, code](bool) {
-                guarded->model()->states()->set(code, RowStates::PasswordShown, false);
-            });
-        });
+    AlertDialog::ask(parent, QCoreApplication::translate("SentRow", "Passwortschutz entfernen?"),
+                     QCoreApplication::translate("SentRow", "Der Link ist danach ohne Passwort abrufbar."),
+                     {QCoreApplication::translate("SentRow", "Entfernen"),
+                      QCoreApplication::translate("SentRow", "Abbrechen")},
+                     sent, [guarded, code](int answer) {
+                         if (answer != 0 || !guarded->contains(code))
+                             return;
+                         detach(guarded->removePassword(code), guarded, [guarded, code](bool) {
+                             guarded->model()->states()->set(code, RowStates::PasswordShown, false);
+                         });
+                     });
 }
 
 // Parented to the panel and tied to the code, so it stays open while refreshes rebuild the rows.
@@ -132,7 +131,7 @@ QMenu* TransferActions::menu(const QString& button, const TransferItem& transfer
     const auto entry = [menu](const QString& text, auto&& does) { menu->addAction(text, menu, does); };
     if (context) {
         menu->setObjectName(QStringLiteral("contextMenu"));
-        entry(QCoreApplication::translate("TransferRow", "Umbenennen\u2026"), [=] {
+        entry(QCoreApplication::translate("SentRow", "Umbenennen\u2026"), [=] {
             if (guarded)
                 invoke(QCoreApplication::translate("TransferPresenter", "Umbenennen…"), transfer, guarded,
                        parent);
@@ -142,12 +141,12 @@ QMenu* TransferActions::menu(const QString& button, const TransferItem& transfer
             if (guarded)
                 guarded->copyLink(transfer);
         });
-        entry(QCoreApplication::translate("TransferRow", "Herunterladen"), [=] {
+        entry(QCoreApplication::translate("SentRow", "Herunterladen"), [=] {
             if (guarded)
                 detach(guarded->downloadOutgoing(transfer), guarded);
         });
         menu->addSeparator();
-        entry(QCoreApplication::translate("TransferRow", "Löschen"), [=] {
+        entry(QCoreApplication::translate("SentRow", "Löschen"), [=] {
             if (guarded)
                 guarded->remove(transfer);
         });

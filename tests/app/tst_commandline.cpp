@@ -1,6 +1,6 @@
+#include "DevServer.h"
 #include "RecordedRequests.h"
 #include "TestFiles.h"
-#include "TransferServer.h"
 
 #include <QDir>
 #include <QFile>
@@ -78,7 +78,7 @@ QJsonArray historyOf(const QString& home) {
 class TestCommandLine : public QObject {
     Q_OBJECT
 
-    TransferServer server;
+    DevServer server;
     QTemporaryDir scratch;
     QString home, runtime, files;
     QProcessEnvironment env;

@@ -1,6 +1,6 @@
+#include "DevServer.h"
 #include "MultipartStreamParser.h"
 #include "TestFiles.h"
-#include "TransferServer.h"
 #include "WaitForTask.h"
 #include "net/HttpEngine.h"
 #include "net/HttpError.h"
@@ -28,16 +28,16 @@ QByteArray multipart(const QByteArray& boundary, const QList<std::pair<QByteArra
     return body + "\r\n--" + boundary + "--\r\n";
 }
 
-std::unique_ptr<TransferServer> started(const QString& dataDir = {}) {
-    TransferServer::Options options;
+std::unique_ptr<DevServer> started(const QString& dataDir = {}) {
+    DevServer::Options options;
     options.plainHttp = true;
     options.dataDir = dataDir;
-    auto server = std::make_unique<TransferServer>(options);
+    auto server = std::make_unique<DevServer>(options);
     return server->start() ? std::move(server) : nullptr;
 }
 
 // The status, and the body for a complete answer; a cut-off body gives status -1.
-HttpResponse call(const TransferServer& server, const QByteArray& verb, const QString& path,
+HttpResponse call(const DevServer& server, const QByteArray& verb, const QString& path,
                   const QByteArray& body = {}, const QByteArray& contentType = "application/json",
                   bool withKey = true) {
     HttpRequest request;
@@ -55,12 +55,12 @@ HttpResponse call(const TransferServer& server, const QByteArray& verb, const QS
     }
 }
 
-HttpResponse json(const TransferServer& server, const QByteArray& verb, const QString& path,
+HttpResponse json(const DevServer& server, const QByteArray& verb, const QString& path,
                   const QJsonObject& body) {
     return call(server, verb, path, QJsonDocument(body).toJson(QJsonDocument::Compact));
 }
 
-int chunk(const TransferServer& server, const QString& token, const QString& name, int index, int total,
+int chunk(const DevServer& server, const QString& token, const QString& name, int index, int total,
           const QByteArray& data) {
     const QByteArray boundary = "b-" + QByteArray::number(index);
     return call(server, "POST", "/api/upload-chunk",
@@ -74,7 +74,7 @@ int chunk(const TransferServer& server, const QString& token, const QString& nam
         .status;
 }
 
-HttpResponse complete(const TransferServer& server, const QString& token, const QString& name, int chunks,
+HttpResponse complete(const DevServer& server, const QString& token, const QString& name, int chunks,
                       QJsonObject body = {}) {
     body.insert("token", token);
     body.insert("files", QJsonArray{QJsonObject{{"name", name}, {"totalChunks", chunks}}});
@@ -88,7 +88,7 @@ QJsonValue parsed(const HttpResponse& response) {
     return document.isArray() ? QJsonValue(document.array()) : QJsonValue(document.object());
 }
 
-QString newToken(const TransferServer& server) {
+QString newToken(const DevServer& server) {
     return parsed(call(server, "POST", "/api/create-upload-token"))["token"].toString();
 }
 } // namespace

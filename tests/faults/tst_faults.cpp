@@ -63,7 +63,7 @@ class TestFaults : public QObject {
             .toString();
     }
     QUrl file(const QString& name, const QByteArray& content) { return fixture->file(name, content); }
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     void waitIdle() { QTRY_VERIFY_WITH_TIMEOUT(!uploads->isUploading(), runTimeout); }
     // A new session, its engine made with `http`.
     void start(HttpEngine::Options http = {}) {
@@ -94,7 +94,7 @@ private Q_SLOTS:
     void damagedHistoryIsSaidOnceAndLosesNoUpload() {
         const QString folder = fixture->dir.filePath(QStringLiteral("damaged"));
         {
-            TransferHistoryService history(folder);
+            HistoryStore history(folder);
             history.add(historyItem(QStringLiteral("H1"), 1));
             history.add(historyItem(QStringLiteral("H7"), 7));
             QByteArray bytes = readAll(history.filePath());
@@ -110,7 +110,7 @@ private Q_SLOTS:
                      QStringLiteral("Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
                      folder + u'/' + kept.first()));
         list.addUploaded(historyItem(QStringLiteral("NEU"), 20));
-        QCOMPARE(TransferHistoryService(folder).load().size(), 2);
+        QCOMPARE(HistoryStore(folder).load().size(), 2);
         // Said once: a second start finds an intact history.
         SentTransfers again(fixture->session->account(), folder, fixture->desktop);
         QVERIFY(QTest::qWaitFor([&] { return again.transfers().size() == 2; }) && !again.error());
@@ -281,7 +281,7 @@ private Q_SLOTS:
     }
 
     void redirectsReachNothingElse() {
-        TransferServer other;
+        DevServer other;
         QVERIFY(other.start());
         const QString file = fixture->file(QStringLiteral("r.txt"), "r").toLocalFile();
         for (const int status : {301, 302, 307, 308}) {

@@ -7,8 +7,8 @@
 #include "services/APIServiceIncoming.h"
 #include "services/KeychainService.h"
 #include "services/PrivateTempDir.h"
+#include "transfers/ClientSession.h"
 #include "transfers/ReceivedUploads.h"
-#include "transfers/TransferSession.h"
 #include "transfers/Uploads.h"
 
 #include <QCoreApplication>
@@ -27,12 +27,12 @@ int runUntilKilled() {
     KeychainService::saveCredentials(
         {qEnvironmentVariable("ZANVOLT_KILLED_URL"), qEnvironmentVariable("ZANVOLT_KILLED_KEY")}, *store);
     HttpEngine http({.pinsFolder = qEnvironmentVariable("ZANVOLT_KILLED_PINS")});
-    TransferSession::Environment environment;
+    ClientSession::Environment environment;
     environment.historyDirectory = qEnvironmentVariable("ZANVOLT_KILLED_HISTORY");
     environment.secretStore = store.get();
     environment.firstPollDelay = std::chrono::hours(1);
     environment.pollInterval = std::chrono::hours(1);
-    TransferSession session(http, environment);
+    ClientSession session(http, environment);
     if (qEnvironmentVariableIsSet("ZANVOLT_KILLED_DOWNLOAD")) {
         ReceivedUploads* received = session.received();
         QCoro::waitFor(received->refresh());

@@ -10,8 +10,8 @@
 #include "models/TransferItem.h"
 #include "models/Utf8.h"
 #include "models/ZipError.h"
+#include "services/HistoryStore.h"
 #include "services/SafeFileName.h"
-#include "services/TransferHistoryService.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,7 +111,7 @@ private Q_SLOTS:
     void addCreatesPrivateFileAndTrims() {
         QTemporaryDir root;
         const QString folder = root.filePath(QStringLiteral("nested/.zanvolt"));
-        TransferHistoryService history(folder);
+        HistoryStore history(folder);
         QVERIFY(history.load().isEmpty());
 
         history.add(item(QStringLiteral("A")));
@@ -138,7 +138,7 @@ private Q_SLOTS:
 
     void entriesAreReadStrictly() {
         QTemporaryDir root;
-        TransferHistoryService history(root.path());
+        HistoryStore history(root.path());
         const QList<QByteArray> damaged = {
             "not json",
             R"({"fileName":"a"})",
@@ -182,7 +182,7 @@ private Q_SLOTS:
 
     void oneUnreadableEntryCostsNoOther() {
         QTemporaryDir root;
-        TransferHistoryService history(root.path());
+        HistoryStore history(root.path());
         for (int i = 1; i <= 19; ++i)
             history.add(item(QStringLiteral("N%1").arg(i), i));
         QJsonArray entries = QJsonDocument::fromJson(readAll(history.filePath())).array();
@@ -231,7 +231,7 @@ private Q_SLOTS:
 
     void failedWriteKeepsOldFile() {
         QTemporaryDir root;
-        TransferHistoryService history(root.path());
+        HistoryStore history(root.path());
         history.add(item(QStringLiteral("A")));
         // A file-size limit makes the next write fail even for root.
         struct rlimit saved {};

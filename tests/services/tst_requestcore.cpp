@@ -1,10 +1,10 @@
+#include "DevServer.h"
 #include "NginxServer.h"
 #include "RecordedRequests.h"
 #include "TemporaryHome.h"
 #include "TestCertificates.h"
 #include "TestFiles.h"
 #include "TestServerFixture.h"
-#include "TransferServer.h"
 #include "WaitForTask.h"
 #include "models/APIError.h"
 #include "models/AppError.h"
@@ -107,7 +107,7 @@ const QString changed = QStringLiteral("Netzwerk-Fehler: Zertifikat des Servers 
 
 // A request the way the update feed sends it: never trusted on first use.
 // The HTTP status, or the kind of transport failure as a negative number.
-int feedRequest(TestServerFixture& fixture, const TransferServer& server) {
+int feedRequest(TestServerFixture& fixture, const DevServer& server) {
     HttpRequest request;
     request.url = (server.baseURL() + QStringLiteral("/api/incoming")).toUtf8();
     request.trustOnFirstUse = false;
@@ -127,10 +127,10 @@ class TestRequestCore : public QObject {
 
     TemporaryHome home; // the inbox lives in its Downloads folder
     std::unique_ptr<TestServerFixture> fixture;
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     HttpEngine::Options atHome{.pinsFolder = home.filePath(QStringLiteral(".zanvolt"))};
     // Another server's URL and key as the stored ones; its pins beside the history in ".zanvolt".
-    void useServer(const TransferServer& other, const QString& url = {}) {
+    void useServer(const DevServer& other, const QString& url = {}) {
         fixture->useEngine(atHome);
         fixture->storeCredentials(url.isEmpty() ? other.baseURL() : url, other.apiKey());
     }
@@ -280,9 +280,9 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, proxy);
         QFETCH(QString, expected);
-        TransferServer::Options options;
+        DevServer::Options options;
         options.plainHttp = true;
-        TransferServer plain(options);
+        DevServer plain(options);
         QVERIFY(plain.start());
         // Listening, so the kernel completes the connection, but nothing ever reads it.
         const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -322,7 +322,7 @@ private Q_SLOTS:
             QFAIL("nginx is not installed (scripts/bootstrap.sh installs it)");
         QTemporaryDir files;
         const int proxyPort = NginxServer::freePort();
-        TransferServer::Options options;
+        DevServer::Options options;
         options.plainHttp = true;
         // The links the server hands out lead through the proxy.
         options.publicBaseURL = QStringLiteral("https://127.0.0.1:%1").arg(proxyPort);
@@ -684,9 +684,9 @@ private Q_SLOTS:
     void selfSignedCertificateIsPinnedAndAChangeRefused() {
         const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
         QTemporaryDir firstData, secondData;
-        TransferServer::Options options;
+        DevServer::Options options;
         options.dataDir = firstData.path();
-        auto first = std::make_unique<TransferServer>(options);
+        auto first = std::make_unique<DevServer>(options);
         QVERIFY(first->start());
         const int port = first->port();
         const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
@@ -704,7 +704,7 @@ private Q_SLOTS:
         // Another key at the same address: refused before a byte of the request.
         options.dataDir = secondData.path();
         options.port = port;
-        TransferServer second(options);
+        DevServer second(options);
         QVERIFY2(second.start(), qPrintable(second.lastError()));
         const QByteArray secondPin = spkiPin(second.certificatePem());
         QVERIFY(secondPin != firstPin);
@@ -715,9 +715,9 @@ private Q_SLOTS:
         QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
 
         // Another port is another server: its own first contact.
-        TransferServer::Options elsewhere;
+        DevServer::Options elsewhere;
         elsewhere.dataDir = firstData.path();
-        TransferServer third(elsewhere);
+        DevServer third(elsewhere);
         QVERIFY(third.start());
         useServer(third);
         QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
@@ -792,9 +792,9 @@ private Q_SLOTS:
         const QString folder = home.filePath(QStringLiteral(".zanvolt"));
         writeFile(folder, {}); // a file in its place: nothing can be written below it
         QTemporaryDir firstData, secondData;
-        TransferServer::Options options;
+        DevServer::Options options;
         options.dataDir = firstData.path();
-        auto first = std::make_unique<TransferServer>(options);
+        auto first = std::make_unique<DevServer>(options);
         QVERIFY(first->start());
         useServer(*first);
         QSignalSpy notSaved(&fixture->http(), &HttpEngine::certificateNotSaved);
@@ -806,7 +806,7 @@ private Q_SLOTS:
         first->stop();
 
         options.dataDir = secondData.path();
-        TransferServer second(options);
+        DevServer second(options);
         QVERIFY2(second.start(), qPrintable(second.lastError()));
         useServer(second);
         QCOMPARE(anyAnswer(*fixture), changed);

@@ -1,8 +1,8 @@
-#include "Appcast.h"
+#include "DevServer.h"
 #include "FakeUpdaterBackend.h"
+#include "FeedXml.h"
 #include "RecordedRequests.h"
 #include "TestFiles.h"
-#include "TransferServer.h"
 #include "models/UpdaterError.h"
 #include "platform/Settings.h"
 #include "services/FeedUpdaterBackend.h"
@@ -92,7 +92,7 @@ class TestUpdater : public QObject {
     Q_OBJECT
 
     QTemporaryDir m_dir;
-    std::unique_ptr<TransferServer> m_server;
+    std::unique_ptr<DevServer> m_server;
     QString m_feedDir, m_programDir, m_program;
     int m_runs = 0;
     std::unique_ptr<Settings> m_defaults;
@@ -104,7 +104,7 @@ class TestUpdater : public QObject {
     }
     FeedUpdaterBackend::Options options(QStringList* relaunched) const {
         FeedUpdaterBackend::Options o;
-        o.feedURL = updateURL(QStringLiteral("appcast.xml"));
+        o.feedURL = updateURL(QStringLiteral("feed.xml"));
         o.publicKey = m_key.publicKeyBase64();
         o.currentVersion = QStringLiteral("1.2.0");
         o.programFile = m_program;
@@ -116,7 +116,7 @@ class TestUpdater : public QObject {
     // The new program on the feed server, and a feed that lists the releases.
     void publish(const QList<FeedEntry>& releases) {
         writeFile(m_feedDir + QStringLiteral("/zanvolt-2.0.0"), m_newProgram);
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast(releases));
+        writeFile(m_feedDir + QStringLiteral("/feed.xml"), feedXml(releases));
     }
     FeedEntry release() const {
         return {"2.0.0", updateURL("zanvolt-2.0.0"), m_newProgram.size(),
@@ -156,9 +156,9 @@ private Q_SLOTS:
                                              QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther |
                                              QFile::ExeOther);
         m_defaults = std::make_unique<Settings>(m_dir.filePath(QStringLiteral("settings-%1.ini").arg(run)));
-        TransferServer::Options serverOptions;
+        DevServer::Options serverOptions;
         serverOptions.plainHttp = true;
-        m_server = std::make_unique<TransferServer>(serverOptions);
+        m_server = std::make_unique<DevServer>(serverOptions);
         QVERIFY(m_server->start());
         m_server->setUpdateFeedDirectory(m_feedDir);
     }
@@ -239,9 +239,9 @@ private Q_SLOTS:
                          UpdaterFeed::compareVersions(ordered[i + 1], ordered[i]) > 0,
                      qPrintable(ordered[i]));
 
-        const QUrl feed(QStringLiteral("https://updates.example.com/zanvolt/appcast.xml"));
+        const QUrl feed(QStringLiteral("https://updates.example.com/zanvolt/feed.xml"));
         const auto items =
-            UpdaterFeed::parse(appcast({{"1.9.0", "zanvolt-1.9", 10, "c2ln", false},
+            UpdaterFeed::parse(feedXml({{"1.9.0", "zanvolt-1.9", 10, "c2ln", false},
                                         {"1.10.0", "zanvolt-1.10", 11, "c2ln", true},
                                         {"", "zanvolt-x", 12, "c2ln", false},
                                         {"9.0.0", "file:///usr/bin/zanvolt", 13, "c2ln", false},
@@ -258,7 +258,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(UpdaterError, UpdaterFeed::parse("<rss><channel><item>", feed));
         // A feed on plain http (anyone on the way could answer it) is no update source.
         FeedUpdaterBackend::Options http = options(nullptr);
-        http.feedURL = QStringLiteral("http://updates.example.com/appcast.xml");
+        http.feedURL = QStringLiteral("http://updates.example.com/feed.xml");
         QVERIFY(!FeedUpdaterBackend(http).canCheckForUpdates());
         QVERIFY(FeedUpdaterBackend(options(nullptr)).unavailableReason().isEmpty());
     }
@@ -293,7 +293,7 @@ private Q_SLOTS:
         QVERIFY(c->driver->shown[0].informative.contains(updateURL("notes/2.0.0.html")));
         QVERIFY(c->driver->shown[0].announcementsBefore >= 1);
         QVERIFY(c->driver->progressReports >= 1);
-        QCOMPARE(updateRequests(), (QStringList{"GET /updates/appcast.xml", "GET /updates/zanvolt-2.0.0"}));
+        QCOMPARE(updateRequests(), (QStringList{"GET /updates/feed.xml", "GET /updates/zanvolt-2.0.0"}));
         QCOMPARE(canCheck.size(), 2); // false while the check ran, true again
 
         // Busy: staged beside the program, but the program is untouched.
@@ -351,7 +351,7 @@ private Q_SLOTS:
         writeFile(m_feedDir + QStringLiteral("/tampered"), tampered);
         const QByteArray oldProgram = readAll(m_program);
         for (const Case& test : cases) {
-            writeFile(m_feedDir + QStringLiteral("/appcast.xml"), appcast({test.entry}));
+            writeFile(m_feedDir + QStringLiteral("/feed.xml"), feedXml({test.entry}));
             m_server->clearRequests();
             auto c = client();
             QCoro::waitFor(c->backend->runCheck(true));
@@ -361,7 +361,7 @@ private Q_SLOTS:
             QCOMPARE(c->driver->shown[1].text, QStringLiteral("Die Aktualisierung ist fehlgeschlagen."));
             QCOMPARE(c->driver->shown[1].informative, test.message);
             QVERIFY(c->driver->shown[1].announcementsBefore > c->driver->shown[0].announcementsBefore);
-            QCOMPARE(updateRequests(), QStringList{"GET /updates/appcast.xml"} + test.fetched);
+            QCOMPARE(updateRequests(), QStringList{"GET /updates/feed.xml"} + test.fetched);
             QVERIFY(c->relaunched.isEmpty() && !c->manager->hasPendingInstall());
             QVERIFY(c->backend->canCheckForUpdates());
             QCOMPARE(readAll(m_program), oldProgram);
@@ -372,8 +372,8 @@ private Q_SLOTS:
 
     void dialogsOfUserAndBackgroundChecks() {
         const QByteArray signature = m_key.signRelease("1.2", m_newProgram);
-        writeFile(m_feedDir + QStringLiteral("/appcast.xml"),
-                  appcast({{"1.2", updateURL("zanvolt-1.2"), 5, signature}}));
+        writeFile(m_feedDir + QStringLiteral("/feed.xml"),
+                  feedXml({{"1.2", updateURL("zanvolt-1.2"), 5, signature}}));
         auto c = client();
 
         // Up to date: only a user's check says so.
@@ -388,7 +388,7 @@ private Q_SLOTS:
         QCOMPARE(c->driver->shown[0].announcementsBefore, 1);
 
         // A feed that cannot be read: silent in the background, reported to the user.
-        QFile::remove(m_feedDir + QStringLiteral("/appcast.xml"));
+        QFile::remove(m_feedDir + QStringLiteral("/feed.xml"));
         c->driver->shown.clear();
         QCoro::waitFor(c->backend->runCheck(false));
         QCOMPARE(c->driver->shown.size(), 0);
@@ -424,7 +424,7 @@ private Q_SLOTS:
         QCOMPARE(c->driver->shown[0].text, QStringLiteral("Zanvolt 2.0.0 ist verfügbar."));
         QVERIFY(c->driver->shown[0].informative.contains(
             QStringLiteral("Diese Installation wird über die Paketverwaltung aktualisiert.")));
-        QCOMPARE(updateRequests(), (QStringList{"GET /updates/appcast.xml", "GET /updates/appcast.xml"}));
+        QCOMPARE(updateRequests(), (QStringList{"GET /updates/feed.xml", "GET /updates/feed.xml"}));
     }
 };
 

@@ -18,7 +18,7 @@
 #include <QTest>
 
 using APIService::uploadChunkSize;
-using Requests = QList<TransferServer::RecordedRequest>;
+using Requests = QList<DevServer::RecordedRequest>;
 
 namespace {
 const QString tokenPath = QStringLiteral("/api/create-upload-token");
@@ -40,8 +40,8 @@ struct Reports {
 };
 
 // The body of a chunk request as the client must build it, with the boundary the request announced.
-QByteArray chunkBody(const TransferServer::RecordedRequest& request, const QByteArray& token,
-                     const QString& name, int index, int total, const QByteArray& data) {
+QByteArray chunkBody(const DevServer::RecordedRequest& request, const QByteArray& token, const QString& name,
+                     int index, int total, const QByteArray& data) {
     const QByteArray b = request.headers.value("content-type").section("boundary=", 1).toLatin1();
     const auto field = [&](const QByteArray& fieldName, const QByteArray& value) {
         return "--" + b + "\r\nContent-Disposition: form-data; name=\"" + fieldName + "\"\r\n\r\n" + value +
@@ -56,13 +56,13 @@ QByteArray chunkBody(const TransferServer::RecordedRequest& request, const QByte
 }
 
 // The chunkIndex field of a chunk request, or "" without one.
-QString chunkIndex(const TransferServer::RecordedRequest& request) {
+QString chunkIndex(const DevServer::RecordedRequest& request) {
     static const QRegularExpression field(QStringLiteral("name=\"chunkIndex\"\r\n\r\n(\\d+)\r\n"));
     return field.match(QString::fromLatin1(request.body.left(2000))).captured(1);
 }
 
 // The token the run completed with.
-QByteArray completedToken(const TransferServer& server) {
+QByteArray completedToken(const DevServer& server) {
     return QJsonDocument::fromJson(requestsTo(server, completePath).value(0).body)["token"]
         .toString()
         .toUtf8();
@@ -92,7 +92,7 @@ class TestUpload : public QObject {
 
     QTemporaryDir dir;
     std::unique_ptr<TestServerFixture> fixture;
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     QCoro::Task<APIService::OutgoingResult> upload(QString path, QPointer<CancelToken> cancel = nullptr,
                                                    std::function<void(APIService::UploadState)> states = {}) {
         return APIService::uploadOutgoing(fixture->connection(), path, std::nullopt, false, {}, cancel,

@@ -17,12 +17,12 @@ public:
     int userChecks = 0;
     QString reason;
 
-    bool automaticallyChecksForUpdates() const override { return automaticChecks; }
-    void setAutomaticallyChecksForUpdates(bool value) override { automaticChecks = value; }
-    void setAutomaticallyDownloadsUpdates(bool value) override { downloadsAutomatically = value; }
-    std::chrono::milliseconds updateCheckInterval() const override { return reportedInterval; }
-    void setUpdateCheckInterval(std::chrono::milliseconds interval) override { requestedInterval = interval; }
-    void resetUpdateCycle() override {}
+    bool checksAutomatically() const override { return automaticChecks; }
+    void setChecksAutomatically(bool value) override { automaticChecks = value; }
+    void setDownloadsAutomatically(bool value) override { downloadsAutomatically = value; }
+    std::chrono::milliseconds checkInterval() const override { return reportedInterval; }
+    void setCheckInterval(std::chrono::milliseconds interval) override { requestedInterval = interval; }
+    void restartSchedule() override {}
     bool canCheckForUpdates() const override { return canCheck; }
     QString unavailableReason() const override { return reason; }
     void checkForUpdatesInBackground() override { ++backgroundChecks; }

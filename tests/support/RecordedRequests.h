@@ -1,11 +1,11 @@
 #pragma once
 
-#include "TransferServer.h"
+#include "DevServer.h"
 
 #include <QStringList>
 
 // "METHOD path" of every request the server saw whose path starts with the prefix, in order.
-inline QStringList requestLines(const TransferServer& server, const QString& prefix = {}) {
+inline QStringList requestLines(const DevServer& server, const QString& prefix = {}) {
     QStringList lines;
     for (const auto& request : server.requests())
         if (request.path.startsWith(prefix))
@@ -13,8 +13,8 @@ inline QStringList requestLines(const TransferServer& server, const QString& pre
     return lines;
 }
 
-inline QList<TransferServer::RecordedRequest> requestsTo(const TransferServer& server, const QString& path) {
-    QList<TransferServer::RecordedRequest> found;
+inline QList<DevServer::RecordedRequest> requestsTo(const DevServer& server, const QString& path) {
+    QList<DevServer::RecordedRequest> found;
     for (const auto& request : server.requests())
         if (request.path == path)
             found << request;

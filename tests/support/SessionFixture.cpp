@@ -6,14 +6,14 @@
 SessionFixture::SessionFixture(DesktopServices* desktopServices, HttpEngine::Options engine)
     : TestServerFixture({}, std::move(engine)) {
     server().setRecordBodies(true);
-    TransferSession::Environment environment;
+    ClientSession::Environment environment;
     environment.historyDirectory = historyPath();
     environment.secretStore = &store();
     environment.desktop = desktopServices ? desktopServices : &desktop;
     environment.settings = &settings;
     environment.firstPollDelay = environment.pollInterval = std::chrono::hours(1);
     storeCredentials(QString(), QString());
-    m_session = std::make_unique<TransferSession>(http(), environment);
+    m_session = std::make_unique<ClientSession>(http(), environment);
     session = m_session.get();
     // The store answers one call after the other: once this read is answered, so are the start-up's.
     waitForTask(session->account()->reload());

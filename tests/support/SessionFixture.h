@@ -3,16 +3,16 @@
 #include "RecordingDesktopServices.h"
 #include "TestServerFixture.h"
 #include "platform/Settings.h"
+#include "transfers/ClientSession.h"
 #include "transfers/ReceivedUploads.h"
 #include "transfers/SentTransfers.h"
 #include "transfers/ServerAccount.h"
-#include "transfers/TransferSession.h"
 #include "transfers/Uploads.h"
 
 #include <QTemporaryDir>
 #include <QUrl>
 
-// A TransferSession wired to the bundled server, with recording desktop services, a settings
+// A ClientSession wired to the bundled server, with recording desktop services, a settings
 // file and history folder of its own and its polls an hour away. It starts as a configured
 // client does, except that its start-up refresh ends at once instead of racing a test's own
 // requests. The server records request bodies. Given `desktopServices`, the session uses those
@@ -29,11 +29,11 @@ public:
     QTemporaryDir dir;
     Settings settings{dir.filePath(QStringLiteral("settings.ini"))};
     RecordingDesktopServices desktop;
-    TransferSession* session = nullptr;
+    ClientSession* session = nullptr;
     Uploads* uploads = nullptr;
     SentTransfers* sent = nullptr;
     ReceivedUploads* received = nullptr;
 
 private:
-    std::unique_ptr<TransferSession> m_session;
+    std::unique_ptr<ClientSession> m_session;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DevServer.h"
 #include "TestFiles.h"
-#include "TransferServer.h"
 
 #include <QByteArray>
 #include <QCryptographicHash>
@@ -95,20 +95,20 @@ inline QByteArray pem(EVP_PKEY* key) {
 
 // A server with a fresh key and a leaf the CA signs, on `port` (0: any); its certificate is written
 // to `path` + ".pem". Null when it cannot start.
-inline std::unique_ptr<TransferServer> serverSignedBy(X509* ca, EVP_PKEY* caKey, const QString& path,
-                                                      const LeafOptions& leaf = {}, int port = 0) {
+inline std::unique_ptr<DevServer> serverSignedBy(X509* ca, EVP_PKEY* caKey, const QString& path,
+                                                 const LeafOptions& leaf = {}, int port = 0) {
     static long serial = 1;
     KeyPtr key(EVP_EC_gen("P-256"));
     CertPtr cert = makeCertificate(key.get(), "Zanvolt Test", ++serial, ca, caKey, leaf);
     if (!cert)
         return {};
-    TransferServer::Options options;
+    DevServer::Options options;
     options.port = port;
     options.certificatePath = path + QStringLiteral(".pem");
     options.keyPath = path + QStringLiteral("-key.pem");
     writeFile(options.certificatePath, pem(cert.get()));
     writeFile(options.keyPath, pem(key.get()));
-    auto server = std::make_unique<TransferServer>(options);
+    auto server = std::make_unique<DevServer>(options);
     return server->start() ? std::move(server) : nullptr;
 }
 } // namespace TestCertificates

@@ -5,8 +5,8 @@
 
 #include <QTest>
 
-TestServerFixture::TestServerFixture(TransferServer::Options options, HttpEngine::Options http)
-    : m_server(std::make_unique<TransferServer>(std::move(options))),
+TestServerFixture::TestServerFixture(DevServer::Options options, HttpEngine::Options http)
+    : m_server(std::make_unique<DevServer>(std::move(options))),
       m_store(std::make_shared<InMemorySecretStore>()) {
     if (!m_server->start())
         qFatal("bundled server did not start: %s", qPrintable(m_server->lastError()));

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "DevServer.h"
 #include "InMemorySecretStore.h"
-#include "TransferServer.h"
 #include "net/HttpEngine.h"
 #include "services/ServerConnection.h"
 
@@ -14,10 +14,10 @@
 // engine's options name another: a later server that gets the same port has another certificate.
 class TestServerFixture {
 public:
-    explicit TestServerFixture(TransferServer::Options options = {}, HttpEngine::Options http = {});
+    explicit TestServerFixture(DevServer::Options options = {}, HttpEngine::Options http = {});
     ~TestServerFixture();
 
-    TransferServer& server() { return *m_server; }
+    DevServer& server() { return *m_server; }
     InMemorySecretStore& store() { return *m_store; }
     HttpEngine& http() { return *m_http; }
     QString pinsFolder() const { return m_pinsFolder.path(); }
@@ -31,7 +31,7 @@ public:
 
 private:
     QTemporaryDir m_pinsFolder;
-    std::unique_ptr<TransferServer> m_server;
+    std::unique_ptr<DevServer> m_server;
     std::shared_ptr<InMemorySecretStore> m_store;
     std::unique_ptr<HttpEngine> m_http;
 };

@@ -6,11 +6,11 @@
 #include "WaitForTask.h"
 #include "platform/Settings.h"
 #include "services/KeychainService.h"
+#include "transfers/ClientSession.h"
 #include "transfers/ReceivedUploads.h"
 #include "transfers/RecordListModel.h"
 #include "transfers/SentTransfers.h"
 #include "transfers/ServerAccount.h"
-#include "transfers/TransferSession.h"
 #include "transfers/UpdaterManager.h"
 #include "transfers/Uploads.h"
 
@@ -48,8 +48,8 @@ class TestSession : public QObject {
     Q_OBJECT
 
     HttpEngine http;
-    TransferSession::Environment environment(const QTemporaryDir& dir, InMemorySecretStore& store) {
-        TransferSession::Environment env;
+    ClientSession::Environment environment(const QTemporaryDir& dir, InMemorySecretStore& store) {
+        ClientSession::Environment env;
         env.historyDirectory = dir.path();
         env.secretStore = &store;
         return env;
@@ -62,7 +62,7 @@ private Q_SLOTS:
         store.items[{KeychainService::serviceName, "FTP_PASS"}] = "old";
         store.items[{KeychainService::serviceName, "SMTP_HOST"}] = "old";
         {
-            TransferHistoryService history(dir.path());
+            HistoryStore history(dir.path());
             TransferItem item;
             item.fileName = QStringLiteral("Angebot.pdf");
             item.code = QStringLiteral("K7X2");
@@ -70,7 +70,7 @@ private Q_SLOTS:
             item.uploadDate = QDateTime::currentDateTimeUtc();
             history.add(item);
         }
-        TransferSession session(http, environment(dir, store));
+        ClientSession session(http, environment(dir, store));
         // An upload that finishes before the history is read is kept in the list and in the file.
         TransferItem uploaded;
         uploaded.code = QStringLiteral("NEU");
@@ -80,7 +80,7 @@ private Q_SLOTS:
         QVERIFY(historyRead.wait());
         QCOMPARE(session.sent()->transfers().size(), 2);
         QCOMPARE(session.sent()->transfers().last().code, QStringLiteral("K7X2"));
-        QCOMPARE(TransferHistoryService(dir.path()).load().size(), 2);
+        QCOMPARE(HistoryStore(dir.path()).load().size(), 2);
         // Settings open once the store has said that nothing is stored.
         QTRY_VERIFY(session.showSettings());
         QVERIFY(store.items.isEmpty()); // the legacy items are gone
@@ -101,12 +101,12 @@ private Q_SLOTS:
     void pollsIncomingThenOutgoingAfterTheFirstDelayThenEachInterval() {
         TestServerFixture fixture;
         QTemporaryDir dir;
-        TransferSession::Environment env = environment(dir, fixture.store());
+        ClientSession::Environment env = environment(dir, fixture.store());
         env.firstPollDelay = std::chrono::milliseconds(400);
         env.pollInterval = std::chrono::milliseconds(2000);
         QElapsedTimer clock;
         clock.start();
-        TransferSession session(fixture.http(), env);
+        ClientSession session(fixture.http(), env);
         const QString outgoing = QStringLiteral("GET /api/outgoing");
         const QString incoming = QStringLiteral("GET /api/incoming");
         // Start-up refreshes the sent transfers once; the first tick comes after the short delay.
@@ -128,12 +128,12 @@ private Q_SLOTS:
         TestServerFixture fixture;
         InMemorySecretStore& store = fixture.store();
         QTemporaryDir dir;
-        TransferSession::Environment env = environment(dir, store);
+        ClientSession::Environment env = environment(dir, store);
         env.firstPollDelay = env.pollInterval = std::chrono::hours(1);
         const int mainThreadCalls = store.mainThreadCalls();
         // The keyring's unlock prompt is open: every call waits for the user.
         store.hold();
-        TransferSession session(fixture.http(), env);
+        ClientSession session(fixture.http(), env);
         ServerAccount* account = session.account();
         Uploads* uploads = session.uploads();
         QCOMPARE(account->state(), ServerAccount::State::Unknown);
@@ -162,7 +162,7 @@ private Q_SLOTS:
         FakeUpdaterBackend* updates = backend.get();
         UpdaterManager updater({std::move(backend), &updaterSettings});
         updater.setIsBusyCheck([&] { return session.isBusy(); });
-        connect(&session, &TransferSession::becameIdle, &updater, &UpdaterManager::attemptPendingInstall);
+        connect(&session, &ClientSession::becameIdle, &updater, &UpdaterManager::attemptPendingInstall);
         qsizetype installedAfter = -1;
         QVERIFY(updates->requestInstall([&] { installedAfter = finished.size(); }));
 

@@ -19,9 +19,9 @@ QString inboxFile(const QString& name) {
     return APIService::incomingFolder() + u'/' + name;
 }
 
-const QList<TransferServer::SeedFile> threeFiles = {{QStringLiteral("1 Angebot.pdf"), "angebot"},
-                                                    {QStringLiteral("2 Plan.dwg"), "plan"},
-                                                    {QStringLiteral("3 Foto.jpg"), "foto"}};
+const QList<DevServer::SeedFile> threeFiles = {{QStringLiteral("1 Angebot.pdf"), "angebot"},
+                                               {QStringLiteral("2 Plan.dwg"), "plan"},
+                                               {QStringLiteral("3 Foto.jpg"), "foto"}};
 
 QStringList codes(const QList<TransferItem>& items) {
     QStringList list;
@@ -71,11 +71,11 @@ class TestTransferLists : public QObject {
     QStringList progressLines;
     QList<std::optional<QString>> errors;
 
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     void refreshIncoming() { QCoro::waitFor(received->refresh()); }
     void refreshOutgoing() { QCoro::waitFor(sent->refresh()); }
     QStringList requestsSeen() { return requestLines(server(), QStringLiteral("/api/incoming")); }
-    TransferHistoryService history() { return TransferHistoryService(fixture->historyPath()); }
+    HistoryStore history() { return HistoryStore(fixture->historyPath()); }
     QString zanvoltFolder() {
         return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) +
                QStringLiteral("/Zanvolt");

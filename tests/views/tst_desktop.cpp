@@ -30,11 +30,11 @@ namespace {
 constexpr int runTimeout = 30000;
 
 // Every symbol name the panel's sources ask for (lower-case literals on the lines that draw
-// symbols, e.g. "lock.fill", "trash").
+// symbols, e.g. "lock-filled", "user-trash").
 QStringList symbolNamesInSources() {
     QStringList names;
     const QString root = QStringLiteral(ZANVOLT_SOURCE_DIR);
-    const QRegularExpression literal(QStringLiteral(R"re(QStringLiteral\("([a-z]+(?:\.[a-z]+)*)"\))re"));
+    const QRegularExpression literal(QStringLiteral(R"re(QStringLiteral\("([a-z]+(?:-[a-z]+)*)"\))re"));
     for (const QString& folder : {QStringLiteral("/src/views"), QStringLiteral("/src/app")}) {
         QDirIterator files(root + folder, {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files);
         while (files.hasNext()) {
@@ -222,10 +222,10 @@ private Q_SLOTS:
         QPalette palette = QApplication::palette();
         palette.setColor(QPalette::ButtonText, QColor(0xcc, 0x11, 0x22));
         QApplication::setPalette(palette);
-        QCOMPARE(opaqueColours(Style::icon(QStringLiteral("gearshape")), 24),
+        QCOMPARE(opaqueColours(Style::icon(QStringLiteral("preferences-system")), 24),
                  QSet<QRgb>{qRgb(0xcc, 0x11, 0x22)});
         QApplication::setPalette(darkDesktop());
-        QCOMPARE(opaqueColours(Style::icon(QStringLiteral("gearshape")), 24),
+        QCOMPARE(opaqueColours(Style::icon(QStringLiteral("preferences-system")), 24),
                  QSet<QRgb>{qRgb(0xee, 0xee, 0xee)});
     }
 

@@ -16,10 +16,10 @@
 #include <QVariantAnimation>
 
 namespace {
-const QList<TransferServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"), "angebot"},
-                                                   {QStringLiteral("Plan.dwg"), "plan"},
-                                                   {QStringLiteral("Foto.jpg"), QByteArray(2048, 'f')},
-                                                   {QStringLiteral("Liste.xlsx"), "liste"}};
+const QList<DevServer::SeedFile> fourFiles = {{QStringLiteral("Angebot.pdf"), "angebot"},
+                                              {QStringLiteral("Plan.dwg"), "plan"},
+                                              {QStringLiteral("Foto.jpg"), QByteArray(2048, 'f')},
+                                              {QStringLiteral("Liste.xlsx"), "liste"}};
 
 } // namespace
 
@@ -29,11 +29,11 @@ class TestReceiveTab : public QObject {
 
     TemporaryHome home; // downloads land in its Downloads folder
     std::unique_ptr<PanelFixture> fixture;
-    TransferSession* session = nullptr;
+    ClientSession* session = nullptr;
     ReceivedUploads* received = nullptr;
     ReceiveTab* tab = nullptr;
 
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     void refresh() { waitForTask(received->refresh()); }
 
     int rowCount() { return tab->list()->model()->rowCount(); }

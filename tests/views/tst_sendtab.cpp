@@ -10,10 +10,10 @@
 #include "views/RenameDialog.h"
 #include "views/RowListView.h"
 #include "views/SendTab.h"
+#include "views/SentRowPainter.h"
 #include "views/SettingsPage.h"
 #include "views/Style.h"
 #include "views/TransferActions.h"
-#include "views/TransferRowPainter.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -47,13 +47,13 @@ class TestSendTab : public QObject {
 
     TemporaryHome home; // a download lands in its Downloads folder
     std::unique_ptr<PanelFixture> fixture;
-    TransferSession* session = nullptr;
+    ClientSession* session = nullptr;
     Uploads* uploads = nullptr;
     SentTransfers* sent = nullptr;
     ReceivedUploads* received = nullptr;
     SendTab* tab = nullptr;
 
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     QUrl writeFile(const QString& name, const QByteArray& content) { return fixture->file(name, content); }
     void showTab() { fixture->panel->show(); }
 
@@ -375,7 +375,7 @@ private Q_SLOTS:
         QCOMPARE(presenter.date(), QStringLiteral("05.03.2024 14:07"));
         QCOMPARE(presenter.fileCount(), QStringLiteral("· 3 Dateien"));
         QCOMPARE(presenter.downloaded(), QStringLiteral("· Datei heruntergeladen: 06.03.24 - 09:05"));
-        TransferRowPainter painter(0);
+        SentRowPainter painter(0);
         const auto actions = [&painter, &item] {
             QStringList names;
             for (const RowPaint::Button& button : painter.buttons(QRect(0, 0, 380, 200), item, 0))

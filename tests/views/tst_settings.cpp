@@ -15,10 +15,10 @@ class TestSettings : public QObject {
     Q_OBJECT
 
     std::unique_ptr<PanelFixture> fixture;
-    TransferSession* session = nullptr;
+    ClientSession* session = nullptr;
     SettingsPage* page = nullptr;
 
-    TransferServer& server() { return fixture->server(); }
+    DevServer& server() { return fixture->server(); }
     QLineEdit* urlField() { return child<SettingsField>(page, "serverURLField")->lineEdit(); }
     QLineEdit* keyField() { return child<SettingsField>(page, "apiKeyField")->lineEdit(); }
     QPushButton* button(const char* name) { return child<QPushButton>(page, name); }

@@ -1,4 +1,4 @@
-#include "transfers/TransferSession.h"
+#include "transfers/ClientSession.h"
 
 #include "net/HttpEngine.h"
 #include "platform/DesktopServices.h"
@@ -12,7 +12,7 @@
 
 #include <QCoreApplication>
 
-TransferSession::TransferSession(HttpEngine& http, Environment environment, QObject* parent)
+ClientSession::ClientSession(HttpEngine& http, Environment environment, QObject* parent)
     : QObject(parent), m_noDesktop(environment.desktop ? nullptr : std::make_unique<NoDesktopServices>()),
       m_desktop(environment.desktop ? *environment.desktop : *m_noDesktop),
       m_account(new ServerAccount(http, environment.secretStore, environment.settings, m_desktop, this)),
@@ -20,18 +20,17 @@ TransferSession::TransferSession(HttpEngine& http, Environment environment, QObj
       m_received(new ReceivedUploads(m_account, m_desktop, this)),
       m_uploads(new Uploads(m_account, m_sent, m_desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
-    connect(m_uploads, &Uploads::isUploadingChanged, this, &TransferSession::checkIdle);
-    connect(m_uploads, &Uploads::isZippingChanged, this, &TransferSession::checkIdle);
-    connect(m_uploads, &Uploads::uploadFinished, this, &TransferSession::checkIdle);
-    connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &TransferSession::checkIdle);
-    connect(m_sent, &SentTransfers::isDownloadingChanged, this, &TransferSession::checkIdle);
+    connect(m_uploads, &Uploads::isUploadingChanged, this, &ClientSession::checkIdle);
+    connect(m_uploads, &Uploads::isZippingChanged, this, &ClientSession::checkIdle);
+    connect(m_uploads, &Uploads::uploadFinished, this, &ClientSession::checkIdle);
+    connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &ClientSession::checkIdle);
+    connect(m_sent, &SentTransfers::isDownloadingChanged, this, &ClientSession::checkIdle);
     connect(&http, &HttpEngine::certificateNotSaved, this, [this](const QString& folder) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
             QCoreApplication::translate(
-                "TransferSession",
-                "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
-                "nur, bis Zanvolt beendet wird.")
+                "ClientSession", "Das Zertifikat des Servers kann nicht in „%1“ gespeichert werden. Es gilt "
+                                 "nur, bis Zanvolt beendet wird.")
                 .arg(folder),
             std::nullopt);
     });
@@ -47,44 +46,44 @@ TransferSession::TransferSession(HttpEngine& http, Environment environment, QObj
     detach(m_sent->refresh(), this);
 }
 
-TransferSession::~TransferSession() = default;
+ClientSession::~ClientSession() = default;
 
-void TransferSession::setShowSettings(bool value) {
-    setIfChanged(this, m_showSettings, value, &TransferSession::showSettingsChanged);
+void ClientSession::setShowSettings(bool value) {
+    setIfChanged(this, m_showSettings, value, &ClientSession::showSettingsChanged);
 }
 
-void TransferSession::setSelectedTab(int value) {
-    setIfChanged(this, m_selectedTab, value, &TransferSession::selectedTabChanged);
+void ClientSession::setSelectedTab(int value) {
+    setIfChanged(this, m_selectedTab, value, &ClientSession::selectedTabChanged);
 }
 
-bool TransferSession::isBusy() const {
+bool ClientSession::isBusy() const {
     // The queue counts: between two queued uploads the first has ended and the next not yet begun.
     return m_uploads->isUploading() || m_uploads->isZipping() || m_uploads->queueCount() > 0 ||
            !m_uploads->runningRequest().isNull() || m_received->isDownloading() || m_sent->isDownloading();
 }
 
-void TransferSession::checkIdle() {
+void ClientSession::checkIdle() {
     if (!isBusy())
         Q_EMIT becameIdle();
 }
 
-void TransferSession::startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval) {
+void ClientSession::startPolling(std::chrono::milliseconds firstDelay, std::chrono::milliseconds interval) {
     m_firstPoll.setSingleShot(true);
     m_firstPoll.setInterval(firstDelay);
-    connect(&m_firstPoll, &QTimer::timeout, this, &TransferSession::poll);
+    connect(&m_firstPoll, &QTimer::timeout, this, &ClientSession::poll);
     m_firstPoll.start();
 
     m_pollTimer.setInterval(interval);
-    connect(&m_pollTimer, &QTimer::timeout, this, &TransferSession::poll);
+    connect(&m_pollTimer, &QTimer::timeout, this, &ClientSession::poll);
     m_pollTimer.start();
 }
 
-void TransferSession::poll() {
+void ClientSession::poll() {
     detach(refreshLists(), this);
 }
 
-QCoro::Task<> TransferSession::refreshLists() {
-    QPointer<TransferSession> self(this);
+QCoro::Task<> ClientSession::refreshLists() {
+    QPointer<ClientSession> self(this);
     const ServerAccount::Reading reading = co_await m_account->read();
     if (!self)
         co_return;

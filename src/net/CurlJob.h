@@ -11,11 +11,11 @@
 // One request on the transfer thread: its libcurl handle, the body it reads
 // from memory and a file, and the answer it collects in memory or writes into
 // a ".part" file. Its callbacks run on the transfer thread only.
-struct TransferJob {
-    TransferJob() = default;
-    ~TransferJob();
-    TransferJob(const TransferJob&) = delete;
-    TransferJob& operator=(const TransferJob&) = delete;
+struct CurlJob {
+    CurlJob() = default;
+    ~CurlJob();
+    CurlJob(const CurlJob&) = delete;
+    CurlJob& operator=(const CurlJob&) = delete;
 
     quint64 id = 0;
     HttpRequest request;

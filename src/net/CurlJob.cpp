@@ -1,4 +1,4 @@
-#include "net/TransferJob.h"
+#include "net/CurlJob.h"
 
 #include "models/UserText.h"
 
@@ -30,7 +30,7 @@ mode_t newFileMode() {
 }
 } // namespace
 
-TransferJob::~TransferJob() {
+CurlJob::~CurlJob() {
     if (bodyFd >= 0)
         ::close(bodyFd);
     if (partFd >= 0)
@@ -43,20 +43,20 @@ TransferJob::~TransferJob() {
         curl_easy_cleanup(easy);
 }
 
-long TransferJob::status() const {
+long CurlJob::status() const {
     long status = 0;
     curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     return status;
 }
 
-bool TransferJob::bodyIsFile() const {
+bool CurlJob::bodyIsFile() const {
     if (!isDownload())
         return false;
     const long code = status();
     return code == 200 || (code == 206 && resumedFrom >= 0 && !rangeRefused);
 }
 
-bool TransferJob::reopenPart() {
+bool CurlJob::reopenPart() {
     const QByteArray path = QFile::encodeName(request.resume->partPath);
     partFd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
     if (partFd < 0 || ::lseek(partFd, request.resume->size, SEEK_SET) < 0) {
@@ -79,7 +79,7 @@ QByteArray headerValue(CURL* easy, const char* name) {
 }
 } // namespace
 
-bool TransferJob::startFileBody() {
+bool CurlJob::startFileBody() {
     bodyStarted = true;
     if (status() == 206) {
         // Only the rest that was asked for ("bytes N-last/total") continues the file.
@@ -110,7 +110,7 @@ bool TransferJob::startFileBody() {
     return true;
 }
 
-std::optional<HttpRequest::Resume> TransferJob::takePartial() {
+std::optional<HttpRequest::Resume> CurlJob::takePartial() {
     // The file's body under way, or a resume that got no answer at all: the part holds the file.
     const bool holdsFile = bodyStarted ? bodyIsFile() : resumedFrom > 0;
     if (partFd < 0 || written <= 0 || validator.isEmpty() || !holdsFile)
@@ -120,7 +120,7 @@ std::optional<HttpRequest::Resume> TransferJob::takePartial() {
     return HttpRequest::Resume{takePart(), written, validator};
 }
 
-bool TransferJob::openPart() {
+bool CurlJob::openPart() {
     // A backslash, which SafeFileName turns into "_" in every name from the server: no file saved
     // from a download can carry this name, so the clean-up at start never takes one for a leftover.
     QByteArray path = QFile::encodeName(request.downloadFolder) + "/.zanvolt\\XXXXXX.part";
@@ -133,8 +133,8 @@ bool TransferJob::openPart() {
     return true;
 }
 
-size_t TransferJob::readBody(char* buffer, size_t size, size_t count, void* user) {
-    auto* job = static_cast<TransferJob*>(user);
+size_t CurlJob::readBody(char* buffer, size_t size, size_t count, void* user) {
+    auto* job = static_cast<CurlJob*>(user);
     const qint64 wanted = qint64(size * count);
     const QByteArray& head = job->request.body;
     const qint64 regionLength = job->request.bodyFile ? job->request.bodyFile->length : 0;
@@ -172,16 +172,16 @@ size_t TransferJob::readBody(char* buffer, size_t size, size_t count, void* user
     return size_t(done);
 }
 
-int TransferJob::seekBody(void* user, curl_off_t offset, int origin) {
-    auto* job = static_cast<TransferJob*>(user);
+int CurlJob::seekBody(void* user, curl_off_t offset, int origin) {
+    auto* job = static_cast<CurlJob*>(user);
     if (origin != SEEK_SET || offset < 0 || offset > job->bodySize)
         return CURL_SEEKFUNC_FAIL;
     job->readPosition = offset;
     return CURL_SEEKFUNC_OK;
 }
 
-size_t TransferJob::writeBody(char* data, size_t size, size_t count, void* user) {
-    auto* job = static_cast<TransferJob*>(user);
+size_t CurlJob::writeBody(char* data, size_t size, size_t count, void* user) {
+    auto* job = static_cast<CurlJob*>(user);
     const size_t total = size * count;
     // Only a 200 answer (or the rest a resume asked for) is the file; any other body is the
     // server's explanation.
@@ -216,8 +216,8 @@ size_t TransferJob::writeBody(char* data, size_t size, size_t count, void* user)
     return total;
 }
 
-int TransferJob::progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
-    auto* job = static_cast<TransferJob*>(user);
+int CurlJob::progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t sent) {
+    auto* job = static_cast<CurlJob*>(user);
     if (sent != job->sent || received != job->received) {
         job->sent = sent;
         job->received = received;
@@ -226,12 +226,12 @@ int TransferJob::progress(void* user, curl_off_t, curl_off_t received, curl_off_
     return 0;
 }
 
-CURLcode TransferJob::sslContext(CURL*, void* context, void* user) {
+CURLcode CurlJob::sslContext(CURL*, void* context, void* user) {
     ServerTrust::install(context, static_cast<ServerTrust::Peer*>(user));
     return CURLE_OK;
 }
 
-int TransferJob::closePart() {
+int CurlJob::closePart() {
     // The file joins the user's: it gets the mode any new file of theirs gets.
     ::fchmod(partFd, newFileMode());
     const int result = ::close(partFd) == 0 ? 0 : errno;
@@ -239,13 +239,13 @@ int TransferJob::closePart() {
     return result;
 }
 
-QString TransferJob::takePart() {
+QString CurlJob::takePart() {
     const QString path = QFile::decodeName(partPath);
     partPath.clear();
     return path;
 }
 
-QString TransferJob::incompleteText() const {
+QString CurlJob::incompleteText() const {
     curl_off_t announced = -1;
     curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
     const qint64 got = bodyIsFile() ? written - std::max<qint64>(resumedFrom, 0) : body.size();

@@ -19,11 +19,11 @@ struct TransferItem;
 // Paints the row of a sent transfer from the presenter's texts and what the row holds open (its
 // RowStates flags): the main line with its buttons, the password line, the loading line and the
 // unfolded list of packed files; and says where its buttons are.
-class TransferRowPainter {
+class SentRowPainter {
 public:
     // `rightMargin` keeps the row clear of the list's scroll bar.
-    explicit TransferRowPainter(int rightMargin);
-    ~TransferRowPainter();
+    explicit SentRowPainter(int rightMargin);
+    ~SentRowPainter();
 
     int height(int width, const TransferItem& transfer, int state);
     void paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, int state,

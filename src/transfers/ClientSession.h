@@ -20,7 +20,7 @@ class Uploads;
 // the sent transfers and the customer uploads, the poll that keeps both lists current, and which
 // page and tab the panel shows, so it reopens where the user left it. All state belongs to the
 // main thread.
-class TransferSession : public QObject {
+class ClientSession : public QObject {
     Q_OBJECT
     Q_PROPERTY(bool showSettings READ showSettings WRITE setShowSettings NOTIFY showSettingsChanged)
     Q_PROPERTY(int selectedTab READ selectedTab WRITE setSelectedTab NOTIFY selectedTabChanged)
@@ -37,8 +37,8 @@ public:
     };
 
     // Every request goes through `http`, which must outlive the session.
-    TransferSession(HttpEngine& http, Environment environment, QObject* parent = nullptr);
-    ~TransferSession() override;
+    ClientSession(HttpEngine& http, Environment environment, QObject* parent = nullptr);
+    ~ClientSession() override;
 
     ServerAccount* account() const { return m_account; }
     Uploads* uploads() const { return m_uploads; }

@@ -1,4 +1,4 @@
-#include "TransferServer.h"
+#include "DevServer.h"
 
 #include "ControlEndpoints.h"
 #include "IncomingEndpoints.h"
@@ -76,9 +76,9 @@ QString readKeyFile(const QString& path) {
 
 } // namespace
 
-class TransferServer::Impl {
+class DevServer::Impl {
 public:
-    Impl(TransferServer& owner, Options options) : owner(owner), options(std::move(options)) {}
+    Impl(DevServer& owner, Options options) : owner(owner), options(std::move(options)) {}
 
     bool prepare();
     bool start();
@@ -94,7 +94,7 @@ public:
         error = message;
     }
 
-    TransferServer& owner;
+    DevServer& owner;
     const Options options;
     mutable std::mutex mutex;
     QString error;
@@ -116,7 +116,7 @@ public:
     std::atomic<int> port{0};
 };
 
-bool TransferServer::Impl::prepare() {
+bool DevServer::Impl::prepare() {
     if (store)
         return true;
     if (options.dataDir.isEmpty()) {
@@ -164,7 +164,7 @@ bool TransferServer::Impl::prepare() {
     return true;
 }
 
-bool TransferServer::Impl::start() {
+bool DevServer::Impl::start() {
     if (http)
         return true;
     if (!prepare())
@@ -241,7 +241,7 @@ bool TransferServer::Impl::start() {
     return true;
 }
 
-void TransferServer::Impl::stop() {
+void DevServer::Impl::stop() {
     if (!http)
         return;
     controls.interrupt();
@@ -261,7 +261,7 @@ void TransferServer::Impl::stop() {
     }
 }
 
-QString TransferServer::Impl::baseURL() const {
+QString DevServer::Impl::baseURL() const {
     QString host = options.bindAddress;
     if (host.isEmpty() || host == QStringLiteral("0.0.0.0"))
         host = QStringLiteral("127.0.0.1");
@@ -274,15 +274,15 @@ QString TransferServer::Impl::baseURL() const {
         .arg(port.load());
 }
 
-QString TransferServer::Impl::publicBaseURL() const {
+QString DevServer::Impl::publicBaseURL() const {
     QString base = options.publicBaseURL.isEmpty() ? baseURL() : options.publicBaseURL;
     if (base.endsWith(u'/'))
         base.chop(1);
     return base;
 }
 
-void TransferServer::Impl::dispatch(const httplib::Request& request, httplib::Response& response,
-                                    const httplib::ContentReader* reader) {
+void DevServer::Impl::dispatch(const httplib::Request& request, httplib::Response& response,
+                               const httplib::ContentReader* reader) {
     ServerExchange exchange(request, response, reader);
     if (exchange.segments().value(0) == "test") {
         if (options.testControls)
@@ -315,7 +315,7 @@ void TransferServer::Impl::dispatch(const httplib::Request& request, httplib::Re
     controls.finish(id, exchange.bodySize());
 }
 
-void TransferServer::Impl::route(ServerExchange& exchange) {
+void DevServer::Impl::route(ServerExchange& exchange) {
     const QList<QByteArray>& s = exchange.segments();
     const qsizetype n = s.size();
     const QString method = exchange.method();
@@ -372,7 +372,7 @@ void TransferServer::Impl::route(ServerExchange& exchange) {
     exchange.text(404, QStringLiteral("Nicht gefunden"));
 }
 
-void TransferServer::Impl::serveUpdate(ServerExchange& exchange, const QByteArray& encodedName) {
+void DevServer::Impl::serveUpdate(ServerExchange& exchange, const QByteArray& encodedName) {
     QString dir;
     {
         std::lock_guard lock(mutex);
@@ -383,105 +383,104 @@ void TransferServer::Impl::serveUpdate(ServerExchange& exchange, const QByteArra
         exchange.text(404, QStringLiteral("Nicht gefunden"));
 }
 
-TransferServer::TransferServer() : TransferServer(Options{}) {}
+DevServer::DevServer() : DevServer(Options{}) {}
 
-TransferServer::TransferServer(Options options) : d(std::make_unique<Impl>(*this, std::move(options))) {
+DevServer::DevServer(Options options) : d(std::make_unique<Impl>(*this, std::move(options))) {
     d->prepare();
 }
 
-TransferServer::~TransferServer() {
+DevServer::~DevServer() {
     stop();
 }
 
-bool TransferServer::start() {
+bool DevServer::start() {
     return d->start();
 }
 
-void TransferServer::stop() {
+void DevServer::stop() {
     d->stop();
 }
 
-bool TransferServer::isRunning() const {
+bool DevServer::isRunning() const {
     return d->http != nullptr;
 }
 
-QString TransferServer::lastError() const {
+QString DevServer::lastError() const {
     std::lock_guard lock(d->mutex);
     return d->error;
 }
 
-int TransferServer::port() const {
+int DevServer::port() const {
     return d->port;
 }
 
-QString TransferServer::baseURL() const {
+QString DevServer::baseURL() const {
     return d->baseURL();
 }
 
-QString TransferServer::apiKey() const {
+QString DevServer::apiKey() const {
     return d->apiKey;
 }
 
-QString TransferServer::dataDir() const {
+QString DevServer::dataDir() const {
     return d->dataDir;
 }
 
-QByteArray TransferServer::certificatePem() const {
+QByteArray DevServer::certificatePem() const {
     if (d->options.plainHttp || d->certificatePath.isEmpty())
         return {};
     QFile file(d->certificatePath);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void TransferServer::failNext(const QString& path, int count, int status, const QByteArray& body) {
+void DevServer::failNext(const QString& path, int count, int status, const QByteArray& body) {
     d->controls.add(ServerControls::Kind::Fail, path, count, status, body);
 }
 
-void TransferServer::delayNext(const QString& path, int count, int milliseconds) {
+void DevServer::delayNext(const QString& path, int count, int milliseconds) {
     d->controls.add(ServerControls::Kind::Delay, path, count, 0, {}, milliseconds);
 }
 
-void TransferServer::garbleNext(const QString& path, int count) {
+void DevServer::garbleNext(const QString& path, int count) {
     d->controls.add(ServerControls::Kind::Garble, path, count);
 }
 
-void TransferServer::redirectNext(const QString& path, int count, int status, const QByteArray& location) {
+void DevServer::redirectNext(const QString& path, int count, int status, const QByteArray& location) {
     d->controls.add(ServerControls::Kind::Redirect, path, count, status, location);
 }
 
-void TransferServer::dropNext(const QString& path, int count) {
+void DevServer::dropNext(const QString& path, int count) {
     d->controls.add(ServerControls::Kind::Drop, path, count);
 }
 
-void TransferServer::truncateNext(const QString& path, int count, qint64 bytes, int stallMilliseconds) {
+void DevServer::truncateNext(const QString& path, int count, qint64 bytes, int stallMilliseconds) {
     d->controls.add(ServerControls::Kind::Truncate, path, count, 0, {}, stallMilliseconds,
                     qMax<qint64>(bytes, 0));
 }
 
-void TransferServer::outage(int milliseconds, int sparedPeerPort) {
+void DevServer::outage(int milliseconds, int sparedPeerPort) {
     d->controls.startOutage(milliseconds);
     if (d->port > 0)
         shutDownAcceptedSockets(d->port, sparedPeerPort);
 }
 
-void TransferServer::setRecordBodies(bool record) {
+void DevServer::setRecordBodies(bool record) {
     d->controls.setRecordBodies(record);
 }
 
-QList<TransferServer::RecordedRequest> TransferServer::requests() const {
+QList<DevServer::RecordedRequest> DevServer::requests() const {
     return d->controls.requests();
 }
 
-void TransferServer::clearRequests() {
+void DevServer::clearRequests() {
     d->controls.clear();
 }
 
-int TransferServer::maxInFlight(const QString& path) const {
+int DevServer::maxInFlight(const QString& path) const {
     return d->controls.maxInFlight(path);
 }
 
-QString TransferServer::seedTransfer(const QList<SeedFile>& files, const QString& password,
-                                     QDateTime createdAt) {
+QString DevServer::seedTransfer(const QList<SeedFile>& files, const QString& password, QDateTime createdAt) {
     if (!d->prepare() || files.isEmpty())
         return {};
     for (const auto& file : files) {
@@ -509,9 +508,9 @@ QString TransferServer::seedTransfer(const QList<SeedFile>& files, const QString
     return transfer.code;
 }
 
-QString TransferServer::seedIncoming(const QString& customerName, const QList<SeedFile>& files,
-                                     const QString& auftragsnummer, const QString& nachricht,
-                                     bool withCodeAndLink, QDateTime uploadDate) {
+QString DevServer::seedIncoming(const QString& customerName, const QList<SeedFile>& files,
+                                const QString& auftragsnummer, const QString& nachricht, bool withCodeAndLink,
+                                QDateTime uploadDate) {
     if (!d->prepare())
         return {};
     ServerStore& store = *d->store;
@@ -539,7 +538,7 @@ QString TransferServer::seedIncoming(const QString& customerName, const QList<Se
     return token;
 }
 
-void TransferServer::setUpdateFeedDirectory(const QString& dir) {
+void DevServer::setUpdateFeedDirectory(const QString& dir) {
     std::lock_guard lock(d->mutex);
     d->updateFeedDir = dir;
 }

@@ -3,7 +3,7 @@
 #include "net/HttpError.h"
 #include "net/HttpRequest.h"
 
-struct TransferJob;
+struct CurlJob;
 
 #include <QList>
 #include <functional>
@@ -18,7 +18,7 @@ struct TransferJob;
 // TLS, file reads and file writes never load the UI thread. It is handed
 // requests and cancellations from any thread and reports through the sinks,
 // which it calls on its own thread.
-class TransferThread {
+class CurlThread {
 public:
     struct Result {
         quint64 id = 0;
@@ -43,10 +43,10 @@ public:
         QString pinsFolder;
     };
 
-    TransferThread(Settings settings, ResultSink results, ProgressSink progress);
-    ~TransferThread();
-    TransferThread(const TransferThread&) = delete;
-    TransferThread& operator=(const TransferThread&) = delete;
+    CurlThread(Settings settings, ResultSink results, ProgressSink progress);
+    ~CurlThread();
+    CurlThread(const CurlThread&) = delete;
+    CurlThread& operator=(const CurlThread&) = delete;
 
     // `origin` and `host` name the server for the certificate check.
     void submit(quint64 id, HttpRequest request, QString origin, QByteArray host);
@@ -56,8 +56,8 @@ public:
 private:
     void run();
     void takeCommands();
-    void start(std::unique_ptr<TransferJob> job);
-    void finish(TransferJob* job, int curlCode);
+    void start(std::unique_ptr<CurlJob> job);
+    void finish(CurlJob* job, int curlCode);
     void reportProgress();
 
     const Settings m_settings;
@@ -67,10 +67,10 @@ private:
     void* m_share;
 
     std::mutex m_mutex; // guards the commands
-    std::vector<std::unique_ptr<TransferJob>> m_submitted;
+    std::vector<std::unique_ptr<CurlJob>> m_submitted;
     std::vector<quint64> m_cancelled;
     bool m_quit = false;
 
-    std::vector<std::unique_ptr<TransferJob>> m_running; // the thread's own
+    std::vector<std::unique_ptr<CurlJob>> m_running; // the thread's own
     std::thread m_thread;
 };

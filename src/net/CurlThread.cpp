@@ -1,9 +1,9 @@
-#include "net/TransferThread.h"
+#include "net/CurlThread.h"
 
 #include "models/Logging.h"
 #include "models/UserText.h"
+#include "net/CurlJob.h"
 #include "net/ServerTrust.h"
-#include "net/TransferJob.h"
 
 #include <QFile>
 #include <QUrl>
@@ -53,7 +53,7 @@ QString serverName(const QByteArray& url) {
 
 // What libcurl's code means for the user: which part of the way failed. `detail` is the
 // transport's own words.
-HttpError transportError(const TransferJob& job, CURLcode code, const QString& detail, int inactivity) {
+HttpError transportError(const CurlJob& job, CURLcode code, const QString& detail, int inactivity) {
     using Transport = UserText::Transport;
     using Kind = HttpError::Kind;
     long connectStatus = 0; // the proxy's answer to the tunnel request, 0 before one
@@ -111,7 +111,7 @@ HttpError transportError(const TransferJob& job, CURLcode code, const QString& d
 }
 } // namespace
 
-TransferThread::TransferThread(Settings settings, ResultSink results, ProgressSink progress)
+CurlThread::CurlThread(Settings settings, ResultSink results, ProgressSink progress)
     : m_settings(std::move(settings)), m_results(std::move(results)), m_progress(std::move(progress)),
       m_multi(curl_multi_init()), m_share(curl_share_init()) {
     // Only this thread uses the handles, so the share needs no locks: a new
@@ -121,7 +121,7 @@ TransferThread::TransferThread(Settings settings, ResultSink results, ProgressSi
     m_thread = std::thread([this] { run(); });
 }
 
-TransferThread::~TransferThread() {
+CurlThread::~CurlThread() {
     {
         const std::lock_guard lock(m_mutex);
         m_quit = true;
@@ -135,8 +135,8 @@ TransferThread::~TransferThread() {
     curl_share_cleanup(m_share);
 }
 
-void TransferThread::submit(quint64 id, HttpRequest request, QString origin, QByteArray host) {
-    auto job = std::make_unique<TransferJob>();
+void CurlThread::submit(quint64 id, HttpRequest request, QString origin, QByteArray host) {
+    auto job = std::make_unique<CurlJob>();
     job->id = id;
     job->request = std::move(request);
     job->peer.origin = std::move(origin);
@@ -150,7 +150,7 @@ void TransferThread::submit(quint64 id, HttpRequest request, QString origin, QBy
     curl_multi_wakeup(m_multi);
 }
 
-void TransferThread::cancel(quint64 id) {
+void CurlThread::cancel(quint64 id) {
     {
         const std::lock_guard lock(m_mutex);
         m_cancelled.push_back(id);
@@ -158,7 +158,7 @@ void TransferThread::cancel(quint64 id) {
     curl_multi_wakeup(m_multi);
 }
 
-void TransferThread::run() {
+void CurlThread::run() {
     auto lastProgress = Clock::now();
     for (;;) {
         {
@@ -178,7 +178,7 @@ void TransferThread::run() {
                 continue;
             // The message is gone once its handle is removed: take what is needed first.
             const CURLcode code = message->data.result;
-            TransferJob* job = nullptr;
+            CurlJob* job = nullptr;
             curl_easy_getinfo(message->easy_handle, CURLINFO_PRIVATE, &job);
             finish(job, code);
         }
@@ -191,8 +191,8 @@ void TransferThread::run() {
     }
 }
 
-void TransferThread::takeCommands() {
-    std::vector<std::unique_ptr<TransferJob>> submitted;
+void CurlThread::takeCommands() {
+    std::vector<std::unique_ptr<CurlJob>> submitted;
     std::vector<quint64> cancelled;
     {
         const std::lock_guard lock(m_mutex);
@@ -216,7 +216,7 @@ void TransferThread::takeCommands() {
     }
 }
 
-void TransferThread::start(std::unique_ptr<TransferJob> job) {
+void CurlThread::start(std::unique_ptr<CurlJob> job) {
     const int inactivity = m_settings.inactivitySeconds;
     const QByteArray& caBundle = m_settings.caBundle;
     const HttpRequest& request = job->request;
@@ -275,7 +275,7 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
     // again for each new one (~27 ms of CPU, four times per upload).
     curl_easy_setopt(easy, CURLOPT_CAPATH, nullptr);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L); // ServerTrust checks the name itself
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &TransferJob::sslContext);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, &CurlJob::sslContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &job->peer);
     if (!caBundle.isEmpty())
         curl_easy_setopt(easy, CURLOPT_CAINFO, caBundle.constData());
@@ -304,24 +304,24 @@ void TransferThread::start(std::unique_ptr<TransferJob> job) {
     } else {
         curl_easy_setopt(easy, CURLOPT_POST, 1L);
         curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, curl_off_t(job->bodySize));
-        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &TransferJob::readBody);
+        curl_easy_setopt(easy, CURLOPT_READFUNCTION, &CurlJob::readBody);
         curl_easy_setopt(easy, CURLOPT_READDATA, job.get());
-        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &TransferJob::seekBody);
+        curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, &CurlJob::seekBody);
         curl_easy_setopt(easy, CURLOPT_SEEKDATA, job.get());
         if (request.method != "POST")
             curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, request.method.constData());
     }
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TransferJob::writeBody);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &CurlJob::writeBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, job.get());
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
-    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &TransferJob::progress);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, &CurlJob::progress);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, job.get());
 
     curl_multi_add_handle(m_multi, easy);
     m_running.push_back(std::move(job));
 }
 
-void TransferThread::finish(TransferJob* job, int curlCode) {
+void CurlThread::finish(CurlJob* job, int curlCode) {
     curl_multi_remove_handle(m_multi, job->easy);
     Result result;
     result.id = job->id;
@@ -391,7 +391,7 @@ void TransferThread::finish(TransferJob* job, int curlCode) {
     m_results(std::move(result));
 }
 
-void TransferThread::reportProgress() {
+void CurlThread::reportProgress() {
     QList<Progress> changed;
     for (auto& job : m_running) {
         if (!job->progressChanged)

@@ -11,7 +11,7 @@ struct FeedEntry {
     QString file;
     qint64 length = 0;
     QByteArray signature;
-    bool versionOnEnclosure = false; // the older appcast form
+    bool versionOnEnclosure = false; // the older feed form
 };
 
 // What the release tooling signs for one release: its version and its file's SHA-512, together.
@@ -21,7 +21,7 @@ inline QByteArray releaseMessage(const QString& version, const QByteArray& file)
 }
 
 // A signed update feed as the release tooling writes it; each release's notes are at notes/<version>.html.
-inline QByteArray appcast(const QList<FeedEntry>& entries) {
+inline QByteArray feedXml(const QList<FeedEntry>& entries) {
     QString xml = QStringLiteral("<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                                  "<rss version=\"2.0\" xmlns:sparkle=\"http://www.andymatuschak.org/"
                                  "xml-namespaces/sparkle\">\n<channel><title>Zanvolt</title>\n");

@@ -1,4 +1,4 @@
-#include "views/TransferRowPainter.h"
+#include "views/SentRowPainter.h"
 
 #include "models/Format.h"
 #include "models/TransferItem.h"
@@ -31,11 +31,11 @@ bool has(int state, RowStates::Flag flag) {
 }
 } // namespace
 
-TransferRowPainter::TransferRowPainter(int rightMargin) : m_rightMargin(rightMargin) {}
+SentRowPainter::SentRowPainter(int rightMargin) : m_rightMargin(rightMargin) {}
 
-TransferRowPainter::~TransferRowPainter() = default;
+SentRowPainter::~SentRowPainter() = default;
 
-void TransferRowPainter::build() {
+void SentRowPainter::build() {
     if (m_layout && QApplication::font() == m_base)
         return;
     m_base = QApplication::font();
@@ -98,12 +98,12 @@ void TransferRowPainter::build() {
     RowPaint::elidedHints(m_downloaded, m_smallFont, QString());
 }
 
-int TransferRowPainter::height(int width, const TransferItem& transfer, int state) {
+int SentRowPainter::height(int width, const TransferItem& transfer, int state) {
     layOut(QRect(0, 0, width, 0), transfer, state);
     return m_layout->sizeHint().height();
 }
 
-void TransferRowPainter::layOut(const QRect& rect, const TransferItem& transfer, int state) {
+void SentRowPainter::layOut(const QRect& rect, const TransferItem& transfer, int state) {
     build();
     const TransferPresenter presenter(transfer);
     m_texts = {Format::shown(presenter.name()), Format::shown(presenter.date()),
@@ -127,16 +127,15 @@ void TransferRowPainter::layOut(const QRect& rect, const TransferItem& transfer,
     m_layout->setGeometry(QRect(rect.topLeft(), QSize(rect.width(), m_layout->sizeHint().height())));
 
     // As the row's buttons and menus name them; the unfold button has no tooltip.
-    const QString copyPassword = QCoreApplication::translate("TransferRow", "Passwort kopieren");
-    const QString hide = QCoreApplication::translate("TransferRow", "Verbergen");
+    const QString copyPassword = QCoreApplication::translate("SentRow", "Passwort kopieren");
+    const QString hide = QCoreApplication::translate("SentRow", "Verbergen");
     m_hits = {{m_buttons[0]->geometry(), presenter.passwordButton(), presenter.passwordButton()},
-              {m_buttons[1]->geometry(), QCoreApplication::translate("TransferRow", "Herunterladen"),
-               QCoreApplication::translate("TransferRow", "Herunterladen")},
+              {m_buttons[1]->geometry(), QCoreApplication::translate("SentRow", "Herunterladen"),
+               QCoreApplication::translate("SentRow", "Herunterladen")},
               {m_buttons[2]->geometry(), UserText::copyLink(), UserText::copyLink()},
               {m_buttons[3]->geometry(), UserText::deleteFromServer(), UserText::deleteFromServer()}};
     if (m_buttons[4]->isShown())
-        m_hits.append(
-            {m_buttons[4]->geometry(), QCoreApplication::translate("TransferRow", "Dateiliste"), {}});
+        m_hits.append({m_buttons[4]->geometry(), QCoreApplication::translate("SentRow", "Dateiliste"), {}});
     if (m_passwordLine->isShown()) {
         const QRect line = m_passwordLine->geometry().adjusted(12, 4, -12, -4);
         const QRect hideButton(line.right() - 21, line.top(), 22, 20);
@@ -146,14 +145,12 @@ void TransferRowPainter::layOut(const QRect& rect, const TransferItem& transfer,
     m_hits.append({m_line->geometry(), UserText::copyLink(), {}, false});
 }
 
-QList<RowPaint::Button> TransferRowPainter::buttons(const QRect& rect, const TransferItem& transfer,
-                                                    int state) {
+QList<RowPaint::Button> SentRowPainter::buttons(const QRect& rect, const TransferItem& transfer, int state) {
     layOut(rect, transfer, state);
     return m_hits;
 }
 
-RowPaint::Scrolling TransferRowPainter::scrolling(const QRect& rect, const TransferItem& transfer,
-                                                  int state) {
+RowPaint::Scrolling SentRowPainter::scrolling(const QRect& rect, const TransferItem& transfer, int state) {
     layOut(rect, transfer, state);
     if (!m_fileList->isShown())
         return {};
@@ -161,19 +158,19 @@ RowPaint::Scrolling TransferRowPainter::scrolling(const QRect& rect, const Trans
             fileLineHeight * int(qMax<qsizetype>(0, transfer.originalFileNames.size() - fileLinesShown))};
 }
 
-QString TransferRowPainter::toolTip(const QRect& rect, const TransferItem& transfer, int state,
-                                    const QPoint& point) {
+QString SentRowPainter::toolTip(const QRect& rect, const TransferItem& transfer, int state,
+                                const QPoint& point) {
     layOut(rect, transfer, state);
     for (const RowPaint::Button& button : std::as_const(m_hits))
         if (button.rect.contains(point))
             return button.toolTip;
     if (m_lock->isShown() && m_lock->geometry().contains(point))
-        return QCoreApplication::translate("TransferRow", "Passwortgeschützt");
+        return QCoreApplication::translate("SentRow", "Passwortgeschützt");
     return {};
 }
 
-void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, int state,
-                               const QWidget* list, const RowPaint::Look& look) {
+void SentRowPainter::paint(QPainter* painter, const QRect& rect, const TransferItem& transfer, int state,
+                           const QWidget* list, const RowPaint::Look& look) {
     layOut(rect, transfer, state);
     painter->save();
     painter->setClipRect(rect, Qt::IntersectClip); // unfolding, the row is higher than its place
@@ -182,7 +179,7 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
     RowPaint::text(painter, m_name->geometry(), m_nameFont, text, m_texts[0], Qt::ElideMiddle);
     if (m_lock->isShown())
         RowPaint::symbol(painter, m_lock->geometry(),
-                         Style::icon(QStringLiteral("lock.fill"), Style::accent()), fineIcon);
+                         Style::icon(QStringLiteral("lock-filled"), Style::accent()), fineIcon);
     RowPaint::text(painter, m_date->geometry(), m_smallFont, Style::secondary(), m_texts[1]);
     if (m_fileCount->isShown())
         RowPaint::text(painter, m_fileCount->geometry(), m_smallFont, Style::secondary(), m_texts[2],
@@ -194,18 +191,18 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
     const QColor dim = Style::faded(Style::secondary(), 0.6);
     const bool copied = has(state, RowStates::LinkCopied);
     QList<std::pair<QIcon, int>> icons = {
-        {transfer.hasPassword ? Style::icon(QStringLiteral("lock.fill"), Style::accent())
-                              : Style::icon(QStringLiteral("lock.open"), dim),
+        {transfer.hasPassword ? Style::icon(QStringLiteral("lock-filled"), Style::accent())
+                              : Style::icon(QStringLiteral("lock-open"), dim),
          bodyIcon},
-        {Style::icon(QStringLiteral("arrow.down.circle"), Style::accent()), bodyIcon},
-        {copied ? Style::icon(QStringLiteral("checkmark.circle.fill"), Style::green())
-                : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()),
+        {Style::icon(QStringLiteral("download-circle"), Style::accent()), bodyIcon},
+        {copied ? Style::icon(QStringLiteral("emblem-ok-filled"), Style::green())
+                : Style::icon(QStringLiteral("edit-copy"), Style::secondary()),
          bodyIcon},
-        {Style::icon(QStringLiteral("trash"), dim), smallIcon},
+        {Style::icon(QStringLiteral("user-trash"), dim), smallIcon},
     };
     if (m_buttons[4]->isShown())
-        icons.append({Style::icon(has(state, RowStates::Unfolded) ? QStringLiteral("chevron.up")
-                                                                  : QStringLiteral("chevron.down"),
+        icons.append({Style::icon(has(state, RowStates::Unfolded) ? QStringLiteral("pan-up")
+                                                                  : QStringLiteral("pan-down"),
                                   Style::secondary()),
                       bodyIcon});
 
@@ -214,16 +211,16 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
         painter->fillRect(line, Style::faded(Style::secondary(), 0.08));
         const QRect inner = line.adjusted(12, 4, -12, -4);
         RowPaint::symbol(painter, QRect(inner.left(), inner.center().y() - fineIcon / 2, fineIcon, fineIcon),
-                         Style::icon(QStringLiteral("lock.fill"), Style::accent()), fineIcon);
+                         Style::icon(QStringLiteral("lock-filled"), Style::accent()), fineIcon);
         const QRect copyButton = m_hits[icons.size()].rect;
         const int left = inner.left() + fineIcon + 6;
         RowPaint::text(painter, QRect(left, inner.top(), copyButton.left() - 6 - left, inner.height()),
                        m_passwordFont, text, *transfer.password);
         icons.append({has(state, RowStates::PasswordCopied)
-                          ? Style::icon(QStringLiteral("checkmark"), Style::green())
-                          : Style::icon(QStringLiteral("doc.on.doc"), Style::secondary()),
+                          ? Style::icon(QStringLiteral("object-select"), Style::green())
+                          : Style::icon(QStringLiteral("edit-copy"), Style::secondary()),
                       fineIcon});
-        icons.append({Style::icon(QStringLiteral("eye.slash"), Style::secondary()), fineIcon});
+        icons.append({Style::icon(QStringLiteral("view-conceal"), Style::secondary()), fineIcon});
     }
     for (int i = 0; i < icons.size(); ++i) {
         const RowPaint::Button& button = m_hits[i];
@@ -240,7 +237,7 @@ void TransferRowPainter::paint(QPainter* painter, const QRect& rect, const Trans
         bar.minimum = bar.maximum = 0; // busy
         list->style()->drawControl(QStyle::CE_ProgressBar, &bar, painter, list);
         RowPaint::text(painter, line.adjusted(24 + 6, 0, 0, 0), m_smallFont, Style::secondary(),
-                       QCoreApplication::translate("TransferRow", "Passwort wird geladen..."));
+                       QCoreApplication::translate("SentRow", "Passwort wird geladen..."));
     }
     if (m_fileList->isShown()) {
         const QRect names = m_fileList->geometry().adjusted(16, 0, -16, -8);

@@ -11,7 +11,7 @@
 // The bundled transfer server: a real HTTP(S) server on background threads that the client's tests
 // start in-process, and that `zanvolt-devserver` wraps for people trying the client by hand.
 // Every method is thread-safe.
-class TransferServer {
+class DevServer {
 public:
     struct Options {
         QString dataDir; // empty: a fresh temporary folder, removed on stop
@@ -38,11 +38,11 @@ public:
         QByteArray content;
     };
 
-    TransferServer(); // default options (a default argument cannot use the member initialisers here)
-    explicit TransferServer(Options options);
-    ~TransferServer();
-    TransferServer(const TransferServer&) = delete;
-    TransferServer& operator=(const TransferServer&) = delete;
+    DevServer(); // default options (a default argument cannot use the member initialisers here)
+    explicit DevServer(Options options);
+    ~DevServer();
+    DevServer(const DevServer&) = delete;
+    DevServer& operator=(const DevServer&) = delete;
 
     // Listens on a background thread; returns once connections are accepted.
     bool start();

@@ -12,12 +12,12 @@
 // "history.json.unreadable-<date>", so a read error never shrinks the history;
 // a file that can be neither read nor kept is never rewritten. A failed write
 // keeps the old file.
-class TransferHistoryService {
+class HistoryStore {
 public:
     static constexpr int maxEntries = 20;
 
     // An empty directory means the default, the home folder's ".zanvolt".
-    explicit TransferHistoryService(const QString& directory = {});
+    explicit HistoryStore(const QString& directory = {});
 
     QString filePath() const { return m_filePath; }
 

@@ -1,4 +1,4 @@
-#include "services/TransferHistoryService.h"
+#include "services/HistoryStore.h"
 
 #include "models/AppError.h"
 #include "models/Logging.h"
@@ -12,7 +12,7 @@
 #include <QJsonDocument>
 #include <QSaveFile>
 
-TransferHistoryService::TransferHistoryService(const QString& directory) {
+HistoryStore::HistoryStore(const QString& directory) {
     const QString folder = directory.isEmpty() ? QDir::homePath() + QStringLiteral("/.zanvolt") : directory;
     // The history holds the user's links: keep the folder private. Failures are
     // ignored here and show up as failed (ignored) writes later.
@@ -21,7 +21,7 @@ TransferHistoryService::TransferHistoryService(const QString& directory) {
     m_filePath = QDir(folder).filePath(QStringLiteral("history.json"));
 }
 
-TransferHistoryService::Contents TransferHistoryService::read() const {
+HistoryStore::Contents HistoryStore::read() const {
     QFile file(m_filePath);
     if (!file.exists())
         return {};
@@ -55,7 +55,7 @@ TransferHistoryService::Contents TransferHistoryService::read() const {
     return contents;
 }
 
-QString TransferHistoryService::keepUnreadable() {
+QString HistoryStore::keepUnreadable() {
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return {};
@@ -78,7 +78,7 @@ QString TransferHistoryService::keepUnreadable() {
     return target;
 }
 
-bool TransferHistoryService::add(const TransferItem& item) {
+bool HistoryStore::add(const TransferItem& item) {
     Contents contents = read();
     if (contents.damaged && keepUnreadable().isEmpty())
         return false;
@@ -88,7 +88,7 @@ bool TransferHistoryService::add(const TransferItem& item) {
     return save(contents.items);
 }
 
-bool TransferHistoryService::remove(const TransferItem& item) {
+bool HistoryStore::remove(const TransferItem& item) {
     Contents contents = read();
     if (contents.damaged && keepUnreadable().isEmpty())
         return false;
@@ -96,7 +96,7 @@ bool TransferHistoryService::remove(const TransferItem& item) {
     return save(contents.items);
 }
 
-bool TransferHistoryService::save(const QList<TransferItem>& items) {
+bool HistoryStore::save(const QList<TransferItem>& items) {
     OrderedJson array = OrderedJson::array();
     for (const TransferItem& item : items)
         array.append(item.toJson());
