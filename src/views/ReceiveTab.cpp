@@ -145,25 +145,7 @@ QWidget* ReceiveTab::buildEmptyView() {
 QWidget* ReceiveTab::buildList() {
     RecordListModel<IncomingUpload>* model = m_received->model();
     RowListView::Rows rows;
-    auto painter = std::make_shared<IncomingRowPainter>();
-    const auto record = [model](const QModelIndex& index) -> const IncomingUpload& {
-        return model->record(index.row());
-    };
-    const auto state = [](const QModelIndex& index) { return index.data(RowStates::Role).toInt(); };
-    rows.paint = [this, record, state, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
-                                                const RowPaint::Look& look) {
-        painter->paint(p, rect, record(index), state(index), m_list, look);
-    };
-    rows.buttons = [record, state, painter](const QRect& rect, const QModelIndex& index) {
-        return painter->buttons(rect, record(index), state(index));
-    };
-    rows.toolTip = [record, state, painter](const QRect& rect, const QModelIndex& index,
-                                            const QPoint& point) {
-        return painter->toolTip(rect, record(index), state(index), point);
-    };
-    rows.height = [record, state, painter](int width, const QModelIndex& index) {
-        return painter->height(width, record(index), state(index));
-    };
+    RowListView::paintWith(rows, model, std::make_shared<IncomingRowPainter>());
     rows.actions = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).actions();
     };

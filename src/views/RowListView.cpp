@@ -158,7 +158,7 @@ void RowListView::paintRow(QPainter* painter, const QRect& rect, const QModelInd
         look.copied = 1;
     if (const auto scrolled = runningFor(m_scrolled, index); scrolled != m_scrolled.end())
         look.scrolled = scrolled->by;
-    m_rows.paint(painter, rect, index, look);
+    m_rows.paint(painter, rect, index, this, look);
     // The current row, while the list has the keyboard and no button of it does.
     if (current && m_focused < 0)
         RowPaint::focusFrame(painter, this, QRectF(rect).adjusted(1.5, 1.5, -1.5 - m_rightMargin, -1.5));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transfers/RowStates.h"
 #include "views/RowPaint.h"
 
 #include <QHash>
@@ -7,6 +8,7 @@
 #include <QListView>
 #include <QPersistentModelIndex>
 #include <functional>
+#include <memory>
 
 class QAccessibleInterface;
 class QMenu;
@@ -23,8 +25,10 @@ class RowListView : public QListView {
 
 public:
     struct Rows {
-        // Paints the row of the record at the index into the rectangle.
-        std::function<void(QPainter*, const QRect&, const QModelIndex&, const RowPaint::Look&)> paint;
+        // Paints the row of the record at the index into the rectangle of `list`.
+        std::function<void(QPainter*, const QRect&, const QModelIndex&, const QWidget* list,
+                           const RowPaint::Look&)>
+            paint;
         // The buttons of the row in the rectangle, in keyboard order (see RowPaint::Button).
         std::function<QList<RowPaint::Button>(const QRect&, const QModelIndex&)> buttons;
         // The part of the row the wheel scrolls (may be unset).
@@ -47,6 +51,33 @@ public:
         // The lines the row draws below its main line now (a password, its files), in drawn order.
         std::function<QStringList(const QModelIndex&)> lines;
     };
+
+    // The drawing part of Rows (paint, buttons, toolTip, height, and scrolling where the painter
+    // has it) from a painter of the model's records and the rows' states.
+    template <typename Model, typename Painter>
+    static void paintWith(Rows& rows, Model* model, std::shared_ptr<Painter> painter) {
+        const auto record = [model](const QModelIndex& index) -> decltype(auto) {
+            return model->record(index.row());
+        };
+        const auto state = [](const QModelIndex& index) { return index.data(RowStates::Role).toInt(); };
+        rows.paint = [=](QPainter* p, const QRect& rect, const QModelIndex& index, const QWidget* list,
+                         const RowPaint::Look& look) {
+            painter->paint(p, rect, record(index), state(index), list, look);
+        };
+        rows.buttons = [=](const QRect& rect, const QModelIndex& index) {
+            return painter->buttons(rect, record(index), state(index));
+        };
+        if constexpr (requires { &Painter::scrolling; })
+            rows.scrolling = [=](const QRect& rect, const QModelIndex& index) {
+                return painter->scrolling(rect, record(index), state(index));
+            };
+        rows.toolTip = [=](const QRect& rect, const QModelIndex& index, const QPoint& point) {
+            return painter->toolTip(rect, record(index), state(index), point);
+        };
+        rows.height = [=](int width, const QModelIndex& index) {
+            return painter->height(width, record(index), state(index));
+        };
+    }
 
     // `rightMargin` keeps the rows clear of the scroll bar.
     RowListView(QAbstractItemModel* model, Rows rows, int rightMargin, QWidget* parent = nullptr);

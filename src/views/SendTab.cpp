@@ -277,30 +277,9 @@ QWidget* SendTab::buildList() {
     RecordListModel<TransferItem>* model = m_sent->model();
     RowListView::Rows rows;
     constexpr int rightMargin = 14;
-    auto painter = std::make_shared<SentRowPainter>(rightMargin);
-    const auto record = [model](const QModelIndex& index) -> const TransferItem& {
-        return model->record(index.row());
-    };
-    const auto state = [](const QModelIndex& index) { return index.data(RowStates::Role).toInt(); };
-    rows.paint = [this, record, state, painter](QPainter* p, const QRect& rect, const QModelIndex& index,
-                                                const RowPaint::Look& look) {
-        painter->paint(p, rect, record(index), state(index), m_list, look);
-    };
-    rows.buttons = [record, state, painter](const QRect& rect, const QModelIndex& index) {
-        return painter->buttons(rect, record(index), state(index));
-    };
-    rows.scrolling = [record, state, painter](const QRect& rect, const QModelIndex& index) {
-        return painter->scrolling(rect, record(index), state(index));
-    };
-    rows.toolTip = [record, state, painter](const QRect& rect, const QModelIndex& index,
-                                            const QPoint& point) {
-        return painter->toolTip(rect, record(index), state(index), point);
-    };
-    rows.height = [record, state, painter](int width, const QModelIndex& index) {
-        return painter->height(width, record(index), state(index));
-    };
-    rows.menu = [this, record](const QModelIndex& index, const QString& button) {
-        return TransferActions::menu(button, record(index), m_sent, m_list);
+    RowListView::paintWith(rows, model, std::make_shared<SentRowPainter>(rightMargin));
+    rows.menu = [this, model](const QModelIndex& index, const QString& button) {
+        return TransferActions::menu(button, model->record(index.row()), m_sent, m_list);
     };
     // What is open in a row.
     const auto open = [](const QModelIndex& index, RowStates::Flag flag) {
