@@ -43,8 +43,12 @@ template <typename T>
 QCoro::Task<T> offMainThread(std::function<T()> work, QThreadPool* pool = QThreadPool::globalInstance()) {
     // A named future: GCC 12 destroys a lambda temporary inside a co_await expression twice.
     QFuture<OffMainThreadResult<T>> future = startOffMainThread(std::move(work), pool);
-    OffMainThreadResult<T> result = co_await future;
-    co_return result.take();
+    // Awaited as a future without a result, then the value moved out: awaiting the future itself
+    // copies it and leaves the original in the future until the future goes. A list so shared
+    // would be copied whole by its first change, and freed on this thread, not the pool.
+    QFuture<void> finished(future);
+    co_await finished;
+    co_return future.takeResult().take();
 }
 
 // Gives the memory freed after reading a large answer on the thread pool back to the system. glibc

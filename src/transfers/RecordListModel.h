@@ -208,10 +208,11 @@ public:
         }
         if (!changes.reordered.isEmpty())
             reorder(changes.reordered);
-        // The rows above each block already stand where the new list has them.
+        // The rows above each block already stand where the new list has them. The new list is read
+        // with at(): its owner shares it, and a non-const read would copy it whole.
         for (const auto& [first, last] : std::as_const(changes.inserted)) {
             beginInsertRows({}, first, last);
-            m_records.insert(first, last - first + 1, changes.next[first]); // placeholders, replaced below
+            m_records.insert(first, last - first + 1, changes.next.at(first)); // placeholders, replaced below
             endInsertRows();
         }
         QList<Record> previous = std::exchange(m_records, changes.next);
