@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <QJsonArray>
+#include <QSet>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
@@ -23,6 +24,25 @@ QString bodyText(const QByteArray& body) {
     const QString text = decoder(body);
     return decoder.hasError() ? QString() : text;
 }
+
+// Sizes ("120,6 KB") and senders repeat across thousands of uploads: each text is kept once and
+// shared. Done per upload as it is read, so a copy it replaces is freed before the next is made.
+class RepeatedTexts {
+public:
+    IncomingUpload shared(IncomingUpload upload) {
+        share(upload.customerName);
+        if (upload.totalSizeFormatted)
+            share(*upload.totalSizeFormatted);
+        for (IncomingFile& file : upload.files)
+            share(file.sizeFormatted);
+        return upload;
+    }
+
+private:
+    void share(QString& text) { text = *m_texts.insert(text); }
+
+    QSet<QString> m_texts;
+};
 
 } // namespace
 
@@ -45,9 +65,11 @@ QCoro::Task<QList<IncomingUpload>> fetchIncoming(ServerConnection server) {
     // Thousands of uploads take longer to read than the panel may stand still.
     std::function<QList<IncomingUpload>()> decode = [body = response.body] {
         QList<IncomingUpload> uploads;
+        RepeatedTexts texts;
         try {
             if (forEachListedObject(body, [&](const QJsonObject& element) {
-                    uploads.append(IncomingUpload::fromJson(element, IsoDate::Fraction::Optional));
+                    uploads.append(
+                        texts.shared(IncomingUpload::fromJson(element, IsoDate::Fraction::Optional)));
                 })) {
                 uploads.squeeze(); // kept for as long as it is shown
                 return uploads;
