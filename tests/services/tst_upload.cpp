@@ -137,7 +137,6 @@ private Q_SLOTS:
         QVERIFY(!all[0].headers.contains("content-type"));
 
         const QByteArray token = completedToken(server());
-        QVERIFY(!token.isEmpty());
         QCOMPARE(all[2].body, "{\"token\":\"" + token +
                                   "\",\"files\":[{\"name\":\"Bericht März.pdf\","
                                   "\"totalChunks\":1}],\"name\":\"Bericht März.pdf\","
