@@ -15,6 +15,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -90,17 +91,23 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // Only the one running instance may clear what an earlier, killed run left.
-    PrivateTempDir::removeLeftovers();
-    APIService::removeUnfinishedDownloads(APIService::incomingFolder());
-    APIService::removeUnfinishedDownloads(SentTransfers::downloadFolder());
-
+    // The icon goes to the tray host when the event loop first waits; the rest is built right after.
     Application application;
-    application.start(
-        SingleInstance::acceptedFiles(SingleInstance::urlsFromArguments(arguments, QDir::currentPath())));
-    QObject::connect(instance.get(), &SingleInstance::filesReceived, &application,
-                     &Application::receiveFiles);
-    instance->serveUploads(application.session()->uploads());
-    QObject::connect(instance.get(), &SingleInstance::showRequested, &application, &Application::showPanel);
+    application.showIcon();
+    const QList<QUrl> files =
+        SingleInstance::acceptedFiles(SingleInstance::urlsFromArguments(arguments, QDir::currentPath()));
+    QTimer::singleShot(0, &application, [&application, &instance, files] {
+        // Only the one running instance may clear what an earlier, killed run left.
+        PrivateTempDir::removeLeftovers();
+        APIService::removeUnfinishedDownloads(APIService::incomingFolder());
+        APIService::removeUnfinishedDownloads(SentTransfers::downloadFolder());
+
+        application.start(files);
+        QObject::connect(instance.get(), &SingleInstance::filesReceived, &application,
+                         &Application::receiveFiles);
+        instance->serveUploads(application.session()->uploads());
+        QObject::connect(instance.get(), &SingleInstance::showRequested, &application,
+                         &Application::showPanel);
+    });
     return app.exec();
 }
