@@ -37,19 +37,12 @@ Application::~Application() {
         delete children().constLast();
 }
 
-void Application::showIcon() {
-    if (m_tray)
-        return;
-    m_tray = new QSystemTrayIcon(QIcon(QPixmap::fromImage(TrayIcon::create(qApp->devicePixelRatio()))), this);
-    m_tray->setToolTip(QStringLiteral("Zanvolt"));
-    m_tray->show();
-}
-
 void Application::start(const QList<QUrl>& files) {
     // The icon first: it is what the user waits for, and everything below can follow it.
-    showIcon();
     const qreal ratio = qApp->devicePixelRatio();
-    m_desktop = std::make_unique<LinuxDesktopServices>();
+    m_tray = new QSystemTrayIcon(QIcon(QPixmap::fromImage(TrayIcon::create(ratio))), this);
+    m_tray->setToolTip(QStringLiteral("Zanvolt"));
+    m_tray->show();
 
     m_updater = new UpdaterManager(UpdaterManager::Environment{nullptr, &m_settings, &m_http}, this);
     connect(m_updater, &UpdaterManager::updateDialogWillShow, this, &Application::hidePanel);
@@ -57,7 +50,7 @@ void Application::start(const QList<QUrl>& files) {
 
     ClientSession::Environment environment;
     environment.secretStore = m_options.secretStore;
-    environment.desktop = m_desktop.get();
+    environment.desktop = &m_desktop;
     environment.settings = &m_settings;
     m_session = new ClientSession(m_http, environment, this);
     new NetworkReturnWatcher(m_http, QDBusConnection::systemBus(), this);
@@ -97,7 +90,7 @@ void Application::start(const QList<QUrl>& files) {
                           &Application::quit);
     m_tray->setContextMenu(m_trayMenu);
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_desktop->postNotification(
+        m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
             QCoreApplication::translate("Application",
                                         "Kein Infobereich gefunden. Starte „zanvolt“ erneut, um das "
@@ -110,7 +103,7 @@ void Application::start(const QList<QUrl>& files) {
     connect(m_session->uploads(), &Uploads::configurationMissing, this, [this] {
         showSettings();
         if (!QSystemTrayIcon::isSystemTrayAvailable())
-            m_desktop->postFailureNotification(
+            m_desktop.postFailureNotification(
                 QStringLiteral("Zanvolt"),
                 QCoreApplication::translate("Application",
                                             "Richte zuerst den Server in den Einstellungen ein."));

@@ -8,7 +8,6 @@
 #include <QObject>
 #include <QPoint>
 #include <QUrl>
-#include <memory>
 #include <optional>
 
 class PanelView;
@@ -35,10 +34,7 @@ public:
     explicit Application(Options options, QObject* parent = nullptr);
     ~Application() override;
 
-    // The tray icon alone: the one thing the user waits for at start.
-    void showIcon();
-    // Builds everything else (the icon too, if not yet shown); `files` came with the program's start
-    // and are sent.
+    // Builds everything; `files` came with the program's start and are sent.
     void start(const QList<QUrl>& files);
 
     ClientSession* session() const { return m_session; }
@@ -64,7 +60,7 @@ private:
     Options m_options;
     HttpEngine m_http; // the process's one engine
     Settings m_settings;
-    std::unique_ptr<LinuxDesktopServices> m_desktop; // made by start(): its bus calls wait for replies
+    LinuxDesktopServices m_desktop;
     UpdaterManager* m_updater = nullptr;
     ClientSession* m_session = nullptr;
     PanelWindow* m_panel = nullptr;

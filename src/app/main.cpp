@@ -15,7 +15,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTimer>
 #include <cstdio>
 
 namespace {
@@ -91,23 +90,17 @@ int main(int argc, char* argv[]) {
         return 1;
     }
 
-    // The icon goes to the tray host when the event loop first waits; the rest is built right after.
-    Application application;
-    application.showIcon();
-    const QList<QUrl> files =
-        SingleInstance::acceptedFiles(SingleInstance::urlsFromArguments(arguments, QDir::currentPath()));
-    QTimer::singleShot(0, &application, [&application, &instance, files] {
-        // Only the one running instance may clear what an earlier, killed run left.
-        PrivateTempDir::removeLeftovers();
-        APIService::removeUnfinishedDownloads(APIService::incomingFolder());
-        APIService::removeUnfinishedDownloads(SentTransfers::downloadFolder());
+    // Only the one running instance may clear what an earlier, killed run left.
+    PrivateTempDir::removeLeftovers();
+    APIService::removeUnfinishedDownloads(APIService::incomingFolder());
+    APIService::removeUnfinishedDownloads(SentTransfers::downloadFolder());
 
-        application.start(files);
-        QObject::connect(instance.get(), &SingleInstance::filesReceived, &application,
-                         &Application::receiveFiles);
-        instance->serveUploads(application.session()->uploads());
-        QObject::connect(instance.get(), &SingleInstance::showRequested, &application,
-                         &Application::showPanel);
-    });
+    Application application;
+    application.start(
+        SingleInstance::acceptedFiles(SingleInstance::urlsFromArguments(arguments, QDir::currentPath())));
+    QObject::connect(instance.get(), &SingleInstance::filesReceived, &application,
+                     &Application::receiveFiles);
+    instance->serveUploads(application.session()->uploads());
+    QObject::connect(instance.get(), &SingleInstance::showRequested, &application, &Application::showPanel);
     return app.exec();
 }
