@@ -323,7 +323,9 @@ int main(int argc, char** argv) {
     probe.start();
     clock.restart();
     session.sent()->addUploaded(uploaded);
-    QCoreApplication::processEvents();
+    // Written off the main thread; the list is then what the file holds.
+    spinUntil([&] { return session.sent()->transfers().size() <= HistoryStore::maxEntries; });
+    panel.sendTab()->list()->viewport()->repaint();
     const qint64 recorded = clock.elapsed();
     std::printf("history after an upload: %lld ms, longest stall %lld ms\n", recorded, probe.stop());
 
