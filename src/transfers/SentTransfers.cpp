@@ -208,6 +208,7 @@ void SentTransfers::setPassword(const QString& code, const std::optional<QString
 }
 
 void SentTransfers::addUploaded(const TransferItem& item) {
+    // Shown with its password, which the file never holds.
     QList<TransferItem> shown = m_transfers;
     shown.prepend(item);
     setTransfers(std::move(shown));
@@ -219,26 +220,15 @@ void SentTransfers::addUploaded(const TransferItem& item) {
 QCoro::Task<> SentTransfers::recordUploaded(TransferItem item) {
     QPointer<SentTransfers> self(this);
     // A long history, read and rewritten, would stall the panel.
-    std::function<std::optional<QList<TransferItem>>()> write = [store = m_historyStore, item] {
-        return store->add(item) ? std::optional(store->load()) : std::nullopt;
+    std::function<bool()> write = [store = m_historyStore, item = std::move(item)] {
+        return store->add(item);
     };
-    std::optional<QList<TransferItem>> written = co_await offMainThread(std::move(write), &m_historyThread);
-    if (!self)
-        co_return;
-    if (!written) {
-        // Not in the file, but never lost from the list: the server's list carries it from now on.
-        if (!contains(item.code)) {
-            QList<TransferItem> shown = m_transfers;
-            shown.prepend(item);
-            setTransfers(std::move(shown));
-        }
+    const bool written = co_await offMainThread(std::move(write), &m_historyThread);
+    // Not in the file, but still in the list: the server's list carries it from now on.
+    if (self && !written)
         setError(
             QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
             m_historyStore->filePath());
-        co_return;
-    }
-    // The file never holds passwords: carry this one into the reloaded list.
-    setTransfers(withPassword(std::move(*written), item.code, item.password, item.hasPassword));
 }
 
 void SentTransfers::remove(const TransferItem& transfer) {

@@ -45,8 +45,7 @@ public:
     QCoro::Task<> refresh(std::optional<ServerAccount::Reading> reading = std::nullopt);
     // Why the last refresh could not list the server's transfers; nothing after a success.
     std::optional<ErrorText> refreshFailure() const { return m_refreshFailure; }
-    // A finished upload: first in the list at once, then recorded in the history, with its password
-    // carried into the list reloaded from it.
+    // A finished upload: first in the list at once, then recorded in the history off the main thread.
     void addUploaded(const TransferItem& item);
     // What the server said about the transfer's password; kept in memory only.
     void setPassword(const QString& code, const std::optional<QString>& password, bool hasPassword);

@@ -129,7 +129,6 @@ private Q_SLOTS:
         QTRY_COMPARE(unwritable.error(),
                      std::optional<QString>(QStringLiteral("Der Verlauf konnte nicht gespeichert werden: ") +
                                             blocked + QStringLiteral("/history.json")));
-        QCOMPARE(unwritable.transfers().size(), 1);
         QVERIFY(QFileInfo(blocked + QStringLiteral("/history.json/x")).isDir());
     }
 
@@ -498,7 +497,7 @@ private Q_SLOTS:
                                                .arg(done->downloadURL, *c.password)}
                              : QStringList{done->downloadURL};
             QCOMPARE(fixture->desktop.copiedTexts, expectedCopy);
-            QCOMPARE(sent->transfers().value(0).password, c.password); // carried into the reloaded list
+            QCOMPARE(sent->transfers().value(0).password, c.password); // carried into the list
             QCOMPARE(sent->transfers().value(0).hasPassword, c.password.has_value());
         }
         // A clipboard that did not take the link is never said to hold it.

@@ -237,7 +237,7 @@ private Q_SLOTS:
         QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), gone));
         operations->remove(item(gone));
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // before any answer
-        QVERIFY(codes(history().load()).isEmpty());
+        QTRY_VERIFY(codes(history().load()).isEmpty());
         QTRY_COMPARE(changed.count(), 2); // the removal, then the refresh
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander}));
         QCOMPARE(requestLines(server()).mid(requestLines(server()).size() - 2),
