@@ -538,10 +538,6 @@ to start an upload.</translation>
         <translation>Choose Files</translation>
     </message>
     <message>
-        <source>Passwort wird geladen...</source>
-        <translation>Loading password...</translation>
-    </message>
-    <message>
         <source>Gesendete Dateien</source>
         <translation>Sent files</translation>
     </message>

@@ -8,9 +8,8 @@
 AccessibleRow::AccessibleRow(RowListView* view, const QModelIndex& index, int line)
     : m_view(view), m_index(index), m_line(line) {}
 
-QStringList AccessibleRow::lines() const {
-    const auto& linesOf = m_view->rows().lines;
-    return linesOf ? linesOf(m_index) : QStringList();
+QList<RowPaint::Line> AccessibleRow::lines() const {
+    return m_view->lines(m_index);
 }
 
 bool AccessibleRow::hasFocusedButton() const {
@@ -66,7 +65,7 @@ QString AccessibleRow::text(QAccessible::Text kind) const {
     if (m_line == FocusedButton)
         return kind == QAccessible::Name ? m_view->focusedAction() : QString();
     if (m_line >= 0)
-        return kind == QAccessible::Name ? lines().value(m_line) : QString();
+        return kind == QAccessible::Name ? lines().value(m_line).text : QString();
     if (kind == QAccessible::Name)
         return m_index.data(Qt::AccessibleTextRole).toString();
     if (kind == QAccessible::Description && m_view->rows().description)
@@ -77,10 +76,10 @@ QString AccessibleRow::text(QAccessible::Text kind) const {
 QRect AccessibleRow::rect() const {
     if (!isValid())
         return {};
-    const QWidget* viewport = m_view->viewport();
-    const QRect row = m_line == FocusedButton ? m_view->buttonRect(m_index, m_view->focusedAction())
-                                              : m_view->visualRect(m_index);
-    return QRect(viewport->mapToGlobal(row.topLeft()), row.size());
+    const QRect shown = m_line == FocusedButton ? m_view->buttonRect(m_index, m_view->focusedAction())
+                        : m_line >= 0           ? lines().value(m_line).rect
+                                                : m_view->visualRect(m_index);
+    return QRect(m_view->viewport()->mapToGlobal(shown.topLeft()), shown.size());
 }
 
 QAccessible::State AccessibleRow::state() const {
@@ -89,7 +88,8 @@ QAccessible::State AccessibleRow::state() const {
         state.invalid = true;
         return state;
     }
-    if (!m_view->viewport()->rect().intersects(m_view->visualRect(m_index))) {
+    const QRect shown = m_line >= 0 ? lines().value(m_line).rect : m_view->visualRect(m_index);
+    if (!m_view->viewport()->rect().intersects(shown)) {
         state.invisible = true;
         state.offscreen = true;
     }

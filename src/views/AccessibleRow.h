@@ -1,5 +1,7 @@
 #pragma once
 
+#include "views/RowPaint.h"
+
 #include <QAccessibleInterface>
 #include <QPersistentModelIndex>
 #include <QPointer>
@@ -45,7 +47,7 @@ public:
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
 
 private:
-    QStringList lines() const;
+    QList<RowPaint::Line> lines() const;
     bool hasFocusedButton() const;
 
     QPointer<RowListView> m_view;

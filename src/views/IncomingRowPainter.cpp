@@ -143,6 +143,29 @@ QList<RowPaint::Button> IncomingRowPainter::buttons(const QRect& rect, const Inc
     return m_hits;
 }
 
+QList<RowPaint::Line> IncomingRowPainter::lines(const QRect& rect, const IncomingUpload& upload, int state,
+                                                int) {
+    layOut(rect, upload, state);
+    QList<RowPaint::Line> lines;
+    if (!m_details->isShown())
+        return lines;
+    const QRect details = m_details->geometry().adjusted(16, 0, -16, -8);
+    const int line = RowPaint::lineHeight(m_smallFont);
+    int top = details.top();
+    if (!m_message.isEmpty()) {
+        lines.append(
+            {*upload.nachricht, QRect(details.left(), top, details.width(), int(m_message.size()) * line)});
+        top += int(m_message.size()) * line + detailsSpacing;
+    }
+    if (listsFiles(upload))
+        for (const IncomingFile& file : upload.files) {
+            lines.append({file.name + QLatin1Char(' ') + file.sizeFormatted,
+                          QRect(details.left(), top, details.width(), line)});
+            top += line + detailsSpacing;
+        }
+    return lines;
+}
+
 QString IncomingRowPainter::toolTip(const QRect& rect, const IncomingUpload& upload, int state,
                                     const QPoint& point) {
     layOut(rect, upload, state);

@@ -29,6 +29,8 @@ public:
                const QWidget* list, const RowPaint::Look& look);
     // In keyboard order, the main line last.
     QList<RowPaint::Button> buttons(const QRect& rect, const IncomingUpload& upload, int state);
+    // The unfolded details: the whole message, then each file with its size (nothing scrolls).
+    QList<RowPaint::Line> lines(const QRect& rect, const IncomingUpload& upload, int state, int scrolled);
     // The tooltip of the button at `point`.
     QString toolTip(const QRect& rect, const IncomingUpload& upload, int state, const QPoint& point);
 

@@ -168,19 +168,6 @@ QWidget* ReceiveTab::buildList() {
     rows.canUnfold = [model](const QModelIndex& index) {
         return IncomingPresenter(model->record(index.row())).canUnfold();
     };
-    rows.lines = [model](const QModelIndex& index) {
-        const IncomingUpload& upload = model->record(index.row());
-        QStringList lines;
-        if (!(index.data(RowStates::Role).toInt() & RowStates::Unfolded) ||
-            !IncomingPresenter(upload).canUnfold())
-            return lines;
-        if (upload.nachricht && !upload.nachricht->isEmpty())
-            lines << *upload.nachricht;
-        if (upload.files.size() >= 2)
-            for (const IncomingFile& file : upload.files)
-                lines << file.name + QLatin1Char(' ') + file.sizeFormatted;
-        return lines;
-    };
     m_list = new RowListView(model, std::move(rows), 0);
     m_list->setObjectName(QStringLiteral("incomingList"));
     m_list->setAccessibleName(QCoreApplication::translate("ReceiveTab", "Kunden-Uploads"));

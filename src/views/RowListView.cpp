@@ -442,6 +442,13 @@ void RowListView::invoke(const QModelIndex& index, const QString& action) {
                                                          : visualRect(index).center()));
 }
 
+QList<RowPaint::Line> RowListView::lines(const QModelIndex& index) const {
+    if (!m_rows.lines || !index.isValid())
+        return {};
+    const auto scrolled = runningFor(m_scrolled, index);
+    return m_rows.lines(visualRect(index), index, scrolled == m_scrolled.end() ? 0 : scrolled->by);
+}
+
 QAccessibleInterface* RowListView::accessibleRow(const QModelIndex& index, int line) const {
     if (!index.isValid() || index.model() != model())
         return nullptr;

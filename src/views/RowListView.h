@@ -48,12 +48,13 @@ public:
         std::function<QString(const QModelIndex&)> description;
         // Whether the row has something to unfold.
         std::function<bool(const QModelIndex&)> canUnfold;
-        // The lines the row draws below its main line now (a password, its files), in drawn order.
-        std::function<QStringList(const QModelIndex&)> lines;
+        // The lines the row in the rectangle draws below its main line now (a password, its files),
+        // in drawn order, its scrolling part scrolled by the last argument.
+        std::function<QList<RowPaint::Line>(const QRect&, const QModelIndex&, int)> lines;
     };
 
-    // The drawing part of Rows (paint, buttons, toolTip, height, and scrolling where the painter
-    // has it) from a painter of the model's records and the rows' states.
+    // The drawing part of Rows (paint, buttons, toolTip, height, lines, and scrolling where the
+    // painter has it) from a painter of the model's records and the rows' states.
     template <typename Model, typename Painter>
     static void paintWith(Rows& rows, Model* model, std::shared_ptr<Painter> painter) {
         const auto record = [model](const QModelIndex& index) -> decltype(auto) {
@@ -77,6 +78,9 @@ public:
         rows.height = [=](int width, const QModelIndex& index) {
             return painter->height(width, record(index), state(index));
         };
+        rows.lines = [=](const QRect& rect, const QModelIndex& index, int scrolled) {
+            return painter->lines(rect, record(index), state(index), scrolled);
+        };
     }
 
     // `rightMargin` keeps the rows clear of the scroll bar.
@@ -91,6 +95,8 @@ public:
     QRect buttonRect(const QModelIndex& index, const QString& action) const;
     // What the button of the current row the keyboard is on does; empty while none is.
     QString focusedAction() const;
+    // The lines the row at `index` draws below its main line now, in the viewport.
+    QList<RowPaint::Line> lines(const QModelIndex& index) const;
     // The accessible item of the row at `index`, or of its `line` (see AccessibleRow).
     QAccessibleInterface* accessibleRow(const QModelIndex& index, int line = -1) const;
 

@@ -35,6 +35,12 @@ public:
         qreal copied = 0;
         int scrolled = 0;
     };
+    // A line the row draws below its main line (a password, a file), where it is drawn; empty where
+    // it is scrolled out of sight.
+    struct Line {
+        QString text;
+        QRect rect;
+    };
     // The part of a row the wheel scrolls, and how far it can.
     struct Scrolling {
         QRect area;

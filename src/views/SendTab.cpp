@@ -300,17 +300,6 @@ QWidget* SendTab::buildList() {
     rows.canUnfold = [model](const QModelIndex& index) {
         return TransferPresenter(model->record(index.row())).canUnfold();
     };
-    rows.lines = [model, open](const QModelIndex& index) {
-        const TransferItem& transfer = model->record(index.row());
-        QStringList lines;
-        if (open(index, RowStates::PasswordShown) && transfer.password)
-            lines << *transfer.password;
-        if (open(index, RowStates::PasswordLoading))
-            lines << QCoreApplication::translate("SendTab", "Passwort wird geladen...");
-        if (open(index, RowStates::Unfolded))
-            lines << transfer.originalFileNames;
-        return lines;
-    };
     m_list = new RowListView(model, std::move(rows), rightMargin);
     m_list->setObjectName(QStringLiteral("transferList"));
     m_list->setAccessibleName(QCoreApplication::translate("SendTab", "Gesendete Dateien"));

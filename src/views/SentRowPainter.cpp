@@ -23,8 +23,13 @@ constexpr int smallIcon = 15;
 constexpr int fineIcon = 12;
 constexpr int fileLineHeight = 18;
 constexpr int fileLinesShown = 10;
+
 constexpr int passwordLineHeight = 28; // its buttons, 20 high, and 4 above and below
 constexpr int loadingLineHeight = 28;
+
+QString loadingText() {
+    return QCoreApplication::translate("SentRow", "Passwort wird geladen...");
+}
 
 bool has(int state, RowStates::Flag flag) {
     return state & flag;
@@ -158,6 +163,25 @@ RowPaint::Scrolling SentRowPainter::scrolling(const QRect& rect, const TransferI
             fileLineHeight * int(qMax<qsizetype>(0, transfer.originalFileNames.size() - fileLinesShown))};
 }
 
+QList<RowPaint::Line> SentRowPainter::lines(const QRect& rect, const TransferItem& transfer, int state,
+                                            int scrolled) {
+    layOut(rect, transfer, state);
+    QList<RowPaint::Line> lines;
+    if (m_passwordLine->isShown())
+        lines.append({*transfer.password, m_passwordLine->geometry()});
+    if (m_loadingLine->isShown())
+        lines.append({loadingText(), m_loadingLine->geometry()});
+    if (m_fileList->isShown()) {
+        const QRect names = m_fileList->geometry().adjusted(16, 0, -16, -8);
+        int top = names.top() - qBound(0, scrolled, scrolling(rect, transfer, state).range);
+        for (const QString& name : transfer.originalFileNames) {
+            lines.append({name, QRect(names.left(), top, names.width(), fileLineHeight).intersected(names)});
+            top += fileLineHeight;
+        }
+    }
+    return lines;
+}
+
 QString SentRowPainter::toolTip(const QRect& rect, const TransferItem& transfer, int state,
                                 const QPoint& point) {
     layOut(rect, transfer, state);
@@ -237,7 +261,7 @@ void SentRowPainter::paint(QPainter* painter, const QRect& rect, const TransferI
         bar.minimum = bar.maximum = 0; // busy
         list->style()->drawControl(QStyle::CE_ProgressBar, &bar, painter, list);
         RowPaint::text(painter, line.adjusted(24 + 6, 0, 0, 0), m_smallFont, Style::secondary(),
-                       QCoreApplication::translate("SentRow", "Passwort wird geladen..."));
+                       loadingText());
     }
     if (m_fileList->isShown()) {
         const QRect names = m_fileList->geometry().adjusted(16, 0, -16, -8);

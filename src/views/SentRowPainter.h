@@ -32,6 +32,8 @@ public:
     QList<RowPaint::Button> buttons(const QRect& rect, const TransferItem& transfer, int state);
     // The unfolded file list, where it holds more names than it shows.
     RowPaint::Scrolling scrolling(const QRect& rect, const TransferItem& transfer, int state);
+    // The password or its loading line, then the unfolded file names, scrolled by `scrolled`.
+    QList<RowPaint::Line> lines(const QRect& rect, const TransferItem& transfer, int state, int scrolled);
     // The tooltip of the button or symbol at `point`.
     QString toolTip(const QRect& rect, const TransferItem& transfer, int state, const QPoint& point);
 

@@ -65,6 +65,11 @@ class TestFaults : public QObject {
     QUrl file(const QString& name, const QByteArray& content) { return fixture->file(name, content); }
     DevServer& server() { return fixture->server(); }
     void waitIdle() { QTRY_VERIFY_WITH_TIMEOUT(!uploads->isUploading(), runTimeout); }
+    // Hands `urls` over as a drop would and waits until the run has ended.
+    void send(const QList<QUrl>& urls, std::optional<QString> password = std::nullopt) {
+        uploads->uploadFiles(urls, std::move(password), false);
+        waitIdle();
+    }
     // A new session, its engine made with `http`.
     void start(HttpEngine::Options http = {}) {
         fixture = std::make_unique<SessionFixture>(nullptr, std::move(http));
@@ -148,8 +153,7 @@ private Q_SLOTS:
             {{plain, QUrl::fromLocalFile(fixture->dir.filePath("Verweis"))},
              "„Verweis“ verweist auf nichts (das Ziel der Verknüpfung fehlt)" + cannot}};
         for (const auto& [urls, message] : refusals) {
-            uploads->uploadFiles(urls, std::nullopt, false);
-            waitIdle();
+            send(urls);
             QCOMPARE(uploads->error(), std::optional<QString>(message));
         }
         QVERIFY(requestLines(server(), QStringLiteral("/api/")).isEmpty());
@@ -159,12 +163,8 @@ private Q_SLOTS:
         QCOMPARE(::mkfifo(QFile::encodeName(fixture->dir.filePath(QStringLiteral("Ordner/rohr"))).constData(),
                           0600),
                  0);
-        uploads->uploadFiles({QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral("Ordner")))},
-                             std::nullopt, false);
-        waitIdle();
-        QVERIFY2(!uploads->error(), qPrintable(uploads->error().value_or(QString())));
+        send({QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral("Ordner")))});
         QCOMPARE(fixture->sent->transfers().value(0).originalFileNames, QStringList{"Ordner/a.txt"});
-        QCOMPARE(requestsTo(server(), completePath).size(), 1);
     }
 
     void aStalledServerShowsTheSpeedFallingAndSaysItStopped() {
@@ -172,9 +172,7 @@ private Q_SLOTS:
         connect(uploads, &Uploads::progressTextChanged, this, [&] { texts << uploads->progressText(); });
         // One chunk, sent at once, then the server is silent for longer than the speed's window.
         server().delayNext(chunkPath, 1, 7500);
-        uploads->uploadFiles({fixture->file(QStringLiteral("still.bin"), QByteArray(2'000'000, 's'))},
-                             std::nullopt, false);
-        waitIdle();
+        send({fixture->file(QStringLiteral("still.bin"), QByteArray(2'000'000, 's'))});
         QVERIFY(!uploads->error());
         const auto moving = std::find_if(texts.begin(), texts.end(), [](const QString& text) {
             return text.contains(QStringLiteral(" KB/s – ")) || text.contains(QStringLiteral(" MB/s – "));
@@ -193,8 +191,7 @@ private Q_SLOTS:
         start({.inactivitySeconds = 1, .waitLimits = {100ms, 100ms, 1500ms}});
         connect(uploads, &Uploads::progressTextChanged, this, [&] { texts << uploads->progressText(); });
         server().delayNext(QStringLiteral("/api/create-upload-token"), 100, 2500);
-        uploads->uploadFiles({fixture->file(QStringLiteral("weg.bin"), "x")}, std::nullopt, false);
-        waitIdle();
+        send({fixture->file(QStringLiteral("weg.bin"), "x")});
         QCOMPARE(uploads->error(), std::optional<QString>(
                                        QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)")));
         QVERIFY(requestsTo(server(), chunkPath).isEmpty());
@@ -207,27 +204,18 @@ private Q_SLOTS:
     void aDroppedConnectionIsRetriedOrFailsCleanly() {
         using namespace std::chrono_literals;
         start({.waitLimits = {100ms, 200ms, 1500ms}});
-        // Gone for two attempts and back for the third: the upload completes with the right bytes.
-        server().dropNext(chunkPath, 2);
-        const QUrl first = fixture->file(QStringLiteral("x/Plan.pdf"), QByteArray(100'000, 'p'));
-        uploads->uploadFiles({first}, std::nullopt, false);
-        waitIdle();
-        QVERIFY(!uploads->error());
-        const auto chunks = requestsTo(server(), chunkPath);
-        QCOMPARE(chunks.size(), 3);
-        QVERIFY(chunks.last().body.contains(QByteArray(100'000, 'p')));
-        QCOMPARE(requestsTo(server(), completePath).size(), 1);
-
-        // Gone for longer than the upload waits: a clean failure, nothing completed, and the archive
-        // of a packed upload removed with the run (nothing tries it again).
-        server().clearRequests();
+        // (Back within the waits: tst_upload's outage.) Gone for longer than the upload waits: a clean
+        // failure, nothing completed, and the archive of a packed upload removed with the run.
         server().dropNext(chunkPath, 1000);
-        const QUrl second = fixture->file(QStringLiteral("x/Liste.pdf"), "l");
-        uploads->uploadFiles({first, second}, std::nullopt, false);
-        waitIdle();
-        QVERIFY(uploads->error());
+        send({fixture->file(QStringLiteral("x/Plan.pdf"), "p"),
+              fixture->file(QStringLiteral("x/Liste.pdf"), "l")});
+        // The network's own words, never a server's or "abgebrochen".
+        const QString failure = uploads->error().value_or(QStringLiteral("Server-Fehler"));
+        QVERIFY2(!failure.startsWith(QStringLiteral("Server-Fehler")) &&
+                     failure != QStringLiteral("Upload abgebrochen"),
+                 qPrintable(failure));
         QVERIFY(requestsTo(server(), completePath).isEmpty());
-        QCOMPARE(fixture->sent->transfers().size(), 1); // only the first upload
+        QVERIFY(fixture->sent->transfers().isEmpty());
         QDirIterator left(PrivateTempDir::path(), {QStringLiteral("Plan_*")}, QDir::Files,
                           QDirIterator::Subdirectories);
         QVERIFY2(!left.hasNext(), qPrintable(left.next()));
@@ -301,8 +289,7 @@ private Q_SLOTS:
     void singleFileIsSentUnchanged() {
         const QUrl dropped = file(QStringLiteral("Bericht \"final\".pdf"), QByteArray(3000, 'x'));
         QSignalSpy zipping(uploads, &Uploads::isZippingChanged);
-        uploads->uploadFiles({dropped}, std::nullopt, false);
-        waitIdle();
+        send({dropped});
 
         QVERIFY(zipping.isEmpty());
         QVERIFY(QFile::exists(dropped.toLocalFile())); // a dropped file is never deleted
@@ -326,8 +313,7 @@ private Q_SLOTS:
         file(QStringLiteral("in/Ordner/sub/b.txt"), "b");
         file(QStringLiteral("in/Ordner/.hidden"), "h");
         const QUrl folder = QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral("in/Ordner")));
-        uploads->uploadFiles({report, annex, folder}, std::nullopt, false);
-        waitIdle();
+        send({report, annex, folder});
 
         const QString expectedName = QStringLiteral("Bericht_%1.zip").arg(today);
         QCOMPARE(completedName(), expectedName);
@@ -339,14 +325,11 @@ private Q_SLOTS:
 
         // The archive is named after the first item, cut at sixty characters (not bytes).
         const QString stem = QString(74, QLatin1Char('a')) + QStringLiteral("ä");
-        uploads->uploadFiles({file(stem + QStringLiteral(".txt"), "1"), annex}, std::nullopt, false);
-        waitIdle();
+        send({file(stem + QStringLiteral(".txt"), "1"), annex});
         QCOMPARE(completedName(), QString(60, u'a') + u'_' + today + QStringLiteral(".zip"));
         // A hidden folder keeps its name: its leading dot starts no extension.
         file(QStringLiteral(".config/a"), "a");
-        uploads->uploadFiles({QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral(".config")))},
-                             std::nullopt, false);
-        waitIdle();
+        send({QUrl::fromLocalFile(fixture->dir.filePath(QStringLiteral(".config")))});
         QCOMPARE(completedName(), QStringLiteral(".config_%1.zip").arg(today));
 
         // Two runs packing a folder of the same name at once (two scripts sending "Zwilling") stage
@@ -377,8 +360,7 @@ private Q_SLOTS:
         QVERIFY(folder.isValid());
         writeFile(folder.filePath(QStringLiteral("readme.txt")), "r");
         writeFile(folder.filePath(QStringLiteral("tool/b.txt")), "b");
-        uploads->uploadFiles({QUrl::fromLocalFile(folder.path())}, std::nullopt, false);
-        waitIdle();
+        send({QUrl::fromLocalFile(folder.path())});
         const QString name = QFileInfo(folder.path()).fileName();
         QCOMPARE(sent->transfers().value(0).originalFileNames,
                  (QStringList{name + QStringLiteral("/readme.txt"), name + QStringLiteral("/tool/b.txt")}));
@@ -454,8 +436,7 @@ private Q_SLOTS:
 
     void serverFailureIsReported() {
         fixture->server().failNext(completePath, 1, 500, "kaputt");
-        uploads->uploadFiles({file(QStringLiteral("Plan.pdf"), "a")}, std::nullopt, false);
-        waitIdle();
+        send({file(QStringLiteral("Plan.pdf"), "a")});
         const QString message = QStringLiteral("Server-Fehler 500: kaputt");
         QCOMPARE(uploads->error(), std::optional<QString>(message));
         QCOMPARE(fixture->desktop.notifications,
@@ -483,8 +464,7 @@ private Q_SLOTS:
         for (const Case& c : cases) {
             fixture->settings.setAutoCopyLink(c.autoCopy);
             fixture->desktop = RecordingDesktopServices();
-            uploads->uploadFiles({dropped}, c.password, false);
-            waitIdle();
+            send({dropped}, c.password);
             const auto done = uploads->justCompleted();
             QVERIFY(done);
             QCOMPARE(done->password, c.password);
@@ -504,8 +484,7 @@ private Q_SLOTS:
         fixture->desktop = RecordingDesktopServices();
         fixture->desktop.refuseCopies = true;
         fixture->settings.setAutoCopyLink(true);
-        uploads->uploadFiles({dropped}, std::nullopt, false);
-        waitIdle();
+        send({dropped});
         QCOMPARE(fixture->desktop.notifications.value(0).body, QStringLiteral("Klicken um Link zu kopieren"));
         // Passwords live in memory only, the key in the secret store only: no file the runs wrote
         // (history, settings, certificate pins, temporary folder) holds either.

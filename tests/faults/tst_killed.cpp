@@ -48,9 +48,10 @@ int runUntilKilled() {
     return QCoreApplication::exec();
 }
 // Starts the client as a child process against `fixture`'s server with `settings` added to its
-// environment.
-void startClient(QProcess& client, TestServerFixture& fixture, const QTemporaryDir& dir,
-                 const QMap<QString, QString>& settings) {
+// environment, and kills it once `ready` holds; false if it never did.
+bool killClientWhen(TestServerFixture& fixture, const QTemporaryDir& dir,
+                    const QMap<QString, QString>& settings, const std::function<bool()>& ready) {
+    QProcess client;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("ZANVOLT_KILLED_URL"), fixture.server().baseURL());
     environment.insert(QStringLiteral("ZANVOLT_KILLED_KEY"), fixture.server().apiKey());
@@ -60,6 +61,9 @@ void startClient(QProcess& client, TestServerFixture& fixture, const QTemporaryD
     client.setProcessEnvironment(environment);
     client.setProcessChannelMode(QProcess::ForwardedChannels);
     client.start(QCoreApplication::applicationFilePath(), {});
+    const bool reached = client.waitForStarted() && QTest::qWaitFor(ready, 30000);
+    client.kill();
+    return client.waitForFinished() && reached;
 }
 } // namespace
 
@@ -90,16 +94,12 @@ private Q_SLOTS:
         // The server holds the chunk until the client is gone.
         fixture.server().delayNext(chunkPath, 1, 20000);
 
-        QProcess client;
-        startClient(
-            client, fixture, dir,
+        QVERIFY(killClientWhen(
+            fixture, dir,
             {{QStringLiteral("ZANVOLT_KILLED_HISTORY"), historyFolder},
              {QStringLiteral("ZANVOLT_KILLED_FILES"), dir.filePath(QStringLiteral("in/Plan.pdf")) + u'\n' +
-                                                          dir.filePath(QStringLiteral("in/Liste.pdf"))}});
-        QVERIFY(client.waitForStarted());
-        QTRY_VERIFY_WITH_TIMEOUT(!requestsTo(fixture.server(), chunkPath).isEmpty(), 30000);
-        client.kill();
-        QVERIFY(client.waitForFinished());
+                                                          dir.filePath(QStringLiteral("in/Liste.pdf"))}},
+            [&] { return !requestsTo(fixture.server(), chunkPath).isEmpty(); }));
 
         // Left behind: the run's folder with the archive; not touched: the history and the user's
         // files; nothing completed.
@@ -130,18 +130,13 @@ private Q_SLOTS:
         const QString filePath = QStringLiteral("/api/incoming/%1/files/Rechnung.pdf").arg(token);
         fixture.server().truncateNext(filePath, 1, 700'000, 30000);
 
-        QProcess client;
-        startClient(client, fixture, dir, {{QStringLiteral("ZANVOLT_KILLED_DOWNLOAD"), QStringLiteral("1")}});
-        QVERIFY(client.waitForStarted());
         // Killed once the received part is on disk.
-        const QStringList partFilter{QStringLiteral("*.part")};
-        const auto partSize = [&] {
-            const QFileInfoList parts = QDir(inbox).entryInfoList(partFilter, QDir::Files | QDir::Hidden);
-            return parts.size() == 1 ? parts.first().size() : qint64(-1);
-        };
-        QTRY_COMPARE_WITH_TIMEOUT(partSize(), qint64(700'000), 30000);
-        client.kill();
-        QVERIFY(client.waitForFinished());
+        QVERIFY(killClientWhen(
+            fixture, dir, {{QStringLiteral("ZANVOLT_KILLED_DOWNLOAD"), QStringLiteral("1")}}, [&] {
+                const QFileInfoList parts =
+                    QDir(inbox).entryInfoList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden);
+                return parts.size() == 1 && parts.first().size() == 700'000;
+            }));
 
         // Not a file the user could take for the whole one, the user's own file untouched, and the
         // upload not marked as downloaded.

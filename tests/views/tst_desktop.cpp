@@ -428,6 +428,10 @@ private Q_SLOTS:
         QVERIFY(actions->actionNames().contains(QStringLiteral("Verbergen")));
         actions->doAction(QStringLiteral("Dateiliste"));
         QCOMPARE(lines(), (QStringList{"Alt-123", "Preise.xlsx", "b.txt"}));
+        // ... each where it is drawn, one below the other under the main line.
+        for (int i = 0, above = row->rect().top(); i < row->childCount();
+             above = row->child(i++)->rect().top())
+            QVERIFY(row->child(i)->rect().top() > above);
         QVERIFY(row->state().expandable && row->state().expanded);
         actions->doAction(QStringLiteral("Passwort verwalten"));
         const QMenu* menu = panel.sendTab()->list()->findChild<QMenu*>(QStringLiteral("passwordMenu"));

@@ -58,7 +58,12 @@ class TestReceiveTab : public QObject {
         QTest::mouseClick(tab->list()->viewport(), Qt::LeftButton, {}, button(token, action).center());
     }
     // The lines the row draws below its main line, as a screen reader reads them.
-    QStringList lines(const QString& token) { return tab->list()->rows().lines(index(token)); }
+    QStringList lines(const QString& token) {
+        QStringList texts;
+        for (const RowPaint::Line& line : tab->list()->lines(index(token)))
+            texts << line.text;
+        return texts;
+    }
     bool shown(QWidget* widget) { return widget->isVisibleTo(fixture->panel.get()); }
     QStringList deleteRequests() { return requestLines(server(), QStringLiteral("/api/incoming/")); }
 

@@ -90,10 +90,8 @@ private Q_SLOTS:
         // Locked for good (the prompt cancelled) or absent: said, and the fields never offered empty.
         fixture->store().failFindsWith = 2;
         session->setShowSettings(true);
-        QTRY_COMPARE(
-            result()->text(),
-            QStringLiteral("Der Schlüsselbund ist gesperrt oder nicht erreichbar (Keychain-Fehler: 2). Die "
-                           "gespeicherten Einstellungen bleiben erhalten."));
+        // (The sentence itself: tst_session.)
+        QTRY_VERIFY(result()->text().startsWith(QStringLiteral("Der Schlüsselbund ist gesperrt")));
         QVERIFY(shown(result()));
         QVERIFY(!keyField()->isEnabled() && !button("saveButton")->isEnabled());
         QVERIFY(fixture->store().items.contains(
