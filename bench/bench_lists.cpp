@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
     const ScrollFigures receivedScroll = scrollThrough(panel.receiveTab()->list());
     std::printf("scroll receive tab: %d pages, %.2f ms per page, slowest %lld ms\n", receivedScroll.pages,
                 receivedScroll.msPerPage, receivedScroll.longestMs);
-    // A finished upload is written into the (long) history and the list reloaded from it.
+    // A finished upload is shown at once and written into the (long) history off the main thread.
     TransferItem uploaded;
     uploaded.fileName = QStringLiteral("Gerade hochgeladen.pdf");
     uploaded.code = QStringLiteral("neu-hochgeladen");
@@ -322,8 +322,12 @@ int main(int argc, char** argv) {
     uploaded.uploadDate = QDateTime::currentDateTimeUtc();
     probe.start();
     clock.restart();
+    const QFileInfo historyFile(historyDir + QStringLiteral("/history.json"));
+    const qint64 longHistory = historyFile.size();
     session.sent()->addUploaded(uploaded);
-    QCoreApplication::processEvents();
+    panel.sendTab()->list()->viewport()->repaint();
+    // Written off the main thread: done when the file holds the last entries only.
+    spinUntil([&] { return QFileInfo(historyFile.filePath()).size() < longHistory; });
     const qint64 recorded = clock.elapsed();
     std::printf("history after an upload: %lld ms, longest stall %lld ms\n", recorded, probe.stop());
 

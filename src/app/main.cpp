@@ -9,7 +9,7 @@
 #include "services/APIServiceIncoming.h"
 #include "services/PrivateTempDir.h"
 #include "transfers/ClientSession.h"
-#include "transfers/SentTransfers.h"
+#include "transfers/SentTransferOperations.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -93,7 +93,7 @@ int main(int argc, char* argv[]) {
     // Only the one running instance may clear what an earlier, killed run left.
     PrivateTempDir::removeLeftovers();
     APIService::removeUnfinishedDownloads(APIService::incomingFolder());
-    APIService::removeUnfinishedDownloads(SentTransfers::downloadFolder());
+    APIService::removeUnfinishedDownloads(SentTransferOperations::downloadFolder());
 
     Application application;
     application.start(

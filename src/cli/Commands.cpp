@@ -91,7 +91,7 @@ SendResult sendAlone(const Commands::SendOptions& options, ConsoleOutput::Progre
     ServerAccount account(http, nullptr, nullptr, desktop);
     // The upload reads the store once, as in the panel: no server set up ends it with that reason.
     // Recorded in the same history the panel lists.
-    SentTransfers sent(&account, {}, desktop);
+    SentTransfers sent(&account, {});
     Uploads uploads(&account, &sent, desktop);
     const NetworkReturnWatcher networkWatcher(http);
     const auto showProgress = [&] { progress.show(uploads.progress(), uploads.progressText()); };
@@ -186,7 +186,7 @@ ExitCode list(bool json) {
     const ServerAccount::Reading reading = QCoro::waitFor(account.read());
     if (const auto refused = refuseUnconfigured(reading))
         return *refused;
-    SentTransfers sent(&account, {}, desktop);
+    SentTransfers sent(&account, {});
     QCoro::waitFor(sent.refresh(reading));
     if (const auto failure = sent.refreshFailure())
         return fail(SendResult::failure(failure->kind, failure->text));

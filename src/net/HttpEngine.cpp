@@ -33,7 +33,6 @@ struct ResultAwaiter {
 HttpEngine::HttpEngine() : HttpEngine(Options()) {}
 
 HttpEngine::HttpEngine(Options options, QObject* parent) : QObject(parent), m_options(std::move(options)) {
-    curl_global_init(CURL_GLOBAL_DEFAULT);
     // Tests of the command line run it as a process and cannot shorten the wait otherwise.
     bool ok = false;
     const int giveUpSeconds = qEnvironmentVariableIntValue("ZANVOLT_GIVE_UP_SECONDS", &ok);
@@ -41,6 +40,14 @@ HttpEngine::HttpEngine(Options options, QObject* parent) : QObject(parent), m_op
         m_options.waitLimits.giveUpAfter = std::chrono::seconds(giveUpSeconds);
     if (m_options.pinsFolder.isEmpty())
         m_options.pinsFolder = QDir::homePath() + QStringLiteral("/.zanvolt");
+}
+
+CurlThread& HttpEngine::thread() {
+    if (m_thread)
+        return *m_thread;
+    // Made with the first request, not with the engine: OpenSSL's set-up and the thread would
+    // otherwise hold up the tray icon at start.
+    curl_global_init(CURL_GLOBAL_DEFAULT);
     // The sinks run on the transfer thread and only post to this object's (the main) thread.
     m_thread = std::make_unique<CurlThread>(
         CurlThread::Settings{QFile::encodeName(m_options.caBundle), m_options.inactivitySeconds,
@@ -72,6 +79,7 @@ HttpEngine::HttpEngine(Options options, QObject* parent) : QObject(parent), m_op
                 },
                 Qt::QueuedConnection);
         });
+    return *m_thread;
 }
 
 // The thread goes first: its sinks post to this object.
@@ -80,6 +88,7 @@ HttpEngine::~HttpEngine() {
 }
 
 void HttpEngine::stop() {
+    m_stopped = true;
     m_thread.reset();
     // Whoever still waits hears that the transfer was cancelled.
     const QList<Pending*> waiting = m_pending.values();
@@ -99,7 +108,7 @@ void HttpEngine::forgetServerKey(const QString& serverURL) {
 
 QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelToken> cancel,
                                            ProgressHandler progress) {
-    if ((cancel && cancel->isCancelled()) || !m_thread)
+    if ((cancel && cancel->isCancelled()) || m_stopped)
         throw CancelledError();
     // CR or LF in a header would end it and start another one nobody set; libcurl sends them as given.
     const auto unsafe = [](const QByteArray& text) {
@@ -122,7 +131,7 @@ QCoro::Task<HttpResponse> HttpEngine::send(HttpRequest request, QPointer<CancelT
             if (m_thread)
                 m_thread->cancel(id);
         });
-    m_thread->submit(id, std::move(request), origin, host);
+    thread().submit(id, std::move(request), origin, host);
 
     CurlThread::Result result = co_await ResultAwaiter{&pending};
     disconnect(cancelling);

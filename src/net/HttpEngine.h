@@ -71,8 +71,11 @@ Q_SIGNALS:
     void certificateNotSaved(const QString& folder);
 
 private:
+    CurlThread& thread();
+
     Options m_options;
     QHash<quint64, Pending*> m_pending;
     quint64 m_nextId = 0;
-    std::unique_ptr<CurlThread> m_thread;
+    std::unique_ptr<CurlThread> m_thread; // made by the first request
+    bool m_stopped = false;
 };

@@ -94,6 +94,10 @@ std::optional<bool> Settings::boolValue(const QString& key) const {
 
 void Settings::write(const QString& key, const QVariant& value) {
     auto settings = open();
+    // Every start sets the updater's flags: an unchanged value costs no write of the file.
+    // (The file keeps text: a stored Boolean reads back as "true" or "false".)
+    if (settings->contains(key) && settings->value(key).toString() == value.toString())
+        return;
     settings->setValue(key, value);
     settings->sync();
 }

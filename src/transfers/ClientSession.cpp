@@ -5,6 +5,7 @@
 #include "platform/NoDesktopServices.h"
 #include "transfers/Detached.h"
 #include "transfers/ReceivedUploads.h"
+#include "transfers/SentTransferOperations.h"
 #include "transfers/SentTransfers.h"
 #include "transfers/ServerAccount.h"
 #include "transfers/SetIfChanged.h"
@@ -16,7 +17,8 @@ ClientSession::ClientSession(HttpEngine& http, Environment environment, QObject*
     : QObject(parent), m_noDesktop(environment.desktop ? nullptr : std::make_unique<NoDesktopServices>()),
       m_desktop(environment.desktop ? *environment.desktop : *m_noDesktop),
       m_account(new ServerAccount(http, environment.secretStore, environment.settings, m_desktop, this)),
-      m_sent(new SentTransfers(m_account, environment.historyDirectory, m_desktop, this)),
+      m_sent(new SentTransfers(m_account, environment.historyDirectory, this)),
+      m_sentOperations(new SentTransferOperations(m_account, m_sent, m_desktop, this)),
       m_received(new ReceivedUploads(m_account, m_desktop, this)),
       m_uploads(new Uploads(m_account, m_sent, m_desktop, this)) {
     connect(m_uploads, &Uploads::configurationMissing, this, [this] { setShowSettings(true); });
@@ -24,7 +26,7 @@ ClientSession::ClientSession(HttpEngine& http, Environment environment, QObject*
     connect(m_uploads, &Uploads::isZippingChanged, this, &ClientSession::checkIdle);
     connect(m_uploads, &Uploads::uploadFinished, this, &ClientSession::checkIdle);
     connect(m_received, &ReceivedUploads::isDownloadingChanged, this, &ClientSession::checkIdle);
-    connect(m_sent, &SentTransfers::isDownloadingChanged, this, &ClientSession::checkIdle);
+    connect(m_sentOperations, &SentTransferOperations::isDownloadingChanged, this, &ClientSession::checkIdle);
     connect(&http, &HttpEngine::certificateNotSaved, this, [this](const QString& folder) {
         m_desktop.postNotification(
             QStringLiteral("Zanvolt"),
@@ -59,7 +61,8 @@ void ClientSession::setSelectedTab(int value) {
 bool ClientSession::isBusy() const {
     // The queue counts: between two queued uploads the first has ended and the next not yet begun.
     return m_uploads->isUploading() || m_uploads->isZipping() || m_uploads->queueCount() > 0 ||
-           !m_uploads->runningRequest().isNull() || m_received->isDownloading() || m_sent->isDownloading();
+           !m_uploads->runningRequest().isNull() || m_received->isDownloading() ||
+           m_sentOperations->isDownloading();
 }
 
 void ClientSession::checkIdle() {

@@ -11,6 +11,7 @@ class DesktopServices;
 class HttpEngine;
 class ReceivedUploads;
 class SecretStore;
+class SentTransferOperations;
 class SentTransfers;
 class ServerAccount;
 class Settings;
@@ -43,6 +44,7 @@ public:
     ServerAccount* account() const { return m_account; }
     Uploads* uploads() const { return m_uploads; }
     SentTransfers* sent() const { return m_sent; }
+    SentTransferOperations* sentOperations() const { return m_sentOperations; }
     ReceivedUploads* received() const { return m_received; }
 
     bool showSettings() const { return m_showSettings; }
@@ -73,6 +75,7 @@ private:
     DesktopServices& m_desktop;
     ServerAccount* m_account;
     SentTransfers* m_sent;
+    SentTransferOperations* m_sentOperations;
     ReceivedUploads* m_received;
     Uploads* m_uploads;
     QTimer m_firstPoll;

@@ -2,12 +2,9 @@
 
 #include "models/ErrorText.h"
 #include "models/Logging.h"
-#include "models/UserText.h"
-#include "platform/DesktopServices.h"
 #include "services/APIService.h"
 #include "services/APIServiceOutgoing.h"
 #include "services/OffMainThread.h"
-#include "services/SafeFileName.h"
 #include "transfers/Detached.h"
 #include "transfers/ServerAccount.h"
 #include "transfers/TransferPresenter.h"
@@ -19,7 +16,6 @@
 #include <QPointer>
 #include <QScopeGuard>
 #include <QSet>
-#include <QStandardPaths>
 #include <QtConcurrent>
 #include <algorithm>
 #include <qcoro/qcorofuture.h>
@@ -100,9 +96,8 @@ QList<TransferItem> merged(const QList<OutgoingTransfer>& listed, const QList<Tr
 }
 } // namespace
 
-SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory,
-                             DesktopServices& desktop, QObject* parent)
-    : QObject(parent), m_account(account), m_desktop(desktop), m_historyStore(historyDirectory),
+SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirectory, QObject* parent)
+    : QObject(parent), m_account(account), m_historyStore(std::make_shared<HistoryStore>(historyDirectory)),
       m_model([](const TransferItem& item) { return item.code; },
               // A poll gives server items fresh ids; the row shows the rest.
               [](const TransferItem& a, const TransferItem& b) {
@@ -112,53 +107,74 @@ SentTransfers::SentTransfers(ServerAccount* account, const QString& historyDirec
                          a.password == b.password;
               },
               [](const TransferItem& item) { return TransferPresenter(item).accessibleName(); }) {
-    // Read on the thread pool: a long history would keep the panel from showing.
+    m_historyThread.setMaxThreadCount(1);
+    // Read off the main thread: a long history would keep the panel from showing.
     detach(loadHistory(), this);
 }
 
+namespace {
+// A damaged history is kept beside it before anything rewrites it; `kept` is the copy, if any.
+struct HistoryRead {
+    HistoryStore::Contents contents;
+    QString kept;
+};
+} // namespace
+
 QCoro::Task<> SentTransfers::loadHistory() {
     QPointer<SentTransfers> self(this);
-    HistoryStore::Contents history;
-    for (;;) {
-        const int writes = m_historyWrites;
-        std::function<HistoryStore::Contents()> read = [service = m_historyStore] { return service.read(); };
-        history = co_await offMainThread(std::move(read));
+    HistoryRead history;
+    try {
+        for (;;) {
+            const int writes = m_historyWrites;
+            std::function<HistoryRead()> read = [store = m_historyStore] {
+                HistoryRead result{store->read(), {}};
+                if (result.contents.damaged)
+                    result.kept = store->keepUnreadable();
+                return result;
+            };
+            history = co_await offMainThread(std::move(read), &m_historyThread);
+            if (!self)
+                co_return;
+            // Written meanwhile (an upload finished, a row was deleted): that write runs after this
+            // read, so what was read may be gone or lack an entry; read what the write left.
+            if (writes == m_historyWrites)
+                break;
+        }
+    } catch (const std::exception& error) {
+        // A poll waits for the history: it must not wait forever. The list shows the server's.
+        qCWarning(lcTransfers) << "history not read:" << describeError(error).text;
         if (!self)
             co_return;
-        // Written meanwhile (an upload finished, a row was deleted): what was read may be gone or
-        // lack an entry, so read what the write left.
-        if (writes == m_historyWrites)
-            break;
+        history = {};
     }
     m_historyRead = true;
     const auto announce = qScopeGuard([this] { Q_EMIT historyRead(); });
     if (m_transfers.isEmpty()) {
-        setTransfers(std::move(history.items));
+        setTransfers(std::move(history.contents.items));
     } else {
-        // What came before the history (an upload the file could not take, a listed poll) stays
-        // first; the history adds what the list lacks.
+        // What came before the history (an upload not yet written, a listed poll) stays first; the
+        // history adds what the list lacks.
         QSet<QString> shown;
         for (const TransferItem& item : std::as_const(m_transfers))
             shown.insert(item.code);
         QList<TransferItem> transfers = m_transfers;
-        for (TransferItem& item : history.items)
+        for (TransferItem& item : history.contents.items)
             if (!shown.contains(item.code))
                 transfers.append(std::move(item));
         setTransfers(std::move(transfers));
-        releaseOffMainThread(std::move(history.items));
+        releaseOffMainThread(std::move(history.contents.items));
     }
-    if (!history.damaged)
+    if (!history.contents.damaged)
         co_return;
-    // Said once, at start; the damaged file is kept before anything rewrites the history.
-    const QString kept = m_historyStore.keepUnreadable();
-    if (kept.isEmpty())
+    // Said once, at start.
+    if (history.kept.isEmpty())
         setError(QCoreApplication::translate("SentTransfers",
                                              "Der Verlauf ist nicht lesbar und wird nicht überschrieben: ") +
-                 m_historyStore.filePath());
+                 m_historyStore->filePath());
     else
         setError(QCoreApplication::translate(
                      "SentTransfers", "Der Verlauf war teilweise unlesbar; die Datei wurde aufbewahrt: ") +
-                 kept);
+                 history.kept);
 }
 
 void SentTransfers::setTransfers(QList<TransferItem> transfers) {
@@ -186,20 +202,42 @@ bool SentTransfers::contains(const QString& code) const {
                        [&](const TransferItem& item) { return item.code == code; });
 }
 
+void SentTransfers::setPassword(const QString& code, const std::optional<QString>& password,
+                                bool hasPassword) {
+    setTransfers(withPassword(m_transfers, code, password, hasPassword));
+}
+
 void SentTransfers::addUploaded(const TransferItem& item) {
+    // Shown with its password, which the file never holds.
+    QList<TransferItem> shown = m_transfers;
+    shown.prepend(item);
+    setTransfers(std::move(shown));
+    // Counted before anything waits, so that a history read already asked for is read again.
     ++m_historyWrites;
-    if (!m_historyStore.add(item)) {
-        // Not in the file, but never lost from the list: the server's list carries it from now on.
-        QList<TransferItem> shown = m_transfers;
-        shown.prepend(item);
-        setTransfers(std::move(shown));
+    detach(recordUploaded(item), this);
+}
+
+QCoro::Task<> SentTransfers::recordUploaded(TransferItem item) {
+    QPointer<SentTransfers> self(this);
+    // A long history, read and rewritten, would stall the panel.
+    std::function<bool()> write = [store = m_historyStore, item = std::move(item)] {
+        return store->add(item);
+    };
+    const bool written = co_await offMainThread(std::move(write), &m_historyThread);
+    // Not in the file, but still in the list: the server's list carries it from now on.
+    if (self && !written)
         setError(
             QCoreApplication::translate("SentTransfers", "Der Verlauf konnte nicht gespeichert werden: ") +
-            m_historyStore.filePath());
-        return;
-    }
-    // The file never holds passwords: carry this one into the reloaded list.
-    setTransfers(withPassword(m_historyStore.load(), item.code, item.password, item.hasPassword));
+            m_historyStore->filePath());
+}
+
+void SentTransfers::remove(const TransferItem& transfer) {
+    const TransferItem target = transfer; // the argument may be an element of the list changed below
+    ++m_historyWrites;
+    m_historyThread.start([store = m_historyStore, target] { store->remove(target); });
+    QList<TransferItem> remaining = m_transfers;
+    remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });
+    setTransfers(std::move(remaining));
 }
 
 QCoro::Task<> SentTransfers::refresh(std::optional<ServerAccount::Reading> reading) {
@@ -221,7 +259,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
         // As offline: what is shown stays; the store is not asked a second time.
         m_refreshFailure = ErrorText{ErrorKind::Keychain, reading.problem};
         if (m_transfers.isEmpty() && m_historyRead)
-            setTransfers(m_historyStore.load());
+            setTransfers(m_historyStore->load());
         co_return;
     }
     // Passwords live only in memory; taken before waiting, carried over by code.
@@ -247,7 +285,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
             self->setError(self->m_listError);
         }
         if (self && self->m_transfers.isEmpty() && self->m_historyRead)
-            self->setTransfers(self->m_historyStore.load());
+            self->setTransfers(self->m_historyStore->load());
         co_return;
     }
     if (!self)
@@ -266,7 +304,7 @@ QCoro::Task<> SentTransfers::refreshList(std::optional<ServerAccount::Reading> g
     // stall the panel; only the rows' changes are made here.
     std::function<Changes()> merge = [listed = std::move(listed), knownPasswords, history = m_historyStore,
                                       shown = m_transfers, differ = m_model.differ()]() mutable {
-        QList<TransferItem> transfers = merged(listed, history.load(), knownPasswords);
+        QList<TransferItem> transfers = merged(listed, history->load(), knownPasswords);
         listed = {};
         return differ(std::exchange(shown, {}), std::move(transfers));
     };
@@ -286,164 +324,4 @@ void SentTransfers::applyChanges(Changes changes) {
     m_transfers = changes.next;
     releaseOffMainThread(m_model.apply(std::move(changes)));
     Q_EMIT transfersChanged();
-}
-
-QCoro::Task<std::optional<QString>> SentTransfers::revealPassword(QString code) {
-    QPointer<SentTransfers> self(this);
-    std::optional<QString> failure;
-    try {
-        const ServerAccount::Reading reading = co_await m_account->read();
-        const APIService::PasswordResponse response =
-            co_await APIService::revealOutgoingPassword(reading.server(), code);
-        if (self)
-            self->setTransfers(
-                withPassword(self->m_transfers, code, response.password, response.hasPassword));
-        co_return response.password;
-    } catch (const std::exception& error) {
-        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht geladen werden: ") +
-                  describeError(error).text;
-    }
-    if (self)
-        self->setError(failure);
-    co_return std::nullopt;
-}
-
-QCoro::Task<std::optional<QString>> SentTransfers::regeneratePassword(QString code) {
-    QPointer<SentTransfers> self(this);
-    std::optional<QString> failure;
-    try {
-        const ServerAccount::Reading reading = co_await m_account->read();
-        const APIService::PasswordResponse response = co_await APIService::updateOutgoingPassword(
-            reading.server(), code, APIService::PasswordAction::generate());
-        if (self)
-            self->setTransfers(withPassword(self->m_transfers, code, response.password, true));
-        co_return response.password;
-    } catch (const std::exception& error) {
-        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht erzeugt werden: ") +
-                  describeError(error).text;
-    }
-    if (self)
-        self->setError(failure);
-    co_return std::nullopt;
-}
-
-QCoro::Task<bool> SentTransfers::removePassword(QString code) {
-    QPointer<SentTransfers> self(this);
-    std::optional<QString> failure;
-    try {
-        const ServerAccount::Reading reading = co_await m_account->read();
-        co_await APIService::updateOutgoingPassword(reading.server(), code,
-                                                    APIService::PasswordAction::remove());
-        if (self)
-            self->setTransfers(withPassword(self->m_transfers, code, std::nullopt, false));
-        co_return true;
-    } catch (const std::exception& error) {
-        failure = QCoreApplication::translate("SentTransfers", "Passwort konnte nicht entfernt werden: ") +
-                  describeError(error).text;
-    }
-    if (self)
-        self->setError(failure);
-    co_return false;
-}
-
-QCoro::Task<bool> SentTransfers::renameOutgoingFile(QString code, QString oldName, QString newName) {
-    QPointer<SentTransfers> self(this);
-    std::optional<QString> failure;
-    const ServerAccount::Reading reading = co_await m_account->read();
-    try {
-        co_await APIService::renameOutgoingFile(reading.server(), code, oldName, newName);
-    } catch (const std::exception& error) {
-        failure = QCoreApplication::translate("SentTransfers", "Umbenennen fehlgeschlagen: ") +
-                  describeError(error).text;
-    }
-    if (!self)
-        co_return !failure;
-    if (failure) {
-        setError(failure);
-        co_return false;
-    }
-    // The new name comes from the server's list, not from a local edit.
-    co_await refresh(reading);
-    co_return true;
-}
-
-void SentTransfers::remove(const TransferItem& transfer) {
-    const TransferItem target = transfer; // the argument may be an element of the list changed below
-    ++m_historyWrites;
-    m_historyStore.remove(target);
-    QList<TransferItem> remaining = m_transfers;
-    remaining.removeIf([&](const TransferItem& item) { return item.code == target.code; });
-    setTransfers(std::move(remaining));
-    detach(deleteOnServer(target.code), this);
-}
-
-QCoro::Task<> SentTransfers::deleteOnServer(QString code) {
-    QPointer<SentTransfers> self(this);
-    // Without a server the transfer leaves only the history.
-    const ServerAccount::Reading reading = co_await m_account->read();
-    if (reading.state == ServerAccount::State::NotConfigured || !self)
-        co_return;
-    std::optional<QString> failure;
-    try {
-        co_await APIService::deleteOutgoing(reading.server(), code);
-    } catch (const std::exception& error) {
-        failure = UserText::serverDeleteFailed(describeError(error).text);
-    }
-    if (!self)
-        co_return;
-    // Shown where the user deleted it: the send tab.
-    if (failure)
-        setError(failure);
-    co_await refresh(reading);
-}
-
-QString SentTransfers::downloadFolder() {
-    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation) + QStringLiteral("/Zanvolt");
-}
-
-QCoro::Task<> SentTransfers::downloadOutgoing(TransferItem transfer) {
-    QPointer<SentTransfers> self(this);
-    const QString folder = downloadFolder();
-    QString destination;
-    std::optional<QString> failure;
-    if (m_downloads++ == 0)
-        Q_EMIT isDownloadingChanged();
-    const auto done = qScopeGuard([self] {
-        if (self && --self->m_downloads == 0)
-            Q_EMIT self->isDownloadingChanged();
-    });
-    try {
-        const ServerAccount::Reading reading = co_await m_account->read();
-        destination = co_await APIService::downloadOutgoingFile(reading.server(), transfer.code,
-                                                                transfer.fileName, folder);
-    } catch (const std::exception& error) {
-        failure = describeError(error).text;
-    }
-    if (!self)
-        co_return;
-    if (failure) {
-        setError(QCoreApplication::translate("SentTransfers", "Download fehlgeschlagen: ") + *failure);
-        co_return;
-    }
-    m_desktop.revealInFileViewer(destination);
-    m_desktop.postNotification(UserText::downloadDone(), transfer.fileName, std::nullopt);
-}
-
-bool SentTransfers::copyText(const QString& text) {
-    return m_desktop.copyText(text);
-}
-
-bool SentTransfers::copyLink(const TransferItem& transfer) {
-    return copyText(transfer.downloadURL);
-}
-
-bool SentTransfers::copyPassword(const TransferItem& transfer) {
-    if (transfer.password)
-        return copyText(*transfer.password);
-    // The copy is wanted even when a refresh rebuilds the row that asked.
-    detach(revealPassword(transfer.code), this, [this](std::optional<QString> password) {
-        if (password)
-            copyText(*password);
-    });
-    return false;
 }

@@ -37,7 +37,7 @@ PanelView::PanelView(ClientSession* session, UpdaterManager* updater, QWidget* p
     tabsLayout->setSpacing(0);
     tabsLayout->addWidget(buildPicker());
     m_tabs = new QStackedWidget;
-    m_sendTab = new SendTab(session->uploads(), session->sent());
+    m_sendTab = new SendTab(session->uploads(), session->sent(), session->sentOperations());
     m_tabs->addWidget(m_sendTab);
     m_receiveTab = new ReceiveTab(session->received());
     connect(m_receiveTab, &ReceiveTab::settingsRequested, session,

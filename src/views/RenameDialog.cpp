@@ -3,6 +3,7 @@
 #include "models/Graphemes.h"
 #include "models/UserText.h"
 #include "transfers/Detached.h"
+#include "transfers/SentTransferOperations.h"
 #include "transfers/SentTransfers.h"
 #include "views/Style.h"
 
@@ -18,8 +19,8 @@ constexpr int maximumLength = 60;
 }
 
 RenameDialog::RenameDialog(const QString& code, const QString& originalName, SentTransfers* sent,
-                           QWidget* parent)
-    : QDialog(parent), m_code(code), m_originalName(originalName), m_sent(sent) {
+                           SentTransferOperations* operations, QWidget* parent)
+    : QDialog(parent), m_code(code), m_originalName(originalName), m_sent(sent), m_operations(operations) {
     setWindowTitle(QCoreApplication::translate("RenameDialog", "Datei umbenennen"));
     setAccessibleName(QCoreApplication::translate("RenameDialog", "Datei umbenennen"));
     setWindowModality(Qt::WindowModal);
@@ -168,10 +169,10 @@ void RenameDialog::save() {
     m_errorText.reset();
     refresh();
 
-    if (!m_sent)
+    if (!m_operations)
         return;
     // A failure is reported as the sent transfers' error, which the dialog shows as well.
-    detach(m_sent->renameOutgoingFile(m_code, m_originalName, newName), this, [this](bool renamed) {
+    detach(m_operations->renameOutgoingFile(m_code, m_originalName, newName), this, [this](bool renamed) {
         m_isSaving = false;
         if (renamed) {
             accept();

@@ -7,6 +7,7 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class SentTransferOperations;
 class SentTransfers;
 
 // The small dialog in which the user gives a sent file a new base name; the
@@ -20,7 +21,7 @@ class RenameDialog : public QDialog {
 
 public:
     RenameDialog(const QString& code, const QString& originalName, SentTransfers* sent,
-                 QWidget* parent = nullptr);
+                 SentTransferOperations* operations, QWidget* parent = nullptr);
 
     // The open dialog for `code` among the children of `window`, if any.
     static RenameDialog* openFor(QWidget* window, const QString& code);
@@ -47,6 +48,7 @@ private:
     QString m_code;
     QString m_originalName;
     QPointer<SentTransfers> m_sent;
+    QPointer<SentTransferOperations> m_operations;
     bool m_isSaving = false;
     bool m_finished = false;
     std::optional<QString> m_errorText;

@@ -36,9 +36,9 @@ QWidget* padded(QWidget* content, int left, int top, int right, int bottom) {
 
 } // namespace
 
-SendTab::SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent)
-    : QWidget(parent), m_uploads(uploads), m_sent(sent) {
-    Q_ASSERT(uploads && sent);
+SendTab::SendTab(Uploads* uploads, SentTransfers* sent, SentTransferOperations* operations, QWidget* parent)
+    : QWidget(parent), m_uploads(uploads), m_sent(sent), m_operations(operations) {
+    Q_ASSERT(uploads && sent && operations);
     setAccessibleName(QCoreApplication::translate("SendTab", "Senden"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -279,7 +279,7 @@ QWidget* SendTab::buildList() {
     constexpr int rightMargin = 14;
     RowListView::paintWith(rows, model, std::make_shared<SentRowPainter>(rightMargin));
     rows.menu = [this, model](const QModelIndex& index, const QString& button) {
-        return TransferActions::menu(button, model->record(index.row()), m_sent, m_list);
+        return TransferActions::menu(button, model->record(index.row()), m_sent, m_operations, m_list);
     };
     // What is open in a row.
     const auto open = [](const QModelIndex& index, RowStates::Flag flag) {
@@ -292,7 +292,7 @@ QWidget* SendTab::buildList() {
     };
     rows.invoke = [this, model](const QModelIndex& index, const QString& action) {
         const TransferItem transfer = model->record(index.row()); // deleting it changes the model
-        return TransferActions::invoke(action, transfer, m_sent, m_list);
+        return TransferActions::invoke(action, transfer, m_sent, m_operations, m_list);
     };
     rows.description = [model](const QModelIndex& index) {
         return TransferPresenter(model->record(index.row())).accessibleDescription();

@@ -13,6 +13,7 @@ class QLabel;
 class QProgressBar;
 class QVBoxLayout;
 class RowListView;
+class SentTransferOperations;
 class SentTransfers;
 class Uploads;
 
@@ -24,7 +25,8 @@ class SendTab : public QWidget {
     Q_OBJECT
 
 public:
-    SendTab(Uploads* uploads, SentTransfers* sent, QWidget* parent = nullptr);
+    SendTab(Uploads* uploads, SentTransfers* sent, SentTransferOperations* operations,
+            QWidget* parent = nullptr);
 
     RowListView* list() const { return m_list; }
 
@@ -49,6 +51,7 @@ private:
 
     Uploads* m_uploads;
     SentTransfers* m_sent;
+    SentTransferOperations* m_operations;
 
     QWidget* m_bannerBox;
     ElidedLabel* m_bannerFileName;

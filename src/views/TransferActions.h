@@ -4,6 +4,7 @@
 
 class QMenu;
 class QWidget;
+class SentTransferOperations;
 class SentTransfers;
 struct TransferItem;
 
@@ -15,9 +16,9 @@ public:
     // rename dialog open over `parent`. False for the password button, which only opens its menu
     // (see menu()), and for unknown names.
     static bool invoke(const QString& action, const TransferItem& transfer, SentTransfers* sent,
-                       QWidget* parent);
+                       SentTransferOperations* operations, QWidget* parent);
     // The menu the button named `button` opens, or the row's context menu for an empty name; null
     // where there is none. It deletes itself once closed.
     static QMenu* menu(const QString& button, const TransferItem& transfer, SentTransfers* sent,
-                       QWidget* parent);
+                       SentTransferOperations* operations, QWidget* parent);
 };

@@ -19,6 +19,7 @@ SessionFixture::SessionFixture(DesktopServices* desktopServices, HttpEngine::Opt
     waitForTask(session->account()->reload());
     uploads = session->uploads();
     sent = session->sent();
+    operations = session->sentOperations();
     received = session->received();
     storeCredentials(server().baseURL(), server().apiKey());
     waitForTask(session->account()->reload());

@@ -5,6 +5,7 @@
 #include "platform/Settings.h"
 #include "transfers/ClientSession.h"
 #include "transfers/ReceivedUploads.h"
+#include "transfers/SentTransferOperations.h"
 #include "transfers/SentTransfers.h"
 #include "transfers/ServerAccount.h"
 #include "transfers/Uploads.h"
@@ -32,6 +33,7 @@ public:
     ClientSession* session = nullptr;
     Uploads* uploads = nullptr;
     SentTransfers* sent = nullptr;
+    SentTransferOperations* operations = nullptr;
     ReceivedUploads* received = nullptr;
 
 private:

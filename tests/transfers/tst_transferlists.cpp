@@ -64,6 +64,7 @@ class TestTransferLists : public QObject {
     TemporaryHome home; // downloads land in its Downloads folder
     std::unique_ptr<SessionFixture> fixture;
     SentTransfers* sent = nullptr;
+    SentTransferOperations* operations = nullptr;
     ReceivedUploads* received = nullptr;
     const QDateTime now = QDateTime::currentDateTimeUtc().addMSecs(-123);
 
@@ -100,6 +101,7 @@ class TestTransferLists : public QObject {
         QDir(APIService::incomingFolder()).removeRecursively();
         fixture = std::make_unique<SessionFixture>(nullptr, std::move(http));
         sent = fixture->sent;
+        operations = fixture->operations;
         received = fixture->received;
         progressLines.clear();
         errors.clear();
@@ -189,14 +191,14 @@ private Q_SLOTS:
         QVERIFY(sent->transfers()[0].hasPassword);
         QVERIFY(!sent->transfers()[0].password);
 
-        QCOMPARE(QCoro::waitFor(sent->revealPassword(code)), QStringLiteral("Geheim-1"));
-        sent->copyLink(sent->transfers()[0]); // the link alone, though the password is known
+        QCOMPARE(QCoro::waitFor(operations->revealPassword(code)), QStringLiteral("Geheim-1"));
+        operations->copyLink(sent->transfers()[0]); // the link alone, though the password is known
         QCOMPARE(fixture->desktop.copiedTexts, QStringList{sent->transfers()[0].downloadURL});
 
         server().clearRequests();
-        const auto fresh = QCoro::waitFor(sent->regeneratePassword(code));
+        const auto fresh = QCoro::waitFor(operations->regeneratePassword(code));
         QVERIFY(fresh && *fresh != QStringLiteral("Geheim-1"));
-        QVERIFY(QCoro::waitFor(sent->removePassword(code)));
+        QVERIFY(QCoro::waitFor(operations->removePassword(code)));
         QVERIFY(!sent->transfers()[0].password && !sent->transfers()[0].hasPassword);
         const auto requests = server().requests();
         QCOMPARE(requestLines(server()), QStringList(2, "PATCH /api/outgoing/" + code + "/password"));
@@ -205,13 +207,13 @@ private Q_SLOTS:
         QCOMPARE(requests[1].body, QByteArray("{\"password\":null}"));
 
         server().failNext(QStringLiteral("/api/outgoing/*"), 3, 500, "kaputt");
-        QCOMPARE(QCoro::waitFor(sent->revealPassword(code)), std::nullopt);
+        QCOMPARE(QCoro::waitFor(operations->revealPassword(code)), std::nullopt);
         QCOMPARE(sent->error(),
                  QStringLiteral("Passwort konnte nicht geladen werden: Server-Fehler 500: kaputt"));
-        QCOMPARE(QCoro::waitFor(sent->regeneratePassword(code)), std::nullopt);
+        QCOMPARE(QCoro::waitFor(operations->regeneratePassword(code)), std::nullopt);
         QCOMPARE(sent->error(),
                  QStringLiteral("Passwort konnte nicht erzeugt werden: Server-Fehler 500: kaputt"));
-        QVERIFY(!QCoro::waitFor(sent->removePassword(code)));
+        QVERIFY(!QCoro::waitFor(operations->removePassword(code)));
         QCOMPARE(sent->error(),
                  QStringLiteral("Passwort konnte nicht entfernt werden: Server-Fehler 500: kaputt"));
     }
@@ -233,9 +235,9 @@ private Q_SLOTS:
         // Already gone on the server (404): still a success, and the history cannot bring it back.
         history().add(item(gone));
         QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), gone));
-        sent->remove(item(gone));
+        operations->remove(item(gone));
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander})); // before any answer
-        QVERIFY(codes(history().load()).isEmpty());
+        QTRY_VERIFY(codes(history().load()).isEmpty());
         QTRY_COMPARE(changed.count(), 2); // the removal, then the refresh
         QCOMPARE(codes(sent->transfers()), (QStringList{kept, bystander}));
         QCOMPARE(requestLines(server()).mid(requestLines(server()).size() - 2),
@@ -243,7 +245,7 @@ private Q_SLOTS:
         QVERIFY(!received->error() && !sent->error());
 
         server().failNext(QStringLiteral("/api/outgoing/") + kept, 1, 500, "{}");
-        sent->remove(item(kept));
+        operations->remove(item(kept));
         QCOMPARE(codes(sent->transfers()), QStringList{bystander});
         QTRY_COMPARE(changed.count(), 4);
         // Still on the server: the refresh brings it back, and the failure is said.
@@ -259,7 +261,7 @@ private Q_SLOTS:
         const QString target = zanvoltFolder() + QStringLiteral("/Bericht 2024 (2).txt");
         writeFile(taken, "alt, und länger als die neue Fassung");
 
-        QCoro::waitFor(sent->downloadOutgoing(item));
+        QCoro::waitFor(operations->downloadOutgoing(item));
         QCOMPARE(readAll(target), QByteArray("neu"));
         QCOMPARE(readAll(taken), QByteArray("alt, und länger als die neue Fassung"));
         QCOMPARE(fixture->desktop.revealedPaths, QStringList{target});
@@ -269,7 +271,7 @@ private Q_SLOTS:
 
         const QStringList before = entriesIn(zanvoltFolder());
         server().failNext(QStringLiteral("/d/*"), 1, 403, "verboten");
-        QCoro::waitFor(sent->downloadOutgoing(item));
+        QCoro::waitFor(operations->downloadOutgoing(item));
         QCOMPARE(
             sent->error(),
             QStringLiteral("Download fehlgeschlagen: Netzwerk-Fehler: Download fehlgeschlagen (HTTP 403)"));
@@ -357,7 +359,7 @@ private Q_SLOTS:
         server().truncateNext(QStringLiteral("/d/*"), 1, 400);
         const TransferItem transfer = sent->transfers().value(0);
         const QStringList before = entriesIn(zanvoltFolder());
-        QCoro::waitFor(sent->downloadOutgoing(transfer));
+        QCoro::waitFor(operations->downloadOutgoing(transfer));
         QCOMPARE(sent->error(),
                  QStringLiteral(
                      "Download fehlgeschlagen: Übertragung unvollständig: 400 von 4000 Bytes erhalten"));
@@ -368,7 +370,7 @@ private Q_SLOTS:
         // Uncut, both arrive whole.
         QCoro::waitFor(received->downloadIncoming(listed(token)));
         QCOMPARE(readAll(inboxFile(QStringLiteral("Rechnung.pdf"))), content);
-        QCoro::waitFor(sent->downloadOutgoing(transfer));
+        QCoro::waitFor(operations->downloadOutgoing(transfer));
         QCOMPARE(readAll(fixture->desktop.revealedPaths.value(0)), content);
     }
 

@@ -50,6 +50,7 @@ class TestSendTab : public QObject {
     ClientSession* session = nullptr;
     Uploads* uploads = nullptr;
     SentTransfers* sent = nullptr;
+    SentTransferOperations* operations = nullptr;
     ReceivedUploads* received = nullptr;
     SendTab* tab = nullptr;
 
@@ -121,6 +122,7 @@ private Q_SLOTS:
         session = fixture->session;
         uploads = fixture->uploads;
         sent = fixture->sent;
+        operations = fixture->operations;
         received = fixture->received;
         for (const RowStates::Flag flag : {RowStates::LinkCopied, RowStates::PasswordCopied})
             sent->model()->states()->setFlashDuration(flag, std::chrono::milliseconds(100));
@@ -230,7 +232,7 @@ private Q_SLOTS:
                           "Zeile eins\nZeile zwei\nZeile drei");
         showTab();
         fixture->panel->resize(700, 560);
-        QVERIFY(!QCoro::waitFor(sent->revealPassword(code)));
+        QVERIFY(!QCoro::waitFor(operations->revealPassword(code)));
         QTest::qWait(0);
         auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
         QVERIFY(error->isVisibleTo(tab));
@@ -287,7 +289,7 @@ private Q_SLOTS:
         QTRY_VERIFY(height(0) < height(1));
 
         // At the narrowest panel, with a downloaded file, nothing may be pushed out of view.
-        QCoro::waitFor(sent->downloadOutgoing(sent->model()->record(1)));
+        QCoro::waitFor(operations->downloadOutgoing(sent->model()->record(1)));
         QCoro::waitFor(sent->refresh());
         QVERIFY(record(1).downloadedAt);
         fixture->panel->resize(Settings::minimumPanelWidth, Settings::defaultPanelHeight);
@@ -396,7 +398,8 @@ private Q_SLOTS:
         QCOMPARE(painter.height(380, item, RowStates::Unfolded), folded);
         QCOMPARE(actions(), (QStringList{"Passwort hinzufügen", "Herunterladen", "Link kopieren",
                                          "Vom Server löschen", "Link kopieren"}));
-        QCOMPARE(menuTexts(TransferActions::menu(QStringLiteral("Passwort hinzufügen"), item, sent, tab)),
+        QCOMPARE(menuTexts(TransferActions::menu(QStringLiteral("Passwort hinzufügen"), item, sent,
+                                                 operations, tab)),
                  QStringList{"Passwort erzeugen"});
 
         // The context menu's copy gives no feedback; a click on the line copies and shows "Link
@@ -506,7 +509,7 @@ private Q_SLOTS:
         QCoro::waitFor(sent->refresh());
         const QString path = QStringLiteral("/api/outgoing/") + code + QStringLiteral("/files");
         QWidget panel;
-        RenameDialog dialog(code, QStringLiteral("Bericht.final.pdf"), sent, &panel);
+        RenameDialog dialog(code, QStringLiteral("Bericht.final.pdf"), sent, operations, &panel);
         dialog.show();
         auto* field = dialog.findChild<QLineEdit*>();
         auto* save = child<QPushButton>(&dialog, "saveButton");
