@@ -260,7 +260,8 @@ private Q_SLOTS:
         QCOMPARE(lines.size(), 2); // link and password
         QVERIFY(lines.first().startsWith(server.baseURL()));
         QVERIFY(historyOf(cliHome).isEmpty());
-        QCOMPARE(historyOf(clientHome).first().toObject().value("downloadURL").toString(), lines.first());
+        // The running client records it, on its own history thread.
+        QTRY_COMPARE(historyOf(clientHome).first().toObject().value("downloadURL").toString(), lines.first());
 
         // Ctrl-C on a command whose upload runs: the upload is withdrawn, nothing of it completes.
         const QString chunkPath = QStringLiteral("/api/upload-chunk");
@@ -277,7 +278,7 @@ private Q_SLOTS:
         QVERIFY(interrupted.waitForFinished(10000));
         // Uploads run one at a time: this one ends only after the interrupted one has.
         QCOMPARE(run(environmentFor(cliHome, runtime), {"send", "übergeben.txt"}, files).exitCode, 0);
-        QCOMPARE(historyOf(clientHome).size(), 2);
+        QTRY_COMPARE(historyOf(clientHome).size(), 2);
         QCOMPARE(requestsTo(server, QStringLiteral("/api/upload-complete")).size(), completedBefore + 1);
 
         // A failure in the client comes back with its kind: the server's is exit code 4.
