@@ -8,6 +8,7 @@
 #include "RecordingDesktopServices.h"
 #include "TestServerFixture.h"
 #include "platform/Settings.h"
+#include "services/OffMainThread.h"
 #include "transfers/ClientSession.h"
 #include "transfers/ReceivedUploads.h"
 #include "transfers/SentTransfers.h"
@@ -190,6 +191,7 @@ ScrollFigures scrollThrough(RowListView* list) {
 } // namespace
 
 int main(int argc, char** argv) {
+    limitMallocArenas(); // as the client does
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);

@@ -7,6 +7,7 @@
 #include "models/Utf8.h"
 #include "services/APIService.h"
 #include "services/APIServiceIncoming.h"
+#include "services/OffMainThread.h"
 #include "services/PrivateTempDir.h"
 #include "transfers/ClientSession.h"
 #include "transfers/SentTransferOperations.h"
@@ -44,6 +45,7 @@ QStringList fileArguments(int argc, char** argv) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    limitMallocArenas();
     QStringList rawArguments;
     for (int i = 1; i < argc; ++i)
         rawArguments << QString::fromLocal8Bit(argv[i]);
