@@ -258,8 +258,9 @@ private Q_SLOTS:
         QHelpEvent help(QEvent::ToolTip, copy.center(), list->viewport()->mapToGlobal(copy.center()));
         QApplication::sendEvent(list->viewport(), &help);
         QCOMPARE(QToolTip::text(), QStringLiteral("Link kopieren"));
-        QCOMPARE(TransferPresenter(fixture->sent->model()->record(0)).fileCount(),
-                 QStringLiteral("· 1 Datei"));
+        TransferItem one;
+        one.originalFileNames = {QStringLiteral("Nur.pdf")};
+        QCOMPARE(TransferPresenter(one).fileCount(), QStringLiteral("· 1 Datei"));
 
         // Up and Down move the current row; Tab goes on to its buttons in their order, then past the
         // list, and Shift+Tab comes back.
