@@ -187,7 +187,7 @@ private Q_SLOTS:
         QVERIFY(!later.autoUpdateEnabled());
     }
 
-    void timerChecksAndInstallsFollowTheBackendAndTheClient() {
+    void dailyCheckRunsOnlyWhenSwitchedOnAndPossible() {
         auto owned = std::make_unique<FakeUpdaterBackend>();
         FakeUpdaterBackend* backend = owned.get();
         backend->reportedInterval = 20ms;
@@ -203,29 +203,6 @@ private Q_SLOTS:
         QCOMPARE(backend->backgroundChecks, 0);
         backend->canCheck = true;
         QTRY_VERIFY(backend->backgroundChecks >= 2);
-
-        // Install requests wait while the client is busy and run on a later turn of the loop.
-        bool busy = true;
-        manager.setIsBusyCheck([&] { return busy; });
-        QStringList ran;
-
-        QVERIFY(backend->requestInstall([&] { ran << "first"; }));
-        QVERIFY(backend->requestInstall([&] { ran << "second"; }));
-        QCoreApplication::processEvents();
-        QVERIFY(ran.isEmpty() && manager.hasPendingInstall());
-
-        busy = false;
-        manager.attemptPendingInstall();
-        QVERIFY(!manager.hasPendingInstall());
-        QVERIFY(ran.isEmpty()); // queued, not run inside the call
-        QCoreApplication::processEvents();
-        QCOMPARE(ran, QStringList{"second"});
-
-        // Idle from the start: answered true first, run on the next turn.
-        QVERIFY(backend->requestInstall([&] { ran << "idle"; }));
-        QCOMPARE(ran, QStringList{"second"});
-        QCoreApplication::processEvents();
-        QCOMPARE(ran, (QStringList{"second", "idle"}));
     }
 
     void feedFormsAndVersionOrder() {
