@@ -358,11 +358,6 @@ private Q_SLOTS:
         QVERIFY(server.calls[0].actions.isEmpty());
         QCOMPARE(server.calls[0].body,
                  QStringLiteral("2 Datei(en) von Müller &amp; &lt;Co&gt; heruntergeladen"));
-
-        QGuiApplication::clipboard()->setText(QStringLiteral("vorher"));
-        Q_EMIT server.ActionInvoked(server.nextId, QStringLiteral("default"));
-        QTest::qWait(100);
-        QCOMPARE(clipboardText(), QStringLiteral("vorher"));
     }
 
     void loginItemAsAutostartEntry() {
@@ -522,7 +517,6 @@ private Q_SLOTS:
         for (const QVariantMap& update : std::as_const(done.updates)) {
             QVERIFY(update.value("percent").toUInt() >= previous);
             previous = update.value("percent").toUInt();
-            QVERIFY(update.contains("speed"));
         }
         QTRY_VERIFY(!dock.updates.isEmpty() &&
                     !dock.updates.last().second.value("progress-visible").toBool());

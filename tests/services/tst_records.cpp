@@ -8,7 +8,6 @@
 #include "models/KeychainError.h"
 #include "models/PlatformError.h"
 #include "models/TransferItem.h"
-#include "models/Utf8.h"
 #include "models/ZipError.h"
 #include "services/HistoryStore.h"
 #include "services/SafeFileName.h"
@@ -316,7 +315,7 @@ private Q_SLOTS:
     }
 
     // The records' JSON coding, the one date form they accept, the user's texts of errors, numbers and
-    // dates (the desktop's locale must never turn "1.5 MB" into "1,5 MB"), and strict UTF-8.
+    // dates (the desktop's locale must never turn "1.5 MB" into "1,5 MB").
     void transferItemDefaultsAndPassword() {
         const QJsonObject minimal = object(
             R"({"fileName":"a.pdf","code":"K7X2","downloadURL":"dl/K7X2", "uploadDate":"2024-05-01T12:30:45Z","password":"geheim"})");
@@ -409,14 +408,6 @@ private Q_SLOTS:
         check(PlatformError(QStringLiteral("Datei „ä“ fehlt")), ErrorKind::Platform,
               QStringLiteral("Datei „ä“ fehlt"));
         check(std::runtime_error("kein Speicher"), ErrorKind::Unknown, QStringLiteral("kein Speicher"));
-    }
-
-    void strictUtf8() {
-        QCOMPARE(decodeUtf8Strict("Gr\xc3\xbc\xc3\x9f\x65"), std::optional<QString>(QStringLiteral("Grüße")));
-        QCOMPARE(decodeUtf8Strict(QByteArray()), std::optional<QString>(QString()));
-        QCOMPARE(decodeUtf8Strict("abc\xc3"), std::nullopt);      // cut off inside a character
-        QCOMPARE(decodeUtf8Strict("\xc0\xaf"), std::nullopt);     // overlong
-        QCOMPARE(decodeUtf8Strict("\xed\xa0\x80"), std::nullopt); // a surrogate
     }
 
     // The panel's number and date texts, under the C locale and again under a German one.

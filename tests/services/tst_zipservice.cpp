@@ -303,8 +303,6 @@ private Q_SLOTS:
         const QList<Entry> list = entries(readAll(archive.toLocalFile()));
         for (const char* link : {"loops/sub/up", "loops/again", "loops/dangling", "shortcut/again"})
             QVERIFY2((named(list, link).mode & 0170000) == 0120000, link);
-        QCOMPARE(readAll(work("loops/a.txt")), QByteArray("a"));
-        QVERIFY(QFileInfo(work("loops/sub/up")).isSymLink());
     }
 
     void cancelEndsZip() {
