@@ -324,7 +324,6 @@ private Q_SLOTS:
         QCOMPARE(list.size(), 3);
         QCOMPARE(entryNames(list[0].primaryZipEntries()), QStringList{"b/1.txt"});
         QCOMPARE(list[0].primaryZipEntries().first().size, 7);
-        QCOMPARE(list[0].files.value(1).size, 2);
         QCOMPARE(entryNames(list[1].primaryZipEntries()), QStringList{"z.txt"}); // no file matches
         QCOMPARE(list[1].hasPassword, std::nullopt);
         QVERIFY(list[2].primaryZipEntries().isEmpty());
@@ -687,7 +686,6 @@ private Q_SLOTS:
     void quittingMidDownloadLeavesNothingAndRefusesLaterRequests() {
         const QString code =
             server().seedTransfer({{QStringLiteral("gross.bin"), QByteArray(96 << 20, 'z')}});
-        QVERIFY(!code.isEmpty());
         QTemporaryDir folder;
         HttpRequest request;
         request.url =
