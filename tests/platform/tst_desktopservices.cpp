@@ -108,10 +108,6 @@ QString writeIni(const QTemporaryDir& dir, const QString& name, const QByteArray
     return writeFile(dir.filePath(name), "[General]\n" + content).toLocalFile();
 }
 
-QStringList entryLines(const QString& path) {
-    return QString::fromUtf8(readAll(path)).split(QLatin1Char('\n'));
-}
-
 // A D-Bus daemon of the test's own, with no service but those written into
 // its service folder: the session bus of a desktop without a notification
 // daemon. (The machine's session bus may start one on demand.)
@@ -368,8 +364,8 @@ private Q_SLOTS:
 
         desktop.registerLoginItem();
         QVERIFY(desktop.isLoginItemEnabled());
-        QVERIFY(
-            entryLines(entry).contains(QStringLiteral("Exec=") + QCoreApplication::applicationFilePath()));
+        QVERIFY(readAll(entry).contains(
+            "\nExec=" + QFile::encodeName(QCoreApplication::applicationFilePath()) + '\n'));
 
         // A desktop's "don't start" switch turns the status off.
         for (const QByteArray& off :

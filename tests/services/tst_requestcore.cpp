@@ -570,7 +570,6 @@ private Q_SLOTS:
                  QStringLiteral("/api/incoming/%2E/files/..%2F..%2Fapi%2Foutgoing"));
         failureOf(APIService::deleteOutgoing(fixture->connection(), QStringLiteral("a//b")));
         QCOMPARE(server().requests().last().path, QStringLiteral("/api/outgoing/a%2F%2Fb"));
-        QCOMPARE(server().requests().last().method, QStringLiteral("DELETE"));
     }
 
     // Trust on first use: a self-signed certificate is remembered per scheme, host and port; a
