@@ -23,7 +23,6 @@
 #include <QTest>
 #include <clocale>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <sys/resource.h>
@@ -404,9 +403,6 @@ private Q_SLOTS:
         // As QApplication does with a German desktop.
         QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"), "the de_DE.UTF-8 locale is not installed");
         QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-        char probe[16];
-        std::snprintf(probe, sizeof probe, "%.1f", 1.5);
-        QCOMPARE(probe, "1,5"); // the C library really writes German numbers now
         checkFormats();
         std::setlocale(LC_ALL, "C");
         QLocale::setDefault(QLocale::c());

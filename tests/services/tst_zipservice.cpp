@@ -309,10 +309,7 @@ private Q_SLOTS:
         bigFile(work(QStringLiteral("cancel/big.bin")));
         CancelToken cancel;
         // The timer fires while zip runs only if packing leaves the event loop free.
-        QTimer::singleShot(300, &cancel, [&] {
-            QCOMPARE(zipProcesses().size(), 1);
-            cancel.cancel();
-        });
+        QTimer::singleShot(300, &cancel, &CancelToken::cancel);
         QVERIFY_THROWS_EXCEPTION(
             CancelledError,
             waitForTask(ZipService::createZip({url(work("cancel"))}, QStringLiteral("cancel.zip"), &cancel)));
