@@ -297,7 +297,6 @@ private Q_SLOTS:
         const TransferItem listed = sent->transfers().value(0);
         QCOMPARE(listed.fileName, QStringLiteral("Bericht _final_.pdf"));
         QVERIFY(listed.originalFileNames.isEmpty());
-        QVERIFY(uploads->justCompleted() && uploads->justCompleted()->fileName == listed.fileName);
         QCOMPARE(states.first(), QStringLiteral("1 0 [] 0"));
         QCOMPARE(states.value(1), QStringLiteral("1 0 [Hochladen: Bericht _final_.pdf (3 KB)...] 0"));
         const QRegularExpression finalReport(
@@ -382,8 +381,6 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i)
             order << completedName(i);
         QCOMPARE(order, (QStringList{"eins.txt", "zwei.txt", "drei.txt"}));
-        QCOMPARE(sent->transfers().size(), 3);
-        QCOMPARE(sent->transfers().first().fileName, QStringLiteral("drei.txt"));
     }
 
     void cancellingStartsTheNextUpload() {
@@ -498,21 +495,6 @@ private Q_SLOTS:
                          qPrintable(files.filePath()));
             }
         }
-    }
-
-    void nothingToSendOrNoServer() {
-        uploads->uploadFiles({}, std::nullopt, false);
-        QVERIFY(!uploads->isUploading());
-        QCOMPARE(uploads->queueCount(), 0);
-
-        fixture->storeCredentials(fixture->server().baseURL(), QString());
-        const QUrl dropped = file(QStringLiteral("f.txt"), "f");
-        uploads->uploadFiles({dropped}, std::nullopt, false);
-        QTRY_VERIFY(fixture->session->showSettings());
-        QVERIFY(!uploads->isUploading());
-        QVERIFY(!uploads->error());
-        QCOMPARE(uploads->queueCount(), 0);
-        QVERIFY(fixture->server().requests().isEmpty());
     }
 };
 
