@@ -194,7 +194,6 @@ private Q_SLOTS:
         send({fixture->file(QStringLiteral("weg.bin"), "x")});
         QCOMPARE(uploads->error(), std::optional<QString>(
                                        QStringLiteral("Der Server antwortet nicht (1 Sekunden ohne Daten)")));
-        QVERIFY(requestsTo(server(), chunkPath).isEmpty());
         QVERIFY2(requestsTo(server(), QStringLiteral("/api/create-upload-token")).size() >= 2,
                  qPrintable(texts.join(u'\n')));
         QVERIFY2(texts.contains(QStringLiteral("0% von 1 B – Warte auf Verbindung…")),
@@ -288,10 +287,8 @@ private Q_SLOTS:
 
     void singleFileIsSentUnchanged() {
         const QUrl dropped = file(QStringLiteral("Bericht \"final\".pdf"), QByteArray(3000, 'x'));
-        QSignalSpy zipping(uploads, &Uploads::isZippingChanged);
         send({dropped});
 
-        QVERIFY(zipping.isEmpty());
         QVERIFY(QFile::exists(dropped.toLocalFile())); // a dropped file is never deleted
         QCOMPARE(completedName(), QStringLiteral("Bericht \"final\".pdf"));
         const TransferItem listed = sent->transfers().value(0);
