@@ -241,10 +241,28 @@ private Q_SLOTS:
         server().seedTransfer({{QStringLiteral("alt.pdf"), "a"}}, {}, now.addDays(-1));
         showListed();
         RowListView* list = tab->list();
+        // A row unfolds, animated, to where an instant unfold puts it; at once where the desktop turns
+        // animations off.
+        const auto below = [list, this] { return list->visualRect(sent->model()->index(1)).top(); };
+        const int folded = below();
+        NoAnimations still;
+        list->setStyle(&still);
+        click(0, QStringLiteral("Dateiliste"));
+        QTRY_VERIFY(below() > folded);
+        const int instant = below();
+        QVERIFY(!list->findChild<QVariantAnimation*>());
+        click(0, QStringLiteral("Dateiliste"));
+        QTRY_COMPARE(below(), folded);
+        list->setStyle(nullptr);
+        click(0, QStringLiteral("Dateiliste"));
+        QPointer<QVariantAnimation> animation;
+        QTRY_VERIFY((animation = list->findChild<QVariantAnimation*>(QStringLiteral("unfoldAnimation"))));
+        QTRY_VERIFY(!animation);
+        QTRY_COMPARE(below(), instant);
+
         list->invoke(sent->model()->index(0), QStringLiteral("Passwort anzeigen"));
         QTRY_VERIFY_WITH_TIMEOUT(has(0, RowStates::PasswordShown) && !has(0, RowStates::PasswordLoading),
                                  runTimeout);
-        click(0, QStringLiteral("Dateiliste"));
 
         // The other row gets a password in place; the first keeps what is open in it, and the list
         // gives it the height it needs.
@@ -273,34 +291,6 @@ private Q_SLOTS:
         fixture->panel->resize(Settings::minimumPanelWidth, Settings::defaultPanelHeight);
         QTRY_VERIFY(list->buttonRect(sent->model()->index(1), QStringLiteral("Vom Server löschen")).right() <
                     list->viewport()->width());
-    }
-
-    // A row unfolds, animated, to where an instant unfold puts it; at once where the desktop turns
-    // animations off.
-    void unfoldingMovesTheRowsBelowToTheSamePlace() {
-        server().seedTransfer({{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}});
-        server().seedTransfer({{QStringLiteral("c.txt"), "c"}}, {},
-                              QDateTime::currentDateTimeUtc().addDays(-1));
-        showListed();
-        RowListView* list = tab->list();
-        const QModelIndex below = sent->model()->index(1);
-        const QRect folded = list->visualRect(below);
-        const auto toggle = [this] { click(0, QStringLiteral("Dateiliste")); };
-        NoAnimations still;
-        list->setStyle(&still);
-        toggle();
-        QTRY_VERIFY(list->visualRect(below).top() > folded.top());
-        const QRect instant = list->visualRect(below);
-        QVERIFY(!list->findChild<QVariantAnimation*>());
-        toggle();
-        QTRY_COMPARE(list->visualRect(below), folded);
-
-        list->setStyle(nullptr);
-        toggle();
-        QPointer<QVariantAnimation> animation;
-        QTRY_VERIFY((animation = list->findChild<QVariantAnimation*>(QStringLiteral("unfoldAnimation"))));
-        QTRY_VERIFY(!animation);
-        QTRY_COMPARE(list->visualRect(below), instant);
     }
 
     void panelFrame() {
