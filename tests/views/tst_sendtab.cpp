@@ -183,8 +183,10 @@ private Q_SLOTS:
 
     void progressQueueAndCancel() {
         showTab();
-        // Every completion waits, so the three uploads queue up behind each other.
-        server().delayNext(QStringLiteral("/api/upload-complete"), 3, 1500);
+        // Every completion waits, so the three uploads queue up behind each other; the last one
+        // until it is cancelled, however slow the machine.
+        server().delayNext(QStringLiteral("/api/upload-complete"), 2, 1500);
+        server().delayNext(QStringLiteral("/api/upload-complete"), 1, 60000);
         for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"})
             uploads->uploadFiles({writeFile(QString::fromLatin1(name), name)}, std::nullopt, false);
 
