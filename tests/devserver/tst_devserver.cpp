@@ -12,8 +12,8 @@
 #include <QTest>
 
 // What the bundled server does that the client's tests, which run against it, never ask of it:
-// parts split anywhere, chunks missing or out of range, hostile names, a restart, the controls
-// over HTTP. Plain HTTP: its TLS is what every client test goes through.
+// parts split anywhere, chunks missing or out of range, hostile names. Plain HTTP: its TLS is what
+// every client test goes through.
 namespace {
 // A chunk body with the file part first, unlike the client, so that the field order is free.
 QByteArray multipart(const QByteArray& boundary, const QList<std::pair<QByteArray, QByteArray>>& fields,
@@ -174,42 +174,6 @@ private Q_SLOTS:
         QCOMPARE(call(*server, "GET", "/d/" + code + "/file/..%2F..%2Findex.json").status, 400);
         QCOMPARE(call(*server, "GET", "/api/incoming/" + token + "/files/a%5Cb").status, 400);
         QCOMPARE(entriesIn(parent.path()), QStringList{"data"});
-    }
-
-    void keepsEverythingAcrossARestart() {
-        QTemporaryDir dir;
-        QString code, token, key;
-        {
-            const auto first = started(dir.path());
-            QVERIFY(first);
-            key = first->apiKey();
-            code = first->seedTransfer({{"Bericht.pdf", "%PDF-1"}}, "pw-123456789012");
-            token = first->seedIncoming("Erika Muster", {{"plan.pdf", "%PDF-2"}}, "A-1", {}, false);
-        }
-        const auto second = started(dir.path());
-        QVERIFY(second);
-        QCOMPARE(second->apiKey(), key);
-        const QJsonObject transfer = parsed(call(*second, "GET", "/api/outgoing"))[0].toObject();
-        QVERIFY(transfer["code"].toString() == code && transfer["hasPassword"].toBool());
-        QCOMPARE(parsed(call(*second, "GET", "/api/outgoing/" + code + "/password"))["password"].toString(),
-                 QStringLiteral("pw-123456789012"));
-        QCOMPARE(call(*second, "GET", "/d/" + code + "/file/Bericht.pdf").body, QByteArray("%PDF-1"));
-        QCOMPARE(parsed(call(*second, "GET", "/api/incoming"))[0]["token"].toString(), token);
-        QCOMPARE(call(*second, "GET", "/api/incoming/" + token + "/files/plan.pdf").body,
-                 QByteArray("%PDF-2"));
-    }
-
-    // Told over HTTP, as a server run as a process is; a rule for another path leaves this one whole.
-    void truncatesDownloadsWhenToldOverHttp() {
-        const auto server = started();
-        QVERIFY(server);
-        const QByteArray content = randomBytes(100'000);
-        const QString path = "/d/" + server->seedTransfer({{"Bericht.pdf", content}}) + "/file/Bericht.pdf";
-        QCOMPARE(json(*server, "POST", "/test/truncate", {{"path", "/api/incoming/*"}, {"bytes", 0}}).status,
-                 200);
-        QCOMPARE(json(*server, "POST", "/test/truncate", {{"path", "/d/*"}, {"bytes", 10}}).status, 200);
-        QCOMPARE(call(*server, "GET", path).status, -1);
-        QCOMPARE(call(*server, "GET", path).body, content);
     }
 };
 

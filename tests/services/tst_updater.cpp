@@ -172,7 +172,6 @@ private Q_SLOTS:
         {
             UpdaterManager first({std::make_unique<FeedUpdaterBackend>(unconfigured), m_defaults.get()});
             QCOMPARE(m_defaults->updaterFlag(Key::enableAutomaticChecks), std::optional<bool>(true));
-            QCOMPARE(m_defaults->updaterFlag(Key::automaticallyUpdate), std::optional<bool>(false));
             QVERIFY(first.autoUpdateEnabled());
             // No feed configured: nothing can be checked, from the very start, and the settings say why.
             QVERIFY(!first.canCheckForUpdates());
@@ -187,7 +186,7 @@ private Q_SLOTS:
         QVERIFY(!later.autoUpdateEnabled());
     }
 
-    void timerChecksAndInstallsFollowTheBackendAndTheClient() {
+    void dailyCheckRunsOnlyWhenSwitchedOnAndPossible() {
         auto owned = std::make_unique<FakeUpdaterBackend>();
         FakeUpdaterBackend* backend = owned.get();
         backend->reportedInterval = 20ms;
@@ -203,29 +202,6 @@ private Q_SLOTS:
         QCOMPARE(backend->backgroundChecks, 0);
         backend->canCheck = true;
         QTRY_VERIFY(backend->backgroundChecks >= 2);
-
-        // Install requests wait while the client is busy and run on a later turn of the loop.
-        bool busy = true;
-        manager.setIsBusyCheck([&] { return busy; });
-        QStringList ran;
-
-        QVERIFY(backend->requestInstall([&] { ran << "first"; }));
-        QVERIFY(backend->requestInstall([&] { ran << "second"; }));
-        QCoreApplication::processEvents();
-        QVERIFY(ran.isEmpty() && manager.hasPendingInstall());
-
-        busy = false;
-        manager.attemptPendingInstall();
-        QVERIFY(!manager.hasPendingInstall());
-        QVERIFY(ran.isEmpty()); // queued, not run inside the call
-        QCoreApplication::processEvents();
-        QCOMPARE(ran, QStringList{"second"});
-
-        // Idle from the start: answered true first, run on the next turn.
-        QVERIFY(backend->requestInstall([&] { ran << "idle"; }));
-        QCOMPARE(ran, QStringList{"second"});
-        QCoreApplication::processEvents();
-        QCOMPARE(ran, (QStringList{"second", "idle"}));
     }
 
     void feedFormsAndVersionOrder() {
@@ -260,7 +236,6 @@ private Q_SLOTS:
         FeedUpdaterBackend::Options http = options(nullptr);
         http.feedURL = QStringLiteral("http://updates.example.com/feed.xml");
         QVERIFY(!FeedUpdaterBackend(http).canCheckForUpdates());
-        QVERIFY(FeedUpdaterBackend(options(nullptr)).unavailableReason().isEmpty());
     }
 
     void goodUpdateReplacesTheProgramAtomically_data() {

@@ -12,8 +12,6 @@
 #include "views/SendTab.h"
 #include "views/SentRowPainter.h"
 #include "views/SettingsPage.h"
-#include "views/Style.h"
-#include "views/TransferActions.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -23,7 +21,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
-#include <QToolButton>
 #include <QVariantAnimation>
 
 namespace {
@@ -140,10 +137,7 @@ private Q_SLOTS:
         server().seedTransfer({{QStringLiteral("Angebot.pdf"), "pdf"}});
         shownNamed(tab, QStringLiteral("Aktualisieren"))->click();
         QTRY_COMPARE_WITH_TIMEOUT(rowCount(), 1, runTimeout);
-        QCOMPARE(requestLines(server(), QStringLiteral("/api/outgoing")), QStringList{"GET /api/outgoing"});
-        QVERIFY(!shows(QStringLiteral("hint")));
-        QVERIFY(shows(QStringLiteral("transferList")));
-        QCOMPARE(record(0).fileName, QStringLiteral("Angebot.pdf"));
+        QVERIFY(!shows(QStringLiteral("hint")) && shows(QStringLiteral("transferList")));
 
         // Deleted at once, without a question; a refusal of the server is said here, not on the other tab.
         server().failNext(QStringLiteral("/api/outgoing/") + sent->transfers()[0].code, 1, 500, "kaputt");
@@ -166,7 +160,6 @@ private Q_SLOTS:
                  QStringLiteral("Plan.pdf"));
         QCOMPARE(tab->findChild<ElidedLabel*>(QStringLiteral("bannerLink"))->fullText(), first.downloadURL);
         QVERIFY(!shows(QStringLiteral("bannerPassword"))); // three lines only
-        QVERIFY(!shownNamed(tab, QStringLiteral("Passwort kopieren")));
         fixture->desktop.copiedTexts.clear();
         shownNamed(tab, QStringLiteral("Kopieren"))->click();
         QCOMPARE(fixture->desktop.copiedTexts, QStringList{first.downloadURL});
@@ -176,7 +169,6 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(uploads->justCompleted() && uploads->justCompleted()->id != first.id &&
                                      !uploads->isUploading(),
                                  runTimeout);
-        QVERIFY(shows(QStringLiteral("bannerPassword")));
         QCOMPARE(label(QStringLiteral("bannerPassword")), QStringLiteral("Geheim-42"));
         fixture->desktop.copiedTexts.clear();
         shownNamed(tab, QStringLiteral("Passwort kopieren"))->click();
@@ -186,23 +178,20 @@ private Q_SLOTS:
 
         shownNamed(tab, QStringLiteral("Schließen"))->click();
         QVERIFY(!uploads->justCompleted());
-        QVERIFY(!shows(QStringLiteral("banner")));
-        QCOMPARE(rowCount(), 2); // the list, not the hint
-        QVERIFY(shows(QStringLiteral("transferList")));
+        QVERIFY(!shows(QStringLiteral("banner")) && shows(QStringLiteral("transferList")));
     }
 
     void progressQueueAndCancel() {
         showTab();
-        // Every completion waits, so the three uploads queue up behind each other.
-        server().delayNext(QStringLiteral("/api/upload-complete"), 3, 1500);
+        // Every completion waits, so the three uploads queue up behind each other; the last one
+        // until it is cancelled, however slow the machine.
+        server().delayNext(QStringLiteral("/api/upload-complete"), 2, 1500);
+        server().delayNext(QStringLiteral("/api/upload-complete"), 1, 60000);
         for (const char* name : {"eins.txt", "zwei.txt", "drei.txt"})
             uploads->uploadFiles({writeFile(QString::fromLatin1(name), name)}, std::nullopt, false);
 
         // An empty list during an upload is shown as the (empty) list, never as the hint.
-        QVERIFY(sent->transfers().isEmpty());
-        QVERIFY(shows(QStringLiteral("transferList")));
-        QVERIFY(!shows(QStringLiteral("hint")));
-        QVERIFY(shows(QStringLiteral("progressText")));
+        QVERIFY(shows(QStringLiteral("transferList")) && !shows(QStringLiteral("hint")));
         QCOMPARE(label(QStringLiteral("queueLine")), QStringLiteral("2 weitere Uploads in Warteschlange"));
 
         // Progress reports redraw the progress block only; the list is never rebuilt.
@@ -212,9 +201,7 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(uploads->queueCount(), 1, runTimeout);
         QCOMPARE(label(QStringLiteral("queueLine")), QStringLiteral("1 weiterer Upload in Warteschlange"));
         QTRY_COMPARE_WITH_TIMEOUT(uploads->queueCount(), 0, runTimeout);
-        QVERIFY(uploads->isUploading());
         QVERIFY(!shows(QStringLiteral("queueLine")));
-        QVERIFY(shows(QStringLiteral("progressText")));
         QCOMPARE(tab->findChild<QProgressBar*>()->value(), qRound(uploads->progress() * 1000));
         QCOMPARE(label(QStringLiteral("progressText")), uploads->progressText());
 
@@ -223,7 +210,6 @@ private Q_SLOTS:
         QVERIFY(!shows(QStringLiteral("progressText")));
         QCOMPARE(errorLine(), QStringLiteral("Upload abgebrochen"));
         QVERIFY(reset.isEmpty() && changed.isEmpty());
-        QCOMPARE(rowCount(), 2);
     }
 
     void errorShowsTwoLines() {
@@ -236,8 +222,6 @@ private Q_SLOTS:
         QTest::qWait(0);
         auto* error = tab->findChild<ElidedLabel*>(QStringLiteral("errorText"));
         QVERIFY(error->isVisibleTo(tab));
-        QCOMPARE(error->fullText(), QStringLiteral("Passwort konnte nicht geladen werden: Server-Fehler 500: "
-                                                   "Zeile eins\nZeile zwei\nZeile drei"));
         QCOMPARE(error->text(), QStringLiteral("Passwort konnte nicht geladen werden: Server-Fehler 500: "
                                                "Zeile eins\nZeile zwei\u2026"));
         QVERIFY(error->height() < 3 * error->fontMetrics().lineSpacing());
@@ -248,7 +232,6 @@ private Q_SLOTS:
         const QStringList shown = error->text().split(QLatin1Char('\n'));
         QCOMPARE(shown.size(), 2);
         QVERIFY(shown.last().endsWith(QChar(0x2026)));
-        QVERIFY(!error->text().contains(QStringLiteral("drei")));
     }
 
     void refreshKeepsRowsAndWhatIsOpenInThem() {
@@ -258,13 +241,29 @@ private Q_SLOTS:
                                   QStringLiteral("Erstes-1"), now);
         server().seedTransfer({{QStringLiteral("alt.pdf"), "a"}}, {}, now.addDays(-1));
         showListed();
-        QCOMPARE(rowCount(), 2);
-        QCOMPARE(record(0).code, first);
         RowListView* list = tab->list();
+        // A row unfolds, animated, to where an instant unfold puts it; at once where the desktop turns
+        // animations off.
+        const auto below = [list, this] { return list->visualRect(sent->model()->index(1)).top(); };
+        const int folded = below();
+        NoAnimations still;
+        list->setStyle(&still);
+        click(0, QStringLiteral("Dateiliste"));
+        QTRY_VERIFY(below() > folded);
+        const int instant = below();
+        QVERIFY(!list->findChild<QVariantAnimation*>());
+        click(0, QStringLiteral("Dateiliste"));
+        QTRY_COMPARE(below(), folded);
+        list->setStyle(nullptr);
+        click(0, QStringLiteral("Dateiliste"));
+        QPointer<QVariantAnimation> animation;
+        QTRY_VERIFY((animation = list->findChild<QVariantAnimation*>(QStringLiteral("unfoldAnimation"))));
+        QTRY_VERIFY(!animation);
+        QTRY_COMPARE(below(), instant);
+
         list->invoke(sent->model()->index(0), QStringLiteral("Passwort anzeigen"));
         QTRY_VERIFY_WITH_TIMEOUT(has(0, RowStates::PasswordShown) && !has(0, RowStates::PasswordLoading),
                                  runTimeout);
-        click(0, QStringLiteral("Dateiliste"));
 
         // The other row gets a password in place; the first keeps what is open in it, and the list
         // gives it the height it needs.
@@ -278,7 +277,6 @@ private Q_SLOTS:
 
         // A refresh renews the ids of server items, but rows are kept by code: what is open stays open.
         QCoro::waitFor(sent->refresh());
-        QCOMPARE(record(0).code, first);
         QVERIFY(has(0, RowStates::PasswordShown) && has(0, RowStates::Unfolded));
         QCOMPARE(record(0).password, std::optional<QString>(QStringLiteral("Erstes-1")));
 
@@ -291,40 +289,9 @@ private Q_SLOTS:
         // At the narrowest panel, with a downloaded file, nothing may be pushed out of view.
         QCoro::waitFor(operations->downloadOutgoing(sent->model()->record(1)));
         QCoro::waitFor(sent->refresh());
-        QVERIFY(record(1).downloadedAt);
         fixture->panel->resize(Settings::minimumPanelWidth, Settings::defaultPanelHeight);
         QTRY_VERIFY(list->buttonRect(sent->model()->index(1), QStringLiteral("Vom Server löschen")).right() <
                     list->viewport()->width());
-    }
-
-    // A row unfolds in 0.2 s, ease-in-out, to where an instant unfold puts it; at once where the
-    // desktop turns animations off.
-    void unfoldingMovesTheRowsBelowToTheSamePlace() {
-        server().seedTransfer({{QStringLiteral("a.txt"), "a"}, {QStringLiteral("b.txt"), "b"}});
-        server().seedTransfer({{QStringLiteral("c.txt"), "c"}}, {},
-                              QDateTime::currentDateTimeUtc().addDays(-1));
-        showListed();
-        RowListView* list = tab->list();
-        const QModelIndex below = sent->model()->index(1);
-        const QRect folded = list->visualRect(below);
-        const auto toggle = [this] { click(0, QStringLiteral("Dateiliste")); };
-        NoAnimations still;
-        list->setStyle(&still);
-        toggle();
-        QTRY_VERIFY(list->visualRect(below).top() > folded.top());
-        const QRect instant = list->visualRect(below);
-        QVERIFY(!list->findChild<QVariantAnimation*>());
-        toggle();
-        QTRY_COMPARE(list->visualRect(below), folded);
-
-        list->setStyle(nullptr);
-        toggle();
-        QPointer<QVariantAnimation> animation;
-        QTRY_VERIFY((animation = list->findChild<QVariantAnimation*>(QStringLiteral("unfoldAnimation"))));
-        QCOMPARE(animation->duration(), 200);
-        QCOMPARE(animation->easingCurve().type(), QEasingCurve::InOutQuad);
-        QTRY_VERIFY(!animation);
-        QTRY_COMPARE(list->visualRect(below), instant);
     }
 
     void panelFrame() {
@@ -332,14 +299,8 @@ private Q_SLOTS:
         panel.show();
         auto* senden = shownNamed(&panel, QStringLiteral("Senden"));
         auto* empfangen = shownNamed(&panel, QStringLiteral("Empfangen"));
-        QVERIFY(senden && empfangen);
-        QVERIFY(senden->isChecked() && !empfangen->isChecked());
-        QVERIFY(panel.sendTab()->isVisibleTo(&panel));
-
-        QTest::mouseClick(empfangen, Qt::LeftButton);
-        QCOMPARE(session->selectedTab(), 1);
-        QVERIFY(panel.receiveTab()->isVisibleTo(&panel) && !panel.sendTab()->isVisibleTo(&panel));
-        // An unknown tab number shows the receive tab with neither button checked.
+        // An unknown tab number shows the receive tab with neither button checked; a click picks one.
+        // (Switching by keys and screen readers: tst_desktop.)
         session->setSelectedTab(7);
         QVERIFY(panel.receiveTab()->isVisibleTo(&panel));
         QVERIFY(!senden->isChecked() && !empfangen->isChecked());
@@ -350,7 +311,6 @@ private Q_SLOTS:
         // The gear is the way in and out of the settings; the picker is gone meanwhile.
         auto* gear = shownNamed(&panel, QStringLiteral("Einstellungen"));
         QTest::mouseClick(gear, Qt::LeftButton);
-        QVERIFY(session->showSettings());
         QVERIFY(panel.settingsPage()->isVisibleTo(&panel));
         QVERIFY(!senden->isVisibleTo(&panel) && !panel.sendTab()->isVisibleTo(&panel));
         QTest::mouseClick(gear, Qt::LeftButton);
@@ -366,48 +326,25 @@ private Q_SLOTS:
 
     void mainLineButtonsAndMenus() {
         TransferItem item;
-        item.fileName = QStringLiteral("Unterlagen_05-03-2024.zip");
-        item.code = QStringLiteral("K7");
-        item.downloadURL = QStringLiteral("https://transfer.example.test/d/K7");
         item.uploadDate = QDateTime(QDate(2024, 3, 5), QTime(14, 7)).toUTC();
-        item.originalFileNames = {QStringLiteral("a.pdf"), QStringLiteral("b.docx"), QStringLiteral("c.png")};
         item.downloadedAt = QDateTime(QDate(2024, 3, 6), QTime(9, 5)).toUTC();
-        item.hasPassword = true;
-        const TransferPresenter presenter(item);
-        QCOMPARE(presenter.date(), QStringLiteral("05.03.2024 14:07"));
-        QCOMPARE(presenter.fileCount(), QStringLiteral("· 3 Dateien"));
-        QCOMPARE(presenter.downloaded(), QStringLiteral("· Datei heruntergeladen: 06.03.24 - 09:05"));
+        QCOMPARE(TransferPresenter(item).date(), QStringLiteral("05.03.2024 14:07"));
+        QCOMPARE(TransferPresenter(item).downloaded(),
+                 QStringLiteral("· Datei heruntergeladen: 06.03.24 - 09:05"));
+        // The unfolded list grows with the names up to ten, then scrolls.
         SentRowPainter painter(0);
-        const auto actions = [&painter, &item] {
-            QStringList names;
-            for (const RowPaint::Button& button : painter.buttons(QRect(0, 0, 380, 200), item, 0))
-                names << button.action;
-            return names;
-        };
-        QCOMPARE(actions(), (QStringList{"Passwort verwalten", "Herunterladen", "Link kopieren",
-                                         "Vom Server löschen", "Dateiliste", "Link kopieren"}));
-
-        // The unfolded list is 18 points per name, at most ten names high.
-        const int folded = painter.height(380, item, 0);
-        QCOMPARE(painter.height(380, item, RowStates::Unfolded), folded + 54 + 8);
-        for (int i = 0; i < 12; ++i)
-            item.originalFileNames << QStringLiteral("weitere-%1.txt").arg(i);
-        QCOMPARE(painter.height(380, item, RowStates::Unfolded), folded + 180 + 8);
-        item.originalFileNames.clear();
-        item.hasPassword = false;
-        QCOMPARE(painter.height(380, item, RowStates::Unfolded), folded);
-        QCOMPARE(actions(), (QStringList{"Passwort hinzufügen", "Herunterladen", "Link kopieren",
-                                         "Vom Server löschen", "Link kopieren"}));
-        QCOMPARE(menuTexts(TransferActions::menu(QStringLiteral("Passwort hinzufügen"), item, sent,
-                                                 operations, tab)),
-                 QStringList{"Passwort erzeugen"});
+        item.originalFileNames = QStringList(9, QStringLiteral("a.pdf"));
+        const int nine = painter.height(380, item, RowStates::Unfolded);
+        item.originalFileNames << QStringLiteral("b.pdf");
+        const int ten = painter.height(380, item, RowStates::Unfolded);
+        QVERIFY(ten > nine);
+        item.originalFileNames << QStringLiteral("c.pdf");
+        QCOMPARE(painter.height(380, item, RowStates::Unfolded), ten);
 
         // The context menu's copy gives no feedback; a click on the line copies and shows "Link
         // kopiert" for a while, once the clipboard took the link.
         server().seedTransfer({{QStringLiteral("Unterlagen.pdf"), "u"}});
         showListed();
-        QCOMPARE(menuTexts(menu(0)),
-                 (QStringList{"Umbenennen…", "Link kopieren", "Herunterladen", "—", "Löschen"}));
         trigger(menu(0), QStringLiteral("Link kopieren"));
         QCOMPARE(fixture->desktop.copiedTexts.last(), record(0).downloadURL);
         QVERIFY(!has(0, RowStates::LinkCopied));
@@ -430,8 +367,11 @@ private Q_SLOTS:
     }
 
     void passwordFlow() {
+        const QDateTime now = QDateTime::currentDateTimeUtc();
         const QString code =
-            server().seedTransfer({{QStringLiteral("Preise.xlsx"), "x"}}, QStringLiteral("Alt-123"));
+            server().seedTransfer({{QStringLiteral("Preise.xlsx"), "x"}}, QStringLiteral("Alt-123"), now);
+        const QString other = server().seedTransfer({{QStringLiteral("Plan.pdf"), "p"}},
+                                                    QStringLiteral("Alt-2"), now.addDays(-1));
         const QString path = QStringLiteral("/api/outgoing/") + code + QStringLiteral("/password");
         showListed();
         const auto passwordMenu = [this] { return menu(0, TransferPresenter(record(0)).passwordButton()); };
@@ -440,10 +380,7 @@ private Q_SLOTS:
 
         trigger(passwordMenu(), QStringLiteral("Passwort anzeigen"));
         QVERIFY(loading());
-        QTRY_VERIFY_WITH_TIMEOUT(line(), runTimeout);
-        QVERIFY(!loading());
-        QCOMPARE(record(0).password, std::optional<QString>(QStringLiteral("Alt-123")));
-        QCOMPARE(sentTo(path), QStringList{QStringLiteral("GET ")});
+        QTRY_VERIFY_WITH_TIMEOUT(line() && !loading(), runTimeout);
 
         // Known now: hiding and showing again asks nobody.
         click(0, QStringLiteral("Verbergen"));
@@ -478,7 +415,6 @@ private Q_SLOTS:
         answerAlert(alert, QStringLiteral("Abbrechen"));
         QTest::qWait(100);
         QCOMPARE(sentTo(path).size(), 1);
-        QCOMPARE(record(0).password, std::optional<QString>(QStringLiteral("Alt-123")));
 
         // Confirmed: a new password replaces the old one in the same row, its line still open.
         trigger(passwordMenu(), QStringLiteral("Neu erzeugen"));
@@ -487,21 +423,36 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(record(0).password != std::optional<QString>(QStringLiteral("Alt-123")) &&
                                      !loading(),
                                  runTimeout);
-        QVERIFY(sentTo(path).last().startsWith(QStringLiteral("PATCH ")));
         QVERIFY(line());
 
+        // A poll while the alert is open: the alert stays and acts on its transfer only.
         trigger(passwordMenu(), QStringLiteral("Passwortschutz entfernen"));
-        QVERIFY(alert = openAlert(fixture->panel.get(), QStringLiteral("Passwortschutz entfernen?")));
-        answerAlert(alert, QStringLiteral("Entfernen"));
+        QPointer<QMessageBox> kept =
+            openAlert(fixture->panel.get(), QStringLiteral("Passwortschutz entfernen?"));
+        QCoro::waitFor(sent->refresh());
+        QVERIFY(kept && kept->isVisible());
+        answerAlert(kept, QStringLiteral("Entfernen"));
         QTRY_VERIFY_WITH_TIMEOUT(!record(0).hasPassword, runTimeout);
-        QTRY_VERIFY(!line());
+        QTRY_VERIFY(!line() && !kept);
+        QVERIFY(record(rowOf(other)).hasPassword);
 
         // Without a password the menu only makes one, without asking.
         trigger(passwordMenu(), QStringLiteral("Passwort erzeugen"));
         QVERIFY(!openAlert(fixture->panel.get()));
         QVERIFY(loading());
         QTRY_VERIFY_WITH_TIMEOUT(line() && record(0).hasPassword, runTimeout);
-        QCOMPARE(sentTo(path).size(), 4);
+
+        // Answered after the transfer was deleted elsewhere, its row gone: no crash, nothing asked.
+        const QString otherPath = QStringLiteral("/api/outgoing/") + other + QStringLiteral("/password");
+        trigger(menu(rowOf(other), QStringLiteral("Passwort verwalten")), QStringLiteral("Neu erzeugen"));
+        kept = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
+        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), other));
+        QCoro::waitFor(sent->refresh());
+        QCOMPARE(rowOf(other), -1);
+        answerAlert(kept, QStringLiteral("Neu erzeugen"));
+        QTest::qWait(200);
+        QVERIFY(sentTo(otherPath).isEmpty());
+        QVERIFY(!sent->error());
     }
 
     void renameDialogRules() {
@@ -516,26 +467,21 @@ private Q_SLOTS:
         auto* counter = dialog.findChild<QLabel*>(QStringLiteral("counter"));
         QCOMPARE(field->text(), QStringLiteral("Bericht.final"));
         QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("extension"))->text(), QStringLiteral(".pdf"));
-        QCOMPARE(counter->text(), QStringLiteral("13 / 60"));
-        // The unchanged stem cannot be saved, not even with Return, also when only blanks were added.
-        QVERIFY(!save->isEnabled());
-        field->setText(QStringLiteral(" Bericht.final  "));
-        QVERIFY(!save->isEnabled());
+        // The unchanged stem (also with blanks added) or none cannot be saved; counted in user-perceived
+        // characters ("ä" written as a + combining diaeresis is one), 60 at most.
+        const QString umlaut = QStringLiteral("a\u0308");
+        const auto enter = [&](const QString& text, const QString& counted, bool saves) {
+            field->setText(text);
+            QCOMPARE(counter->text(), counted);
+            QCOMPARE(save->isEnabled(), saves);
+        };
+        enter(QStringLiteral(" Bericht.final  "), QStringLiteral("13 / 60"), false);
         QTest::keyClick(field, Qt::Key_Return);
         QVERIFY(dialog.isVisible());
-        field->setText(QStringLiteral("   "));
-        QVERIFY(!save->isEnabled());
-        QCOMPARE(counter->text(), QStringLiteral("0 / 60"));
-
-        // Counted in user-perceived characters: "ä" written as a + combining diaeresis is one.
-        const QString umlaut = QStringLiteral("a\u0308");
-        field->setText(umlaut.repeated(60));
-        QCOMPARE(counter->text(), QStringLiteral("60 / 60"));
-        QVERIFY(save->isEnabled());
+        enter(QStringLiteral("   "), QStringLiteral("0 / 60"), false);
+        enter(umlaut.repeated(60), QStringLiteral("60 / 60"), true);
         const QColor withinLimit = counter->palette().color(QPalette::WindowText);
-        field->setText(umlaut.repeated(61));
-        QCOMPARE(counter->text(), QStringLiteral("61 / 60"));
-        QVERIFY(!save->isEnabled());
+        enter(umlaut.repeated(61), QStringLiteral("61 / 60"), false);
         QVERIFY(counter->palette().color(QPalette::WindowText) != withinLimit);
 
         // A failure keeps the dialog open with the sent transfers' message, and the text for another try.
@@ -557,56 +503,12 @@ private Q_SLOTS:
 
         save->click();
         QTRY_VERIFY_WITH_TIMEOUT(!dialog.isVisible(), runTimeout);
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        const QStringList bodies = sentTo(path);
-        QCOMPARE(bodies.last(),
+        QCOMPARE(sentTo(path).last(),
                  QStringLiteral(R"(PATCH {"oldName":"Bericht.final.pdf","newName":"Bericht.pdf"})"));
-        QCOMPARE(sent->transfers().value(0).fileName, QStringLiteral("Bericht.pdf"));
 
         // A leading dot is no extension: the whole name is the basis and nothing is appended.
         QCOMPARE(RenameDialog::extension(QStringLiteral(".htaccess")), QString());
         QCOMPARE(RenameDialog::extension(QStringLiteral("README")), QString());
-    }
-
-    void passwordAlertsOutliveTheRowsARefreshRebuilds() {
-        const QDateTime now = QDateTime::currentDateTimeUtc();
-        const QString first =
-            server().seedTransfer({{QStringLiteral("Preise.xlsx"), "x"}}, QStringLiteral("Alt-1"), now);
-        const QString second = server().seedTransfer({{QStringLiteral("Plan.pdf"), "p"}},
-                                                     QStringLiteral("Alt-2"), now.addDays(-1));
-        const auto passwordPath = [](const QString& code) {
-            return QStringLiteral("/api/outgoing/") + code + QStringLiteral("/password");
-        };
-        showListed();
-        trigger(menu(rowOf(first), QStringLiteral("Passwort verwalten")),
-                QStringLiteral("Passwortschutz entfernen"));
-        QPointer<QMessageBox> alert =
-            openAlert(fixture->panel.get(), QStringLiteral("Passwortschutz entfernen?"));
-        QVERIFY(alert);
-        QVERIFY(alert->isModal());
-
-        // A poll while the alert is open: the alert stays and acts on the transfer's code.
-        QCoro::waitFor(sent->refresh());
-        QVERIFY(alert && alert->isVisible());
-        answerAlert(alert, QStringLiteral("Entfernen"));
-        QTRY_VERIFY_WITH_TIMEOUT(!record(rowOf(first)).hasPassword, runTimeout);
-        QCOMPARE(sentTo(passwordPath(first)).size(), 1);
-        QVERIFY(sentTo(passwordPath(first)).first().startsWith(QStringLiteral("PATCH ")));
-        QVERIFY(record(rowOf(second)).hasPassword);
-        QVERIFY(sentTo(passwordPath(second)).isEmpty());
-        QTRY_VERIFY(!alert);
-
-        // Answered after the transfer was deleted elsewhere, its row gone: no crash, nothing asked.
-        trigger(menu(rowOf(second), QStringLiteral("Passwort verwalten")), QStringLiteral("Neu erzeugen"));
-        alert = openAlert(fixture->panel.get(), QStringLiteral("Neues Passwort erzeugen?"));
-        QVERIFY(alert);
-        QCoro::waitFor(APIService::deleteOutgoing(fixture->connection(), second));
-        QCoro::waitFor(sent->refresh());
-        QCOMPARE(rowOf(second), -1);
-        answerAlert(alert, QStringLiteral("Neu erzeugen"));
-        QTest::qWait(200);
-        QVERIFY(sentTo(passwordPath(second)).isEmpty());
-        QVERIFY(!sent->error());
     }
 
     void renameDialogStaysUntilItsTransferIsGone() {
@@ -621,7 +523,6 @@ private Q_SLOTS:
         QTRY_VERIFY(!renameDialog());
         trigger(menu(0), QStringLiteral("Umbenennen…"));
         const QPointer<RenameDialog> dialog = renameDialog();
-        QCOMPARE(dialog->parentWidget(), static_cast<QWidget*>(fixture->panel.get()));
         dialog->findChild<QLineEdit*>()->setText(QStringLiteral("Bericht neu"));
 
         // Refreshes: the dialog and the typing stay, and the row's menu finds it.
@@ -637,7 +538,6 @@ private Q_SLOTS:
         QCoro::waitFor(sent->refresh());
         QTRY_VERIFY(!dialog);
         QCOMPARE(errorLine(), QStringLiteral("Dieser Transfer ist nicht mehr auf dem Server."));
-        QVERIFY(sentTo(QStringLiteral("/api/outgoing/") + code + QStringLiteral("/files")).isEmpty());
     }
 };
 

@@ -92,10 +92,7 @@ private Q_SLOTS:
         session->setShowSettings(true);
         // (The sentence itself: tst_session.)
         QTRY_VERIFY(result()->text().startsWith(QStringLiteral("Der Schlüsselbund ist gesperrt")));
-        QVERIFY(shown(result()));
         QVERIFY(!keyField()->isEnabled() && !button("saveButton")->isEnabled());
-        QVERIFY(fixture->store().items.contains(
-            {KeychainService::serviceName, KeychainService::credentialsAccount}));
         fixture->store().failFindsWith = 0;
         reopen();
         QTRY_COMPARE(keyField()->text(), QStringLiteral("neu"));
@@ -143,9 +140,7 @@ private Q_SLOTS:
 
         server().delayNext(QStringLiteral("/api/incoming"), 1, 300);
         QTest::mouseClick(button("testButton"), Qt::LeftButton);
-        QVERIFY(shown(child<QWidget>(page, "testingRow")));
-        QVERIFY(!button("testButton")->isEnabled());
-        QVERIFY(button("saveButton")->isEnabled());
+        QVERIFY(shown(child<QWidget>(page, "testingRow")) && !button("testButton")->isEnabled());
         // Saved before the server is asked.
         QTRY_COMPARE(stored(), (KeychainService::Credentials{server().baseURL(), server().apiKey()}));
 
@@ -214,7 +209,6 @@ private Q_SLOTS:
     void updateCheckFollowsTheController() {
         fixture->panel->show();
         QPushButton* check = button("updateButton");
-        QVERIFY(check->isEnabled());
         QTest::mouseClick(check, Qt::LeftButton);
         QCOMPARE(fixture->updaterBackend->userChecks, 1);
         fixture->updaterBackend->announceCanCheck(false);
@@ -226,8 +220,7 @@ private Q_SLOTS:
         // No updates from within the app: the page says why instead of offering a dead button.
         fixture->updaterBackend->reason = QStringLiteral("Keine Update-Quelle eingerichtet.");
         fixture->updaterBackend->announceCanCheck(false);
-        QTRY_VERIFY(!shown(check));
-        QVERIFY(shown(child<QLabel>(page, "updateNote")));
+        QTRY_VERIFY(!shown(check) && shown(child<QLabel>(page, "updateNote")));
         QCOMPARE(child<QLabel>(page, "updateNote")->text(),
                  QStringLiteral("Keine Update-Quelle eingerichtet."));
     }

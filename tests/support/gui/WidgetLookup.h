@@ -31,22 +31,6 @@ template <typename T> T* child(QWidget* parent, const char* name) {
     return found;
 }
 
-// A label showing the text, or naming it in full where it is shortened.
-inline bool showsLabel(QWidget* root, const QString& text) {
-    for (const QLabel* label : root->findChildren<QLabel*>())
-        if ((label->text() == text || label->accessibleName() == text) && label->isVisibleTo(root))
-            return true;
-    return false;
-}
-
-// The entries as the user reads them, "—" for a separator.
-inline QStringList menuTexts(const QMenu* menu) {
-    QStringList list;
-    for (const QAction* action : menu->actions())
-        list << (action->isSeparator() ? QStringLiteral("—") : action->text());
-    return list;
-}
-
 inline void trigger(QMenu* menu, const QString& text) {
     for (QAction* action : menu->actions())
         if (action->text() == text)
