@@ -554,8 +554,9 @@ private Q_SLOTS:
         QCOMPARE(secondStart(socketPath, {}, dir.path()), handedOver);
         QCOMPARE(shows.size(), 1);
 
-        // No file URL among the arguments: refused, nothing shown.
-        const QStringList noFiles{"https://example.com/a.txt", dir.filePath("gone.txt")};
+        // No file URL among the arguments (an empty one is not the working folder): refused, nothing
+        // shown.
+        const QStringList noFiles{"https://example.com/a.txt", dir.filePath("gone.txt"), QString()};
         QCOMPARE(secondStart(socketPath, noFiles, dir.path()), refused);
         QCOMPARE(shows.size() + files.size(), 2);
 
